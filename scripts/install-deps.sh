@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Pelmar need,
+# when they are missing, and makes the German locale the tests use.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build ccache g++ pkg-config
+  qt6-base-dev libgl-dev
+  libgeographiclib-dev libproj-dev
+  nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev libboost-math-dev
+  xvfb xauth locales
+  proj-bin geographiclib-tools
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+
+need_locale=0
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  need_locale=1
+fi
+
+if [ ${#missing[@]} -eq 0 ] && [ $need_locale -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Pelmar needs these Debian packages, and they are missing:" >&2
+  [ ${#missing[@]} -gt 0 ] && echo "  sudo apt-get install -y ${missing[*]}" >&2
+  if [ $need_locale -eq 1 ]; then
+    echo "and the German locale for the tests:" >&2
+    echo "  sudo sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen && sudo locale-gen" >&2
+  fi
+  echo "Run that, then start this script again." >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if [ $need_locale -eq 1 ]; then
+  if [ -f /etc/locale.gen ] && grep -q 'de_DE.UTF-8 UTF-8' /etc/locale.gen; then
+    sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  else
+    echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
+  fi
+  locale-gen >/dev/null
+fi

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/MessageFormat.h"
+
+namespace pelmar {
+
+class LanguageTable;
+
+// The one seam between a job in the core and a person. The GUI answers with
+// message boxes and progress windows, the command line with stderr lines and
+// a progress bar, the tests with a recorder. Jobs report every failure here
+// and return false; they never throw to their caller.
+class JobHost {
+ public:
+  virtual ~JobHost();
+
+  // The language table the host's texts come from.
+  virtual const LanguageTable& language() const = 0;
+
+  // Shows numbered string `id` formatted with `args`.
+  virtual void message(int id, const MessageArgs& args = {}) = 0;
+  // Asks numbered string `id` as a yes/no question; true for yes.
+  virtual bool ask(int id, const MessageArgs& args = {}) = 0;
+
+  // File progress of the batch jobs: a range of lines, a text and one step
+  // per accepted line.
+  virtual void setProgressRange(std::int64_t count) = 0;
+  virtual void setProgressText(const std::string& text) = 0;
+  virtual void stepProgress() = 0;
+
+  // Two-line progress of the iterative estimations.
+  virtual void setProgressLines(const std::string& first, const std::string& second) = 0;
+
+  // The job's progress display is no longer needed.
+  virtual void endProgress() = 0;
+
+  // The text of numbered string `id`, formatted.
+  std::string text(int id, const MessageArgs& args = {}) const;
+};
+
+}  // namespace pelmar

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace pelmar {
+
+// Values given on the command line (--set SECTION.KEY=VALUE) for one run. They
+// win over the file on every read and are never written to it. Section and
+// key names match without regard to letter case, as in the file.
+class SettingsOverrides {
+ public:
+  void set(std::string_view section, std::string_view key, std::string value);
+  const std::string* find(std::string_view section, std::string_view key) const;
+  bool hasSection(std::string_view section) const;
+  bool empty() const noexcept { return values_.empty(); }
+
+ private:
+  // Keyed by lower-case "section" and "key".
+  std::map<std::string, std::map<std::string, std::string>> values_;
+};
+
+// An INI file and a section, copied by value into every job and dialog. It
+// keeps no handle and no cache: every read opens the file, every write
+// replaces it, so a value written is visible to every other store at once.
+//
+// The semantics are those of the classic profile functions: section and key
+// names match without regard to letter case; leading and trailing blanks of
+// names and values are dropped; a value in matching quotes loses them; values
+// read are cut at 1023 characters; a missing file reads as empty values; a
+// write creates the file, the section and the key as needed and keeps every
+// other line. A write goes through a temporary file in the same directory and
+// a rename, so a failed write leaves the old file whole.
+class SettingsStore {
+ public:
+  static constexpr std::size_t kMaxValueLength = 1023;
+
+  bool SetFile(std::filesystem::path path);
+  bool SetSection(std::string section);
+
+  // True when a line of the file, trimmed, equals "[" + name + "]" (the name
+  // trimmed too) without regard to letter case, or an override names the section.
+  bool SectionExists(std::string_view name) const;
+
+  // Reads the key of the current section. True when the value is not empty;
+  // a missing or empty value gives "", 0 or 0.0 and false.
+  bool ReadString(std::string_view key, std::string& value) const;
+  bool ReadInt(std::string_view key, int& value) const;
+  bool ReadDouble(std::string_view key, double& value) const;
+
+  // Writes the key into the current section ("%i" for integers, "%25.15f" for
+  // reals). False when the file cannot be written, or the key or value would
+  // break the file's line structure (a line break, or "=" or "[" in the key).
+  bool WriteString(std::string_view key, std::string_view value);
+  bool WriteInt(std::string_view key, int value);
+  bool WriteDouble(std::string_view key, double value);
+
+  const std::filesystem::path& file() const noexcept { return file_; }
+  const std::string& section() const noexcept { return section_; }
+
+  void setOverrides(std::shared_ptr<const SettingsOverrides> overrides) { overrides_ = std::move(overrides); }
+
+ private:
+  std::filesystem::path file_;
+  std::string section_;
+  std::shared_ptr<const SettingsOverrides> overrides_;
+};
+
+// The value conversions of the settings file, usable on their own: an integer
+// from its leading sign and digits (0 when there are none, clamped to the int
+// range), a real from its leading number (0.0 when there is none).
+int settingsIntValue(std::string_view text) noexcept;
+double settingsDoubleValue(std::string_view text) noexcept;
+
+}  // namespace pelmar

@@ -1,0 +1,174 @@
+#include "cli/CliApp.h"
+
+#include <memory>
+#include <optional>
+#include <ostream>
+
+#include "app/ProgramDirectory.h"
+#include "cli/CliHost.h"
+#include "pelmar/Version.h"
+
+namespace pelmar::cli {
+
+namespace {
+
+struct GlobalOptions {
+  std::optional<std::filesystem::path> home;
+  std::optional<std::filesystem::path> settings;
+  std::shared_ptr<SettingsOverrides> overrides = std::make_shared<SettingsOverrides>();
+  std::string ellipsoid;
+  std::string language;
+  std::filesystem::path summary;
+  bool quiet = false;
+  bool help = false;
+  bool version = false;
+  std::string command;
+  std::vector<std::string> commandArgs;
+};
+
+void printUsage(std::ostream& out, const CommandRegistry& registry) {
+  out << "Usage: pelmar-cli [global options] COMMAND [arguments]\n"
+         "\n"
+         "Geodetic coordinate conversion, transformation estimation and grid shifts\n"
+         "on plain-text point files.\n"
+         "\n"
+         "Global options\n"
+         "  --home DIR             program directory (default: PELMAR_HOME, else the\n"
+         "                         executable's directory)\n"
+         "  --settings FILE        settings file (default: <home>/config/<user name>.ini)\n"
+         "  --set SECTION.KEY=VAL  override one settings key for this run only; repeatable\n"
+         "  --ellipsoid NAME       ellipsoid by its name in Ellip.db\n"
+         "  --lang CODE            language of messages (default: the configured one)\n"
+         "  --summary FILE.json    write a machine-readable summary of the run\n"
+         "  -q, --quiet            no progress bar\n"
+         "  --help, --version\n"
+         "\n"
+         "Commands\n";
+  if (registry.commands().empty()) out << "  (none yet)\n";
+  for (const auto& command : registry.commands()) {
+    std::string_view synopsis = command->synopsis();
+    while (!synopsis.empty()) {
+      const std::size_t nl = synopsis.find('\n');
+      out << "  " << synopsis.substr(0, nl) << "\n";
+      if (nl == std::string_view::npos) break;
+      synopsis.remove_prefix(nl + 1);
+    }
+  }
+  out << "\n"
+         "Exit status: 0 success, 1 the job failed, 2 wrong usage.\n";
+}
+
+// "SECTION.KEY=VALUE"
+bool parseOverride(const std::string& text, SettingsOverrides& overrides) {
+  const std::size_t eq = text.find('=');
+  if (eq == std::string::npos) return false;
+  const std::size_t dot = text.find('.');
+  if (dot == std::string::npos || dot == 0 || dot + 1 >= eq) return false;
+  overrides.set(text.substr(0, dot), text.substr(dot + 1, eq - dot - 1), text.substr(eq + 1));
+  return true;
+}
+
+// Global options may stand before or after the command; "--" ends them.
+// Returns an error text, empty on success.
+std::string parseGlobals(const std::vector<std::string>& args, GlobalOptions& options) {
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded) {
+      options.commandArgs.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string name = arg;
+    std::optional<std::string> inlineValue;
+    if (arg.rfind("--", 0) == 0) {
+      if (const std::size_t eq = arg.find('='); eq != std::string::npos) {
+        name = arg.substr(0, eq);
+        inlineValue = arg.substr(eq + 1);
+      }
+    }
+    auto value = [&](std::string& out) -> std::string {
+      if (inlineValue) {
+        out = *inlineValue;
+        return {};
+      }
+      if (i + 1 >= args.size()) return "option " + name + " needs a value";
+      out = args[++i];
+      return {};
+    };
+    std::string text;
+    std::string error;
+    if (name == "--home") {
+      if (error = value(text); error.empty()) options.home = text;
+    } else if (name == "--settings") {
+      if (error = value(text); error.empty()) options.settings = text;
+    } else if (name == "--set") {
+      if (error = value(text); error.empty() && !parseOverride(text, *options.overrides)) {
+        error = "--set takes SECTION.KEY=VALUE, not '" + text + "'";
+      }
+    } else if (name == "--ellipsoid") {
+      error = value(options.ellipsoid);
+    } else if (name == "--lang") {
+      error = value(options.language);
+    } else if (name == "--summary") {
+      if (error = value(text); error.empty()) options.summary = text;
+    } else if (name == "-q" || name == "--quiet") {
+      options.quiet = true;
+    } else if (name == "--help" || name == "-h") {
+      options.help = true;
+    } else if (name == "--version") {
+      options.version = true;
+    } else if (options.command.empty() && !arg.empty() && arg[0] != '-') {
+      options.command = arg;
+    } else if (!options.command.empty()) {
+      options.commandArgs.push_back(arg);  // the command's own options and operands
+    } else {
+      error = "unknown option '" + arg + "'";
+    }
+    if (!error.empty()) return error;
+  }
+  return {};
+}
+
+}  // namespace
+
+CommandRegistry defaultCommands() {
+  CommandRegistry registry;
+  return registry;
+}
+
+int runCli(const std::vector<std::string>& args, const CommandRegistry& registry, std::ostream& out,
+           std::ostream& err, bool errIsTerminal) {
+  GlobalOptions options;
+  if (const std::string error = parseGlobals(args, options); !error.empty()) return usageError(err, error);
+  if (options.help) {
+    printUsage(out, registry);
+    return kSuccess;
+  }
+  if (options.version) {
+    out << "pelmar-cli " << PELMAR_VERSION << "\n";
+    return kSuccess;
+  }
+  if (options.command.empty()) return usageError(err, "no command given");
+  Command* command = registry.find(options.command);
+  if (command == nullptr) return usageError(err, "unknown command '" + options.command + "'");
+
+  StartUpState state;
+  const std::filesystem::path home = options.home ? *options.home : programDirectory();
+  if (!StartUp(home, state, options.language)) {
+    err << "pelmar-cli: " << state.errorText << "\n";
+    if (!state.errorDetail.empty()) err << "pelmar-cli: " << state.errorDetail << "\n";
+    return kJobFailed;
+  }
+
+  CliHost host(state.table, err, errIsTerminal && !options.quiet);
+  CliContext context{state, SettingsStore(), host, out, err, options.ellipsoid, options.summary};
+  context.settings.SetFile(options.settings ? *options.settings : userSettingsPath(home));
+  context.settings.setOverrides(options.overrides);
+  return command->run(context, options.commandArgs);
+}
+
+}  // namespace pelmar::cli

@@ -1,0 +1,94 @@
+#include "cli/CliHost.h"
+
+#include <algorithm>
+#include <ostream>
+
+namespace pelmar::cli {
+
+namespace {
+
+// One message, one line: line breaks of the language texts become blanks.
+std::string oneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  std::replace(text.begin(), text.end(), '\t', ' ');
+  return text;
+}
+
+constexpr int kBarWidth = 30;
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+}  // namespace
+
+CliHost::CliHost(const LanguageTable& table, std::ostream& err, bool showProgress)
+    : table_(table), err_(err), showProgress_(showProgress) {}
+
+void CliHost::message(int id, const MessageArgs& args) {
+  clearLine();
+  err_ << "pelmar-cli: " << oneLine(text(id, args)) << " [" << id << "]\n";
+  err_.flush();
+  ++messages_;
+}
+
+bool CliHost::ask(int id, const MessageArgs& args) {
+  clearLine();
+  err_ << "pelmar-cli: " << oneLine(text(id, args)) << " [" << id << "] -> no\n";
+  err_.flush();
+  ++messages_;
+  return false;
+}
+
+void CliHost::setProgressRange(std::int64_t count) {
+  total_ = std::max<std::int64_t>(count, 0);
+  done_ = 0;
+  draw(true);
+}
+
+void CliHost::setProgressText(const std::string& text) {
+  text_ = oneLine(text);
+  draw(true);
+}
+
+void CliHost::stepProgress() {
+  ++done_;
+  draw(false);
+}
+
+void CliHost::setProgressLines(const std::string& first, const std::string& second) {
+  text_ = oneLine(first + " " + second);
+  draw(true);
+}
+
+void CliHost::endProgress() {
+  clearLine();
+  total_ = done_ = 0;
+  text_.clear();
+}
+
+void CliHost::draw(bool force) {
+  if (!showProgress_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (!force && now - lastDraw_ < kRedrawInterval) return;
+  lastDraw_ = now;
+  std::string line = "\r";
+  if (total_ > 0) {
+    const std::int64_t shown = std::min(done_, total_);
+    const int filled = static_cast<int>(shown * kBarWidth / total_);
+    line += "[" + std::string(static_cast<std::size_t>(filled), '#') +
+            std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') + "] ";
+    line += std::to_string(shown * 100 / total_) + "% ";
+  }
+  line += text_.substr(0, 40);
+  line += "\x1b[K";  // clear to the end of the line
+  err_ << line;
+  err_.flush();
+  drawn_ = true;
+}
+
+void CliHost::clearLine() {
+  if (!drawn_) return;
+  err_ << "\r\x1b[K";
+  err_.flush();
+  drawn_ = false;
+}
+
+}  // namespace pelmar::cli

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+#include "app/JobHost.h"
+#include "app/LanguageTable.h"
+
+namespace pelmar::cli {
+
+// JobHost of the command line: messages go to stderr as
+// "pelmar-cli: <text> [<id>]", questions are answered "no" (nobody is there
+// to answer them), and progress is a one-line bar when stderr is a terminal.
+class CliHost : public JobHost {
+ public:
+  CliHost(const LanguageTable& table, std::ostream& err, bool showProgress);
+
+  const LanguageTable& language() const override { return table_; }
+  void message(int id, const MessageArgs& args = {}) override;
+  bool ask(int id, const MessageArgs& args = {}) override;
+  void setProgressRange(std::int64_t count) override;
+  void setProgressText(const std::string& text) override;
+  void stepProgress() override;
+  void setProgressLines(const std::string& first, const std::string& second) override;
+  void endProgress() override;
+
+  int messageCount() const noexcept { return messages_; }
+
+ private:
+  void draw(bool force);
+  void clearLine();
+
+  const LanguageTable& table_;
+  std::ostream& err_;
+  bool showProgress_;
+  int messages_ = 0;
+  std::int64_t total_ = 0;
+  std::int64_t done_ = 0;
+  std::string text_;
+  bool drawn_ = false;
+  std::chrono::steady_clock::time_point lastDraw_{};
+};
+
+}  // namespace pelmar::cli

@@ -1,0 +1,24 @@
+#include "cli/Command.h"
+
+#include <ostream>
+
+namespace pelmar::cli {
+
+Command::~Command() = default;
+
+void CommandRegistry::add(std::unique_ptr<Command> command) { commands_.push_back(std::move(command)); }
+
+Command* CommandRegistry::find(std::string_view name) const {
+  for (const auto& command : commands_) {
+    if (command->name() == name) return command.get();
+  }
+  return nullptr;
+}
+
+int usageError(std::ostream& err, const std::string& text) {
+  err << "pelmar-cli: " << text << "\n"
+            << "Try 'pelmar-cli --help' for more information.\n";
+  return kUsage;
+}
+
+}  // namespace pelmar::cli

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/SettingsStore.h"
+#include "app/StartUp.h"
+
+namespace pelmar::cli {
+
+class CliHost;
+
+// Exit statuses of pelmar-cli.
+enum ExitStatus : int { kSuccess = 0, kJobFailed = 1, kUsage = 2 };
+
+// What every command gets: the start-up state, the settings (file plus --set
+// overrides; a command loads its sections from it as a dialog would) and the
+// host that shows messages and progress.
+struct CliContext {
+  StartUpState& state;
+  SettingsStore settings;
+  CliHost& host;
+  std::ostream& out;
+  std::ostream& err;
+  std::string ellipsoidName;          // --ellipsoid, empty for the general setting
+  std::filesystem::path summaryPath;  // --summary, empty for none
+};
+
+// One subcommand. A command parses its own arguments (global options are gone
+// by then) and returns an exit status; it reports usage errors itself through
+// usageError() below.
+class Command {
+ public:
+  virtual ~Command();
+  virtual std::string_view name() const = 0;
+  // Usage lines for --help, without the program name.
+  virtual std::string_view synopsis() const = 0;
+  virtual int run(CliContext& context, const std::vector<std::string>& args) = 0;
+};
+
+class CommandRegistry {
+ public:
+  void add(std::unique_ptr<Command> command);
+  Command* find(std::string_view name) const;
+  const std::vector<std::unique_ptr<Command>>& commands() const noexcept { return commands_; }
+
+ private:
+  std::vector<std::unique_ptr<Command>> commands_;
+};
+
+// Prints "pelmar-cli: <text>" and a hint to --help on `err`; returns kUsage.
+int usageError(std::ostream& err, const std::string& text);
+
+}  // namespace pelmar::cli

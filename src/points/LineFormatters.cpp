@@ -1,0 +1,156 @@
+#include "points/LineFormatters.h"
+
+#include <algorithm>
+
+#include "points/NumberFormat.h"
+
+namespace pelmar {
+
+namespace {
+
+constexpr int kNameWidth = 20;
+constexpr int kProblemNameWidth = 15;
+constexpr int kValueWidth = 15;
+
+int clampDecimals(int d) { return std::clamp(d, 0, 20); }
+
+std::string startLine(std::string_view name, int width) {
+  std::string line;
+  line.reserve(static_cast<std::size_t>(width) + 64);
+  appendRight(line, name, width);
+  line += ' ';
+  return line;
+}
+
+// V(d): "%15.<d>f ".
+void appendValue(std::string& line, double value, int d) {
+  appendFixed(line, value, kValueWidth, d);
+  line += ' ';
+}
+
+// DMS(d): "%3d%3d%<d+4>.<d>f", no blank inside.
+void appendDms(std::string& line, const DmsAngle& angle, int d) {
+  d = clampDecimals(d);
+  appendInt(line, angle.degrees, 3);
+  appendInt(line, angle.minutes, 3);
+  appendFixed(line, angle.seconds, d + 4, d);
+}
+
+// "%4d" "%2c ".
+void appendZone(std::string& line, int zone, char band) {
+  appendInt(line, zone, 4);
+  line += ' ';
+  line += band;
+  line += ' ';
+}
+
+}  // namespace
+
+std::string FormatPointLine3(std::string_view name, double x1, double x2, double x3, int d) {
+  std::string line = startLine(name, kNameWidth);
+  appendValue(line, x1, d);
+  appendValue(line, x2, d);
+  appendValue(line, x3, d);
+  line += '\n';
+  return line;
+}
+
+std::string FormatPointLine3H(std::string_view name, double x1, double x2, double h, int d, int dh) {
+  std::string line = startLine(name, kNameWidth);
+  appendValue(line, x1, d);
+  appendValue(line, x2, d);
+  appendValue(line, h, dh);
+  line += '\n';
+  return line;
+}
+
+std::string FormatPointLine2(std::string_view name, double x1, double x2, int d) {
+  std::string line = startLine(name, kNameWidth);
+  appendValue(line, x1, d);
+  appendValue(line, x2, d);
+  line += '\n';
+  return line;
+}
+
+std::string FormatPointLine1(std::string_view name, double x, int d) {
+  std::string line = startLine(name, kNameWidth);
+  appendValue(line, x, d);
+  line += '\n';
+  return line;
+}
+
+std::string FormatPointLineDms2(std::string_view name, const DmsAngle& a1, const DmsAngle& a2, int d) {
+  std::string line = startLine(name, kNameWidth);
+  appendDms(line, a1, d);
+  line += ' ';
+  appendDms(line, a2, d);
+  line += '\n';
+  return line;
+}
+
+std::string FormatPointLineDms2H(std::string_view name, const DmsAngle& a1, const DmsAngle& a2, double h, int d,
+                                 int dh) {
+  std::string line = startLine(name, kNameWidth);
+  appendDms(line, a1, d);
+  line += ' ';
+  appendDms(line, a2, d);
+  line += ' ';
+  dh = clampDecimals(dh);
+  appendFixed(line, h, dh + 4, dh);
+  line += '\n';
+  return line;
+}
+
+std::string FormatPointLineDms1(std::string_view name, const DmsAngle& a, int d) {
+  std::string line = startLine(name, kNameWidth);
+  appendDms(line, a, d);
+  line += " \n";
+  return line;
+}
+
+std::string FormatProblemLine(std::string_view name, const double (&angles)[6], double s, int d, int ds) {
+  std::string line = startLine(name, kProblemNameWidth);
+  for (double angle : angles) {
+    appendFixed(line, angle, 20, d);
+    line += ' ';
+  }
+  appendFixed(line, s, 20, ds);
+  line += " \n";
+  return line;
+}
+
+std::string FormatProblemLineDms(std::string_view name, const DmsAngle (&angles)[6], double s, int d, int ds) {
+  std::string line = startLine(name, kProblemNameWidth);
+  for (const DmsAngle& angle : angles) {
+    appendInt(line, angle.degrees, 4);
+    line += ' ';
+    appendInt(line, angle.minutes, 4);
+    line += ' ';
+    appendFixed(line, angle.seconds, 15, d);
+    line += "   ";
+  }
+  appendFixed(line, s, 20, ds);
+  line += " \n";
+  return line;
+}
+
+std::string FormatUtmLine3(std::string_view name, int zone, char band, double x1, double x2, double x3, int d) {
+  std::string line = startLine(name, kNameWidth);
+  appendZone(line, zone, band);
+  appendValue(line, x1, d);
+  appendValue(line, x2, d);
+  appendValue(line, x3, d);
+  line += '\n';
+  return line;
+}
+
+std::string FormatUtmLine2(std::string_view name, int zone, char band, double x1, double x2, int d) {
+  std::string line = startLine(name, kNameWidth);
+  appendZone(line, zone, band);
+  appendValue(line, x1, d);
+  appendValue(line, x2, d);
+  line += '\n';
+  return line;
+}
+
+}  // namespace pelmar

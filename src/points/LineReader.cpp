@@ -1,0 +1,68 @@
+#include "points/LineReader.h"
+
+#include <cstring>
+
+namespace pelmar {
+
+namespace {
+constexpr std::size_t kChunk = 1 << 20;
+}
+
+LineReader::LineReader(const std::filesystem::path& path) : buffer_(kChunk) {
+  file_ = std::fopen(path.c_str(), "rb");
+}
+
+LineReader::~LineReader() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+// Moves the unread tail to the front and reads more behind it, growing the
+// buffer when a single line fills all of it.
+bool LineReader::fill() {
+  if (eof_ || file_ == nullptr) return false;
+  if (begin_ > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+  const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+  end_ += got;
+  if (got == 0) {
+    eof_ = true;
+    failed_ = std::ferror(file_) != 0;
+    return false;
+  }
+  return true;
+}
+
+bool LineReader::next(std::string_view& line) {
+  if (file_ == nullptr) return false;
+  std::size_t scanned = begin_;
+  for (;;) {
+    const void* hit = std::memchr(buffer_.data() + scanned, '\n', end_ - scanned);
+    if (hit != nullptr) {
+      const auto stop = static_cast<std::size_t>(static_cast<const char*>(hit) - buffer_.data());
+      std::size_t length = stop - begin_;
+      if (length > 0 && buffer_[begin_ + length - 1] == '\r') --length;
+      line = std::string_view(buffer_.data() + begin_, length);
+      begin_ = stop + 1;
+      ++lineNumber_;
+      return true;
+    }
+    const std::size_t pending = end_ - begin_;
+    if (!fill()) {
+      if (end_ == begin_) return false;
+      // Last line without a line break.
+      std::size_t length = end_ - begin_;
+      if (buffer_[begin_ + length - 1] == '\r') --length;
+      line = std::string_view(buffer_.data() + begin_, length);
+      begin_ = end_;
+      ++lineNumber_;
+      return true;
+    }
+    scanned = begin_ + pending;
+  }
+}
+
+}  // namespace pelmar

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelmar {
+
+// Reads a text file line by line through a large buffer. Lines may be of any
+// length; the line break ("\n", or "\r\n" from files written on Windows) is
+// not part of the line. The view returned by next() stays valid until the
+// next call.
+class LineReader {
+ public:
+  explicit LineReader(const std::filesystem::path& path);
+  ~LineReader();
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  bool isOpen() const noexcept { return file_ != nullptr; }
+  bool next(std::string_view& line);
+
+  // 1-based number of the line last returned by next().
+  long long lineNumber() const noexcept { return lineNumber_; }
+
+  // True when reading stopped because of an input error rather than the end.
+  bool failed() const noexcept { return failed_; }
+
+ private:
+  bool fill();
+
+  std::FILE* file_ = nullptr;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool eof_ = false;
+  bool failed_ = false;
+  long long lineNumber_ = 0;
+};
+
+}  // namespace pelmar

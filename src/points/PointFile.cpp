@@ -1,0 +1,82 @@
+#include "points/PointFile.h"
+
+#include <unordered_map>
+
+#include "points/LineReader.h"
+#include "points/LineScanner.h"
+
+namespace pelmar {
+
+std::string_view dataPart(std::string_view line) noexcept {
+  // Leading white space is blanks and tabs as a text editor shows them; the
+  // other control characters that scanf would skip count too.
+  line = trimLeft(line);
+  if (line.empty() || line.front() == ';' || line.front() == '#') return {};
+  return line;
+}
+
+namespace {
+
+template <class Convert>
+int readPointFile(const std::filesystem::path& path, PointList& points, Convert convert) {
+  LineReader reader(path);
+  if (!reader.isOpen()) return 0;
+  std::string_view line;
+  while (reader.next(line)) {
+    const std::string_view data = dataPart(line);
+    if (data.empty()) continue;
+    convert(data, points);
+  }
+  return 1;
+}
+
+}  // namespace
+
+int ReadPointFile2D(const std::filesystem::path& path, PointList& points) {
+  return readPointFile(path, points, [](std::string_view data, PointList& list) {
+    std::string_view name;
+    double y = 0.0;
+    double x = 0.0;
+    if (scanFields(data, name, y, x) < 3) return;
+    list.push_back(PointRecord{std::string(name), y, x, 0.0});
+  });
+}
+
+int ReadPointFile3D(const std::filesystem::path& path, PointList& points) {
+  return readPointFile(path, points, [](std::string_view data, PointList& list) {
+    std::string_view name;
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+    if (scanFields(data, name, x, y, z) < 4) return;
+    list.push_back(PointRecord{std::string(name), y, x, z});
+  });
+}
+
+std::int64_t CountDataLines(const std::filesystem::path& path) {
+  LineReader reader(path);
+  if (!reader.isOpen()) return -1;
+  std::int64_t count = 0;
+  std::string_view line;
+  while (reader.next(line)) {
+    if (!trimBlanks(dataPart(line)).empty()) ++count;
+  }
+  return count;
+}
+
+std::vector<std::ptrdiff_t> PairByName(const PointList& source, const PointList& target) {
+  std::unordered_map<std::string_view, std::ptrdiff_t> firstByName;
+  firstByName.reserve(target.size());
+  for (std::size_t i = 0; i < target.size(); ++i) {
+    firstByName.emplace(target[i].name, static_cast<std::ptrdiff_t>(i));  // keeps the first
+  }
+  std::vector<std::ptrdiff_t> partner;
+  partner.reserve(source.size());
+  for (const PointRecord& point : source) {
+    const auto it = firstByName.find(point.name);
+    partner.push_back(it == firstByName.end() ? -1 : it->second);
+  }
+  return partner;
+}
+
+}  // namespace pelmar

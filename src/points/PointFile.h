@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+#include "points/PointRecord.h"
+
+namespace pelmar {
+
+// The data part of a raw line: the line without its leading white space, or
+// an empty view when the line is blank or a comment (first character ";" or
+// "#" after the leading white space).
+std::string_view dataPart(std::string_view line) noexcept;
+
+// Plane point file, lines "name Y X ...": appends every line with a name and
+// two numbers to `points`. Returns 1, or 0 when the file cannot be opened.
+int ReadPointFile2D(const std::filesystem::path& path, PointList& points);
+
+// Spatial point file, lines "name X Y Z ...". Returns 1, or 0 when the file
+// cannot be opened.
+int ReadPointFile3D(const std::filesystem::path& path, PointList& points);
+
+// Counting pass of the batch jobs: lines that are neither blank nor comments,
+// malformed ones included. Returns -1 when the file cannot be opened.
+std::int64_t CountDataLines(const std::filesystem::path& path);
+
+// Pairs points by name, byte for byte and letter case included: for each
+// source point, the index of the first target point with the same name, or
+// -1 when there is none. Runs in linear time.
+std::vector<std::ptrdiff_t> PairByName(const PointList& source, const PointList& target);
+
+}  // namespace pelmar

@@ -1,0 +1,44 @@
+#include "ui/MessageBoxes.h"
+
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace pelmar::ui {
+
+namespace {
+void toStderr(const char* kind, const QString& text) {
+  std::fprintf(stderr, "pelmar: %s: %s\n", kind, text.toUtf8().constData());
+  std::fflush(stderr);
+}
+}  // namespace
+
+bool batchDialogs() {
+  const char* value = std::getenv("PELMAR_BATCH_DIALOGS");
+  return value != nullptr && *value != '\0' && *value != '0';
+}
+
+QString programCaption() { return QStringLiteral("Pelmar"); }
+
+void showError(QWidget* parent, const QString& text) {
+  if (batchDialogs()) return toStderr("error", text);
+  QMessageBox::critical(parent, programCaption(), text, QMessageBox::Ok);
+}
+
+void showInformation(QWidget* parent, const QString& text) {
+  if (batchDialogs()) return toStderr("information", text);
+  QMessageBox::information(parent, programCaption(), text, QMessageBox::Ok);
+}
+
+bool askYesNo(QWidget* parent, const QString& text, bool defaultYes) {
+  if (batchDialogs()) {
+    toStderr(defaultYes ? "question (yes)" : "question (no)", text);
+    return defaultYes;
+  }
+  const auto answer = QMessageBox::question(parent, programCaption(), text, QMessageBox::Yes | QMessageBox::No,
+                                            defaultYes ? QMessageBox::Yes : QMessageBox::No);
+  return answer == QMessageBox::Yes;
+}
+
+}  // namespace pelmar::ui
