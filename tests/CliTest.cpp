@@ -1,1 +1,138 @@
 #include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/CliApp.h"
+#include "cli/CliHost.h"
+#include "support/TestSupport.h"
+
+namespace pelmar::cli {
+namespace {
+
+using test::TempDir;
+using test::writeFile;
+
+// A command that keeps what it was given.
+class ProbeCommand : public Command {
+ public:
+  std::string_view name() const override { return "probe"; }
+  std::string_view synopsis() const override { return "probe [ARGS]           test command"; }
+  int run(CliContext& context, const std::vector<std::string>& args) override {
+    ran = true;
+    this->args = args;
+    settingsFile = context.settings.file();
+    context.settings.SetSection("L0Settings");
+    context.settings.ReadString("L0", l0);
+    l0SectionExists = context.settings.SectionExists("L0Settings");
+    ellipsoid = context.ellipsoidName;
+    summary = context.summaryPath;
+    context.host.message(221, {});
+    return status;
+  }
+  bool ran = false;
+  int status = kSuccess;
+  std::vector<std::string> args;
+  std::filesystem::path settingsFile;
+  std::string l0;
+  bool l0SectionExists = false;
+  std::string ellipsoid;
+  std::filesystem::path summary;
+};
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    writeFile(home / "PelmarGeneral.ini", "[PelmarSettings]\nCurrentLanguage=EN\n");
+    writeFile(home / "LangEN.lng", "221=Conversion\n");
+    writeFile(home / "LangDE.lng", "221=Umrechnung\n");
+    auto command = std::make_unique<ProbeCommand>();
+    probe = command.get();
+    registry.add(std::move(command));
+  }
+  int run(std::vector<std::string> args) {
+    out.str("");
+    err.str("");
+    return runCli(args, registry, out, err, false);
+  }
+  TempDir home;
+  CommandRegistry registry;
+  ProbeCommand* probe = nullptr;
+  std::ostringstream out;
+  std::ostringstream err;
+};
+
+TEST_F(Cli, passes_global_options_and_command_arguments) {
+  const int status = run({"--home", home.path().string(), "probe", "--source", "a.txt", "--set",
+                          "L0Settings.L0=9", "--summary=s.json", "--ellipsoid", "GRS80", "-q", "x"});
+  EXPECT_EQ(status, kSuccess) << err.str();
+  ASSERT_TRUE(probe->ran);
+  EXPECT_EQ(probe->args, (std::vector<std::string>{"--source", "a.txt", "x"}));
+  EXPECT_EQ(probe->l0, "9");
+  EXPECT_TRUE(probe->l0SectionExists);
+  EXPECT_EQ(probe->ellipsoid, "GRS80");
+  EXPECT_EQ(probe->summary, "s.json");
+  EXPECT_EQ(probe->settingsFile.parent_path(), home.path() / "config");
+  EXPECT_EQ(err.str(), "pelmar-cli: Conversion [221]\n");
+  EXPECT_FALSE(std::filesystem::exists(home / "config")) << "the command line never writes settings";
+}
+
+TEST_F(Cli, settings_and_language_options_choose_file_and_table) {
+  writeFile(home / "my.ini", "[L0Settings]\nL0=6\n");
+  EXPECT_EQ(run({"--home", home.path().string(), "--settings", (home / "my.ini").string(), "--lang", "DE", "probe"}),
+            kSuccess);
+  EXPECT_EQ(probe->l0, "6");
+  EXPECT_EQ(err.str(), "pelmar-cli: Umrechnung [221]\n");
+}
+
+TEST_F(Cli, returns_the_command_status) {
+  probe->status = kJobFailed;
+  EXPECT_EQ(run({"--home", home.path().string(), "probe"}), kJobFailed);
+}
+
+TEST_F(Cli, wrong_usage_exits_with_2) {
+  const std::vector<std::vector<std::string>> cases = {{},
+                                                       {"--home", home.path().string(), "nosuch"},
+                                                       {"--bogus", "probe"},
+                                                       {"probe", "--set"},
+                                                       {"--set", "NoDot=1", "probe"},
+                                                       {"--set", "S.K", "probe"}};
+  for (const auto& args : cases) {
+    EXPECT_EQ(run(args), kUsage) << (args.empty() ? "(no arguments)" : args[0]);
+    EXPECT_NE(err.str().find("pelmar-cli: "), std::string::npos);
+    EXPECT_FALSE(probe->ran);
+  }
+}
+
+TEST_F(Cli, help_and_version_need_no_start_up) {
+  EXPECT_EQ(run({"--home", "/nonexistent", "--help"}), kSuccess);
+  EXPECT_NE(out.str().find("probe [ARGS]"), std::string::npos);
+  EXPECT_EQ(run({"--version"}), kSuccess);
+  EXPECT_EQ(out.str().rfind("pelmar-cli ", 0), 0u);
+}
+
+TEST_F(Cli, missing_language_table_fails_before_the_command) {
+  writeFile(home / "PelmarGeneral.ini", "[PelmarSettings]\nCurrentLanguage=XX\n");
+  EXPECT_EQ(run({"--home", home.path().string(), "probe"}), kJobFailed);
+  EXPECT_EQ(err.str().substr(0, err.str().find('\n')), "pelmar-cli: Error loading LangXX.lng");
+  EXPECT_FALSE(probe->ran);
+  // A code that would leave the program directory is refused as well.
+  EXPECT_EQ(run({"--home", home.path().string(), "--lang", "/../../etc/EN", "probe"}), kJobFailed);
+  EXPECT_FALSE(probe->ran);
+}
+
+TEST(CliHost, one_message_per_line_and_questions_answered_no) {
+  LanguageTable table;
+  std::string error;
+  ASSERT_TRUE(table.parse("118=Save the settings?\n390=No write access\\nto %s.\n", "T", error));
+  std::ostringstream err;
+  CliHost host(table, err, false);
+  host.message(390, {"/tmp/x"});
+  EXPECT_FALSE(host.ask(118));
+  host.setProgressRange(10);
+  host.stepProgress();
+  host.endProgress();
+  EXPECT_EQ(err.str(), "pelmar-cli: No write access to /tmp/x. [390]\npelmar-cli: Save the settings? [118] -> no\n");
+}
+
+}  // namespace
+}  // namespace pelmar::cli

@@ -1,1 +1,160 @@
+#include "points/LineFormatters.h"
+
 #include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <limits>
+
+#include "points/NumberFormat.h"
+
+namespace pelmar {
+namespace {
+
+// The reference: the printf format each formatter is defined by, built from
+// the same fragments at run time and printed with vsnprintf (C locale).
+std::string printfLine(const std::string& format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, format.c_str(), copy);
+  va_end(copy);
+  std::string text(static_cast<std::size_t>(n) + 1, '\0');
+  std::vsnprintf(text.data(), text.size(), format.c_str(), args);
+  va_end(args);
+  text.resize(static_cast<std::size_t>(n));
+  return text;
+}
+
+std::string v(int d) { return "%15." + std::to_string(d) + "f "; }
+std::string dms(int d) { return "%3d%3d%" + printfLine("%d.%d", d + 4, d) + "f"; }
+
+// Values with exact binary ties (0.5, 2.5, 0.125), negative zero, tiny and
+// huge magnitudes, and numbers wider than their fields.
+const double kValues[] = {0.0,
+                          -0.0,
+                          0.5,
+                          1.5,
+                          2.5,
+                          -2.5,
+                          0.125,
+                          -0.125,
+                          1.0 / 3.0,
+                          0.1,
+                          -1e-7,
+                          5e-324,
+                          123456.78949999999,
+                          5400012.3455,
+                          -987654321.123456789,
+                          12345678901234567890.0,
+                          1e22,
+                          DBL_MAX,
+                          -DBL_MAX,
+                          std::numeric_limits<double>::infinity(),
+                          -std::numeric_limits<double>::quiet_NaN()};
+
+TEST(NumberFormat, fixed_matches_printf_for_every_value_and_decimals) {
+  for (double value : kValues) {
+    for (int d = 0; d <= 20; ++d) {
+      for (int width : {0, 15, 25}) {
+        EXPECT_EQ(formatFixed(value, width, d), printfLine("%*.*f", width, d, value))
+            << "value " << value << " width " << width << " decimals " << d;
+      }
+    }
+  }
+}
+
+TEST(LineFormatters, metric_and_decimal_lines_match_their_printf_formats) {
+  const char* names[] = {"P1", "", "A-3/7", "NameOfTwentyFiveCharsXXX"};
+  for (const char* name : names) {
+    for (double value : kValues) {
+      const double other = -value / 7.0;
+      for (int d = 0; d <= 20; ++d) {
+        const int dh = 20 - d;
+        EXPECT_EQ(FormatPointLine1(name, value, d), printfLine("%20s " + v(d) + "\n", name, value));
+        EXPECT_EQ(FormatPointLine2(name, value, other, d), printfLine("%20s " + v(d) + v(d) + "\n", name, value, other));
+        EXPECT_EQ(FormatPointLine3(name, value, other, 1.25, d),
+                  printfLine("%20s " + v(d) + v(d) + v(d) + "\n", name, value, other, 1.25));
+        EXPECT_EQ(FormatPointLine3H(name, value, other, value, d, dh),
+                  printfLine("%20s " + v(d) + v(d) + v(dh) + "\n", name, value, other, value));
+        EXPECT_EQ(FormatUtmLine2(name, 32, 'U', value, other, d),
+                  printfLine("%20s %4d%2c " + v(d) + v(d) + "\n", name, 32, 'U', value, other));
+        EXPECT_EQ(FormatUtmLine3(name, -7, 'C', value, other, 0.0, d),
+                  printfLine("%20s %4d%2c " + v(d) + v(d) + v(d) + "\n", name, -7, 'C', value, other, 0.0));
+      }
+    }
+  }
+}
+
+TEST(LineFormatters, angle_lines_match_their_printf_formats) {
+  const DmsAngle angles[] = {{48, 7, 30.5}, {0, -30, 0.0}, {-10, 30, 59.99999999}, {179, 59, 59.9999995},
+                             {1234, 5, 1e-9}};
+  for (const DmsAngle& a : angles) {
+    const DmsAngle& b = angles[(&a - angles + 1) % std::size(angles)];
+    for (int d = 0; d <= 20; ++d) {
+      const int dh = (d + 3) % 21;
+      const std::string hPiece = "f %" + printfLine("%d.%d", dh + 4, dh) + "f\n";
+      EXPECT_EQ(FormatPointLineDms1("P", a, d), printfLine("%20s " + dms(d) + " \n", "P", a.degrees, a.minutes,
+                                                           a.seconds));
+      EXPECT_EQ(FormatPointLineDms2("P", a, b, d),
+                printfLine("%20s " + dms(d) + " " + dms(d) + "\n", "P", a.degrees, a.minutes, a.seconds, b.degrees,
+                           b.minutes, b.seconds));
+      // The height piece is built as "f %" + width.decimals + "f": one blank after the seconds.
+      const std::string dms2h = "%20s " + dms(d) + " " + dms(d).substr(0, dms(d).size() - 1) + hPiece;
+      EXPECT_EQ(FormatPointLineDms2H("P", a, b, 1234.5678, d, dh),
+                printfLine(dms2h, "P", a.degrees, a.minutes, a.seconds, b.degrees, b.minutes, b.seconds, 1234.5678));
+    }
+  }
+}
+
+TEST(LineFormatters, problem_lines_match_their_printf_formats) {
+  const double decimal[6] = {48.1, 11.5, 48.2, -0.0, 359.999999999, 1e-9};
+  const DmsAngle split[6] = {{48, 6, 0.0}, {11, 30, 0.5}, {48, 12, 0.0}, {0, 0, -0.0}, {359, 59, 59.99}, {0, 0, 1.5}};
+  for (int d = 0; d <= 20; ++d) {
+    const int ds = 20 - d;
+    std::string format = "%15s ";
+    for (int i = 0; i < 6; ++i) format += "%20." + std::to_string(d) + "f ";
+    format += "%20." + std::to_string(ds) + "f \n";
+    EXPECT_EQ(FormatProblemLine("Line1", decimal, 12345.6789, d, ds),
+              printfLine(format, "Line1", decimal[0], decimal[1], decimal[2], decimal[3], decimal[4], decimal[5],
+                         12345.6789));
+    std::string dmsFormat = "%15s ";
+    for (int i = 0; i < 6; ++i) dmsFormat += "%4d %4d %15." + std::to_string(d) + "f   ";
+    dmsFormat += "%20." + std::to_string(ds) + "f \n";
+    std::string expected = printfLine(
+        dmsFormat, "Line1", split[0].degrees, split[0].minutes, split[0].seconds, split[1].degrees, split[1].minutes,
+        split[1].seconds, split[2].degrees, split[2].minutes, split[2].seconds, split[3].degrees, split[3].minutes,
+        split[3].seconds, split[4].degrees, split[4].minutes, split[4].seconds, split[5].degrees, split[5].minutes,
+        split[5].seconds, 12345.6789);
+    EXPECT_EQ(FormatProblemLineDms("Line1", split, 12345.6789, d, ds), expected);
+  }
+}
+
+// The layouts as a reader of the output files sees them.
+TEST(LineFormatters, documented_layout_examples) {
+  EXPECT_EQ(FormatPointLine2("P1", 12.5, 987.25, 3),
+            std::string(18, ' ') + "P1 " + std::string(9, ' ') + "12.500 " + std::string(8, ' ') + "987.250 \n");
+  EXPECT_EQ(FormatPointLine3("P", 1.6, 2.4, -0.4, 0), std::string(19, ' ') + "P " + std::string(14, ' ') + "2 " +
+                                                         std::string(14, ' ') + "2 " + std::string(13, ' ') + "-0 \n");
+  EXPECT_EQ(FormatPointLineDms1("P", {48, 7, 30.4}, 0), std::string(19, ' ') + "P  48  7  30 \n");
+  EXPECT_EQ(FormatPointLineDms1("P", {48, 7, 30.123456}, 6), std::string(19, ' ') + "P  48  7 30.123456 \n");
+  // A four-digit height with three decimals overflows its 7 columns.
+  EXPECT_EQ(FormatPointLineDms2H("P", {1, 2, 3.0}, {4, 5, 6.0}, 1234.5, 0, 3),
+            std::string(19, ' ') + "P   1  2   3   4  5   6 1234.500\n");
+  const std::string longName(25, 'N');
+  EXPECT_EQ(FormatPointLine2(longName, 1, 2, 1).substr(25), " " + std::string(12, ' ') + "1.0 " +
+                                                                std::string(12, ' ') + "2.0 \n");
+  EXPECT_EQ(FormatUtmLine2("P", 32, 'U', 500000, 5400000, 1),
+            std::string(19, ' ') + "P   32 U        500000.0       5400000.0 \n");
+}
+
+TEST(LineFormatters, clamp_decimals_outside_0_to_20) {
+  EXPECT_EQ(FormatPointLine1("P", 1.5, -3), FormatPointLine1("P", 1.5, 0));
+  EXPECT_EQ(FormatPointLine1("P", 1.5, 99), FormatPointLine1("P", 1.5, 20));
+}
+
+}  // namespace
+}  // namespace pelmar

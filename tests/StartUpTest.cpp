@@ -1,1 +1,67 @@
 #include <gtest/gtest.h>
+
+#include "app/StartUp.h"
+#include "support/TestSupport.h"
+
+namespace pelmar {
+namespace {
+
+using test::runCommand;
+using test::TempDir;
+using test::writeFile;
+
+TEST(StartUp, loads_the_table_of_the_current_language) {
+  TempDir home;
+  writeFile(home / "PelmarGeneral.ini", "[PelmarSettings]\nCurrentLanguage=DE\n");
+  writeFile(home / "LangDE.lng", "226=Einstellungen\n");
+  StartUpState state;
+  ASSERT_TRUE(StartUp(home.path(), state)) << state.errorDetail;
+  EXPECT_EQ(state.table.text(226), "Einstellungen");
+}
+
+TEST(StartUp, missing_configuration_tries_the_table_of_the_empty_code) {
+  TempDir home;
+  StartUpState state;
+  EXPECT_FALSE(StartUp(home.path(), state));
+  EXPECT_EQ(state.errorText, "Error loading Lang.lng");
+  writeFile(home / "Lang.lng", "226=Settings\n");
+  EXPECT_TRUE(StartUp(home.path(), state));
+}
+
+TEST(StartUp, broken_table_fails_with_its_line) {
+  TempDir home;
+  writeFile(home / "PelmarGeneral.ini", "[PelmarSettings]\nCurrentLanguage=EN\n");
+  writeFile(home / "LangEN.lng", "101=fine\noops\n");
+  StartUpState state;
+  EXPECT_FALSE(StartUp(home.path(), state));
+  EXPECT_EQ(state.errorText, "Error loading LangEN.lng");
+  EXPECT_EQ(state.errorDetail, "LangEN.lng:2: expected NNN=text");
+}
+
+// Both programs, as built, with a configuration that names a missing table.
+TEST(StartUp, both_programs_report_a_missing_language_table_and_fail) {
+  TempDir home;
+  writeFile(home / "PelmarGeneral.ini", "[PelmarSettings]\nCurrentLanguage=XX\n");
+  const std::string env = "PELMAR_HOME='" + home.path().string() + "' ";
+  const auto cli = runCommand(env + "'" + (test::binDir() / "pelmar-cli").string() + "' anything");
+  EXPECT_EQ(cli.status, 1);
+  EXPECT_NE(cli.err.find("Error loading LangXX.lng"), std::string::npos) << cli.err;
+
+  const auto gui = test::binDir() / "pelmar";
+  if (!std::filesystem::exists(gui)) GTEST_SKIP() << "desktop program not built";
+  const auto shown = runCommand(env + "QT_QPA_PLATFORM=offscreen PELMAR_BATCH_DIALOGS=1 '" + gui.string() + "'");
+  EXPECT_NE(shown.status, 0);
+  EXPECT_NE(shown.err.find("Error loading LangXX.lng"), std::string::npos) << shown.err;
+}
+
+TEST(StartUp, shipped_program_directory_starts) {
+  const auto cli = runCommand("'" + (test::binDir() / "pelmar-cli").string() + "' --version");
+  EXPECT_EQ(cli.status, 0);
+  EXPECT_EQ(cli.out.rfind("pelmar-cli 0.", 0), 0u) << cli.out;
+  // With the shipped configuration start-up succeeds and only the command is unknown.
+  const auto unknown = runCommand("env -u PELMAR_HOME '" + (test::binDir() / "pelmar-cli").string() + "' nosuch");
+  EXPECT_EQ(unknown.status, 2) << unknown.err;
+}
+
+}  // namespace
+}  // namespace pelmar

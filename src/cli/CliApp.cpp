@@ -153,9 +153,9 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
     return kSuccess;
   }
   if (options.command.empty()) return usageError(err, "no command given");
-  Command* command = registry.find(options.command);
-  if (command == nullptr) return usageError(err, "unknown command '" + options.command + "'");
 
+  // Start-up comes first, as in the desktop program: without its language
+  // table (and its libraries) the program does not run at all.
   StartUpState state;
   const std::filesystem::path home = options.home ? *options.home : programDirectory();
   if (!StartUp(home, state, options.language)) {
@@ -163,6 +163,9 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
     if (!state.errorDetail.empty()) err << "pelmar-cli: " << state.errorDetail << "\n";
     return kJobFailed;
   }
+
+  Command* command = registry.find(options.command);
+  if (command == nullptr) return usageError(err, "unknown command '" + options.command + "'");
 
   CliHost host(state.table, err, errIsTerminal && !options.quiet);
   CliContext context{state, SettingsStore(), host, out, err, options.ellipsoid, options.summary};

@@ -74,21 +74,24 @@ std::size_t parseRealPrefix(std::string_view text, double& value) noexcept {
     if (intDigits + fracDigits > 0) i += 1 + fracDigits;
   }
   if (intDigits + fracDigits == 0) return 0;
-  // An exponent counts only when digits follow it: "12e" is 12 and "e" remains.
+  // The exponent marker and its sign are taken even when no digits follow
+  // ("12e" reads as 12 with nothing left over), as the C library's scanf does.
+  std::size_t numberEnd = i;
   if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
     std::size_t j = i + 1;
     if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
     const std::size_t expDigits = countDigits(text, j);
-    if (expDigits > 0) i = j + expDigits;
+    i = j + expDigits;
+    if (expDigits > 0) numberEnd = i;
   }
   double magnitude = 0.0;
   const char* first = text.data() + mantissaStart;
-  const char* last = text.data() + i;
+  const char* last = text.data() + numberEnd;
   const auto [ptr, ec] = std::from_chars(first, last, magnitude, std::chars_format::general);
   if (ec == std::errc::result_out_of_range) {
     // from_chars reports overflow and underflow alike; only an overflow is
     // refused, an underflow reads as zero as strtod's result would.
-    if (decimalOrder(text.substr(mantissaStart, i - mantissaStart), intDigits) > 0) return 0;
+    if (decimalOrder(text.substr(mantissaStart, numberEnd - mantissaStart), intDigits) > 0) return 0;
     magnitude = 0.0;
   } else if (ec != std::errc() || ptr != last) {
     return 0;

@@ -9,6 +9,8 @@
 //
 //   %s  -> word():    skips white space, takes the next run of non-blank bytes
 //   %lf -> real():    skips white space, takes [+-]digits[.digits][(e|E)[+-]digits]
+//                     (a bare "e" or "e+" after the digits is taken and ignored, as
+//                     the C library's scanf does)
 //   %d  -> integer(): skips white space, takes [+-]digits
 //
 // Unlike sscanf the scanner never reads "nan", "inf" or hexadecimal numbers:
