@@ -1,0 +1,402 @@
+#include "ProjectionEngine.h"
+
+#include <GeographicLib/Math.hpp>
+#include <GeographicLib/UTMUPS.hpp>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "VIVoraruraze.h"
+
+namespace viv {
+
+using GeographicLib::Math;
+
+namespace {
+
+constexpr double kGkFalseEasting = 500000.0;
+constexpr double kZoneMillions = 1e6;
+constexpr double kUtmScale = 0.9996;
+constexpr double kUtmFalseEasting = 500000.0;
+constexpr double kUtmSouthFalseNorthing = 10000000.0;
+constexpr double kUtmSouthLimit = -80.0;
+constexpr double kUtmNorthLimit = 84.0;
+// GeographicLib's transverse Mercator series keep 5 nm accuracy within
+// 3 900 km of the central meridian; farther out the result is not trusted.
+constexpr double kTmMaxDistance = 3900000.0;
+constexpr double kMaxLongitudeOffset = 90.0;
+// Closer than this to the geocentre a cartesian point has no sensible
+// geographic position.
+constexpr double kGeocentreRadius = 1.0;
+
+// Austrian M28 / M31 / M34.
+constexpr double kAustrianMeridians[3] = {10.0 + 1.0 / 3.0, 13.0 + 1.0 / 3.0, 16.0 + 1.0 / 3.0};
+constexpr double kAustrianFalseEastings[3] = {150000.0, 450000.0, 750000.0};
+constexpr double kAustrianFalseNorthing = -5000000.0;
+
+constexpr const char* kBandLetters = "CDEFGHJKLMNPQRSTUVWX";
+
+double dms(int d, int m, double s) { return d + m / 60.0 + s / 3600.0; }
+
+// Lambert presets: standard parallels, latitude of origin, central meridian,
+// false easting and northing.
+struct LambertPreset {
+  double lat1, lat2, latOrigin, lon0, falseEast, falseNorth;
+};
+
+const LambertPreset& lambertPreset(int lambCase) {
+  static const LambertPreset presets[] = {
+      {},
+      // Estonia, L-EST97
+      {dms(59, 20, 0), dms(58, 0, 0), dms(57, 31, 3.19415), 24.0, 500000.0, 6375000.0},
+      // Belgian Lambert 2005
+      {dms(49, 50, 0), dms(51, 10, 0), dms(50, 47, 52.134), dms(4, 21, 33.177), 150328.0, 166262.0},
+      // France, Lambert-93
+      {49.0, 44.0, 46.5, 3.0, 700000.0, 6600000.0},
+  };
+  return presets[lambCase];
+}
+
+bool finite(double x) { return std::isfinite(x); }
+bool validLatitude(double B) { return finite(B) && std::fabs(B) <= 90.0; }
+
+int nearestAustrianMeridian(double L) {
+  int best = 0;
+  for (int i = 1; i < 3; ++i) {
+    if (std::fabs(Math::AngDiff(kAustrianMeridians[i], L)) < std::fabs(Math::AngDiff(kAustrianMeridians[best], L))) {
+      best = i;
+    }
+  }
+  return best;
+}
+
+int austrianMeridianByEasting(double E) { return E < 300000.0 ? 0 : (E < 600000.0 ? 1 : 2); }
+
+std::string number(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return text;
+}
+
+}  // namespace
+
+double dmsToDegrees(int d, int m, double s) {
+  const double value = std::abs(d) + std::abs(m) / 60.0 + std::fabs(s) / 3600.0;
+  return (d < 0 || m < 0 || s < 0) ? -value : value;
+}
+
+void degreesToDms(double degrees, int& d, int& m, double& s) {
+  const bool negative = degrees < 0;
+  const double a = std::fabs(degrees);
+  double whole = std::floor(a);
+  const double minutes = (a - whole) * 60.0;
+  double wholeMinutes = std::floor(minutes);
+  double seconds = (minutes - wholeMinutes) * 60.0;
+  if (seconds >= 60.0 - 1e-9) {
+    seconds = 0.0;
+    wholeMinutes += 1.0;
+  }
+  if (wholeMinutes >= 60.0) {
+    wholeMinutes = 0.0;
+    whole += 1.0;
+  }
+  d = static_cast<int>(whole);
+  m = static_cast<int>(wholeMinutes);
+  s = seconds;
+  if (negative) {
+    if (d != 0) {
+      d = -d;
+    } else if (m != 0) {
+      m = -m;
+    } else {
+      s = -s;
+    }
+  }
+}
+
+bool ProjectionEngine::ellipsoidValid() const {
+  return finite(params.a) && finite(params.b) && params.a > 0.0 && params.b > 0.0 && params.b <= params.a;
+}
+
+const GeographicLib::TransverseMercator& ProjectionEngine::transverseMercator(double k0) {
+  auto& cache = k0 == 1.0 ? gk_ : utm_;
+  return cache.get({params.a, params.b},
+                   [&] { return GeographicLib::TransverseMercator(params.a, flattening(), k0); });
+}
+
+// --- Gauss–Krüger -------------------------------------------------------
+
+int ProjectionEngine::gkForward(double B, double L, double& E, double& N) {
+  if (!ellipsoidValid() || (params.GKCase != 0 && params.GKCase != 4)) return VIV_BAD_PARAMETERS;
+  if (!validLatitude(B) || !finite(L)) return VIV_OUTSIDE_DOMAIN;
+  double lon0 = 0.0;
+  double falseEast = 0.0;
+  double falseNorth = 0.0;
+  if (params.GKCase == 0) {
+    lon0 = params.L0Auto != 0 ? 3.0 * std::round(L / 3.0) : params.L0;
+    falseEast = std::round(lon0 / 3.0) * kZoneMillions + kGkFalseEasting;
+  } else {
+    const int i = nearestAustrianMeridian(params.L0Auto != 0 ? L : params.L0);
+    lon0 = params.L0Auto != 0 ? kAustrianMeridians[i] : params.L0;
+    falseEast = kAustrianFalseEastings[i];
+    falseNorth = kAustrianFalseNorthing;
+  }
+  if (std::fabs(Math::AngDiff(lon0, L)) > kMaxLongitudeOffset) return VIV_OUTSIDE_DOMAIN;
+  double x = 0.0, y = 0.0;
+  transverseMercator(1.0).Forward(lon0, B, L, x, y);
+  if (!finite(x) || !finite(y) || std::fabs(x) > kTmMaxDistance) return VIV_OUTSIDE_DOMAIN;
+  E = falseEast + x;
+  N = falseNorth + y;
+  return VIV_OK;
+}
+
+int ProjectionEngine::gkInverse(double E, double N, double& B, double& L) {
+  if (!ellipsoidValid() || (params.GKCase != 0 && params.GKCase != 4)) return VIV_BAD_PARAMETERS;
+  if (!finite(E) || !finite(N)) return VIV_OUTSIDE_DOMAIN;
+  double lon0 = 0.0;
+  double x = 0.0;
+  double y = N;
+  if (params.GKCase == 0) {
+    const double zone = params.L0Auto != 0 ? std::floor(E / kZoneMillions) : std::round(params.L0 / 3.0);
+    lon0 = params.L0Auto != 0 ? 3.0 * zone : params.L0;
+    x = E - zone * kZoneMillions - kGkFalseEasting;
+  } else {
+    const int i = params.L0Auto != 0 ? austrianMeridianByEasting(E) : nearestAustrianMeridian(params.L0);
+    lon0 = params.L0Auto != 0 ? kAustrianMeridians[i] : params.L0;
+    x = E - kAustrianFalseEastings[i];
+    y = N - kAustrianFalseNorthing;
+  }
+  if (std::fabs(x) > kTmMaxDistance) return VIV_OUTSIDE_DOMAIN;
+  transverseMercator(1.0).Reverse(lon0, x, y, B, L);
+  return finite(B) && finite(L) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
+}
+
+// --- UTM ------------------------------------------------------------------
+
+namespace {
+bool inUtmLatitudes(double B) { return finite(B) && B >= kUtmSouthLimit && B <= kUtmNorthLimit; }
+double zoneMeridian(int zone) { return 6.0 * zone - 183.0; }
+int utmZone(double B, double L) {
+  return GeographicLib::UTMUPS::StandardZone(B, L, GeographicLib::UTMUPS::UTM);
+}
+}  // namespace
+
+int ProjectionEngine::utmRawForward(double B, double L, double& E, double& N) {
+  if (!ellipsoidValid()) return VIV_BAD_PARAMETERS;
+  if (!inUtmLatitudes(B) || !finite(L)) return VIV_OUTSIDE_DOMAIN;
+  const double lon0 = params.L0Auto != 0 ? zoneMeridian(utmZone(B, L)) : params.L0;
+  if (std::fabs(Math::AngDiff(lon0, L)) > kMaxLongitudeOffset) return VIV_OUTSIDE_DOMAIN;
+  double x = 0.0, y = 0.0;
+  transverseMercator(kUtmScale).Forward(lon0, B, L, x, y);
+  if (!finite(x) || !finite(y) || std::fabs(x) > kTmMaxDistance * kUtmScale) return VIV_OUTSIDE_DOMAIN;
+  E = kUtmFalseEasting + x;
+  N = y;
+  return VIV_OK;
+}
+
+int ProjectionEngine::utmRawInverse(double E, double N, double& B, double& L) {
+  if (!ellipsoidValid()) return VIV_BAD_PARAMETERS;
+  if (!finite(E) || !finite(N)) return VIV_OUTSIDE_DOMAIN;
+  const double x = E - kUtmFalseEasting;
+  if (std::fabs(x) > kTmMaxDistance * kUtmScale) return VIV_OUTSIDE_DOMAIN;
+  transverseMercator(kUtmScale).Reverse(params.L0, x, N, B, L);
+  return inUtmLatitudes(B) && finite(L) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
+}
+
+int ProjectionEngine::utmZoneForward(double B, double L, double& E, double& N, int& zone, char& letter) {
+  if (!ellipsoidValid()) return VIV_BAD_PARAMETERS;
+  if (!inUtmLatitudes(B) || !finite(L)) return VIV_OUTSIDE_DOMAIN;
+  zone = utmZone(B, L);
+  const int band = std::min(19, static_cast<int>(std::floor((B - kUtmSouthLimit) / 8.0)));
+  letter = kBandLetters[band];
+  double x = 0.0, y = 0.0;
+  transverseMercator(kUtmScale).Forward(zoneMeridian(zone), B, L, x, y);
+  if (!finite(x) || !finite(y)) return VIV_OUTSIDE_DOMAIN;
+  E = kUtmFalseEasting + x;
+  N = y + (letter < 'N' ? kUtmSouthFalseNorthing : 0.0);
+  return VIV_OK;
+}
+
+int ProjectionEngine::utmZoneInverse(double E, double N, int zone, char letter, double& B, double& L) {
+  if (!ellipsoidValid()) return VIV_BAD_PARAMETERS;
+  const char upper = (letter >= 'a' && letter <= 'z') ? static_cast<char>(letter - 'a' + 'A') : letter;
+  if (zone < 1 || zone > 60 || upper == '\0' || std::string_view(kBandLetters).find(upper) == std::string_view::npos) {
+    return VIV_BAD_PARAMETERS;
+  }
+  if (!finite(E) || !finite(N)) return VIV_OUTSIDE_DOMAIN;
+  const double x = E - kUtmFalseEasting;
+  const double y = N - (upper < 'N' ? kUtmSouthFalseNorthing : 0.0);
+  if (std::fabs(x) > kTmMaxDistance * kUtmScale) return VIV_OUTSIDE_DOMAIN;
+  transverseMercator(kUtmScale).Reverse(zoneMeridian(zone), x, y, B, L);
+  return finite(B) && finite(L) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
+}
+
+// --- Lambert conformal conic -------------------------------------------------
+
+const LambertProjection* ProjectionEngine::lambert() {
+  if (params.LambCase < 0 || params.LambCase > 3) return nullptr;
+  if (params.LambCase == 0 && params.LambType != 0 && params.LambType != 1) return nullptr;
+  const auto key = std::make_tuple(params.a, params.b, params.LambCase, params.LambType, params.BNord, params.BSued);
+  return &lambert_.get(key, [&] {
+    const double f = flattening();
+    if (params.LambCase == 0 && params.LambType == 0) {
+      // One standard parallel: the origin lies on it, with scale 1 there.
+      GeographicLib::LambertConformalConic cone(params.a, f, params.BSued, 1.0);
+      return LambertProjection{cone, 0.0, 0.0, 0.0, 0.0};
+    }
+    const LambertPreset preset = params.LambCase == 0 ? LambertPreset{params.BNord, params.BSued, 0.0, 0.0, 0.0, 0.0}
+                                                      : lambertPreset(params.LambCase);
+    GeographicLib::LambertConformalConic cone(params.a, f, preset.lat1, preset.lat2, 1.0);
+    double x = 0.0, yOrigin = 0.0;
+    cone.Forward(0.0, preset.latOrigin, 0.0, x, yOrigin);
+    return LambertProjection{cone, preset.lon0, preset.falseEast, preset.falseNorth, yOrigin};
+  });
+}
+
+int ProjectionEngine::lambertForward(double B, double L, double& E, double& N) {
+  if (!ellipsoidValid()) return VIV_BAD_PARAMETERS;
+  const LambertProjection* p = lambert();
+  if (p == nullptr) return VIV_BAD_PARAMETERS;
+  if (!validLatitude(B) || !finite(L)) return VIV_OUTSIDE_DOMAIN;
+  const bool own = params.LambCase == 0;
+  double x = 0.0, y = 0.0;
+  p->cone.Forward(own ? params.L0 : p->lon0, B, L, x, y);
+  if (!finite(x) || !finite(y)) return VIV_OUTSIDE_DOMAIN;
+  E = (own ? params.FalseEast : p->falseEast) + x;
+  N = (own ? params.FalseNorth : p->falseNorth) + y - p->yOrigin;
+  return VIV_OK;
+}
+
+int ProjectionEngine::lambertInverse(double E, double N, double& B, double& L) {
+  if (!ellipsoidValid()) return VIV_BAD_PARAMETERS;
+  const LambertProjection* p = lambert();
+  if (p == nullptr) return VIV_BAD_PARAMETERS;
+  if (!finite(E) || !finite(N)) return VIV_OUTSIDE_DOMAIN;
+  const bool own = params.LambCase == 0;
+  const double x = E - (own ? params.FalseEast : p->falseEast);
+  const double y = N - (own ? params.FalseNorth : p->falseNorth) + p->yOrigin;
+  p->cone.Reverse(own ? params.L0 : p->lon0, x, y, B, L);
+  return validLatitude(B) && finite(L) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
+}
+
+// --- Mercator: the conic with its standard parallel on the equator ---------
+
+int ProjectionEngine::mercatorForward(double B, double L, double& E, double& N) {
+  if (!ellipsoidValid()) return VIV_BAD_PARAMETERS;
+  if (!validLatitude(B) || std::fabs(B) == 90.0 || !finite(L)) return VIV_OUTSIDE_DOMAIN;
+  const auto& cone = mercator_.get(
+      {params.a, params.b}, [&] { return GeographicLib::LambertConformalConic(params.a, flattening(), 0.0, 1.0); });
+  cone.Forward(params.L0, B, L, E, N);
+  return finite(E) && finite(N) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
+}
+
+int ProjectionEngine::mercatorInverse(double E, double N, double& B, double& L) {
+  if (!ellipsoidValid()) return VIV_BAD_PARAMETERS;
+  if (!finite(E) || !finite(N)) return VIV_OUTSIDE_DOMAIN;
+  const auto& cone = mercator_.get(
+      {params.a, params.b}, [&] { return GeographicLib::LambertConformalConic(params.a, flattening(), 0.0, 1.0); });
+  cone.Reverse(params.L0, E, N, B, L);
+  return validLatitude(B) && finite(L) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
+}
+
+// --- Cassini–Soldner ---------------------------------------------------------
+
+int ProjectionEngine::soldnerForward(double B, double L, double& E, double& N) {
+  if (!ellipsoidValid() || !validLatitude(params.B0) || !finite(params.L0)) return VIV_BAD_PARAMETERS;
+  if (!validLatitude(B) || !finite(L) || std::fabs(Math::AngDiff(params.L0, L)) > kMaxLongitudeOffset) {
+    return VIV_OUTSIDE_DOMAIN;
+  }
+  const auto& soldner = soldner_.get({params.a, params.b, params.B0, params.L0}, [&] {
+    return SoldnerProjection{
+        GeographicLib::CassiniSoldner(params.B0, params.L0, GeographicLib::Geodesic(params.a, flattening()))};
+  });
+  double x = 0.0, y = 0.0;
+  soldner.projection.Forward(B, L, x, y);
+  if (!finite(x) || !finite(y)) return VIV_OUTSIDE_DOMAIN;
+  E = params.FalseEast + x;
+  N = params.FalseNorth + y;
+  return VIV_OK;
+}
+
+int ProjectionEngine::soldnerInverse(double E, double N, double& B, double& L) {
+  if (!ellipsoidValid() || !validLatitude(params.B0) || !finite(params.L0)) return VIV_BAD_PARAMETERS;
+  if (!finite(E) || !finite(N)) return VIV_OUTSIDE_DOMAIN;
+  const auto& soldner = soldner_.get({params.a, params.b, params.B0, params.L0}, [&] {
+    return SoldnerProjection{
+        GeographicLib::CassiniSoldner(params.B0, params.L0, GeographicLib::Geodesic(params.a, flattening()))};
+  });
+  soldner.projection.Reverse(E - params.FalseEast, N - params.FalseNorth, B, L);
+  return validLatitude(B) && finite(L) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
+}
+
+// --- Oblique conformal projections (PROJ's somerc) --------------------------
+
+namespace {
+std::string somerc(double lat0, double lon0, double k0, double falseEast, double falseNorth, double a, double b) {
+  return "+proj=somerc +lat_0=" + number(lat0) + " +lon_0=" + number(lon0) + " +k_0=" + number(k0) +
+         " +x_0=" + number(falseEast) + " +y_0=" + number(falseNorth) + " +a=" + number(a) + " +b=" + number(b) +
+         " +no_defs";
+}
+}  // namespace
+
+int ProjectionEngine::eovForward(double B, double L, double& E, double& N) {
+  if (!ellipsoidValid()) return VIV_BAD_PARAMETERS;
+  if (!validLatitude(B) || !finite(L)) return VIV_OUTSIDE_DOMAIN;
+  const auto& eov = eov_.get({params.a, params.b}, [&] {
+    return ProjTransform(somerc(dms(47, 8, 39.8174), dms(19, 2, 54.8584), 0.99993, 650000.0, 200000.0, params.a,
+                                params.b));
+  });
+  return eov.forward(B, L, E, N) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
+}
+
+int ProjectionEngine::eovInverse(double E, double N, double& B, double& L) {
+  if (!ellipsoidValid()) return VIV_BAD_PARAMETERS;
+  if (!finite(E) || !finite(N)) return VIV_OUTSIDE_DOMAIN;
+  const auto& eov = eov_.get({params.a, params.b}, [&] {
+    return ProjTransform(somerc(dms(47, 8, 39.8174), dms(19, 2, 54.8584), 0.99993, 650000.0, 200000.0, params.a,
+                                params.b));
+  });
+  return eov.inverse(E, N, B, L) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
+}
+
+const ProjTransform& ProjectionEngine::swiss(int swissCase) {
+  return swiss_.get({params.a, params.b, swissCase}, [&] {
+    const double falseEast = swissCase == 0 ? 600000.0 : 2600000.0;
+    const double falseNorth = swissCase == 0 ? 200000.0 : 1200000.0;
+    return ProjTransform(
+        somerc(dms(46, 57, 8.66), dms(7, 26, 22.5), 1.0, falseEast, falseNorth, params.a, params.b));
+  });
+}
+
+int ProjectionEngine::swissForward(double B, double L, double& E, double& N, int swissCase) {
+  if (!ellipsoidValid() || (swissCase != 0 && swissCase != 1)) return VIV_BAD_PARAMETERS;
+  if (!validLatitude(B) || !finite(L)) return VIV_OUTSIDE_DOMAIN;
+  return swiss(swissCase).forward(B, L, E, N) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
+}
+
+int ProjectionEngine::swissInverse(double E, double N, double& B, double& L, int swissCase) {
+  if (!ellipsoidValid() || (swissCase != 0 && swissCase != 1)) return VIV_BAD_PARAMETERS;
+  if (!finite(E) || !finite(N)) return VIV_OUTSIDE_DOMAIN;
+  return swiss(swissCase).inverse(E, N, B, L) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
+}
+
+// --- Geocentric cartesian ----------------------------------------------------
+
+int ProjectionEngine::geographicToCartesian(double B, double L, double h, double& X, double& Y, double& Z) {
+  if (!ellipsoidValid()) return VIV_BAD_PARAMETERS;
+  if (!validLatitude(B) || !finite(L) || !finite(h)) return VIV_OUTSIDE_DOMAIN;
+  geocentric_.get({params.a, params.b}, [&] { return GeographicLib::Geocentric(params.a, flattening()); })
+      .Forward(B, L, h, X, Y, Z);
+  return VIV_OK;
+}
+
+int ProjectionEngine::cartesianToGeographic(double X, double Y, double Z, double& B, double& L, double& h) {
+  if (!ellipsoidValid()) return VIV_BAD_PARAMETERS;
+  if (!finite(X) || !finite(Y) || !finite(Z) || std::hypot(X, Y, Z) < kGeocentreRadius) return VIV_OUTSIDE_DOMAIN;
+  geocentric_.get({params.a, params.b}, [&] { return GeographicLib::Geocentric(params.a, flattening()); })
+      .Reverse(X, Y, Z, B, L, h);
+  return finite(B) && finite(L) && finite(h) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
+}
+
+}  // namespace viv

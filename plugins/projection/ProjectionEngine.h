@@ -1,0 +1,119 @@
+#pragma once
+
+#include <GeographicLib/CassiniSoldner.hpp>
+#include <GeographicLib/Geocentric.hpp>
+#include <GeographicLib/LambertConformalConic.hpp>
+#include <GeographicLib/TransverseMercator.hpp>
+
+#include <optional>
+#include <tuple>
+
+#include "ProjTransform.h"
+
+namespace viv {
+
+// The module's parameter set, in the order InitializeDLL takes it.
+struct Parameters {
+  double L0 = 0.0;  // central meridian (degrees)
+  int L0Auto = 0;   // 1: the central meridian follows the point
+  double B0 = 0.0;  // latitude of origin (degrees)
+  double a = 0.0;   // semi-major axis (metres)
+  double b = 0.0;   // semi-minor axis (metres)
+  double BNord = 0.0;
+  double BSued = 0.0;
+  double FalseNorth = 0.0;
+  double FalseEast = 0.0;
+  int LambType = 0;
+  int LambCase = 0;
+  int GKCase = 0;
+};
+
+// A value built from a key, rebuilt only when the key changes.
+template <class Key, class Value>
+class Cached {
+ public:
+  template <class Make>
+  const Value& get(const Key& key, Make&& make) {
+    if (!key_ || !(*key_ == key)) {
+      key_.reset();
+      value_.reset();
+      // Built in place, so that values that can be neither copied nor moved
+      // (a PROJ object) can be cached too.
+      value_.emplace(Maker<Make>{make});
+      key_ = key;
+    }
+    return *value_;
+  }
+
+ private:
+  template <class Make>
+  struct Maker {
+    Make& make;
+    operator Value() const { return make(); }
+  };
+  std::optional<Key> key_;
+  std::optional<Value> value_;
+};
+
+// A Lambert conformal conic projection with its false origin; northings
+// count from the latitude of origin on the central meridian.
+struct LambertProjection {
+  GeographicLib::LambertConformalConic cone;
+  double lon0;
+  double falseEast;
+  double falseNorth;
+  double yOrigin;  // the cone's own y of the origin
+};
+
+struct SoldnerProjection {
+  GeographicLib::CassiniSoldner projection;
+};
+
+// All conversions of the module. Every operation returns a VIV_* code and
+// leaves its outputs unspecified unless it returns VIV_OK.
+class ProjectionEngine {
+ public:
+  Parameters params;
+
+  int gkForward(double B, double L, double& E, double& N);
+  int gkInverse(double E, double N, double& B, double& L);
+  int utmRawForward(double B, double L, double& E, double& N);
+  int utmRawInverse(double E, double N, double& B, double& L);
+  int utmZoneForward(double B, double L, double& E, double& N, int& zone, char& letter);
+  int utmZoneInverse(double E, double N, int zone, char letter, double& B, double& L);
+  int lambertForward(double B, double L, double& E, double& N);
+  int lambertInverse(double E, double N, double& B, double& L);
+  int mercatorForward(double B, double L, double& E, double& N);
+  int mercatorInverse(double E, double N, double& B, double& L);
+  int soldnerForward(double B, double L, double& E, double& N);
+  int soldnerInverse(double E, double N, double& B, double& L);
+  int eovForward(double B, double L, double& E, double& N);
+  int eovInverse(double E, double N, double& B, double& L);
+  int swissForward(double B, double L, double& E, double& N, int swissCase);
+  int swissInverse(double E, double N, double& B, double& L, int swissCase);
+  int geographicToCartesian(double B, double L, double h, double& X, double& Y, double& Z);
+  int cartesianToGeographic(double X, double Y, double Z, double& B, double& L, double& h);
+
+ private:
+  using EllipsoidKey = std::tuple<double, double>;
+  bool ellipsoidValid() const;
+  double flattening() const { return (params.a - params.b) / params.a; }
+  const GeographicLib::TransverseMercator& transverseMercator(double k0);
+  const LambertProjection* lambert();
+  const ProjTransform& swiss(int swissCase);
+
+  Cached<EllipsoidKey, GeographicLib::TransverseMercator> gk_;
+  Cached<EllipsoidKey, GeographicLib::TransverseMercator> utm_;
+  Cached<EllipsoidKey, GeographicLib::LambertConformalConic> mercator_;
+  Cached<EllipsoidKey, GeographicLib::Geocentric> geocentric_;
+  Cached<std::tuple<double, double, double, double>, SoldnerProjection> soldner_;
+  Cached<std::tuple<double, double, int, int, double, double>, LambertProjection> lambert_;
+  Cached<EllipsoidKey, ProjTransform> eov_;
+  Cached<std::tuple<double, double, int>, ProjTransform> swiss_;
+};
+
+// Angles in degrees, minutes and seconds (conventions in VIVoraruraze.h).
+double dmsToDegrees(int d, int m, double s);
+void degreesToDms(double degrees, int& d, int& m, double& s);
+
+}  // namespace viv
