@@ -45,6 +45,7 @@ class Cli : public ::testing::Test {
     writeFile(home / "PelmarGeneral.ini", "[PelmarSettings]\nCurrentLanguage=EN\n");
     writeFile(home / "LangEN.lng", "221=Conversion\n");
     writeFile(home / "LangDE.lng", "221=Umrechnung\n");
+    test::linkPlugins(home.path());
     auto command = std::make_unique<ProbeCommand>();
     probe = command.get();
     registry.add(std::move(command));

@@ -1,6 +1,9 @@
 #include "app/StartUp.h"
 
 #include "app/MessageFormat.h"
+#include "app/StringIds.h"
+#include "conversion/ProjectionLibrary.h"
+#include "geodesy/EllipsoidLibrary.h"
 
 namespace pelmar {
 
@@ -15,11 +18,26 @@ bool StartUp(const std::filesystem::path& home, StartUpState& state, const std::
   // program directory, never one elsewhere.
   const bool plainName = fileName.find('/') == std::string::npos && fileName.find('\0') == std::string::npos;
   std::string detail;
-  if (plainName && state.table.load(home / fileName, detail)) return true;
+  if (!plainName || !state.table.load(home / fileName, detail)) {
+    state.errorText = formatMessage(kErrorLoadingText, {fileName});
+    state.errorDetail = plainName ? detail : fileName + ": not a file name";
+    return false;
+  }
 
-  state.errorText = formatMessage(kErrorLoadingText, {fileName});
-  state.errorDetail = plainName ? detail : fileName + ": not a file name";
-  return false;
+  // The libraries are only tested here; pages and jobs open their own.
+  if (ProjectionLibrary projection; !projection.Open(home)) {
+    state.errorId = str::ProjectionLibraryMissing;
+    state.errorText = state.table.text(state.errorId);
+    state.errorDetail = projection.problem();
+    return false;
+  }
+  if (EllipsoidLibrary ellipsoid; !ellipsoid.Open(home)) {
+    state.errorId = str::EllipsoidLibraryMissing;
+    state.errorText = state.table.text(state.errorId);
+    state.errorDetail = ellipsoid.problem();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace pelmar

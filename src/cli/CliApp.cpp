@@ -1,5 +1,6 @@
 #include "cli/CliApp.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -159,7 +160,11 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
   StartUpState state;
   const std::filesystem::path home = options.home ? *options.home : programDirectory();
   if (!StartUp(home, state, options.language)) {
-    err << "pelmar-cli: " << state.errorText << "\n";
+    std::string text = state.errorText;
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    err << "pelmar-cli: " << text;
+    if (state.errorId != 0) err << " [" << state.errorId << "]";
+    err << "\n";
     if (!state.errorDetail.empty()) err << "pelmar-cli: " << state.errorDetail << "\n";
     return kJobFailed;
   }

@@ -31,6 +31,9 @@ std::string readFile(const std::filesystem::path& path);
 std::filesystem::path sourceDir();
 std::filesystem::path binDir();
 
+// Links the built computation libraries into a test program directory.
+void linkPlugins(const std::filesystem::path& home);
+
 // A JobHost that keeps the ids of what a job said.
 class RecordingHost : public JobHost {
  public:
