@@ -7,6 +7,7 @@
 #include <GeographicLib/GeodesicExact.hpp>
 #include <GeographicLib/Math.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <limits>
@@ -21,6 +22,7 @@ using GeographicLib::Math;
 // Karney's series are accurate to round-off for |f| <= 0.01; beyond, the
 // exact solution by elliptic integrals takes over.
 constexpr double kSeriesFlatteningLimit = 0.01;
+constexpr double kArcTolerance = 1e-6;  // metres
 
 class EllipsoidState {
  public:
@@ -156,9 +158,11 @@ ZIV_EXPORT int InverseMeridianArcLength(double G, double* B) {
   return guarded({B}, [&] {
     if (!state().valid()) return ZIV_BAD_PARAMETERS;
     const double quarter = state().ellipsoid().QuarterMeridian();
-    if (!std::isfinite(G) || std::fabs(G) > quarter) return ZIV_OUTSIDE_DOMAIN;
+    // An arc may exceed the quarter meridian by rounding (1 µm) and still mean the pole.
+    if (!std::isfinite(G) || std::fabs(G) > quarter + kArcTolerance) return ZIV_OUTSIDE_DOMAIN;
     // The rectifying latitude mu measures the arc in degrees of the quarter meridian.
-    *B = state().ellipsoid().InverseRectifyingLatitude(G / quarter * 90.0);
+    const double mu = std::clamp(G / quarter * 90.0, -90.0, 90.0);
+    *B = state().ellipsoid().InverseRectifyingLatitude(mu);
     return ZIV_OK;
   });
 }

@@ -12,7 +12,7 @@
  *
  * Every export returns VIV_OK and never throws; on failure it returns
  * ZIV_BAD_PARAMETERS (no or an impossible ellipsoid), ZIV_OUTSIDE_DOMAIN (a
- * latitude beyond ±90°, an arc longer than the quarter meridian, a NaN or
+ * latitude beyond ±90°, an arc longer than the quarter meridian (by more than 1 µm), a NaN or
  * infinite input) or ZIV_EXCEPTION, and its outputs are NaN.
  */
 #ifndef PELMAR_ZIVEZIVIVUZ_H

@@ -259,6 +259,8 @@ int ProjectionEngine::lambertForward(double B, double L, double& E, double& N) {
   const LambertProjection* p = lambert();
   if (p == nullptr) return VIV_BAD_PARAMETERS;
   if (!validLatitude(B) || !finite(L)) return VIV_OUTSIDE_DOMAIN;
+  // The pole away from the cone's apex lies at infinity.
+  if (std::fabs(B) == 90.0 && B * p->cone.OriginLatitude() <= 0.0) return VIV_OUTSIDE_DOMAIN;
   const bool own = params.LambCase == 0;
   double x = 0.0, y = 0.0;
   p->cone.Forward(own ? params.L0 : p->lon0, B, L, x, y);
