@@ -1,18 +1,13 @@
 #include "app/SettingsStore.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <fstream>
 #include <limits>
 #include <optional>
 #include <sstream>
 #include <vector>
 
+#include "app/FileReplace.h"
 #include "points/LineScanner.h"
 #include "points/NumberFormat.h"
 
@@ -128,29 +123,6 @@ std::string unquote(std::string_view value) {
     value = value.substr(1, value.size() - 2);
   }
   return std::string(value);
-}
-
-// Writes `content` next to `path` and renames it over `path`. The old file
-// stays whole until the rename, which replaces it in one step.
-bool replaceFile(const std::filesystem::path& path, const std::string& content) {
-  std::string pattern = path.string() + ".tmpXXXXXX";
-  const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) return false;
-  struct stat old {};
-  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : static_cast<mode_t>(0644);
-  bool ok = ::fchmod(fd, mode) == 0 || errno == EPERM;
-  std::size_t written = 0;
-  while (ok && written < content.size()) {
-    const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) written += static_cast<std::size_t>(n);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok) ok = std::rename(pattern.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(pattern.c_str());
-  return ok;
 }
 
 }  // namespace
@@ -272,7 +244,7 @@ bool SettingsStore::WriteString(std::string_view key, std::string_view value) {
     content += line.text;
     content += line.ending;
   }
-  return replaceFile(file_, content);
+  return replaceFileContent(file_, content);
 }
 
 bool SettingsStore::WriteInt(std::string_view key, int value) {

@@ -3,17 +3,88 @@
 // Every numbered string of the language tables that the program uses. Code
 // names a string only through these constants; a test checks that each of
 // them has a text in every shipped table.
-#define PELMAR_STRING_IDS(X)                                           \
-  X(AboutMenuEntry, 101)          /* about entry of the window menu */ \
-  X(ProjectionLibraryMissing, 169)                                     \
-  X(EllipsoidLibraryMissing, 171)                                      \
-  X(RestartForLanguage, 194)                                           \
-  X(TabConversion, 221)                                                \
-  X(TabGeodeticProblems, 222)                                          \
-  X(TabEstimation, 223)                                                \
-  X(TabStoredTransformations, 224)                                     \
-  X(TabNtv2, 225)                                                      \
-  X(TabSettings, 226)
+#define PELMAR_STRING_IDS(X)                                             \
+  X(AboutMenuEntry, 101)                                                 \
+  X(EllipsoidFileFailed, 104)                                            \
+  X(DeleteEllipsoidQuestion, 106)                                        \
+  X(EllipsoidNameMissing, 107)                                           \
+  X(SaveSettingsQuestion, 118)                                           \
+  X(AboutOk, 138)                                                        \
+  X(HeaderFileFailed, 165)                                               \
+  X(ProgramEnds, 167)                                                    \
+  X(ProjectionLibraryMissing, 169)                                       \
+  X(EllipsoidLibraryMissing, 171)                                        \
+  X(RestartForLanguage, 194)                                             \
+  X(EditorNotStarted, 216)                                               \
+  X(TabConversion, 221)                                                  \
+  X(TabGeodeticProblems, 222)                                            \
+  X(TabEstimation, 223)                                                  \
+  X(TabStoredTransformations, 224)                                       \
+  X(TabNtv2, 225)                                                        \
+  X(TabSettings, 226)                                                    \
+  X(EditorFilter, 361)                                                   \
+  X(EditorTitle, 362)                                                    \
+  X(ConfigFolderFailed, 387)                                             \
+  X(ManualMissing, 389)                                                  \
+  X(NoWriteAccess, 390)                                                  \
+  /* main window and shared dialogs */                                   \
+  X(LinkManual, 1001)                                                    \
+  X(LinkAbout, 1002)                                                     \
+  X(ButtonClose, 1003)                                                   \
+  X(MenuHelp, 1004)                                                      \
+  X(AboutVersion, 1005)                                                  \
+  X(AboutDescription, 1006)                                              \
+  X(AboutContact, 1007)                                                  \
+  X(FilterAllFiles, 1008)                                                \
+  X(FileViewerTitle, 1009)                                               \
+  X(FileCannotBeOpened, 1010)                                            \
+  X(SettingsNotWritten, 1011)                                            \
+  X(ButtonOk, 1012)                                                      \
+  X(ButtonCancel, 1013)                                                  \
+  X(MenuManual, 1014)                                                    \
+  /* settings page */                                                    \
+  X(GroupOutput, 1100)                                                   \
+  X(LabelDecimalsGeographic, 1101)                                       \
+  X(LabelDecimalsCartesian, 1102)                                        \
+  X(LabelFormatGeographic, 1103)                                         \
+  X(FormatDecimalDegrees, 1104)                                          \
+  X(FormatDms, 1105)                                                     \
+  X(LabelFormatUtm, 1106)                                                \
+  X(FormatUtmZone, 1107)                                                 \
+  X(FormatUtmPlain, 1108)                                                \
+  X(GroupEllipsoid, 1110)                                                \
+  X(ButtonNew, 1111)                                                     \
+  X(ButtonChange, 1112)                                                  \
+  X(ButtonDelete, 1113)                                                  \
+  X(GroupEditor, 1115)                                                   \
+  X(ButtonChoose, 1116)                                                  \
+  X(GroupReportHeader, 1120)                                             \
+  X(CheckUserHeader, 1121)                                               \
+  X(ButtonEditHeader, 1122)                                              \
+  X(CheckIncludeDate, 1123)                                              \
+  X(GroupDistribution, 1125)                                             \
+  X(CheckDistribute, 1126)                                               \
+  X(LabelWeighting, 1127)                                                \
+  X(WeightInverseDistance, 1128)                                         \
+  X(WeightInverseSquare, 1129)                                           \
+  X(WeightExponential, 1130)                                             \
+  X(LabelDistanceConstant, 1131)                                         \
+  X(UnitMetres, 1132)                                                    \
+  X(GroupLanguage, 1135)                                                 \
+  X(ButtonSave, 1136)                                                    \
+  X(ButtonReset, 1137)                                                   \
+  X(HeaderDialogTitle, 1138)                                             \
+  /* ellipsoid dialog */                                                 \
+  X(EllipsoidDialogTitle, 1150)                                          \
+  X(LabelName, 1151)                                                     \
+  X(LabelSemiMajorAxis, 1152)                                            \
+  X(SecondSemiMinorAxis, 1153)                                           \
+  X(SecondEccentricity, 1154)                                            \
+  X(SecondFlattening, 1155)                                              \
+  /* command line */                                                     \
+  X(EllipsoidNotFound, 1201)                                             \
+  X(EllipsoidNameTaken, 1202)                                            \
+  X(EllipsoidAxesInvalid, 1203)
 
 namespace pelmar::str {
 

@@ -7,6 +7,7 @@
 
 #include "app/ProgramDirectory.h"
 #include "cli/CliHost.h"
+#include "cli/EllipsoidsCommand.h"
 #include "pelmar/Version.h"
 
 namespace pelmar::cli {
@@ -138,6 +139,7 @@ std::string parseGlobals(const std::vector<std::string>& args, GlobalOptions& op
 
 CommandRegistry defaultCommands() {
   CommandRegistry registry;
+  registry.add(std::make_unique<EllipsoidsCommand>());
   return registry;
 }
 

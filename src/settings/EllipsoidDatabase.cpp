@@ -1,0 +1,55 @@
+#include "settings/EllipsoidDatabase.h"
+
+#include "app/Archive.h"
+#include "app/FileReplace.h"
+
+namespace pelmar {
+
+namespace {
+// Length byte of an empty name plus a and b.
+constexpr std::size_t kMinimumRecordSize = 1 + 2 * sizeof(double);
+}  // namespace
+
+bool ReadEllipsoidDatabase(const std::filesystem::path& path, EllipsoidList& list, std::string* problem) {
+  auto fail = [&](const std::string& why) {
+    if (problem != nullptr) *problem = path.string() + ": " + why;
+    return false;
+  };
+  std::string content;
+  if (!readFileContent(path, content)) return fail("cannot be opened");
+  ArchiveReader reader(std::move(content));
+  std::int32_t count = 0;
+  if (!reader.readCount(count, kMinimumRecordSize)) return fail("the count of ellipsoids is damaged");
+  EllipsoidList records;
+  records.reserve(static_cast<std::size_t>(count));
+  for (std::int32_t i = 0; i < count; ++i) {
+    EllipsoidRecord record;
+    if (!reader.readString(record.name) || !reader.readDouble(record.a) || !reader.readDouble(record.b)) {
+      return fail("ellipsoid " + std::to_string(i + 1) + " is damaged");
+    }
+    records.push_back(std::move(record));
+  }
+  if (!reader.atEnd()) return fail("unexpected data after the last ellipsoid");
+  list = std::move(records);
+  return true;
+}
+
+bool WriteEllipsoidDatabase(const std::filesystem::path& path, const EllipsoidList& list) {
+  ArchiveWriter writer;
+  writer.writeInt32(static_cast<std::int32_t>(list.size()));
+  for (const EllipsoidRecord& record : list) {
+    writer.writeString(record.name);
+    writer.writeDouble(record.a);
+    writer.writeDouble(record.b);
+  }
+  return writer.commit(path);
+}
+
+int FindEllipsoid(const EllipsoidList& list, std::string_view name) {
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (list[i].name == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace pelmar

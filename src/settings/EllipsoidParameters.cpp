@@ -1,0 +1,24 @@
+#include "settings/EllipsoidParameters.h"
+
+#include <cmath>
+
+namespace pelmar {
+
+double convertSecondParameter(double a, double value, SecondParameter from, SecondParameter to) {
+  if (from == to) return value;
+  // By way of b: b -> e² and b -> f are direct, e² and f go through b.
+  double b = value;
+  if (from == SecondParameter::EccentricitySquared) b = std::sqrt(a * a - a * a * value);
+  if (from == SecondParameter::Flattening) b = a - a * value;
+  double result = b;
+  if (to == SecondParameter::EccentricitySquared) {
+    result = from == SecondParameter::Flattening ? 1.0 - (1.0 - value) * (1.0 - value) : (a * a - b * b) / (a * a);
+  } else if (to == SecondParameter::Flattening) {
+    result = from == SecondParameter::EccentricitySquared ? 1.0 - std::sqrt(1.0 - value) : (a - b) / a;
+  }
+  if (to != SecondParameter::SemiMinorAxis && result < 0.0) result = 0.0;
+  // No number (a = 0, e² above 1) is no value either: the field shows 0.
+  return std::isfinite(result) ? result : 0.0;
+}
+
+}  // namespace pelmar
