@@ -137,3 +137,63 @@ TEST(CliHost, one_message_per_line_and_questions_answered_no) {
 
 }  // namespace
 }  // namespace pelmar::cli
+
+namespace pelmar::cli {
+namespace {
+
+class EllipsoidsCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"PelmarGeneral.ini", "LangEN.lng", "Ellip.db"}) {
+      std::filesystem::copy_file(test::binDir() / name, home / name);
+    }
+    test::linkPlugins(home.path());
+  }
+  int run(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--home", home.path().string(), "ellipsoids"});
+    out.str("");
+    err.str("");
+    return runCli(args, defaultCommands(), out, err, false);
+  }
+  TempDir home;
+  std::ostringstream out;
+  std::ostringstream err;
+};
+
+TEST_F(EllipsoidsCli, lists_adds_and_deletes) {
+  ASSERT_EQ(run({"list"}), kSuccess) << err.str();
+  EXPECT_EQ(out.str().substr(0, out.str().find('\n')), "Bessel            6377397.155000  6356078.962818");
+  ASSERT_EQ(run({"add", "Everest", "6377276.345", "6356075.413"}), kSuccess) << err.str();
+  ASSERT_EQ(run({"delete", "Bessel"}), kSuccess) << err.str();
+  ASSERT_EQ(run({"list"}), kSuccess);
+  EXPECT_EQ(out.str().rfind("GRS80", 0), 0u);
+  EXPECT_NE(out.str().find("Everest           6377276.345000  6356075.413000\n"), std::string::npos);
+}
+
+TEST_F(EllipsoidsCli, refuses_what_would_spoil_the_list) {
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* message;
+  } cases[] = {{{"delete", "Nosuch"}, kJobFailed, "[1201]"},
+               {{"add", "GRS80", "6378137", "6356752"}, kJobFailed, "[1202]"},
+               {{"add", "Bad", "6356752", "6378137"}, kJobFailed, "[1203]"},
+               {{"add", "Bad", "6378137", "-1"}, kJobFailed, "[1203]"},
+               {{"add", "Bad", "6378137", "6356752,3"}, kUsage, "A and B are lengths"},
+               {{"add", "Bad", "6378137"}, kUsage, "say list"},
+               {{"rename"}, kUsage, "say list"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(run(c.args), c.status) << c.args[0];
+    EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
+  }
+  EXPECT_EQ(test::readFile(home / "Ellip.db"), test::readFile(test::binDir() / "Ellip.db"));
+}
+
+TEST_F(EllipsoidsCli, damaged_file_fails_with_104) {
+  test::writeFile(home / "Ellip.db", "\x01\x00");
+  EXPECT_EQ(run({"list"}), kJobFailed);
+  EXPECT_NE(err.str().find("[104]"), std::string::npos) << err.str();
+}
+
+}  // namespace
+}  // namespace pelmar::cli

@@ -1,13 +1,31 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QTabWidget>
 
 #include "app/StringIds.h"
+#include "settings/EllipsoidDatabase.h"
+#include "support/TestSupport.h"
+#include "ui/EllipsoidDialog.h"
 #include "ui/MainDialog.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PageServices.h"
+#include "ui/SettingsPage.h"
+#include "ui/UiText.h"
 
 namespace pelmar::ui {
 namespace {
+
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
 
 QApplication& application() {
   static int argc = 1;
@@ -17,16 +35,287 @@ QApplication& application() {
   return app;
 }
 
-TEST(MainDialog, shows_six_tabs_with_their_captions_in_order) {
-  application();
+// A program directory with the shipped tables and Ellip.db; every message box
+// is recorded and answered by `answer`.
+class Gui : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    application();
+    for (const char* name : {"PelmarGeneral.ini", "LangEN.lng", "LangDE.lng", "Ellip.db"}) {
+      std::filesystem::copy_file(test::binDir() / name, home / name);
+    }
+    writeFile(home / "HeaderInfo.dat", "");
+    std::string error;
+    ASSERT_TRUE(state.table.load(home / "LangEN.lng", error)) << error;
+    state.home = home.path();
+    state.languages = LanguageConfiguration(home / "PelmarGeneral.ini");
+    state.languages.ReadLanguageSettings();
+    setLanguageTable(&state.table);
+    setDialogResponder([this](const QString& text, bool question) {
+      (question ? questions : errors).push_back(text);
+      return answer;
+    });
+  }
+  void TearDown() override { setDialogResponder({}); }
+
+  std::filesystem::path settingsFile() const { return userSettingsPathFor(home.path()); }
+  static std::filesystem::path userSettingsPathFor(const std::filesystem::path& dir);
+
+  QString text(int id, const QStringList& args = {}) const { return uiText(id, args); }
+
+  TempDir home;
   StartUpState state;
-  std::string error;
-  ASSERT_TRUE(state.table.parse("221=A\n222=B\n223=C\n224=D\n225=E\n226=F\n", "T", error));
+  QStringList questions;
+  QStringList errors;
+  bool answer = true;
+};
+
+std::filesystem::path Gui::userSettingsPathFor(const std::filesystem::path& dir) {
+  SettingsPage page(dir, LanguageConfiguration(dir / "PelmarGeneral.ini"));
+  page.initialise();
+  return page.settingsPath();
+}
+
+TEST_F(Gui, main_window_shows_six_tabs_with_their_captions) {
   MainDialog dialog(state);
+  ASSERT_TRUE(dialog.startedCleanly());
   ASSERT_EQ(dialog.tabs()->count(), 6);
-  const char* captions[] = {"A", "B", "C", "D", "E", "F"};
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(dialog.tabs()->tabText(i).toStdString(), captions[i]);
-  EXPECT_EQ(dialog.tabs()->currentIndex(), 0);
+  const int captions[] = {221, 222, 223, 224, 225, 226};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(dialog.tabs()->tabText(i), text(captions[i]));
+  EXPECT_EQ(dialog.windowTitle(), "Pelmar");
+  EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+}
+
+TEST_F(Gui, leaving_the_settings_page_with_edits_asks_once_and_entering_never) {
+  MainDialog dialog(state);
+  answer = false;
+  dialog.tabs()->setCurrentIndex(MainDialog::kSettingsTab);
+  EXPECT_TRUE(questions.isEmpty()) << "entering never asks";
+  dialog.settingsPage()->geographicDecimals()->setValue(9);
+  EXPECT_TRUE(dialog.settingsPage()->modified());
+  dialog.tabs()->setCurrentIndex(0);
+  ASSERT_EQ(questions.size(), 1);
+  EXPECT_EQ(questions[0], text(str::SaveSettingsQuestion));
+  dialog.tabs()->setCurrentIndex(2);
+  EXPECT_EQ(questions.size(), 1) << "switching between other pages does not ask again";
+  EXPECT_FALSE(std::filesystem::exists(settingsFile()) && readFile(settingsFile()).find("NachkommaGeog=9") !=
+                                                                std::string::npos)
+      << "No leaves the file unchanged";
+
+  // Yes saves.
+  answer = true;
+  dialog.tabs()->setCurrentIndex(MainDialog::kSettingsTab);
+  dialog.settingsPage()->geographicDecimals()->setValue(8);
+  dialog.tabs()->setCurrentIndex(1);
+  EXPECT_EQ(questions.size(), 2);
+  EXPECT_NE(readFile(settingsFile()).find("NachkommaGeog=8"), std::string::npos);
+  EXPECT_FALSE(dialog.settingsPage()->modified());
+}
+
+TEST_F(Gui, close_button_asks_about_unsaved_settings) {
+  {
+    MainDialog dialog(state);
+    dialog.closeWithQuestion();
+    EXPECT_TRUE(questions.isEmpty());
+  }
+  MainDialog dialog(state);
+  dialog.settingsPage()->cartesianDecimals()->setValue(5);
+  dialog.closeWithQuestion();
+  EXPECT_EQ(questions.size(), 1);
+  EXPECT_NE(readFile(settingsFile()).find("NachkommaKartesisch=5"), std::string::npos);
+}
+
+TEST_F(Gui, settings_without_a_file_keep_their_defaults_and_survive_a_restart) {
+  {
+    SettingsPage page(home.path(), state.languages);
+    ASSERT_TRUE(page.initialise());
+    const GeneralSettings& s = page.settings();
+    EXPECT_EQ(s.decimalsGeographic, 6);
+    EXPECT_EQ(s.decimalsCartesian, 3);
+    EXPECT_EQ(s.formatUtm, 1);
+    EXPECT_EQ(s.interpolationActive, 1);
+    EXPECT_EQ(s.interpolationDistance, 5.0);
+    EXPECT_EQ(s.editor, GeneralSettings::kDefaultEditor);
+    page.geographicDecimals()->setValue(11);
+    page.utmFormat()->setCurrentIndex(0);
+    page.ellipsoidCombo()->setCurrentIndex(2);
+    page.distanceEdit()->setText("7.123456");
+    ASSERT_TRUE(page.save());
+  }
+  SettingsPage again(home.path(), state.languages);
+  ASSERT_TRUE(again.initialise());
+  EXPECT_EQ(again.settings().decimalsGeographic, 11);
+  EXPECT_EQ(again.settings().formatUtm, 0);
+  EXPECT_EQ(again.settings().ellipsoid, 2);
+  EXPECT_EQ(again.ellipsoidCombo()->currentText(), "WGS84");
+  // dsH keeps four decimals, truncated: the fifth is lost.
+  EXPECT_DOUBLE_EQ(again.settings().interpolationDistance, 7.1234);
+  EXPECT_NE(readFile(settingsFile()).find("dsH=71234"), std::string::npos);
+}
+
+TEST_F(Gui, a_file_without_the_interpolation_section_reads_zeros) {
+  std::filesystem::create_directories(home / "config");
+  writeFile(settingsFile(), "[GeneralSettings]\nNachkommaGeog=4\n");
+  SettingsPage page(home.path(), state.languages);
+  ASSERT_TRUE(page.initialise());
+  EXPECT_EQ(page.settings().decimalsGeographic, 4);
+  EXPECT_EQ(page.settings().decimalsCartesian, 0) << "a key missing from an existing file reads as 0";
+  EXPECT_EQ(page.settings().editor, "");
+  EXPECT_EQ(page.settings().interpolationActive, 0);
+  EXPECT_EQ(page.settings().interpolationType, 0);
+  EXPECT_EQ(page.settings().interpolationDistance, 0.0);
+}
+
+TEST_F(Gui, a_stored_ellipsoid_index_beyond_the_list_selects_the_first) {
+  std::filesystem::create_directories(home / "config");
+  writeFile(settingsFile(), "[GeneralSettings]\nEllip=8\n");
+  SettingsPage page(home.path(), state.languages);
+  ASSERT_TRUE(page.initialise());
+  EXPECT_EQ(page.ellipsoidCombo()->currentIndex(), 0);
+  EXPECT_EQ(page.ellipsoidCombo()->currentText(), "Bessel");
+}
+
+TEST_F(Gui, interpolation_controls_follow_the_switch_and_the_weighting) {
+  SettingsPage page(home.path(), state.languages);
+  ASSERT_TRUE(page.initialise());
+  auto expectEnabled = [&](bool radios, bool distance) {
+    EXPECT_EQ(page.weightingLabel()->isEnabled(), radios);
+    for (int type = 0; type < 3; ++type) EXPECT_EQ(page.weightingButton(type)->isEnabled(), radios);
+    EXPECT_EQ(page.distanceEdit()->isEnabled(), distance);
+    EXPECT_EQ(page.distanceLabel()->isEnabled(), distance);
+    EXPECT_EQ(page.distanceUnit()->isEnabled(), distance);
+  };
+  expectEnabled(true, false);
+  EXPECT_TRUE(page.weightingButton(0)->isChecked());
+  page.weightingButton(2)->click();
+  expectEnabled(true, true);
+  EXPECT_TRUE(page.modified());
+  page.distributeCheck()->click();
+  expectEnabled(false, false);
+  EXPECT_TRUE(page.weightingButton(2)->isChecked());
+  page.distributeCheck()->click();
+  expectEnabled(true, true);
+  page.weightingButton(1)->click();
+  expectEnabled(true, false);
+  EXPECT_EQ(page.settings().interpolationType, 1);
+}
+
+TEST_F(Gui, header_text_round_trips_through_its_file) {
+  {
+    SettingsPage page(home.path(), state.languages);
+    ASSERT_TRUE(page.initialise());
+    page.userHeaderCheck()->click();
+    EXPECT_TRUE(page.editHeaderButton()->isEnabled());
+  }
+  const std::string header = "Vermessungsbüro 100% genau\n  Zeile 2\n";
+  writeFile(home / "HeaderInfo.dat", "Vermessungsb\xFCro 100% genau\r\n  Zeile 2");
+  SettingsPage page(home.path(), state.languages);
+  ASSERT_TRUE(page.initialise());
+  EXPECT_EQ(page.settings().headerText, "Vermessungsb\xFCro 100% genau\n  Zeile 2\n");
+  ASSERT_TRUE(page.save());
+  EXPECT_EQ(readFile(home / "HeaderInfo.dat"), "Vermessungsb\xFCro 100% genau\n  Zeile 2\n");
+}
+
+TEST_F(Gui, missing_header_file_is_reported_and_the_text_stays_empty) {
+  std::filesystem::remove(home / "HeaderInfo.dat");
+  SettingsPage page(home.path(), state.languages);
+  ASSERT_TRUE(page.initialise());
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(errors[0], text(str::HeaderFileFailed, {QString::fromStdString((home / "HeaderInfo.dat").string())}));
+}
+
+TEST_F(Gui, damaged_ellipsoid_file_ends_the_program_with_104_and_167) {
+  MainDialog* dialog = nullptr;
+  writeFile(home / "Ellip.db", std::string("\x02\x00\x00\x00\x06"
+                                           "Bes",
+                                           8));
+  dialog = new MainDialog(state);
+  EXPECT_FALSE(dialog->startedCleanly());
+  ASSERT_EQ(errors.size(), 2);
+  EXPECT_EQ(errors[0], text(str::EllipsoidFileFailed, {QString::fromStdString((home / "Ellip.db").string())}));
+  EXPECT_EQ(errors[1], text(str::ProgramEnds));
+  delete dialog;
+}
+
+TEST_F(Gui, ellipsoid_edits_survive_a_restart) {
+  {
+    SettingsPage page(home.path(), state.languages);
+    ASSERT_TRUE(page.initialise());
+    page.addEllipsoid({"Everest", 6377276.345, 6356075.413});
+    EXPECT_EQ(page.ellipsoidCombo()->count(), 9);
+    page.ellipsoidCombo()->setCurrentIndex(1);  // GRS80
+    page.replaceEllipsoid({"GRS80x", 6378137.0, 6356752.0});
+    EXPECT_TRUE(page.modified());
+    page.ellipsoidCombo()->setCurrentIndex(0);
+    answer = true;
+    page.deleteEllipsoid();
+    EXPECT_EQ(page.ellipsoidCombo()->currentIndex(), 0) << "deleting the first selects the new first";
+    EXPECT_EQ(page.ellipsoidCombo()->currentText(), "GRS80x");
+  }
+  EllipsoidList stored;
+  ASSERT_TRUE(ReadEllipsoidDatabase(home / "Ellip.db", stored));
+  ASSERT_EQ(stored.size(), 8u);
+  EXPECT_EQ(stored[0].name, "GRS80x");
+  EXPECT_EQ(stored[0].b, 6356752.0);
+  EXPECT_EQ(stored.back().name, "Everest");
+}
+
+TEST_F(Gui, deleting_with_no_answer_or_no_selection_changes_nothing) {
+  SettingsPage page(home.path(), state.languages);
+  ASSERT_TRUE(page.initialise());
+  answer = false;
+  page.deleteEllipsoid();
+  EXPECT_EQ(page.ellipsoids().size(), 8u);
+  page.ellipsoidCombo()->setCurrentIndex(-1);
+  questions.clear();
+  page.deleteEllipsoid();
+  EXPECT_TRUE(questions.isEmpty());
+}
+
+TEST_F(Gui, ellipsoid_dialog_converts_its_second_parameter_and_refuses_an_empty_name) {
+  EllipsoidDialog dialog;
+  dialog.setEllipsoid({"Bessel", 6377397.155, 6356078.962818});
+  const double f = (6377397.155 - 6356078.962818) / 6377397.155;
+  dialog.secondKind()->setCurrentIndex(2);  // b -> f
+  EXPECT_NEAR(dialog.secondEdit()->text().toDouble(), f, 1e-15);
+  dialog.secondKind()->setCurrentIndex(1);  // f -> e²
+  EXPECT_NEAR(dialog.secondEdit()->text().toDouble(), 1 - (1 - f) * (1 - f), 1e-15);
+  dialog.secondKind()->setCurrentIndex(0);  // e² -> b
+  EXPECT_NEAR(dialog.secondEdit()->text().toDouble(), 6356078.962818, 1e-5);
+
+  dialog.secondKind()->setCurrentIndex(2);
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_NEAR(dialog.ellipsoid().b, 6356078.962818, 1e-5) << "OK returns b whatever the field shows";
+
+  EllipsoidDialog empty;
+  empty.semiMajorEdit()->setText("6378137");
+  empty.accept();
+  EXPECT_NE(empty.result(), QDialog::Accepted);
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(errors[0], text(str::EllipsoidNameMissing));
+}
+
+TEST_F(Gui, viewing_a_file_falls_back_to_the_desktop_opener_then_reports_216) {
+  QStringList started;
+  services::setLauncher([&](const QString& program, const QStringList& args) {
+    started << program + " " + args.join(" ");
+    return program == "xdg-open" && started.size() < 3;
+  });
+  services::viewFile(nullptr, "notepad.exe", "/tmp/a.txt");
+  EXPECT_EQ(started, (QStringList{"notepad.exe /tmp/a.txt", "xdg-open /tmp/a.txt"}));
+  EXPECT_TRUE(errors.isEmpty());
+  services::viewFile(nullptr, "xdg-open", "/tmp/b.txt");
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(errors[0], text(str::EditorNotStarted));
+  services::setLauncher(nullptr);
+}
+
+TEST_F(Gui, write_access_check_names_the_directory) {
+  EXPECT_TRUE(services::checkWriteAccess(nullptr, QString::fromStdString((home / "out.aus").string())));
+  EXPECT_FALSE(services::checkWriteAccess(nullptr, "/nonexistent/dir/out.aus"));
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(errors[0], text(str::NoWriteAccess, {"/nonexistent/dir"}));
 }
 
 }  // namespace

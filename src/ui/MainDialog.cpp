@@ -1,25 +1,118 @@
 #include "ui/MainDialog.h"
 
+#include <QDesktopServices>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QTabWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/StringIds.h"
+#include "ui/AboutDialog.h"
+#include "ui/MessageBoxes.h"
+#include "ui/SettingsPage.h"
+#include "ui/UiText.h"
 
 namespace pelmar::ui {
 
-QString uiText(const StartUpState& state, int id) { return QString::fromStdString(state.table.text(id)); }
+namespace {
+
+QLabel* link(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(QStringLiteral("<a href=\"#\">%1</a>").arg(text.toHtmlEscaped()), parent);
+  label->setTextFormat(Qt::RichText);
+  label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+  label->setCursor(Qt::PointingHandCursor);
+  return label;
+}
+
+}  // namespace
 
 MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(parent), state_(state) {
   setWindowTitle(QStringLiteral("Pelmar"));
+  setWindowFlag(Qt::WindowMinMaxButtonsHint);
+
   auto* layout = new QVBoxLayout(this);
+  // A dialog has no system menu to extend on Linux: the about entry stands
+  // in a Help menu, where a Linux user looks for it.
+  auto* menuBar = new QMenuBar(this);
+  QMenu* help = menuBar->addMenu(uiText(str::MenuHelp));
+  help->addAction(uiText(str::MenuManual), this, &MainDialog::openManual);
+  if (const QString about = uiText(str::AboutMenuEntry); !about.isEmpty()) {
+    help->addAction(about, this, &MainDialog::showAbout);
+  }
+  layout->setMenuBar(menuBar);
+
   tabs_ = new QTabWidget(this);
   tabs_->setUsesScrollButtons(false);
-  layout->addWidget(tabs_);
-  for (int id : {str::TabConversion, str::TabGeodeticProblems, str::TabEstimation, str::TabStoredTransformations,
-                 str::TabNtv2, str::TabSettings}) {
-    tabs_->addTab(new QWidget(tabs_), uiText(state_, id));
+  layout->addWidget(tabs_, 1);
+  const int captions[] = {str::TabConversion, str::TabGeodeticProblems, str::TabEstimation,
+                          str::TabStoredTransformations, str::TabNtv2, str::TabSettings};
+  settings_ = new SettingsPage(state_.home, state_.languages, tabs_);
+  for (int i = 0; i < 6; ++i) {
+    QWidget* page = i == kSettingsTab ? settings_ : new QWidget(tabs_);
+    tabs_->addTab(page, uiText(captions[i]));
   }
-  resize(760, 560);
+  startedCleanly_ = settings_->initialise();
+
+  auto* bottom = new QHBoxLayout;
+  QLabel* manual = link(uiText(str::LinkManual), this);
+  QLabel* about = link(uiText(str::LinkAbout), this);
+  auto* close = new QPushButton(uiText(str::ButtonClose), this);
+  close->setAutoDefault(false);
+  bottom->addWidget(manual);
+  bottom->addSpacing(16);
+  bottom->addWidget(about);
+  bottom->addStretch(1);
+  bottom->addWidget(close);
+  layout->addLayout(bottom);
+  connect(manual, &QLabel::linkActivated, this, &MainDialog::openManual);
+  connect(about, &QLabel::linkActivated, this, &MainDialog::showAbout);
+  connect(close, &QPushButton::clicked, this, &MainDialog::closeWithQuestion);
+  connect(tabs_, &QTabWidget::currentChanged, this, &MainDialog::tabChanged);
+
+  setMinimumSize(820, 600);
+  resize(900, 640);
+}
+
+QWidget* MainDialog::page(int index) const { return tabs_->widget(index); }
+
+void MainDialog::tabChanged(int index) {
+  const int previous = currentTab_;
+  currentTab_ = index;
+  if (index == kSettingsTab) {
+    settings_->clearModified();
+    return;
+  }
+  // Asked once, when the user leaves the settings page with unsaved edits.
+  if (previous == kSettingsTab && settings_->modified() &&
+      askYesNo(this, uiText(str::SaveSettingsQuestion))) {
+    settings_->save();
+  }
+}
+
+void MainDialog::closeWithQuestion() {
+  if (settings_->modified() && askYesNo(this, uiText(str::SaveSettingsQuestion))) settings_->save();
+  accept();
+}
+
+void MainDialog::showAbout() {
+  AboutDialog about(this);
+  about.exec();
+}
+
+void MainDialog::openManual() {
+  const QString name = QStringLiteral("Pelmar") + QString::fromStdString(state_.languages.currentCode()) +
+                       QStringLiteral(".pdf");
+  const QString path = QString::fromStdString((state_.home / name.toStdString()).string());
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    showError(this, uiText(str::ManualMissing, {name}));
+    return;
+  }
+  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 }  // namespace pelmar::ui

@@ -8,21 +8,40 @@ class QTabWidget;
 
 namespace pelmar::ui {
 
-// The program's one window: six pages in a tab control.
+class SettingsPage;
+
+// The program's one window: six pages in a tab control, the manual and about
+// links and the close button. It asks about unsaved general settings when the
+// user leaves the settings page and when the close button is used.
 class MainDialog : public QDialog {
   Q_OBJECT
 
  public:
-  MainDialog(const StartUpState& state, QWidget* parent = nullptr);
+  static constexpr int kSettingsTab = 5;
+
+  explicit MainDialog(const StartUpState& state, QWidget* parent = nullptr);
+
+  // False when the settings page could not start (its ellipsoid list is
+  // unreadable): the program must end.
+  bool startedCleanly() const noexcept { return startedCleanly_; }
 
   QTabWidget* tabs() const noexcept { return tabs_; }
+  SettingsPage* settingsPage() const noexcept { return settings_; }
+  QWidget* page(int index) const;
+
+  void showAbout();
+  void openManual();
+  // The close button: asks about unsaved settings, then closes.
+  void closeWithQuestion();
 
  private:
+  void tabChanged(int index);
+
   const StartUpState& state_;
   QTabWidget* tabs_ = nullptr;
+  SettingsPage* settings_ = nullptr;
+  int currentTab_ = 0;
+  bool startedCleanly_ = true;
 };
-
-// The text of numbered string `id` as a QString.
-QString uiText(const StartUpState& state, int id);
 
 }  // namespace pelmar::ui

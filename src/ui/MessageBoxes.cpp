@@ -8,11 +8,20 @@
 namespace pelmar::ui {
 
 namespace {
+
+DialogResponder& responder() {
+  static DialogResponder instance;
+  return instance;
+}
+
 void toStderr(const char* kind, const QString& text) {
   std::fprintf(stderr, "pelmar: %s: %s\n", kind, text.toUtf8().constData());
   std::fflush(stderr);
 }
+
 }  // namespace
+
+void setDialogResponder(DialogResponder r) { responder() = std::move(r); }
 
 bool batchDialogs() {
   const char* value = std::getenv("PELMAR_BATCH_DIALOGS");
@@ -22,16 +31,25 @@ bool batchDialogs() {
 QString programCaption() { return QStringLiteral("Pelmar"); }
 
 void showError(QWidget* parent, const QString& text) {
+  if (responder()) {
+    responder()(text, false);
+    return;
+  }
   if (batchDialogs()) return toStderr("error", text);
   QMessageBox::critical(parent, programCaption(), text, QMessageBox::Ok);
 }
 
 void showInformation(QWidget* parent, const QString& text) {
+  if (responder()) {
+    responder()(text, false);
+    return;
+  }
   if (batchDialogs()) return toStderr("information", text);
   QMessageBox::information(parent, programCaption(), text, QMessageBox::Ok);
 }
 
 bool askYesNo(QWidget* parent, const QString& text, bool defaultYes) {
+  if (responder()) return responder()(text, true);
   if (batchDialogs()) {
     toStderr(defaultYes ? "question (yes)" : "question (no)", text);
     return defaultYes;

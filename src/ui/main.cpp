@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QDir>
+#include <QTabWidget>
 
 #include <clocale>
 
@@ -6,6 +8,24 @@
 #include "app/StartUp.h"
 #include "ui/MainDialog.h"
 #include "ui/MessageBoxes.h"
+#include "ui/UiText.h"
+
+namespace {
+
+// pelmar --screenshots DIR: renders every tab into DIR/tab<N>.png and ends
+// (for scripts/screenshot.sh).
+int writeScreenshots(pelmar::ui::MainDialog& window, const QString& directory) {
+  QDir().mkpath(directory);
+  window.show();
+  for (int i = 0; i < window.tabs()->count(); ++i) {
+    window.tabs()->setCurrentIndex(i);
+    QApplication::processEvents();
+    if (!window.grab().save(QDir(directory).filePath(QStringLiteral("tab%1.png").arg(i)))) return 1;
+  }
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -19,8 +39,16 @@ int main(int argc, char** argv) {
     pelmar::ui::showError(nullptr, QString::fromStdString(state.errorText));
     return 1;
   }
+  pelmar::ui::setLanguageTable(&state.table);
 
   pelmar::ui::MainDialog window(state);
+  // Without its ellipsoid list the program cannot work: it has said so and ends.
+  if (!window.startedCleanly()) return 1;
+
+  const QStringList arguments = QApplication::arguments();
+  if (const qsizetype i = arguments.indexOf(QStringLiteral("--screenshots")); i >= 0 && i + 1 < arguments.size()) {
+    return writeScreenshots(window, arguments[i + 1]);
+  }
   window.show();
   return app.exec();
 }

@@ -1,0 +1,35 @@
+#include "ui/AboutDialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/StringIds.h"
+#include "pelmar/Version.h"
+#include "ui/UiText.h"
+
+namespace pelmar::ui {
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Pelmar"));
+  auto* layout = new QVBoxLayout(this);
+  auto* name = new QLabel(QStringLiteral("<h2>Pelmar</h2>"), this);
+  layout->addWidget(name);
+  layout->addWidget(new QLabel(uiText(str::AboutVersion, {QStringLiteral(PELMAR_VERSION)}), this));
+  layout->addWidget(new QLabel(uiText(str::AboutDescription), this));
+  auto* contact = new QLabel(uiText(str::AboutContact) +
+                                 QStringLiteral("<br><a href=\"mailto:geodesy@pelmar.example\">geodesy@pelmar.example</a>"
+                                                "<br><a href=\"mailto:support@pelmar.example\">support@pelmar.example</a>"),
+                             this);
+  contact->setTextFormat(Qt::RichText);
+  contact->setOpenExternalLinks(true);
+  layout->addWidget(contact);
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton(uiText(str::AboutOk), QDialogButtonBox::AcceptRole);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  layout->addWidget(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+}  // namespace pelmar::ui

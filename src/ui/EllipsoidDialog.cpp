@@ -1,0 +1,84 @@
+#include "ui/EllipsoidDialog.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <charconv>
+
+#include "app/StringIds.h"
+#include "points/LineScanner.h"
+#include "points/NumberFormat.h"
+#include "ui/MessageBoxes.h"
+#include "ui/UiText.h"
+
+namespace pelmar::ui {
+
+EllipsoidDialog::EllipsoidDialog(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(uiText(str::EllipsoidDialogTitle));
+  auto* layout = new QVBoxLayout(this);
+  auto* form = new QFormLayout;
+  name_ = new QLineEdit(this);
+  a_ = new QLineEdit(this);
+  second_ = new QLineEdit(this);
+  kind_ = new QComboBox(this);
+  kind_->addItems({uiText(str::SecondSemiMinorAxis), uiText(str::SecondEccentricity), uiText(str::SecondFlattening)});
+  for (QLineEdit* edit : {a_, second_}) edit->setMinimumWidth(200);
+  form->addRow(uiText(str::LabelName), name_);
+  form->addRow(uiText(str::LabelSemiMajorAxis), a_);
+  form->addRow(kind_, second_);
+  layout->addLayout(form);
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton(uiText(str::ButtonOk), QDialogButtonBox::AcceptRole)->setDefault(true);
+  buttons->addButton(uiText(str::ButtonCancel), QDialogButtonBox::RejectRole);
+  connect(buttons, &QDialogButtonBox::accepted, this, &EllipsoidDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+  connect(kind_, &QComboBox::currentIndexChanged, this, &EllipsoidDialog::convertSecond);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+double EllipsoidDialog::value(const QLineEdit* edit) const {
+  double number = 0.0;
+  const std::string text = edit->text().trimmed().toStdString();
+  parseRealPrefix(text, number);
+  return number;
+}
+
+void EllipsoidDialog::setValue(QLineEdit* edit, double number) {
+  // The shortest text that reads back as the same double: switching the
+  // second parameter back and forth loses nothing.
+  char text[40];
+  const auto result = std::to_chars(text, text + sizeof text, number);
+  edit->setText(QString::fromLatin1(text, static_cast<qsizetype>(result.ptr - text)));
+}
+
+void EllipsoidDialog::setEllipsoid(const EllipsoidRecord& record) {
+  name_->setText(fromFileText(record.name));
+  kind_->setCurrentIndex(0);
+  setValue(a_, record.a);
+  setValue(second_, record.b);
+}
+
+void EllipsoidDialog::convertSecond(int index) {
+  const auto to = static_cast<SecondParameter>(index);
+  setValue(second_, convertSecondParameter(value(a_), value(second_), shown_, to));
+  shown_ = to;
+}
+
+void EllipsoidDialog::accept() {
+  if (name_->text().isEmpty()) {
+    showError(this, uiText(str::EllipsoidNameMissing));
+    return;
+  }
+  result_.name = toFileText(name_->text());
+  result_.a = value(a_);
+  result_.b = convertSecondParameter(result_.a, value(second_), shown_, SecondParameter::SemiMinorAxis);
+  QDialog::accept();
+}
+
+}  // namespace pelmar::ui

@@ -1,0 +1,36 @@
+#include "ui/HeaderTextDialog.h"
+
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/StringIds.h"
+#include "ui/UiText.h"
+
+namespace pelmar::ui {
+
+HeaderTextDialog::HeaderTextDialog(const QString& text, QWidget* parent) : QDialog(parent) {
+  setWindowTitle(uiText(str::HeaderDialogTitle));
+  auto* layout = new QVBoxLayout(this);
+  edit_ = new QPlainTextEdit(this);
+  edit_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  edit_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  edit_->setPlainText(text);
+  // Room for a report line of 80 columns.
+  const QFontMetrics metrics(edit_->font());
+  edit_->setMinimumSize(metrics.horizontalAdvance(QString(82, QLatin1Char('M'))), metrics.lineSpacing() * 14);
+  layout->addWidget(edit_);
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton(uiText(str::ButtonOk), QDialogButtonBox::AcceptRole);
+  buttons->addButton(uiText(str::ButtonCancel), QDialogButtonBox::RejectRole);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+}
+
+QString HeaderTextDialog::text() const { return edit_->toPlainText(); }
+
+}  // namespace pelmar::ui

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace pelmar::ui {
+
+// The services every page uses: choosing files, the write-access check,
+// opening a file in the user's editor and showing it in the built-in viewer.
+namespace services {
+
+// A file dialog for an input file, preset with "*.txt"; "" when cancelled.
+QString chooseInputFile(QWidget* parent, const QString& filterText, const QString& title, const QString& current);
+
+// A file dialog for an output file, preset with `pattern` ("*.aus" unless
+// the page says otherwise). The path is returned only when its directory
+// passes the write-access check; "" otherwise.
+QString chooseOutputFile(QWidget* parent, const QString& filterText, const QString& title, const QString& current,
+                         const QString& pattern = QStringLiteral("*.aus"));
+
+// The check before a job runs: message 390 with the directory when the user
+// may not write there.
+bool checkWriteAccess(QWidget* parent, const QString& outputPath);
+
+// Starts `editor` with the file. An editor that cannot be started (a Windows
+// "notepad.exe" in a settings file from elsewhere, say) gives way to the
+// desktop's opener; when that fails too, message 216.
+void viewFile(QWidget* parent, const QString& editor, const QString& path);
+
+// Shows the file in the read-only viewer window.
+void showFile(QWidget* parent, const QString& path);
+
+// How programs are started (tests replace it; an empty one restores the
+// default): true when the program ran.
+using Launcher = std::function<bool(const QString& program, const QStringList& arguments)>;
+void setLauncher(Launcher launcher);
+
+}  // namespace services
+}  // namespace pelmar::ui

@@ -1,0 +1,31 @@
+#include "ui/UiText.h"
+
+#include "app/LanguageTable.h"
+#include "app/TextEncoding.h"
+
+namespace pelmar::ui {
+
+namespace {
+const LanguageTable* current = nullptr;
+const LanguageTable& empty() {
+  static const LanguageTable table;
+  return table;
+}
+}  // namespace
+
+void setLanguageTable(const LanguageTable* table) { current = table; }
+
+const LanguageTable& languageTable() { return current != nullptr ? *current : empty(); }
+
+QString uiText(int id, const QStringList& args) {
+  MessageArgs values;
+  values.reserve(static_cast<std::size_t>(args.size()));
+  for (const QString& arg : args) values.push_back(arg.toStdString());
+  return QString::fromStdString(languageTable().format(id, values));
+}
+
+QString fromFileText(const std::string& bytes) { return QString::fromStdString(windows1252ToUtf8(bytes)); }
+
+std::string toFileText(const QString& text) { return utf8ToWindows1252(text.toStdString()); }
+
+}  // namespace pelmar::ui

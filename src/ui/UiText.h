@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace pelmar {
+class LanguageTable;
+}
+
+namespace pelmar::ui {
+
+// The language table every widget takes its texts from; set once at start-up.
+void setLanguageTable(const LanguageTable* table);
+const LanguageTable& languageTable();
+
+// Numbered string `id`, its placeholders filled with `args`.
+QString uiText(int id, const QStringList& args = {});
+
+// Windows-1252 bytes (names and texts as files hold them) to a QString and back.
+QString fromFileText(const std::string& bytes);
+std::string toFileText(const QString& text);
+
+}  // namespace pelmar::ui

@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "app/Archive.h"
+#include "app/FileAccess.h"
+#include "app/TextEncoding.h"
+#include "settings/EllipsoidDatabase.h"
+#include "settings/EllipsoidParameters.h"
+#include "settings/GeneralSettings.h"
+#include "support/TestSupport.h"
+
+namespace pelmar {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+std::string bytes(std::initializer_list<unsigned char> values) { return std::string(values.begin(), values.end()); }
+
+std::string int32(std::int32_t value) {
+  std::string text(4, '\0');
+  std::memcpy(text.data(), &value, 4);
+  return text;
+}
+
+std::string float64(double value) {
+  std::string text(8, '\0');
+  std::memcpy(text.data(), &value, 8);
+  return text;
+}
+
+TEST(EllipsoidDatabase, shipped_file_holds_the_eight_ellipsoids_in_order) {
+  EllipsoidList list;
+  std::string problem;
+  ASSERT_TRUE(ReadEllipsoidDatabase(test::binDir() / kEllipsoidFileName, list, &problem)) << problem;
+  const EllipsoidRecord expected[] = {{"Bessel", 6377397.155, 6356078.962818},  {"GRS80", 6378137, 6356752.314140},
+                                      {"WGS84", 6378137, 6356752.314245},       {"Krassowski", 6378245, 6356863.018773},
+                                      {"Hayford", 6378388, 6356911.946128},     {"GRS67", 6378160, 6356774.516091},
+                                      {"Clarke1866", 6378206.4, 6356583.8},      {"Airy", 6377563.396, 6356256.909}};
+  ASSERT_EQ(list.size(), std::size(expected));
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    EXPECT_EQ(list[i].name, expected[i].name);
+    EXPECT_EQ(list[i].a, expected[i].a);
+    EXPECT_EQ(list[i].b, expected[i].b);
+  }
+  // The exact bytes of the first record: count, length byte, name, a, b.
+  EXPECT_EQ(readFile(test::binDir() / kEllipsoidFileName).substr(0, 27),
+            int32(8) + "\x06" "Bessel" + float64(6377397.155) + float64(6356078.962818));
+}
+
+TEST(EllipsoidDatabase, names_of_every_length_prefix_round_trip) {
+  TempDir dir;
+  const EllipsoidList list = {{"", 1, 1}, {std::string(254, 'a'), 2, 2}, {std::string(255, 'b'), 3, 3},
+                              {std::string(65533, 'c'), 4, 4}, {std::string(65534, 'd'), 5, 5},
+                              {"Gau\xDF", 6, 6}};
+  ASSERT_TRUE(WriteEllipsoidDatabase(dir / "Ellip.db", list));
+  const std::string raw = readFile(dir / "Ellip.db");
+  EXPECT_EQ(raw.substr(4 + 1 + 16 + 1 + 254 + 16, 3), bytes({0xFF, 0xFF, 0x00})) << "255 takes the 2-byte form";
+  EllipsoidList back;
+  ASSERT_TRUE(ReadEllipsoidDatabase(dir / "Ellip.db", back));
+  ASSERT_EQ(back.size(), list.size());
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    EXPECT_EQ(back[i].name, list[i].name) << i;
+    EXPECT_EQ(back[i].a, list[i].a);
+  }
+}
+
+// A damaged file is refused whole, never read past its end, and never makes
+// the reader allocate what a count or a length claims.
+TEST(EllipsoidDatabase, damaged_files_are_refused) {
+  const std::string good = int32(1) + "\x05" "GRS80" + float64(6378137) + float64(6356752.31414);
+  const struct {
+    const char* what;
+    std::string content;
+  } cases[] = {
+      {"empty", ""},
+      {"truncated count", good.substr(0, 3)},
+      {"truncated record", good.substr(0, good.size() - 1)},
+      {"count 2^31-1", int32(2147483647) + good.substr(4)},
+      {"negative count", int32(-1) + good.substr(4)},
+      {"name length past the end", int32(1) + "\x40" "GRS80" + float64(1) + float64(1)},
+      {"2-byte name length past the end", int32(1) + bytes({0xFF, 0x00, 0xF0}) + "x"},
+      {"4-byte name length past the end", int32(1) + bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}) + "x"},
+      {"UTF-16 marker", int32(1) + bytes({0xFF, 0xFE, 0xFF, 0x02}) + "ab" + float64(1) + float64(1)},
+      {"bytes after the last record", good + "x"},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    writeFile(dir / "Ellip.db", c.content);
+    EllipsoidList list = {{"kept", 1, 1}};
+    std::string problem;
+    EXPECT_FALSE(ReadEllipsoidDatabase(dir / "Ellip.db", list, &problem)) << c.what;
+    EXPECT_EQ(list.size(), 1u) << "the list stays as it was: " << c.what;
+    EXPECT_NE(problem.find("Ellip.db"), std::string::npos) << problem;
+  }
+  EllipsoidList list;
+  EXPECT_FALSE(ReadEllipsoidDatabase(dir / "missing.db", list));
+}
+
+TEST(EllipsoidDatabase, lookup_by_name_takes_the_first_match) {
+  const EllipsoidList list = {{"A", 1, 1}, {"B", 2, 2}, {"A", 3, 3}};
+  EXPECT_EQ(FindEllipsoid(list, "A"), 0);
+  EXPECT_EQ(FindEllipsoid(list, "B"), 1);
+  EXPECT_EQ(FindEllipsoid(list, "a"), -1);
+}
+
+TEST(EllipsoidParameters, conversions_between_b_e2_and_f) {
+  const double a = 6378137.0, b = 6356752.314140;
+  const double f = (a - b) / a, e2 = (a * a - b * b) / (a * a);
+  using P = SecondParameter;
+  const struct {
+    double value;
+    P from, to;
+    double expected, tolerance;
+  } cases[] = {{b, P::SemiMinorAxis, P::Flattening, f, 1e-16},
+               {b, P::SemiMinorAxis, P::EccentricitySquared, e2, 1e-16},
+               {f, P::Flattening, P::EccentricitySquared, 1 - (1 - f) * (1 - f), 1e-16},
+               {e2, P::EccentricitySquared, P::Flattening, f, 1e-15},
+               {e2, P::EccentricitySquared, P::SemiMinorAxis, b, 1e-6},
+               {f, P::Flattening, P::SemiMinorAxis, b, 1e-6},
+               {a + 10, P::SemiMinorAxis, P::Flattening, 0.0, 0.0},   // negative results become 0
+               {-0.1, P::Flattening, P::EccentricitySquared, 0.0, 0.0},
+               {1.5, P::EccentricitySquared, P::SemiMinorAxis, 0.0, 0.0}};  // no number
+  for (const auto& c : cases) {
+    EXPECT_NEAR(convertSecondParameter(a, c.value, c.from, c.to), c.expected, c.tolerance)
+        << static_cast<int>(c.from) << "->" << static_cast<int>(c.to);
+  }
+}
+
+TEST(GeneralSettings, overrides_apply_without_a_settings_file) {
+  TempDir dir;
+  SettingsStore store;
+  store.SetFile(dir / "none.ini");
+  auto overrides = std::make_shared<SettingsOverrides>();
+  overrides->set("GeneralSettings", "NachkommaKartesisch", "5");
+  overrides->set("Interpolation", "dsH", "12345");
+  store.setOverrides(overrides);
+  GeneralSettings settings;
+  EXPECT_FALSE(settings.load(store));
+  EXPECT_EQ(settings.decimalsCartesian, 5);
+  EXPECT_EQ(settings.decimalsGeographic, 6) << "keys without an override keep their defaults";
+  EXPECT_DOUBLE_EQ(settings.interpolationDistance, 1.2345);
+  EXPECT_EQ(settings.interpolationActive, 1);
+}
+
+TEST(GeneralSettings, save_writes_every_key_and_truncates_dsh) {
+  TempDir dir;
+  SettingsStore store;
+  store.SetFile(dir / "user.ini");
+  GeneralSettings settings;
+  settings.interpolationDistance = 2.99999;
+  ASSERT_TRUE(settings.save(store));
+  EXPECT_EQ(readFile(dir / "user.ini"),
+            "[GeneralSettings]\nNachkommaGeog=6\nNachkommaKartesisch=3\nFormatGeog=0\nEllip=0\nEditor=xdg-open\n"
+            "UserDefinedHeader=0\nIncludeDate=0\nFormatUTM=1\n\n[Interpolation]\nInterpolationActive=1\n"
+            "Interpolationtype=0\ndsH=29999\n");
+}
+
+TEST(TextEncoding, converts_between_utf8_and_windows_1252) {
+  EXPECT_EQ(utf8ToWindows1252("48°07′ Größe €"), "48\xB0" "07? Gr\xF6\xDF" "e \x80");
+  EXPECT_EQ(windows1252ToUtf8("48\xB0 Gr\xF6\xDF" "e \x80 \x81"), "48° Größe € \xEF\xBF\xBD");
+  EXPECT_EQ(utf8ToWindows1252("already \xB0 bytes"), "already \xB0 bytes");
+  EXPECT_TRUE(isValidUtf8("Größe"));
+  EXPECT_FALSE(isValidUtf8("Gr\xF6\xDF" "e"));
+  EXPECT_FALSE(isValidUtf8("\xC0\xAF"));  // overlong
+}
+
+TEST(FileAccess, output_directory_of_a_path) {
+  EXPECT_EQ(outputDirectory("/home/u/out.aus"), "/home/u");
+  EXPECT_EQ(outputDirectory("/out.aus"), "/");
+  EXPECT_EQ(outputDirectory("out.aus"), ".") << "a bare name writes into the working directory";
+  EXPECT_EQ(outputDirectory("dir/out.aus"), "dir");
+  TempDir dir;
+  EXPECT_TRUE(canWriteOutputDirectory((dir / "x.aus").string()));
+  EXPECT_FALSE(canWriteOutputDirectory((dir / "missing" / "x.aus").string()));
+  writeFile(dir / "file", "");
+  EXPECT_FALSE(canWriteOutputDirectory((dir / "file" / "x.aus").string()));
+}
+
+}  // namespace
+}  // namespace pelmar
