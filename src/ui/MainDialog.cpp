@@ -6,9 +6,12 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "app/StringIds.h"
 #include "ui/AboutDialog.h"
@@ -73,8 +76,10 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
   connect(close, &QPushButton::clicked, this, &MainDialog::closeWithQuestion);
   connect(tabs_, &QTabWidget::currentChanged, this, &MainDialog::tabChanged);
 
-  setMinimumSize(820, 600);
-  resize(900, 640);
+  // Every tab caption stays readable, in the longest language too.
+  const int tabsWidth = tabs_->tabBar()->sizeHint().width() + 2 * layout->contentsMargins().left() + 24;
+  setMinimumSize(std::max(820, tabsWidth), 600);
+  resize(std::max(900, tabsWidth), 640);
 }
 
 QWidget* MainDialog::page(int index) const { return tabs_->widget(index); }

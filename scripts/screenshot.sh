@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Renders every tab of the desktop program, in English and German, into PNG
+# files: scripts/screenshot.sh OUTPUT_DIR  ->  OUTPUT_DIR/{en,de}/tab<N>.png
+# Uses the build in build/ (run scripts/build.sh first). Message boxes go to
+# stderr so that nothing waits for a click.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out="${1:?usage: scripts/screenshot.sh OUTPUT_DIR}"
+bin="$PWD/build/bin"
+[ -x "$bin/pelmar" ] || { echo "build/bin/pelmar is missing: run scripts/build.sh" >&2; exit 1; }
+mkdir -p "$out"
+out="$(cd "$out" && pwd)"
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+for code in EN DE; do
+  home="$work/$code"
+  mkdir -p "$home"
+  # A program directory of its own, so that the language switch and the
+  # settings the program makes do not touch the build.
+  for file in "$bin"/*; do
+    case "$(basename "$file")" in
+      PelmarGeneral.ini|config) ;;
+      Ellip.db|HeaderInfo.dat) cp "$file" "$home/" ;;
+      *) ln -s "$file" "$home/" ;;
+    esac
+  done
+  sed "s/^CurrentLanguage=.*/CurrentLanguage=$code/" "$bin/PelmarGeneral.ini" > "$home/PelmarGeneral.ini"
+  lower="$(echo "$code" | tr 'A-Z' 'a-z')"
+  if command -v xvfb-run >/dev/null 2>&1; then
+    PELMAR_HOME="$home" PELMAR_BATCH_DIALOGS=1 xvfb-run -a -s "-screen 0 1280x1024x24" \
+      "$bin/pelmar" --screenshots "$out/$lower"
+  else
+    PELMAR_HOME="$home" PELMAR_BATCH_DIALOGS=1 QT_QPA_PLATFORM=offscreen "$bin/pelmar" --screenshots "$out/$lower"
+  fi
+done
+ls "$out"/en "$out"/de
