@@ -14,6 +14,7 @@
 #include "settings/EllipsoidDatabase.h"
 #include "support/TestSupport.h"
 #include "ui/EllipsoidDialog.h"
+#include "ui/FileViewer.h"
 #include "ui/MainDialog.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageServices.h"
@@ -316,6 +317,46 @@ TEST_F(Gui, write_access_check_names_the_directory) {
   EXPECT_FALSE(services::checkWriteAccess(nullptr, "/nonexistent/dir/out.aus"));
   ASSERT_EQ(errors.size(), 1);
   EXPECT_EQ(errors[0], text(str::NoWriteAccess, {"/nonexistent/dir"}));
+}
+
+TEST_F(Gui, settings_folder_that_cannot_be_made_is_reported_and_nothing_is_saved) {
+  writeFile(home / "config", "a file where the folder should be");
+  SettingsPage page(home.path(), state.languages);
+  ASSERT_TRUE(page.initialise());
+  EXPECT_TRUE(page.settingsPath().empty());
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(errors[0], text(str::ConfigFolderFailed, {QString::fromStdString((home / "config").string())}));
+  page.geographicDecimals()->setValue(2);
+  EXPECT_TRUE(page.save());
+  EXPECT_EQ(readFile(home / "config"), "a file where the folder should be");
+}
+
+TEST_F(Gui, choosing_another_language_records_it_and_offers_a_restart) {
+  SettingsPage page(home.path(), state.languages);
+  ASSERT_TRUE(page.initialise());
+  ASSERT_EQ(page.languageCombo()->currentText(), "English");
+  answer = false;
+  const int german = page.languageCombo()->findText("Deutsch");
+  ASSERT_GE(german, 0);
+  page.languageCombo()->setCurrentIndex(german);
+  emit page.languageCombo()->activated(german);
+  ASSERT_EQ(questions.size(), 1);
+  EXPECT_EQ(questions[0], text(str::RestartForLanguage));
+  LanguageConfiguration stored(home / "PelmarGeneral.ini");
+  stored.ReadLanguageSettings();
+  EXPECT_EQ(stored.currentCode(), "DE");
+}
+
+TEST_F(Gui, file_viewer_shows_windows_1252_and_utf8_files) {
+  writeFile(home / "ansi.txt", "P1 48\xB0 Gr\xF6\xDF" "e\n");
+  writeFile(home / "utf8.txt", "P1 48° Größe\n");
+  for (const char* name : {"ansi.txt", "utf8.txt"}) {
+    FileViewer viewer(QString::fromStdString((home / name).string()));
+    ASSERT_TRUE(viewer.loaded());
+    EXPECT_EQ(viewer.text(), QString::fromUtf8("P1 48° Größe\n")) << name;
+  }
+  FileViewer missing(QString::fromStdString((home / "missing.txt").string()));
+  EXPECT_FALSE(missing.loaded());
 }
 
 }  // namespace
