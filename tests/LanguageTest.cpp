@@ -58,7 +58,12 @@ TEST(MessageFormat, fills_placeholders_in_order_and_never_reads_past_the_argumen
                {"100%% %s", {"done"}, "100% done"},
                {"%s and %s", {"one"}, "one and "},
                {"50% off", {}, "50% off"},
-               {"trailing %", {}, "trailing %"}};
+               {"trailing %", {}, "trailing %"},
+               {"m = %15.10f|", {1.00001234567891}, "m =    1.0000123457|"},
+               {"%.3f %d %5.1f%%", {-0.0005, 3.9, 12}, "-0.001 3  12.0%"},
+               {"%-8.2f|%+d|%05d", {2.5, 7, -42}, "2.50    |+7|-0042"},
+               {"%s and %s", {1.5, 7}, "1.5 and 7"},
+               {"%e %g", {12345.678, 0.0001}, "1.234568e+04 0.0001"}};
   for (const auto& c : cases) EXPECT_EQ(formatMessage(c.pattern, c.args), c.expected) << c.pattern;
 }
 

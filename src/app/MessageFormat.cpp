@@ -1,8 +1,52 @@
 #include "app/MessageFormat.h"
 
+#include <cctype>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 
+#include "points/NumberFormat.h"
+
 namespace pelmar {
+
+namespace {
+
+std::string shortest(double value) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+double asReal(const MessageArg& arg) {
+  if (const auto* d = std::get_if<double>(&arg.value())) return *d;
+  if (const auto* i = std::get_if<long long>(&arg.value())) return static_cast<double>(*i);
+  return 0.0;
+}
+
+long long asInteger(const MessageArg& arg) {
+  if (const auto* i = std::get_if<long long>(&arg.value())) return *i;
+  if (const auto* d = std::get_if<double>(&arg.value())) {
+    return std::isfinite(*d) && std::fabs(*d) < 9.2e18 ? static_cast<long long>(*d) : 0;
+  }
+  return 0;
+}
+
+// A real as %e / %g would show it, with C-locale digits.
+std::string realText(double value, char conversion, int precision) {
+  char buffer[400];
+  const auto format = conversion == 'e' ? std::chars_format::scientific : std::chars_format::general;
+  if (conversion == 'g' && precision == 0) precision = 1;
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, format, precision);
+  return std::string(buffer, result.ptr);
+}
+
+}  // namespace
+
+std::string MessageArg::text() const {
+  if (const auto* s = std::get_if<std::string>(&value_)) return *s;
+  if (const auto* i = std::get_if<long long>(&value_)) return std::to_string(*i);
+  return shortest(std::get<double>(value_));
+}
 
 std::string formatMessage(std::string_view pattern, const MessageArgs& args) {
   std::string out;
@@ -20,26 +64,64 @@ std::string formatMessage(std::string_view pattern, const MessageArgs& args) {
       continue;
     }
     std::size_t j = i + 1;
-    bool left = false;
-    while (j < pattern.size() && std::strchr("-+ #0", pattern[j]) != nullptr) left |= pattern[j++] == '-';
+    bool left = false, plus = false, zero = false;
+    for (; j < pattern.size() && std::strchr("-+ #0", pattern[j]) != nullptr; ++j) {
+      left |= pattern[j] == '-';
+      plus |= pattern[j] == '+';
+      zero |= pattern[j] == '0';
+    }
     std::size_t width = 0;
     while (j < pattern.size() && pattern[j] >= '0' && pattern[j] <= '9') width = width * 10 + (pattern[j++] - '0');
+    int precision = -1;
     if (j < pattern.size() && pattern[j] == '.') {
       ++j;
-      while (j < pattern.size() && pattern[j] >= '0' && pattern[j] <= '9') ++j;
+      precision = 0;
+      while (j < pattern.size() && pattern[j] >= '0' && pattern[j] <= '9') precision = precision * 10 + (pattern[j++] - '0');
     }
     while (j < pattern.size() && std::strchr("hlLqjzt", pattern[j]) != nullptr) ++j;
-    if (j >= pattern.size() || std::strchr("sdiufgecx", pattern[j]) == nullptr) {
+    if (j >= pattern.size() || std::strchr("sdiufFgGeEc", pattern[j]) == nullptr) {
       out += c;  // not a conversion: keep the text as written
       continue;
     }
-    const std::string arg = next < args.size() ? args[next] : std::string();
+    const char conversion = static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[j])));
+    const MessageArg empty(std::string{});
+    const MessageArg& arg = next < args.size() ? args[next] : empty;
+    const bool missing = next >= args.size();
     ++next;
-    const std::size_t pad = width > arg.size() ? width - arg.size() : 0;
-    if (!left) out.append(pad, ' ');
-    out += arg;
-    if (left) out.append(pad, ' ');
     i = j;
+
+    std::string field;
+    bool numeric = false;
+    if (missing) {
+      field.clear();
+    } else if (conversion == 's' || conversion == 'c' || std::holds_alternative<std::string>(arg.value())) {
+      // A text stands as given, whatever conversion the pattern names.
+      field = arg.text();
+      if (precision >= 0 && field.size() > static_cast<std::size_t>(precision)) field.resize(precision);
+    } else if (conversion == 'd' || conversion == 'i' || conversion == 'u') {
+      field = std::to_string(asInteger(arg));
+      numeric = true;
+    } else if (conversion == 'f') {
+      appendFixed(field, asReal(arg), 0, precision < 0 ? 6 : precision);
+      numeric = true;
+    } else {
+      field = realText(asReal(arg), conversion, precision < 0 ? 6 : precision);
+      numeric = true;
+    }
+    if (numeric && plus && !field.empty() && field[0] != '-') field.insert(field.begin(), '+');
+    const std::size_t pad = width > field.size() ? width - field.size() : 0;
+    if (left) {
+      out += field;
+      out.append(pad, ' ');
+    } else if (zero && numeric && pad > 0) {
+      const std::size_t sign = (!field.empty() && (field[0] == '-' || field[0] == '+')) ? 1 : 0;
+      out.append(field, 0, sign);
+      out.append(pad, '0');
+      out.append(field, sign);
+    } else {
+      out.append(pad, ' ');
+      out += field;
+    }
   }
   return out;
 }
