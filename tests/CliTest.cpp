@@ -69,7 +69,7 @@ TEST_F(Cli, passes_global_options_and_command_arguments) {
   ASSERT_TRUE(probe->ran);
   EXPECT_EQ(probe->args, (std::vector<std::string>{"--source", "a.txt", "x"}));
   EXPECT_EQ(probe->l0, "9");
-  EXPECT_TRUE(probe->l0SectionExists);
+  EXPECT_FALSE(probe->l0SectionExists) << "overrides do not make a section exist";
   EXPECT_EQ(probe->ellipsoid, "GRS80");
   EXPECT_EQ(probe->summary, "s.json");
   EXPECT_EQ(probe->settingsFile.parent_path(), home.path() / "config");

@@ -169,7 +169,7 @@ TEST(SettingsStore, write_into_a_missing_directory_fails) {
   EXPECT_FALSE(store.WriteString("A", "1"));
 }
 
-TEST(SettingsStore, overrides_win_over_the_file_and_make_their_section_exist) {
+TEST(SettingsStore, overrides_win_over_the_file_but_never_reach_it) {
   TempDir dir;
   writeFile(dir / "a.ini", "[L0Settings]\nL0Auto=1\nL0=3\n");
   auto overrides = std::make_shared<SettingsOverrides>();
@@ -182,8 +182,35 @@ TEST(SettingsStore, overrides_win_over_the_file_and_make_their_section_exist) {
   EXPECT_EQ(value, 0);
   store.ReadInt("L0", value);
   EXPECT_EQ(value, 3);
-  EXPECT_TRUE(store.SectionExists("MercatorSettings"));
+  EXPECT_FALSE(store.SectionExists("MercatorSettings")) << "an override does not make a section exist";
   EXPECT_EQ(readFile(dir / "a.ini"), "[L0Settings]\nL0Auto=1\nL0=3\n");
+}
+
+// The loading rule of the option sections, with and without the section in
+// the file, and with overrides on top.
+TEST(SettingsStore, options_load_from_the_section_then_the_overrides) {
+  TempDir dir;
+  writeFile(dir / "a.ini", "[Present]\nB=5\n");
+  auto overrides = std::make_shared<SettingsOverrides>();
+  overrides->set("Absent", "C", "7");
+  overrides->set("Present", "C", "8");
+  SettingsStore store = storeOn(dir / "a.ini", "Absent");
+  store.setOverrides(overrides);
+  int b = 1, c = 1, d = 1;
+  const bool absentInFile = store.SectionExists("Absent");
+  LoadOption(store, absentInFile, "B", b);
+  LoadOption(store, absentInFile, "C", c);
+  EXPECT_EQ(b, 1) << "a missing section keeps the default";
+  EXPECT_EQ(c, 7) << "unless an override gives the key";
+  store.SetSection("Present");
+  b = c = d = 1;
+  const bool presentInFile = store.SectionExists("Present");
+  LoadOption(store, presentInFile, "B", b);
+  LoadOption(store, presentInFile, "C", c);
+  LoadOption(store, presentInFile, "D", d);
+  EXPECT_EQ(b, 5);
+  EXPECT_EQ(c, 8);
+  EXPECT_EQ(d, 0) << "a key missing from an existing section reads as 0";
 }
 
 }  // namespace

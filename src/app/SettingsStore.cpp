@@ -153,7 +153,6 @@ bool SettingsStore::SetSection(std::string section) {
 }
 
 bool SettingsStore::SectionExists(std::string_view name) const {
-  if (overrides_ && overrides_->hasSection(name)) return true;
   if (file_.empty()) return false;
   const auto lines = loadLines(file_);
   if (!lines) return false;
@@ -255,6 +254,21 @@ bool SettingsStore::WriteInt(std::string_view key, int value) {
 
 bool SettingsStore::WriteDouble(std::string_view key, double value) {
   return WriteString(key, formatFixed(value, 25, 15));
+}
+
+void LoadOption(const SettingsStore& store, bool sectionInFile, std::string_view key, int& value) {
+  int read = 0;
+  if (store.ReadInt(key, read) || sectionInFile) value = read;
+}
+
+void LoadOption(const SettingsStore& store, bool sectionInFile, std::string_view key, double& value) {
+  double read = 0.0;
+  if (store.ReadDouble(key, read) || sectionInFile) value = read;
+}
+
+void LoadOption(const SettingsStore& store, bool sectionInFile, std::string_view key, std::string& value) {
+  std::string read;
+  if (store.ReadString(key, read) || sectionInFile) value = read;
 }
 
 int settingsIntValue(std::string_view text) noexcept {

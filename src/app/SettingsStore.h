@@ -42,7 +42,8 @@ class SettingsStore {
   bool SetSection(std::string section);
 
   // True when a line of the file, trimmed, equals "[" + name + "]" (the name
-  // trimmed too) without regard to letter case, or an override names the section.
+  // trimmed too) without regard to letter case. Overrides do not count: a
+  // section missing from the file keeps its defaults apart from them.
   bool SectionExists(std::string_view name) const;
 
   // Reads the key of the current section. True when the value is not empty;
@@ -68,6 +69,14 @@ class SettingsStore {
   std::string section_;
   std::shared_ptr<const SettingsOverrides> overrides_;
 };
+
+// Reads one key of an option section the way every option dialog loads:
+// when the section exists in the file (`sectionInFile`), every key is read
+// and a missing one gives 0 or ""; otherwise the built-in default stays
+// unless a --set override gives the key. Reads the store's current section.
+void LoadOption(const SettingsStore& store, bool sectionInFile, std::string_view key, int& value);
+void LoadOption(const SettingsStore& store, bool sectionInFile, std::string_view key, double& value);
+void LoadOption(const SettingsStore& store, bool sectionInFile, std::string_view key, std::string& value);
 
 // The value conversions of the settings file, usable on their own: an integer
 // from its leading sign and digits (0 when there are none, clamped to the int

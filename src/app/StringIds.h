@@ -6,10 +6,22 @@
 #define PELMAR_STRING_IDS(X)                                             \
   X(AboutMenuEntry, 101)                                                 \
   X(EllipsoidFileFailed, 104)                                            \
+  X(InputNotOpened, 119)                                                 \
+  X(OutputNotCreated, 120)                                               \
+  X(SourceUnreadable, 133)                                               \
+  X(TargetUnreadable, 134)                                               \
+  X(TooFewIdenticalPoints, 135)                                          \
+  X(NoPointsRead, 136)                                                   \
+  X(ReportNotCreated, 137)                                               \
+  X(NoComputationChosen, 138)                                            \
+  X(NoReportName, 139)                                                   \
+  X(NoSourceName, 140)                                                   \
+  X(NoTargetName, 141)                                                   \
+  X(EstimationDone, 142)                                                 \
+  X(EstimationFailed, 143)                                               \
   X(DeleteEllipsoidQuestion, 106)                                        \
   X(EllipsoidNameMissing, 107)                                           \
   X(SaveSettingsQuestion, 118)                                           \
-  X(AboutOk, 138)                                                        \
   X(HeaderFileFailed, 165)                                               \
   X(ProgramEnds, 167)                                                    \
   X(ProjectionLibraryMissing, 169)                                       \
@@ -22,6 +34,60 @@
   X(TabStoredTransformations, 224)                                       \
   X(TabNtv2, 225)                                                        \
   X(TabSettings, 226)                                                    \
+  X(ListSimilarity, 236)                                                 \
+  X(ListAffine, 237)                                                     \
+  X(ListHelmert, 238)                                                    \
+  X(ListHelmertL1, 239)                                                  \
+  X(ListEllipsoidal, 240)                                                \
+  X(TitleSimilarity, 241)                                                \
+  X(ReportBanner1, 242)                                                  \
+  X(ReportBanner2, 243)                                                  \
+  X(ReportBanner3, 245)                                                  \
+  X(ReportBanner4, 246)                                                  \
+  X(ReportDateFormat, 247)                                               \
+  X(SectionOptions, 248)                                                 \
+  X(MethodL1, 249)                                                       \
+  X(MethodLeastSquares, 250)                                             \
+  X(MethodLine, 251)                                                     \
+  X(OutputLabel, 252)                                                    \
+  X(IdenticalWritten, 253)                                               \
+  X(IdenticalNotWritten, 254)                                            \
+  X(IdenticalLine, 255)                                                  \
+  X(SectionSourcePoints, 256)                                            \
+  X(ColumnPoint, 257)                                                    \
+  X(SectionTargetPoints, 258)                                            \
+  X(SectionSourceCentroid, 259)                                          \
+  X(SectionTargetCentroid, 260)                                          \
+  X(SectionParametersCentred, 261)                                       \
+  X(SectionParameters, 262)                                              \
+  X(PassCount, 263)                                                      \
+  X(SectionResiduals, 264)                                               \
+  X(SectionGrossErrors, 276)                                             \
+  X(ColumnTestValue, 277)                                                \
+  X(ColumnQuantile, 278)                                                 \
+  X(ColumnVerdict, 279)                                                  \
+  X(VerdictGrossError, 280)                                              \
+  X(VerdictAccepted, 281)                                                \
+  X(TestLine, 282)                                                       \
+  X(SectionTransformed, 283)                                             \
+  X(FilterPointFiles, 345)                                               \
+  X(FilterReports, 354)                                                  \
+  X(TitleChooseReport, 356)                                              \
+  X(TitleChooseSource, 357)                                              \
+  X(TitleChooseTarget, 358)                                              \
+  X(TitleChooseOutput, 359)                                              \
+  X(TitleAffine, 363)                                                    \
+  X(ParamScale, 364)                                                     \
+  X(ParamRotation, 365)                                                  \
+  X(ParamTY, 366)                                                        \
+  X(ParamTX, 367)                                                        \
+  X(AffineRotation, 368)                                                 \
+  X(AffineScaleY, 369)                                                   \
+  X(AffineShear, 370)                                                    \
+  X(AffineScaleX, 371)                                                   \
+  X(AffineTY, 372)                                                       \
+  X(AffineTX, 373)                                                       \
+  X(ListHeading, 386)                                                    \
   X(EditorFilter, 361)                                                   \
   X(EditorTitle, 362)                                                    \
   X(ConfigFolderFailed, 387)                                             \

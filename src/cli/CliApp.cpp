@@ -8,6 +8,7 @@
 #include "app/ProgramDirectory.h"
 #include "cli/CliHost.h"
 #include "cli/EllipsoidsCommand.h"
+#include "cli/EstimateCommand.h"
 #include "pelmar/Version.h"
 
 namespace pelmar::cli {
@@ -139,6 +140,7 @@ std::string parseGlobals(const std::vector<std::string>& args, GlobalOptions& op
 
 CommandRegistry defaultCommands() {
   CommandRegistry registry;
+  registry.add(std::make_unique<EstimateCommand>());
   registry.add(std::make_unique<EllipsoidsCommand>());
   return registry;
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <type_traits>
 
 #include "app/FileReplace.h"
 #include "points/LineReader.h"
@@ -14,38 +13,25 @@ namespace {
 
 constexpr double kDistanceScale = 10000.0;
 
-// Reads one key: always when the file is there (a missing key gives 0), else
-// only when an override gives it.
-template <class Value>
-void readKey(const SettingsStore& store, bool fileRead, const char* key, Value& field) {
-  if constexpr (std::is_same_v<Value, std::string>) {
-    std::string text;
-    if (store.ReadString(key, text) || fileRead) field = text;
-  } else {
-    int value = 0;
-    if (store.ReadInt(key, value) || fileRead) field = value;
-  }
-}
-
 }  // namespace
 
 bool GeneralSettings::load(const SettingsStore& source) {
   SettingsStore store = source;
   const bool fileRead = !store.file().empty() && std::ifstream(store.file()).good();
   store.SetSection("GeneralSettings");
-  readKey(store, fileRead, "NachkommaGeog", decimalsGeographic);
-  readKey(store, fileRead, "NachkommaKartesisch", decimalsCartesian);
-  readKey(store, fileRead, "FormatGeog", formatGeographic);
-  readKey(store, fileRead, "Ellip", ellipsoid);
-  readKey(store, fileRead, "Editor", editor);
-  readKey(store, fileRead, "UserDefinedHeader", userDefinedHeader);
-  readKey(store, fileRead, "IncludeDate", includeDate);
-  readKey(store, fileRead, "FormatUTM", formatUtm);
+  LoadOption(store, fileRead, "NachkommaGeog", decimalsGeographic);
+  LoadOption(store, fileRead, "NachkommaKartesisch", decimalsCartesian);
+  LoadOption(store, fileRead, "FormatGeog", formatGeographic);
+  LoadOption(store, fileRead, "Ellip", ellipsoid);
+  LoadOption(store, fileRead, "Editor", editor);
+  LoadOption(store, fileRead, "UserDefinedHeader", userDefinedHeader);
+  LoadOption(store, fileRead, "IncludeDate", includeDate);
+  LoadOption(store, fileRead, "FormatUTM", formatUtm);
   store.SetSection("Interpolation");
-  readKey(store, fileRead, "InterpolationActive", interpolationActive);
-  readKey(store, fileRead, "Interpolationtype", interpolationType);
+  LoadOption(store, fileRead, "InterpolationActive", interpolationActive);
+  LoadOption(store, fileRead, "Interpolationtype", interpolationType);
   int distance = static_cast<int>(interpolationDistance * kDistanceScale);
-  readKey(store, fileRead, "dsH", distance);
+  LoadOption(store, fileRead, "dsH", distance);
   interpolationDistance = distance / kDistanceScale;
   return fileRead;
 }

@@ -26,7 +26,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   contact->setOpenExternalLinks(true);
   layout->addWidget(contact);
   auto* buttons = new QDialogButtonBox(this);
-  buttons->addButton(uiText(str::AboutOk), QDialogButtonBox::AcceptRole);
+  buttons->addButton(uiText(str::ButtonOk), QDialogButtonBox::AcceptRole);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   layout->addWidget(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);

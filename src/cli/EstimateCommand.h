@@ -1,0 +1,18 @@
+#pragma once
+
+#include "cli/Command.h"
+
+namespace pelmar::cli {
+
+// estimate MODEL --source F --target F --report F [--output F]
+class EstimateCommand : public Command {
+ public:
+  std::string_view name() const override { return "estimate"; }
+  std::string_view synopsis() const override {
+    return "estimate MODEL --source F --target F --report F [--output F]\n"
+           "                                     MODEL: similarity | affine";
+  }
+  int run(CliContext& context, const std::vector<std::string>& args) override;
+};
+
+}  // namespace pelmar::cli

@@ -1,0 +1,56 @@
+#include "cli/Summary.h"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "app/FileReplace.h"
+#include "app/TextEncoding.h"
+
+namespace pelmar::cli {
+
+namespace {
+
+// Point names are bytes from the files (Windows-1252 where not ASCII); JSON
+// wants UTF-8.
+std::string utf8(const std::string& text) { return isValidUtf8(text) ? text : windows1252ToUtf8(text); }
+
+// JSON has no NaN or infinity: such a number is null.
+nlohmann::json number(double value) { return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(); }
+
+}  // namespace
+
+bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) {
+  nlohmann::json json;
+  json["command"] = summary.command;
+  if (!summary.model.empty()) json["model"] = summary.model;
+  json["inputs"] = nlohmann::json::object();
+  for (const auto& [key, value] : summary.inputs) json["inputs"][key] = utf8(value);
+  json["outputs"] = nlohmann::json::object();
+  for (const auto& [key, value] : summary.outputs) json["outputs"][key] = utf8(value);
+  json["counts"] = {{"lines_read", summary.linesRead},
+                    {"points_written", summary.pointsWritten},
+                    {"points_left_out", summary.pointsLeftOut},
+                    {"identical_points", summary.identicalPoints}};
+  if (summary.pointsLeftOut > 0) json["first_left_out"] = utf8(summary.firstLeftOut);
+  if (const EstimationSummary* e = summary.estimation) {
+    json["method"] = e->method;
+    json["passes"] = e->passes;
+    json["parameters"] = nlohmann::json::array();
+    for (const EstimatedParameter& p : e->parameters) {
+      json["parameters"].push_back({{"name", p.name}, {"value", number(p.value)}, {"unit", p.unit}});
+    }
+    if (e->sigma0) json["sigma0"] = number(*e->sigma0);
+    json["points"] = nlohmann::json::array();
+    for (const PointTest& t : e->points) {
+      nlohmann::json point = {{"name", utf8(t.name)}, {"T", number(t.T)}, {"F", number(t.F)}, {"outlier", t.outlier}};
+      point["residuals"] = nlohmann::json::array();
+      for (double r : t.residuals) point["residuals"].push_back(number(r));
+      point["nabla"] = nlohmann::json::array();
+      for (double r : t.nabla) point["nabla"].push_back(number(r));
+      json["points"].push_back(std::move(point));
+    }
+  }
+  return replaceFileContent(path, json.dump(2) + "\n");
+}
+
+}  // namespace pelmar::cli

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "estimation/EstimationJob.h"
+
+namespace pelmar::cli {
+
+// The machine-readable summary of a run (--summary FILE.json).
+struct RunSummary {
+  std::string command;
+  std::string model;  // estimate only
+  std::map<std::string, std::string> inputs;
+  std::map<std::string, std::string> outputs;
+  std::int64_t linesRead = 0;
+  std::int64_t pointsWritten = 0;
+  std::int64_t pointsLeftOut = 0;
+  std::int64_t identicalPoints = 0;
+  std::string firstLeftOut;
+  const EstimationSummary* estimation = nullptr;  // the estimation fields, when there are any
+};
+
+// Writes the summary as one JSON object; false when the file cannot be written.
+bool writeSummary(const std::filesystem::path& path, const RunSummary& summary);
+
+}  // namespace pelmar::cli

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/SettingsStore.h"
+#include "points/PointRecord.h"
+#include "settings/GeneralSettings.h"
+
+namespace pelmar {
+
+// A point found by name in both files: source and target coordinates (Y
+// easting, X northing, Z the third value) and, after the adjustment, the
+// residuals computed minus given.
+struct IdenticalPoint {
+  std::string name;
+  double sourceY = 0.0, sourceX = 0.0, sourceZ = 0.0;
+  double targetY = 0.0, targetX = 0.0, targetZ = 0.0;
+  double dY = 0.0, dX = 0.0, dZ = 0.0;
+};
+
+// Everything one estimation run works on; made by the page or command from
+// its file names and a copy of the general settings.
+struct EstimationJob {
+  std::filesystem::path sourcePath;
+  std::filesystem::path targetPath;
+  std::filesystem::path reportPath;
+  std::filesystem::path outputPath;  // empty: no output point file
+  GeneralSettings settings;          // decimals, report header, residual distribution
+
+  PointList source;
+  PointList target;
+  std::vector<IdenticalPoint> identical;
+};
+
+// Options of the plane estimation, section "SoldnerSettings" (shared with
+// the Soldner projection, whose keys differ).
+struct EstimationOptions2D {
+  static constexpr const char* kSection = "SoldnerSettings";
+  int type = 0;            // "Type": 0 L1 norm, 1 least squares
+  int center = 1;          // "Center": reduce both systems to their centroids
+  int writeIdentical = 1;  // "WriteIdentical": identical points into the output file too
+
+  // Loads the keys when the section exists (a key it lacks reads as 0), then
+  // the --set overrides.
+  void load(const SettingsStore& store);
+  bool save(const SettingsStore& store) const;
+};
+
+// Pairs every source point with the first target point of equal name, byte
+// for byte; appends the pairs in source order.
+void MatchIdenticalPoints(EstimationJob& job);
+
+// What a run found, for the command line's summary.
+struct EstimatedParameter {
+  std::string name;
+  double value = 0.0;
+  std::string unit;
+};
+
+struct PointTest {
+  std::string name;
+  std::vector<double> residuals;  // computed minus given, in the file's axis order
+  std::vector<double> nabla;
+  double T = 0.0;
+  double F = 0.0;
+  bool outlier = false;
+};
+
+struct EstimationSummary {
+  std::string method;  // "least-squares" or "l1"
+  int passes = 0;
+  std::optional<double> sigma0;
+  std::vector<EstimatedParameter> parameters;
+  std::vector<PointTest> points;
+  std::int64_t linesRead = 0;  // points read from both files
+  std::int64_t pointsWritten = 0;
+  std::int64_t identicalPoints = 0;
+};
+
+}  // namespace pelmar

@@ -1,0 +1,351 @@
+#include "estimation/PlaneEstimation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_set>
+
+#include "adjust/FisherQuantile.h"
+#include "adjust/Matrix.h"
+#include "app/JobHost.h"
+#include "app/LanguageTable.h"
+#include "app/OutputFile.h"
+#include "app/StringIds.h"
+#include "app/TextEncoding.h"
+#include "estimation/ReportFile.h"
+#include "estimation/ResidualDistribution.h"
+#include "points/LineFormatters.h"
+#include "points/PointFile.h"
+
+namespace pelmar {
+
+namespace {
+
+constexpr int kMaxPassIndex = 1000;           // at most 1001 passes
+constexpr double kConvergence = 1e-7;          // largest change of an unknown
+constexpr double kSmallResidual = 1e-7;        // below this an L1 weight is capped
+constexpr double kCappedWeight = 1e9;
+const double kDegreesPerRadian = 180.0 / (4.0 * std::atan2(1.0, 1.0));
+
+// The two design rows of one point (source coordinates ys, xs) for the model.
+struct DesignRows {
+  double row[2][6];
+};
+
+DesignRows designRows(PlaneModel model, double ys, double xs) {
+  if (model == PlaneModel::Similarity) return {{{ys, -xs, 1, 0, 0, 0}, {xs, ys, 0, 1, 0, 0}}};
+  return {{{ys, xs, 0, 0, 1, 0}, {0, 0, ys, xs, 0, 1}}};
+}
+
+int unknownsOf(PlaneModel model) { return model == PlaneModel::Similarity ? 4 : 6; }
+
+// Applies the model with the unknowns x to (ys, xs).
+void applyModel(PlaneModel model, const Matrix& x, double ys, double xs, double& y, double& xOut) {
+  const DesignRows a = designRows(model, ys, xs);
+  const int u = unknownsOf(model);
+  y = xOut = 0.0;
+  for (int j = 0; j < u; ++j) {
+    y += a.row[0][j] * x(j, 0);
+    xOut += a.row[1][j] * x(j, 0);
+  }
+}
+
+}  // namespace
+
+int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdentical, int center, JobHost& host,
+               EstimationSummary* summary) {
+  const LanguageTable& table = host.language();
+  // 1. The point files.
+  job.source.clear();
+  job.target.clear();
+  job.identical.clear();
+  if (ReadPointFile2D(job.sourcePath, job.source) == 0) {
+    host.message(str::SourceUnreadable, {job.sourcePath.string()});
+    return 0;
+  }
+  if (ReadPointFile2D(job.targetPath, job.target) == 0) {
+    host.message(str::TargetUnreadable, {job.targetPath.string()});
+    return 0;
+  }
+  // 2. The identical points.
+  if (job.source.empty() || job.target.empty()) {
+    host.message(str::NoPointsRead);
+    return 0;
+  }
+  MatchIdenticalPoints(job);
+  const int n = static_cast<int>(job.identical.size());
+  if (n < 2) {
+    host.message(str::TooFewIdenticalPoints);
+    return 0;
+  }
+  // 3. Report and output file.
+  ReportFile report(table, job.settings.headerText, job.settings.userDefinedHeader, job.settings.includeDate);
+  if (!report.open(job.reportPath)) {
+    host.message(str::ReportNotCreated, {job.reportPath.string()});
+    return 0;
+  }
+  // Without its output file the run goes on, but says so.
+  OutputFile output;
+  if (!job.outputPath.empty() && !output.open(job.outputPath)) {
+    host.message(str::OutputNotCreated, {job.outputPath.string()});
+  }
+
+  // 4. Report head.
+  report.WriteBanner();
+  report.WriteTitleBox(model == PlaneModel::Similarity ? str::TitleSimilarity : str::TitleAffine);
+  report.WriteHeaderInfo();
+  report.section(str::SectionOptions, 32);
+  report.writeText(str::MethodLine, {table.text(method == 0 ? str::MethodL1 : str::MethodLeastSquares)});
+  report.write("\n");
+  report.writeText(str::OutputLabel);
+  report.writeText(str::IdenticalLine,
+                   {table.text(writeIdentical != 0 ? str::IdenticalWritten : str::IdenticalNotWritten)});
+  report.write("\n");
+  const std::string columns = "%15s%15s%15s\n";
+  const std::string pointLine = "%15s%15.5f%15.5f\n";
+  const std::string pointColumn = utf8ToWindows1252(table.text(str::ColumnPoint));
+  auto pointTable = [&](int titleId, int ruleLength, bool target) {
+    report.separator();
+    report.section(titleId, ruleLength);
+    report.writeFormat(columns, {pointColumn, "Y", "X"});
+    report.rule(45);
+    for (const IdenticalPoint& p : job.identical) {
+      report.writeFormat(pointLine, {p.name, target ? p.targetY : p.sourceY, target ? p.targetX : p.sourceX});
+    }
+    report.write("\n");
+  };
+  pointTable(str::SectionSourcePoints, 35, false);
+  pointTable(str::SectionTargetPoints, 31, true);
+
+  // 5. Centroids. The adjustment always works on coordinates reduced to
+  // them: normal equations of raw Gauss–Krüger coordinates (near 5e6 m) lose
+  // about 13 of their 16 digits and move transformed points by millimetres.
+  // Without "Center" the parameters are turned back into the unreduced form
+  // afterwards; the identical points keep their file coordinates throughout.
+  double sourceCY = 0.0, sourceCX = 0.0, targetCY = 0.0, targetCX = 0.0;
+  for (const IdenticalPoint& p : job.identical) {
+    sourceCY += p.sourceY;
+    sourceCX += p.sourceX;
+    targetCY += p.targetY;
+    targetCX += p.targetX;
+  }
+  sourceCY /= n;
+  sourceCX /= n;
+  targetCY /= n;
+  targetCX /= n;
+  struct Reduced {
+    double ys, xs, yt, xt;
+  };
+  std::vector<Reduced> reduced;
+  reduced.reserve(job.identical.size());
+  for (const IdenticalPoint& p : job.identical) {
+    reduced.push_back({p.sourceY - sourceCY, p.sourceX - sourceCX, p.targetY - targetCY, p.targetX - targetCX});
+  }
+  if (center != 0) {
+    report.separator();
+    report.section(str::SectionSourceCentroid, 31);
+    report.writeFormat("Y = %15.5f\nX = %15.5f\n\n\n", {sourceCY, sourceCX});
+    report.section(str::SectionTargetCentroid, 27);
+    report.writeFormat("Y = %15.5f\nX = %15.5f\n\n", {targetCY, targetCX});
+  }
+  const int u = unknownsOf(model);
+  const int tIndex = u - 2;  // tY, tX are the last two unknowns
+  // The parameters as reported: reduced, or turned back into the file frame.
+  auto reported = [&](const Matrix& reducedX) {
+    Matrix out = reducedX;
+    if (center == 0) {
+      double y = 0.0, xv = 0.0;
+      out(tIndex, 0) = out(tIndex + 1, 0) = 0.0;
+      applyModel(model, out, sourceCY, sourceCX, y, xv);
+      out(tIndex, 0) = reducedX(tIndex, 0) + targetCY - y;
+      out(tIndex + 1, 0) = reducedX(tIndex + 1, 0) + targetCX - xv;
+    }
+    return out;
+  };
+
+  // 6./7. Adjustment: normal equations point by point, reweighted for L1.
+  Matrix x(u, 1, 0.0), previous(u, 1, 0.0), qxx;
+  int passes = 0;
+  for (int pass = 0;; ++pass) {
+    Matrix normal(u, u, 0.0), rhs(u, 1, 0.0);
+    for (const Reduced& p : reduced) {
+      const DesignRows a = designRows(model, p.ys, p.xs);
+      const double l[2] = {p.yt, p.xt};
+      for (int r = 0; r < 2; ++r) {
+        double w = 1.0;
+        if (pass > 0) {
+          double v = -l[r];
+          for (int j = 0; j < u; ++j) v += a.row[r][j] * previous(j, 0);
+          w = std::fabs(v) < kSmallResidual ? kCappedWeight : 1.0 / std::fabs(v);
+        }
+        for (int j = 0; j < u; ++j) {
+          const double wa = w * a.row[r][j];
+          rhs(j, 0) += wa * l[r];
+          for (int k = 0; k < u; ++k) normal(j, k) += wa * a.row[r][k];
+        }
+      }
+    }
+    qxx = normal;
+    qxx.Invert();
+    x = qxx.Multiply(rhs);
+    passes = pass + 1;
+    if (method != 0) break;
+    if (pass > 0) {
+      const Matrix now = reported(x), before = reported(previous);
+      double change = 0.0;
+      for (int j = 0; j < u; ++j) change = std::max(change, std::fabs(now(j, 0) - before(j, 0)));
+      if (change < kConvergence) break;
+    }
+    previous = x;
+    if (pass >= kMaxPassIndex) break;
+  }
+  const Matrix shown = reported(x);
+
+  // 8. Derived parameters.
+  report.separator();
+  report.section(center != 0 ? str::SectionParametersCentred : str::SectionParameters, center != 0 ? 53 : 35);
+  std::vector<EstimatedParameter> parameters;
+  if (model == PlaneModel::Similarity) {
+    const double a = shown(0, 0), b = shown(1, 0);
+    const double scale = std::sqrt(a * a + b * b);
+    const double rotation = std::atan2(b, a) * kDegreesPerRadian;
+    report.writeText(str::ParamScale, {scale});
+    report.writeText(str::ParamRotation, {rotation});
+    report.writeText(str::ParamTY, {shown(2, 0)});
+    report.writeText(str::ParamTX, {shown(3, 0)});
+    parameters = {{"a", a, ""}, {"b", b, ""}, {"tY", shown(2, 0), "m"}, {"tX", shown(3, 0), "m"},
+                  {"m", scale, ""}, {"rotation", rotation, "deg"}};
+  } else {
+    const double a = shown(0, 0), b = shown(1, 0), c = shown(2, 0), d = shown(3, 0);
+    const double rotation = -std::atan2(b - c, a + d) * kDegreesPerRadian;
+    const double s = (a + d) * (a + d) + (b - c) * (b - c);
+    const double r = std::sqrt(s / ((a + d) * (a + d)));
+    const double mY = r * (a * a * a + a * (c * c + d * d) + 2 * a * a * d - a * b * c + c * c * d - b * c * d) / s;
+    const double g = r * ((b + c) * a * d + a * a * b + c * d * d) / s;
+    const double mX = r * (d * d * d + b * b * (a + d) - a * b * c - b * c * d + 2 * a * d * d + a * a * d) / s;
+    report.writeText(str::AffineRotation, {rotation});
+    report.writeText(str::AffineScaleY, {mY});
+    report.writeText(str::AffineShear, {g});
+    report.writeText(str::AffineScaleX, {mX});
+    report.writeText(str::AffineTY, {shown(4, 0)});
+    report.writeText(str::AffineTX, {shown(5, 0)});
+    parameters = {{"a", a, ""},          {"b", b, ""},         {"c", c, ""},     {"d", d, ""},
+                  {"tY", shown(4, 0), "m"},  {"tX", shown(5, 0), "m"}, {"rotation", rotation, "deg"},
+                  {"mY", mY, ""},        {"g", g, ""},         {"mX", mX, ""}};
+  }
+  report.write("\n");
+  if (method == 0) report.writeText(str::PassCount, {passes});
+  report.write("\n");
+
+  // 9. Residuals, computed minus given, in the uncentred target frame.
+  report.separator();
+  report.section(str::SectionResiduals, 33);
+  report.writeFormat(columns, {pointColumn, "DY", "DX"});
+  report.rule(45);
+  double omega = 0.0;
+  for (std::size_t i = 0; i < job.identical.size(); ++i) {
+    IdenticalPoint& p = job.identical[i];
+    double y = 0.0, xv = 0.0;
+    applyModel(model, x, reduced[i].ys, reduced[i].xs, y, xv);
+    p.dY = y - reduced[i].yt;
+    p.dX = xv - reduced[i].xt;
+    omega += p.dY * p.dY + p.dX * p.dX;
+    report.writeFormat(pointLine, {p.name, p.dY, p.dX});
+  }
+  report.write("\n");
+
+  // 10. Gross-error test of every identical point.
+  report.separator();
+  report.section(str::SectionGrossErrors, 44);
+  report.writeFormat("%16s%16s%16s\n\n", {pointColumn, "NABLAY", "NABLAX"});
+  report.writeFormat("%16s%16s%16s\n",
+                     {utf8ToWindows1252(table.text(str::ColumnTestValue)), utf8ToWindows1252(table.text(str::ColumnQuantile)),
+                      utf8ToWindows1252(table.text(str::ColumnVerdict))});
+  report.rule(48);
+  report.write("\n");
+  const int redundancy = 2 * n - 6;
+  const double quantile = FisherQuantile(0.95, 2, 2 * n - 2);
+  std::vector<PointTest> tests;
+  tests.reserve(static_cast<std::size_t>(n));
+  for (std::size_t i = 0; i < job.identical.size(); ++i) {
+    const IdenticalPoint& p = job.identical[i];
+    const DesignRows rows = designRows(model, reduced[i].ys, reduced[i].xs);
+    Matrix a(2, u, 0.0);
+    for (int r = 0; r < 2; ++r) {
+      for (int j = 0; j < u; ++j) a(r, j) = rows.row[r][j];
+    }
+    Matrix v(2, 1, 0.0);
+    v(0, 0) = p.dY;
+    v(1, 0) = p.dX;
+    const Matrix qll = a.Multiply(qxx).Multiply(a.Transpose());
+    Matrix qvv(2, 2, 0.0);
+    qvv(0, 0) = 1.0;
+    qvv(1, 1) = 1.0;
+    qvv = qvv.Subtract(qll);
+    Matrix qvvInverse = qvv;
+    qvvInverse.InvertInPlace();
+    const Matrix nabla = qvvInverse.Multiply(v).Scale(-1.0);
+    const double t0 = std::fabs(nabla.Transpose().Multiply(qvv).Multiply(nabla)(0, 0));
+    double t = 0.0;
+    if (redundancy > 0) {
+      const double s2 = std::fabs(omega - t0) / redundancy;
+      t = s2 >= 1e-16 ? t0 / s2 : 0.0;
+    }
+    const bool outlier = t > quantile;
+    report.writeFormat("%16s%16.5f%16.5f\n", {p.name, nabla(0, 0), nabla(1, 0)});
+    report.writeText(str::TestLine,
+                     {t, quantile, table.text(outlier ? str::VerdictGrossError : str::VerdictAccepted)});
+    report.dashed(58);
+    tests.push_back({p.name, {p.dY, p.dX}, {nabla(0, 0), nabla(1, 0)}, t, quantile, outlier});
+  }
+
+  // 11. Every source point transformed.
+  report.separator();
+  report.write("\n");
+  report.section(str::SectionTransformed, 21);
+  report.writeFormat(columns, {pointColumn, "Y", "X"});
+  report.rule(45);
+  std::unordered_set<std::string_view> identicalNames;
+  identicalNames.reserve(job.identical.size());
+  for (const IdenticalPoint& p : job.identical) identicalNames.insert(p.name);
+  const bool distribute = job.settings.interpolationActive == 1;
+  ResidualDistribution distribution(job.settings.interpolationType, job.settings.interpolationDistance, false);
+  if (distribute) {
+    for (const IdenticalPoint& p : job.identical) {
+      distribution.add({p.targetY, p.targetX, 0.0, p.dY, p.dX, 0.0});
+    }
+  }
+  std::int64_t written = 0;
+  for (const PointRecord& point : job.source) {
+    double y = 0.0, xv = 0.0, z = 0.0;
+    applyModel(model, x, point.Y - sourceCY, point.X - sourceCX, y, xv);
+    y += targetCY;
+    xv += targetCX;
+    const bool isIdentical = identicalNames.count(point.name) > 0;
+    if (distribute && isIdentical) distribution.apply(y, xv, z);
+    report.writeFormat(pointLine, {point.name, y, xv});
+    if (output.isOpen() && (!isIdentical || writeIdentical != 0)) {
+      output.write(FormatPointLine2(point.name, y, xv, job.settings.decimalsCartesian));
+      ++written;
+    }
+  }
+  report.write("\n");
+
+  if (output.isOpen() && !output.commit()) host.message(str::OutputNotCreated, {job.outputPath.string()});
+  if (!report.close()) {
+    host.message(str::ReportNotCreated, {job.reportPath.string()});
+    return 0;
+  }
+  if (summary != nullptr) {
+    summary->method = method == 0 ? "l1" : "least-squares";
+    summary->passes = passes;
+    if (method != 0 && 2 * n - u > 0) summary->sigma0 = std::sqrt(omega / (2 * n - u));
+    summary->parameters = std::move(parameters);
+    summary->points = std::move(tests);
+    summary->linesRead = static_cast<std::int64_t>(job.source.size() + job.target.size());
+    summary->pointsWritten = written;
+    summary->identicalPoints = n;
+  }
+  return 1;
+}
+
+}  // namespace pelmar

@@ -1,0 +1,103 @@
+#include "estimation/ReportFile.h"
+
+#include "app/LanguageTable.h"
+#include "app/StringIds.h"
+#include "app/TextEncoding.h"
+#include "pelmar/Version.h"
+
+namespace pelmar {
+
+namespace {
+
+constexpr int kBoxWidth = 77;
+
+// The program's name in block letters; the version stands in columns 21 to
+// 36 of the sixth line (column 1 is the frame).
+constexpr const char* kArt[5] = {
+    "                  ####   #####  #      #   #   ###   ####                    ",
+    "                  #   #  #      #      ## ##  #   #  #   #                   ",
+    "                  ####   ####   #      # # #  #####  ####                    ",
+    "                  #      #      #      #   #  #   #  #  #                    ",
+    "                  #      #####  #####  #   #  #   #  #   #                   ",
+};
+
+std::string framed(std::string_view inside) { return "|" + std::string(inside) + "|\n"; }
+
+}  // namespace
+
+std::string ProgramVersionText() { return PELMAR_VERSION; }
+
+ReportFile::ReportFile(const LanguageTable& table, std::string headerText, int withHeader, int withDate)
+    : table_(table), headerText_(std::move(headerText)), withHeader_(withHeader), withDate_(withDate) {}
+
+bool ReportFile::open(const std::filesystem::path& path) { return file_.open(path); }
+
+bool ReportFile::close() { return file_.commit(); }
+
+void ReportFile::write(std::string_view text) { file_.write(text); }
+
+void ReportFile::writeText(int id, const MessageArgs& args) {
+  write(utf8ToWindows1252(table_.format(id, args)));
+}
+
+void ReportFile::writeFormat(std::string_view format, const MessageArgs& args) { write(formatMessage(format, args)); }
+
+void ReportFile::WriteBanner() {
+  write(" " + std::string(kBoxWidth, '_') + "\n");
+  write(framed(std::string(kBoxWidth, ' ')));
+  for (const char* line : kArt) write(framed(line));
+  write(framed(std::string(19, ' ') + formatMessage("%16s", {ProgramVersionText()}) + std::string(42, ' ')));
+  for (int id : {str::ReportBanner1, str::ReportBanner2, str::ReportBanner3, str::ReportBanner4}) {
+    writeText(id);
+    write("\n");
+  }
+  write(framed(std::string(kBoxWidth, '_')));
+  write("\n");
+}
+
+void ReportFile::WriteTitleBox(int titleId) {
+  write(" " + std::string(kBoxWidth, '_') + "\n");
+  write(framed(std::string(kBoxWidth, ' ')));
+  writeText(titleId);
+  write(framed(std::string(kBoxWidth, '_')));
+}
+
+void ReportFile::WriteHeaderInfo() {
+  if (withHeader_ == 0 && withDate_ == 0) {
+    write("\n");
+    return;
+  }
+  if (withHeader_ != 0) {
+    separator();
+    write(headerText_);  // as typed: never taken as a format
+    write("\n");
+    separator();
+  } else {
+    separator();
+  }
+  if (withDate_ != 0) {
+    std::tm now = fixedTime_;
+    if (!hasFixedTime_) {
+      const std::time_t t = std::time(nullptr);
+      localtime_r(&t, &now);
+    }
+    char text[256];
+    const std::string format = table_.text(str::ReportDateFormat);
+    const std::size_t length = std::strftime(text, sizeof text, format.c_str(), &now);
+    write(utf8ToWindows1252(std::string_view(text, length)));
+    separator();
+  }
+}
+
+void ReportFile::section(int titleId, int ruleLength) {
+  writeText(titleId);
+  rule(ruleLength);
+}
+
+void ReportFile::separator() { write(std::string(79, '_') + "\n\n"); }
+
+void ReportFile::rule(int length) { write(std::string(static_cast<std::size_t>(length), '=') + "\n\n"); }
+
+void ReportFile::dashed(int length) { write(std::string(static_cast<std::size_t>(length), '-') + "\n"); }
+
+}  // namespace pelmar

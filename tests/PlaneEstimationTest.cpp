@@ -1,0 +1,367 @@
+#include "estimation/PlaneEstimation.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "adjust/Matrix.h"
+#include "app/StringIds.h"
+#include "points/PointFile.h"
+#include "support/TestSupport.h"
+
+namespace pelmar {
+namespace {
+
+using test::readFile;
+using test::RecordingHost;
+using test::TempDir;
+using test::writeFile;
+
+struct PlanePoint {
+  std::string name;
+  double ys, xs, yt, xt;
+};
+
+// Points in a 5 km square of Gauss–Krüger coordinates, mapped by the
+// similarity (m, angle, tY, tX) with Gaussian noise of sigma metres.
+std::vector<PlanePoint> similarityPoints(int count, double m, double angle, double tY, double tX, double sigma,
+                                         unsigned seed) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> uniform(0.0, 5000.0);
+  std::normal_distribution<double> noise(0.0, sigma);
+  const double a = m * std::cos(angle), b = m * std::sin(angle);
+  std::vector<PlanePoint> points;
+  for (int i = 0; i < count; ++i) {
+    // Rounded to 0.1 mm, so that the files hold exactly these numbers.
+    auto round4 = [](double v) { return std::round(v * 1e4) / 1e4; };
+    const double ys = round4(3500000.0 + uniform(random)), xs = round4(5400000.0 + uniform(random));
+    points.push_back({"P" + std::to_string(i), ys, xs, round4(a * ys - b * xs + tY + noise(random)),
+                      round4(b * ys + a * xs + tX + noise(random))});
+  }
+  return points;
+}
+
+class PlaneEstimation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(host.table.load(test::binDir() / "LangEN.lng", error)) << error;
+    job.sourcePath = dir / "source.txt";
+    job.targetPath = dir / "target.txt";
+    job.reportPath = dir / "report.aus";
+    job.outputPath = dir / "output.txt";
+    job.settings.interpolationActive = 0;
+  }
+
+  void writePoints(const std::vector<PlanePoint>& points, const std::string& extraSource = "") {
+    std::string source, target;
+    char line[160];
+    for (const PlanePoint& p : points) {
+      std::snprintf(line, sizeof line, "%s %.4f %.4f\n", p.name.c_str(), p.ys, p.xs);
+      source += line;
+      std::snprintf(line, sizeof line, "%s %.4f %.4f\n", p.name.c_str(), p.yt, p.xt);
+      target += line;
+    }
+    writeFile(job.sourcePath, source + extraSource);
+    writeFile(job.targetPath, target);
+  }
+
+  double parameter(const std::string& name) const {
+    for (const EstimatedParameter& p : summary.parameters) {
+      if (p.name == name) return p.value;
+    }
+    ADD_FAILURE() << "no parameter " << name;
+    return NAN;
+  }
+
+  int run(PlaneModel model, int method, int writeIdentical = 1, int center = 1) {
+    summary = {};
+    return Estimate2D(job, model, method, writeIdentical, center, host, &summary);
+  }
+
+  TempDir dir;
+  RecordingHost host;
+  EstimationJob job;
+  EstimationSummary summary;
+};
+
+// Least squares against the closed-form similarity: with centred
+// coordinates a = Σ(ys·yt + xs·xt)/Σ(ys² + xs²), b = Σ(ys·xt − xs·yt)/Σ(ys² + xs²).
+TEST_F(PlaneEstimation, least_squares_similarity_equals_the_closed_form) {
+  const auto points = similarityPoints(12, 1.00002, 0.003, 120.5, -80.25, 0.01, 7);
+  writePoints(points);
+  double sy = 0, sx = 0, ty = 0, tx = 0;
+  for (const PlanePoint& p : points) {
+    sy += p.ys, sx += p.xs, ty += p.yt, tx += p.xt;
+  }
+  const double n = static_cast<double>(points.size());
+  sy /= n, sx /= n, ty /= n, tx /= n;
+  double num1 = 0, num2 = 0, den = 0;
+  for (const PlanePoint& p : points) {
+    const double ys = p.ys - sy, xs = p.xs - sx, yt = p.yt - ty, xt = p.xt - tx;
+    num1 += ys * yt + xs * xt;
+    num2 += ys * xt - xs * yt;
+    den += ys * ys + xs * xs;
+  }
+  const double a = num1 / den, b = num2 / den;
+  ASSERT_EQ(run(PlaneModel::Similarity, 1, 1, 1), 1);
+  EXPECT_NEAR(parameter("a"), a, 1e-9 * std::fabs(a));
+  EXPECT_NEAR(parameter("b"), b, 1e-9 * std::fabs(b));
+  EXPECT_NEAR(parameter("m"), std::hypot(a, b), 1e-9);
+  EXPECT_NEAR(parameter("tY"), 0.0, 1e-7) << "centred translations vanish for the similarity";
+  EXPECT_NEAR(parameter("tX"), 0.0, 1e-7);
+  const std::string centred = readFile(job.outputPath);
+
+  // Without centring the normal equations of coordinates near 5e6 m lose
+  // about 13 digits to their condition, so the parameters agree only to
+  // about 1e-6; the transformed points still agree to 0.1 mm.
+  ASSERT_EQ(run(PlaneModel::Similarity, 1, 1, 0), 1);
+  EXPECT_NEAR(parameter("a"), a, 1e-6);
+  EXPECT_NEAR(parameter("tY"), ty - (a * sy - b * sx), 10.0);
+  PointList withCentring, without;
+  writeFile(dir / "centred.txt", centred);
+  ReadPointFile2D(dir / "centred.txt", withCentring);
+  ReadPointFile2D(job.outputPath, without);
+  ASSERT_EQ(withCentring.size(), without.size());
+  for (std::size_t i = 0; i < without.size(); ++i) {
+    EXPECT_NEAR(without[i].Y, withCentring[i].Y, 1e-4);
+    EXPECT_NEAR(without[i].X, withCentring[i].X, 1e-4);
+  }
+}
+
+// Least squares affine against the two separate 3 × 3 systems that its
+// normal equations fall into (Y from a, b, tY and X from c, d, tX).
+TEST_F(PlaneEstimation, least_squares_affine_equals_the_separated_normal_equations) {
+  auto points = similarityPoints(15, 1.0, 0.001, 50, 60, 0.02, 11);
+  for (PlanePoint& p : points) p.yt = std::round((p.yt + 1e-5 * (p.xs - 5400000.0)) * 1e4) / 1e4;  // a shear
+  writePoints(points);
+  Matrix n(3, 3, 0.0), ry(3, 1, 0.0), rx(3, 1, 0.0);
+  for (const PlanePoint& p : points) {
+    const double row[3] = {p.ys - 3500000.0, p.xs - 5400000.0, 1.0};  // reduced for conditioning
+    for (int i = 0; i < 3; ++i) {
+      ry(i, 0) += row[i] * p.yt;
+      rx(i, 0) += row[i] * p.xt;
+      for (int j = 0; j < 3; ++j) n(i, j) += row[i] * row[j];
+    }
+  }
+  ASSERT_EQ(n.Invert(), 1);
+  const Matrix y = n.Multiply(ry), x = n.Multiply(rx);
+  ASSERT_EQ(run(PlaneModel::Affine, 1, 1, 1), 1);
+  const char* names[4] = {"a", "b", "c", "d"};
+  const double expected[4] = {y(0, 0), y(1, 0), x(0, 0), x(1, 0)};
+  for (int i = 0; i < 4; ++i) EXPECT_NEAR(parameter(names[i]), expected[i], 1e-9 * std::fabs(expected[i])) << names[i];
+  // The transformed reduction point: t' of the separated systems.
+  PointList written;
+  writeFile(job.sourcePath, "R 3500000 5400000\n" + readFile(job.sourcePath));
+  ASSERT_EQ(run(PlaneModel::Affine, 1, 1, 1), 1);
+  ReadPointFile2D(job.outputPath, written);
+  job.settings.decimalsCartesian = 6;
+  ASSERT_EQ(run(PlaneModel::Affine, 1, 1, 1), 1);
+  written.clear();
+  ReadPointFile2D(job.outputPath, written);
+  ASSERT_EQ(written[0].name, "R");
+  EXPECT_NEAR(written[0].Y, y(2, 0), 1e-5);
+  EXPECT_NEAR(written[0].X, x(2, 0), 1e-5);
+}
+
+// 20 points with 2 mm noise: the known similarity comes back within three
+// standard deviations of each parameter (σ from the design and the noise).
+TEST_F(PlaneEstimation, known_similarity_is_recovered_from_noisy_points) {
+  const double m = 1.000015, angle = 0.0021, tY = -200.0, tX = 300.0, sigma = 0.002;
+  const auto points = similarityPoints(20, m, angle, tY, tX, sigma, 3);
+  writePoints(points);
+  double den = 0, sy = 0, sx = 0;
+  for (const PlanePoint& p : points) sy += p.ys / 20.0, sx += p.xs / 20.0;
+  for (const PlanePoint& p : points) den += std::pow(p.ys - sy, 2) + std::pow(p.xs - sx, 2);
+  const double sigmaAB = sigma / std::sqrt(den);  // a and b
+  for (int method : {1, 0}) {
+    SCOPED_TRACE(method == 1 ? "least squares" : "L1");
+    ASSERT_EQ(run(PlaneModel::Similarity, method), 1);
+    const double factor = method == 1 ? 3.0 : 4.0;  // L1 is less efficient than least squares
+    EXPECT_NEAR(parameter("a"), m * std::cos(angle), factor * sigmaAB);
+    EXPECT_NEAR(parameter("b"), m * std::sin(angle), factor * sigmaAB);
+    if (method == 1) {
+      ASSERT_TRUE(summary.sigma0.has_value());
+      EXPECT_NEAR(*summary.sigma0, sigma, sigma * 0.6);
+    }
+  }
+}
+
+TEST_F(PlaneEstimation, one_gross_error_is_found_by_both_methods_and_both_models) {
+  auto points = similarityPoints(20, 1.00001, 0.002, 100, -50, 0.002, 5);
+  points[7].yt += 0.5;
+  writePoints(points);
+  for (PlaneModel model : {PlaneModel::Similarity, PlaneModel::Affine}) {
+    for (int method : {1, 0}) {
+      SCOPED_TRACE(testing::Message() << (model == PlaneModel::Similarity ? "similarity" : "affine") << " method "
+                                      << method);
+      ASSERT_EQ(run(model, method), 1);
+      ASSERT_EQ(summary.points.size(), 20u);
+      for (const PointTest& t : summary.points) EXPECT_EQ(t.outlier, t.name == "P7") << t.name << " T " << t.T;
+      EXPECT_NEAR(summary.points[0].F, 3.2448, 1e-3) << "F(0.95; 2, 38)";
+    }
+  }
+}
+
+TEST_F(PlaneEstimation, three_points_have_no_redundancy_and_test_zero) {
+  writePoints(similarityPoints(3, 1.0, 0.001, 10, 20, 0.01, 9));
+  ASSERT_EQ(run(PlaneModel::Similarity, 1), 1);
+  for (const PointTest& t : summary.points) {
+    EXPECT_EQ(t.T, 0.0);
+    EXPECT_TRUE(std::isfinite(t.nabla[0]) && std::isfinite(t.nabla[1]));
+  }
+  // The affine model with three points fits exactly: its cofactor blocks are
+  // zero and must not turn into NaN.
+  ASSERT_EQ(run(PlaneModel::Affine, 1), 1);
+  for (const PointTest& t : summary.points) {
+    EXPECT_TRUE(std::isfinite(t.nabla[0]) && std::isfinite(t.nabla[1])) << t.name;
+    EXPECT_EQ(t.T, 0.0);
+  }
+  EXPECT_EQ(readFile(job.reportPath).find("nan"), std::string::npos);
+}
+
+// Exact data drive the L1 residuals to zero: the weights are capped, the
+// loop converges and nothing becomes infinite.
+TEST_F(PlaneEstimation, l1_on_exact_data_converges_with_capped_weights) {
+  writePoints(similarityPoints(8, 1.0001, -0.002, 5, 7, 0.0, 2));
+  ASSERT_EQ(run(PlaneModel::Similarity, 0), 1);
+  EXPECT_LT(summary.passes, 1001);
+  EXPECT_NEAR(parameter("m"), 1.0001, 1e-7) << "the files round to 0.1 mm";
+  EXPECT_NE(readFile(job.reportPath).find("Adjustment passes: "), std::string::npos);
+  ASSERT_EQ(run(PlaneModel::Similarity, 1), 1);
+  EXPECT_EQ(readFile(job.reportPath).find("Adjustment passes: "), std::string::npos) << "least squares has none";
+}
+
+// The distribution measures from the transformed point to the identical
+// points' targets in one uncentred frame: centring changes nothing, and an
+// identical point whose transform lies within 0.1 mm of its target takes its
+// own residual (distance floor 1e-10), landing on the target.
+TEST_F(PlaneEstimation, residual_distribution_is_the_same_with_and_without_centring) {
+  const auto points = similarityPoints(10, 1.00001, 0.002, 100, -50, 0.00002, 21);
+  writePoints(points, "NEW1 3502500 5402500\nNEW2 3501000 5404000\n");
+  job.settings.interpolationActive = 1;
+  std::string outputs[2];
+  for (int type : {0, 1, 2}) {
+    job.settings.interpolationType = type;
+    job.settings.interpolationDistance = 500.0;
+    for (int center : {0, 1}) {
+      job.settings.decimalsCartesian = 6;
+      ASSERT_EQ(run(PlaneModel::Similarity, 1, 1, center), 1);
+      outputs[center] = readFile(job.outputPath);
+    }
+    EXPECT_EQ(outputs[0], outputs[1]) << "weighting " << type;
+    PointList written;
+    ASSERT_EQ(ReadPointFile2D(job.outputPath, written), 1);
+    ASSERT_EQ(written.size(), 12u);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      EXPECT_NEAR(written[i].Y, points[i].yt, 2e-6) << points[i].name;
+      EXPECT_NEAR(written[i].X, points[i].xt, 2e-6) << points[i].name;
+    }
+  }
+}
+
+TEST_F(PlaneEstimation, identical_points_leave_the_output_file_when_asked) {
+  writePoints(similarityPoints(5, 1.0, 0.0, 1, 2, 0.001, 4), "NEW 3502000 5402000\n");
+  ASSERT_EQ(run(PlaneModel::Similarity, 1, 0), 1);
+  EXPECT_EQ(summary.pointsWritten, 1);
+  PointList written;
+  ReadPointFile2D(job.outputPath, written);
+  ASSERT_EQ(written.size(), 1u);
+  EXPECT_EQ(written[0].name, "NEW");
+}
+
+TEST_F(PlaneEstimation, failures_give_their_message_and_leave_no_report) {
+  const auto points = similarityPoints(5, 1.0, 0.0, 1, 2, 0.001, 4);
+  writePoints(points);
+  const struct {
+    const char* what;
+    std::function<void()> prepare;
+    int message;
+  } cases[] = {
+      {"source missing", [&] { job.sourcePath = dir / "none.txt"; }, str::SourceUnreadable},
+      {"target missing", [&] { job.targetPath = dir / "none.txt"; }, str::TargetUnreadable},
+      {"empty source", [&] { writeFile(job.sourcePath, "# nothing\n"); }, str::NoPointsRead},
+      {"one identical point", [&] { writeFile(job.targetPath, "P0 1 2\nX 3 4\n"); }, str::TooFewIdenticalPoints},
+      {"report directory missing", [&] { job.reportPath = dir / "no" / "report.aus"; }, str::ReportNotCreated},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    job.sourcePath = dir / "source.txt";
+    job.targetPath = dir / "target.txt";
+    job.reportPath = dir / "report.aus";
+    writePoints(points);
+    std::filesystem::remove(job.reportPath);
+    host.messages.clear();
+    c.prepare();
+    EXPECT_EQ(run(PlaneModel::Similarity, 1), 0);
+    EXPECT_EQ(host.messages, std::vector<int>{c.message});
+    EXPECT_FALSE(std::filesystem::exists(job.reportPath));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()),
+              2) << "no temporary file left";
+  }
+}
+
+TEST(EstimationOptions2D, an_existing_section_without_the_keys_reads_zeros) {
+  TempDir dir;
+  SettingsStore store;
+  store.SetFile(dir / "user.ini");
+  EstimationOptions2D defaults;
+  defaults.load(store);
+  EXPECT_EQ(defaults.type, 0);
+  EXPECT_EQ(defaults.center, 1);
+  EXPECT_EQ(defaults.writeIdentical, 1);
+  writeFile(dir / "user.ini", "[SoldnerSettings]\nB0Grad=49\n");
+  EstimationOptions2D loaded;
+  loaded.load(store);
+  EXPECT_EQ(loaded.type, 0);
+  EXPECT_EQ(loaded.center, 0);
+  EXPECT_EQ(loaded.writeIdentical, 0);
+}
+
+// The golden reports were reviewed by hand: layout, rules, boxes and numbers.
+TEST(PlaneEstimationReport, matches_the_reviewed_golden_files) {
+  const struct {
+    PlaneModel model;
+    int method;
+    const char* golden;
+  } cases[] = {{PlaneModel::Similarity, 0, "similarity-l1.aus"}, {PlaneModel::Affine, 1, "affine-ls.aus"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.golden);
+    TempDir dir;
+    RecordingHost host;
+    std::string error;
+    ASSERT_TRUE(host.table.load(test::binDir() / "LangEN.lng", error));
+    EstimationJob job;
+    job.sourcePath = test::sourceDir() / "tests" / "golden" / "plane-source.txt";
+    job.targetPath = test::sourceDir() / "tests" / "golden" / "plane-target.txt";
+    job.reportPath = dir / "report.aus";
+    job.settings.userDefinedHeader = 1;
+    job.settings.headerText = "Survey office Example, 100% checked\nJob 2026/117\n";
+    ASSERT_EQ(Estimate2D(job, c.model, c.method, 1, 1, host), 1);
+    const std::string report = readFile(job.reportPath);
+    const std::string golden = readFile(test::sourceDir() / "tests" / "golden" / c.golden);
+    EXPECT_EQ(report, golden) << "to review a change: diff tests/golden/" << c.golden << " " << job.reportPath;
+    // Every framed line is 79 characters; every rule has one of the lengths in use.
+    std::size_t start = 0;
+    while (start < report.size()) {
+      const std::size_t end = report.find('\n', start);
+      const std::string line = report.substr(start, end - start);
+      if (!line.empty() && line[0] == '|') {
+        EXPECT_EQ(line.size(), 79u) << line;
+      }
+      if (!line.empty() && line.find_first_not_of('=') == std::string::npos) {
+        EXPECT_NE(std::string(" 21 27 31 32 33 35 44 45 48 53 ").find(" " + std::to_string(line.size()) + " "),
+                  std::string::npos)
+            << line.size();
+      }
+      start = end + 1;
+    }
+    if (std::getenv("PELMAR_UPDATE_GOLDEN") != nullptr) {
+      writeFile(test::sourceDir() / "tests" / "golden" / c.golden, report);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pelmar
