@@ -9,11 +9,13 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTreeWidget>
 
 #include "app/StringIds.h"
 #include "settings/EllipsoidDatabase.h"
 #include "support/TestSupport.h"
 #include "ui/EllipsoidDialog.h"
+#include "ui/EstimationPage.h"
 #include "ui/FileViewer.h"
 #include "ui/MainDialog.h"
 #include "ui/MessageBoxes.h"
@@ -357,6 +359,51 @@ TEST_F(Gui, file_viewer_shows_windows_1252_and_utf8_files) {
   }
   FileViewer missing(QString::fromStdString((home / "missing.txt").string()));
   EXPECT_FALSE(missing.loaded());
+}
+
+TEST_F(Gui, estimation_page_checks_its_fields_in_order_then_runs) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  ASSERT_NE(page, nullptr);
+  ASSERT_EQ(page->list()->topLevelItemCount(), 5);
+  for (int i = 2; i < 5; ++i) EXPECT_FALSE(page->list()->topLevelItem(i)->flags() & Qt::ItemIsEnabled);
+  int prompts = 0;
+  std::optional<EstimationOptions2D> options = EstimationOptions2D{};
+  options->type = 1;
+  page->setOptionsPrompt([&](const SettingsStore&) {
+    ++prompts;
+    return options;
+  });
+
+  EXPECT_FALSE(page->compute());
+  page->list()->setCurrentItem(page->list()->topLevelItem(0));
+  EXPECT_FALSE(page->compute());
+  page->reportEdit()->setText(QString::fromStdString((home / "r.aus").string()));
+  EXPECT_FALSE(page->compute());
+  writeFile(home / "s.txt", "A 100 200\nB 300 400\nC 500 100\n");
+  writeFile(home / "t.txt", "A 110 210\nB 310 410\nC 510 110\n");
+  page->sourceEdit()->setText(QString::fromStdString((home / "s.txt").string()));
+  EXPECT_FALSE(page->compute());
+  EXPECT_EQ(errors, (QStringList{text(str::NoComputationChosen), text(str::NoReportName), text(str::NoSourceName),
+                                 text(str::NoTargetName)}));
+  EXPECT_EQ(prompts, 0);
+
+  page->targetEdit()->setText(QString::fromStdString((home / "t.txt").string()));
+  options.reset();  // the options dialog cancelled: nothing runs
+  EXPECT_FALSE(page->compute());
+  EXPECT_FALSE(std::filesystem::exists(home / "r.aus"));
+
+  errors.clear();
+  options = EstimationOptions2D{};
+  EXPECT_TRUE(page->compute());
+  EXPECT_EQ(errors, QStringList{text(str::EstimationDone)});
+  EXPECT_TRUE(std::filesystem::exists(home / "r.aus"));
+
+  errors.clear();
+  page->targetEdit()->setText(QString::fromStdString((home / "missing.txt").string()));
+  EXPECT_FALSE(page->compute());
+  EXPECT_EQ(errors, (QStringList{text(str::TargetUnreadable, {QString::fromStdString((home / "missing.txt").string())}),
+                                 text(str::EstimationFailed)}));
 }
 
 }  // namespace

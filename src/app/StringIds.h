@@ -147,6 +147,20 @@
   X(SecondSemiMinorAxis, 1153)                                           \
   X(SecondEccentricity, 1154)                                            \
   X(SecondFlattening, 1155)                                              \
+  /* estimation page */                                                  \
+  X(LabelReportFile, 1300)                                               \
+  X(LabelSourceFile, 1301)                                               \
+  X(LabelTargetFile, 1302)                                               \
+  X(LabelOutputFile, 1303)                                               \
+  X(ButtonView, 1305)                                                    \
+  X(ButtonShow, 1306)                                                    \
+  X(ButtonCompute, 1307)                                                 \
+  X(Options2DTitle, 1310)                                                \
+  X(OptionL1, 1311)                                                      \
+  X(OptionLeastSquares, 1312)                                            \
+  X(OptionCenter, 1313)                                                  \
+  X(OptionWriteIdentical, 1314)                                          \
+  X(GroupMethod, 1315)                                                   \
   /* command line */                                                     \
   X(EllipsoidNotFound, 1201)                                             \
   X(EllipsoidNameTaken, 1202)                                            \

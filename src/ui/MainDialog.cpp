@@ -15,6 +15,7 @@
 
 #include "app/StringIds.h"
 #include "ui/AboutDialog.h"
+#include "ui/EstimationPage.h"
 #include "ui/MessageBoxes.h"
 #include "ui/SettingsPage.h"
 #include "ui/UiText.h"
@@ -55,7 +56,14 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
                           str::TabStoredTransformations, str::TabNtv2, str::TabSettings};
   settings_ = new SettingsPage(state_.home, state_.languages, tabs_);
   for (int i = 0; i < 6; ++i) {
-    QWidget* page = i == kSettingsTab ? settings_ : new QWidget(tabs_);
+    QWidget* page = nullptr;
+    if (i == kSettingsTab) {
+      page = settings_;
+    } else if (i == kEstimationTab) {
+      page = estimation_ = new EstimationPage(settings_, tabs_);
+    } else {
+      page = new QWidget(tabs_);
+    }
     tabs_->addTab(page, uiText(captions[i]));
   }
   startedCleanly_ = settings_->initialise();

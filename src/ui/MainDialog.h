@@ -8,6 +8,7 @@ class QTabWidget;
 
 namespace pelmar::ui {
 
+class EstimationPage;
 class SettingsPage;
 
 // The program's one window: six pages in a tab control, the manual and about
@@ -17,6 +18,7 @@ class MainDialog : public QDialog {
   Q_OBJECT
 
  public:
+  static constexpr int kEstimationTab = 2;
   static constexpr int kSettingsTab = 5;
 
   explicit MainDialog(const StartUpState& state, QWidget* parent = nullptr);
@@ -27,6 +29,7 @@ class MainDialog : public QDialog {
 
   QTabWidget* tabs() const noexcept { return tabs_; }
   SettingsPage* settingsPage() const noexcept { return settings_; }
+  EstimationPage* estimationPage() const noexcept { return estimation_; }
   QWidget* page(int index) const;
 
   void showAbout();
@@ -40,6 +43,7 @@ class MainDialog : public QDialog {
   const StartUpState& state_;
   QTabWidget* tabs_ = nullptr;
   SettingsPage* settings_ = nullptr;
+  EstimationPage* estimation_ = nullptr;
   int currentTab_ = 0;
   bool startedCleanly_ = true;
 };

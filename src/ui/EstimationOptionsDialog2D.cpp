@@ -1,0 +1,51 @@
+#include "ui/EstimationOptionsDialog2D.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "app/StringIds.h"
+#include "ui/UiText.h"
+
+namespace pelmar::ui {
+
+EstimationOptionsDialog2D::EstimationOptionsDialog2D(const SettingsStore& store, QWidget* parent)
+    : QDialog(parent), store_(store) {
+  setWindowTitle(uiText(str::Options2DTitle));
+  options_.load(store_);
+  auto* layout = new QVBoxLayout(this);
+  auto* method = new QGroupBox(uiText(str::GroupMethod), this);
+  auto* methodLayout = new QVBoxLayout(method);
+  l1_ = new QRadioButton(uiText(str::OptionL1), method);
+  leastSquares_ = new QRadioButton(uiText(str::OptionLeastSquares), method);
+  methodLayout->addWidget(l1_);
+  methodLayout->addWidget(leastSquares_);
+  (options_.type == 0 ? l1_ : leastSquares_)->setChecked(true);
+  layout->addWidget(method);
+  center_ = new QCheckBox(uiText(str::OptionCenter), this);
+  center_->setChecked(options_.center != 0);
+  writeIdentical_ = new QCheckBox(uiText(str::OptionWriteIdentical), this);
+  writeIdentical_->setChecked(options_.writeIdentical != 0);
+  layout->addWidget(center_);
+  layout->addWidget(writeIdentical_);
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton(uiText(str::ButtonOk), QDialogButtonBox::AcceptRole)->setDefault(true);
+  buttons->addButton(uiText(str::ButtonCancel), QDialogButtonBox::RejectRole);
+  connect(buttons, &QDialogButtonBox::accepted, this, &EstimationOptionsDialog2D::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void EstimationOptionsDialog2D::accept() {
+  options_.type = leastSquares_->isChecked() ? 1 : 0;
+  options_.center = center_->isChecked() ? 1 : 0;
+  options_.writeIdentical = writeIdentical_->isChecked() ? 1 : 0;
+  options_.save(store_);
+  QDialog::accept();
+}
+
+}  // namespace pelmar::ui

@@ -1,0 +1,143 @@
+#include "ui/EstimationPage.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/StringIds.h"
+#include "estimation/PlaneEstimation.h"
+#include "ui/EstimationOptionsDialog2D.h"
+#include "ui/GuiHost.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PageServices.h"
+#include "ui/SettingsPage.h"
+#include "ui/UiText.h"
+
+namespace pelmar::ui {
+
+namespace {
+// Entries not yet available are shown but cannot be chosen.
+constexpr int kAvailableEntries = 2;
+}  // namespace
+
+EstimationPage::EstimationPage(SettingsPage* settings, QWidget* parent) : QWidget(parent), settings_(settings) {
+  auto* layout = new QVBoxLayout(this);
+  list_ = new QTreeWidget(this);
+  list_->setColumnCount(1);
+  list_->setHeaderLabels({uiText(str::ListHeading)});
+  list_->setRootIsDecorated(false);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setAllColumnsShowFocus(true);
+  const int entries[] = {str::ListSimilarity, str::ListAffine, str::ListHelmert, str::ListHelmertL1,
+                         str::ListEllipsoidal};
+  for (int i = 0; i < 5; ++i) {
+    auto* item = new QTreeWidgetItem(list_, {uiText(entries[i])});
+    item->setData(0, Qt::UserRole, i);
+    if (i >= kAvailableEntries) item->setFlags(item->flags() & ~Qt::ItemIsEnabled);
+  }
+  list_->setMinimumHeight(list_->sizeHintForRow(0) * 5 + list_->header()->sizeHint().height() + 8);
+  list_->setMaximumHeight(list_->minimumHeight() + 20);
+  layout->addWidget(list_);
+
+  auto* grid = new QGridLayout;
+  report_ = addFileRow(grid, 0, str::LabelReportFile, false, str::FilterReports, str::TitleChooseReport,
+                       QStringLiteral("*.aus"), false);
+  source_ = addFileRow(grid, 1, str::LabelSourceFile, true, str::FilterPointFiles, str::TitleChooseSource,
+                       QStringLiteral("*.txt"), true);
+  target_ = addFileRow(grid, 2, str::LabelTargetFile, true, str::FilterPointFiles, str::TitleChooseTarget,
+                       QStringLiteral("*.txt"), true);
+  output_ = addFileRow(grid, 3, str::LabelOutputFile, false, str::FilterPointFiles, str::TitleChooseOutput,
+                       QStringLiteral("*.txt"), false);
+  grid->setColumnStretch(1, 1);
+  layout->addLayout(grid);
+  layout->addStretch(1);
+  auto* buttons = new QHBoxLayout;
+  auto* compute = new QPushButton(uiText(str::ButtonCompute), this);
+  buttons->addStretch(1);
+  buttons->addWidget(compute);
+  layout->addLayout(buttons);
+  connect(compute, &QPushButton::clicked, this, &EstimationPage::compute);
+
+  prompt_ = [this](const SettingsStore& store) -> std::optional<EstimationOptions2D> {
+    EstimationOptionsDialog2D dialog(store, this);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.options();
+  };
+}
+
+QLineEdit* EstimationPage::addFileRow(QGridLayout* grid, int row, int labelId, bool input, int filterId, int titleId,
+                                      const QString& pattern, bool showButton) {
+  auto* label = new QLabel(uiText(labelId), this);
+  auto* edit = new QLineEdit(this);
+  edit->setMinimumWidth(320);
+  label->setBuddy(edit);
+  auto* choose = new QPushButton(uiText(str::ButtonChoose), this);
+  auto* view = new QPushButton(uiText(str::ButtonView), this);
+  grid->addWidget(label, row, 0);
+  grid->addWidget(edit, row, 1);
+  grid->addWidget(choose, row, 2);
+  grid->addWidget(view, row, 3);
+  connect(choose, &QPushButton::clicked, this, [=, this] {
+    const QString path = input ? services::chooseInputFile(this, uiText(filterId), uiText(titleId), edit->text())
+                               : services::chooseOutputFile(this, uiText(filterId), uiText(titleId), edit->text(),
+                                                            pattern);
+    if (!path.isEmpty()) edit->setText(path);
+  });
+  connect(view, &QPushButton::clicked, this, [=, this] {
+    if (!edit->text().isEmpty()) {
+      services::viewFile(this, QString::fromStdString(settings_->settings().editor), edit->text());
+    }
+  });
+  if (showButton) {
+    auto* show = new QPushButton(uiText(str::ButtonShow), this);
+    grid->addWidget(show, row, 4);
+    connect(show, &QPushButton::clicked, this, [=, this] {
+      if (!edit->text().isEmpty()) services::showFile(this, edit->text());
+    });
+  }
+  return edit;
+}
+
+bool EstimationPage::compute() {
+  const QTreeWidgetItem* item = list_->currentItem();
+  if (item == nullptr || !(item->flags() & Qt::ItemIsEnabled) || !item->isSelected()) {
+    showError(this, uiText(str::NoComputationChosen));
+    return false;
+  }
+  const int entry = item->data(0, Qt::UserRole).toInt();
+  const struct {
+    QLineEdit* edit;
+    int message;
+  } required[] = {{report_, str::NoReportName}, {source_, str::NoSourceName}, {target_, str::NoTargetName}};
+  for (const auto& r : required) {
+    if (r.edit->text().trimmed().isEmpty()) {
+      showError(this, uiText(r.message));
+      return false;
+    }
+  }
+  if (!services::checkWriteAccess(this, report_->text().trimmed())) return false;
+  if (!output_->text().trimmed().isEmpty() && !services::checkWriteAccess(this, output_->text().trimmed())) {
+    return false;
+  }
+  const std::optional<EstimationOptions2D> options = prompt_(settings_->settingsStore());
+  if (!options) return false;
+
+  EstimationJob job;
+  job.sourcePath = source_->text().trimmed().toStdString();
+  job.targetPath = target_->text().trimmed().toStdString();
+  job.reportPath = report_->text().trimmed().toStdString();
+  job.outputPath = output_->text().trimmed().toStdString();
+  job.settings = settings_->settings();
+  GuiHost host(this);
+  const PlaneModel model = entry == 0 ? PlaneModel::Similarity : PlaneModel::Affine;
+  const int done = Estimate2D(job, model, options->type, options->writeIdentical, options->center, host);
+  host.message(done == 1 ? str::EstimationDone : str::EstimationFailed);
+  return done == 1;
+}
+
+}  // namespace pelmar::ui

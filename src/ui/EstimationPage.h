@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+#include "estimation/EstimationJob.h"
+
+class QGridLayout;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+
+namespace pelmar::ui {
+
+class SettingsPage;
+
+// The parameter-estimation page: the list of computations, the report,
+// source, target and output files, and the compute command.
+class EstimationPage : public QWidget {
+  Q_OBJECT
+
+ public:
+  EstimationPage(SettingsPage* settings, QWidget* parent = nullptr);
+
+  QTreeWidget* list() const noexcept { return list_; }
+  QLineEdit* reportEdit() const noexcept { return report_; }
+  QLineEdit* sourceEdit() const noexcept { return source_; }
+  QLineEdit* targetEdit() const noexcept { return target_; }
+  QLineEdit* outputEdit() const noexcept { return output_; }
+
+  // Runs the selected computation; false when it did not run or failed.
+  bool compute();
+
+  // Shows the options dialog; nullopt when the user cancels. Tests replace it.
+  using OptionsPrompt = std::function<std::optional<EstimationOptions2D>(const SettingsStore&)>;
+  void setOptionsPrompt(OptionsPrompt prompt) { prompt_ = std::move(prompt); }
+
+ private:
+  QLineEdit* addFileRow(QGridLayout* grid, int row, int labelId, bool input, int filterId, int titleId,
+                        const QString& pattern, bool showButton);
+
+  SettingsPage* settings_;
+  QTreeWidget* list_ = nullptr;
+  QLineEdit* report_ = nullptr;
+  QLineEdit* source_ = nullptr;
+  QLineEdit* target_ = nullptr;
+  QLineEdit* output_ = nullptr;
+  OptionsPrompt prompt_;
+};
+
+}  // namespace pelmar::ui

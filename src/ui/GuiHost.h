@@ -1,0 +1,37 @@
+#pragma once
+
+#include "app/JobHost.h"
+
+class QProgressDialog;
+class QWidget;
+
+namespace pelmar::ui {
+
+// JobHost of the desktop program: message boxes for messages and questions,
+// a progress window while a job runs on the user-interface thread (it
+// repaints and handles pending events, so the window stays alive).
+class GuiHost : public JobHost {
+ public:
+  explicit GuiHost(QWidget* parent);
+  ~GuiHost() override;
+
+  const LanguageTable& language() const override;
+  void message(int id, const MessageArgs& args = {}) override;
+  bool ask(int id, const MessageArgs& args = {}) override;
+  void setProgressRange(std::int64_t count) override;
+  void setProgressText(const std::string& text) override;
+  void stepProgress() override;
+  void setProgressLines(const std::string& first, const std::string& second) override;
+  void endProgress() override;
+
+ private:
+  QProgressDialog* progress();
+
+  QWidget* parent_;
+  QProgressDialog* progress_ = nullptr;
+  std::int64_t total_ = 0;
+  std::int64_t done_ = 0;
+  int shownPermille_ = -1;
+};
+
+}  // namespace pelmar::ui
