@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "cli/CliApp.h"
@@ -193,6 +194,99 @@ TEST_F(EllipsoidsCli, damaged_file_fails_with_104) {
   test::writeFile(home / "Ellip.db", "\x01\x00");
   EXPECT_EQ(run({"list"}), kJobFailed);
   EXPECT_NE(err.str().find("[104]"), std::string::npos) << err.str();
+}
+
+}  // namespace
+}  // namespace pelmar::cli
+
+namespace pelmar::cli {
+namespace {
+
+class EstimateCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"PelmarGeneral.ini", "LangEN.lng", "Ellip.db", "HeaderInfo.dat"}) {
+      std::filesystem::copy_file(test::binDir() / name, home / name);
+    }
+    test::linkPlugins(home.path());
+    writeFile(home / "s.txt", "A 1000 2000\nB 3000 4000\nC 5000 1000\nD 2000 5000\nE 4000 3000\nN 2500 2500\n");
+    writeFile(home / "t.txt", "A 1100.001 2200\nB 3100 4200.002\nC 5099.998 1200\nD 2100 5200\nE 4100.5 3200\n");
+  }
+  int run(std::vector<std::string> args) {
+    std::vector<std::string> full = {"--home", home.path().string(), "--settings", (home / "user.ini").string()};
+    full.insert(full.end(), args.begin(), args.end());
+    out.str("");
+    err.str("");
+    return runCli(full, defaultCommands(), out, err, false);
+  }
+  std::string path(const char* name) const { return (home / name).string(); }
+  TempDir home;
+  std::ostringstream out;
+  std::ostringstream err;
+};
+
+TEST_F(EstimateCli, writes_report_output_and_summary) {
+  ASSERT_EQ(run({"--set", "SoldnerSettings.Type=1", "--summary", path("s.json"), "estimate", "similarity",
+                 "--source", path("s.txt"), "--target", path("t.txt"), "--report", path("r.aus"), "--output",
+                 path("o.txt")}),
+            kSuccess)
+      << err.str();
+  const auto json = nlohmann::json::parse(test::readFile(home / "s.json"));
+  EXPECT_EQ(json["command"], "estimate");
+  EXPECT_EQ(json["model"], "similarity");
+  EXPECT_EQ(json["method"], "least-squares");
+  EXPECT_EQ(json["passes"], 1);
+  EXPECT_EQ(json["counts"]["identical_points"], 5);
+  EXPECT_EQ(json["counts"]["lines_read"], 11);
+  EXPECT_EQ(json["counts"]["points_written"], 6);
+  EXPECT_EQ(json["inputs"]["source"], path("s.txt"));
+  EXPECT_EQ(json["outputs"]["output"], path("o.txt"));
+  EXPECT_TRUE(json["sigma0"].is_number());
+  ASSERT_EQ(json["points"].size(), 5u);
+  const auto& e = json["points"][4];
+  EXPECT_EQ(e["name"], "E");
+  EXPECT_EQ(e["residuals"].size(), 2u);
+  EXPECT_EQ(e["nabla"].size(), 2u);
+  EXPECT_TRUE(e["outlier"].get<bool>()) << "E carries a 0.5 m error";
+  for (const char* field : {"name", "value", "unit"}) EXPECT_TRUE(json["parameters"][0].contains(field));
+  EXPECT_TRUE(std::filesystem::exists(home / "r.aus"));
+}
+
+TEST_F(EstimateCli, failures_exit_non_zero_with_their_message_and_no_report) {
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* message;
+  } cases[] = {
+      {{"estimate", "similarity", "--source", path("s.txt"), "--target", path("t.txt")}, kUsage, "[139]"},
+      {{"estimate", "affine", "--report", path("r.aus"), "--target", path("t.txt")}, kUsage, "[140]"},
+      {{"estimate", "affine", "--report", path("r.aus"), "--source", path("s.txt")}, kUsage, "[141]"},
+      {{"estimate", "helmert9", "--report", path("r.aus")}, kUsage, "unknown model"},
+      {{"estimate", "similarity", "--source", path("none.txt"), "--target", path("t.txt"), "--report",
+        path("r.aus")},
+       kJobFailed, "[133]"},
+      {{"estimate", "similarity", "--source", path("s.txt"), "--target", path("none.txt"), "--report",
+        path("r.aus")},
+       kJobFailed, "[134]"},
+      {{"estimate", "similarity", "--source", path("s.txt"), "--target", path("s.json"), "--report",
+        path("r.aus")},
+       kJobFailed, "[136]"},
+      {{"estimate", "similarity", "--source", path("s.txt"), "--target", path("t.txt"), "--report",
+        (home / "no" / "r.aus").string()},
+       kJobFailed, "[390]"},
+  };
+  writeFile(home / "s.json", "# no points\n");
+  for (const auto& c : cases) {
+    EXPECT_EQ(run(c.args), c.status) << c.message;
+    EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
+    EXPECT_FALSE(std::filesystem::exists(home / "r.aus"));
+  }
+  writeFile(home / "t.txt", "A 1 2\nX 3 4\n");
+  EXPECT_EQ(run({"estimate", "similarity", "--source", path("s.txt"), "--target", path("t.txt"), "--report",
+                 path("r.aus")}),
+            kJobFailed);
+  EXPECT_NE(err.str().find("[135]"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("[143]"), std::string::npos) << err.str();
 }
 
 }  // namespace

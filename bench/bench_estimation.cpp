@@ -1,0 +1,97 @@
+// Plane estimation from many identical points: least squares and L1 to
+// convergence, files and report included. Prints the time per run and the
+// process's peak memory; the cost should grow linearly with the points.
+// Run: build/bench/pelmar_bench_estimation
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+#include "app/JobHost.h"
+#include "app/LanguageTable.h"
+#include "app/ProgramDirectory.h"
+#include "estimation/PlaneEstimation.h"
+
+namespace {
+
+class QuietHost : public pelmar::JobHost {
+ public:
+  QuietHost() {
+    std::string error;
+    table.load(pelmar::executableDirectory().parent_path() / "bin" / "LangEN.lng", error);
+  }
+  const pelmar::LanguageTable& language() const override { return table; }
+  void message(int id, const pelmar::MessageArgs&) override { std::fprintf(stderr, "message %d\n", id); }
+  bool ask(int, const pelmar::MessageArgs&) override { return false; }
+  void setProgressRange(std::int64_t) override {}
+  void setProgressText(const std::string&) override {}
+  void stepProgress() override {}
+  void setProgressLines(const std::string&, const std::string&) override {}
+  void endProgress() override {}
+  pelmar::LanguageTable table;
+};
+
+std::filesystem::path workDirectory(int points) {
+  const auto dir = std::filesystem::temp_directory_path() / ("pelmar-bench-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const auto source = dir / ("s" + std::to_string(points) + ".txt");
+  if (std::filesystem::exists(source)) return dir;
+  std::mt19937 random(42);
+  std::uniform_real_distribution<double> uniform(0.0, 20000.0);
+  std::normal_distribution<double> noise(0.0, 0.003);
+  std::FILE* s = std::fopen(source.c_str(), "w");
+  std::FILE* t = std::fopen((dir / ("t" + std::to_string(points) + ".txt")).c_str(), "w");
+  const double a = 1.00001 * std::cos(0.002), b = 1.00001 * std::sin(0.002);
+  for (int i = 0; i < points; ++i) {
+    const double y = 3500000 + uniform(random), x = 5400000 + uniform(random);
+    std::fprintf(s, "P%d %.4f %.4f\n", i, y, x);
+    std::fprintf(t, "P%d %.4f %.4f\n", i, a * y - b * x + 100 + noise(random), b * y + a * x - 50 + noise(random));
+  }
+  std::fclose(s);
+  std::fclose(t);
+  return dir;
+}
+
+void BM_PlaneEstimation(benchmark::State& state) {
+  const int points = static_cast<int>(state.range(0));
+  const int method = static_cast<int>(state.range(1));
+  const auto dir = workDirectory(points);
+  QuietHost host;
+  int passes = 0;
+  for (auto _ : state) {
+    pelmar::EstimationJob job;
+    job.sourcePath = dir / ("s" + std::to_string(points) + ".txt");
+    job.targetPath = dir / ("t" + std::to_string(points) + ".txt");
+    job.reportPath = dir / "report.aus";
+    job.outputPath = dir / "output.txt";
+    // The distribution weighs every identical point against every other: it
+    // is quadratic by its definition and measured on its own.
+    job.settings.interpolationActive = 0;
+    pelmar::EstimationSummary summary;
+    if (pelmar::Estimate2D(job, pelmar::PlaneModel::Similarity, method, 1, 1, host, &summary) != 1) {
+      state.SkipWithError("estimation failed");
+      return;
+    }
+    passes = summary.passes;
+  }
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["passes"] = passes;
+  state.counters["peak_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  state.counters["s_per_Mpoint"] =
+      benchmark::Counter(static_cast<double>(points) * 1e-6, benchmark::Counter::kIsIterationInvariantRate |
+                                                                  benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_PlaneEstimation)
+    ->ArgsProduct({{10000, 100000}, {1, 0}})
+    ->ArgNames({"points", "method"})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+}  // namespace
+
+BENCHMARK_MAIN();
