@@ -1,5 +1,6 @@
 // The exports of the ellipsoid library: geodesics and meridian arcs from
 // GeographicLib on the ellipsoid last given to SetEllipDim.
+#include "common/ExportGuard.h"
 #include "ZIVezivIvuz.h"
 
 #include <GeographicLib/Ellipsoid.hpp>
@@ -76,23 +77,7 @@ EllipsoidState& state() {
   return instance;
 }
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-template <class Body>
-int guarded(std::initializer_list<double*> outputs, Body&& body) noexcept {
-  int status = ZIV_EXCEPTION;
-  try {
-    status = body();
-  } catch (...) {
-    status = ZIV_EXCEPTION;
-  }
-  if (status != ZIV_OK) {
-    for (double* out : outputs) {
-      if (out != nullptr) *out = kNaN;
-    }
-  }
-  return status;
-}
+using pelmar::plugin::guarded;
 
 bool validLatitude(double B) { return std::isfinite(B) && std::fabs(B) <= 90.0; }
 

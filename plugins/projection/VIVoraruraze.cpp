@@ -1,6 +1,7 @@
 // The exports of the projection library: thin C shells around
 // ProjectionEngine that never let an exception out and never hand back a
 // number from a failed conversion.
+#include "common/ExportGuard.h"
 #include "VIVoraruraze.h"
 
 #include <cmath>
@@ -18,25 +19,7 @@ viv::ProjectionEngine& engine() {
   return instance;
 }
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-// Runs `body`; unless it succeeds, every real output becomes NaN. An
-// exception becomes VIV_EXCEPTION.
-template <class Body>
-int guarded(std::initializer_list<double*> outputs, Body&& body) noexcept {
-  int status = VIV_EXCEPTION;
-  try {
-    status = body();
-  } catch (...) {
-    status = VIV_EXCEPTION;
-  }
-  if (status != VIV_OK) {
-    for (double* out : outputs) {
-      if (out != nullptr) *out = kNaN;
-    }
-  }
-  return status;
-}
+using pelmar::plugin::guarded;
 
 template <class Value>
 int set(Value& field, Value value) noexcept {
