@@ -77,6 +77,7 @@ EllipsoidState& state() {
   return instance;
 }
 
+static_assert(ZIV_OK == pelmar::plugin::kOk && ZIV_EXCEPTION == pelmar::plugin::kException);
 using pelmar::plugin::guarded;
 
 bool validLatitude(double B) { return std::isfinite(B) && std::fabs(B) <= 90.0; }

@@ -19,6 +19,7 @@ viv::ProjectionEngine& engine() {
   return instance;
 }
 
+static_assert(VIV_OK == pelmar::plugin::kOk && VIV_EXCEPTION == pelmar::plugin::kException);
 using pelmar::plugin::guarded;
 
 template <class Value>
