@@ -70,6 +70,25 @@
   X(VerdictAccepted, 281)                                                \
   X(TestLine, 282)                                                       \
   X(SectionTransformed, 283)                                             \
+  X(TitleSpatial, 284)                                                   \
+  X(GroupsLine, 285)                                                     \
+  X(GroupRotations, 286)                                                 \
+  X(GroupTranslations, 287)                                              \
+  X(GroupScale, 288)                                                     \
+  X(ProgressOuterInner, 289)                                             \
+  X(ProgressOuter, 290)                                                  \
+  X(SpatialScale, 291)                                                   \
+  X(SpatialRotation1, 292)                                               \
+  X(SpatialRotation2, 293)                                               \
+  X(SpatialRotation3, 294)                                               \
+  X(SpatialTranslation1, 295)                                            \
+  X(SpatialTranslation2, 296)                                            \
+  X(SpatialTranslation3, 297)                                            \
+  X(InnerPassCount, 298)                                                 \
+  X(OuterPassCount, 299)                                                 \
+  X(TitleRigorous, 300)                                                  \
+  X(SpatialTestLine, 314)                                                \
+  X(TitleLinearised, 343)                                                \
   X(FilterPointFiles, 345)                                               \
   X(FilterReports, 354)                                                  \
   X(TitleChooseReport, 356)                                              \

@@ -7,6 +7,7 @@
 #include "cli/CliHost.h"
 #include "cli/Summary.h"
 #include "estimation/PlaneEstimation.h"
+#include "estimation/SpatialEstimation.h"
 
 namespace pelmar::cli {
 
@@ -35,7 +36,7 @@ std::string parse(const std::vector<std::string>& args, EstimateArguments& parse
       return "estimate: unexpected argument '" + arg + "'";
     }
   }
-  if (parsed.model.empty()) return "estimate: name the model (similarity or affine)";
+  if (parsed.model.empty()) return "estimate: name the model (similarity, affine, helmert or helmert-l1)";
   return {};
 }
 
@@ -44,13 +45,11 @@ std::string parse(const std::vector<std::string>& args, EstimateArguments& parse
 int EstimateCommand::run(CliContext& context, const std::vector<std::string>& args) {
   EstimateArguments parsed;
   if (const std::string error = parse(args, parsed); !error.empty()) return usageError(context.err, error);
-  PlaneModel model = PlaneModel::Similarity;
-  if (parsed.model == "similarity") {
-    model = PlaneModel::Similarity;
-  } else if (parsed.model == "affine") {
-    model = PlaneModel::Affine;
-  } else {
-    return usageError(context.err, "estimate: unknown model '" + parsed.model + "' (similarity or affine)");
+  const bool plane = parsed.model == "similarity" || parsed.model == "affine";
+  const bool spatial = parsed.model == "helmert" || parsed.model == "helmert-l1";
+  if (!plane && !spatial) {
+    return usageError(context.err,
+                      "estimate: unknown model '" + parsed.model + "' (similarity, affine, helmert or helmert-l1)");
   }
   // The same checks, in the same order, as the estimation page.
   if (parsed.report.empty()) {
@@ -72,8 +71,6 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
     }
   }
 
-  EstimationOptions2D options;
-  options.load(context.settings);
   EstimationJob job;
   job.sourcePath = parsed.source;
   job.targetPath = parsed.target;
@@ -84,8 +81,19 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
   ReadHeaderText(context.state.home / kHeaderFileName, job.settings.headerText);
 
   EstimationSummary estimation;
-  const int done = Estimate2D(job, model, options.type, options.writeIdentical, options.center, context.host,
-                              &estimation);
+  int done = 0;
+  if (plane) {
+    EstimationOptions2D options;
+    options.load(context.settings);
+    const PlaneModel model = parsed.model == "similarity" ? PlaneModel::Similarity : PlaneModel::Affine;
+    done = Estimate2D(job, model, options.type, options.writeIdentical, options.center, context.host, &estimation);
+  } else {
+    EstimationOptions3D options;
+    options.load(context.settings);
+    const SpatialModel model = parsed.model == "helmert" ? SpatialModel::Rigorous : SpatialModel::Linearised;
+    TransformationSet set;
+    done = EstimateSpatial(job, model, options, context.host, &set, &estimation);
+  }
   if (done == 0) {
     context.host.message(str::EstimationFailed);
     return kJobFailed;

@@ -10,7 +10,7 @@ class EstimateCommand : public Command {
   std::string_view name() const override { return "estimate"; }
   std::string_view synopsis() const override {
     return "estimate MODEL --source F --target F --report F [--output F]\n"
-           "                                     MODEL: similarity | affine";
+           "                                     MODEL: similarity | affine | helmert | helmert-l1";
   }
   int run(CliContext& context, const std::vector<std::string>& args) override;
 };

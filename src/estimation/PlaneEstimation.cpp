@@ -91,7 +91,7 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
 
   // 4. Report head.
   report.WriteBanner();
-  report.WriteTitleBox(model == PlaneModel::Similarity ? str::TitleSimilarity : str::TitleAffine);
+  report.WriteTitleBox({model == PlaneModel::Similarity ? str::TitleSimilarity : str::TitleAffine});
   report.WriteHeaderInfo();
   report.section(str::SectionOptions, 32);
   report.writeText(str::MethodLine, {table.text(method == 0 ? str::MethodL1 : str::MethodLeastSquares)});

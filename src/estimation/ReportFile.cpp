@@ -55,10 +55,10 @@ void ReportFile::WriteBanner() {
   write("\n");
 }
 
-void ReportFile::WriteTitleBox(int titleId) {
+void ReportFile::WriteTitleBox(std::initializer_list<int> titleIds) {
   write(" " + std::string(kBoxWidth, '_') + "\n");
   write(framed(std::string(kBoxWidth, ' ')));
-  writeText(titleId);
+  for (int id : titleIds) writeText(id);
   write(framed(std::string(kBoxWidth, '_')));
 }
 

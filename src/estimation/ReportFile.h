@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -29,7 +30,8 @@ class ReportFile {
   bool close();
 
   void WriteBanner();
-  void WriteTitleBox(int titleId);
+  // The title box; the language strings are complete framed lines.
+  void WriteTitleBox(std::initializer_list<int> titleIds);
   void WriteHeaderInfo();
 
   // Raw bytes, written unchanged.
