@@ -15,6 +15,7 @@
 #include "settings/EllipsoidDatabase.h"
 #include "support/TestSupport.h"
 #include "ui/EllipsoidDialog.h"
+#include "ui/EstimationOptionsDialog3D.h"
 #include "ui/EstimationPage.h"
 #include "ui/FileViewer.h"
 #include "ui/MainDialog.h"
@@ -366,7 +367,8 @@ TEST_F(Gui, estimation_page_checks_its_fields_in_order_then_runs) {
   EstimationPage* page = dialog.estimationPage();
   ASSERT_NE(page, nullptr);
   ASSERT_EQ(page->list()->topLevelItemCount(), 5);
-  for (int i = 2; i < 5; ++i) EXPECT_FALSE(page->list()->topLevelItem(i)->flags() & Qt::ItemIsEnabled);
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(page->list()->topLevelItem(i)->flags() & Qt::ItemIsEnabled);
+  EXPECT_FALSE(page->list()->topLevelItem(4)->flags() & Qt::ItemIsEnabled) << "the ellipsoidal entry comes later";
   int prompts = 0;
   std::optional<EstimationOptions2D> options = EstimationOptions2D{};
   options->type = 1;
@@ -404,6 +406,46 @@ TEST_F(Gui, estimation_page_checks_its_fields_in_order_then_runs) {
   EXPECT_FALSE(page->compute());
   EXPECT_EQ(errors, (QStringList{text(str::TargetUnreadable, {QString::fromStdString((home / "missing.txt").string())}),
                                  text(str::EstimationFailed)}));
+}
+
+TEST_F(Gui, spatial_entries_run_with_their_own_options) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  std::optional<EstimationOptions3D> options = EstimationOptions3D{};
+  page->setOptionsPrompt3D([&](const SettingsStore&) { return options; });
+  page->setOptionsPrompt([](const SettingsStore&) -> std::optional<EstimationOptions2D> {
+    ADD_FAILURE() << "the plane options belong to entries 0 and 1";
+    return std::nullopt;
+  });
+  const auto reference = test::sourceDir() / "tests" / "reference";
+  page->reportEdit()->setText(QString::fromStdString((home / "r3.aus").string()));
+  page->sourceEdit()->setText(QString::fromStdString((reference / "helmert-source.txt").string()));
+  page->targetEdit()->setText(QString::fromStdString((reference / "helmert-target-pv.txt").string()));
+  for (int entry : {2, 3}) {
+    errors.clear();
+    page->list()->setCurrentItem(page->list()->topLevelItem(entry));
+    EXPECT_TRUE(page->compute());
+    EXPECT_EQ(errors, QStringList{text(str::EstimationDone)});
+    EXPECT_EQ(page->lastSet().type, entry - 2);
+  }
+}
+
+TEST_F(Gui, spatial_options_dialog_loads_and_stores_its_section) {
+  std::filesystem::create_directories(home / "config");
+  SettingsStore store;
+  store.SetFile(home / "config" / "u.ini");
+  writeFile(home / "config" / "u.ini", "[HelmertTrafo3D]\nScale=1\nType=1\n");
+  EstimationOptionsDialog3D dialog(store, false);
+  EXPECT_TRUE(dialog.check("Scale")->isChecked());
+  EXPECT_FALSE(dialog.check("Rotations")->isChecked()) << "a key missing from an existing section reads 0";
+  EXPECT_FALSE(dialog.check("SaveParams")->isEnabled());
+  dialog.check("Center")->setChecked(true);
+  dialog.accept();
+  EstimationOptions3D stored;
+  stored.load(store);
+  EXPECT_EQ(stored.center, 1);
+  EXPECT_EQ(stored.type, 1);
+  EXPECT_EQ(stored.rotations, 0);
 }
 
 }  // namespace

@@ -180,6 +180,13 @@
   X(OptionCenter, 1313)                                                  \
   X(OptionWriteIdentical, 1314)                                          \
   X(GroupMethod, 1315)                                                   \
+  X(Options3DTitle, 1316)                                                \
+  X(GroupParameters, 1317)                                               \
+  X(OptionRotations, 1318)                                               \
+  X(OptionScale, 1319)                                                   \
+  X(OptionTranslations, 1320)                                            \
+  X(OptionSaveParams, 1321)                                              \
+  X(OptionSavePointInfo, 1322)                                           \
   /* command line */                                                     \
   X(EllipsoidNotFound, 1201)                                             \
   X(EllipsoidNameTaken, 1202)                                            \

@@ -11,7 +11,9 @@
 
 #include "app/StringIds.h"
 #include "estimation/PlaneEstimation.h"
+#include "estimation/SpatialEstimation.h"
 #include "ui/EstimationOptionsDialog2D.h"
+#include "ui/EstimationOptionsDialog3D.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageServices.h"
@@ -22,7 +24,9 @@ namespace pelmar::ui {
 
 namespace {
 // Entries not yet available are shown but cannot be chosen.
-constexpr int kAvailableEntries = 2;
+constexpr int kAvailableEntries = 4;
+// Sets cannot be stored until the transformation database exists.
+constexpr bool kStoringAvailable = false;
 }  // namespace
 
 EstimationPage::EstimationPage(SettingsPage* settings, QWidget* parent) : QWidget(parent), settings_(settings) {
@@ -65,6 +69,11 @@ EstimationPage::EstimationPage(SettingsPage* settings, QWidget* parent) : QWidge
 
   prompt_ = [this](const SettingsStore& store) -> std::optional<EstimationOptions2D> {
     EstimationOptionsDialog2D dialog(store, this);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.options();
+  };
+  prompt3D_ = [this](const SettingsStore& store) -> std::optional<EstimationOptions3D> {
+    EstimationOptionsDialog3D dialog(store, kStoringAvailable, this);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.options();
   };
@@ -124,19 +133,28 @@ bool EstimationPage::compute() {
   if (!output_->text().trimmed().isEmpty() && !services::checkWriteAccess(this, output_->text().trimmed())) {
     return false;
   }
-  const std::optional<EstimationOptions2D> options = prompt_(settings_->settingsStore());
-  if (!options) return false;
-
   EstimationJob job;
   job.sourcePath = source_->text().trimmed().toStdString();
   job.targetPath = target_->text().trimmed().toStdString();
   job.reportPath = report_->text().trimmed().toStdString();
   job.outputPath = output_->text().trimmed().toStdString();
   job.settings = settings_->settings();
-  GuiHost host(this);
-  const PlaneModel model = entry == 0 ? PlaneModel::Similarity : PlaneModel::Affine;
-  const int done = Estimate2D(job, model, options->type, options->writeIdentical, options->center, host);
-  host.message(done == 1 ? str::EstimationDone : str::EstimationFailed);
+  int done = 0;
+  if (entry <= 1) {
+    const std::optional<EstimationOptions2D> options = prompt_(settings_->settingsStore());
+    if (!options) return false;
+    GuiHost host(this);
+    const PlaneModel model = entry == 0 ? PlaneModel::Similarity : PlaneModel::Affine;
+    done = Estimate2D(job, model, options->type, options->writeIdentical, options->center, host);
+    host.message(done == 1 ? str::EstimationDone : str::EstimationFailed);
+  } else {
+    const std::optional<EstimationOptions3D> options = prompt3D_(settings_->settingsStore());
+    if (!options) return false;
+    GuiHost host(this);
+    const SpatialModel model = entry == 2 ? SpatialModel::Rigorous : SpatialModel::Linearised;
+    done = EstimateSpatial(job, model, *options, host, &lastSet_);
+    host.message(done == 1 ? str::EstimationDone : str::EstimationFailed);
+  }
   return done == 1;
 }
 

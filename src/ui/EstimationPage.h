@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "estimation/EstimationJob.h"
+#include "estimation/SpatialEstimation.h"
 
 class QGridLayout;
 class QLineEdit;
@@ -36,6 +37,11 @@ class EstimationPage : public QWidget {
   // Shows the options dialog; nullopt when the user cancels. Tests replace it.
   using OptionsPrompt = std::function<std::optional<EstimationOptions2D>(const SettingsStore&)>;
   void setOptionsPrompt(OptionsPrompt prompt) { prompt_ = std::move(prompt); }
+  using OptionsPrompt3D = std::function<std::optional<EstimationOptions3D>(const SettingsStore&)>;
+  void setOptionsPrompt3D(OptionsPrompt3D prompt) { prompt3D_ = std::move(prompt); }
+
+  // The parameter set of the last spatial run, for storing it.
+  const TransformationSet& lastSet() const noexcept { return lastSet_; }
 
  private:
   QLineEdit* addFileRow(QGridLayout* grid, int row, int labelId, bool input, int filterId, int titleId,
@@ -48,6 +54,8 @@ class EstimationPage : public QWidget {
   QLineEdit* target_ = nullptr;
   QLineEdit* output_ = nullptr;
   OptionsPrompt prompt_;
+  OptionsPrompt3D prompt3D_;
+  TransformationSet lastSet_;
 };
 
 }  // namespace pelmar::ui

@@ -4,6 +4,7 @@
 #include <QProgressDialog>
 
 #include "ui/MessageBoxes.h"
+#include "ui/ProgressDialog.h"
 #include "ui/UiText.h"
 
 namespace pelmar::ui {
@@ -63,15 +64,15 @@ void GuiHost::stepProgress() {
 }
 
 void GuiHost::setProgressLines(const std::string& first, const std::string& second) {
-  progress()->setRange(0, 0);
-  progress()->setLabelText(QString::fromStdString(first + "\n" + second));
-  progress()->show();
-  QApplication::processEvents();
+  if (lines_ == nullptr) lines_ = new ProgressDialog(parent_);
+  lines_->setLines(QString::fromStdString(first), QString::fromStdString(second));
 }
 
 void GuiHost::endProgress() {
   delete progress_;
   progress_ = nullptr;
+  delete lines_;
+  lines_ = nullptr;
 }
 
 }  // namespace pelmar::ui

@@ -29,6 +29,7 @@ class GuiHost : public JobHost {
 
   QWidget* parent_;
   QProgressDialog* progress_ = nullptr;
+  class ProgressDialog* lines_ = nullptr;
   std::int64_t total_ = 0;
   std::int64_t done_ = 0;
   int shownPermille_ = -1;

@@ -6,7 +6,12 @@
 
 #include "app/ProgramDirectory.h"
 #include "app/StartUp.h"
+#include "ui/AboutDialog.h"
+#include "ui/EllipsoidDialog.h"
+#include "ui/EstimationOptionsDialog2D.h"
+#include "ui/EstimationOptionsDialog3D.h"
 #include "ui/MainDialog.h"
+#include "ui/SettingsPage.h"
 #include "ui/MessageBoxes.h"
 #include "ui/UiText.h"
 
@@ -21,6 +26,20 @@ int writeScreenshots(pelmar::ui::MainDialog& window, const QString& directory) {
     window.tabs()->setCurrentIndex(i);
     QApplication::processEvents();
     if (!window.grab().save(QDir(directory).filePath(QStringLiteral("tab%1.png").arg(i)))) return 1;
+  }
+  // The dialogs, as they open.
+  const pelmar::SettingsStore store = window.settingsPage()->settingsStore();
+  pelmar::ui::AboutDialog about(&window);
+  pelmar::ui::EllipsoidDialog ellipsoid(&window);
+  pelmar::ui::EstimationOptionsDialog2D plane(store, &window);
+  pelmar::ui::EstimationOptionsDialog3D spatial(store, false, &window);
+  const std::pair<QDialog*, const char*> dialogs[] = {
+      {&about, "about"}, {&ellipsoid, "ellipsoid"}, {&plane, "options-plane"}, {&spatial, "options-spatial"}};
+  for (const auto& [dialog, name] : dialogs) {
+    dialog->show();
+    QApplication::processEvents();
+    if (!dialog->grab().save(QDir(directory).filePath(QStringLiteral("dialog-%1.png").arg(name)))) return 1;
+    dialog->hide();
   }
   return 0;
 }
