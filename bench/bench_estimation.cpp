@@ -15,6 +15,7 @@
 #include "app/LanguageTable.h"
 #include "app/ProgramDirectory.h"
 #include "estimation/PlaneEstimation.h"
+#include "estimation/SpatialEstimation.h"
 
 namespace {
 
@@ -89,6 +90,62 @@ void BM_PlaneEstimation(benchmark::State& state) {
 BENCHMARK(BM_PlaneEstimation)
     ->ArgsProduct({{10000, 100000}, {1, 0}})
     ->ArgNames({"points", "method"})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// Cartesian points around Germany with a DHDN-like datum shift and 5 mm noise.
+std::filesystem::path spatialDirectory(int points) {
+  const auto dir = std::filesystem::temp_directory_path() / ("pelmar-bench-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const auto source = dir / ("xyz-s" + std::to_string(points) + ".txt");
+  if (std::filesystem::exists(source)) return dir;
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> uniform(-300000.0, 300000.0);
+  std::normal_distribution<double> noise(0.0, 0.005);
+  std::FILE* s = std::fopen(source.c_str(), "w");
+  std::FILE* t = std::fopen((dir / ("xyz-t" + std::to_string(points) + ".txt")).c_str(), "w");
+  const double m = 1.0000067, ex = 0.202 / 206264.8, ey = 0.045 / 206264.8, ez = -2.455 / 206264.8;
+  for (int i = 0; i < points; ++i) {
+    const double x = 3930000 + uniform(random), y = 760000 + uniform(random), z = 4940000 + uniform(random);
+    std::fprintf(s, "P%d %.4f %.4f %.4f\n", i, x, y, z);
+    std::fprintf(t, "P%d %.4f %.4f %.4f\n", i, m * (x - ez * y + ey * z) + 598.1 + noise(random),
+                 m * (ez * x + y - ex * z) + 73.7 + noise(random), m * (-ey * x + ex * y + z) + 418.2 + noise(random));
+  }
+  std::fclose(s);
+  std::fclose(t);
+  return dir;
+}
+
+void BM_SpatialEstimation(benchmark::State& state) {
+  const int points = static_cast<int>(state.range(0));
+  const auto dir = spatialDirectory(points);
+  QuietHost host;
+  pelmar::EstimationOptions3D options;
+  options.type = static_cast<int>(state.range(1));
+  const auto model = state.range(2) == 0 ? pelmar::SpatialModel::Rigorous : pelmar::SpatialModel::Linearised;
+  int passes = 0;
+  for (auto _ : state) {
+    pelmar::EstimationJob job;
+    job.sourcePath = dir / ("xyz-s" + std::to_string(points) + ".txt");
+    job.targetPath = dir / ("xyz-t" + std::to_string(points) + ".txt");
+    job.reportPath = dir / "report3d.aus";
+    job.outputPath = dir / "output3d.txt";
+    job.settings.interpolationActive = 0;
+    pelmar::EstimationSummary summary;
+    if (pelmar::EstimateSpatial(job, model, options, host, nullptr, &summary) != 1) {
+      state.SkipWithError("estimation failed");
+      return;
+    }
+    passes = summary.passes;
+  }
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["passes"] = passes;
+  state.counters["peak_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+BENCHMARK(BM_SpatialEstimation)
+    ->ArgsProduct({{10000, 100000}, {1, 0}, {0, 1}})
+    ->ArgNames({"points", "method", "linearised"})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

@@ -291,3 +291,38 @@ TEST_F(EstimateCli, failures_exit_non_zero_with_their_message_and_no_report) {
 
 }  // namespace
 }  // namespace pelmar::cli
+
+namespace pelmar::cli {
+namespace {
+
+TEST_F(EstimateCli, helmert_models_write_their_summary) {
+  const auto reference = test::sourceDir() / "tests" / "reference";
+  for (const char* model : {"helmert", "helmert-l1"}) {
+    SCOPED_TRACE(model);
+    ASSERT_EQ(run({"--summary", path("h.json"), "estimate", model, "--source",
+                   (reference / "helmert-source.txt").string(), "--target",
+                   (reference / "helmert-target-pv.txt").string(), "--report", path("h.aus"), "--output",
+                   path("h.txt")}),
+              kSuccess)
+        << err.str();
+    const auto json = nlohmann::json::parse(test::readFile(home / "h.json"));
+    EXPECT_EQ(json["model"], model);
+    EXPECT_EQ(json["method"], "l1");
+    EXPECT_EQ(json["counts"]["identical_points"], 30);
+    EXPECT_EQ(json["counts"]["points_written"], 40);
+    ASSERT_EQ(json["parameters"].size(), 7u);
+    EXPECT_EQ(json["parameters"][0]["name"], "rotation1");
+    EXPECT_EQ(json["parameters"][0]["unit"], "deg");
+    EXPECT_EQ(json["points"][0]["residuals"].size(), 3u);
+    EXPECT_EQ(json["points"][0]["nabla"].size(), 3u);
+  }
+  // Options from their own section, with overrides: only the scale.
+  ASSERT_EQ(run({"--set", "HelmertTrafo3D.Rotations=0", "--set", "HelmertTrafo3D.Translations=0", "--summary",
+                 path("h.json"), "estimate", "helmert", "--source", (reference / "helmert-source.txt").string(),
+                 "--target", (reference / "helmert-target-pv.txt").string(), "--report", path("h.aus")}),
+            kSuccess);
+  EXPECT_EQ(nlohmann::json::parse(test::readFile(home / "h.json"))["parameters"].size(), 1u);
+}
+
+}  // namespace
+}  // namespace pelmar::cli
