@@ -7,6 +7,16 @@
   X(AboutMenuEntry, 101)                                                 \
   X(EllipsoidFileFailed, 104)                                            \
   X(InputNotOpened, 119)                                                 \
+  X(LabelGeoGk, 121)                                                     \
+  X(LabelGeoUtm, 122)                                                    \
+  X(LabelUtmGeo, 123)                                                    \
+  X(LabelGkGeo, 124)                                                     \
+  X(LabelGeoXyz, 125)                                                    \
+  X(LabelXyzGeo, 126)                                                    \
+  X(LabelGeoLambert, 127)                                                \
+  X(LabelLambertGeo, 128)                                                \
+  X(LabelGeoSoldner, 129)                                                \
+  X(LabelSoldnerGeo, 130)                                                \
   X(OutputNotCreated, 120)                                               \
   X(SourceUnreadable, 133)                                               \
   X(TargetUnreadable, 134)                                               \
@@ -19,6 +29,42 @@
   X(NoTargetName, 141)                                                   \
   X(EstimationDone, 142)                                                 \
   X(EstimationFailed, 143)                                               \
+  X(LabelGeoMercator, 145)                                               \
+  X(LabelMercatorGeo, 146)                                               \
+  X(LabelGeoMap, 150)                                                    \
+  X(LabelMapGeo, 151)                                                    \
+  X(NoComputationSelected, 170)                                          \
+  X(LabelBelgiumGeo, 172)                                                \
+  X(LabelGeoBelgium, 173)                                                \
+  X(LabelGeoEstonia, 174)                                                \
+  X(LabelEstoniaGeo, 175)                                                \
+  X(LabelGeoFrance, 176)                                                 \
+  X(LabelFranceGeo, 177)                                                 \
+  X(LabelGeoAustria, 178)                                                \
+  X(LabelAustriaGeo, 179)                                                \
+  X(LabelGeoLv03, 180)                                                   \
+  X(LabelGeoLv95, 181)                                                   \
+  X(LabelLv03Geo, 182)                                                   \
+  X(LabelLv95Geo, 183)                                                   \
+  X(LabelGeoXyzEllipsoidal, 184)                                         \
+  X(LabelXyzEllipsoidalGeo, 185)                                         \
+  X(LabelBadenGeo, 186)                                                  \
+  X(LabelGeoBaden, 187)                                                  \
+  X(GroupProjections, 195)                                               \
+  X(GroupGeoToMap, 196)                                                  \
+  X(GroupMapToGeo, 197)                                                  \
+  X(GroupNational, 198)                                                  \
+  X(GroupBelgium, 199)                                                   \
+  X(GroupEstonia, 200)                                                   \
+  X(GroupFrance, 201)                                                    \
+  X(GroupAustria, 202)                                                   \
+  X(GroupSwitzerland, 203)                                               \
+  X(GroupHungary, 204)                                                   \
+  X(GroupBaden, 205)                                                     \
+  X(GroupCartesian, 213)                                                 \
+  X(NoticeBessel, 218)                                                   \
+  X(NoticeGrs80, 219)                                                    \
+  X(DescriptionGroup, 220)                                               \
   X(DeleteEllipsoidQuestion, 106)                                        \
   X(EllipsoidNameMissing, 107)                                           \
   X(SaveSettingsQuestion, 118)                                           \
@@ -90,6 +136,9 @@
   X(SpatialTestLine, 314)                                                \
   X(TitleLinearised, 343)                                                \
   X(FilterPointFiles, 345)                                               \
+  X(TitleChooseOutputFile, 346)                                          \
+  X(FilterInputFiles, 347)                                               \
+  X(TitleChooseInputFile, 348)                                           \
   X(FilterReports, 354)                                                  \
   X(TitleChooseReport, 356)                                              \
   X(TitleChooseSource, 357)                                              \
@@ -106,10 +155,14 @@
   X(AffineScaleX, 371)                                                   \
   X(AffineTY, 372)                                                       \
   X(AffineTX, 373)                                                       \
+  X(LabelSingleParallel, 383)                                            \
+  X(LabelNorthParallel, 384)                                             \
+  X(LabelSouthParallel, 385)                                             \
   X(ListHeading, 386)                                                    \
   X(EditorFilter, 361)                                                   \
   X(EditorTitle, 362)                                                    \
   X(ConfigFolderFailed, 387)                                             \
+  X(DescriptionPrefix, 388)                                              \
   X(ManualMissing, 389)                                                  \
   X(NoWriteAccess, 390)                                                  \
   /* main window and shared dialogs */                                   \
@@ -187,6 +240,28 @@
   X(OptionTranslations, 1320)                                            \
   X(OptionSaveParams, 1321)                                              \
   X(OptionSavePointInfo, 1322)                                           \
+  /* conversion page and projection dialogs */                          \
+  X(PointsLeftOut, 1400)                                                 \
+  X(LabelInputFile, 1401)                                                \
+  X(LabelOutputPointFile, 1402)                                          \
+  X(CentralMeridianTitle, 1410)                                          \
+  X(OptionAutomatic, 1411)                                               \
+  X(OptionManual, 1412)                                                  \
+  X(LabelCentralMeridian, 1413)                                          \
+  X(AustrianMeridianTitle, 1414)                                         \
+  X(MercatorTitle, 1415)                                                 \
+  X(LambertTitle, 1416)                                                  \
+  X(OptionOneParallel, 1417)                                             \
+  X(OptionTwoParallels, 1418)                                            \
+  X(LabelLatitudeOfOrigin, 1419)                                         \
+  X(LabelFalseEasting, 1420)                                             \
+  X(LabelFalseNorthing, 1421)                                            \
+  X(SoldnerTitle, 1422)                                                  \
+  X(LabelMeridianOfOrigin, 1423)                                         \
+  X(CheckGreenwich, 1424)                                                \
+  X(UnitDegrees, 1425)                                                   \
+  X(UnitMinutes, 1426)                                                   \
+  X(UnitSeconds, 1427)                                                   \
   /* command line */                                                     \
   X(EllipsoidNotFound, 1201)                                             \
   X(EllipsoidNameTaken, 1202)                                            \

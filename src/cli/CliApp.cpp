@@ -7,6 +7,7 @@
 
 #include "app/ProgramDirectory.h"
 #include "cli/CliHost.h"
+#include "cli/ConvertCommand.h"
 #include "cli/EllipsoidsCommand.h"
 #include "cli/EstimateCommand.h"
 #include "pelmar/Version.h"
@@ -140,6 +141,7 @@ std::string parseGlobals(const std::vector<std::string>& args, GlobalOptions& op
 
 CommandRegistry defaultCommands() {
   CommandRegistry registry;
+  registry.add(std::make_unique<ConvertCommand>());
   registry.add(std::make_unique<EstimateCommand>());
   registry.add(std::make_unique<EllipsoidsCommand>());
   return registry;

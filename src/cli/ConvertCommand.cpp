@@ -1,0 +1,120 @@
+#include "cli/ConvertCommand.h"
+
+#include <charconv>
+#include <ostream>
+
+#include "app/FileAccess.h"
+#include "app/StringIds.h"
+#include "app/TextEncoding.h"
+#include "cli/CliHost.h"
+#include "cli/Summary.h"
+#include "conversion/BatchConversion.h"
+#include "conversion/ProjectionLibrary.h"
+
+namespace pelmar::cli {
+
+bool chooseEllipsoid(CliContext& context, int settingsIndex, EllipsoidRecord& ellipsoid) {
+  const std::filesystem::path file = context.state.home / kEllipsoidFileName;
+  EllipsoidList list;
+  if (!ReadEllipsoidDatabase(file, list) || list.empty()) {
+    context.host.message(str::EllipsoidFileFailed, {file.string()});
+    return false;
+  }
+  if (!context.ellipsoidName.empty()) {
+    const int index = FindEllipsoid(list, utf8ToWindows1252(context.ellipsoidName));
+    if (index < 0) {
+      context.host.message(str::EllipsoidNotFound, {context.ellipsoidName});
+      return false;
+    }
+    ellipsoid = list[static_cast<std::size_t>(index)];
+    return true;
+  }
+  const bool inRange = settingsIndex >= 0 && settingsIndex < static_cast<int>(list.size());
+  ellipsoid = list[inRange ? static_cast<std::size_t>(settingsIndex) : 0];
+  return true;
+}
+
+int ConvertCommand::run(CliContext& context, const std::vector<std::string>& args) {
+  std::vector<std::string> operands;
+  bool greenwich = false;
+  bool list = false;
+  for (const std::string& arg : args) {
+    if (arg == "--greenwich") {
+      greenwich = true;
+    } else if (arg == "--list") {
+      list = true;
+    } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
+      return usageError(context.err, "convert: unknown option '" + arg + "'");
+    } else {
+      operands.push_back(arg);
+    }
+  }
+  if (list) {
+    for (const ConversionInfo& c : Conversions()) {
+      context.out << c.code << "  " << c.name;
+      for (std::size_t pad = std::string_view(c.name).size(); pad < 22; ++pad) context.out << ' ';
+      context.out << context.state.table.text(c.labelId) << "\n";
+    }
+    return kSuccess;
+  }
+  if (operands.size() != 3) return usageError(context.err, "convert: give CODE INPUT OUTPUT");
+  const std::string& codeText = operands[0];
+  int code = 0;
+  const auto [end, ec] = std::from_chars(codeText.data(), codeText.data() + codeText.size(), code);
+  const ConversionInfo* conversion = (ec == std::errc() && end == codeText.data() + codeText.size())
+                                         ? FindConversion(code)
+                                         : FindConversion(std::string_view(codeText));
+  if (conversion == nullptr) {
+    return usageError(context.err, "convert: no conversion '" + codeText + "' (see convert --list)");
+  }
+  if (greenwich && conversion->dialog != ConversionDialog::SoldnerBaden) {
+    return usageError(context.err, "convert: --greenwich belongs to the Soldner Baden conversions");
+  }
+  const std::string& output = operands[2];
+  if (!canWriteOutputDirectory(output)) {
+    context.host.message(str::NoWriteAccess, {outputDirectory(output)});
+    return kJobFailed;
+  }
+
+  // The values the option dialogs would open with.
+  ConversionJob job;
+  job.inputPath = operands[1];
+  job.outputPath = output;
+  job.settings.load(context.settings);
+  if (!chooseEllipsoid(context, job.settings.ellipsoid, job.ellipsoid)) return kJobFailed;
+  job.centralMeridian.load(context.settings);
+  job.austrianMeridian.load(context.settings);
+  job.mercator.load(context.settings);
+  job.lambert.load(context.settings);
+  if (conversion->dialog == ConversionDialog::SoldnerBaden) {
+    job.soldner = SoldnerOptions::baden();
+  } else {
+    job.soldner.load(context.settings);
+  }
+  job.greenwich = greenwich;
+
+  ProjectionLibrary library;
+  if (!library.Open(context.state.home)) {
+    context.host.message(str::ProjectionLibraryMissing);
+    return kJobFailed;
+  }
+  ConversionResult result;
+  if (!RunConversion(*conversion, job, library, context.host, &result)) return kJobFailed;
+  if (!context.summaryPath.empty()) {
+    RunSummary summary;
+    summary.command = "convert";
+    summary.inputs = {{"input", job.inputPath.string()}};
+    summary.outputs = {{"output", output}};
+    summary.linesRead = result.linesRead;
+    summary.pointsWritten = result.pointsWritten;
+    summary.pointsLeftOut = result.pointsLeftOut;
+    summary.firstLeftOut = result.firstLeftOut;
+    if (!writeSummary(context.summaryPath, summary)) {
+      context.host.message(str::OutputNotCreated, {context.summaryPath.string()});
+      return kJobFailed;
+    }
+  }
+  return kSuccess;
+}
+
+}  // namespace pelmar::cli

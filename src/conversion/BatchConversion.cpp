@@ -1,0 +1,331 @@
+#include "conversion/BatchConversion.h"
+
+#include "app/JobHost.h"
+#include "app/OutputFile.h"
+#include "app/StringIds.h"
+#include "conversion/ProjectionLibrary.h"
+#include "points/LineFormatters.h"
+#include "points/LineReader.h"
+#include "points/LineScanner.h"
+#include "points/PointFile.h"
+
+namespace pelmar {
+
+namespace {
+
+using D = ConversionDialog;
+
+// The conversions with their tree labels and progress captions.
+const std::vector<ConversionInfo> kConversions = {
+    {1000, "geo-gk", str::LabelGeoGk, str::LabelGeoGk, D::CentralMeridian, 0},
+    {2000, "gk-geo", str::LabelGkGeo, str::LabelGkGeo, D::CentralMeridian, 0},
+    {1001, "geo-utm", str::LabelGeoUtm, str::LabelGeoUtm, D::CentralMeridian, 0},
+    {2001, "utm-geo", str::LabelUtmGeo, str::LabelUtmGeo, D::CentralMeridian, 0},
+    {1002, "geo-lambert", str::LabelGeoLambert, str::LabelGeoLambert, D::Lambert, 0},
+    {2002, "lambert-geo", str::LabelLambertGeo, str::LabelLambertGeo, D::Lambert, 0},
+    {1003, "geo-lambert-est97", str::LabelGeoEstonia, str::LabelGeoLambert, D::Lambert, 1},
+    {2003, "lambert-est97-geo", str::LabelEstoniaGeo, str::LabelLambertGeo, D::Lambert, 1},
+    {1004, "geo-lambert-be2005", str::LabelGeoBelgium, str::LabelGeoLambert, D::Lambert, 2},
+    {2004, "lambert-be2005-geo", str::LabelBelgiumGeo, str::LabelLambertGeo, D::Lambert, 2},
+    {1005, "geo-soldner", str::LabelGeoSoldner, str::LabelGeoSoldner, D::Soldner, 0},
+    {2005, "soldner-geo", str::LabelSoldnerGeo, str::LabelSoldnerGeo, D::Soldner, 0},
+    {1006, "geo-mercator", str::LabelGeoMercator, str::LabelGeoMercator, D::Mercator, 0},
+    {2006, "mercator-geo", str::LabelMercatorGeo, str::LabelMercatorGeo, D::Mercator, 0},
+    {1007, "geo-xyz", str::LabelGeoXyz, str::LabelGeoXyz, D::None, 0},
+    {2007, "xyz-geo", str::LabelXyzGeo, str::LabelXyzGeo, D::None, 0},
+    {1008, "geo-eov", str::LabelGeoMap, str::LabelGeoMap, D::None, 0},
+    {2008, "eov-geo", str::LabelMapGeo, str::LabelMapGeo, D::None, 0},
+    {1009, "geo-lambert93", str::LabelGeoFrance, str::LabelGeoLambert, D::Lambert, 3},
+    {2009, "lambert93-geo", str::LabelFranceGeo, str::LabelLambertGeo, D::Lambert, 3},
+    {1010, "geo-gk-austria", str::LabelGeoAustria, str::LabelGeoGk, D::AustrianMeridian, 4},
+    {2010, "gk-austria-geo", str::LabelAustriaGeo, str::LabelGkGeo, D::AustrianMeridian, 4},
+    {1011, "geo-lv03", str::LabelGeoLv03, str::LabelGeoMap, D::None, 0},
+    {2011, "lv03-geo", str::LabelLv03Geo, str::LabelMapGeo, D::None, 0},
+    {1012, "geo-lv95", str::LabelGeoLv95, str::LabelGeoMap, D::None, 1},
+    {2012, "lv95-geo", str::LabelLv95Geo, str::LabelMapGeo, D::None, 1},
+    {1013, "geo-xyz-ellipsoidal", str::LabelGeoXyzEllipsoidal, str::LabelGeoXyz, D::None, 0},
+    {2013, "xyz-ellipsoidal-geo", str::LabelXyzEllipsoidalGeo, str::LabelXyzGeo, D::None, 0},
+    {1014, "geo-soldner-baden", str::LabelGeoBaden, str::LabelGeoMap, D::SoldnerBaden, 0},
+    {2014, "soldner-baden-geo", str::LabelBadenGeo, str::LabelMapGeo, D::SoldnerBaden, 0},
+};
+
+// How a line is read.
+enum class InputForm { Geographic, Projected, Cartesian, UtmZone };
+
+// One parsed input line.
+struct InputPoint {
+  std::string_view name;
+  double v1 = 0.0, v2 = 0.0, v3 = 0.0;
+  bool hasHeight = false;
+  int zone = 0;
+  char letter = '\0';
+};
+
+// Reads a line by its form; false when it does not parse.
+bool parseLine(std::string_view data, InputForm form, bool dms, bool heightRequired, ProjectionLibrary& library,
+               InputPoint& p) {
+  switch (form) {
+    case InputForm::Geographic:
+      if (dms) {
+        int bd = 0, bm = 0, ld = 0, lm = 0;
+        double bs = 0.0, ls = 0.0, h = 0.0;
+        const int n = scanFields(data, p.name, bd, bm, bs, ld, lm, ls, h);
+        if (n != 8 && (n != 7 || heightRequired)) return false;
+        library.GMSDEZ(bd, bm, bs, p.v1);
+        library.GMSDEZ(ld, lm, ls, p.v2);
+        p.v3 = h;
+        p.hasHeight = n == 8;
+        return true;
+      }
+      [[fallthrough]];
+    case InputForm::Projected: {
+      const int n = scanFields(data, p.name, p.v1, p.v2, p.v3);
+      if (n != 4 && (n != 3 || heightRequired)) return false;
+      p.hasHeight = n == 4;
+      return true;
+    }
+    case InputForm::Cartesian:
+      p.hasHeight = true;
+      return scanFields(data, p.name, p.v1, p.v2, p.v3) == 4;
+    case InputForm::UtmZone: {
+      std::string_view token;
+      const int n = scanFields(data, p.name, p.zone, token, p.v1, p.v2, p.v3);
+      if (n != 6 && n != 5) return false;
+      p.letter = token.front();  // "North" passes "N"
+      p.hasHeight = n == 6;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+const std::vector<ConversionInfo>& Conversions() { return kConversions; }
+
+const ConversionInfo* FindConversion(int code) {
+  for (const ConversionInfo& c : kConversions) {
+    if (c.code == code) return &c;
+  }
+  return nullptr;
+}
+
+const ConversionInfo* FindConversion(std::string_view name) {
+  for (const ConversionInfo& c : kConversions) {
+    if (name == c.name) return &c;
+  }
+  return nullptr;
+}
+
+bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, ProjectionLibrary& library,
+                   JobHost& host, ConversionResult* result) {
+  const int code = conversion.code;
+  const int family = code % 1000;
+  const bool forward = code < 2000;
+  const bool dms = job.settings.formatGeographic != 0;
+  const int g = job.settings.decimalsGeographic;
+  const int k = job.settings.decimalsCartesian;
+  const bool utmZoneForm = job.settings.formatUtm == 0;
+
+  // 1./2. The files.
+  LineReader reader(job.inputPath);
+  if (!reader.isOpen()) {
+    host.message(str::InputNotOpened, {job.inputPath.string()});
+    return false;
+  }
+  OutputFile output;
+  if (!output.open(job.outputPath)) {
+    host.message(str::OutputNotCreated, {job.outputPath.string()});
+    return false;
+  }
+
+  // 3. The ellipsoid of the settings, or the one a national system fixes.
+  library.SetEllipDim(job.ellipsoid.a, job.ellipsoid.b);
+  const bool lambertPreset = (family == 2 || family == 3 || family == 4 || family == 9) && conversion.caseNumber > 0;
+  if (family == 10 || family == 11 || family == 12) {
+    host.message(str::NoticeBessel);
+    library.SetEllipDim(kBesselA, kBesselB);
+  } else if (lambertPreset) {
+    host.message(str::NoticeGrs80);
+    library.SetEllipDim(kGrs80A, kGrs80B);
+  }
+
+  // 4./5./6. Progress over the data lines.
+  const std::int64_t count = CountDataLines(job.inputPath);
+  if (count < 0) {
+    host.message(str::InputNotOpened, {job.inputPath.string()});
+    return false;
+  }
+  host.setProgressText(host.text(conversion.captionId));
+  host.setProgressRange(count);
+
+  // 7. The conversion's settings, in the library's order.
+  switch (family) {
+    case 0:
+    case 10: {
+      const bool austria = family == 10;
+      library.SetL0(austria ? job.austrianMeridian.L0Austria : job.centralMeridian.L0);
+      library.SetL0Auto((austria ? job.austrianMeridian.L0AustriaAuto : job.centralMeridian.L0Auto) != 0 ? 1 : 0);
+      library.SetGKCase(conversion.caseNumber);
+      break;
+    }
+    case 1:
+      library.SetL0(job.centralMeridian.L0);
+      library.SetL0Auto(job.centralMeridian.L0Auto != 0 ? 1 : 0);
+      break;
+    case 2:
+    case 3:
+    case 4:
+    case 9:
+      if (!lambertPreset) {
+        const LambertOptions& o = job.lambert;
+        double north = 0.0, south = 0.0, meridian = 0.0;
+        library.GMSDEZ(o.north.degrees, o.north.minutes, o.north.seconds, north);
+        library.GMSDEZ(o.south.degrees, o.south.minutes, o.south.seconds, south);
+        library.GMSDEZ(o.meridian.degrees, o.meridian.minutes, o.meridian.seconds, meridian);
+        if (o.version == 0) north = south;  // one standard parallel
+        library.SetLambCase(0);
+        library.SetLambType(o.version);
+        library.SetBNord(north);
+        library.SetBSued(south);
+        library.SetL0(meridian);
+        library.SetFalseNorth(o.falseNorth);
+        library.SetFalseEast(o.falseEast);
+      } else {
+        library.SetLambCase(conversion.caseNumber);
+      }
+      break;
+    case 5:
+    case 14: {
+      const SoldnerOptions& o = job.soldner;
+      double b0 = 0.0, l0 = 0.0;
+      library.GMSDEZ(o.origin.degrees, o.origin.minutes, o.origin.seconds, b0);
+      library.GMSDEZ(o.meridian.degrees, o.meridian.minutes, o.meridian.seconds, l0);
+      library.SetB0(b0);
+      library.SetL0(l0);
+      library.SetFalseNorth(o.falseNorth);
+      library.SetFalseEast(o.falseEast);
+      break;
+    }
+    case 6:
+      library.SetL0(job.mercator.L0);
+      break;
+    default:
+      break;
+  }
+
+  // The input form and whether a height is required.
+  InputForm form = forward ? InputForm::Geographic : InputForm::Projected;
+  if (!forward && (family == 7 || family == 13)) form = InputForm::Cartesian;
+  if (!forward && family == 1 && utmZoneForm) form = InputForm::UtmZone;
+  const bool heightRequired = forward && (family == 7 || family == 13);
+  const bool geographicInput = form == InputForm::Geographic;
+
+  // 8. Every line.
+  ConversionResult counts;
+  counts.linesRead = count;
+  std::string_view line;
+  std::string text;
+  while (reader.next(line)) {
+    const std::string_view data = dataPart(line);
+    if (data.empty()) continue;
+    InputPoint p;
+    if (!parseLine(data, form, dms && geographicInput, heightRequired, library, p)) continue;
+    host.stepProgress();
+    double o1 = 0.0, o2 = 0.0, o3 = p.v3;
+    int zone = 0;
+    char letter = '\0';
+    int status = VIV_OK;
+    bool geographicOutput = !forward;
+    bool cartesianOutput = false;
+    switch (code) {
+      case 1000:
+      case 1010: status = library.BL_to_EN_GK(p.v1, p.v2, o1, o2); break;
+      case 2000:
+      case 2010: status = library.EN_to_BL_GK(p.v1, p.v2, o1, o2); break;
+      case 1001:
+        status = utmZoneForm ? library.BL_to_EN_UTM_With_Zone(p.v1, p.v2, o1, o2, zone, letter)
+                             : library.BL_to_EN_UTM_Raw(p.v1, p.v2, o1, o2);
+        break;
+      case 2001:
+        status = utmZoneForm ? library.EN_to_BL_UTM_With_Zone(p.v1, p.v2, p.zone, p.letter, o1, o2)
+                             : library.EN_to_BL_UTM_Raw(p.v1, p.v2, o1, o2);
+        break;
+      case 1002:
+      case 1003:
+      case 1004:
+      case 1009: status = library.BL_to_EN_Lambert(p.v1, p.v2, o1, o2); break;
+      case 2002:
+      case 2003:
+      case 2004:
+      case 2009: status = library.EN_to_BL_Lambert(p.v1, p.v2, o1, o2); break;
+      case 1005: status = library.BL_to_EN_Soldner(p.v1, p.v2, o1, o2); break;
+      case 2005: status = library.EN_to_BL_Soldner(p.v1, p.v2, o1, o2); break;
+      case 1014:
+        status = library.BL_to_EN_SoldnerBaden(p.v1, job.greenwich ? p.v2 + kFerroOffset : p.v2, o1, o2);
+        break;
+      case 2014:
+        status = library.EN_to_BL_SoldnerBaden(p.v1, p.v2, o1, o2);
+        if (job.greenwich) o2 -= kFerroOffset;
+        break;
+      case 1006: status = library.BL_to_EN_Mercator(p.v1, p.v2, o1, o2); break;
+      case 2006: status = library.EN_to_BL_Mercator(p.v1, p.v2, o1, o2); break;
+      case 1008: status = library.BL_to_EN_EOV(p.v1, p.v2, o1, o2); break;
+      case 2008: status = library.EN_to_BL_EOV(p.v1, p.v2, o1, o2); break;
+      case 1011:
+      case 1012:
+        status = library.BL_to_EN_Switzerland_Conformal_DoubleProjection(p.v1, p.v2, o1, o2, conversion.caseNumber);
+        break;
+      case 2011:
+      case 2012:
+        status = library.EN_to_BL_Switzerland_Conformal_DoubleProjection(p.v1, p.v2, o1, o2, conversion.caseNumber);
+        break;
+      case 1007: status = library.BLH_to_XYZ(p.v1, p.v2, p.v3, o1, o2, o3), cartesianOutput = true; break;
+      case 1013: status = library.EllipsoidalCoordinates_to_XYZ(p.v1, p.v2, p.v3, o1, o2, o3), cartesianOutput = true; break;
+      case 2007: status = library.XYZ_to_BLH(p.v1, p.v2, p.v3, o1, o2, o3); break;
+      case 2013: status = library.XYZ_to_EllipsoidalCoordinates(p.v1, p.v2, p.v3, o1, o2, o3); break;
+      default: status = VIV_BAD_PARAMETERS; break;
+    }
+    if (status != VIV_OK) {
+      // Outside the projection's domain: never a NaN line in the file.
+      if (counts.pointsLeftOut++ == 0) counts.firstLeftOut = std::string(p.name);
+      continue;
+    }
+    const bool withHeight = cartesianOutput || p.hasHeight;
+    if (cartesianOutput) {
+      text = FormatPointLine3(p.name, o1, o2, o3, k);
+    } else if (geographicOutput) {
+      if (dms) {
+        DmsAngle b, l;
+        library.DEZGMS(o1, b.degrees, b.minutes, b.seconds);
+        library.DEZGMS(o2, l.degrees, l.minutes, l.seconds);
+        text = withHeight ? FormatPointLineDms2H(p.name, b, l, o3, g, k) : FormatPointLineDms2(p.name, b, l, g);
+      } else {
+        text = withHeight ? FormatPointLine3H(p.name, o1, o2, o3, g, k) : FormatPointLine2(p.name, o1, o2, g);
+      }
+    } else if (code == 1001 && utmZoneForm) {
+      text = withHeight ? FormatUtmLine3(p.name, zone, letter, o1, o2, o3, k)
+                        : FormatUtmLine2(p.name, zone, letter, o1, o2, k);
+    } else {
+      text = withHeight ? FormatPointLine3(p.name, o1, o2, o3, k) : FormatPointLine2(p.name, o1, o2, k);
+    }
+    output.write(text);
+    ++counts.pointsWritten;
+  }
+  host.endProgress();
+  if (reader.failed()) {
+    host.message(str::InputNotOpened, {job.inputPath.string()});
+    return false;
+  }
+  if (!output.commit()) {
+    host.message(str::OutputNotCreated, {job.outputPath.string()});
+    return false;
+  }
+  if (counts.pointsLeftOut > 0) {
+    host.message(str::PointsLeftOut, {counts.pointsLeftOut, counts.firstLeftOut});
+  }
+  if (result != nullptr) *result = counts;
+  return true;
+}
+
+}  // namespace pelmar

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "conversion/ProjectionOptions.h"
+#include "settings/EllipsoidDatabase.h"
+#include "settings/GeneralSettings.h"
+
+namespace pelmar {
+
+class JobHost;
+class ProjectionLibrary;
+
+// Which option dialog a conversion shows before it runs.
+enum class ConversionDialog { None, CentralMeridian, AustrianMeridian, Lambert, Soldner, SoldnerBaden, Mercator };
+
+// One of the thirty conversions: forward codes 1000–1014 (geographic to a
+// projection or to cartesian), their inverses 2000–2014.
+struct ConversionInfo {
+  int code;
+  const char* name;    // for the command line
+  int labelId;         // tree label
+  int captionId;       // progress caption
+  ConversionDialog dialog;
+  int caseNumber;      // GK case, Lambert case or Swiss case
+};
+
+const std::vector<ConversionInfo>& Conversions();
+// By code, or by name; nullptr when there is no such conversion.
+const ConversionInfo* FindConversion(int code);
+const ConversionInfo* FindConversion(std::string_view name);
+
+// What a conversion run works with: the files, a copy of the general
+// settings (decimals and formats), the ellipsoid chosen in the settings and
+// the values of the option dialogs.
+struct ConversionJob {
+  std::filesystem::path inputPath;
+  std::filesystem::path outputPath;
+  GeneralSettings settings;
+  EllipsoidRecord ellipsoid;
+  CentralMeridianOptions centralMeridian;
+  AustrianMeridianOptions austrianMeridian;
+  LambertOptions lambert;  // the user-defined case
+  SoldnerOptions soldner;  // ordinary or Baden values, as the dialog gave them
+  bool greenwich = false;  // Soldner Baden: the file's longitudes count from Greenwich
+  MercatorOptions mercator;
+};
+
+struct ConversionResult {
+  std::int64_t linesRead = 0;     // data lines (neither blank nor comment)
+  std::int64_t pointsWritten = 0;
+  std::int64_t pointsLeftOut = 0;  // outside the projection's domain
+  std::string firstLeftOut;
+};
+
+// Converts the input file line by line into the output file. Lines that do
+// not parse are skipped; points the projection library refuses are left out
+// and counted, and the run ends with a message naming how many and the first.
+// Returns false when a file could not be opened or written (told through `host`).
+bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, ProjectionLibrary& library,
+                   JobHost& host, ConversionResult* result = nullptr);
+
+// Fixed ellipsoids of the national systems (metres).
+inline constexpr double kBesselA = 6377397.15508, kBesselB = 6356078.9629;
+inline constexpr double kGrs80A = 6378137.0, kGrs80B = 6356752.3142;
+
+}  // namespace pelmar
