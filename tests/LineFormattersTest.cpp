@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <limits>
+#include <random>
 
 #include "points/NumberFormat.h"
 
@@ -64,6 +65,20 @@ TEST(NumberFormat, fixed_matches_printf_for_every_value_and_decimals) {
             << "value " << value << " width " << width << " decimals " << d;
       }
     }
+  }
+}
+
+// The integer fast path of the fixed conversion must agree with printf on
+// every value, ties and near-ties included.
+TEST(NumberFormat, fixed_matches_printf_on_many_random_values) {
+  std::mt19937_64 random(99);
+  std::uniform_real_distribution<double> mantissa(-1.0, 1.0);
+  std::uniform_int_distribution<int> exponent(-8, 16), decimals(0, 12);
+  for (int i = 0; i < 200000; ++i) {
+    double value = mantissa(random) * std::pow(10.0, exponent(random));
+    const int d = decimals(random);
+    if (i % 4 == 0) value = std::round(value * std::pow(10.0, d) * 2.0) / (2.0 * std::pow(10.0, d));  // near ties
+    ASSERT_EQ(formatFixed(value, 0, d), printfLine("%.*f", d, value)) << value << " with " << d;
   }
 }
 

@@ -73,6 +73,12 @@ int nearestAustrianMeridian(double L) {
 
 int austrianMeridianByEasting(double E) { return E < 300000.0 ? 0 : (E < 600000.0 ? 1 : 2); }
 
+// L − L0 in (−180°, 180°], cheap for the usual case of nearby meridians.
+double longitudeOffset(double lon0, double lon) {
+  const double d = lon - lon0;
+  return (d > -180.0 && d <= 180.0) ? d : Math::AngDiff(lon0, lon);
+}
+
 std::string number(double value) {
   char text[40];
   std::snprintf(text, sizeof text, "%.17g", value);
@@ -142,7 +148,7 @@ int ProjectionEngine::gkForward(double B, double L, double& E, double& N) {
     falseEast = kAustrianFalseEastings[i];
     falseNorth = kAustrianFalseNorthing;
   }
-  if (std::fabs(Math::AngDiff(lon0, L)) > kMaxLongitudeOffset) return VIV_OUTSIDE_DOMAIN;
+  if (std::fabs(longitudeOffset(lon0, L)) > kMaxLongitudeOffset) return VIV_OUTSIDE_DOMAIN;
   double x = 0.0, y = 0.0;
   transverseMercator(1.0).Forward(lon0, B, L, x, y);
   if (!finite(x) || !finite(y) || std::fabs(x) > kTmMaxDistance) return VIV_OUTSIDE_DOMAIN;
@@ -186,7 +192,7 @@ int ProjectionEngine::utmRawForward(double B, double L, double& E, double& N) {
   if (!ellipsoidValid()) return VIV_BAD_PARAMETERS;
   if (!inUtmLatitudes(B) || !finite(L)) return VIV_OUTSIDE_DOMAIN;
   const double lon0 = params.L0Auto != 0 ? zoneMeridian(utmZone(B, L)) : params.L0;
-  if (std::fabs(Math::AngDiff(lon0, L)) > kMaxLongitudeOffset) return VIV_OUTSIDE_DOMAIN;
+  if (std::fabs(longitudeOffset(lon0, L)) > kMaxLongitudeOffset) return VIV_OUTSIDE_DOMAIN;
   double x = 0.0, y = 0.0;
   transverseMercator(kUtmScale).Forward(lon0, B, L, x, y);
   if (!finite(x) || !finite(y) || std::fabs(x) > kTmMaxDistance * kUtmScale) return VIV_OUTSIDE_DOMAIN;
@@ -306,7 +312,7 @@ int ProjectionEngine::mercatorInverse(double E, double N, double& B, double& L) 
 
 int ProjectionEngine::soldnerForward(double B, double L, double& E, double& N) {
   if (!ellipsoidValid() || !validLatitude(params.B0) || !finite(params.L0)) return VIV_BAD_PARAMETERS;
-  if (!validLatitude(B) || !finite(L) || std::fabs(Math::AngDiff(params.L0, L)) > kMaxLongitudeOffset) {
+  if (!validLatitude(B) || !finite(L) || std::fabs(longitudeOffset(params.L0, L)) > kMaxLongitudeOffset) {
     return VIV_OUTSIDE_DOMAIN;
   }
   const auto& soldner = soldner_.get({params.a, params.b, params.B0, params.L0}, [&] {

@@ -37,6 +37,10 @@ class JobHost {
   // The job's progress display is no longer needed.
   virtual void endProgress() = 0;
 
+  // Whether progress is shown at all; a job may skip the work of sizing it
+  // (the counting pass of a batch) when it is not.
+  virtual bool showsProgress() const { return true; }
+
   // The text of numbered string `id`, formatted.
   std::string text(int id, const MessageArgs& args = {}) const;
 };

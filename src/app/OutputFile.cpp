@@ -51,7 +51,10 @@ void OutputFile::write(std::string_view text) {
 
 bool OutputFile::commit() {
   if (file_ == nullptr) return false;
-  bool ok = !failed_ && std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
+  // No fsync: a job's output can be made again, and the rename still makes
+  // it appear whole or not at all. Files the user cannot recreate (settings,
+  // databases) go through replaceFileContent, which does flush to disk.
+  bool ok = !failed_ && std::fflush(file_) == 0;
   ok = (std::fclose(file_) == 0) && ok;
   file_ = nullptr;
   if (ok) ok = std::rename(temporary_.c_str(), path_.c_str()) == 0;

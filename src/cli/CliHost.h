@@ -25,6 +25,7 @@ class CliHost : public JobHost {
   void stepProgress() override;
   void setProgressLines(const std::string& first, const std::string& second) override;
   void endProgress() override;
+  bool showsProgress() const override { return showProgress_; }
 
   int messageCount() const noexcept { return messages_; }
 

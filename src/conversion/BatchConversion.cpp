@@ -150,14 +150,17 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
     library.SetEllipDim(kGrs80A, kGrs80B);
   }
 
-  // 4./5./6. Progress over the data lines.
-  const std::int64_t count = CountDataLines(job.inputPath);
-  if (count < 0) {
-    host.message(str::InputNotOpened, {job.inputPath.string()});
-    return false;
+  // 4./5./6. Progress over the data lines: the counting pass sizes the bar,
+  // and is skipped when nobody sees one.
+  if (host.showsProgress()) {
+    const std::int64_t count = CountDataLines(job.inputPath);
+    if (count < 0) {
+      host.message(str::InputNotOpened, {job.inputPath.string()});
+      return false;
+    }
+    host.setProgressText(host.text(conversion.captionId));
+    host.setProgressRange(count);
   }
-  host.setProgressText(host.text(conversion.captionId));
-  host.setProgressRange(count);
 
   // 7. The conversion's settings, in the library's order.
   switch (family) {
@@ -223,12 +226,13 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
 
   // 8. Every line.
   ConversionResult counts;
-  counts.linesRead = count;
   std::string_view line;
   std::string text;
   while (reader.next(line)) {
     const std::string_view data = dataPart(line);
     if (data.empty()) continue;
+    if (trimBlanks(data).empty()) continue;
+    ++counts.linesRead;
     InputPoint p;
     if (!parseLine(data, form, dms && geographicInput, heightRequired, library, p)) continue;
     host.stepProgress();
@@ -293,21 +297,21 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
     }
     const bool withHeight = cartesianOutput || p.hasHeight;
     if (cartesianOutput) {
-      text = FormatPointLine3(p.name, o1, o2, o3, k);
+      FormatPointLine3(text, p.name, o1, o2, o3, k);
     } else if (geographicOutput) {
       if (dms) {
         DmsAngle b, l;
         library.DEZGMS(o1, b.degrees, b.minutes, b.seconds);
         library.DEZGMS(o2, l.degrees, l.minutes, l.seconds);
-        text = withHeight ? FormatPointLineDms2H(p.name, b, l, o3, g, k) : FormatPointLineDms2(p.name, b, l, g);
+        withHeight ? FormatPointLineDms2H(text, p.name, b, l, o3, g, k) : FormatPointLineDms2(text, p.name, b, l, g);
       } else {
-        text = withHeight ? FormatPointLine3H(p.name, o1, o2, o3, g, k) : FormatPointLine2(p.name, o1, o2, g);
+        withHeight ? FormatPointLine3H(text, p.name, o1, o2, o3, g, k) : FormatPointLine2(text, p.name, o1, o2, g);
       }
     } else if (code == 1001 && utmZoneForm) {
-      text = withHeight ? FormatUtmLine3(p.name, zone, letter, o1, o2, o3, k)
-                        : FormatUtmLine2(p.name, zone, letter, o1, o2, k);
+      withHeight ? FormatUtmLine3(text, p.name, zone, letter, o1, o2, o3, k)
+                 : FormatUtmLine2(text, p.name, zone, letter, o1, o2, k);
     } else {
-      text = withHeight ? FormatPointLine3(p.name, o1, o2, o3, k) : FormatPointLine2(p.name, o1, o2, k);
+      withHeight ? FormatPointLine3(text, p.name, o1, o2, o3, k) : FormatPointLine2(text, p.name, o1, o2, k);
     }
     output.write(text);
     ++counts.pointsWritten;

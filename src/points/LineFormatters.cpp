@@ -14,12 +14,10 @@ constexpr int kValueWidth = 15;
 
 int clampDecimals(int d) { return std::clamp(d, 0, 20); }
 
-std::string startLine(std::string_view name, int width) {
-  std::string line;
-  line.reserve(static_cast<std::size_t>(width) + 64);
+void startLine(std::string& line, std::string_view name, int width) {
+  line.clear();
   appendRight(line, name, width);
   line += ' ';
-  return line;
 }
 
 // V(d): "%15.<d>f ".
@@ -46,51 +44,76 @@ void appendZone(std::string& line, int zone, char band) {
 
 }  // namespace
 
-std::string FormatPointLine3(std::string_view name, double x1, double x2, double x3, int d) {
-  std::string line = startLine(name, kNameWidth);
+void FormatPointLine3(std::string& line, std::string_view name, double x1, double x2, double x3, int d) {
+  startLine(line, name, kNameWidth);
   appendValue(line, x1, d);
   appendValue(line, x2, d);
   appendValue(line, x3, d);
   line += '\n';
+}
+
+std::string FormatPointLine3(std::string_view name, double x1, double x2, double x3, int d) {
+  std::string line;
+  FormatPointLine3(line, name, x1, x2, x3, d);
   return line;
 }
 
-std::string FormatPointLine3H(std::string_view name, double x1, double x2, double h, int d, int dh) {
-  std::string line = startLine(name, kNameWidth);
+void FormatPointLine3H(std::string& line, std::string_view name, double x1, double x2, double h, int d, int dh) {
+  startLine(line, name, kNameWidth);
   appendValue(line, x1, d);
   appendValue(line, x2, d);
   appendValue(line, h, dh);
   line += '\n';
+}
+
+std::string FormatPointLine3H(std::string_view name, double x1, double x2, double h, int d, int dh) {
+  std::string line;
+  FormatPointLine3H(line, name, x1, x2, h, d, dh);
   return line;
 }
 
-std::string FormatPointLine2(std::string_view name, double x1, double x2, int d) {
-  std::string line = startLine(name, kNameWidth);
+void FormatPointLine2(std::string& line, std::string_view name, double x1, double x2, int d) {
+  startLine(line, name, kNameWidth);
   appendValue(line, x1, d);
   appendValue(line, x2, d);
   line += '\n';
+}
+
+std::string FormatPointLine2(std::string_view name, double x1, double x2, int d) {
+  std::string line;
+  FormatPointLine2(line, name, x1, x2, d);
   return line;
+}
+
+void FormatPointLine1(std::string& line, std::string_view name, double x, int d) {
+  startLine(line, name, kNameWidth);
+  appendValue(line, x, d);
+  line += '\n';
 }
 
 std::string FormatPointLine1(std::string_view name, double x, int d) {
-  std::string line = startLine(name, kNameWidth);
-  appendValue(line, x, d);
-  line += '\n';
+  std::string line;
+  FormatPointLine1(line, name, x, d);
   return line;
 }
 
-std::string FormatPointLineDms2(std::string_view name, const DmsAngle& a1, const DmsAngle& a2, int d) {
-  std::string line = startLine(name, kNameWidth);
+void FormatPointLineDms2(std::string& line, std::string_view name, const DmsAngle& a1, const DmsAngle& a2, int d) {
+  startLine(line, name, kNameWidth);
   appendDms(line, a1, d);
   line += ' ';
   appendDms(line, a2, d);
   line += '\n';
+}
+
+std::string FormatPointLineDms2(std::string_view name, const DmsAngle& a1, const DmsAngle& a2, int d) {
+  std::string line;
+  FormatPointLineDms2(line, name, a1, a2, d);
   return line;
 }
 
-std::string FormatPointLineDms2H(std::string_view name, const DmsAngle& a1, const DmsAngle& a2, double h, int d,
+void FormatPointLineDms2H(std::string& line, std::string_view name, const DmsAngle& a1, const DmsAngle& a2, double h, int d,
                                  int dh) {
-  std::string line = startLine(name, kNameWidth);
+  startLine(line, name, kNameWidth);
   appendDms(line, a1, d);
   line += ' ';
   appendDms(line, a2, d);
@@ -98,29 +121,45 @@ std::string FormatPointLineDms2H(std::string_view name, const DmsAngle& a1, cons
   dh = clampDecimals(dh);
   appendFixed(line, h, dh + 4, dh);
   line += '\n';
+}
+
+std::string FormatPointLineDms2H(std::string_view name, const DmsAngle& a1, const DmsAngle& a2, double h, int d,
+                                 int dh) {
+  std::string line;
+  FormatPointLineDms2H(line, name, a1, a2, h, d, dh);
   return line;
+}
+
+void FormatPointLineDms1(std::string& line, std::string_view name, const DmsAngle& a, int d) {
+  startLine(line, name, kNameWidth);
+  appendDms(line, a, d);
+  line += " \n";
 }
 
 std::string FormatPointLineDms1(std::string_view name, const DmsAngle& a, int d) {
-  std::string line = startLine(name, kNameWidth);
-  appendDms(line, a, d);
-  line += " \n";
+  std::string line;
+  FormatPointLineDms1(line, name, a, d);
   return line;
 }
 
-std::string FormatProblemLine(std::string_view name, const double (&angles)[6], double s, int d, int ds) {
-  std::string line = startLine(name, kProblemNameWidth);
+void FormatProblemLine(std::string& line, std::string_view name, const double (&angles)[6], double s, int d, int ds) {
+  startLine(line, name, kProblemNameWidth);
   for (double angle : angles) {
     appendFixed(line, angle, 20, d);
     line += ' ';
   }
   appendFixed(line, s, 20, ds);
   line += " \n";
+}
+
+std::string FormatProblemLine(std::string_view name, const double (&angles)[6], double s, int d, int ds) {
+  std::string line;
+  FormatProblemLine(line, name, angles, s, d, ds);
   return line;
 }
 
-std::string FormatProblemLineDms(std::string_view name, const DmsAngle (&angles)[6], double s, int d, int ds) {
-  std::string line = startLine(name, kProblemNameWidth);
+void FormatProblemLineDms(std::string& line, std::string_view name, const DmsAngle (&angles)[6], double s, int d, int ds) {
+  startLine(line, name, kProblemNameWidth);
   for (const DmsAngle& angle : angles) {
     appendInt(line, angle.degrees, 4);
     line += ' ';
@@ -131,25 +170,40 @@ std::string FormatProblemLineDms(std::string_view name, const DmsAngle (&angles)
   }
   appendFixed(line, s, 20, ds);
   line += " \n";
+}
+
+std::string FormatProblemLineDms(std::string_view name, const DmsAngle (&angles)[6], double s, int d, int ds) {
+  std::string line;
+  FormatProblemLineDms(line, name, angles, s, d, ds);
   return line;
 }
 
-std::string FormatUtmLine3(std::string_view name, int zone, char band, double x1, double x2, double x3, int d) {
-  std::string line = startLine(name, kNameWidth);
+void FormatUtmLine3(std::string& line, std::string_view name, int zone, char band, double x1, double x2, double x3, int d) {
+  startLine(line, name, kNameWidth);
   appendZone(line, zone, band);
   appendValue(line, x1, d);
   appendValue(line, x2, d);
   appendValue(line, x3, d);
   line += '\n';
+}
+
+std::string FormatUtmLine3(std::string_view name, int zone, char band, double x1, double x2, double x3, int d) {
+  std::string line;
+  FormatUtmLine3(line, name, zone, band, x1, x2, x3, d);
   return line;
 }
 
-std::string FormatUtmLine2(std::string_view name, int zone, char band, double x1, double x2, int d) {
-  std::string line = startLine(name, kNameWidth);
+void FormatUtmLine2(std::string& line, std::string_view name, int zone, char band, double x1, double x2, int d) {
+  startLine(line, name, kNameWidth);
   appendZone(line, zone, band);
   appendValue(line, x1, d);
   appendValue(line, x2, d);
   line += '\n';
+}
+
+std::string FormatUtmLine2(std::string_view name, int zone, char band, double x1, double x2, int d) {
+  std::string line;
+  FormatUtmLine2(line, name, zone, band, x1, x2, d);
   return line;
 }
 

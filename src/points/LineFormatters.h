@@ -8,6 +8,8 @@
 // returns the complete line, line break included, byte-identical to the printf
 // format named in its comment (d, dh, ds: decimals, 0–20). Field widths are
 // minimum widths: a long name or a wide number shifts the rest of the line.
+// The overloads with a `line` argument write into it (its old content is
+// replaced), so that a batch reuses one buffer for millions of lines.
 namespace pelmar {
 
 // An angle split into degrees, minutes and seconds, printed as given (the
@@ -20,26 +22,38 @@ struct DmsAngle {
 
 // "%20s " then three "%15.<d>f ".
 std::string FormatPointLine3(std::string_view name, double x1, double x2, double x3, int d);
+void FormatPointLine3(std::string& line, std::string_view name, double x1, double x2, double x3, int d);
 // "%20s " "%15.<d>f " "%15.<d>f " "%15.<dh>f ".
 std::string FormatPointLine3H(std::string_view name, double x1, double x2, double h, int d, int dh);
+void FormatPointLine3H(std::string& line, std::string_view name, double x1, double x2, double h, int d, int dh);
 // "%20s " then two "%15.<d>f ".
 std::string FormatPointLine2(std::string_view name, double x1, double x2, int d);
+void FormatPointLine2(std::string& line, std::string_view name, double x1, double x2, int d);
 // "%20s " "%15.<d>f ".
 std::string FormatPointLine1(std::string_view name, double x, int d);
+void FormatPointLine1(std::string& line, std::string_view name, double x, int d);
 // "%20s " DMS " " DMS, where DMS is "%3d%3d%<d+4>.<d>f".
 std::string FormatPointLineDms2(std::string_view name, const DmsAngle& a1, const DmsAngle& a2, int d);
+void FormatPointLineDms2(std::string& line, std::string_view name, const DmsAngle& a1, const DmsAngle& a2, int d);
 // "%20s " DMS " " DMS " %<dh+4>.<dh>f".
 std::string FormatPointLineDms2H(std::string_view name, const DmsAngle& a1, const DmsAngle& a2, double h, int d,
                                  int dh);
+void FormatPointLineDms2H(std::string& line, std::string_view name, const DmsAngle& a1, const DmsAngle& a2, double h, int d,
+                                 int dh);
 // "%20s " DMS " ".
 std::string FormatPointLineDms1(std::string_view name, const DmsAngle& a, int d);
+void FormatPointLineDms1(std::string& line, std::string_view name, const DmsAngle& a, int d);
 // "%15s " then six "%20.<d>f " and "%20.<ds>f ".
 std::string FormatProblemLine(std::string_view name, const double (&angles)[6], double s, int d, int ds);
+void FormatProblemLine(std::string& line, std::string_view name, const double (&angles)[6], double s, int d, int ds);
 // "%15s " then six "%4d %4d %15.<d>f   " and "%20.<ds>f ".
 std::string FormatProblemLineDms(std::string_view name, const DmsAngle (&angles)[6], double s, int d, int ds);
+void FormatProblemLineDms(std::string& line, std::string_view name, const DmsAngle (&angles)[6], double s, int d, int ds);
 // "%20s " "%4d" "%2c " then three "%15.<d>f ".
 std::string FormatUtmLine3(std::string_view name, int zone, char band, double x1, double x2, double x3, int d);
+void FormatUtmLine3(std::string& line, std::string_view name, int zone, char band, double x1, double x2, double x3, int d);
 // "%20s " "%4d" "%2c " then two "%15.<d>f ".
 std::string FormatUtmLine2(std::string_view name, int zone, char band, double x1, double x2, int d);
+void FormatUtmLine2(std::string& line, std::string_view name, int zone, char band, double x1, double x2, int d);
 
 }  // namespace pelmar
