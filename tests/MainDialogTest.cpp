@@ -14,7 +14,9 @@
 #include "app/StringIds.h"
 #include "settings/EllipsoidDatabase.h"
 #include "support/TestSupport.h"
+#include "ui/ConversionPage.h"
 #include "ui/EllipsoidDialog.h"
+#include "ui/ProjectionDialogs.h"
 #include "ui/EstimationOptionsDialog3D.h"
 #include "ui/EstimationPage.h"
 #include "ui/FileViewer.h"
@@ -49,6 +51,7 @@ class Gui : public ::testing::Test {
       std::filesystem::copy_file(test::binDir() / name, home / name);
     }
     writeFile(home / "HeaderInfo.dat", "");
+    test::linkPlugins(home.path());
     std::string error;
     ASSERT_TRUE(state.table.load(home / "LangEN.lng", error)) << error;
     state.home = home.path();
@@ -446,6 +449,73 @@ TEST_F(Gui, spatial_options_dialog_loads_and_stores_its_section) {
   EXPECT_EQ(stored.center, 1);
   EXPECT_EQ(stored.type, 1);
   EXPECT_EQ(stored.rotations, 0);
+}
+
+TEST_F(Gui, conversion_page_needs_a_leaf_and_runs_with_the_dialog_values) {
+  MainDialog dialog(state);
+  ConversionPage* page = dialog.conversionPage();
+  ASSERT_NE(page, nullptr);
+  int prompts = 0;
+  page->setOptionsPrompt([&](const ConversionInfo& conversion, ConversionJob& job) {
+    ++prompts;
+    EXPECT_EQ(conversion.code, 1000);
+    job.centralMeridian.L0Auto = 0;
+    job.centralMeridian.L0 = 9.0;
+    return true;
+  });
+  writeFile(home / "in.txt", "P1 48 9\n");
+  page->inputEdit()->setText(QString::fromStdString((home / "in.txt").string()));
+  page->outputEdit()->setText(QString::fromStdString((home / "out.txt").string()));
+  EXPECT_FALSE(page->compute());
+  page->tree()->setCurrentItem(page->tree()->topLevelItem(0));
+  EXPECT_EQ(page->description()->text(), text(str::DescriptionGroup));
+  EXPECT_FALSE(page->compute());
+  EXPECT_EQ(errors, (QStringList{text(str::NoComputationSelected), text(str::NoComputationSelected)}));
+  ASSERT_TRUE(page->selectConversion(1000));
+  EXPECT_EQ(page->description()->text(), text(str::DescriptionPrefix) + text(str::LabelGeoGk));
+  errors.clear();
+  EXPECT_TRUE(page->compute());
+  EXPECT_EQ(prompts, 1);
+  EXPECT_EQ(errors, QStringList{text(str::ConversionDone, {"1"})});
+  // Bessel is the first ellipsoid of the settings; meridian 9: E = 3 500 000 on it.
+  EXPECT_NE(readFile(home / "out.txt").find("3500000.000"), std::string::npos) << readFile(home / "out.txt");
+}
+
+TEST_F(Gui, projection_dialogs_follow_their_modes) {
+  std::filesystem::create_directories(home / "config");
+  SettingsStore store;
+  store.SetFile(home / "config" / "u.ini");
+  writeFile(home / "config" / "u.ini",
+            "[L0AustriaSettings]\nL0Austria=13.3333\nL0AustriaAuto=0\n[LambertSettings]\nVersion=0\nBNordGrad=60\n"
+            "BSuedGrad=50\n[SoldnerSettings]\nB0Grad=52\n");
+  AustrianMeridianDialog austria(store, {});
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(austria.meridianButton(i)->isChecked()) << "13.3333 is none of them";
+
+  LambertDialog own(store, {}, 0);
+  EXPECT_TRUE(own.northEdit()->isHidden()) << "one standard parallel hides the northern one";
+  EXPECT_EQ(own.southLabel()->text(), text(str::LabelSingleParallel));
+  own.twoParallelsButton()->setChecked(true);
+  EXPECT_FALSE(own.northEdit()->isHidden());
+  EXPECT_EQ(own.southLabel()->text(), text(str::LabelSouthParallel));
+
+  const std::string before = readFile(home / "config" / "u.ini");
+  LambertDialog belgium(store, {}, 2);
+  EXPECT_EQ(belgium.meridianEdit()->degreesEdit()->text(), "4");
+  EXPECT_EQ(belgium.meridianEdit()->minutesEdit()->text(), "21");
+  EXPECT_EQ(belgium.meridianEdit()->secondsEdit()->text(), "33.177");
+  EXPECT_TRUE(belgium.meridianEdit()->degreesEdit()->isReadOnly());
+  belgium.accept();
+  EXPECT_EQ(readFile(home / "config" / "u.ini"), before) << "a preset leaves the user's values alone";
+
+  SoldnerDialog baden(store, {}, true, false);
+  EXPECT_EQ(baden.originEdit()->degreesEdit()->text(), "49");
+  EXPECT_FALSE(baden.greenwichCheck()->isHidden());
+  baden.greenwichCheck()->setChecked(true);
+  baden.accept();
+  EXPECT_TRUE(baden.greenwich());
+  SoldnerDialog ordinary(store, {}, false, false);
+  EXPECT_EQ(ordinary.originEdit()->degreesEdit()->text(), "52") << "the ordinary mode loads its section";
+  EXPECT_TRUE(ordinary.greenwichCheck()->isHidden());
 }
 
 }  // namespace

@@ -242,6 +242,7 @@
   X(OptionSavePointInfo, 1322)                                           \
   /* conversion page and projection dialogs */                          \
   X(PointsLeftOut, 1400)                                                 \
+  X(ConversionDone, 1403)                                                \
   X(LabelInputFile, 1401)                                                \
   X(LabelOutputPointFile, 1402)                                          \
   X(CentralMeridianTitle, 1410)                                          \

@@ -127,6 +127,10 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   const int k = job.settings.decimalsCartesian;
   const bool utmZoneForm = job.settings.formatUtm == 0;
 
+  if (!library.usable()) {
+    host.message(str::ProjectionLibraryMissing);
+    return false;
+  }
   // 1./2. The files.
   LineReader reader(job.inputPath);
   if (!reader.isOpen()) {

@@ -15,6 +15,7 @@
 
 #include "app/StringIds.h"
 #include "ui/AboutDialog.h"
+#include "ui/ConversionPage.h"
 #include "ui/EstimationPage.h"
 #include "ui/MessageBoxes.h"
 #include "ui/SettingsPage.h"
@@ -59,6 +60,8 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
     QWidget* page = nullptr;
     if (i == kSettingsTab) {
       page = settings_;
+    } else if (i == kConversionTab) {
+      page = conversion_ = new ConversionPage(settings_, state_.home, tabs_);
     } else if (i == kEstimationTab) {
       page = estimation_ = new EstimationPage(settings_, tabs_);
     } else {

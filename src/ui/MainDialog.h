@@ -8,6 +8,7 @@ class QTabWidget;
 
 namespace pelmar::ui {
 
+class ConversionPage;
 class EstimationPage;
 class SettingsPage;
 
@@ -18,6 +19,7 @@ class MainDialog : public QDialog {
   Q_OBJECT
 
  public:
+  static constexpr int kConversionTab = 0;
   static constexpr int kEstimationTab = 2;
   static constexpr int kSettingsTab = 5;
 
@@ -30,6 +32,7 @@ class MainDialog : public QDialog {
   QTabWidget* tabs() const noexcept { return tabs_; }
   SettingsPage* settingsPage() const noexcept { return settings_; }
   EstimationPage* estimationPage() const noexcept { return estimation_; }
+  ConversionPage* conversionPage() const noexcept { return conversion_; }
   QWidget* page(int index) const;
 
   void showAbout();
@@ -44,6 +47,7 @@ class MainDialog : public QDialog {
   QTabWidget* tabs_ = nullptr;
   SettingsPage* settings_ = nullptr;
   EstimationPage* estimation_ = nullptr;
+  ConversionPage* conversion_ = nullptr;
   int currentTab_ = 0;
   bool startedCleanly_ = true;
 };

@@ -11,6 +11,7 @@
 #include "ui/EstimationOptionsDialog2D.h"
 #include "ui/EstimationOptionsDialog3D.h"
 #include "ui/MainDialog.h"
+#include "ui/ProjectionDialogs.h"
 #include "ui/SettingsPage.h"
 #include "ui/MessageBoxes.h"
 #include "ui/UiText.h"
@@ -33,8 +34,18 @@ int writeScreenshots(pelmar::ui::MainDialog& window, const QString& directory) {
   pelmar::ui::EllipsoidDialog ellipsoid(&window);
   pelmar::ui::EstimationOptionsDialog2D plane(store, &window);
   pelmar::ui::EstimationOptionsDialog3D spatial(store, false, &window);
+  pelmar::ui::CentralMeridianDialog meridian(store, {}, &window);
+  pelmar::ui::AustrianMeridianDialog austria(store, {}, &window);
+  pelmar::ui::MercatorDialog mercator(store, {}, &window);
+  pelmar::ui::LambertDialog lambert(store, {}, 0, &window);
+  pelmar::ui::LambertDialog belgium(store, {}, 2, &window);
+  pelmar::ui::SoldnerDialog soldner(store, {}, false, false, &window);
+  pelmar::ui::SoldnerDialog baden(store, {}, true, false, &window);
   const std::pair<QDialog*, const char*> dialogs[] = {
-      {&about, "about"}, {&ellipsoid, "ellipsoid"}, {&plane, "options-plane"}, {&spatial, "options-spatial"}};
+      {&about, "about"},           {&ellipsoid, "ellipsoid"},  {&plane, "options-plane"},
+      {&spatial, "options-spatial"}, {&meridian, "central-meridian"}, {&austria, "austria"},
+      {&mercator, "mercator"},     {&lambert, "lambert"},      {&belgium, "lambert-belgium"},
+      {&soldner, "soldner"},       {&baden, "soldner-baden"}};
   for (const auto& [dialog, name] : dialogs) {
     dialog->show();
     QApplication::processEvents();

@@ -1,0 +1,227 @@
+#include "ui/ConversionPage.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/StringIds.h"
+#include "ui/GuiHost.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PageServices.h"
+#include "ui/ProjectionDialogs.h"
+#include "ui/SettingsPage.h"
+#include "ui/UiText.h"
+
+namespace pelmar::ui {
+
+namespace {
+
+// The tree: top groups, sub-groups and their leaves (conversion codes).
+struct TreeGroup {
+  int labelId;
+  std::vector<std::pair<int, std::vector<int>>> subGroups;  // label (0: none) and codes
+};
+
+const TreeGroup kTree[] = {
+    {str::GroupProjections,
+     {{str::GroupGeoToMap, {1000, 1001, 1002, 1005, 1006}}, {str::GroupMapToGeo, {2000, 2001, 2002, 2005, 2006}}}},
+    {str::GroupNational,
+     {{str::GroupBelgium, {1004, 2004}},
+      {str::GroupEstonia, {1003, 2003}},
+      {str::GroupFrance, {1009, 2009}},
+      {str::GroupAustria, {1010, 2010}},
+      {str::GroupSwitzerland, {1011, 2011, 1012, 2012}},
+      {str::GroupHungary, {1008, 2008}},
+      {str::GroupBaden, {1014, 2014}}}},
+    {str::GroupCartesian, {{0, {1007, 2007, 1013, 2013}}}},
+};
+
+constexpr int kGroupValue = -1;
+
+}  // namespace
+
+ConversionPage::ConversionPage(SettingsPage* settings, const std::filesystem::path& home, QWidget* parent)
+    : QWidget(parent), settings_(settings) {
+  library_.Open(home);
+  auto* layout = new QVBoxLayout(this);
+  tree_ = new QTreeWidget(this);
+  tree_->setHeaderHidden(true);
+  for (const TreeGroup& group : kTree) {
+    auto* top = new QTreeWidgetItem(tree_, {uiText(group.labelId)});
+    top->setData(0, Qt::UserRole, kGroupValue);
+    for (const auto& [subLabel, codes] : group.subGroups) {
+      QTreeWidgetItem* parentItem = top;
+      if (subLabel != 0) {
+        parentItem = new QTreeWidgetItem(top, {uiText(subLabel)});
+        parentItem->setData(0, Qt::UserRole, kGroupValue);
+      }
+      for (int code : codes) {
+        auto* leaf = new QTreeWidgetItem(parentItem, {uiText(FindConversion(code)->labelId)});
+        leaf->setData(0, Qt::UserRole, code);
+      }
+    }
+  }
+  tree_->expandAll();
+  layout->addWidget(tree_, 1);
+  description_ = new QLabel(this);
+  description_->setWordWrap(true);
+  layout->addWidget(description_);
+  connect(tree_, &QTreeWidget::currentItemChanged, this, &ConversionPage::updateDescription);
+
+  auto* grid = new QGridLayout;
+  auto addRow = [&](int row, int labelId, bool isInput) {
+    auto* label = new QLabel(uiText(labelId), this);
+    auto* edit = new QLineEdit(this);
+    label->setBuddy(edit);
+    auto* choose = new QPushButton(uiText(str::ButtonChoose), this);
+    auto* view = new QPushButton(uiText(str::ButtonView), this);
+    auto* show = new QPushButton(uiText(str::ButtonShow), this);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(edit, row, 1);
+    grid->addWidget(choose, row, 2);
+    grid->addWidget(view, row, 3);
+    grid->addWidget(show, row, 4);
+    connect(choose, &QPushButton::clicked, this, [=, this] {
+      const QString path =
+          isInput ? services::chooseInputFile(this, uiText(str::FilterInputFiles), uiText(str::TitleChooseInputFile),
+                                              edit->text())
+                  : services::chooseOutputFile(this, uiText(str::FilterPointFiles),
+                                               uiText(str::TitleChooseOutputFile), edit->text(),
+                                               QStringLiteral("*.txt"));
+      if (!path.isEmpty()) edit->setText(path);
+    });
+    connect(view, &QPushButton::clicked, this, [=, this] {
+      if (!edit->text().isEmpty()) {
+        services::viewFile(this, QString::fromStdString(settings_->settings().editor), edit->text());
+      }
+    });
+    connect(show, &QPushButton::clicked, this, [=, this] {
+      if (!edit->text().isEmpty()) services::showFile(this, edit->text());
+    });
+    return edit;
+  };
+  input_ = addRow(0, str::LabelInputFile, true);
+  output_ = addRow(1, str::LabelOutputPointFile, false);
+  grid->setColumnStretch(1, 1);
+  layout->addLayout(grid);
+  auto* buttons = new QHBoxLayout;
+  auto* compute = new QPushButton(uiText(str::ButtonCompute), this);
+  buttons->addStretch(1);
+  buttons->addWidget(compute);
+  layout->addLayout(buttons);
+  connect(compute, &QPushButton::clicked, this, &ConversionPage::compute);
+  prompt_ = [this](const ConversionInfo& conversion, ConversionJob& job) { return showOptions(conversion, job); };
+}
+
+void ConversionPage::updateDescription() {
+  const QTreeWidgetItem* item = tree_->currentItem();
+  if (item == nullptr) {
+    description_->clear();
+  } else if (item->data(0, Qt::UserRole).toInt() == kGroupValue) {
+    description_->setText(uiText(str::DescriptionGroup));
+  } else {
+    description_->setText(uiText(str::DescriptionPrefix) + item->text(0));
+  }
+}
+
+bool ConversionPage::selectConversion(int code) {
+  for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
+    if ((*it)->data(0, Qt::UserRole).toInt() == code) {
+      tree_->setCurrentItem(*it);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ConversionPage::showOptions(const ConversionInfo& conversion, ConversionJob& job) {
+  const SettingsStore store = settings_->settingsStore();
+  switch (conversion.dialog) {
+    case ConversionDialog::None:
+      return true;
+    case ConversionDialog::CentralMeridian: {
+      CentralMeridianDialog dialog(store, centralMeridian_, this);
+      if (dialog.exec() != QDialog::Accepted) return false;
+      centralMeridian_ = dialog.options();
+      break;
+    }
+    case ConversionDialog::AustrianMeridian: {
+      AustrianMeridianDialog dialog(store, austrianMeridian_, this);
+      if (dialog.exec() != QDialog::Accepted) return false;
+      austrianMeridian_ = dialog.options();
+      break;
+    }
+    case ConversionDialog::Mercator: {
+      MercatorDialog dialog(store, mercator_, this);
+      if (dialog.exec() != QDialog::Accepted) return false;
+      mercator_ = dialog.options();
+      break;
+    }
+    case ConversionDialog::Lambert: {
+      LambertDialog dialog(store, lambert_, conversion.caseNumber, this);
+      // The presets only show their constants: a cancel does not stop them.
+      if (dialog.exec() != QDialog::Accepted && conversion.caseNumber == 0) return false;
+      if (conversion.caseNumber == 0) lambert_ = dialog.options();
+      break;
+    }
+    case ConversionDialog::Soldner: {
+      SoldnerDialog dialog(store, soldner_, false, false, this);
+      if (dialog.exec() != QDialog::Accepted) return false;
+      soldner_ = dialog.options();
+      break;
+    }
+    case ConversionDialog::SoldnerBaden: {
+      SoldnerDialog dialog(store, baden_, true, greenwich_, this);
+      if (dialog.exec() != QDialog::Accepted) return false;
+      baden_ = dialog.options();
+      greenwich_ = dialog.greenwich();
+      break;
+    }
+  }
+  job.centralMeridian = centralMeridian_;
+  job.austrianMeridian = austrianMeridian_;
+  job.mercator = mercator_;
+  job.lambert = lambert_;
+  job.soldner = conversion.dialog == ConversionDialog::SoldnerBaden ? baden_ : soldner_;
+  job.greenwich = conversion.dialog == ConversionDialog::SoldnerBaden && greenwich_;
+  return true;
+}
+
+bool ConversionPage::compute() {
+  const QString output = output_->text().trimmed();
+  if (!services::checkWriteAccess(this, output)) return false;
+  const QTreeWidgetItem* item = tree_->currentItem();
+  const int code = item != nullptr ? item->data(0, Qt::UserRole).toInt() : kGroupValue;
+  const ConversionInfo* conversion = FindConversion(code);
+  if (conversion == nullptr) {
+    showError(this, uiText(str::NoComputationSelected));
+    return false;
+  }
+  ConversionJob job;
+  job.inputPath = input_->text().trimmed().toStdString();
+  job.outputPath = output.toStdString();
+  job.settings = settings_->settings();
+  const EllipsoidList& ellipsoids = settings_->ellipsoids();
+  if (!ellipsoids.empty()) {
+    const int index = job.settings.ellipsoid;
+    job.ellipsoid = ellipsoids[index >= 0 && index < static_cast<int>(ellipsoids.size()) ? index : 0];
+  }
+  job.centralMeridian = centralMeridian_;
+  job.austrianMeridian = austrianMeridian_;
+  job.mercator = mercator_;
+  job.lambert = lambert_;
+  job.soldner = soldner_;
+  if (!prompt_(*conversion, job)) return false;
+  GuiHost host(this);
+  ConversionResult result;
+  const bool done = RunConversion(*conversion, job, library_, host, &result);
+  if (done) host.message(str::ConversionDone, {result.pointsWritten});
+  return done;
+}
+
+}  // namespace pelmar::ui
