@@ -1,5 +1,10 @@
 #include "conversion/BatchConversion.h"
 
+#include <atomic>
+#include <optional>
+#include <thread>
+
+#include "app/BoundedQueue.h"
 #include "app/JobHost.h"
 #include "app/OutputFile.h"
 #include "app/StringIds.h"
@@ -52,44 +57,60 @@ const std::vector<ConversionInfo> kConversions = {
 // How a line is read.
 enum class InputForm { Geographic, Projected, Cartesian, UtmZone };
 
-// One parsed input line.
-struct InputPoint {
-  std::string_view name;
+// One point of a batch: where its name lies in the batch's text, what the
+// line held, and what the conversion made of it.
+struct BatchPoint {
+  std::uint32_t nameOffset = 0;
+  std::uint32_t nameLength = 0;
   double v1 = 0.0, v2 = 0.0, v3 = 0.0;
   bool hasHeight = false;
   int zone = 0;
   char letter = '\0';
+  // Degrees, minutes and seconds as read (FormatGeog 1), joined by the
+  // library on the computing thread.
+  int bd = 0, bm = 0, ld = 0, lm = 0;
+  double bs = 0.0, ls = 0.0;
+  // Results.
+  int status = 0;
+  double o1 = 0.0, o2 = 0.0, o3 = 0.0;
+  int outZone = 0;
+  char outLetter = '\0';
+  DmsAngle b, l;
 };
 
+struct Batch {
+  std::string names;
+  std::vector<BatchPoint> points;
+  std::int64_t dataLines = 0;
+};
+
+constexpr std::size_t kBatchPoints = 4096;
+constexpr std::size_t kQueuedBatches = 4;
+
 // Reads a line by its form; false when it does not parse.
-bool parseLine(std::string_view data, InputForm form, bool dms, bool heightRequired, ProjectionLibrary& library,
-               InputPoint& p) {
+bool parseLine(std::string_view data, InputForm form, bool dms, bool heightRequired, std::string_view& name,
+               BatchPoint& p) {
   switch (form) {
     case InputForm::Geographic:
       if (dms) {
-        int bd = 0, bm = 0, ld = 0, lm = 0;
-        double bs = 0.0, ls = 0.0, h = 0.0;
-        const int n = scanFields(data, p.name, bd, bm, bs, ld, lm, ls, h);
+        const int n = scanFields(data, name, p.bd, p.bm, p.bs, p.ld, p.lm, p.ls, p.v3);
         if (n != 8 && (n != 7 || heightRequired)) return false;
-        library.GMSDEZ(bd, bm, bs, p.v1);
-        library.GMSDEZ(ld, lm, ls, p.v2);
-        p.v3 = h;
         p.hasHeight = n == 8;
         return true;
       }
       [[fallthrough]];
     case InputForm::Projected: {
-      const int n = scanFields(data, p.name, p.v1, p.v2, p.v3);
+      const int n = scanFields(data, name, p.v1, p.v2, p.v3);
       if (n != 4 && (n != 3 || heightRequired)) return false;
       p.hasHeight = n == 4;
       return true;
     }
     case InputForm::Cartesian:
       p.hasHeight = true;
-      return scanFields(data, p.name, p.v1, p.v2, p.v3) == 4;
+      return scanFields(data, name, p.v1, p.v2, p.v3) == 4;
     case InputForm::UtmZone: {
       std::string_view token;
-      const int n = scanFields(data, p.name, p.zone, token, p.v1, p.v2, p.v3);
+      const int n = scanFields(data, name, p.zone, token, p.v1, p.v2, p.v3);
       if (n != 6 && n != 5) return false;
       p.letter = token.front();  // "North" passes "N"
       p.hasHeight = n == 6;
@@ -97,6 +118,17 @@ bool parseLine(std::string_view data, InputForm form, bool dms, bool heightRequi
     }
   }
   return false;
+}
+
+// Runs `body` and turns an exception into a flag, so that a stage thread
+// never takes the process down.
+template <class Body>
+void guardedStage(std::atomic<bool>& failed, Body&& body) noexcept {
+  try {
+    body();
+  } catch (...) {
+    failed = true;
+  }
 }
 
 }  // namespace
@@ -226,102 +258,165 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   if (!forward && (family == 7 || family == 13)) form = InputForm::Cartesian;
   if (!forward && family == 1 && utmZoneForm) form = InputForm::UtmZone;
   const bool heightRequired = forward && (family == 7 || family == 13);
-  const bool geographicInput = form == InputForm::Geographic;
+  const bool dmsInput = dms && form == InputForm::Geographic;
+  const bool cartesianOutput = forward && (family == 7 || family == 13);
+  const bool geographicOutput = !forward;
+  const bool zoneOutput = code == 1001 && utmZoneForm;
 
-  // 8. Every line.
-  ConversionResult counts;
-  std::string_view line;
-  std::string text;
-  while (reader.next(line)) {
-    const std::string_view data = dataPart(line);
-    if (data.empty()) continue;
-    if (trimBlanks(data).empty()) continue;
-    ++counts.linesRead;
-    InputPoint p;
-    if (!parseLine(data, form, dms && geographicInput, heightRequired, library, p)) continue;
-    host.stepProgress();
-    double o1 = 0.0, o2 = 0.0, o3 = p.v3;
-    int zone = 0;
-    char letter = '\0';
-    int status = VIV_OK;
-    bool geographicOutput = !forward;
-    bool cartesianOutput = false;
-    switch (code) {
-      case 1000:
-      case 1010: status = library.BL_to_EN_GK(p.v1, p.v2, o1, o2); break;
-      case 2000:
-      case 2010: status = library.EN_to_BL_GK(p.v1, p.v2, o1, o2); break;
-      case 1001:
-        status = utmZoneForm ? library.BL_to_EN_UTM_With_Zone(p.v1, p.v2, o1, o2, zone, letter)
-                             : library.BL_to_EN_UTM_Raw(p.v1, p.v2, o1, o2);
-        break;
-      case 2001:
-        status = utmZoneForm ? library.EN_to_BL_UTM_With_Zone(p.v1, p.v2, p.zone, p.letter, o1, o2)
-                             : library.EN_to_BL_UTM_Raw(p.v1, p.v2, o1, o2);
-        break;
-      case 1002:
-      case 1003:
-      case 1004:
-      case 1009: status = library.BL_to_EN_Lambert(p.v1, p.v2, o1, o2); break;
-      case 2002:
-      case 2003:
-      case 2004:
-      case 2009: status = library.EN_to_BL_Lambert(p.v1, p.v2, o1, o2); break;
-      case 1005: status = library.BL_to_EN_Soldner(p.v1, p.v2, o1, o2); break;
-      case 2005: status = library.EN_to_BL_Soldner(p.v1, p.v2, o1, o2); break;
-      case 1014:
-        status = library.BL_to_EN_SoldnerBaden(p.v1, job.greenwich ? p.v2 + kFerroOffset : p.v2, o1, o2);
-        break;
-      case 2014:
-        status = library.EN_to_BL_SoldnerBaden(p.v1, p.v2, o1, o2);
-        if (job.greenwich) o2 -= kFerroOffset;
-        break;
-      case 1006: status = library.BL_to_EN_Mercator(p.v1, p.v2, o1, o2); break;
-      case 2006: status = library.EN_to_BL_Mercator(p.v1, p.v2, o1, o2); break;
-      case 1008: status = library.BL_to_EN_EOV(p.v1, p.v2, o1, o2); break;
-      case 2008: status = library.EN_to_BL_EOV(p.v1, p.v2, o1, o2); break;
-      case 1011:
-      case 1012:
-        status = library.BL_to_EN_Switzerland_Conformal_DoubleProjection(p.v1, p.v2, o1, o2, conversion.caseNumber);
-        break;
-      case 2011:
-      case 2012:
-        status = library.EN_to_BL_Switzerland_Conformal_DoubleProjection(p.v1, p.v2, o1, o2, conversion.caseNumber);
-        break;
-      case 1007: status = library.BLH_to_XYZ(p.v1, p.v2, p.v3, o1, o2, o3), cartesianOutput = true; break;
-      case 1013: status = library.EllipsoidalCoordinates_to_XYZ(p.v1, p.v2, p.v3, o1, o2, o3), cartesianOutput = true; break;
-      case 2007: status = library.XYZ_to_BLH(p.v1, p.v2, p.v3, o1, o2, o3); break;
-      case 2013: status = library.XYZ_to_EllipsoidalCoordinates(p.v1, p.v2, p.v3, o1, o2, o3); break;
-      default: status = VIV_BAD_PARAMETERS; break;
-    }
-    if (status != VIV_OK) {
-      // Outside the projection's domain: never a NaN line in the file.
-      if (counts.pointsLeftOut++ == 0) counts.firstLeftOut = std::string(p.name);
-      continue;
-    }
-    const bool withHeight = cartesianOutput || p.hasHeight;
-    if (cartesianOutput) {
-      FormatPointLine3(text, p.name, o1, o2, o3, k);
-    } else if (geographicOutput) {
-      if (dms) {
-        DmsAngle b, l;
-        library.DEZGMS(o1, b.degrees, b.minutes, b.seconds);
-        library.DEZGMS(o2, l.degrees, l.minutes, l.seconds);
-        withHeight ? FormatPointLineDms2H(text, p.name, b, l, o3, g, k) : FormatPointLineDms2(text, p.name, b, l, g);
-      } else {
-        withHeight ? FormatPointLine3H(text, p.name, o1, o2, o3, g, k) : FormatPointLine2(text, p.name, o1, o2, g);
+  // 8. Every line, in three stages: a reader thread parses lines into
+  // batches, this thread converts them (the library and the host belong to
+  // it), a writer thread formats and writes them. Batches keep their order,
+  // and the queues bound the memory whatever the size of the file.
+  BoundedQueue<Batch> parsed(kQueuedBatches), converted(kQueuedBatches);
+  std::atomic<bool> readFailed = false, writeFailed = false, stop = false;
+  std::thread readerThread([&] {
+    guardedStage(readFailed, [&] {
+      Batch batch;
+      std::string_view line;
+      while (!stop && reader.next(line)) {
+        const std::string_view data = dataPart(line);
+        if (data.empty() || trimBlanks(data).empty()) continue;
+        ++batch.dataLines;
+        std::string_view name;
+        BatchPoint p;
+        if (!parseLine(data, form, dmsInput, heightRequired, name, p)) continue;
+        p.nameOffset = static_cast<std::uint32_t>(batch.names.size());
+        p.nameLength = static_cast<std::uint32_t>(name.size());
+        batch.names.append(name);
+        batch.points.push_back(p);
+        if (batch.points.size() >= kBatchPoints) {
+          if (!parsed.push(std::move(batch))) return;
+          batch = Batch{};
+        }
       }
-    } else if (code == 1001 && utmZoneForm) {
-      withHeight ? FormatUtmLine3(text, p.name, zone, letter, o1, o2, o3, k)
-                 : FormatUtmLine2(text, p.name, zone, letter, o1, o2, k);
-    } else {
-      withHeight ? FormatPointLine3(text, p.name, o1, o2, o3, k) : FormatPointLine2(text, p.name, o1, o2, k);
+      if (reader.failed()) readFailed = true;
+      parsed.push(std::move(batch));
+    });
+    parsed.close();
+  });
+  std::int64_t written = 0;
+  std::thread writerThread([&] {
+    guardedStage(writeFailed, [&] {
+      std::string text, block;
+      while (std::optional<Batch> batch = converted.pop()) {
+        block.clear();
+        for (const BatchPoint& p : batch->points) {
+          if (p.status != VIV_OK) continue;
+          const std::string_view name(batch->names.data() + p.nameOffset, p.nameLength);
+          const bool withHeight = cartesianOutput || p.hasHeight;
+          if (cartesianOutput) {
+            FormatPointLine3(text, name, p.o1, p.o2, p.o3, k);
+          } else if (geographicOutput && dms) {
+            withHeight ? FormatPointLineDms2H(text, name, p.b, p.l, p.o3, g, k)
+                       : FormatPointLineDms2(text, name, p.b, p.l, g);
+          } else if (geographicOutput) {
+            withHeight ? FormatPointLine3H(text, name, p.o1, p.o2, p.o3, g, k)
+                       : FormatPointLine2(text, name, p.o1, p.o2, g);
+          } else if (zoneOutput) {
+            withHeight ? FormatUtmLine3(text, name, p.outZone, p.outLetter, p.o1, p.o2, p.o3, k)
+                       : FormatUtmLine2(text, name, p.outZone, p.outLetter, p.o1, p.o2, k);
+          } else {
+            withHeight ? FormatPointLine3(text, name, p.o1, p.o2, p.o3, k) : FormatPointLine2(text, name, p.o1, p.o2, k);
+          }
+          block += text;
+          ++written;
+        }
+        output.write(block);
+      }
+    });
+  });
+
+  ConversionResult counts;
+  bool computeFailed = false;
+  try {
+    while (std::optional<Batch> batch = parsed.pop()) {
+      counts.linesRead += batch->dataLines;
+      for (BatchPoint& p : batch->points) {
+        host.stepProgress();
+        if (dmsInput) {
+          library.GMSDEZ(p.bd, p.bm, p.bs, p.v1);
+          library.GMSDEZ(p.ld, p.lm, p.ls, p.v2);
+        }
+        p.o3 = p.v3;
+        int& status = p.status;
+        switch (code) {
+          case 1000:
+          case 1010: status = library.BL_to_EN_GK(p.v1, p.v2, p.o1, p.o2); break;
+          case 2000:
+          case 2010: status = library.EN_to_BL_GK(p.v1, p.v2, p.o1, p.o2); break;
+          case 1001:
+            status = utmZoneForm ? library.BL_to_EN_UTM_With_Zone(p.v1, p.v2, p.o1, p.o2, p.outZone, p.outLetter)
+                                 : library.BL_to_EN_UTM_Raw(p.v1, p.v2, p.o1, p.o2);
+            break;
+          case 2001:
+            status = utmZoneForm ? library.EN_to_BL_UTM_With_Zone(p.v1, p.v2, p.zone, p.letter, p.o1, p.o2)
+                                 : library.EN_to_BL_UTM_Raw(p.v1, p.v2, p.o1, p.o2);
+            break;
+          case 1002:
+          case 1003:
+          case 1004:
+          case 1009: status = library.BL_to_EN_Lambert(p.v1, p.v2, p.o1, p.o2); break;
+          case 2002:
+          case 2003:
+          case 2004:
+          case 2009: status = library.EN_to_BL_Lambert(p.v1, p.v2, p.o1, p.o2); break;
+          case 1005: status = library.BL_to_EN_Soldner(p.v1, p.v2, p.o1, p.o2); break;
+          case 2005: status = library.EN_to_BL_Soldner(p.v1, p.v2, p.o1, p.o2); break;
+          case 1014:
+            status = library.BL_to_EN_SoldnerBaden(p.v1, job.greenwich ? p.v2 + kFerroOffset : p.v2, p.o1, p.o2);
+            break;
+          case 2014:
+            status = library.EN_to_BL_SoldnerBaden(p.v1, p.v2, p.o1, p.o2);
+            if (job.greenwich) p.o2 -= kFerroOffset;
+            break;
+          case 1006: status = library.BL_to_EN_Mercator(p.v1, p.v2, p.o1, p.o2); break;
+          case 2006: status = library.EN_to_BL_Mercator(p.v1, p.v2, p.o1, p.o2); break;
+          case 1008: status = library.BL_to_EN_EOV(p.v1, p.v2, p.o1, p.o2); break;
+          case 2008: status = library.EN_to_BL_EOV(p.v1, p.v2, p.o1, p.o2); break;
+          case 1011:
+          case 1012:
+            status = library.BL_to_EN_Switzerland_Conformal_DoubleProjection(p.v1, p.v2, p.o1, p.o2,
+                                                                             conversion.caseNumber);
+            break;
+          case 2011:
+          case 2012:
+            status = library.EN_to_BL_Switzerland_Conformal_DoubleProjection(p.v1, p.v2, p.o1, p.o2,
+                                                                             conversion.caseNumber);
+            break;
+          case 1007: status = library.BLH_to_XYZ(p.v1, p.v2, p.v3, p.o1, p.o2, p.o3); break;
+          case 1013: status = library.EllipsoidalCoordinates_to_XYZ(p.v1, p.v2, p.v3, p.o1, p.o2, p.o3); break;
+          case 2007: status = library.XYZ_to_BLH(p.v1, p.v2, p.v3, p.o1, p.o2, p.o3); break;
+          case 2013: status = library.XYZ_to_EllipsoidalCoordinates(p.v1, p.v2, p.v3, p.o1, p.o2, p.o3); break;
+          default: status = VIV_BAD_PARAMETERS; break;
+        }
+        if (status != VIV_OK) {
+          // Outside the projection's domain: never a NaN line in the file.
+          if (counts.pointsLeftOut++ == 0) counts.firstLeftOut.assign(batch->names, p.nameOffset, p.nameLength);
+          continue;
+        }
+        if (geographicOutput && dms) {
+          library.DEZGMS(p.o1, p.b.degrees, p.b.minutes, p.b.seconds);
+          library.DEZGMS(p.o2, p.l.degrees, p.l.minutes, p.l.seconds);
+        }
+      }
+      if (!converted.push(std::move(*batch))) break;
     }
-    output.write(text);
-    ++counts.pointsWritten;
+  } catch (...) {
+    computeFailed = true;
+  }
+  stop = true;
+  parsed.close();
+  converted.close();
+  readerThread.join();
+  writerThread.join();
+  counts.pointsWritten = written;
+  if (computeFailed || writeFailed) {
+    host.endProgress();
+    host.message(str::OutputNotCreated, {job.outputPath.string()});
+    return false;
   }
   host.endProgress();
-  if (reader.failed()) {
+  if (readFailed) {
     host.message(str::InputNotOpened, {job.inputPath.string()});
     return false;
   }
