@@ -1,5 +1,10 @@
 #include "estimation/EstimationJob.h"
 
+#include "app/JobHost.h"
+#include "app/LanguageTable.h"
+#include "app/OutputFile.h"
+#include "app/StringIds.h"
+#include "estimation/ReportFile.h"
 #include "points/PointFile.h"
 
 namespace pelmar {
@@ -31,6 +36,49 @@ void MatchIdenticalPoints(EstimationJob& job) {
     const PointRecord& t = job.target[static_cast<std::size_t>(partner[i])];
     job.identical.push_back({s.name, s.Y, s.X, s.Z, t.Y, t.X, t.Z});
   }
+}
+
+bool OpenEstimationRun(EstimationJob& job, int (*read)(const std::filesystem::path&, PointList&),
+                       int minimumIdentical, JobHost& host, ReportFile& report, OutputFile& output) {
+  job.source.clear();
+  job.target.clear();
+  job.identical.clear();
+  if (read(job.sourcePath, job.source) == 0) {
+    host.message(str::SourceUnreadable, {job.sourcePath.string()});
+    return false;
+  }
+  if (read(job.targetPath, job.target) == 0) {
+    host.message(str::TargetUnreadable, {job.targetPath.string()});
+    return false;
+  }
+  if (job.source.empty() || job.target.empty()) {
+    host.message(str::NoPointsRead);
+    return false;
+  }
+  MatchIdenticalPoints(job);
+  if (static_cast<int>(job.identical.size()) < minimumIdentical) {
+    host.message(str::TooFewIdenticalPoints);
+    return false;
+  }
+  if (!report.open(job.reportPath)) {
+    host.message(str::ReportNotCreated, {job.reportPath.string()});
+    return false;
+  }
+  if (!job.outputPath.empty() && !output.open(job.outputPath)) {
+    host.message(str::OutputNotCreated, {job.outputPath.string()});
+  }
+  return true;
+}
+
+void WriteOptionsSection(ReportFile& report, const JobHost& host, int method, int writeIdentical) {
+  const LanguageTable& table = host.language();
+  report.section(str::SectionOptions, 32);
+  report.writeText(str::MethodLine, {table.text(method == 0 ? str::MethodL1 : str::MethodLeastSquares)});
+  report.write("\n");
+  report.writeText(str::OutputLabel);
+  report.writeText(str::IdenticalLine,
+                   {table.text(writeIdentical != 0 ? str::IdenticalWritten : str::IdenticalNotWritten)});
+  report.write("\n");
 }
 
 }  // namespace pelmar

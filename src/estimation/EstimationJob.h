@@ -54,6 +54,23 @@ struct EstimationOptions2D {
 // for byte; appends the pairs in source order.
 void MatchIdenticalPoints(EstimationJob& job);
 
+class JobHost;
+class OutputFile;
+class ReportFile;
+
+// The opening every estimation shares: reads the source and target files
+// with `read` (ReadPointFile2D or ReadPointFile3D), pairs the identical
+// points and asks for at least `minimumIdentical`; then opens the report
+// (its failure ends the run) and the optional output file (its failure is
+// told, and the run goes on without it). False when the run must stop; the
+// message has been given.
+bool OpenEstimationRun(EstimationJob& job, int (*read)(const std::filesystem::path&, PointList&),
+                       int minimumIdentical, JobHost& host, ReportFile& report, OutputFile& output);
+
+// Section 2 of every estimation report up to the identical-points line:
+// options title, method and whether identical points go to the output file.
+void WriteOptionsSection(ReportFile& report, const JobHost& host, int method, int writeIdentical);
+
 // What a run found, for the command line's summary.
 struct EstimatedParameter {
   std::string name;

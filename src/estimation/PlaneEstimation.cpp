@@ -54,52 +54,17 @@ void applyModel(PlaneModel model, const Matrix& x, double ys, double xs, double&
 int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdentical, int center, JobHost& host,
                EstimationSummary* summary) {
   const LanguageTable& table = host.language();
-  // 1. The point files.
-  job.source.clear();
-  job.target.clear();
-  job.identical.clear();
-  if (ReadPointFile2D(job.sourcePath, job.source) == 0) {
-    host.message(str::SourceUnreadable, {job.sourcePath.string()});
-    return 0;
-  }
-  if (ReadPointFile2D(job.targetPath, job.target) == 0) {
-    host.message(str::TargetUnreadable, {job.targetPath.string()});
-    return 0;
-  }
-  // 2. The identical points.
-  if (job.source.empty() || job.target.empty()) {
-    host.message(str::NoPointsRead);
-    return 0;
-  }
-  MatchIdenticalPoints(job);
-  const int n = static_cast<int>(job.identical.size());
-  if (n < 2) {
-    host.message(str::TooFewIdenticalPoints);
-    return 0;
-  }
-  // 3. Report and output file.
+  // 1.–3. Files, identical points, report and output file.
   ReportFile report(table, job.settings.headerText, job.settings.userDefinedHeader, job.settings.includeDate);
-  if (!report.open(job.reportPath)) {
-    host.message(str::ReportNotCreated, {job.reportPath.string()});
-    return 0;
-  }
-  // Without its output file the run goes on, but says so.
   OutputFile output;
-  if (!job.outputPath.empty() && !output.open(job.outputPath)) {
-    host.message(str::OutputNotCreated, {job.outputPath.string()});
-  }
+  if (!OpenEstimationRun(job, ReadPointFile2D, 2, host, report, output)) return 0;
+  const int n = static_cast<int>(job.identical.size());
 
   // 4. Report head.
   report.WriteBanner();
   report.WriteTitleBox({model == PlaneModel::Similarity ? str::TitleSimilarity : str::TitleAffine});
   report.WriteHeaderInfo();
-  report.section(str::SectionOptions, 32);
-  report.writeText(str::MethodLine, {table.text(method == 0 ? str::MethodL1 : str::MethodLeastSquares)});
-  report.write("\n");
-  report.writeText(str::OutputLabel);
-  report.writeText(str::IdenticalLine,
-                   {table.text(writeIdentical != 0 ? str::IdenticalWritten : str::IdenticalNotWritten)});
-  report.write("\n");
+  WriteOptionsSection(report, host, method, writeIdentical);
   const std::string columns = "%15s%15s%15s\n";
   const std::string pointLine = "%15s%15.5f%15.5f\n";
   const std::string pointColumn = utf8ToWindows1252(table.text(str::ColumnPoint));

@@ -262,49 +262,18 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   const int method = options.type;
   const Groups groups(options);
 
-  job.source.clear();
-  job.target.clear();
-  job.identical.clear();
-  if (ReadPointFile3D(job.sourcePath, job.source) == 0) {
-    host.message(str::SourceUnreadable, {job.sourcePath.string()});
-    return 0;
-  }
-  if (ReadPointFile3D(job.targetPath, job.target) == 0) {
-    host.message(str::TargetUnreadable, {job.targetPath.string()});
-    return 0;
-  }
-  if (job.source.empty() || job.target.empty()) {
-    host.message(str::NoPointsRead);
-    return 0;
-  }
-  MatchIdenticalPoints(job);
-  const int n = static_cast<int>(job.identical.size());
-  if (n < 3) {
-    host.message(str::TooFewIdenticalPoints);
-    return 0;
-  }
   ReportFile report(table, job.settings.headerText, job.settings.userDefinedHeader, job.settings.includeDate);
-  if (!report.open(job.reportPath)) {
-    host.message(str::ReportNotCreated, {job.reportPath.string()});
-    return 0;
-  }
   OutputFile output;
-  if (!job.outputPath.empty() && !output.open(job.outputPath)) {
-    host.message(str::OutputNotCreated, {job.outputPath.string()});
-  }
+  if (!OpenEstimationRun(job, ReadPointFile3D, 3, host, report, output)) return 0;
+  const int n = static_cast<int>(job.identical.size());
   host.setProgressLines(kRunningText, "");
 
   // Report head.
   report.WriteBanner();
   report.WriteTitleBox({str::TitleSpatial, rigorous ? str::TitleRigorous : str::TitleLinearised});
   report.WriteHeaderInfo();
-  report.section(str::SectionOptions, 32);
-  report.writeText(str::MethodLine, {table.text(method == 0 ? str::MethodL1 : str::MethodLeastSquares)});
+  WriteOptionsSection(report, host, method, options.writeIdentical);
   report.write("\n");
-  report.writeText(str::OutputLabel);
-  report.writeText(str::IdenticalLine,
-                   {table.text(options.writeIdentical != 0 ? str::IdenticalWritten : str::IdenticalNotWritten)});
-  report.write("\n\n");
   report.writeText(str::GroupsLine);
   if (groups.rotations) report.writeText(str::GroupRotations);
   if (groups.translations) report.writeText(str::GroupTranslations);

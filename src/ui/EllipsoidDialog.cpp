@@ -14,6 +14,7 @@
 #include "points/LineScanner.h"
 #include "points/NumberFormat.h"
 #include "ui/MessageBoxes.h"
+#include "ui/DialogParts.h"
 #include "ui/UiText.h"
 
 namespace pelmar::ui {
@@ -32,12 +33,7 @@ EllipsoidDialog::EllipsoidDialog(QWidget* parent) : QDialog(parent) {
   form->addRow(uiText(str::LabelSemiMajorAxis), a_);
   form->addRow(kind_, second_);
   layout->addLayout(form);
-  auto* buttons = new QDialogButtonBox(this);
-  buttons->addButton(uiText(str::ButtonOk), QDialogButtonBox::AcceptRole)->setDefault(true);
-  buttons->addButton(uiText(str::ButtonCancel), QDialogButtonBox::RejectRole);
-  connect(buttons, &QDialogButtonBox::accepted, this, &EllipsoidDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  layout->addWidget(buttons);
+  addOkCancel(this, layout);
   connect(kind_, &QComboBox::currentIndexChanged, this, &EllipsoidDialog::convertSecond);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }

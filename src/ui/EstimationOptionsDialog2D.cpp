@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/StringIds.h"
+#include "ui/DialogParts.h"
 #include "ui/UiText.h"
 
 namespace pelmar::ui {
@@ -17,26 +18,14 @@ EstimationOptionsDialog2D::EstimationOptionsDialog2D(const SettingsStore& store,
   setWindowTitle(uiText(str::Options2DTitle));
   options_.load(store_);
   auto* layout = new QVBoxLayout(this);
-  auto* method = new QGroupBox(uiText(str::GroupMethod), this);
-  auto* methodLayout = new QVBoxLayout(method);
-  l1_ = new QRadioButton(uiText(str::OptionL1), method);
-  leastSquares_ = new QRadioButton(uiText(str::OptionLeastSquares), method);
-  methodLayout->addWidget(l1_);
-  methodLayout->addWidget(leastSquares_);
-  (options_.type == 0 ? l1_ : leastSquares_)->setChecked(true);
-  layout->addWidget(method);
+  layout->addWidget(methodGroup(this, options_.type, l1_, leastSquares_));
   center_ = new QCheckBox(uiText(str::OptionCenter), this);
   center_->setChecked(options_.center != 0);
   writeIdentical_ = new QCheckBox(uiText(str::OptionWriteIdentical), this);
   writeIdentical_->setChecked(options_.writeIdentical != 0);
   layout->addWidget(center_);
   layout->addWidget(writeIdentical_);
-  auto* buttons = new QDialogButtonBox(this);
-  buttons->addButton(uiText(str::ButtonOk), QDialogButtonBox::AcceptRole)->setDefault(true);
-  buttons->addButton(uiText(str::ButtonCancel), QDialogButtonBox::RejectRole);
-  connect(buttons, &QDialogButtonBox::accepted, this, &EstimationOptionsDialog2D::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  layout->addWidget(buttons);
+  addOkCancel(this, layout);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "app/StringIds.h"
+#include "ui/DialogParts.h"
 #include "ui/UiText.h"
 
 namespace pelmar::ui {
@@ -20,14 +21,7 @@ EstimationOptionsDialog3D::EstimationOptionsDialog3D(const SettingsStore& store,
   setWindowTitle(uiText(str::Options3DTitle));
   options_.load(store_);
   auto* layout = new QVBoxLayout(this);
-  auto* method = new QGroupBox(uiText(str::GroupMethod), this);
-  auto* methodLayout = new QVBoxLayout(method);
-  l1_ = new QRadioButton(uiText(str::OptionL1), method);
-  leastSquares_ = new QRadioButton(uiText(str::OptionLeastSquares), method);
-  methodLayout->addWidget(l1_);
-  methodLayout->addWidget(leastSquares_);
-  (options_.type == 0 ? l1_ : leastSquares_)->setChecked(true);
-  layout->addWidget(method);
+  layout->addWidget(methodGroup(this, options_.type, l1_, leastSquares_));
 
   auto* groups = new QGroupBox(uiText(str::GroupParameters), this);
   auto* groupsLayout = new QVBoxLayout(groups);
@@ -48,12 +42,7 @@ EstimationOptionsDialog3D::EstimationOptionsDialog3D(const SettingsStore& store,
   saveParams_->setEnabled(storingAvailable);
   savePointInfo_->setEnabled(storingAvailable);
 
-  auto* buttons = new QDialogButtonBox(this);
-  buttons->addButton(uiText(str::ButtonOk), QDialogButtonBox::AcceptRole)->setDefault(true);
-  buttons->addButton(uiText(str::ButtonCancel), QDialogButtonBox::RejectRole);
-  connect(buttons, &QDialogButtonBox::accepted, this, &EstimationOptionsDialog3D::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  layout->addWidget(buttons);
+  addOkCancel(this, layout);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/StringIds.h"
+#include "ui/DialogParts.h"
 #include "ui/UiText.h"
 
 namespace pelmar::ui {
@@ -23,12 +24,7 @@ HeaderTextDialog::HeaderTextDialog(const QString& text, QWidget* parent) : QDial
   const QFontMetrics metrics(edit_->font());
   edit_->setMinimumSize(metrics.horizontalAdvance(QString(82, QLatin1Char('M'))), metrics.lineSpacing() * 14);
   layout->addWidget(edit_);
-  auto* buttons = new QDialogButtonBox(this);
-  buttons->addButton(uiText(str::ButtonOk), QDialogButtonBox::AcceptRole);
-  buttons->addButton(uiText(str::ButtonCancel), QDialogButtonBox::RejectRole);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  layout->addWidget(buttons);
+  addOkCancel(this, layout);
 }
 
 QString HeaderTextDialog::text() const { return edit_->toPlainText(); }

@@ -18,6 +18,7 @@
 
 #include "app/StringIds.h"
 #include "points/LineScanner.h"
+#include "ui/DialogParts.h"
 #include "ui/UiText.h"
 
 namespace pelmar::ui {
@@ -60,14 +61,8 @@ QDoubleSpinBox* meridianSpin(QWidget* parent, double value) {
   return spin;
 }
 
-// OK and Cancel under the dialog's content.
 void addButtons(QDialog* dialog, QVBoxLayout* layout) {
-  auto* buttons = new QDialogButtonBox(dialog);
-  buttons->addButton(uiText(str::ButtonOk), QDialogButtonBox::AcceptRole)->setDefault(true);
-  buttons->addButton(uiText(str::ButtonCancel), QDialogButtonBox::RejectRole);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-  layout->addWidget(buttons);
+  addOkCancel(dialog, layout);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

@@ -1,0 +1,19 @@
+#pragma once
+
+class QDialog;
+class QGroupBox;
+class QRadioButton;
+class QVBoxLayout;
+class QWidget;
+
+namespace pelmar::ui {
+
+// OK (the default button) and Cancel under a dialog's content, wired to
+// accept() and reject().
+void addOkCancel(QDialog* dialog, QVBoxLayout* layout);
+
+// The estimation-method group of the option dialogs: L1 norm (type 0) or
+// least squares (type 1), the given type checked.
+QGroupBox* methodGroup(QWidget* parent, int type, QRadioButton*& l1, QRadioButton*& leastSquares);
+
+}  // namespace pelmar::ui
