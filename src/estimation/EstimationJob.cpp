@@ -9,24 +9,6 @@
 
 namespace pelmar {
 
-void EstimationOptions2D::load(const SettingsStore& source) {
-  SettingsStore store = source;
-  const bool inFile = store.SectionExists(kSection);
-  store.SetSection(kSection);
-  LoadOption(store, inFile, "Type", type);
-  LoadOption(store, inFile, "Center", center);
-  LoadOption(store, inFile, "WriteIdentical", writeIdentical);
-}
-
-bool EstimationOptions2D::save(const SettingsStore& target) const {
-  SettingsStore store = target;
-  store.SetSection(kSection);
-  bool ok = store.WriteInt("Type", type);
-  ok = store.WriteInt("Center", center) && ok;
-  ok = store.WriteInt("WriteIdentical", writeIdentical) && ok;
-  return ok;
-}
-
 void MatchIdenticalPoints(EstimationJob& job) {
   job.identical.clear();
   const std::vector<std::ptrdiff_t> partner = PairByName(job.source, job.target);

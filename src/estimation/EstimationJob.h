@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/SettingsStore.h"
+#include "app/OptionSection.h"
 #include "points/PointRecord.h"
 #include "settings/GeneralSettings.h"
 
@@ -44,10 +44,16 @@ struct EstimationOptions2D {
   int center = 1;          // "Center": reduce both systems to their centroids
   int writeIdentical = 1;  // "WriteIdentical": identical points into the output file too
 
+  template <class Self, class Visit>
+  static void keys(Self& o, Visit&& visit) {
+    visit("Type", o.type);
+    visit("Center", o.center);
+    visit("WriteIdentical", o.writeIdentical);
+  }
   // Loads the keys when the section exists (a key it lacks reads as 0), then
   // the --set overrides.
-  void load(const SettingsStore& store);
-  bool save(const SettingsStore& store) const;
+  void load(const SettingsStore& store) { LoadSection(store, *this); }
+  bool save(const SettingsStore& store) const { return SaveSection(store, *this); }
 };
 
 // Pairs every source point with the first target point of equal name, byte

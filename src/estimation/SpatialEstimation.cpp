@@ -227,34 +227,6 @@ Matrix solvePass(const Model& model, const Groups& groups, const std::vector<Red
 
 }  // namespace
 
-void EstimationOptions3D::load(const SettingsStore& source) {
-  SettingsStore store = source;
-  const bool inFile = store.SectionExists(kSection);
-  store.SetSection(kSection);
-  LoadOption(store, inFile, "WriteIdentical", writeIdentical);
-  LoadOption(store, inFile, "Type", type);
-  LoadOption(store, inFile, "Scale", scale);
-  LoadOption(store, inFile, "Rotations", rotations);
-  LoadOption(store, inFile, "Translations", translations);
-  LoadOption(store, inFile, "Center", center);
-  LoadOption(store, inFile, "SaveParams", saveParams);
-  LoadOption(store, inFile, "SavePPInfo", savePointInfo);
-}
-
-bool EstimationOptions3D::save(const SettingsStore& target) const {
-  SettingsStore store = target;
-  store.SetSection(kSection);
-  bool ok = store.WriteInt("WriteIdentical", writeIdentical);
-  ok = store.WriteInt("Type", type) && ok;
-  ok = store.WriteInt("Scale", scale) && ok;
-  ok = store.WriteInt("Rotations", rotations) && ok;
-  ok = store.WriteInt("Translations", translations) && ok;
-  ok = store.WriteInt("Center", center) && ok;
-  ok = store.WriteInt("SaveParams", saveParams) && ok;
-  ok = store.WriteInt("SavePPInfo", savePointInfo) && ok;
-  return ok;
-}
-
 int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptions3D& options, JobHost& host,
                     TransformationSet* set, EstimationSummary* summary) {
   const LanguageTable& table = host.language();

@@ -19,8 +19,19 @@ struct EstimationOptions3D {
   int saveParams = 0;      // "SaveParams": offer to store the set after the run
   int savePointInfo = 0;   // "SavePPInfo": store the identical points with the set
 
-  void load(const SettingsStore& store);
-  bool save(const SettingsStore& store) const;
+  template <class Self, class Visit>
+  static void keys(Self& o, Visit&& visit) {
+    visit("WriteIdentical", o.writeIdentical);
+    visit("Type", o.type);
+    visit("Scale", o.scale);
+    visit("Rotations", o.rotations);
+    visit("Translations", o.translations);
+    visit("Center", o.center);
+    visit("SaveParams", o.saveParams);
+    visit("SavePPInfo", o.savePointInfo);
+  }
+  void load(const SettingsStore& store) { LoadSection(store, *this); }
+  bool save(const SettingsStore& store) const { return SaveSection(store, *this); }
 };
 
 enum class SpatialModel {
