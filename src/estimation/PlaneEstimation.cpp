@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "adjust/FisherQuantile.h"
+#include "adjust/GrossErrorTest.h"
 #include "adjust/Matrix.h"
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
@@ -241,20 +242,9 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
     Matrix v(2, 1, 0.0);
     v(0, 0) = p.dY;
     v(1, 0) = p.dX;
-    const Matrix qll = a.Multiply(qxx).Multiply(a.Transpose());
-    Matrix qvv(2, 2, 0.0);
-    qvv(0, 0) = 1.0;
-    qvv(1, 1) = 1.0;
-    qvv = qvv.Subtract(qll);
-    Matrix qvvInverse = qvv;
-    qvvInverse.InvertInPlace();
-    const Matrix nabla = qvvInverse.Multiply(v).Scale(-1.0);
-    const double t0 = std::fabs(nabla.Transpose().Multiply(qvv).Multiply(nabla)(0, 0));
-    double t = 0.0;
-    if (redundancy > 0) {
-      const double s2 = std::fabs(omega - t0) / redundancy;
-      t = s2 >= 1e-16 ? t0 / s2 : 0.0;
-    }
+    const GrossErrorResult test = TestForGrossError(a, qxx, v, omega, redundancy);
+    const Matrix& nabla = test.nabla;
+    const double t = test.T;
     const bool outlier = t > quantile;
     report.writeFormat("%16s%16.5f%16.5f\n", {p.name, nabla(0, 0), nabla(1, 0)});
     report.writeText(str::TestLine,

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "adjust/FisherQuantile.h"
+#include "adjust/GrossErrorTest.h"
 #include "adjust/Matrix.h"
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
@@ -438,18 +439,9 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     v(0, 0) = p.dY;
     v(1, 0) = p.dX;
     v(2, 0) = p.dZ;
-    Matrix qvv(3, 3, 0.0);
-    for (int r = 0; r < 3; ++r) qvv(r, r) = 1.0;
-    if (groups.u > 0) qvv = qvv.Subtract(design.Multiply(qxx).Multiply(design.Transpose()));
-    Matrix inverse = qvv;
-    inverse.InvertInPlace();
-    const Matrix nabla = inverse.Multiply(v).Scale(-1.0);
-    const double t0 = std::fabs(nabla.Transpose().Multiply(qvv).Multiply(nabla)(0, 0));
-    double test = 0.0;
-    if (redundancy > 0) {
-      const double s2 = std::fabs(omega - t0) / redundancy;
-      test = s2 >= 1e-16 ? t0 / s2 : 0.0;
-    }
+    const GrossErrorResult result = TestForGrossError(design, qxx, v, omega, redundancy);
+    const Matrix& nabla = result.nabla;
+    const double test = result.T;
     const bool outlier = test > quantile;
     report.writeFormat("%16s%16.5f%16.5f%16.5f\n", {p.name, nabla(0, 0), nabla(1, 0), nabla(2, 0)});
     report.writeText(str::SpatialTestLine,
