@@ -2,16 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
-#include <unordered_set>
 
 #include "adjust/FisherQuantile.h"
 #include "adjust/GrossErrorTest.h"
 #include "adjust/Matrix.h"
+#include "adjust/NormalEquations.h"
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
 #include "app/OutputFile.h"
 #include "app/StringIds.h"
 #include "app/TextEncoding.h"
+#include "estimation/EstimationSections.h"
 #include "estimation/ReportFile.h"
 #include "estimation/ResidualDistribution.h"
 #include "points/LineFormatters.h"
@@ -21,10 +22,7 @@ namespace pelmar {
 
 namespace {
 
-constexpr int kMaxPassIndex = 1000;           // at most 1001 passes
-constexpr double kConvergence = 1e-7;          // largest change of an unknown
-constexpr double kSmallResidual = 1e-7;        // below this an L1 weight is capped
-constexpr double kCappedWeight = 1e9;
+constexpr double kConvergence = 1e-7;  // largest change of an unknown
 const double kDegreesPerRadian = 180.0 / (4.0 * std::atan2(1.0, 1.0));
 
 // The two design rows of one point (source coordinates ys, xs) for the model.
@@ -129,41 +127,26 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
   };
 
   // 6./7. Adjustment: normal equations point by point, reweighted for L1.
-  Matrix x(u, 1, 0.0), previous(u, 1, 0.0), qxx;
-  int passes = 0;
-  for (int pass = 0;; ++pass) {
-    Matrix normal(u, u, 0.0), rhs(u, 1, 0.0);
-    for (const Reduced& p : reduced) {
-      const DesignRows a = designRows(model, p.ys, p.xs);
-      const double l[2] = {p.yt, p.xt};
-      for (int r = 0; r < 2; ++r) {
-        double w = 1.0;
-        if (pass > 0) {
-          double v = -l[r];
-          for (int j = 0; j < u; ++j) v += a.row[r][j] * previous(j, 0);
-          w = std::fabs(v) < kSmallResidual ? kCappedWeight : 1.0 / std::fabs(v);
+  // The loop has settled when no reported unknown moves by 1e-7 any more.
+  const AdjustmentSolution solution = SolveAdjustment(
+      u, method == 0,
+      [&](auto&& add) {
+        for (const Reduced& p : reduced) {
+          const DesignRows a = designRows(model, p.ys, p.xs);
+          add(a.row[0], p.yt, 1.0);
+          add(a.row[1], p.xt, 1.0);
         }
-        for (int j = 0; j < u; ++j) {
-          const double wa = w * a.row[r][j];
-          rhs(j, 0) += wa * l[r];
-          for (int k = 0; k < u; ++k) normal(j, k) += wa * a.row[r][k];
-        }
-      }
-    }
-    qxx = normal;
-    qxx.Invert();
-    x = qxx.Multiply(rhs);
-    passes = pass + 1;
-    if (method != 0) break;
-    if (pass > 0) {
-      const Matrix now = reported(x), before = reported(previous);
-      double change = 0.0;
-      for (int j = 0; j < u; ++j) change = std::max(change, std::fabs(now(j, 0) - before(j, 0)));
-      if (change < kConvergence) break;
-    }
-    previous = x;
-    if (pass >= kMaxPassIndex) break;
-  }
+      },
+      [&](const Matrix& now, const Matrix& before) {
+        const Matrix a = reported(now), b = reported(before);
+        double change = 0.0;
+        for (int j = 0; j < u; ++j) change = std::max(change, std::fabs(a(j, 0) - b(j, 0)));
+        return change < kConvergence;
+      },
+      [](int) {});
+  const Matrix& x = solution.x;
+  const Matrix& qxx = solution.qxx;
+  const int passes = solution.passes;
   const Matrix shown = reported(x);
 
   // 8. Derived parameters.
@@ -220,14 +203,8 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
   report.write("\n");
 
   // 10. Gross-error test of every identical point.
-  report.separator();
-  report.section(str::SectionGrossErrors, 44);
-  report.writeFormat("%16s%16s%16s\n\n", {pointColumn, "NABLAY", "NABLAX"});
-  report.writeFormat("%16s%16s%16s\n",
-                     {utf8ToWindows1252(table.text(str::ColumnTestValue)), utf8ToWindows1252(table.text(str::ColumnQuantile)),
-                      utf8ToWindows1252(table.text(str::ColumnVerdict))});
-  report.rule(48);
-  report.write("\n");
+  const TestTableLayout testLayout{44, {"NABLAY", "NABLAX"}, 48, true, str::TestLine, 58};
+  WriteTestTableHead(report, table, testLayout);
   const int redundancy = 2 * n - 6;
   const double quantile = FisherQuantile(0.95, 2, 2 * n - 2);
   std::vector<PointTest> tests;
@@ -247,9 +224,7 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
     const double t = test.T;
     const bool outlier = t > quantile;
     report.writeFormat("%16s%16.5f%16.5f\n", {p.name, nabla(0, 0), nabla(1, 0)});
-    report.writeText(str::TestLine,
-                     {t, quantile, table.text(outlier ? str::VerdictGrossError : str::VerdictAccepted)});
-    report.dashed(58);
+    WriteTestVerdict(report, table, testLayout, t, quantile, outlier);
     tests.push_back({p.name, {p.dY, p.dX}, {nabla(0, 0), nabla(1, 0)}, t, quantile, outlier});
   }
 
@@ -259,9 +234,8 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
   report.section(str::SectionTransformed, 21);
   report.writeFormat(columns, {pointColumn, "Y", "X"});
   report.rule(45);
-  std::unordered_set<std::string_view> identicalNames;
-  identicalNames.reserve(job.identical.size());
-  for (const IdenticalPoint& p : job.identical) identicalNames.insert(p.name);
+  TransformedPointSink sink(output, writeIdentical);
+  for (const IdenticalPoint& p : job.identical) sink.addIdentical(p.name);
   const bool distribute = job.settings.interpolationActive == 1;
   ResidualDistribution distribution(job.settings.interpolationType, job.settings.interpolationDistance, false);
   if (distribute) {
@@ -269,36 +243,23 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
       distribution.add({p.targetY, p.targetX, 0.0, p.dY, p.dX, 0.0});
     }
   }
-  std::int64_t written = 0;
+  std::string line;
   for (const PointRecord& point : job.source) {
     double y = 0.0, xv = 0.0, z = 0.0;
     applyModel(model, x, point.Y - sourceCY, point.X - sourceCX, y, xv);
     y += targetCY;
     xv += targetCX;
-    const bool isIdentical = identicalNames.count(point.name) > 0;
-    if (distribute && isIdentical) distribution.apply(y, xv, z);
+    if (distribute && sink.isIdentical(point.name)) distribution.apply(y, xv, z);
     report.writeFormat(pointLine, {point.name, y, xv});
-    if (output.isOpen() && (!isIdentical || writeIdentical != 0)) {
-      output.write(FormatPointLine2(point.name, y, xv, job.settings.decimalsCartesian));
-      ++written;
-    }
+    FormatPointLine2(line, point.name, y, xv, job.settings.decimalsCartesian);
+    sink.write(point.name, line);
   }
   report.write("\n");
 
-  if (output.isOpen() && !output.commit()) host.message(str::OutputNotCreated, {job.outputPath.string()});
-  if (!report.close()) {
-    host.message(str::ReportNotCreated, {job.reportPath.string()});
-    return 0;
-  }
+  if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath)) return 0;
   if (summary != nullptr) {
-    summary->method = method == 0 ? "l1" : "least-squares";
-    summary->passes = passes;
-    if (method != 0 && 2 * n - u > 0) summary->sigma0 = std::sqrt(omega / (2 * n - u));
-    summary->parameters = std::move(parameters);
-    summary->points = std::move(tests);
-    summary->linesRead = static_cast<std::int64_t>(job.source.size() + job.target.size());
-    summary->pointsWritten = written;
-    summary->identicalPoints = n;
+    FillEstimationSummary(*summary, method, passes, omega, 2 * n - u, std::move(parameters), std::move(tests),
+                          static_cast<std::int64_t>(job.source.size() + job.target.size()), sink.written(), n);
   }
   return 1;
 }

@@ -4,16 +4,17 @@
 #include <array>
 #include <cmath>
 #include <string_view>
-#include <unordered_set>
 
 #include "adjust/FisherQuantile.h"
 #include "adjust/GrossErrorTest.h"
 #include "adjust/Matrix.h"
+#include "adjust/NormalEquations.h"
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
 #include "app/OutputFile.h"
 #include "app/StringIds.h"
 #include "app/TextEncoding.h"
+#include "estimation/EstimationSections.h"
 #include "estimation/ReportFile.h"
 #include "estimation/ResidualDistribution.h"
 #include "points/LineFormatters.h"
@@ -23,9 +24,6 @@ namespace pelmar {
 
 namespace {
 
-constexpr int kMaxCounter = 1000;
-constexpr double kSmallResidual = 1e-7;
-constexpr double kCappedWeight = 1e9;
 constexpr double kSettledScale = 1e-9;
 constexpr double kSettledRotation = 1e-12;   // radians
 constexpr double kSettledTranslation = 1e-5;  // metres
@@ -199,33 +197,6 @@ struct Reduced {
   Vec3 g;  // target, reduced, file order
 };
 
-// One weighted least-squares pass: weights 1, or 1/|v| under `previous`.
-Matrix solvePass(const Model& model, const Groups& groups, const std::vector<Reduced>& points, const Matrix* previous,
-                 Matrix& qxx) {
-  const int u = groups.u;
-  Matrix normal(u, u, 0.0), rhs(u, 1, 0.0);
-  double a[3][7], l[3];
-  for (const Reduced& p : points) {
-    model.rows(p.c, p.g, a, l);
-    for (int r = 0; r < 3; ++r) {
-      double w = 1.0;
-      if (previous != nullptr) {
-        double v = -l[r];
-        for (int j = 0; j < u; ++j) v += a[r][j] * (*previous)(j, 0);
-        w = std::fabs(v) < kSmallResidual ? kCappedWeight : 1.0 / std::fabs(v);
-      }
-      for (int j = 0; j < u; ++j) {
-        const double wa = w * a[r][j];
-        rhs(j, 0) += wa * l[r];
-        for (int k = 0; k < u; ++k) normal(j, k) += wa * a[r][k];
-      }
-    }
-  }
-  qxx = normal;
-  qxx.Invert();
-  return qxx.Multiply(rhs);
-}
-
 }  // namespace
 
 int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptions3D& options, JobHost& host,
@@ -300,26 +271,31 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
                        {p.targetX - cT[0], p.targetY - cT[1], p.targetZ - cT[2]}});
   }
 
-  // The adjustment.
+  // The adjustment: the L1 (or least-squares) loop on the rows at the
+  // current approximations; for the rigorous model inside a Gauss–Newton
+  // loop that applies each solution until it has settled.
   Model model(kind, groups);
+  auto rows = [&](auto&& add) {
+    double a[3][7], l[3];
+    for (const Reduced& p : reduced) {
+      model.rows(p.c, p.g, a, l);
+      for (int r = 0; r < 3; ++r) add(a[r], l[r], 1.0);
+    }
+  };
+  auto settledTest = [&](const Matrix& now, const Matrix& before) { return settled(groups, now, before); };
   Matrix x(groups.u, 1, 0.0), qxx;
   int outer = 0, innerSum = 0, passes = 0;
   bool lastApplied = false;
   if (rigorous) {
     Matrix previousOuter(groups.u, 1, 0.0);
     for (;;) {
-      Matrix previousInner(groups.u, 1, 0.0);
-      int inner = 0;
-      for (;;) {
-        host.setProgressLines(kRunningText, method == 0 ? table.format(str::ProgressOuterInner, {outer + 1, inner + 1})
+      const AdjustmentSolution inner = SolveAdjustment(groups.u, method == 0, rows, settledTest, [&](int j) {
+        host.setProgressLines(kRunningText, method == 0 ? table.format(str::ProgressOuterInner, {outer + 1, j + 1})
                                                         : table.format(str::ProgressOuter, {outer + 1}));
-        x = solvePass(model, groups, reduced, inner > 0 ? &previousInner : nullptr, qxx);
-        if (method != 0) break;
-        if (inner > 0 && settled(groups, x, previousInner)) break;
-        previousInner = x;
-        if (++inner > kMaxCounter) break;
-      }
-      innerSum += inner;
+      });
+      x = inner.x;
+      qxx = inner.qxx;
+      innerSum += inner.counter;
       ++passes;
       if (outer > 0 && settled(groups, x, previousOuter)) {
         lastApplied = false;
@@ -329,21 +305,16 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
       model.update(x);
       lastApplied = true;
       previousOuter = x;
-      if (outer > kMaxCounter) break;
+      if (outer > kMaxPassIndex) break;
     }
   } else {
-    Matrix previous(groups.u, 1, 0.0);
-    int k = 0;
-    for (;;) {
+    const AdjustmentSolution solution = SolveAdjustment(groups.u, method == 0, rows, settledTest, [&](int k) {
       host.setProgressLines(kRunningText, formatMessage("L1-Iteration: %5d", {k + 1}));
-      x = solvePass(model, groups, reduced, k > 0 ? &previous : nullptr, qxx);
-      ++passes;
-      if (method != 0) break;
-      if (k > 0 && settled(groups, x, previous)) break;
-      previous = x;
-      if (++k > kMaxCounter) break;
-    }
-    outer = k;
+    });
+    x = solution.x;
+    qxx = solution.qxx;
+    passes = solution.passes;
+    outer = solution.counter;
   }
   // The rigorous model carries its solution in the approximations; the
   // linearised one in x. `increment` is what is still to be added.
@@ -416,14 +387,8 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   }
 
   // Gross-error test.
-  report.separator();
-  report.section(str::SectionGrossErrors, 48);
-  report.writeFormat("%16s%16s%16s%16s\n\n", {pointColumn, "NABLAX", "NABLAY", "NABLAZ"});
-  report.writeFormat("%16s%16s%16s\n",
-                     {utf8ToWindows1252(table.text(str::ColumnTestValue)),
-                      utf8ToWindows1252(table.text(str::ColumnQuantile)),
-                      utf8ToWindows1252(table.text(str::ColumnVerdict))});
-  report.rule(64);
+  const TestTableLayout testLayout{48, {"NABLAX", "NABLAY", "NABLAZ"}, 64, false, str::SpatialTestLine, 64};
+  WriteTestTableHead(report, table, testLayout);
   const int redundancy = 2 * n - groups.u - 3;
   const double quantile = FisherQuantile(0.95, 3, 3 * n - 3);
   std::vector<PointTest> tests;
@@ -444,9 +409,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     const double test = result.T;
     const bool outlier = test > quantile;
     report.writeFormat("%16s%16.5f%16.5f%16.5f\n", {p.name, nabla(0, 0), nabla(1, 0), nabla(2, 0)});
-    report.writeText(str::SpatialTestLine,
-                     {test, quantile, table.text(outlier ? str::VerdictGrossError : str::VerdictAccepted)});
-    report.dashed(64);
+    WriteTestVerdict(report, table, testLayout, test, quantile, outlier);
     tests.push_back({p.name, {p.dY, p.dX, p.dZ}, {nabla(0, 0), nabla(1, 0), nabla(2, 0)}, test, quantile, outlier});
   }
 
@@ -463,28 +426,21 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
       distribution.add({p.targetY, p.targetX, p.targetZ, p.dY, p.dX, p.dZ});
     }
   }
-  std::unordered_set<std::string_view> identicalNames;
-  for (const IdenticalPoint& p : job.identical) identicalNames.insert(p.name);
-  std::int64_t written = 0;
+  TransformedPointSink sink(output, options.writeIdentical);
+  for (const IdenticalPoint& p : job.identical) sink.addIdentical(p.name);
+  std::string line;
   for (const PointRecord& point : job.source) {
     const Vec3 mapped = transform({point.X, point.Y, point.Z});
     double o1 = mapped[1], o2 = mapped[0], o3 = mapped[2];
     if (distribute) distribution.apply(o1, o2, o3);
     report.writeFormat(pointLine, {point.name, o1, o2, o3});
-    const bool isIdentical = identicalNames.count(point.name) > 0;
-    if (output.isOpen() && (!isIdentical || options.writeIdentical != 0)) {
-      output.write(FormatPointLine3(point.name, o1, o2, o3, job.settings.decimalsCartesian));
-      ++written;
-    }
+    FormatPointLine3(line, point.name, o1, o2, o3, job.settings.decimalsCartesian);
+    sink.write(point.name, line);
   }
   report.write("\n");
   host.endProgress();
 
-  if (output.isOpen() && !output.commit()) host.message(str::OutputNotCreated, {job.outputPath.string()});
-  if (!report.close()) {
-    host.message(str::ReportNotCreated, {job.reportPath.string()});
-    return 0;
-  }
+  if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath)) return 0;
 
   if (set != nullptr) {
     *set = TransformationSet{};
@@ -502,23 +458,18 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     }
   }
   if (summary != nullptr) {
-    summary->method = method == 0 ? "l1" : "least-squares";
-    summary->passes = passes;
-    if (method != 0 && 3 * n - groups.u > 0) summary->sigma0 = std::sqrt(omega / (3 * n - groups.u));
-    summary->parameters.clear();
+    std::vector<EstimatedParameter> parameters;
     if (groups.rotations) {
       for (int i = 0; i < 3; ++i) {
-        summary->parameters.push_back({"rotation" + std::to_string(i + 1), eps[i] * kDegreesPerRadian, "deg"});
+        parameters.push_back({"rotation" + std::to_string(i + 1), eps[i] * kDegreesPerRadian, "deg"});
       }
     }
-    if (groups.scale) summary->parameters.push_back({rigorous ? "scale" : "dm", scaleValue, ""});
+    if (groups.scale) parameters.push_back({rigorous ? "scale" : "dm", scaleValue, ""});
     if (groups.translations) {
-      for (int i = 0; i < 3; ++i) summary->parameters.push_back({"t" + std::to_string(i + 1), t[i], "m"});
+      for (int i = 0; i < 3; ++i) parameters.push_back({"t" + std::to_string(i + 1), t[i], "m"});
     }
-    summary->points = std::move(tests);
-    summary->linesRead = static_cast<std::int64_t>(job.source.size() + job.target.size());
-    summary->pointsWritten = written;
-    summary->identicalPoints = n;
+    FillEstimationSummary(*summary, method, passes, omega, 3 * n - groups.u, std::move(parameters), std::move(tests),
+                          static_cast<std::int64_t>(job.source.size() + job.target.size()), sink.written(), n);
   }
   return 1;
 }

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <cmath>
+
+#include "adjust/Matrix.h"
+
+namespace pelmar {
+
+// The normal equations N·x = n of a weighted least-squares adjustment,
+// accumulated one observation row at a time (design row a of u columns,
+// observation l, weight w): N += w·aᵀ·a, n += w·aᵀ·l. Memory is u × u
+// whatever the number of observations.
+class NormalEquations {
+ public:
+  explicit NormalEquations(int unknowns) : u_(unknowns), normal_(unknowns, unknowns, 0.0), rhs_(unknowns, 1, 0.0) {}
+
+  int unknowns() const noexcept { return u_; }
+
+  void add(const double* a, double l, double w) {
+    for (int j = 0; j < u_; ++j) {
+      const double wa = w * a[j];
+      rhs_(j, 0) += wa * l;
+      for (int k = 0; k < u_; ++k) normal_(j, k) += wa * a[k];
+    }
+  }
+
+  // Inverts N into `qxx` (Gauss–Jordan with full pivoting) and solves
+  // x = qxx·n. Returns the inversion's status (1, or −1 for a vanishing pivot).
+  int solve(Matrix& qxx, Matrix& x) const {
+    qxx = normal_;
+    const int status = qxx.Invert();
+    x = qxx.Multiply(rhs_);
+    return status;
+  }
+
+ private:
+  int u_;
+  Matrix normal_;
+  Matrix rhs_;
+};
+
+// The residual a·x − l of one observation row (computed minus given).
+inline double RowResidual(const double* a, double l, const Matrix& x) {
+  double v = -l;
+  for (int j = 0; j < x.rows(); ++j) v += a[j] * x(j, 0);
+  return v;
+}
+
+// Iteratively reweighted least squares for the L1 norm: a row whose residual
+// was v in the previous pass gets the weight 1/|v|, so that Σ w·v² follows
+// Σ|v|; below 1e-7 the weight is held at 1e9 instead of growing without bound.
+inline double L1Weight(double residual) {
+  constexpr double kSmallResidual = 1e-7;
+  constexpr double kCappedWeight = 1e9;
+  const double magnitude = std::fabs(residual);
+  return magnitude < kSmallResidual ? kCappedWeight : 1.0 / magnitude;
+}
+
+// The largest pass index of an L1 loop: at most 1001 passes.
+inline constexpr int kMaxPassIndex = 1000;
+
+// What an adjustment loop ends with.
+struct AdjustmentSolution {
+  Matrix x;         // the last solution
+  Matrix qxx;       // inverse normal matrix of the last pass
+  Matrix qxxFirst;  // inverse normal matrix of the first pass: the cofactors under the a-priori weights
+  int passes = 0;   // passes made (1 for least squares)
+  int counter = 0;  // the pass counter k as the reports print it: the index of the
+                    // settling pass, or 1001 when the cap ended the loop
+  bool settled = true;  // false when the loop ended at the cap
+};
+
+// Least squares (one pass) or the weighted L1 norm Σ√p·|v| by iteratively
+// reweighted least squares. `rows(add)` calls add(a, l, p) for every
+// observation row (design row a of u values, observation l, a-priori weight
+// p); it is called once per pass. Pass 0 weights every row by p; later L1
+// passes by p·L1Weight(√p·v) with the residual v under the previous
+// solution, that is √p/|v|. The loop ends when settled(x, previous) holds
+// (from the second pass on) or after pass 1000. `onPass(k)` is called
+// before pass k.
+template <class Rows, class Settled, class OnPass>
+AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settled, OnPass&& onPass) {
+  AdjustmentSolution out;
+  Matrix previous(u, 1, 0.0);
+  for (int k = 0;; ++k) {
+    onPass(k);
+    NormalEquations normal(u);
+    rows([&](const double* a, double l, double p) {
+      const double w = k == 0 ? p : p * L1Weight(std::sqrt(p) * RowResidual(a, l, previous));
+      normal.add(a, l, w);
+    });
+    normal.solve(out.qxx, out.x);
+    if (k == 0) out.qxxFirst = out.qxx;
+    out.passes = k + 1;
+    out.counter = k;
+    if (!l1) break;
+    if (k > 0 && settled(out.x, previous)) break;
+    previous = out.x;
+    if (k >= kMaxPassIndex) {
+      out.counter = k + 1;
+      out.settled = false;
+      break;
+    }
+  }
+  return out;
+}
+
+}  // namespace pelmar
