@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <boost/math/distributions/fisher_f.hpp>
+#include <array>
 #include <cmath>
+#include <random>
 
 #include "adjust/FisherQuantile.h"
+#include "adjust/GrossErrorTest.h"
+#include "adjust/NormalEquations.h"
 #include "adjust/Matrix.h"
 
 namespace pelmar {
@@ -134,6 +138,71 @@ TEST(FisherQuantile, distribution_function_matches_boost) {
       }
     }
   }
+}
+
+
+// The test of a group of k observations against its definition: freeing the
+// group (refitting without it) lowers Ω by exactly T₀, the group's residuals
+// under that refit are −∇, and T = T₀/(k·s′²) with s′² = Ω_without/(r − k).
+// Random design, weights spread over four orders of magnitude (mixed units).
+TEST(GrossErrorTest, equals_refitting_without_the_point) {
+  std::mt19937 random(42);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  const int n = 14, u = 3, k = 2;
+  std::vector<std::array<double, u>> a(n);
+  std::vector<double> l(n), p(n);
+  for (int i = 0; i < n; ++i) {
+    for (double& value : a[i]) value = uniform(random);
+    l[i] = uniform(random);
+    p[i] = std::pow(10.0, 2.0 * uniform(random));
+  }
+  auto fit = [&](int skipFirst, Matrix& qxx, Matrix& x) {
+    NormalEquations normal(u);
+    for (int i = 0; i < n; ++i) {
+      if (i != skipFirst && i != skipFirst + 1) normal.add(a[i].data(), l[i], p[i]);
+    }
+    ASSERT_EQ(normal.solve(qxx, x), 1);
+  };
+  auto omegaOf = [&](const Matrix& x, int skipFirst) {
+    double omega = 0.0;
+    for (int i = 0; i < n; ++i) {
+      if (i != skipFirst && i != skipFirst + 1) omega += p[i] * std::pow(RowResidual(a[i].data(), l[i], x), 2);
+    }
+    return omega;
+  };
+  Matrix qxx, x;
+  fit(-2, qxx, x);
+  const double omega = omegaOf(x, -2);
+  const int r = n - u;
+  for (int first = 0; first < n; first += k) {
+    SCOPED_TRACE(first);
+    Matrix design(k, u, 0.0), v(k, 1, 0.0);
+    for (int row = 0; row < k; ++row) {
+      for (int j = 0; j < u; ++j) design(row, j) = a[first + row][j];
+      v(row, 0) = RowResidual(a[first + row].data(), l[first + row], x);
+    }
+    const GrossErrorResult result = TestForGrossError(design, {p[first], p[first + 1]}, qxx, v, omega, r);
+    Matrix qxxWithout, xWithout;
+    fit(first, qxxWithout, xWithout);
+    const double omegaWithout = omegaOf(xWithout, first);
+    for (int row = 0; row < k; ++row) {
+      EXPECT_NEAR(result.nabla(row, 0), -RowResidual(a[first + row].data(), l[first + row], xWithout), 1e-9);
+    }
+    const double t0 = omega - omegaWithout;
+    EXPECT_NEAR(result.T, t0 / (k * omegaWithout / (r - k)), 1e-9 * result.T);
+    EXPECT_NEAR(result.F, 4.25649, 1e-5) << "F(0.95; 2, 9), Boost.Math";
+    EXPECT_EQ(result.outlier, result.T > result.F);
+  }
+}
+
+// Without redundancy beyond the point itself there is nothing to test.
+TEST(GrossErrorTest, no_spare_observations_give_zero) {
+  const Matrix design = fromRows({{1.0}, {1.0}});
+  const Matrix v = fromRows({{0.1}, {-0.1}});
+  const GrossErrorResult result = TestForGrossError(design, {1.0, 1.0}, fromRows({{0.5}}), v, 0.02, 2);
+  EXPECT_EQ(result.T, 0.0);
+  EXPECT_EQ(result.F, 0.0);
+  EXPECT_FALSE(result.outlier);
 }
 
 }  // namespace

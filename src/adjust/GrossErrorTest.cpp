@@ -2,23 +2,46 @@
 
 #include <cmath>
 
+#include "adjust/FisherQuantile.h"
+
 namespace pelmar {
 
-GrossErrorResult TestForGrossError(const Matrix& design, const Matrix& qxx, const Matrix& v, double omega,
-                                   int redundancy) {
-  const int m = design.rows();
-  Matrix qvv(m, m, 0.0);
-  for (int r = 0; r < m; ++r) qvv(r, r) = 1.0;
-  if (design.cols() > 0) qvv = qvv.Subtract(design.Multiply(qxx).Multiply(design.Transpose()));
-  Matrix inverse = qvv;
-  inverse.InvertInPlace();
-  GrossErrorResult result;
-  result.nabla = inverse.Multiply(v).Scale(-1.0);
-  const double t0 = std::fabs(result.nabla.Transpose().Multiply(qvv).Multiply(result.nabla)(0, 0));
-  if (redundancy > 0) {
-    const double s2 = std::fabs(omega - t0) / redundancy;
-    result.T = s2 >= 1e-16 ? t0 / s2 : 0.0;
+namespace {
+constexpr double kProbability = 0.95;
+constexpr double kSmallVariance = 1e-16;
+}  // namespace
+
+GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
+                                   const Matrix& v, double omega, int redundancy) {
+  const int k = design.rows();
+  // B = P^½·A, so that P^½·Qvv·P^½ = I − B·Qxx·Bᵀ.
+  Matrix b = design;
+  std::vector<double> root(static_cast<std::size_t>(k));
+  for (int r = 0; r < k; ++r) {
+    root[r] = std::sqrt(weights[r]);
+    for (int j = 0; j < b.cols(); ++j) b(r, j) *= root[r];
   }
+  Matrix standardised(k, k, 0.0);
+  for (int r = 0; r < k; ++r) standardised(r, r) = 1.0;
+  if (design.cols() > 0) standardised = standardised.Subtract(b.Multiply(qxx).Multiply(b.Transpose()));
+  standardised.InvertInPlace();
+  // w = (P^½·Qvv·P^½)⁻¹·P^½·v; then Qvv⁻¹·v = P^½·w and ∇ = −P^-½·w.
+  Matrix scaled(k, 1, 0.0);
+  for (int r = 0; r < k; ++r) scaled(r, 0) = root[r] * v(r, 0);
+  const Matrix w = standardised.Multiply(scaled);
+  GrossErrorResult result;
+  result.nabla = Matrix(k, 1, 0.0);
+  double t0 = 0.0;
+  for (int r = 0; r < k; ++r) {
+    t0 += scaled(r, 0) * w(r, 0);
+    result.nabla(r, 0) = root[r] > 0.0 ? -w(r, 0) / root[r] : 0.0;
+  }
+  const int df2 = redundancy - k;
+  if (df2 < 1) return result;
+  result.F = FisherQuantile(kProbability, k, df2);
+  const double s2 = (omega - t0) / df2;
+  if (s2 >= kSmallVariance) result.T = t0 / (k * s2);
+  result.outlier = result.T > result.F;
   return result;
 }
 

@@ -205,8 +205,7 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
   // 10. Gross-error test of every identical point.
   const TestTableLayout testLayout{44, {"NABLAY", "NABLAX"}, 48, true, str::TestLine, 58};
   WriteTestTableHead(report, table, testLayout);
-  const int redundancy = 2 * n - 6;
-  const double quantile = FisherQuantile(0.95, 2, 2 * n - 2);
+  const int redundancy = 2 * n - u;
   std::vector<PointTest> tests;
   tests.reserve(static_cast<std::size_t>(n));
   for (std::size_t i = 0; i < job.identical.size(); ++i) {
@@ -219,10 +218,11 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
     Matrix v(2, 1, 0.0);
     v(0, 0) = p.dY;
     v(1, 0) = p.dX;
-    const GrossErrorResult test = TestForGrossError(a, qxx, v, omega, redundancy);
+    const GrossErrorResult test = TestForGrossError(a, {1.0, 1.0}, qxx, v, omega, redundancy);
     const Matrix& nabla = test.nabla;
     const double t = test.T;
-    const bool outlier = t > quantile;
+    const double quantile = test.F;
+    const bool outlier = test.outlier;
     report.writeFormat("%16s%16.5f%16.5f\n", {p.name, nabla(0, 0), nabla(1, 0)});
     WriteTestVerdict(report, table, testLayout, t, quantile, outlier);
     tests.push_back({p.name, {p.dY, p.dX}, {nabla(0, 0), nabla(1, 0)}, t, quantile, outlier});

@@ -389,8 +389,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   // Gross-error test.
   const TestTableLayout testLayout{48, {"NABLAX", "NABLAY", "NABLAZ"}, 64, false, str::SpatialTestLine, 64};
   WriteTestTableHead(report, table, testLayout);
-  const int redundancy = 2 * n - groups.u - 3;
-  const double quantile = FisherQuantile(0.95, 3, 3 * n - 3);
+  const int redundancy = 3 * n - groups.u;
   std::vector<PointTest> tests;
   tests.reserve(job.identical.size());
   for (std::size_t i = 0; i < job.identical.size(); ++i) {
@@ -404,10 +403,11 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     v(0, 0) = p.dY;
     v(1, 0) = p.dX;
     v(2, 0) = p.dZ;
-    const GrossErrorResult result = TestForGrossError(design, qxx, v, omega, redundancy);
+    const GrossErrorResult result = TestForGrossError(design, {1.0, 1.0, 1.0}, qxx, v, omega, redundancy);
     const Matrix& nabla = result.nabla;
     const double test = result.T;
-    const bool outlier = test > quantile;
+    const double quantile = result.F;
+    const bool outlier = result.outlier;
     report.writeFormat("%16s%16.5f%16.5f%16.5f\n", {p.name, nabla(0, 0), nabla(1, 0), nabla(2, 0)});
     WriteTestVerdict(report, table, testLayout, test, quantile, outlier);
     tests.push_back({p.name, {p.dY, p.dX, p.dZ}, {nabla(0, 0), nabla(1, 0), nabla(2, 0)}, test, quantile, outlier});
