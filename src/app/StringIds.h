@@ -29,6 +29,10 @@
   X(NoTargetName, 141)                                                   \
   X(EstimationDone, 142)                                                 \
   X(EstimationFailed, 143)                                               \
+  X(SourceEllipsoidMissing, 148)                                         \
+  X(TargetEllipsoidMissing, 149)                                         \
+  X(NoSourcePointRead, 188)                                              \
+  X(NoTargetPointRead, 189)                                              \
   X(LabelGeoMercator, 145)                                               \
   X(LabelMercatorGeo, 146)                                               \
   X(LabelGeoMap, 150)                                                    \
@@ -134,6 +138,50 @@
   X(OuterPassCount, 299)                                                 \
   X(TitleRigorous, 300)                                                  \
   X(SpatialTestLine, 314)                                                \
+  X(TitleEllipsoidal1, 301)                                              \
+  X(TitleEllipsoidal2, 302)                                              \
+  X(EllipsoidsLine, 303)                                                 \
+  X(SourceEllipsoidLine, 304)                                            \
+  X(TargetEllipsoidLine, 305)                                            \
+  X(AccuraciesLine, 306)                                                 \
+  X(AccuracyUnitWeight, 307)                                             \
+  X(AccuracySourcePlan, 308)                                             \
+  X(AccuracySourceHeight, 309)                                           \
+  X(AccuracyTargetPlan, 310)                                             \
+  X(AccuracyTargetHeight, 311)                                           \
+  X(AccuraciesIndividual, 312)                                           \
+  X(AccuraciesGlobal, 313)                                               \
+  X(GroupOneScale, 315)                                                  \
+  X(GroupTwoScales, 316)                                                 \
+  X(PreTranslationLine, 317)                                             \
+  X(PreTranslationX, 318)                                                \
+  X(PreTranslationY, 319)                                                \
+  X(PreTranslationZ, 320)                                                \
+  X(NoPreTranslation, 321)                                               \
+  X(PriorLine, 322)                                                      \
+  X(PriorSigma, 323)                                                     \
+  X(NoPrior, 324)                                                        \
+  X(DistributionLine, 325)                                               \
+  X(DistributionInverse, 326)                                            \
+  X(DistributionInverseSquare, 327)                                      \
+  X(DistributionExponential, 328)                                        \
+  X(NoDistribution, 329)                                                 \
+  X(ColumnLatitude, 330)                                                 \
+  X(ColumnLongitude, 331)                                                \
+  X(EllipsoidalScale, 332)                                               \
+  X(EllipsoidalPlanScale, 333)                                           \
+  X(EllipsoidalHeightScale, 334)                                         \
+  X(EllipsoidalRotationX, 335)                                           \
+  X(EllipsoidalRotationY, 336)                                           \
+  X(EllipsoidalRotationZ, 337)                                           \
+  X(ColumnNorth, 338)                                                    \
+  X(ColumnEast, 339)                                                     \
+  X(ColumnNablaNorth, 340)                                               \
+  X(ColumnNablaEast, 341)                                                \
+  X(EllipsoidalTestLine, 342)                                            \
+  X(NoEllipsoid, 344)                                                    \
+  X(EllipsoidalProgress, 374)                                            \
+  X(EllipsoidalPass, 375)                                                \
   X(TitleLinearised, 343)                                                \
   X(FilterPointFiles, 345)                                               \
   X(TitleChooseOutputFile, 346)                                          \
@@ -240,6 +288,28 @@
   X(OptionTranslations, 1320)                                            \
   X(OptionSaveParams, 1321)                                              \
   X(OptionSavePointInfo, 1322)                                           \
+  X(LinesUnreadable, 1330)                                               \
+  X(DuplicateTargetNames, 1331)                                          \
+  X(Options3DBLTitle, 1340)                                              \
+  X(LabelSourceEllipsoid, 1341)                                          \
+  X(LabelTargetEllipsoid, 1342)                                          \
+  X(GroupAccuracies, 1343)                                               \
+  X(LabelSourcePlan, 1344)                                               \
+  X(LabelSourceHeight, 1345)                                             \
+  X(LabelTargetPlan, 1346)                                               \
+  X(LabelTargetHeight, 1347)                                             \
+  X(LabelUnitWeight, 1348)                                               \
+  X(OptionIndividual, 1349)                                              \
+  X(GroupPreTranslation, 1350)                                           \
+  X(OptionPreTranslation, 1351)                                          \
+  X(LabelTx, 1352)                                                       \
+  X(LabelTy, 1353)                                                       \
+  X(LabelTz, 1354)                                                       \
+  X(OptionPrior, 1355)                                                   \
+  X(LabelPriorSigma, 1356)                                               \
+  X(OptionOneScale, 1357)                                                \
+  X(OptionTwoScales, 1358)                                               \
+  X(PositiveNumberNeeded, 1359)                                          \
   /* conversion page and projection dialogs */                          \
   X(PointsLeftOut, 1400)                                                 \
   X(ConversionDone, 1403)                                                \

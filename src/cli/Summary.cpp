@@ -35,6 +35,8 @@ bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) 
   if (const EstimationSummary* e = summary.estimation) {
     json["method"] = e->method;
     json["passes"] = e->passes;
+    json["redundancy"] = e->redundancy;
+    json["converged"] = e->converged;
     json["parameters"] = nlohmann::json::array();
     for (const EstimatedParameter& p : e->parameters) {
       json["parameters"].push_back({{"name", p.name}, {"value", number(p.value)}, {"unit", p.unit}});
@@ -45,6 +47,7 @@ bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) 
       nlohmann::json point = {{"name", utf8(t.name)}, {"T", number(t.T)}, {"F", number(t.F)}, {"outlier", t.outlier}};
       point["residuals"] = nlohmann::json::array();
       for (double r : t.residuals) point["residuals"].push_back(number(r));
+      if (!t.axes.empty()) point["axes"] = t.axes;
       point["nabla"] = nlohmann::json::array();
       for (double r : t.nabla) point["nabla"].push_back(number(r));
       json["points"].push_back(std::move(point));

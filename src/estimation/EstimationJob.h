@@ -91,11 +91,14 @@ struct PointTest {
   double T = 0.0;
   double F = 0.0;
   bool outlier = false;
+  std::vector<std::string> axes;  // names of the residual components, e.g. "Y", "X"
 };
 
 struct EstimationSummary {
   std::string method;  // "least-squares" or "l1"
   int passes = 0;
+  int redundancy = 0;     // observations minus unknowns
+  bool converged = true;  // false when an iteration ended at its pass limit
   std::optional<double> sigma0;
   std::vector<EstimatedParameter> parameters;
   std::vector<PointTest> points;

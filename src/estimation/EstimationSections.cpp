@@ -56,9 +56,12 @@ bool FinishEstimationRun(JobHost& host, ReportFile& report, const std::filesyste
 
 void FillEstimationSummary(EstimationSummary& summary, int method, int passes, double omega, int redundancy,
                            std::vector<EstimatedParameter> parameters, std::vector<PointTest> tests,
-                           std::int64_t linesRead, std::int64_t written, std::int64_t identicalPoints) {
+                           std::int64_t linesRead, std::int64_t written, std::int64_t identicalPoints,
+                           bool converged) {
   summary.method = method == 0 ? "l1" : "least-squares";
   summary.passes = passes;
+  summary.redundancy = redundancy;
+  summary.converged = converged;
   summary.sigma0.reset();
   if (method != 0 && redundancy > 0) summary.sigma0 = std::sqrt(omega / redundancy);
   summary.parameters = std::move(parameters);

@@ -66,6 +66,7 @@ bool FinishEstimationRun(JobHost& host, ReportFile& report, const std::filesyste
 // least squares with redundancy: √(Ω / r).
 void FillEstimationSummary(EstimationSummary& summary, int method, int passes, double omega, int redundancy,
                            std::vector<EstimatedParameter> parameters, std::vector<PointTest> tests,
-                           std::int64_t linesRead, std::int64_t written, std::int64_t identicalPoints);
+                           std::int64_t linesRead, std::int64_t written, std::int64_t identicalPoints,
+                           bool converged);
 
 }  // namespace pelmar

@@ -147,6 +147,7 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
   const Matrix& x = solution.x;
   const Matrix& qxx = solution.qxx;
   const int passes = solution.passes;
+  const bool converged = solution.settled;
   const Matrix shown = reported(x);
 
   // 8. Derived parameters.
@@ -225,7 +226,7 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
     const bool outlier = test.outlier;
     report.writeFormat("%16s%16.5f%16.5f\n", {p.name, nabla(0, 0), nabla(1, 0)});
     WriteTestVerdict(report, table, testLayout, t, quantile, outlier);
-    tests.push_back({p.name, {p.dY, p.dX}, {nabla(0, 0), nabla(1, 0)}, t, quantile, outlier});
+    tests.push_back({p.name, {p.dY, p.dX}, {nabla(0, 0), nabla(1, 0)}, t, quantile, outlier, {"Y", "X"}});
   }
 
   // 11. Every source point transformed.
@@ -259,7 +260,8 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
   if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath)) return 0;
   if (summary != nullptr) {
     FillEstimationSummary(*summary, method, passes, omega, 2 * n - u, std::move(parameters), std::move(tests),
-                          static_cast<std::int64_t>(job.source.size() + job.target.size()), sink.written(), n);
+                          static_cast<std::int64_t>(job.source.size() + job.target.size()), sink.written(), n,
+                          converged);
   }
   return 1;
 }

@@ -285,7 +285,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   auto settledTest = [&](const Matrix& now, const Matrix& before) { return settled(groups, now, before); };
   Matrix x(groups.u, 1, 0.0), qxx;
   int outer = 0, innerSum = 0, passes = 0;
-  bool lastApplied = false;
+  bool lastApplied = false, converged = true;
   if (rigorous) {
     Matrix previousOuter(groups.u, 1, 0.0);
     for (;;) {
@@ -296,6 +296,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
       x = inner.x;
       qxx = inner.qxx;
       innerSum += inner.counter;
+      converged = converged && inner.settled;
       ++passes;
       if (outer > 0 && settled(groups, x, previousOuter)) {
         lastApplied = false;
@@ -305,7 +306,10 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
       model.update(x);
       lastApplied = true;
       previousOuter = x;
-      if (outer > kMaxPassIndex) break;
+      if (outer > kMaxPassIndex) {
+        converged = false;
+        break;
+      }
     }
   } else {
     const AdjustmentSolution solution = SolveAdjustment(groups.u, method == 0, rows, settledTest, [&](int k) {
@@ -315,6 +319,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     qxx = solution.qxx;
     passes = solution.passes;
     outer = solution.counter;
+    converged = solution.settled;
   }
   // The rigorous model carries its solution in the approximations; the
   // linearised one in x. `increment` is what is still to be added.
@@ -410,7 +415,8 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     const bool outlier = result.outlier;
     report.writeFormat("%16s%16.5f%16.5f%16.5f\n", {p.name, nabla(0, 0), nabla(1, 0), nabla(2, 0)});
     WriteTestVerdict(report, table, testLayout, test, quantile, outlier);
-    tests.push_back({p.name, {p.dY, p.dX, p.dZ}, {nabla(0, 0), nabla(1, 0), nabla(2, 0)}, test, quantile, outlier});
+    tests.push_back(
+        {p.name, {p.dY, p.dX, p.dZ}, {nabla(0, 0), nabla(1, 0), nabla(2, 0)}, test, quantile, outlier, {"Y", "X", "Z"}});
   }
 
   // Every source point, written (c2', c1', c3'), with the residuals of the
@@ -469,7 +475,8 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
       for (int i = 0; i < 3; ++i) parameters.push_back({"t" + std::to_string(i + 1), t[i], "m"});
     }
     FillEstimationSummary(*summary, method, passes, omega, 3 * n - groups.u, std::move(parameters), std::move(tests),
-                          static_cast<std::int64_t>(job.source.size() + job.target.size()), sink.written(), n);
+                          static_cast<std::int64_t>(job.source.size() + job.target.size()), sink.written(), n,
+                          converged);
   }
   return 1;
 }

@@ -1,5 +1,8 @@
 #include "points/LineFormatters.h"
 
+#include <cmath>
+#include <cstdlib>
+
 #include <algorithm>
 
 #include "points/NumberFormat.h"
@@ -43,6 +46,34 @@ void appendZone(std::string& line, int zone, char band) {
 }
 
 }  // namespace
+
+DmsAngle CarryRoundedSeconds(const DmsAngle& angle, int decimals) {
+  const bool negative = angle.degrees < 0 || angle.minutes < 0 || angle.seconds < 0.0;
+  const double scale = std::pow(10.0, decimals);
+  double seconds = std::round(std::fabs(angle.seconds) * scale) / scale;
+  long long minutes = std::llabs(static_cast<long long>(angle.minutes));
+  long long degrees = std::llabs(static_cast<long long>(angle.degrees));
+  if (seconds >= 60.0) {
+    seconds -= 60.0;
+    if (seconds < 0.5 / scale) seconds = 0.0;
+    ++minutes;
+  }
+  if (minutes >= 60) {
+    minutes -= 60;
+    ++degrees;
+  }
+  DmsAngle out{static_cast<int>(degrees), static_cast<int>(minutes), seconds};
+  if (negative) {
+    if (out.degrees != 0) {
+      out.degrees = -out.degrees;
+    } else if (out.minutes != 0) {
+      out.minutes = -out.minutes;
+    } else if (out.seconds != 0.0) {
+      out.seconds = -out.seconds;
+    }
+  }
+  return out;
+}
 
 void FormatPointLine3(std::string& line, std::string_view name, double x1, double x2, double x3, int d) {
   startLine(line, name, kNameWidth);

@@ -20,6 +20,12 @@ struct DmsAngle {
   double seconds = 0.0;
 };
 
+// The angle as it prints with `decimals` decimals of a second: the seconds
+// rounded first and carried into minutes and degrees, so that a printed
+// second is always below 60 ("0 59 59.9999999" becomes "1 0 0.000000" at
+// six decimals). The sign stays on the first non-zero part.
+DmsAngle CarryRoundedSeconds(const DmsAngle& angle, int decimals);
+
 // "%20s " then three "%15.<d>f ".
 std::string FormatPointLine3(std::string_view name, double x1, double x2, double x3, int d);
 void FormatPointLine3(std::string& line, std::string_view name, double x1, double x2, double x3, int d);

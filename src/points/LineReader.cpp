@@ -37,6 +37,14 @@ bool LineReader::fill() {
 }
 
 bool LineReader::next(std::string_view& line) {
+  if (!nextRaw(line)) return false;
+  // A UTF-8 byte-order mark (editors on Windows write one) is not part of
+  // the first point's name or of a section line.
+  if (lineNumber_ == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
+  return true;
+}
+
+bool LineReader::nextRaw(std::string_view& line) {
   if (file_ == nullptr) return false;
   std::size_t scanned = begin_;
   for (;;) {

@@ -20,6 +20,7 @@ class LineReader {
   LineReader& operator=(const LineReader&) = delete;
 
   bool isOpen() const noexcept { return file_ != nullptr; }
+  // The next line; a UTF-8 byte-order mark before the first is dropped.
   bool next(std::string_view& line);
 
   // 1-based number of the line last returned by next().
@@ -29,6 +30,7 @@ class LineReader {
   bool failed() const noexcept { return failed_; }
 
  private:
+  bool nextRaw(std::string_view& line);
   bool fill();
 
   std::FILE* file_ = nullptr;

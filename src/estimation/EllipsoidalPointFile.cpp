@@ -1,0 +1,163 @@
+#include "estimation/EllipsoidalPointFile.h"
+
+#include <cmath>
+#include <string_view>
+#include <unordered_set>
+
+#include "conversion/ProjectionLibrary.h"
+#include "points/LineReader.h"
+#include "points/LineScanner.h"
+#include "points/PointFile.h"
+
+namespace pelmar {
+
+namespace {
+
+constexpr double kLargestHeight = 1e7;  // metres: ten times the Earth's radius
+
+// Up to ten numbers after the name, as "%s%lf…%lf" counts them.
+struct Fields {
+  std::string_view name;
+  double v[10] = {};
+  int numbers = 0;
+};
+
+Fields scan(std::string_view data) {
+  Fields f;
+  const int converted =
+      scanFields(data, f.name, f.v[0], f.v[1], f.v[2], f.v[3], f.v[4], f.v[5], f.v[6], f.v[7], f.v[8], f.v[9]);
+  f.numbers = converted - 1;
+  return f;
+}
+
+// Degrees, minutes and seconds as read (reals) to decimal degrees through
+// the library. Degrees and minutes are truncated to whole numbers. The sign
+// comes from the degrees field as written (a "-0" keeps it) or from a
+// negative minute or second, as GMSDEZ takes any negative part.
+double fromDms(ProjectionLibrary& library, double d, double m, double s) {
+  const bool negative = std::signbit(d) || m < 0.0 || s < 0.0;
+  double value = 0.0;
+  library.GMSDEZ(static_cast<int>(std::fabs(d)), static_cast<int>(std::fabs(m)), std::fabs(s), value);
+  return negative ? -value : value;
+}
+
+// Reads the position (decimal: two numbers, dms: six) starting at v[0];
+// returns the index of the next field.
+int readPosition(const Fields& f, bool dms, ProjectionLibrary& library, EllipsoidalPoint& p) {
+  if (!dms) {
+    p.B = f.v[0];
+    p.L = f.v[1];
+    return 2;
+  }
+  p.B = fromDms(library, f.v[0], f.v[1], f.v[2]);
+  p.L = fromDms(library, f.v[3], f.v[4], f.v[5]);
+  return 6;
+}
+
+bool plausible(const EllipsoidalPoint& p) {
+  if (p.hasPosition && !(std::fabs(p.B) <= 90.0 && std::fabs(p.L) <= 360.0)) return false;
+  if (p.hasHeight && !(std::fabs(p.h) <= kLargestHeight)) return false;
+  if (p.individual) {
+    if (p.hasPosition && !(p.sN > 0.0 && p.sE > 0.0)) return false;
+    if (p.hasHeight && !(p.sh > 0.0)) return false;
+  }
+  return true;
+}
+
+enum class Kind { None, Full, Position, Height };
+
+// One data line of the given kind; false when it fits none of the kind's layouts.
+bool parse(std::string_view data, Kind kind, bool dms, ProjectionLibrary& library, EllipsoidalPoint& p) {
+  const Fields f = scan(data);
+  const int angles = dms ? 6 : 2;
+  p = EllipsoidalPoint{};
+  p.name = std::string(f.name);
+  switch (kind) {
+    case Kind::Full: {
+      if (f.numbers != angles + 1 && f.numbers != angles + 4) return false;
+      int i = readPosition(f, dms, library, p);
+      p.h = f.v[i++];
+      if (f.numbers == angles + 4) {
+        p.individual = true;
+        p.sN = f.v[i], p.sE = f.v[i + 1], p.sh = f.v[i + 2];
+      }
+      break;
+    }
+    case Kind::Position: {
+      if (f.numbers != angles && f.numbers != angles + 2) return false;
+      const int i = readPosition(f, dms, library, p);
+      p.hasHeight = false;
+      if (f.numbers == angles + 2) {
+        p.individual = true;
+        p.sN = f.v[i], p.sE = f.v[i + 1];
+      }
+      break;
+    }
+    case Kind::Height: {
+      if (f.numbers != 1 && f.numbers != 2) return false;
+      p.hasPosition = false;
+      p.h = f.v[0];
+      if (f.numbers == 2) {
+        p.individual = true;
+        p.sh = f.v[1];
+      }
+      break;
+    }
+    case Kind::None:
+      return false;
+  }
+  return plausible(p);
+}
+
+void countUnreadable(PointFileNotes& notes, long long line) {
+  if (notes.unreadable++ == 0) notes.firstUnreadableLine = line;
+}
+
+}  // namespace
+
+int ReadEllipsoidalSource(const std::filesystem::path& path, bool dms, ProjectionLibrary& library,
+                          EllipsoidalPointList& points, PointFileNotes& notes) {
+  LineReader reader(path);
+  if (!reader.isOpen()) return 0;
+  std::string_view line;
+  EllipsoidalPoint point;
+  while (reader.next(line)) {
+    const std::string_view data = trimBlanks(dataPart(line));
+    if (data.empty()) continue;
+    if (parse(data, Kind::Full, dms, library, point)) {
+      points.push_back(std::move(point));
+    } else {
+      countUnreadable(notes, reader.lineNumber());
+    }
+  }
+  return 1;
+}
+
+int ReadEllipsoidalTarget(const std::filesystem::path& path, bool dms, ProjectionLibrary& library,
+                          EllipsoidalPointList& points, PointFileNotes& notes) {
+  LineReader reader(path);
+  if (!reader.isOpen()) return 0;
+  std::unordered_set<std::string> names;
+  std::string_view line;
+  EllipsoidalPoint point;
+  Kind kind = Kind::None;
+  while (reader.next(line)) {
+    const std::string_view data = trimBlanks(dataPart(line));
+    if (data.empty()) continue;
+    if (data == "/3D") {
+      kind = Kind::Full;
+    } else if (data == "/2D") {
+      kind = Kind::Position;
+    } else if (data == "/1D") {
+      kind = Kind::Height;
+    } else if (parse(data, kind, dms, library, point)) {
+      if (!names.insert(point.name).second && notes.duplicates++ == 0) notes.firstDuplicate = point.name;
+      points.push_back(std::move(point));
+    } else {
+      countUnreadable(notes, reader.lineNumber());
+    }
+  }
+  return 1;
+}
+
+}  // namespace pelmar
