@@ -63,7 +63,6 @@ inline constexpr int kMaxPassIndex = 1000;
 struct AdjustmentSolution {
   Matrix x;         // the last solution
   Matrix qxx;       // inverse normal matrix of the last pass
-  Matrix qxxFirst;  // inverse normal matrix of the first pass: the cofactors under the a-priori weights
   int passes = 0;   // passes made (1 for least squares)
   int counter = 0;  // the pass counter k as the reports print it: the index of the
                     // settling pass, or 1001 when the cap ended the loop
@@ -90,7 +89,6 @@ AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settle
       normal.add(a, l, w);
     });
     normal.solve(out.qxx, out.x);
-    if (k == 0) out.qxxFirst = out.qxx;
     out.passes = k + 1;
     out.counter = k;
     if (!l1) break;

@@ -6,6 +6,9 @@
 #include "app/StringIds.h"
 #include "cli/CliHost.h"
 #include "cli/Summary.h"
+#include "app/TextEncoding.h"
+#include "conversion/ProjectionLibrary.h"
+#include "estimation/EllipsoidalEstimation.h"
 #include "estimation/PlaneEstimation.h"
 #include "estimation/SpatialEstimation.h"
 
@@ -16,6 +19,7 @@ namespace {
 struct EstimateArguments {
   std::string model;
   std::string source, target, report, output;
+  std::string sourceEllipsoid, targetEllipsoid;
 };
 
 // Returns an error text, empty when the arguments are complete.
@@ -27,6 +31,8 @@ std::string parse(const std::vector<std::string>& args, EstimateArguments& parse
     if (arg == "--target") field = &parsed.target;
     if (arg == "--report") field = &parsed.report;
     if (arg == "--output") field = &parsed.output;
+    if (arg == "--source-ellipsoid") field = &parsed.sourceEllipsoid;
+    if (arg == "--target-ellipsoid") field = &parsed.targetEllipsoid;
     if (field != nullptr) {
       if (i + 1 >= args.size()) return arg + " needs a file name";
       *field = args[++i];
@@ -36,8 +42,43 @@ std::string parse(const std::vector<std::string>& args, EstimateArguments& parse
       return "estimate: unexpected argument '" + arg + "'";
     }
   }
-  if (parsed.model.empty()) return "estimate: name the model (similarity, affine, helmert or helmert-l1)";
+  if (parsed.model.empty()) return "estimate: name the model (similarity, affine, helmert, helmert-l1 or ellipsoidal)";
+  if (parsed.model != "ellipsoidal" && (!parsed.sourceEllipsoid.empty() || !parsed.targetEllipsoid.empty())) {
+    return "estimate: --source-ellipsoid and --target-ellipsoid belong to the ellipsoidal model";
+  }
   return {};
+}
+
+// The two ellipsoids of the ellipsoidal model: by name, or as the option
+// dialog stored them (combo index i + 1 is the list's record i; 0 is none).
+bool chooseEllipsoidPair(CliContext& context, const EstimateArguments& parsed, EllipsoidalJob& job) {
+  const std::filesystem::path file = context.state.home / kEllipsoidFileName;
+  EllipsoidList list;
+  if (!ReadEllipsoidDatabase(file, list)) {
+    context.host.message(str::EllipsoidFileFailed, {file.string()});
+    return false;
+  }
+  auto choose = [&](const std::string& name, int comboIndex, int missingMessage, EllipsoidRecord& out) {
+    if (!name.empty()) {
+      const int index = FindEllipsoid(list, utf8ToWindows1252(name));
+      if (index < 0) {
+        context.host.message(str::EllipsoidNotFound, {name});
+        return false;
+      }
+      out = list[static_cast<std::size_t>(index)];
+      return true;
+    }
+    if (comboIndex < 1 || comboIndex > static_cast<int>(list.size())) {
+      context.host.message(missingMessage);
+      return false;
+    }
+    out = list[static_cast<std::size_t>(comboIndex - 1)];
+    return true;
+  };
+  return choose(parsed.sourceEllipsoid, job.options.ellipsoidSource, str::SourceEllipsoidMissing,
+                job.sourceEllipsoid) &&
+         choose(parsed.targetEllipsoid, job.options.ellipsoidTarget, str::TargetEllipsoidMissing,
+                job.targetEllipsoid);
 }
 
 }  // namespace
@@ -47,9 +88,10 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
   if (const std::string error = parse(args, parsed); !error.empty()) return usageError(context.err, error);
   const bool plane = parsed.model == "similarity" || parsed.model == "affine";
   const bool spatial = parsed.model == "helmert" || parsed.model == "helmert-l1";
-  if (!plane && !spatial) {
-    return usageError(context.err,
-                      "estimate: unknown model '" + parsed.model + "' (similarity, affine, helmert or helmert-l1)");
+  const bool ellipsoidal = parsed.model == "ellipsoidal";
+  if (!plane && !spatial && !ellipsoidal) {
+    return usageError(context.err, "estimate: unknown model '" + parsed.model +
+                                       "' (similarity, affine, helmert, helmert-l1 or ellipsoidal)");
   }
   // The same checks, in the same order, as the estimation page.
   if (parsed.report.empty()) {
@@ -71,28 +113,47 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
     }
   }
 
-  EstimationJob job;
-  job.sourcePath = parsed.source;
-  job.targetPath = parsed.target;
-  job.reportPath = parsed.report;
-  job.outputPath = parsed.output;
-  job.settings.load(context.settings);
+  GeneralSettings settings;
+  settings.load(context.settings);
   // The report header text lives beside the program.
-  ReadHeaderText(context.state.home / kHeaderFileName, job.settings.headerText);
+  ReadHeaderText(context.state.home / kHeaderFileName, settings.headerText);
 
   EstimationSummary estimation;
   int done = 0;
-  if (plane) {
-    EstimationOptions2D options;
-    options.load(context.settings);
-    const PlaneModel model = parsed.model == "similarity" ? PlaneModel::Similarity : PlaneModel::Affine;
-    done = Estimate2D(job, model, options.type, options.writeIdentical, options.center, context.host, &estimation);
+  if (ellipsoidal) {
+    EllipsoidalJob job;
+    job.sourcePath = parsed.source;
+    job.targetPath = parsed.target;
+    job.reportPath = parsed.report;
+    job.outputPath = parsed.output;
+    job.settings = settings;
+    job.options.load(context.settings);
+    if (!chooseEllipsoidPair(context, parsed, job)) return kJobFailed;
+    ProjectionLibrary library;
+    if (!library.Open(context.state.home)) {
+      context.host.message(str::ProjectionLibraryMissing);
+      return kJobFailed;
+    }
+    done = EstimateEllipsoidalHelmert(job, library, context.host, &estimation);
   } else {
-    EstimationOptions3D options;
-    options.load(context.settings);
-    const SpatialModel model = parsed.model == "helmert" ? SpatialModel::Rigorous : SpatialModel::Linearised;
-    TransformationSet set;
-    done = EstimateSpatial(job, model, options, context.host, &set, &estimation);
+    EstimationJob job;
+    job.sourcePath = parsed.source;
+    job.targetPath = parsed.target;
+    job.reportPath = parsed.report;
+    job.outputPath = parsed.output;
+    job.settings = settings;
+    if (plane) {
+      EstimationOptions2D options;
+      options.load(context.settings);
+      const PlaneModel model = parsed.model == "similarity" ? PlaneModel::Similarity : PlaneModel::Affine;
+      done = Estimate2D(job, model, options.type, options.writeIdentical, options.center, context.host, &estimation);
+    } else {
+      EstimationOptions3D options;
+      options.load(context.settings);
+      const SpatialModel model = parsed.model == "helmert" ? SpatialModel::Rigorous : SpatialModel::Linearised;
+      TransformationSet set;
+      done = EstimateSpatial(job, model, options, context.host, &set, &estimation);
+    }
   }
   if (done == 0) {
     context.host.message(str::EstimationFailed);

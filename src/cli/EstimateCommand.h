@@ -5,12 +5,14 @@
 namespace pelmar::cli {
 
 // estimate MODEL --source F --target F --report F [--output F]
+//          [--source-ellipsoid NAME --target-ellipsoid NAME]
 class EstimateCommand : public Command {
  public:
   std::string_view name() const override { return "estimate"; }
   std::string_view synopsis() const override {
     return "estimate MODEL --source F --target F --report F [--output F]\n"
-           "                                     MODEL: similarity | affine | helmert | helmert-l1";
+           "                                     MODEL: similarity | affine | helmert | helmert-l1 | ellipsoidal\n"
+           "                                     [--source-ellipsoid NAME --target-ellipsoid NAME]  (ellipsoidal)";
   }
   int run(CliContext& context, const std::vector<std::string>& args) override;
 };

@@ -37,7 +37,11 @@
 //    with a height, each at the point's target position (its transformed
 //    position for a height-only point);
 //  - fewer observations than unknowns stop the run before the report is
-//    created, and the options line about the output file is written once.
+//    created, and the options line about the output file is written once;
+//  - the gross-error test of an L1 run takes the cofactors of its last pass,
+//    as the other estimations do: with those of the first (least-squares)
+//    pass, an outlier's full L1 residual makes T₀ exceed Ω and the point
+//    with the gross error is the one that is accepted.
 
 namespace pelmar {
 
@@ -527,7 +531,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
                                    str::EllipsoidalTestLine,
                                    64};
   WriteTestTableHead(report, table, testLayout);
-  const Matrix& qxx = method == 0 ? solution.qxxFirst : solution.qxx;
+  const Matrix& qxx = solution.qxx;
   std::vector<PointTest> tests;
   tests.reserve(rows.size());
   for (std::size_t i = 0; i < rows.size(); ++i) {
