@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -322,6 +323,70 @@ TEST_F(EstimateCli, helmert_models_write_their_summary) {
                  "--target", (reference / "helmert-target-pv.txt").string(), "--report", path("h.aus")}),
             kSuccess);
   EXPECT_EQ(nlohmann::json::parse(test::readFile(home / "h.json"))["parameters"].size(), 1u);
+}
+
+}  // namespace
+}  // namespace pelmar::cli
+
+namespace pelmar::cli {
+namespace {
+
+// The ellipsoidal model: ellipsoids by name (or the option dialog's stored
+// combo indices), the sectioned target file's notices on stderr, and per
+// point null where a point has no observation.
+TEST_F(EstimateCli, ellipsoidal_model_writes_nulls_for_missing_components) {
+  const auto golden = test::sourceDir() / "tests" / "golden";
+  const std::vector<std::string> files = {"--source", (golden / "ellipsoidal-source-decimal.txt").string(),
+                                          "--target", (golden / "ellipsoidal-target-decimal.txt").string(),
+                                          "--report", path("e.aus"), "--output", path("e.txt")};
+  std::vector<std::string> args = {"--summary", path("e.json"), "estimate", "ellipsoidal", "--source-ellipsoid",
+                                   "Bessel", "--target-ellipsoid", "GRS80"};
+  args.insert(args.end(), files.begin(), files.end());
+  ASSERT_EQ(run(args), kSuccess) << err.str();
+  EXPECT_NE(err.str().find("[1330]"), std::string::npos) << "the unreadable lines are told: " << err.str();
+  EXPECT_NE(err.str().find("[1331]"), std::string::npos) << "P4 given again in /1D: " << err.str();
+  const auto json = nlohmann::json::parse(test::readFile(home / "e.json"));
+  EXPECT_EQ(json["model"], "ellipsoidal");
+  EXPECT_EQ(json["redundancy"], 24 - 7);
+  EXPECT_TRUE(json["converged"].get<bool>());
+  EXPECT_EQ(json["parameters"][1]["name"], "ex");
+  EXPECT_EQ(json["parameters"][1]["unit"], "arcsec");
+  std::map<std::string, nlohmann::json> points;
+  for (const auto& p : json["points"]) points[p["name"]] = p;
+  ASSERT_EQ(points.size(), 10u);
+  EXPECT_EQ(points["P0"]["axes"], nlohmann::json::parse(R"(["N","E","h"])"));
+  EXPECT_TRUE(points["P4"]["residuals"][2].is_null()) << "position only";
+  EXPECT_TRUE(points["P4"]["residuals"][0].is_number());
+  EXPECT_TRUE(points["P7"]["residuals"][0].is_null()) << "height only";
+  EXPECT_TRUE(points["P7"]["nabla"][1].is_null());
+  EXPECT_TRUE(points["P7"]["residuals"][2].is_number());
+  EXPECT_EQ(json["counts"]["points_written"], 11);
+
+  // Without names the stored combo indices choose (index i + 1 is record i).
+  std::vector<std::string> stored = {"--set", "HelmertTrafo3DBL.EllipSrc=1", "--set", "HelmertTrafo3DBL.EllipTarget=2",
+                                     "estimate", "ellipsoidal"};
+  stored.insert(stored.end(), files.begin(), files.end());
+  EXPECT_EQ(run(stored), kSuccess) << err.str();
+  EXPECT_NE(test::readFile(home / "e.aus").find("target points: GRS80"), std::string::npos);
+
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* message;
+  } failures[] = {
+      {{"estimate", "ellipsoidal"}, kJobFailed, "[148]"},
+      {{"--set", "HelmertTrafo3DBL.EllipSrc=1", "estimate", "ellipsoidal"}, kJobFailed, "[149]"},
+      {{"estimate", "ellipsoidal", "--source-ellipsoid", "Nowhere"}, kJobFailed, "[1201]"},
+      {{"estimate", "similarity", "--source-ellipsoid", "Bessel"}, kUsage, "belong to the ellipsoidal model"},
+  };
+  for (const auto& f : failures) {
+    std::vector<std::string> a = f.args;
+    if (f.status != kUsage) a.insert(a.end(), files.begin(), files.end());
+    std::filesystem::remove(home / "e.aus");
+    EXPECT_EQ(run(a), f.status) << f.message;
+    EXPECT_NE(err.str().find(f.message), std::string::npos) << err.str();
+    EXPECT_FALSE(std::filesystem::exists(home / "e.aus"));
+  }
 }
 
 }  // namespace
