@@ -377,6 +377,7 @@ TEST_F(EllipsoidalEstimation, failures_give_their_message_and_leave_no_report) {
        {str::TooFewIdenticalPoints}},
       {"no source ellipsoid", [&] { job.sourceEllipsoid = {}; }, {str::SourceEllipsoidMissing}},
       {"a zero standard deviation", [&] { job.options.sHeightTarget = 0.0; }, {str::PositiveNumberNeeded}},
+      {"a pre-translation beyond reason", [&] { job.options.ty = 1e308; }, {str::NumberInRangeNeeded}},
       {"report directory missing", [&] { job.reportPath = dir / "no" / "report.aus"; }, {str::ReportNotCreated}},
   };
   for (const auto& c : cases) {
@@ -463,6 +464,10 @@ TEST(EstimationOptions3DBL, defaults_ranges_and_the_scale_kind) {
   EXPECT_EQ(loaded.sPlanSource, 0.0);
   EXPECT_STREQ(loaded.invalidKey(), "sPlanSrc");
   EXPECT_TRUE(loaded.priorActive());
+  loaded.sPlanSource = loaded.sPlanTarget = loaded.sHeightSource = loaded.sHeightTarget = 0.01;
+  EXPECT_STREQ(loaded.invalidKey(), "sTrans") << "in use: pre-translation, prior and translations are on";
+  loaded.prior = 0;
+  EXPECT_EQ(loaded.invalidKey(), nullptr) << "a value not in use is not checked";
   writeFile(dir / "user.ini", "[HelmertTrafo3DBL]\nScaleType=5\n");
   loaded.load(store);
   EXPECT_EQ(loaded.scaleKindSetting(), 1);

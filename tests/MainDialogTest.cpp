@@ -18,6 +18,7 @@
 #include "ui/EllipsoidDialog.h"
 #include "ui/ProjectionDialogs.h"
 #include "ui/EstimationOptionsDialog3D.h"
+#include "ui/EstimationOptionsDialog3DBL.h"
 #include "ui/EstimationPage.h"
 #include "ui/FileViewer.h"
 #include "ui/MainDialog.h"
@@ -370,8 +371,7 @@ TEST_F(Gui, estimation_page_checks_its_fields_in_order_then_runs) {
   EstimationPage* page = dialog.estimationPage();
   ASSERT_NE(page, nullptr);
   ASSERT_EQ(page->list()->topLevelItemCount(), 5);
-  for (int i = 0; i < 4; ++i) EXPECT_TRUE(page->list()->topLevelItem(i)->flags() & Qt::ItemIsEnabled);
-  EXPECT_FALSE(page->list()->topLevelItem(4)->flags() & Qt::ItemIsEnabled) << "the ellipsoidal entry comes later";
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(page->list()->topLevelItem(i)->flags() & Qt::ItemIsEnabled);
   int prompts = 0;
   std::optional<EstimationOptions2D> options = EstimationOptions2D{};
   options->type = 1;
@@ -449,6 +449,198 @@ TEST_F(Gui, spatial_options_dialog_loads_and_stores_its_section) {
   EXPECT_EQ(stored.center, 1);
   EXPECT_EQ(stored.type, 1);
   EXPECT_EQ(stored.rotations, 0);
+}
+
+// The ellipsoidal options dialog on its own settings file.
+class EllipsoidalOptions : public Gui {
+ protected:
+  void SetUp() override {
+    Gui::SetUp();
+    std::filesystem::create_directories(home / "config");
+    store.SetFile(home / "config" / "u.ini");
+  }
+  EllipsoidList ellipsoids{{"Bessel", 6377397.155, 6356078.962818},
+                           {"Kr\xE4ssowski", 6378245.0, 6356863.018773},
+                           {"GRS80", 6378137.0, 6356752.314140}};
+  SettingsStore store;
+};
+
+TEST_F(EllipsoidalOptions, ellipsoid_combos_start_with_no_ellipsoid_and_ignore_an_index_beyond_the_list) {
+  writeFile(home / "config" / "u.ini",
+            "[HelmertTrafo3DBL]\nEllipSrc=2\nEllipTarget=4\ntx=-596.12345678901234\n");
+  EstimationOptionsDialog3DBL dialog(store, ellipsoids, false);
+  for (const char* key : {"EllipSrc", "EllipTarget"}) {
+    const QComboBox* combo = dialog.combo(key);
+    ASSERT_EQ(combo->count(), 4) << key;
+    EXPECT_EQ(combo->itemText(0), text(str::NoEllipsoid)) << key;
+    EXPECT_EQ(combo->itemText(2), QString::fromUtf8("Krässowski")) << key << ": names are Windows-1252";
+  }
+  EXPECT_EQ(dialog.combo("EllipSrc")->currentIndex(), 2);
+  EXPECT_EQ(dialog.sourceEllipsoid().a, 6378245.0);
+  EXPECT_EQ(dialog.combo("EllipTarget")->currentIndex(), 0) << "index 4 is beyond the three ellipsoids";
+  EXPECT_EQ(dialog.targetEllipsoid().name, "");
+  EXPECT_EQ(dialog.edit("tx")->text(), "-596.123456789012") << "15 significant digits";
+}
+
+TEST_F(EllipsoidalOptions, switches_enable_the_controls_that_depend_on_them) {
+  EstimationOptionsDialog3DBL dialog(store, ellipsoids, true);  // no section: the defaults, all switches on
+  auto enabled = [&](const char* key) {
+    const bool edit = dialog.edit(key)->isEnabled();
+    EXPECT_EQ(dialog.label(key)->isEnabled(), edit) << key << ": label and edit go together";
+    return edit;
+  };
+  EXPECT_TRUE(enabled("tx") && enabled("ty") && enabled("tz") && enabled("sTrans"));
+  EXPECT_TRUE(dialog.check("Vorinfo")->isEnabled());
+
+  dialog.check("Vortrafo")->setChecked(false);
+  EXPECT_FALSE(enabled("tx") || enabled("ty") || enabled("tz") || enabled("sTrans"));
+  EXPECT_FALSE(dialog.check("Vorinfo")->isEnabled());
+  EXPECT_TRUE(enabled("s0")) << "the standard deviations never depend on the switches";
+
+  dialog.check("Vortrafo")->setChecked(true);
+  dialog.check("Translations")->setChecked(false);
+  EXPECT_TRUE(enabled("tx"));
+  EXPECT_FALSE(dialog.check("Vorinfo")->isEnabled());
+  EXPECT_FALSE(enabled("sTrans"));
+
+  dialog.check("Translations")->setChecked(true);
+  dialog.check("Vorinfo")->setChecked(false);
+  EXPECT_TRUE(dialog.check("Vorinfo")->isEnabled());
+  EXPECT_FALSE(enabled("sTrans"));
+
+  dialog.check("Scale")->setChecked(false);
+  EXPECT_FALSE(dialog.scaleKindButton(1)->isEnabled() || dialog.scaleKindButton(2)->isEnabled());
+  dialog.check("Scale")->setChecked(true);
+  EXPECT_TRUE(dialog.scaleKindButton(1)->isEnabled() && dialog.scaleKindButton(2)->isEnabled());
+}
+
+TEST_F(EllipsoidalOptions, two_scales_withdraw_storing_the_set) {
+  EstimationOptionsDialog3DBL dialog(store, ellipsoids, true);
+  QCheckBox* save = dialog.check("SaveParams");
+  QCheckBox* points = dialog.check("SavePPInfo");
+  ASSERT_TRUE(save->isEnabled());
+  EXPECT_FALSE(points->isEnabled()) << "the points are stored only with the set";
+  save->setChecked(true);
+  EXPECT_TRUE(points->isEnabled());
+
+  dialog.scaleKindButton(2)->setChecked(true);
+  EXPECT_FALSE(save->isChecked());
+  EXPECT_FALSE(save->isEnabled());
+  EXPECT_FALSE(points->isEnabled());
+  dialog.scaleKindButton(1)->setChecked(true);
+  EXPECT_TRUE(save->isEnabled());
+  EXPECT_FALSE(save->isChecked()) << "re-enabling does not check it again";
+
+  writeFile(home / "config" / "u.ini", "[HelmertTrafo3DBL]\nScale=1\nScaleType=1\nSaveParams=1\n");
+  EstimationOptionsDialog3DBL loaded(store, ellipsoids, true);
+  EXPECT_FALSE(loaded.check("SaveParams")->isChecked()) << "the rule holds when the dialog opens";
+  EstimationOptionsDialog3DBL unavailable(store, ellipsoids, false);
+  unavailable.scaleKindButton(1)->setChecked(true);
+  EXPECT_FALSE(unavailable.check("SaveParams")->isEnabled());
+  EXPECT_FALSE(unavailable.check("SavePPInfo")->isEnabled());
+}
+
+TEST_F(EllipsoidalOptions, ok_needs_both_ellipsoids_and_usable_numbers_then_stores_the_section) {
+  EstimationOptionsDialog3DBL dialog(store, ellipsoids, false);
+  auto acceptExpecting = [&](const QString& message) {
+    errors.clear();
+    dialog.accept();
+    EXPECT_NE(dialog.result(), QDialog::Accepted) << message.toStdString();
+    EXPECT_EQ(errors, QStringList{message});
+    EXPECT_FALSE(std::filesystem::exists(home / "config" / "u.ini")) << "nothing is stored before OK succeeds";
+  };
+  acceptExpecting(text(str::SourceEllipsoidMissing));
+  dialog.combo("EllipSrc")->setCurrentIndex(3);
+  acceptExpecting(text(str::TargetEllipsoidMissing));
+  dialog.combo("EllipTarget")->setCurrentIndex(1);
+  dialog.edit("s0")->setText("0");
+  acceptExpecting(text(str::PositiveNumberNeeded, {"Unit weight s0"}));
+  dialog.edit("s0")->setText("0.02");
+  dialog.edit("sHeight")->setText("0.01 m");
+  acceptExpecting(text(str::PositiveNumberNeeded, {"Target heights [m]"}));
+  dialog.edit("sHeight")->setText("0.03");
+  dialog.edit("ty")->setText("2e7");
+  acceptExpecting(text(str::NumberInRangeNeeded, {"ty [m]"}));
+  dialog.edit("ty")->setText("-72.5");
+
+  // A field that is switched off cannot be corrected: it takes its default.
+  dialog.check("Vorinfo")->setChecked(false);
+  dialog.edit("sTrans")->setText("0");
+  dialog.scaleKindButton(2)->setChecked(true);
+  errors.clear();
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+  EXPECT_EQ(dialog.sourceEllipsoid().name, "GRS80");
+  EXPECT_EQ(dialog.targetEllipsoid().name, "Bessel");
+
+  const std::string file = readFile(home / "config" / "u.ini");
+  EXPECT_NE(file.find("ScaleType=1"), std::string::npos) << file;
+  EstimationOptions3DBL stored;
+  stored.load(store);
+  EXPECT_EQ(stored.ellipsoidSource, 3);
+  EXPECT_EQ(stored.ellipsoidTarget, 1);
+  EXPECT_EQ(stored.scaleKindSetting(), 2);
+  EXPECT_EQ(stored.s0, 0.02);
+  EXPECT_EQ(stored.sHeightTarget, 0.03);
+  EXPECT_EQ(stored.ty, -72.5);
+  EXPECT_EQ(stored.prior, 0);
+  EXPECT_EQ(stored.sTrans, EstimationOptions3DBL{}.sTrans);
+  EXPECT_EQ(stored.invalidKey(), nullptr);
+}
+
+// Points near Brunswick on Bessel; the targets are shifted by a few metres.
+void writeEllipsoidalPoints(const std::filesystem::path& source, const std::filesystem::path& target) {
+  const struct {
+    const char* name;
+    double B, L, h;
+  } points[] = {{"P1", 52.10, 10.20, 80.0},  {"P2", 52.35, 10.65, 120.5}, {"P3", 51.95, 10.85, 95.2},
+                {"P4", 52.50, 10.05, 60.1},  {"P5", 52.20, 11.10, 140.7}, {"P6", 51.80, 10.40, 210.3},
+                {"P7", 52.05, 10.60, 101.0}};
+  std::string sourceText, targetText = "/3D\n";
+  char line[128];
+  for (const auto& p : points) {
+    std::snprintf(line, sizeof line, "%s %.9f %.9f %.4f\n", p.name, p.B, p.L, p.h);
+    sourceText += line;
+    // About 4 m north, 3 m east, 2.5 m up.
+    std::snprintf(line, sizeof line, "%s %.9f %.9f %.4f\n", p.name, p.B + 0.000036, p.L + 0.000044, p.h + 2.5);
+    targetText += line;
+  }
+  writeFile(source, sourceText);
+  writeFile(target, targetText);
+}
+
+TEST_F(Gui, ellipsoidal_entry_tries_the_source_then_asks_then_runs) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  int prompts = 0;
+  page->setOptionsPrompt3DBL([&](const SettingsStore&, const EllipsoidList& list) -> std::optional<EllipsoidalChoice> {
+    ++prompts;
+    EXPECT_EQ(list.size(), dialog.settingsPage()->ellipsoids().size()) << "the settings page's list";
+    EllipsoidalChoice choice;
+    choice.options.preTranslate = 0;
+    choice.sourceEllipsoid = list[0];
+    choice.targetEllipsoid = list[0];
+    return choice;
+  });
+  page->list()->setCurrentItem(page->list()->topLevelItem(4));
+  page->reportEdit()->setText(QString::fromStdString((home / "bl.aus").string()));
+  page->targetEdit()->setText(QString::fromStdString((home / "bl-target.txt").string()));
+  const QString missing = QString::fromStdString((home / "missing.txt").string());
+  page->sourceEdit()->setText(missing);
+  EXPECT_FALSE(page->compute());
+  EXPECT_EQ(errors, QStringList{text(str::SourceUnreadable, {missing})});
+  EXPECT_EQ(prompts, 0) << "no dialog for a source that cannot be opened";
+
+  writeEllipsoidalPoints(home / "bl-source.txt", home / "bl-target.txt");
+  page->sourceEdit()->setText(QString::fromStdString((home / "bl-source.txt").string()));
+  errors.clear();
+  EXPECT_TRUE(page->compute());
+  EXPECT_EQ(prompts, 1);
+  EXPECT_EQ(errors, QStringList{text(str::EstimationDone)});
+  EXPECT_TRUE(std::filesystem::exists(home / "bl.aus"));
+  EXPECT_EQ(page->lastSet().type, 2);
+  EXPECT_EQ(page->lastSet().sourceEllipsoid.name, "Bessel");
 }
 
 TEST_F(Gui, conversion_page_needs_a_leaf_and_runs_with_the_dialog_values) {

@@ -1,6 +1,8 @@
 #include "adjust/GrossErrorTest.h"
 
 #include <cmath>
+#include <map>
+#include <utility>
 
 #include "adjust/FisherQuantile.h"
 
@@ -9,6 +11,15 @@ namespace pelmar {
 namespace {
 constexpr double kProbability = 0.95;
 constexpr double kSmallVariance = 1e-16;
+
+// The quantile's finite series has df2/2 terms: with a run's few (k, r − k)
+// pairs remembered, testing n points costs O(n), not O(n²).
+double quantile(int k, int df2) {
+  thread_local std::map<std::pair<int, int>, double> known;
+  const auto [it, inserted] = known.try_emplace({k, df2}, 0.0);
+  if (inserted) it->second = FisherQuantile(kProbability, k, df2);
+  return it->second;
+}
 }  // namespace
 
 GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
@@ -38,7 +49,7 @@ GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<doubl
   }
   const int df2 = redundancy - k;
   if (df2 < 1) return result;
-  result.F = FisherQuantile(kProbability, k, df2);
+  result.F = quantile(k, df2);
   const double s2 = (omega - t0) / df2;
   if (s2 >= kSmallVariance) result.T = t0 / (k * s2);
   result.outlier = result.T > result.F;

@@ -310,6 +310,7 @@
   X(OptionOneScale, 1357)                                                \
   X(OptionTwoScales, 1358)                                               \
   X(PositiveNumberNeeded, 1359)                                          \
+  X(NumberInRangeNeeded, 1360)                                           \
   /* conversion page and projection dialogs */                          \
   X(PointsLeftOut, 1400)                                                 \
   X(ConversionDone, 1403)                                                \

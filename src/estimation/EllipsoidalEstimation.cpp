@@ -125,18 +125,18 @@ void EstimationOptions3DBL::load(const SettingsStore& store) {
 }
 
 const char* EstimationOptions3DBL::invalidKey() const {
-  const std::pair<const char*, double> sigmas[] = {{"s0", s0},
-                                                   {"sPlanSrc", sPlanSource},
-                                                   {"sHeightSrc", sHeightSource},
-                                                   {"SPlanTarget", sPlanTarget},
-                                                   {"sHeight", sHeightTarget},
-                                                   {"sTrans", sTrans}};
+  const std::pair<const char*, double> sigmas[] = {
+      {"s0", s0}, {"sPlanSrc", sPlanSource}, {"sHeightSrc", sHeightSource}, {"SPlanTarget", sPlanTarget},
+      {"sHeight", sHeightTarget}};
   for (const auto& [key, value] : sigmas) {
     if (!(value > 0.0) || !std::isfinite(value)) return key;
   }
-  const std::pair<const char*, double> shifts[] = {{"tx", tx}, {"ty", ty}, {"tz", tz}};
-  for (const auto& [key, value] : shifts) {
-    if (!std::isfinite(value) || std::fabs(value) > 1e7) return key;
+  if (priorActive() && (!(sTrans > 0.0) || !std::isfinite(sTrans))) return "sTrans";
+  if (preTranslate != 0) {
+    const std::pair<const char*, double> shifts[] = {{"tx", tx}, {"ty", ty}, {"tz", tz}};
+    for (const auto& [key, value] : shifts) {
+      if (!(std::fabs(value) <= kLargestShift)) return key;
+    }
   }
   return nullptr;
 }
@@ -182,7 +182,9 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     return 0;
   }
   if (const char* key = o.invalidKey()) {
-    host.message(str::PositiveNumberNeeded, {std::string(EstimationOptions3DBL::kSection) + "." + key});
+    const bool shift = key[0] == 't' && key[1] != '\0' && key[2] == '\0';  // tx, ty, tz
+    host.message(shift ? str::NumberInRangeNeeded : str::PositiveNumberNeeded,
+                 {std::string(EstimationOptions3DBL::kSection) + "." + key});
     return 0;
   }
 

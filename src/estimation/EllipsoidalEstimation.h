@@ -83,9 +83,10 @@ struct EstimationOptions3DBL {
   EllipsoidalGroups groups() const noexcept { return {rotations != 0, translations != 0, scale != 0 ? scaleKindSetting() : 0}; }
   bool priorActive() const noexcept { return preTranslate != 0 && prior != 0 && translations != 0; }
 
-  // The first key whose value cannot serve (a standard deviation that is not
-  // a positive finite number, a pre-translation that is not finite), or
-  // nullptr.
+  // The first key in use whose value cannot serve (a standard deviation
+  // that is not a positive finite number, a pre-translation component beyond
+  // ±kLargestShift metres), or nullptr.
+  static constexpr double kLargestShift = 1e7;
   const char* invalidKey() const;
 };
 

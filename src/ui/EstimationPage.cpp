@@ -9,11 +9,14 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <fstream>
+
 #include "app/StringIds.h"
 #include "estimation/PlaneEstimation.h"
 #include "estimation/SpatialEstimation.h"
 #include "ui/EstimationOptionsDialog2D.h"
 #include "ui/EstimationOptionsDialog3D.h"
+#include "ui/EstimationOptionsDialog3DBL.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageServices.h"
@@ -24,12 +27,14 @@ namespace pelmar::ui {
 
 namespace {
 // Entries not yet available are shown but cannot be chosen.
-constexpr int kAvailableEntries = 4;
+constexpr int kAvailableEntries = 5;
+constexpr int kEllipsoidalEntry = 4;
 // Sets cannot be stored until the transformation database exists.
 constexpr bool kStoringAvailable = false;
 }  // namespace
 
-EstimationPage::EstimationPage(SettingsPage* settings, QWidget* parent) : QWidget(parent), settings_(settings) {
+EstimationPage::EstimationPage(SettingsPage* settings, std::filesystem::path home, QWidget* parent)
+    : QWidget(parent), settings_(settings), home_(std::move(home)) {
   auto* layout = new QVBoxLayout(this);
   list_ = new QTreeWidget(this);
   list_->setColumnCount(1);
@@ -76,6 +81,12 @@ EstimationPage::EstimationPage(SettingsPage* settings, QWidget* parent) : QWidge
     EstimationOptionsDialog3D dialog(store, kStoringAvailable, this);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.options();
+  };
+  prompt3DBL_ = [this](const SettingsStore& store,
+                       const EllipsoidList& ellipsoids) -> std::optional<EllipsoidalChoice> {
+    EstimationOptionsDialog3DBL dialog(store, ellipsoids, kStoringAvailable, this);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return EllipsoidalChoice{dialog.options(), dialog.sourceEllipsoid(), dialog.targetEllipsoid()};
   };
 }
 
@@ -139,6 +150,7 @@ bool EstimationPage::compute() {
   job.reportPath = report_->text().trimmed().toStdString();
   job.outputPath = output_->text().trimmed().toStdString();
   job.settings = settings_->settings();
+  if (entry == kEllipsoidalEntry) return computeEllipsoidal(job) == 1;
   int done = 0;
   if (entry <= 1) {
     const std::optional<EstimationOptions2D> options = prompt_(settings_->settingsStore());
@@ -156,6 +168,35 @@ bool EstimationPage::compute() {
     host.message(done == 1 ? str::EstimationDone : str::EstimationFailed);
   }
   return done == 1;
+}
+
+int EstimationPage::computeEllipsoidal(const EstimationJob& paths) {
+  // The source file is tried before the options are asked for: a wrong name
+  // costs no dialog.
+  if (std::ifstream probe(paths.sourcePath, std::ios::binary); !probe) {
+    showError(this, uiText(str::SourceUnreadable, {QString::fromStdString(paths.sourcePath.string())}));
+    return 0;
+  }
+  const std::optional<EllipsoidalChoice> choice = prompt3DBL_(settings_->settingsStore(), settings_->ellipsoids());
+  if (!choice) return 0;
+  if (!library_.usable() && !library_.Open(home_)) {
+    showError(this, uiText(str::ProjectionLibraryMissing));
+    return 0;
+  }
+  EllipsoidalJob job;
+  job.sourcePath = paths.sourcePath;
+  job.targetPath = paths.targetPath;
+  job.reportPath = paths.reportPath;
+  job.outputPath = paths.outputPath;
+  job.settings = paths.settings;
+  job.options = choice->options;
+  job.sourceEllipsoid = choice->sourceEllipsoid;
+  job.targetEllipsoid = choice->targetEllipsoid;
+  GuiHost host(this);
+  const int done = EstimateEllipsoidalHelmert(job, library_, host);
+  host.message(done == 1 ? str::EstimationDone : str::EstimationFailed);
+  if (done == 1) lastSet_ = std::move(job.set);
+  return done;
 }
 
 }  // namespace pelmar::ui

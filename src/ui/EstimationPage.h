@@ -2,9 +2,12 @@
 
 #include <QWidget>
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 
+#include "conversion/ProjectionLibrary.h"
+#include "estimation/EllipsoidalEstimation.h"
 #include "estimation/EstimationJob.h"
 #include "estimation/SpatialEstimation.h"
 
@@ -17,13 +20,21 @@ namespace pelmar::ui {
 
 class SettingsPage;
 
+// What the options dialog of the ellipsoidal estimation returns.
+struct EllipsoidalChoice {
+  EstimationOptions3DBL options;
+  EllipsoidRecord sourceEllipsoid;
+  EllipsoidRecord targetEllipsoid;
+};
+
 // The parameter-estimation page: the list of computations, the report,
 // source, target and output files, and the compute command.
 class EstimationPage : public QWidget {
   Q_OBJECT
 
  public:
-  EstimationPage(SettingsPage* settings, QWidget* parent = nullptr);
+  // `home` is the program directory, where the projection library lies.
+  EstimationPage(SettingsPage* settings, std::filesystem::path home, QWidget* parent = nullptr);
 
   QTreeWidget* list() const noexcept { return list_; }
   QLineEdit* reportEdit() const noexcept { return report_; }
@@ -39,15 +50,22 @@ class EstimationPage : public QWidget {
   void setOptionsPrompt(OptionsPrompt prompt) { prompt_ = std::move(prompt); }
   using OptionsPrompt3D = std::function<std::optional<EstimationOptions3D>(const SettingsStore&)>;
   void setOptionsPrompt3D(OptionsPrompt3D prompt) { prompt3D_ = std::move(prompt); }
+  using OptionsPrompt3DBL =
+      std::function<std::optional<EllipsoidalChoice>(const SettingsStore&, const EllipsoidList&)>;
+  void setOptionsPrompt3DBL(OptionsPrompt3DBL prompt) { prompt3DBL_ = std::move(prompt); }
 
-  // The parameter set of the last spatial run, for storing it.
+  // The parameter set of the last successful spatial or ellipsoidal run, for
+  // storing it.
   const TransformationSet& lastSet() const noexcept { return lastSet_; }
 
  private:
   QLineEdit* addFileRow(QGridLayout* grid, int row, int labelId, bool input, int filterId, int titleId,
                         const QString& pattern, bool showButton);
+  int computeEllipsoidal(const EstimationJob& paths);
 
   SettingsPage* settings_;
+  std::filesystem::path home_;
+  ProjectionLibrary library_;  // opened at the first ellipsoidal run
   QTreeWidget* list_ = nullptr;
   QLineEdit* report_ = nullptr;
   QLineEdit* source_ = nullptr;
@@ -55,6 +73,7 @@ class EstimationPage : public QWidget {
   QLineEdit* output_ = nullptr;
   OptionsPrompt prompt_;
   OptionsPrompt3D prompt3D_;
+  OptionsPrompt3DBL prompt3DBL_;
   TransformationSet lastSet_;
 };
 

@@ -63,7 +63,7 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
     } else if (i == kConversionTab) {
       page = conversion_ = new ConversionPage(settings_, state_.home, tabs_);
     } else if (i == kEstimationTab) {
-      page = estimation_ = new EstimationPage(settings_, tabs_);
+      page = estimation_ = new EstimationPage(settings_, state_.home, tabs_);
     } else {
       page = new QWidget(tabs_);
     }

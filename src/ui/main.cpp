@@ -10,6 +10,7 @@
 #include "ui/EllipsoidDialog.h"
 #include "ui/EstimationOptionsDialog2D.h"
 #include "ui/EstimationOptionsDialog3D.h"
+#include "ui/EstimationOptionsDialog3DBL.h"
 #include "ui/MainDialog.h"
 #include "ui/ProjectionDialogs.h"
 #include "ui/SettingsPage.h"
@@ -34,6 +35,7 @@ int writeScreenshots(pelmar::ui::MainDialog& window, const QString& directory) {
   pelmar::ui::EllipsoidDialog ellipsoid(&window);
   pelmar::ui::EstimationOptionsDialog2D plane(store, &window);
   pelmar::ui::EstimationOptionsDialog3D spatial(store, false, &window);
+  pelmar::ui::EstimationOptionsDialog3DBL ellipsoidal(store, window.settingsPage()->ellipsoids(), false, &window);
   pelmar::ui::CentralMeridianDialog meridian(store, {}, &window);
   pelmar::ui::AustrianMeridianDialog austria(store, {}, &window);
   pelmar::ui::MercatorDialog mercator(store, {}, &window);
@@ -42,10 +44,18 @@ int writeScreenshots(pelmar::ui::MainDialog& window, const QString& directory) {
   pelmar::ui::SoldnerDialog soldner(store, {}, false, false, &window);
   pelmar::ui::SoldnerDialog baden(store, {}, true, false, &window);
   const std::pair<QDialog*, const char*> dialogs[] = {
-      {&about, "about"},           {&ellipsoid, "ellipsoid"},  {&plane, "options-plane"},
-      {&spatial, "options-spatial"}, {&meridian, "central-meridian"}, {&austria, "austria"},
-      {&mercator, "mercator"},     {&lambert, "lambert"},      {&belgium, "lambert-belgium"},
-      {&soldner, "soldner"},       {&baden, "soldner-baden"}};
+      {&about, "about"},
+      {&ellipsoid, "ellipsoid"},
+      {&plane, "options-plane"},
+      {&spatial, "options-spatial"},
+      {&ellipsoidal, "options-ellipsoidal"},
+      {&meridian, "central-meridian"},
+      {&austria, "austria"},
+      {&mercator, "mercator"},
+      {&lambert, "lambert"},
+      {&belgium, "lambert-belgium"},
+      {&soldner, "soldner"},
+      {&baden, "soldner-baden"}};
   for (const auto& [dialog, name] : dialogs) {
     dialog->show();
     QApplication::processEvents();
