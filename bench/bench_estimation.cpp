@@ -38,6 +38,14 @@ class QuietHost : public pelmar::JobHost {
   pelmar::LanguageTable table;
 };
 
+// The passes of the last run and the process's peak resident memory so far.
+void countPassesAndPeak(benchmark::State& state, int passes) {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["passes"] = passes;
+  state.counters["peak_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
 std::filesystem::path workDirectory(int points) {
   const auto dir = std::filesystem::temp_directory_path() / ("pelmar-bench-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
@@ -81,10 +89,7 @@ void BM_PlaneEstimation(benchmark::State& state) {
     }
     passes = summary.passes;
   }
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  state.counters["passes"] = passes;
-  state.counters["peak_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  countPassesAndPeak(state, passes);
   state.counters["s_per_Mpoint"] =
       benchmark::Counter(static_cast<double>(points) * 1e-6, benchmark::Counter::kIsIterationInvariantRate |
                                                                   benchmark::Counter::kInvert);
@@ -140,10 +145,7 @@ void BM_SpatialEstimation(benchmark::State& state) {
     }
     passes = summary.passes;
   }
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  state.counters["passes"] = passes;
-  state.counters["peak_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  countPassesAndPeak(state, passes);
 }
 BENCHMARK(BM_SpatialEstimation)
     ->ArgsProduct({{10000, 100000}, {1, 0}, {0, 1}})
@@ -217,10 +219,7 @@ void BM_EllipsoidalEstimation(benchmark::State& state) {
     }
     passes = summary.passes;
   }
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  state.counters["passes"] = passes;
-  state.counters["peak_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  countPassesAndPeak(state, passes);
 }
 BENCHMARK(BM_EllipsoidalEstimation)
     ->ArgsProduct({{100000}, {1, 0}})
