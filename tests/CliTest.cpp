@@ -361,6 +361,8 @@ TEST_F(EstimateCli, ellipsoidal_model_writes_nulls_for_missing_components) {
   EXPECT_TRUE(points["P7"]["nabla"][1].is_null());
   EXPECT_TRUE(points["P7"]["residuals"][2].is_number());
   EXPECT_EQ(json["counts"]["points_written"], 11);
+  EXPECT_EQ(json["counts"]["lines_unreadable"], 2);
+  EXPECT_EQ(json["first_unreadable"], (golden / "ellipsoidal-source-decimal.txt").string() + ":14");
 
   // Without names the stored combo indices choose (index i + 1 is record i).
   std::vector<std::string> stored = {"--set", "HelmertTrafo3DBL.EllipSrc=1", "--set", "HelmertTrafo3DBL.EllipTarget=2",

@@ -169,6 +169,8 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
     summary.linesRead = estimation.linesRead;
     summary.pointsWritten = estimation.pointsWritten;
     summary.identicalPoints = estimation.identicalPoints;
+    summary.linesUnreadable = estimation.linesUnreadable;
+    summary.firstUnreadable = estimation.firstUnreadable;
     summary.estimation = &estimation;
     if (!writeSummary(context.summaryPath, summary)) {
       context.host.message(str::OutputNotCreated, {context.summaryPath.string()});

@@ -19,6 +19,8 @@ struct RunSummary {
   std::int64_t pointsLeftOut = 0;
   std::int64_t identicalPoints = 0;
   std::string firstLeftOut;
+  std::int64_t linesUnreadable = 0;  // data lines that fit no layout
+  std::string firstUnreadable;       // "file:line" of the first
   const EstimationSummary* estimation = nullptr;  // the estimation fields, when there are any
 };
 

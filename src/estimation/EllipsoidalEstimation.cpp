@@ -52,7 +52,6 @@ constexpr double kSettledTranslation = 1e-5;  // metres
 constexpr double kSettledScale = 1e-11;
 constexpr double kCoincident = 1e-4;  // metres: below this a distance counts as 1e-10
 constexpr double kFloor = 1e-10;
-constexpr double kSmallestCosine = 1e-10;  // a point closer to a pole has no longitude row
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 enum Row { kRowB = 0, kRowL = 1, kRowH = 2 };
@@ -241,7 +240,6 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     double B = ip.source.B, L = ip.source.L, h = ip.source.h;
     EllipsoidalRows design;
     if ((preShift != nullptr && !PreTranslatePoint(library, sourceEllipsoid, shift, B, L, h)) ||
-        std::cos(B / kRhoDegrees) < kSmallestCosine ||
         !BuildEllipsoidalDesign(library, sourceEllipsoid, targetEllipsoid, groups, B, L, h, design)) {
       pr.usable = false;
       if (leftOut++ == 0) firstLeftOut = ip.source.name;
@@ -698,6 +696,12 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     FillEstimationSummary(*summary, method, solution.passes, omega, redundancy, std::move(list), std::move(tests),
                           static_cast<std::int64_t>(job.source.size() + job.target.size()), sink.written(),
                           identicalUsed, solution.settled);
+    summary->linesUnreadable = sourceNotes.unreadable + targetNotes.unreadable;
+    if (sourceNotes.unreadable > 0) {
+      summary->firstUnreadable = job.sourcePath.string() + ":" + std::to_string(sourceNotes.firstUnreadableLine);
+    } else if (targetNotes.unreadable > 0) {
+      summary->firstUnreadable = job.targetPath.string() + ":" + std::to_string(targetNotes.firstUnreadableLine);
+    }
   }
   return 1;
 }

@@ -30,6 +30,9 @@ bool BuildEllipsoidalDesign(ProjectionLibrary& library, const EllipsoidRecord& s
   if (!std::isfinite(rows.Bt) || !std::isfinite(rows.Lt) || !std::isfinite(rows.ht)) return false;
 
   const double b = B / kRhoDegrees, l = L / kRhoDegrees;
+  // At a pole the longitude has no meaning and its row no finite value.
+  constexpr double kSmallestCosine = 1e-10;
+  if (!(std::cos(b) >= kSmallestCosine)) return false;
   const EllipsoidRadii r = RadiiAt(source.a, source.b, b);
   rows.sourceRadii = r;
   const double sinB = std::sin(b), cosB = std::cos(b), sinL = std::sin(l), cosL = std::cos(l);

@@ -76,7 +76,8 @@ struct EllipsoidalRows {
 };
 
 // Builds the rows at the source point (B, L in degrees, h in metres); false
-// when the library cannot convert the point (it has no finite position).
+// when the library cannot convert the point or it lies at a pole (within
+// 0.6 mm), where the longitude row has no finite value.
 bool BuildEllipsoidalDesign(ProjectionLibrary& library, const EllipsoidRecord& source, const EllipsoidRecord& target,
                             const EllipsoidalGroups& groups, double B, double L, double h, EllipsoidalRows& rows);
 

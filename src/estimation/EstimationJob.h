@@ -103,6 +103,8 @@ struct EstimationSummary {
   std::vector<EstimatedParameter> parameters;
   std::vector<PointTest> points;
   std::int64_t linesRead = 0;  // points read from both files
+  std::int64_t linesUnreadable = 0;  // data lines of both files that fit no layout
+  std::string firstUnreadable;       // "file:line" of the first of them
   std::int64_t pointsWritten = 0;
   std::int64_t identicalPoints = 0;
 };
