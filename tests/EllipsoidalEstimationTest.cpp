@@ -234,7 +234,7 @@ TEST_F(EllipsoidalEstimation, every_choice_of_groups_recovers_its_parameters) {
     char line[200];
     for (const auto& [name, p] : source) {
       EllipsoidalRows rows;
-      ASSERT_TRUE(BuildEllipsoidalDesign(library, kBessel, kGrs80, c.groups, p.B, p.L, p.h, rows));
+      ASSERT_TRUE(BuildEllipsoidalRows(library, kBessel, kGrs80, c.groups, p.B, p.L, p.h, rows));
       const std::array<double, 3> t = ApplyEllipsoidalRows(rows, c.groups, c.x.data());
       std::snprintf(line, sizeof line, "%s %.12f %.12f %.6f\n", name.c_str(), t[0], t[1], t[2]);
       text += line;
@@ -356,6 +356,61 @@ TEST_F(EllipsoidalEstimation, gross_error_test_flags_five_percent_and_finds_the_
     for (const PointTest& t : summary.points) EXPECT_EQ(t.outlier, t.name == "P12") << t.name << " T " << t.T;
     // k = 3, r = 90 + 3 prior − 7: F(0.95; 3, 83), Boost.Math.
     EXPECT_NEAR(summary.points[0].F, 2.71457, 1e-4);
+  }
+}
+
+// The residual distribution on the target ellipsoid: every identical point
+// lands on what it was given (the distance floor makes its own residual
+// win), position-only points on their positions, height-only points on
+// their heights; the other points move by weighted means of the residuals,
+// the heights averaged only over points that have one.
+TEST_F(EllipsoidalEstimation, residual_distribution_puts_identical_points_on_their_targets) {
+  const auto truth = readGeographic(reference("ellipsoidal-target.txt"));
+  std::mt19937 random(5);
+  std::normal_distribution<double> noise(0.0, 0.02);
+  std::string text[3] = {"/3D\n", "/2D\n", "/1D\n"};
+  std::map<std::string, int> kindOf;
+  std::map<std::string, Geographic> given;
+  char line[200];
+  int i = 0;
+  for (const auto& [name, p] : truth) {
+    const int kind = i++ % 3;
+    kindOf[name] = kind;
+    const double B = p.B + noise(random) / 111000.0, L = p.L + noise(random) / 70000.0, h = p.h + noise(random);
+    given[name] = {B, L, h};
+    if (kind == 0) std::snprintf(line, sizeof line, "%s %.11f %.11f %.5f\n", name.c_str(), B, L, h);
+    if (kind == 1) std::snprintf(line, sizeof line, "%s %.11f %.11f\n", name.c_str(), B, L);
+    if (kind == 2) std::snprintf(line, sizeof line, "%s %.5f\n", name.c_str(), h);
+    text[kind] += line;
+  }
+  job.targetPath = dir / "noisy-sections.txt";
+  writeFile(job.targetPath, text[0] + text[1] + text[2]);
+  job.settings.interpolationActive = 1;
+  job.settings.interpolationDistance = 50000.0;
+  for (int weighting : {0, 1, 2}) {
+    SCOPED_TRACE(weighting);
+    job.settings.interpolationType = weighting;
+    job.settings.interpolationActive = 0;
+    ASSERT_EQ(run(), 1);
+    const auto plain = readGeographic(job.outputPath);
+    job.settings.interpolationActive = 1;
+    ASSERT_EQ(run(), 1);
+    const auto distributed = readGeographic(job.outputPath);
+    for (const auto& [name, kind] : kindOf) {
+      const Geographic& p = distributed.at(name);
+      if (kind != 2) {
+        EXPECT_NEAR(p.B, given.at(name).B, 1e-10) << name;
+        EXPECT_NEAR(p.L, given.at(name).L, 1e-10) << name;
+      }
+      if (kind != 1) {
+        EXPECT_NEAR(p.h, given.at(name).h, 1e-5) << name;
+      }
+    }
+    // A check point moves, but by less than the largest residual.
+    const Difference moved = difference(distributed.at("P35"), plain.at("P35"));
+    EXPECT_GT(std::hypot(moved.north, moved.east), 1e-5);
+    EXPECT_LT(std::hypot(moved.north, moved.east), 0.1);
+    EXPECT_LT(std::fabs(moved.height), 0.1);
   }
 }
 

@@ -16,6 +16,7 @@
 #include "conversion/ProjectionLibrary.h"
 #include "estimation/EstimationSections.h"
 #include "estimation/ReportFile.h"
+#include "estimation/ResidualDistribution.h"
 #include "points/LineFormatters.h"
 
 // The estimation of a datum transformation in ellipsoidal coordinates, as
@@ -50,8 +51,6 @@ namespace {
 constexpr double kSettledRotation = 3e-6;     // arc seconds
 constexpr double kSettledTranslation = 1e-5;  // metres
 constexpr double kSettledScale = 1e-11;
-constexpr double kCoincident = 1e-4;  // metres: below this a distance counts as 1e-10
-constexpr double kFloor = 1e-10;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 enum Row { kRowB = 0, kRowL = 1, kRowH = 2 };
@@ -97,9 +96,9 @@ double groupNorm(const Matrix& x, int first, int count) {
 bool transformPoint(ProjectionLibrary& library, const EllipsoidRecord& source, const EllipsoidRecord& target,
                     const EllipsoidalGroups& groups, const std::array<double, 3>* shift, const double* x, double B,
                     double L, double h, std::array<double, 3>& out) {
-  if (shift != nullptr && !PreTranslatePoint(library, source, *shift, B, L, h)) return false;
+  if (shift != nullptr && !PreTranslate(library, source, *shift, B, L, h)) return false;
   EllipsoidalRows rows;
-  if (!BuildEllipsoidalDesign(library, source, target, groups, B, L, h, rows)) return false;
+  if (!BuildEllipsoidalRows(library, source, target, groups, B, L, h, rows)) return false;
   out = ApplyEllipsoidalRows(rows, groups, x);
   return std::isfinite(out[0]) && std::isfinite(out[1]) && std::isfinite(out[2]);
 }
@@ -239,8 +238,8 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     PointRows& pr = rows[i];
     double B = ip.source.B, L = ip.source.L, h = ip.source.h;
     EllipsoidalRows design;
-    if ((preShift != nullptr && !PreTranslatePoint(library, sourceEllipsoid, shift, B, L, h)) ||
-        !BuildEllipsoidalDesign(library, sourceEllipsoid, targetEllipsoid, groups, B, L, h, design)) {
+    if ((preShift != nullptr && !PreTranslate(library, sourceEllipsoid, shift, B, L, h)) ||
+        !BuildEllipsoidalRows(library, sourceEllipsoid, targetEllipsoid, groups, B, L, h, design)) {
       pr.usable = false;
       if (leftOut++ == 0) firstLeftOut = ip.source.name;
       continue;
@@ -573,16 +572,14 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   }
 
   // 11. Every source point transformed, with the residuals distributed.
-  struct Station {
-    double B, L;          // where the identical point stands (degrees)
-    double dN, dE, dh;    // its residuals (metres); NaN where it has none
-  };
-  std::vector<Station> stations;
+  EllipsoidalResidualDistribution distribution(library, targetEllipsoid, job.settings.interpolationType,
+                                               job.settings.interpolationDistance);
   if (distribute) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
       if (!rows[i].usable) continue;
       const EllipsoidalIdenticalPoint& ip = job.identical[i];
-      Station s{ip.target.B, ip.target.L, ip.dN, ip.dE, ip.target.hasHeight ? ip.dh : kNaN};
+      EllipsoidalResidualDistribution::Station s{ip.target.B, ip.target.L, ip.dN, ip.dE,
+                                                 ip.target.hasHeight ? ip.dh : kNaN};
       if (!ip.target.hasPosition) {
         // A height-only point stands where the transformation puts it.
         std::array<double, 3> at{};
@@ -592,51 +589,9 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
         }
         s.B = at[0], s.L = at[1], s.dN = s.dE = kNaN;
       }
-      stations.push_back(s);
+      distribution.add(s);
     }
   }
-  const int weighting = job.settings.interpolationType;
-  const double d0 = job.settings.interpolationDistance;
-  auto weightOf = [&](double s) {
-    if (std::fabs(s) < kCoincident) s = kFloor;
-    switch (weighting) {
-      case 0: return 1.0 / s;
-      case 1: return 1.0 / (s * s);
-      case 2: {
-        const double w = 0.5 * (std::exp(1.0) - 1.0) / (std::exp(s / d0) - 1.0);
-        return std::isfinite(w) ? w : 0.0;
-      }
-      default: return 0.0;
-    }
-  };
-  auto distributeOnto = [&](std::array<double, 3>& p) {
-    library.SetEllipDim(targetEllipsoid.a, targetEllipsoid.b);
-    library.SetL0(p[1]);
-    double e0 = 0.0, n0 = 0.0;
-    if (library.BL_to_EN_Mercator(p[0], p[1], e0, n0) != VIV_OK) return;
-    double sumPlan = 0.0, sumN = 0.0, sumE = 0.0, sumHeight = 0.0, sumH = 0.0;
-    for (const Station& s : stations) {
-      double e = 0.0, n = 0.0;
-      if (library.BL_to_EN_Mercator(s.B, s.L, e, n) != VIV_OK) continue;
-      const double w = weightOf(std::hypot(e - e0, n - n0));
-      if (!std::isfinite(w)) continue;
-      if (std::isfinite(s.dN)) {
-        sumPlan += w;
-        sumN += w * s.dN;
-        sumE += w * s.dE;
-      }
-      if (std::isfinite(s.dh)) {
-        sumHeight += w;
-        sumH += w * s.dh;
-      }
-    }
-    const EllipsoidRadii r = RadiiAt(targetEllipsoid.a, targetEllipsoid.b, p[0] / kRhoDegrees);
-    if (sumPlan != 0.0) {
-      p[0] -= kRhoDegrees * (sumN / sumPlan) / r.M;
-      p[1] -= kRhoDegrees * (sumE / sumPlan) / (r.N * std::cos(p[0] / kRhoDegrees));
-    }
-    if (sumHeight != 0.0) p[2] -= sumH / sumHeight;
-  };
 
   report.separator();
   report.write("\n");
@@ -655,7 +610,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
       if (notTransformed++ == 0) firstNotTransformed = point.name;
       continue;
     }
-    if (distribute) distributeOnto(p);
+    if (distribute) distribution.apply(p);
     report.write(name15(point.name) + position(p[0], p[1]) + formatMessage("%15.5f\n", {p[2]}));
     if (dms) {
       FormatPointLineDms2H(text, point.name, dmsOf(library, p[0], g), dmsOf(library, p[1], g), p[2], g, k);

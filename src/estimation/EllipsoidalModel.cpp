@@ -19,7 +19,7 @@ EllipsoidRadii RadiiAt(double a, double b, double latitudeRadians) {
   return r;
 }
 
-bool BuildEllipsoidalDesign(ProjectionLibrary& library, const EllipsoidRecord& source, const EllipsoidRecord& target,
+bool BuildEllipsoidalRows(ProjectionLibrary& library, const EllipsoidRecord& source, const EllipsoidRecord& target,
                             const EllipsoidalGroups& groups, double B, double L, double h, EllipsoidalRows& rows) {
   // The same cartesian point, expressed on the target ellipsoid.
   double X = 0.0, Y = 0.0, Z = 0.0;
@@ -68,7 +68,7 @@ bool BuildEllipsoidalDesign(ProjectionLibrary& library, const EllipsoidRecord& s
   return true;
 }
 
-bool PreTranslatePoint(ProjectionLibrary& library, const EllipsoidRecord& ellipsoid, const std::array<double, 3>& shift,
+bool PreTranslate(ProjectionLibrary& library, const EllipsoidRecord& ellipsoid, const std::array<double, 3>& shift,
                        double& B, double& L, double& h) {
   double X = 0.0, Y = 0.0, Z = 0.0, b = 0.0, l = 0.0, height = 0.0;
   library.SetEllipDim(ellipsoid.a, ellipsoid.b);

@@ -78,12 +78,12 @@ struct EllipsoidalRows {
 // Builds the rows at the source point (B, L in degrees, h in metres); false
 // when the library cannot convert the point or it lies at a pole (within
 // 0.6 mm), where the longitude row has no finite value.
-bool BuildEllipsoidalDesign(ProjectionLibrary& library, const EllipsoidRecord& source, const EllipsoidRecord& target,
+bool BuildEllipsoidalRows(ProjectionLibrary& library, const EllipsoidRecord& source, const EllipsoidRecord& target,
                             const EllipsoidalGroups& groups, double B, double L, double h, EllipsoidalRows& rows);
 
 // Replaces (B, L, h) on `ellipsoid` by the point shifted by (tx, ty, tz)
 // metres in cartesian coordinates; false when the library fails.
-bool PreTranslatePoint(ProjectionLibrary& library, const EllipsoidRecord& ellipsoid, const std::array<double, 3>& shift,
+bool PreTranslate(ProjectionLibrary& library, const EllipsoidRecord& ellipsoid, const std::array<double, 3>& shift,
                        double& B, double& L, double& h);
 
 // The transformed point: B′ + (A_B·x)/3600, L′ + (A_L·x)/3600 (degrees),
