@@ -171,5 +171,31 @@ TEST(LineFormatters, clamp_decimals_outside_0_to_20) {
   EXPECT_EQ(FormatPointLine1("P", 1.5, 99), FormatPointLine1("P", 1.5, 20));
 }
 
+// Seconds are rounded to the printed decimals before they are printed, and
+// a second that rounds to 60 carries into minutes and degrees; the sign
+// stays on the first non-zero part.
+TEST(LineFormatters, rounded_seconds_carry_instead_of_printing_60) {
+  const struct {
+    DmsAngle in;
+    int decimals;
+    DmsAngle out;
+  } cases[] = {
+      {{151, 11, 59.9999996}, 6, {151, 12, 0.0}},
+      {{0, 29, 59.6}, 0, {0, 30, 0.0}},
+      {{9, 59, 59.99}, 1, {10, 0, 0.0}},
+      {{0, -59, 59.9999999}, 6, {-1, 0, 0.0}},
+      {{0, 0, -59.99999999}, 6, {0, -1, 0.0}},
+      {{0, 0, -0.0000001}, 6, {0, 0, 0.0}},
+      {{-12, 30, 15.25}, 2, {-12, 30, 15.25}},
+  };
+  for (const auto& c : cases) {
+    const DmsAngle r = CarryRoundedSeconds(c.in, c.decimals);
+    EXPECT_EQ(r.degrees, c.out.degrees) << c.in.degrees << " " << c.in.minutes << " " << c.in.seconds;
+    EXPECT_EQ(r.minutes, c.out.minutes) << c.in.seconds;
+    EXPECT_DOUBLE_EQ(r.seconds, c.out.seconds) << c.in.seconds;
+    EXPECT_FALSE(std::signbit(r.seconds) && r.seconds == 0.0) << "no \"-0.000\"";
+  }
+}
+
 }  // namespace
 }  // namespace pelmar
