@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cmath>
+#include <vector>
 
 #include "adjust/Matrix.h"
 
@@ -24,13 +25,35 @@ class NormalEquations {
     }
   }
 
-  // Inverts N into `qxx` (Gauss–Jordan with full pivoting) and solves
-  // x = qxx·n. Returns the inversion's status (1, or −1 for a vanishing pivot).
+  // Inverts N into `qxx` and solves x = qxx·n. N is first scaled to a unit
+  // diagonal (D·N·D with D = diag(1/√Nii)), so that the inversion's pivot
+  // limit (1e-10) is relative: the solution does not change when every
+  // weight is multiplied by one factor, and a matrix whose columns are
+  // dependent to 1e-10 counts as singular whatever the units. Returns 1, or
+  // −1 when N is singular (a diagonal element that is not positive, a
+  // vanishing pivot, or a solution that is not finite); qxx and x are then
+  // what the inversion left and must not be used.
   int solve(Matrix& qxx, Matrix& x) const {
+    std::vector<double> d(static_cast<std::size_t>(u_), 0.0);
+    bool positive = true;
+    for (int j = 0; j < u_; ++j) {
+      const double diagonal = normal_(j, j);
+      positive = positive && diagonal > 0.0 && std::isfinite(diagonal);
+      d[j] = positive ? 1.0 / std::sqrt(diagonal) : 1.0;
+    }
     qxx = normal_;
-    const int status = qxx.Invert();
+    for (int j = 0; j < u_; ++j) {
+      for (int k = 0; k < u_; ++k) qxx(j, k) *= d[j] * d[k];
+    }
+    int status = qxx.Invert();
+    for (int j = 0; j < u_; ++j) {
+      for (int k = 0; k < u_; ++k) qxx(j, k) *= d[j] * d[k];
+    }
     x = qxx.Multiply(rhs_);
-    return status;
+    for (int j = 0; j < u_; ++j) {
+      if (!std::isfinite(x(j, 0))) status = -1;
+    }
+    return positive ? status : -1;
   }
 
  private:
@@ -66,7 +89,8 @@ struct AdjustmentSolution {
   int passes = 0;   // passes made (1 for least squares)
   int counter = 0;  // the pass counter k as the reports print it: the index of the
                     // settling pass, or 1001 when the cap ended the loop
-  bool settled = true;  // false when the loop ended at the cap
+  bool settled = true;    // false when the loop ended at the cap
+  bool singular = false;  // a pass met singular normal equations: x means nothing
 };
 
 // Least squares (one pass) or the weighted L1 norm Σ√p·|v| by iteratively
@@ -75,8 +99,8 @@ struct AdjustmentSolution {
 // p); it is called once per pass. Pass 0 weights every row by p; later L1
 // passes by p·L1Weight(√p·v) with the residual v under the previous
 // solution, that is √p/|v|. The loop ends when settled(x, previous) holds
-// (from the second pass on) or after pass 1000. `onPass(k)` is called
-// before pass k.
+// (from the second pass on), after pass 1000, or at a singular pass.
+// `onPass(k)` is called before pass k.
 template <class Rows, class Settled, class OnPass>
 AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settled, OnPass&& onPass) {
   AdjustmentSolution out;
@@ -88,7 +112,11 @@ AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settle
       const double w = k == 0 ? p : p * L1Weight(std::sqrt(p) * RowResidual(a, l, previous));
       normal.add(a, l, w);
     });
-    normal.solve(out.qxx, out.x);
+    if (normal.solve(out.qxx, out.x) != 1) {
+      out.singular = true;
+      out.passes = k + 1;
+      break;
+    }
     out.passes = k + 1;
     out.counter = k;
     if (!l1) break;

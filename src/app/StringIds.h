@@ -289,7 +289,11 @@
   X(OptionSaveParams, 1321)                                              \
   X(OptionSavePointInfo, 1322)                                           \
   X(LinesUnreadable, 1330)                                               \
-  X(DuplicateTargetNames, 1331)                                          \
+  X(DuplicateNames, 1331)                                                \
+  X(NormalEquationsSingular, 1332)                                       \
+  X(PriorContradicted, 1333)                                             \
+  X(PointsTransformed, 1334)                                             \
+  X(LinearisationError, 1335)                                            \
   X(Options3DBLTitle, 1340)                                              \
   X(LabelSourceEllipsoid, 1341)                                          \
   X(LabelTargetEllipsoid, 1342)                                          \

@@ -28,7 +28,15 @@
 //    seconds);
 //  - the prior information on the translations is three pseudo-observations
 //    t = 0 with the weight s0²/sTrans² in both methods (for least squares
-//    this is the defined diagonal term), and they count in Ω;
+//    this is the defined diagonal term); the gross-error test takes Ω and
+//    the redundancy of the real observations only, and a prior that the
+//    points contradict (remaining translations beyond 3·sTrans) is told;
+//  - singular normal equations (a parameter the points do not determine)
+//    stop the run with a message instead of printing what the inversion
+//    left;
+//  - every transformed point is compared with the rigorous cartesian form
+//    of the same model, and a departure above 1 mm is told;
+//  - output longitudes are reduced to (−180°, 180°];
 //  - the L1 loop has settled when the scale moves by less than 1e-11 between
 //    passes (0.06 mm at the Earth's radius, like the 1e-5 m of the
 //    translations), not 1e-5 (64 m);
@@ -100,7 +108,29 @@ bool transformPoint(ProjectionLibrary& library, const EllipsoidRecord& source, c
   EllipsoidalRows rows;
   if (!BuildEllipsoidalRows(library, source, target, groups, B, L, h, rows)) return false;
   out = ApplyEllipsoidalRows(rows, groups, x);
+  out[1] = wrapDegrees(out[1]);
   return std::isfinite(out[0]) && std::isfinite(out[1]) && std::isfinite(out[2]);
+}
+
+// The same model without the linearisation: the pre-translated source point
+// in cartesian coordinates, X + T + m·X + R·X with the rotations in radians,
+// expressed on the target ellipsoid. One scale only (two scales have no
+// cartesian form). False when the library cannot convert the point.
+bool rigorousPoint(ProjectionLibrary& library, const EllipsoidRecord& source, const EllipsoidRecord& target,
+                   const std::array<double, 3>* shift, const EllipsoidalParameters& p, double B, double L, double h,
+                   std::array<double, 3>& out) {
+  double X = 0.0, Y = 0.0, Z = 0.0;
+  library.SetEllipDim(source.a, source.b);
+  if (library.BLH_to_XYZ(B, L, h, X, Y, Z) != VIV_OK) return false;
+  if (shift != nullptr) X += (*shift)[0], Y += (*shift)[1], Z += (*shift)[2];
+  const double ex = p.rotationSeconds[0] / kRhoSeconds, ey = p.rotationSeconds[1] / kRhoSeconds,
+               ez = p.rotationSeconds[2] / kRhoSeconds, m = p.planScale;
+  const double Xt = X + p.translation[0] + m * X + ez * Y - ey * Z;
+  const double Yt = Y + p.translation[1] + m * Y - ez * X + ex * Z;
+  const double Zt = Z + p.translation[2] + m * Z + ey * X - ex * Y;
+  library.SetEllipDim(target.a, target.b);
+  return library.XYZ_to_BLH(Xt, Yt, Zt, out[0], out[1], out[2]) == VIV_OK && std::isfinite(out[0]) &&
+         std::isfinite(out[1]) && std::isfinite(out[2]);
 }
 
 // Degrees to degrees, minutes and seconds as printed with `decimals`.
@@ -126,10 +156,13 @@ const char* EstimationOptions3DBL::invalidKey() const {
   const std::pair<const char*, double> sigmas[] = {
       {"s0", s0}, {"sPlanSrc", sPlanSource}, {"sHeightSrc", sHeightSource}, {"SPlanTarget", sPlanTarget},
       {"sHeight", sHeightTarget}};
+  // Beyond these a value is a typing error, and its square or inverse would
+  // leave the range where the weights stay finite.
+  auto usable = [](double sigma) { return sigma >= 1e-9 && sigma <= 1e6; };
   for (const auto& [key, value] : sigmas) {
-    if (!(value > 0.0) || !std::isfinite(value)) return key;
+    if (!usable(value)) return key;
   }
-  if (priorActive() && (!(sTrans > 0.0) || !std::isfinite(sTrans))) return "sTrans";
+  if (priorActive() && !usable(sTrans)) return "sTrans";
   if (preTranslate != 0) {
     const std::pair<const char*, double> shifts[] = {{"tx", tx}, {"ty", ty}, {"tz", tz}};
     for (const auto& [key, value] : shifts) {
@@ -198,6 +231,9 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   if (sourceNotes.unreadable > 0) {
     host.message(str::LinesUnreadable, {sourceNotes.unreadable, job.sourcePath.string(), sourceNotes.firstUnreadableLine});
   }
+  if (sourceNotes.duplicates > 0) {
+    host.message(str::DuplicateNames, {sourceNotes.duplicates, job.sourcePath.string(), sourceNotes.firstDuplicate});
+  }
   if (job.source.empty()) {
     host.message(str::NoSourcePointRead, {job.sourcePath.string()});
     return 0;
@@ -210,7 +246,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     host.message(str::LinesUnreadable, {targetNotes.unreadable, job.targetPath.string(), targetNotes.firstUnreadableLine});
   }
   if (targetNotes.duplicates > 0) {
-    host.message(str::DuplicateTargetNames, {targetNotes.duplicates, job.targetPath.string(), targetNotes.firstDuplicate});
+    host.message(str::DuplicateNames, {targetNotes.duplicates, job.targetPath.string(), targetNotes.firstDuplicate});
   }
   if (job.target.empty()) {
     host.message(str::NoTargetPointRead, {job.targetPath.string()});
@@ -232,7 +268,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   std::vector<PointRows> rows(job.identical.size());
   std::int64_t leftOut = 0;
   std::string firstLeftOut;
-  int observations = prior ? 3 : 0;
+  int observations = prior ? 3 : 0;  // prior information counts when the run is sized
   for (std::size_t i = 0; i < job.identical.size(); ++i) {
     const EllipsoidalIdenticalPoint& ip = job.identical[i];
     PointRows& pr = rows[i];
@@ -445,6 +481,11 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     host.setProgressLines(table.text(str::EllipsoidalProgress),
                           method == 0 ? table.format(str::EllipsoidalPass, {k + 1}) : std::string());
   });
+  if (solution.singular) {
+    host.endProgress();
+    host.message(str::NormalEquationsSingular);
+    return 0;
+  }
   const Matrix& x = solution.x;
   double xs[EllipsoidalRows::kMaxUnknowns] = {};
   for (int j = 0; j < u; ++j) xs[j] = x(j, 0);
@@ -468,6 +509,12 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   job.set.sourceEllipsoid = sourceEllipsoid;
   job.set.targetEllipsoid = targetEllipsoid;
   if (preShift != nullptr) job.set.preTranslation = shift;
+
+  if (prior) {
+    double largest = 0.0;
+    for (double t : parameters.translation) largest = std::max(largest, std::fabs(t));
+    if (largest > 3.0 * o.sTrans) host.message(str::PriorContradicted, {largest, o.sTrans});
+  }
 
   report.separator();
   report.section(str::SectionParameters, 39);
@@ -516,10 +563,12 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     if (ip.target.hasHeight) line += formatMessage("%15.5f", {ip.dh});
     report.write(line + "\n");
   }
-  if (prior) {
-    for (int i = 0; i < 3; ++i) omega += priorWeight * std::pow(RowResidual(priorRow[i], 0.0, x), 2);
-  }
-  const int redundancy = observations - u;
+  // The test's variance factor comes from the observations alone: the
+  // prior information only steadies the translations, and its residuals
+  // would either dilute the test (a loose prior contributes about nothing
+  // to Ω but three degrees of freedom) or drown it (a prior the points
+  // contradict).
+  const int redundancy = observations - (prior ? 3 : 0) - u;
 
   // 10. Gross-error test of every identical point with its own rows.
   const TestTableLayout testLayout{48,
@@ -601,14 +650,30 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   for (const EllipsoidalIdenticalPoint& ip : job.identical) sink.addIdentical(ip.source.name);
   const int g = job.settings.decimalsGeographic;
   const int k = job.settings.decimalsCartesian;
-  std::int64_t notTransformed = 0;
-  std::string firstNotTransformed, text;
+  std::int64_t notTransformed = 0, done = 0;
+  std::string firstNotTransformed, text, worstPoint;
+  double worstDeparture = 0.0;  // metres
+  const bool checkLinearisation = groups.scaleKind != 2;
+  const std::int64_t total = static_cast<std::int64_t>(job.source.size());
   for (const EllipsoidalPoint& point : job.source) {
-    std::array<double, 3> p{};
+    if (++done % 4096 == 0) {
+      host.setProgressLines(table.text(str::EllipsoidalProgress), table.format(str::PointsTransformed, {done, total}));
+    }
+    std::array<double, 3> p{}, rigorous{};
     if (!transformPoint(library, sourceEllipsoid, targetEllipsoid, groups, preShift, xs, point.B, point.L, point.h,
                         p)) {
       if (notTransformed++ == 0) firstNotTransformed = point.name;
       continue;
+    }
+    if (checkLinearisation &&
+        rigorousPoint(library, sourceEllipsoid, targetEllipsoid, preShift, parameters, point.B, point.L, point.h,
+                      rigorous)) {
+      double north = 0.0, east = 0.0;
+      metresPerSecond(targetEllipsoid, p[0], north, east);
+      const double departure = std::sqrt(std::pow((p[0] - rigorous[0]) * 3600.0 * north, 2) +
+                                         std::pow(wrapDegrees(p[1] - rigorous[1]) * 3600.0 * east, 2) +
+                                         std::pow(p[2] - rigorous[2], 2));
+      if (departure > worstDeparture) worstDeparture = departure, worstPoint = point.name;
     }
     if (distribute) distribution.apply(p);
     report.write(name15(point.name) + position(p[0], p[1]) + formatMessage("%15.5f\n", {p[2]}));
@@ -621,6 +686,8 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   }
   host.endProgress();
   if (notTransformed > 0 && leftOut == 0) host.message(str::PointsLeftOut, {notTransformed, firstNotTransformed});
+  constexpr double kTolerableDeparture = 1e-3;  // metres
+  if (worstDeparture > kTolerableDeparture) host.message(str::LinearisationError, {worstDeparture * 1000.0, worstPoint});
 
   if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath)) return 0;
 

@@ -84,8 +84,8 @@ struct EstimationOptions3DBL {
   bool priorActive() const noexcept { return preTranslate != 0 && prior != 0 && translations != 0; }
 
   // The first key in use whose value cannot serve (a standard deviation
-  // that is not a positive finite number, a pre-translation component beyond
-  // ±kLargestShift metres), or nullptr.
+  // outside 1e-9 … 1e6, a pre-translation component beyond ±kLargestShift
+  // metres), or nullptr.
   static constexpr double kLargestShift = 1e7;
   const char* invalidKey() const;
 };

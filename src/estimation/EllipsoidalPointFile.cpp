@@ -14,6 +14,12 @@ namespace pelmar {
 namespace {
 
 constexpr double kLargestHeight = 1e7;  // metres: ten times the Earth's radius
+// Accuracies (metres) outside these are typing errors; their squares and
+// inverses must stay far from the ends of the double range.
+constexpr double kSmallestSigma = 1e-9;
+constexpr double kLargestSigma = 1e6;
+
+bool plausibleSigma(double s) { return s >= kSmallestSigma && s <= kLargestSigma; }
 
 // Up to ten numbers after the name, as "%s%lf…%lf" counts them.
 struct Fields {
@@ -30,27 +36,32 @@ Fields scan(std::string_view data) {
   return f;
 }
 
-// Degrees, minutes and seconds as read (reals) to decimal degrees through
-// the library. Degrees and minutes are truncated to whole numbers. The sign
-// comes from the degrees field as written (a "-0" keeps it) or from a
-// negative minute or second, as GMSDEZ takes any negative part.
-double fromDms(ProjectionLibrary& library, double d, double m, double s) {
+// Degrees, minutes and seconds as read to decimal degrees through the
+// library. Degrees and minutes must be whole numbers and minutes and seconds
+// below 60 (a "50.5 30 0" or a "50 75 0" is a typing error, not an angle to
+// guess at); false otherwise. The sign comes from the degrees field as
+// written (a "-0" keeps it) or from a negative minute or second, as GMSDEZ
+// takes any negative part.
+bool fromDms(ProjectionLibrary& library, double d, double m, double s, double& value) {
+  if (d != std::trunc(d) || m != std::trunc(m) || !(std::fabs(d) <= 360.0) || !(std::fabs(m) < 60.0) ||
+      !(std::fabs(s) < 60.0)) {
+    return false;
+  }
   const bool negative = std::signbit(d) || m < 0.0 || s < 0.0;
-  double value = 0.0;
   library.GMSDEZ(static_cast<int>(std::fabs(d)), static_cast<int>(std::fabs(m)), std::fabs(s), value);
-  return negative ? -value : value;
+  if (negative) value = -value;
+  return true;
 }
 
 // Reads the position (decimal: two numbers, dms: six) starting at v[0];
-// returns the index of the next field.
+// returns the index of the next field, or 0 when an angle is malformed.
 int readPosition(const Fields& f, bool dms, ProjectionLibrary& library, EllipsoidalPoint& p) {
   if (!dms) {
     p.B = f.v[0];
     p.L = f.v[1];
     return 2;
   }
-  p.B = fromDms(library, f.v[0], f.v[1], f.v[2]);
-  p.L = fromDms(library, f.v[3], f.v[4], f.v[5]);
+  if (!fromDms(library, f.v[0], f.v[1], f.v[2], p.B) || !fromDms(library, f.v[3], f.v[4], f.v[5], p.L)) return 0;
   return 6;
 }
 
@@ -58,8 +69,8 @@ bool plausible(const EllipsoidalPoint& p) {
   if (p.hasPosition && !(std::fabs(p.B) <= 90.0 && std::fabs(p.L) <= 360.0)) return false;
   if (p.hasHeight && !(std::fabs(p.h) <= kLargestHeight)) return false;
   if (p.individual) {
-    if (p.hasPosition && !(p.sN > 0.0 && p.sE > 0.0)) return false;
-    if (p.hasHeight && !(p.sh > 0.0)) return false;
+    if (p.hasPosition && !(plausibleSigma(p.sN) && plausibleSigma(p.sE))) return false;
+    if (p.hasHeight && !plausibleSigma(p.sh)) return false;
   }
   return true;
 }
@@ -76,6 +87,7 @@ bool parse(std::string_view data, Kind kind, bool dms, ProjectionLibrary& librar
     case Kind::Full: {
       if (f.numbers != angles + 1 && f.numbers != angles + 4) return false;
       int i = readPosition(f, dms, library, p);
+      if (i == 0) return false;
       p.h = f.v[i++];
       if (f.numbers == angles + 4) {
         p.individual = true;
@@ -86,6 +98,7 @@ bool parse(std::string_view data, Kind kind, bool dms, ProjectionLibrary& librar
     case Kind::Position: {
       if (f.numbers != angles && f.numbers != angles + 2) return false;
       const int i = readPosition(f, dms, library, p);
+      if (i == 0) return false;
       p.hasHeight = false;
       if (f.numbers == angles + 2) {
         p.individual = true;
@@ -113,18 +126,24 @@ void countUnreadable(PointFileNotes& notes, long long line) {
   if (notes.unreadable++ == 0) notes.firstUnreadableLine = line;
 }
 
+void countDuplicate(std::unordered_set<std::string>& names, const std::string& name, PointFileNotes& notes) {
+  if (!names.insert(name).second && notes.duplicates++ == 0) notes.firstDuplicate = name;
+}
+
 }  // namespace
 
 int ReadEllipsoidalSource(const std::filesystem::path& path, bool dms, ProjectionLibrary& library,
                           EllipsoidalPointList& points, PointFileNotes& notes) {
   LineReader reader(path);
   if (!reader.isOpen()) return 0;
+  std::unordered_set<std::string> names;
   std::string_view line;
   EllipsoidalPoint point;
   while (reader.next(line)) {
     const std::string_view data = trimBlanks(dataPart(line));
     if (data.empty()) continue;
     if (parse(data, Kind::Full, dms, library, point)) {
+      countDuplicate(names, point.name, notes);
       points.push_back(std::move(point));
     } else {
       countUnreadable(notes, reader.lineNumber());
@@ -151,7 +170,7 @@ int ReadEllipsoidalTarget(const std::filesystem::path& path, bool dms, Projectio
     } else if (data == "/1D") {
       kind = Kind::Height;
     } else if (parse(data, kind, dms, library, point)) {
-      if (!names.insert(point.name).second && notes.duplicates++ == 0) notes.firstDuplicate = point.name;
+      countDuplicate(names, point.name, notes);
       points.push_back(std::move(point));
     } else {
       countUnreadable(notes, reader.lineNumber());

@@ -29,18 +29,20 @@ using EllipsoidalPointList = std::vector<EllipsoidalPoint>;
 struct PointFileNotes {
   std::int64_t unreadable = 0;       // data lines that fit no layout
   std::int64_t firstUnreadableLine = 0;
-  std::int64_t duplicates = 0;       // target points whose name came before
+  std::int64_t duplicates = 0;       // points whose name came before in the file
   std::string firstDuplicate;
 };
 
 // Source file: "name B L h [sN sE sh]" in decimal degrees, or with `dms`
 // "name Bd Bm Bs Ld Lm Ls h [sN sE sh]" (degrees and minutes truncated to
-// whole numbers; the sign of an angle is taken from its degrees field as
-// written, so "-0 30 0" is −0.5°, or from a negative minute or second).
-// Blank and comment lines (";" or "#") are skipped; a line with any other
-// count of numbers, a latitude beyond ±90°, a longitude beyond ±360°, a
-// height beyond ±10 000 km or an accuracy that is not positive is counted
-// in `notes` and skipped. Returns 1, or 0 when the file cannot be opened.
+// whole numbers, minutes and seconds below 60; the sign of an angle is
+// taken from its degrees field as written, so "-0 30 0" is −0.5°, or from a
+// negative minute or second). Blank and comment lines (";" or "#") are
+// skipped; a line with any other count of numbers, a malformed angle, a
+// latitude beyond ±90°, a longitude beyond ±360°, a height beyond
+// ±10 000 km or an accuracy outside 1e-9 … 1e6 m is counted in `notes` and
+// skipped. A repeated name is kept and counted. Returns 1, or 0 when the
+// file cannot be opened.
 int ReadEllipsoidalSource(const std::filesystem::path& path, bool dms, ProjectionLibrary& library,
                           EllipsoidalPointList& points, PointFileNotes& notes);
 
