@@ -351,6 +351,10 @@ TEST_F(EstimateCli, ellipsoidal_model_writes_nulls_for_missing_components) {
   EXPECT_TRUE(json["converged"].get<bool>());
   EXPECT_EQ(json["parameters"][1]["name"], "ex");
   EXPECT_EQ(json["parameters"][1]["unit"], "arcsec");
+  // With the ellipsoids and the pre-translation the summary holds the whole transformation.
+  EXPECT_EQ(json["ellipsoids"]["source"]["name"], "Bessel");
+  EXPECT_EQ(json["ellipsoids"]["target"]["a"], 6378137.0);
+  EXPECT_EQ(json["pre_translation"][0], -596.0);
   std::map<std::string, nlohmann::json> points;
   for (const auto& p : json["points"]) points[p["name"]] = p;
   ASSERT_EQ(points.size(), 10u);

@@ -44,6 +44,13 @@ bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) 
       json["parameters"].push_back({{"name", p.name}, {"value", number(p.value)}, {"unit", p.unit}});
     }
     if (e->sigma0) json["sigma0"] = number(*e->sigma0);
+    for (const auto& [role, ellipsoid] : e->ellipsoids) {
+      json["ellipsoids"][role] = {{"name", utf8(ellipsoid.name)}, {"a", ellipsoid.a}, {"b", ellipsoid.b}};
+    }
+    if (e->preTranslation) {
+      json["pre_translation"] = nlohmann::json::array();
+      for (double t : *e->preTranslation) json["pre_translation"].push_back(number(t));
+    }
     json["points"] = nlohmann::json::array();
     for (const PointTest& t : e->points) {
       nlohmann::json point = {{"name", utf8(t.name)}, {"T", number(t.T)}, {"F", number(t.F)}, {"outlier", t.outlier}};

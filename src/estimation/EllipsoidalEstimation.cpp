@@ -44,7 +44,8 @@
 //  - the residual distribution averages the position residuals over the
 //    identical points with a position and the height residuals over those
 //    with a height, each at the point's target position (its transformed
-//    position for a height-only point);
+//    position for a height-only point), with Mercator distances reduced to
+//    the ground;
 //  - fewer observations than unknowns stop the run before the report is
 //    created, and the options line about the output file is written once;
 //  - the gross-error test of an L1 run takes the cofactors of its last pass,
@@ -718,6 +719,8 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     FillEstimationSummary(*summary, method, solution.passes, omega, redundancy, std::move(list), std::move(tests),
                           static_cast<std::int64_t>(job.source.size() + job.target.size()), sink.written(),
                           identicalUsed, solution.settled);
+    summary->ellipsoids = {{"source", sourceEllipsoid}, {"target", targetEllipsoid}};
+    if (preShift != nullptr) summary->preTranslation = shift;
     summary->linesUnreadable = sourceNotes.unreadable + targetNotes.unreadable;
     if (sourceNotes.unreadable > 0) {
       summary->firstUnreadable = job.sourcePath.string() + ":" + std::to_string(sourceNotes.firstUnreadableLine);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -8,6 +9,7 @@
 
 #include "app/OptionSection.h"
 #include "points/PointRecord.h"
+#include "settings/EllipsoidDatabase.h"
 #include "settings/GeneralSettings.h"
 
 namespace pelmar {
@@ -102,6 +104,10 @@ struct EstimationSummary {
   std::optional<double> sigma0;
   std::vector<EstimatedParameter> parameters;
   std::vector<PointTest> points;
+  // What else the transformation needs besides the parameters (the
+  // ellipsoidal estimation): ellipsoids and the pre-translation (metres).
+  std::vector<std::pair<std::string, EllipsoidRecord>> ellipsoids;  // "source", "target"
+  std::optional<std::array<double, 3>> preTranslation;
   std::int64_t linesRead = 0;  // points read from both files
   std::int64_t linesUnreadable = 0;  // data lines of both files that fit no layout
   std::string firstUnreadable;       // "file:line" of the first of them

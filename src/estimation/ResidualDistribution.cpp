@@ -47,11 +47,17 @@ void EllipsoidalResidualDistribution::apply(std::array<double, 3>& p) const {
   library_.SetL0(p[1]);
   double e0 = 0.0, n0 = 0.0;
   if (library_.BL_to_EN_Mercator(p[0], p[1], e0, n0) != VIV_OK) return;
+  // Mercator distances grow with the point scale k = √(1 − e²·sin²B)/cos B;
+  // divided by it they are ground distances (near the point), which the
+  // exponential weighting's distance constant is meant in.
+  const double latitude = p[0] / kRhoDegrees;
+  const EllipsoidRadii r = RadiiAt(target_.a, target_.b, latitude);
+  const double toGround = std::cos(latitude) / r.W;
   double sumPlan = 0.0, sumN = 0.0, sumE = 0.0, sumHeight = 0.0, sumH = 0.0;
   for (const Station& s : stations_) {
     double e = 0.0, n = 0.0;
     if (library_.BL_to_EN_Mercator(s.B, s.L, e, n) != VIV_OK) continue;
-    const double w = DistributionWeight(weighting_, std::hypot(e - e0, n - n0), d0_);
+    const double w = DistributionWeight(weighting_, std::hypot(e - e0, n - n0) * toGround, d0_);
     if (std::isfinite(s.dN) && std::isfinite(s.dE)) {
       sumPlan += w;
       sumN += w * s.dN;
@@ -62,8 +68,6 @@ void EllipsoidalResidualDistribution::apply(std::array<double, 3>& p) const {
       sumH += w * s.dh;
     }
   }
-  const double latitude = p[0] / kRhoDegrees;
-  const EllipsoidRadii r = RadiiAt(target_.a, target_.b, latitude);
   if (sumPlan != 0.0) {
     p[0] -= kRhoDegrees * (sumN / sumPlan) / r.M;
     p[1] -= kRhoDegrees * (sumE / sumPlan) / (r.N * std::cos(latitude));

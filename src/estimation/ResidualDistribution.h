@@ -48,7 +48,9 @@ class ResidualDistribution {
 
 // The same for points in ellipsoidal coordinates on the target ellipsoid:
 // distances in the plane of a normal Mercator projection whose central
-// meridian is the corrected point's longitude; position residuals (north,
+// meridian is the corrected point's longitude, divided by the projection's
+// scale at the point's latitude (so that they are about ground distances,
+// not sec B times larger); position residuals (north,
 // east) averaged over the identical points with a position, height
 // residuals over those with a height, each with its own weight sum.
 class EllipsoidalResidualDistribution {
