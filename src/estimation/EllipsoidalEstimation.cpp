@@ -71,7 +71,6 @@ struct PointRows {
   double a[3][EllipsoidalRows::kMaxUnknowns] = {};
   double l[3] = {};
   double p[3] = {};
-  double Bt = 0.0, Lt = 0.0, ht = 0.0;  // the source point on the target ellipsoid
   double northScale = 0.0, eastScale = 0.0;  // metres per arc second of the target point
   bool usable = true;
 };
@@ -281,7 +280,6 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
       if (leftOut++ == 0) firstLeftOut = ip.source.name;
       continue;
     }
-    pr.Bt = design.Bt, pr.Lt = design.Lt, pr.ht = design.ht;
     // Accuracies: the run's defaults, or the points' own.
     double sourceSigma[3] = {o.sPlanSource, o.sPlanSource, o.sHeightSource};
     double targetSigma[3] = {o.sPlanTarget, o.sPlanTarget, o.sHeightTarget};
