@@ -122,61 +122,50 @@ bool parse(std::string_view data, Kind kind, bool dms, ProjectionLibrary& librar
   return plausible(p);
 }
 
-void countUnreadable(PointFileNotes& notes, long long line) {
-  if (notes.unreadable++ == 0) notes.firstUnreadableLine = line;
-}
-
-void countDuplicate(std::unordered_set<std::string>& names, const std::string& name, PointFileNotes& notes) {
-  if (!names.insert(name).second && notes.duplicates++ == 0) notes.firstDuplicate = name;
+// Reads every data line of the file; `kindOf(data, kind)` may take a line
+// as a section line (true) and change the kind of the following points.
+// Points are appended, repeated names and unreadable lines counted.
+template <class SectionLine>
+int readPoints(const std::filesystem::path& path, bool dms, ProjectionLibrary& library, Kind kind,
+               SectionLine&& sectionLine, EllipsoidalPointList& points, PointFileNotes& notes) {
+  LineReader reader(path);
+  if (!reader.isOpen()) return 0;
+  std::unordered_set<std::string> names;
+  std::string_view line;
+  EllipsoidalPoint point;
+  while (reader.next(line)) {
+    const std::string_view data = trimBlanks(dataPart(line));
+    if (data.empty() || sectionLine(data, kind)) continue;
+    if (parse(data, kind, dms, library, point)) {
+      if (!names.insert(point.name).second && notes.duplicates++ == 0) notes.firstDuplicate = point.name;
+      points.push_back(std::move(point));
+    } else if (notes.unreadable++ == 0) {
+      notes.firstUnreadableLine = reader.lineNumber();
+    }
+  }
+  return 1;
 }
 
 }  // namespace
 
 int ReadEllipsoidalSource(const std::filesystem::path& path, bool dms, ProjectionLibrary& library,
                           EllipsoidalPointList& points, PointFileNotes& notes) {
-  LineReader reader(path);
-  if (!reader.isOpen()) return 0;
-  std::unordered_set<std::string> names;
-  std::string_view line;
-  EllipsoidalPoint point;
-  while (reader.next(line)) {
-    const std::string_view data = trimBlanks(dataPart(line));
-    if (data.empty()) continue;
-    if (parse(data, Kind::Full, dms, library, point)) {
-      countDuplicate(names, point.name, notes);
-      points.push_back(std::move(point));
-    } else {
-      countUnreadable(notes, reader.lineNumber());
-    }
-  }
-  return 1;
+  return readPoints(path, dms, library, Kind::Full, [](std::string_view, Kind&) { return false; }, points, notes);
 }
 
 int ReadEllipsoidalTarget(const std::filesystem::path& path, bool dms, ProjectionLibrary& library,
                           EllipsoidalPointList& points, PointFileNotes& notes) {
-  LineReader reader(path);
-  if (!reader.isOpen()) return 0;
-  std::unordered_set<std::string> names;
-  std::string_view line;
-  EllipsoidalPoint point;
-  Kind kind = Kind::None;
-  while (reader.next(line)) {
-    const std::string_view data = trimBlanks(dataPart(line));
-    if (data.empty()) continue;
-    if (data == "/3D") {
-      kind = Kind::Full;
-    } else if (data == "/2D") {
-      kind = Kind::Position;
-    } else if (data == "/1D") {
-      kind = Kind::Height;
-    } else if (parse(data, kind, dms, library, point)) {
-      countDuplicate(names, point.name, notes);
-      points.push_back(std::move(point));
-    } else {
-      countUnreadable(notes, reader.lineNumber());
-    }
-  }
-  return 1;
+  // Data lines before the first section line fit no layout.
+  return readPoints(
+      path, dms, library, Kind::None,
+      [](std::string_view data, Kind& kind) {
+        if (data == "/3D") kind = Kind::Full;
+        else if (data == "/2D") kind = Kind::Position;
+        else if (data == "/1D") kind = Kind::Height;
+        else return false;
+        return true;
+      },
+      points, notes);
 }
 
 }  // namespace pelmar
