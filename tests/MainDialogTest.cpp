@@ -229,7 +229,7 @@ TEST_F(Gui, missing_header_file_is_reported_and_the_text_stays_empty) {
   SettingsPage page(home.path(), state.languages);
   ASSERT_TRUE(page.initialise());
   ASSERT_EQ(errors.size(), 1);
-  EXPECT_EQ(errors[0], text(str::HeaderFileFailed, {QString::fromStdString((home / "HeaderInfo.dat").string())}));
+  EXPECT_EQ(errors[0], text(str::FileNotOpened, {QString::fromStdString((home / "HeaderInfo.dat").string())}));
 }
 
 TEST_F(Gui, damaged_ellipsoid_file_ends_the_program_with_104_and_167) {

@@ -72,7 +72,7 @@
   X(DeleteEllipsoidQuestion, 106)                                        \
   X(EllipsoidNameMissing, 107)                                           \
   X(SaveSettingsQuestion, 118)                                           \
-  X(HeaderFileFailed, 165)                                               \
+  X(FileNotOpened, 165)                                               \
   X(ProgramEnds, 167)                                                    \
   X(ProjectionLibraryMissing, 169)                                       \
   X(EllipsoidLibraryMissing, 171)                                        \
@@ -315,6 +315,25 @@
   X(OptionTwoScales, 1358)                                               \
   X(PositiveNumberNeeded, 1359)                                          \
   X(NumberInRangeNeeded, 1360)                                           \
+  /* stored transformations */                                          \
+  X(TransformationFileNotWritten, 152)                                   \
+  X(SetNameMissing, 160)                                                 \
+  X(SetDialogTitle, 161)                                                 \
+  X(SetDialogTitleStore, 162)                                            \
+  X(ApplyDone, 163)                                                      \
+  X(ApplyFailed, 164)                                                    \
+  X(SetNameTaken, 168)                                                   \
+  X(SetSourceEllipsoidMissing, 214)                                      \
+  X(SetTargetEllipsoidMissing, 215)                                      \
+  X(DeleteSetQuestion, 217)                                              \
+  X(SetTypeRigorous, 376)                                                \
+  X(SetTypeLinearised, 377)                                              \
+  X(SetTypeEllipsoidal, 378)                                             \
+  X(ColumnSetName, 379)                                                  \
+  X(ColumnSetDescription, 380)                                           \
+  X(TransformationFileDamaged, 1501)                                     \
+  X(SetTypeUnknown, 1502)                                                \
+  X(SetNotFound, 1503)                                                   \
   /* conversion page and projection dialogs */                          \
   X(PointsLeftOut, 1400)                                                 \
   X(ConversionDone, 1403)                                                \

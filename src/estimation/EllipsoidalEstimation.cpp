@@ -142,6 +142,17 @@ DmsAngle dmsOf(ProjectionLibrary& library, double degrees, int decimals) {
 
 }  // namespace
 
+void FormatEllipsoidalPointLine(std::string& line, ProjectionLibrary& library, std::string_view name,
+                                const std::array<double, 3>& p, bool dms, int decimalsGeographic,
+                                int decimalsMetric) {
+  if (dms) {
+    FormatPointLineDms2H(line, name, dmsOf(library, p[0], decimalsGeographic), dmsOf(library, p[1], decimalsGeographic),
+                         p[2], decimalsGeographic, decimalsMetric);
+  } else {
+    FormatPointLine3H(line, name, p[0], p[1], p[2], decimalsGeographic, decimalsMetric);
+  }
+}
+
 void EstimationOptions3DBL::load(const SettingsStore& store) {
   LoadSection(store, *this);
   for (int* value : {&writeIdentical, &scale, &rotations, &translations, &saveParams, &savePointInfo, &individual,
@@ -676,11 +687,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     }
     if (distribute) distribution.apply(p);
     report.write(name15(point.name) + position(p[0], p[1]) + formatMessage("%15.5f\n", {p[2]}));
-    if (dms) {
-      FormatPointLineDms2H(text, point.name, dmsOf(library, p[0], g), dmsOf(library, p[1], g), p[2], g, k);
-    } else {
-      FormatPointLine3H(text, point.name, p[0], p[1], p[2], g, k);
-    }
+    FormatEllipsoidalPointLine(text, library, point.name, p, dms, g, k);
     sink.write(point.name, text);
   }
   host.endProgress();

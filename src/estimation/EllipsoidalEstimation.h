@@ -127,6 +127,13 @@ struct EllipsoidalJob {
 int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, JobHost& host,
                                EstimationSummary* summary = nullptr);
 
+// One output line of a geographic point (B, L degrees, h metres): decimal
+// degrees, or degrees, minutes and seconds (the seconds rounded and carried
+// to the printed decimals), with the user's decimals.
+void FormatEllipsoidalPointLine(std::string& line, ProjectionLibrary& library, std::string_view name,
+                                const std::array<double, 3>& point, bool dms, int decimalsGeographic,
+                                int decimalsMetric);
+
 // The run's transformation applied to one source point (B, L degrees, h
 // metres) on `set`'s source ellipsoid: the pre-translation, the rows on the
 // way to the target ellipsoid and the seven parameters (rotations converted

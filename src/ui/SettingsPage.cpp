@@ -247,7 +247,7 @@ bool SettingsPage::initialise() {
   }
   const std::filesystem::path headerFile = home_ / kHeaderFileName;
   if (!ReadHeaderText(headerFile, settings_.headerText)) {
-    showError(this, uiText(str::HeaderFileFailed, {pathText(headerFile)}));
+    showError(this, uiText(str::FileNotOpened, {pathText(headerFile)}));
   }
 
   filling_ = true;
@@ -339,7 +339,7 @@ bool SettingsPage::save() {
   }
   const std::filesystem::path headerFile = home_ / kHeaderFileName;
   const bool headerWritten = WriteHeaderText(headerFile, settings_.headerText);
-  if (!headerWritten) showError(this, uiText(str::HeaderFileFailed, {pathText(headerFile)}));
+  if (!headerWritten) showError(this, uiText(str::FileNotOpened, {pathText(headerFile)}));
   modified_ = false;
   return headerWritten;
 }

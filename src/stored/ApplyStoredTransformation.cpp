@@ -1,0 +1,131 @@
+#include "stored/ApplyStoredTransformation.h"
+
+#include <cmath>
+#include <limits>
+
+#include "app/JobHost.h"
+#include "app/OutputFile.h"
+#include "app/StringIds.h"
+#include "conversion/ProjectionLibrary.h"
+#include "estimation/EllipsoidalEstimation.h"
+#include "estimation/ResidualDistribution.h"
+#include "points/LineFormatters.h"
+#include "points/PointFile.h"
+
+namespace pelmar {
+
+namespace {
+
+// A stored residual the point had no observation for.
+double stored(double value) {
+  return value == EllipsoidalIdenticalPoint::kNoResidual ? std::numeric_limits<double>::quiet_NaN() : value;
+}
+
+bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, ApplyResult& result) {
+  PointList points;
+  if (ReadPointFile3D(job.inputPath, points) == 0) {
+    host.message(str::SourceUnreadable, {job.inputPath.string()});
+    return false;
+  }
+  if (!output.open(job.outputPath)) {
+    host.message(str::FileNotOpened, {job.outputPath.string()});
+    return false;
+  }
+  // The stored points in the order the mapping writes: second, first, third.
+  ResidualDistribution distribution(job.settings.interpolationType, job.settings.interpolationDistance, true);
+  const bool distribute = job.settings.interpolationActive == 1;
+  for (const TransformationSetPoint& p : job.set.points) {
+    distribution.add({p.target[1], p.target[0], p.target[2], p.residuals[0], p.residuals[1], p.residuals[2]});
+  }
+  std::string line;
+  for (const PointRecord& point : points) {
+    // The reader keeps the first number as X and the second as Y.
+    auto o = job.set.type == 0 ? MapType0(job.set, point.X, point.Y, point.Z)
+                               : MapType1(job.set, point.X, point.Y, point.Z);
+    if (distribute && !job.set.points.empty()) distribution.apply(o[0], o[1], o[2]);
+    FormatPointLine3(line, point.name, o[0], o[1], o[2], job.settings.decimalsCartesian);
+    output.write(line);
+    ++result.pointsWritten;
+  }
+  return true;
+}
+
+bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& host, OutputFile& output,
+                      ApplyResult& result) {
+  const bool dms = job.settings.formatGeographic != 0;
+  EllipsoidalPointList points;
+  PointFileNotes notes;
+  if (ReadEllipsoidalSource(job.inputPath, dms, library, points, notes) == 0) {
+    host.message(str::SourceUnreadable, {job.inputPath.string()});
+    return false;
+  }
+  if (notes.unreadable > 0) {
+    host.message(str::LinesUnreadable, {notes.unreadable, job.inputPath.string(), notes.firstUnreadableLine});
+  }
+  if (!output.open(job.outputPath)) {
+    host.message(str::FileNotOpened, {job.outputPath.string()});
+    return false;
+  }
+  const bool distribute = job.settings.interpolationActive == 1 && !job.set.points.empty();
+  EllipsoidalResidualDistribution distribution(library, job.set.targetEllipsoid, job.settings.interpolationType,
+                                               job.settings.interpolationDistance);
+  if (distribute) {
+    for (const TransformationSetPoint& p : job.set.points) {
+      EllipsoidalResidualDistribution::Station s{p.target[0], p.target[1], stored(p.residuals[0]),
+                                                 stored(p.residuals[1]), stored(p.residuals[2])};
+      if (std::isnan(s.dN)) {
+        // A height-only point stands where the set puts its source point.
+        std::array<double, 3> at{};
+        if (!MapType2(job.set, library, p.source[0], p.source[1], p.source[2], at)) continue;
+        s.B = at[0], s.L = at[1];
+      }
+      distribution.add(s);
+    }
+  }
+  std::string line;
+  for (const EllipsoidalPoint& point : points) {
+    std::array<double, 3> p{};
+    if (!MapType2(job.set, library, point.B, point.L, point.h, p)) {
+      if (result.pointsLeftOut++ == 0) result.firstLeftOut = point.name;
+      continue;
+    }
+    if (distribute) distribution.apply(p);
+    FormatEllipsoidalPointLine(line, library, point.name, p, dms, job.settings.decimalsGeographic,
+                               job.settings.decimalsCartesian);
+    output.write(line);
+    ++result.pointsWritten;
+  }
+  if (result.pointsLeftOut > 0) host.message(str::PointsLeftOut, {result.pointsLeftOut, result.firstLeftOut});
+  return true;
+}
+
+}  // namespace
+
+bool ApplyStoredTransformation(const ApplyJob& job, ProjectionLibrary& library, JobHost& host, ApplyResult* result) {
+  ApplyResult counts;
+  OutputFile output;
+  bool done = false;
+  switch (job.set.type) {
+    case 0:
+    case 1: done = applyCartesian(job, host, output, counts); break;
+    case 2:
+      if (!library.usable()) {
+        host.message(str::ProjectionLibraryMissing);
+        return false;
+      }
+      done = applyEllipsoidal(job, library, host, output, counts);
+      break;
+    default:
+      host.message(str::SetTypeUnknown, {job.set.name, job.set.type});
+      return false;
+  }
+  if (!done) return false;
+  if (!output.commit()) {
+    host.message(str::FileNotOpened, {job.outputPath.string()});
+    return false;
+  }
+  if (result != nullptr) *result = counts;
+  return true;
+}
+
+}  // namespace pelmar

@@ -1,0 +1,210 @@
+#include "stored/TransformationDatabase.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <system_error>
+
+#include "app/Archive.h"
+#include "app/FileReplace.h"
+#include "app/JobHost.h"
+#include "app/StringIds.h"
+#include "app/SettingsStore.h"
+
+namespace pelmar {
+
+namespace {
+
+constexpr const char* kVersion = "2.0";
+// Name, description (one length byte each), type, 13 doubles, two
+// ellipsoids (one length byte and two doubles each), pre-translation.
+constexpr std::size_t kMinimumSetSize = 2 + 4 + 13 * 8 + 2 * (1 + 16) + 3 * 8;
+constexpr std::size_t kMinimumPointSize = 1 + 9 * 8;
+
+// An advisory lock on "<file>.lock" beside the database, held for the
+// object's life: the database itself is replaced by a rename, so it cannot
+// carry the lock.
+class FileLock {
+ public:
+  explicit FileLock(const std::filesystem::path& path) {
+    descriptor_ = ::open((path.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (descriptor_ >= 0 && ::flock(descriptor_, LOCK_EX) != 0) {
+      ::close(descriptor_);
+      descriptor_ = -1;
+    }
+  }
+  ~FileLock() {
+    if (descriptor_ >= 0) ::close(descriptor_);  // closing releases the lock
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+ private:
+  int descriptor_ = -1;
+};
+
+void writeEllipsoid(ArchiveWriter& w, const EllipsoidRecord& e) {
+  w.writeString(e.name);
+  w.writeDouble(e.a);
+  w.writeDouble(e.b);
+}
+
+bool readEllipsoid(ArchiveReader& r, EllipsoidRecord& e) {
+  return r.readString(e.name) && r.readDouble(e.a) && r.readDouble(e.b);
+}
+
+bool readSet(ArchiveReader& r, bool withPoints, TransformationSet& set) {
+  std::int32_t type = 0;
+  if (!r.readString(set.name) || !r.readString(set.description) || !r.readInt32(type)) return false;
+  set.type = type;
+  double* doubles[13] = {&set.rotation[0],   &set.rotation[1],   &set.rotation[2],    &set.scale,
+                         &set.translation[0], &set.translation[1], &set.translation[2], &set.auxiliary[0],
+                         &set.auxiliary[1],   &set.auxiliary[2],   &set.auxiliary[3],   &set.auxiliary[4],
+                         &set.auxiliary[5]};
+  for (double* value : doubles) {
+    if (!r.readDouble(*value)) return false;
+  }
+  if (!readEllipsoid(r, set.sourceEllipsoid) || !readEllipsoid(r, set.targetEllipsoid)) return false;
+  for (double& value : set.preTranslation) {
+    if (!r.readDouble(value)) return false;
+  }
+  if (!withPoints) return true;
+  std::int32_t count = 0;
+  if (!r.readCount(count, kMinimumPointSize)) return false;
+  set.points.resize(static_cast<std::size_t>(count));
+  for (TransformationSetPoint& point : set.points) {
+    if (!r.readString(point.name)) return false;
+    for (auto* triple : {&point.source, &point.target, &point.residuals}) {
+      for (double& value : *triple) {
+        if (!r.readDouble(value)) return false;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string TransformationDatabase::Encode(const SetList& sets) {
+  ArchiveWriter w;
+  w.writeString(kVersion);
+  w.writeInt32(static_cast<std::int32_t>(sets.size()));
+  for (const TransformationSet& set : sets) {
+    w.writeString(set.name);
+    w.writeString(set.description);
+    w.writeInt32(set.type);
+    for (double value : set.rotation) w.writeDouble(value);
+    w.writeDouble(set.scale);
+    for (double value : set.translation) w.writeDouble(value);
+    for (double value : set.auxiliary) w.writeDouble(value);
+    writeEllipsoid(w, set.sourceEllipsoid);
+    writeEllipsoid(w, set.targetEllipsoid);
+    for (double value : set.preTranslation) w.writeDouble(value);
+    w.writeInt32(static_cast<std::int32_t>(set.points.size()));
+    for (const TransformationSetPoint& point : set.points) {
+      w.writeString(point.name);
+      for (const auto* triple : {&point.source, &point.target, &point.residuals}) {
+        for (double value : *triple) w.writeDouble(value);
+      }
+    }
+  }
+  return w.data();
+}
+
+bool TransformationDatabase::Decode(const std::string& data, SetList& sets, std::string& problem) {
+  sets.clear();
+  ArchiveReader r(data);
+  std::string versionText;
+  if (!r.readString(versionText)) {
+    problem = "no version";
+    return false;
+  }
+  // The version is read as the leading number of its text ("2.0" → 2).
+  const bool withPoints = settingsDoubleValue(versionText) > 1.0;
+  std::int32_t count = 0;
+  if (!r.readCount(count, kMinimumSetSize)) {
+    problem = "the count of sets is damaged";
+    return false;
+  }
+  for (std::int32_t i = 0; i < count; ++i) {
+    TransformationSet set;
+    if (!readSet(r, withPoints, set)) {
+      problem = "set " + std::to_string(i + 1) + " is damaged";
+      return false;
+    }
+    sets.push_back(std::move(set));
+  }
+  if (!r.atEnd()) {
+    problem = "unexpected data after the last set";
+    return false;
+  }
+  return true;
+}
+
+std::filesystem::path TransformationDatabase::backupPath() const { return path_.string() + ".damaged"; }
+
+TransformationDatabase::FileStamp TransformationDatabase::stamp() const {
+  std::error_code error;
+  FileStamp s;
+  s.exists = std::filesystem::exists(path_, error);
+  if (!s.exists) return s;
+  s.size = std::filesystem::file_size(path_, error);
+  s.time = std::filesystem::last_write_time(path_, error);
+  return s;
+}
+
+bool TransformationDatabase::read(JobHost* host) {
+  stamp_ = stamp();
+  damaged_ = false;
+  std::string content;
+  if (!readFileContent(path_, content)) {
+    sets_.clear();
+    return true;
+  }
+  std::string problem;
+  SetList sets;
+  const bool intact = Decode(content, sets, problem);
+  sets_ = std::move(sets);
+  if (intact) return true;
+  damaged_ = true;
+  if (host != nullptr) {
+    host->message(str::TransformationFileDamaged,
+                  {path_.string(), problem, static_cast<long long>(sets_.size()), backupPath().string()});
+  }
+  return false;
+}
+
+bool TransformationDatabase::Load(JobHost* host) { return read(host); }
+
+bool TransformationDatabase::Update(const std::function<bool(SetList&)>& change, JobHost& host) {
+  FileLock lock(path_);
+  if (stamp() != stamp_) read(&host);
+  SetList changed = sets_;
+  if (!change(changed)) return false;
+  if (damaged_) {
+    // Keep the damaged file's bytes before they are replaced.
+    std::string content;
+    if (readFileContent(path_, content) && !replaceFileContent(backupPath(), content)) {
+      host.message(str::TransformationFileNotWritten, {backupPath().string()});
+      return false;
+    }
+    damaged_ = false;
+  }
+  if (!replaceFileContent(path_, Encode(changed))) {
+    host.message(str::TransformationFileNotWritten, {path_.string()});
+    return false;
+  }
+  sets_ = std::move(changed);
+  stamp_ = stamp();
+  return true;
+}
+
+int TransformationDatabase::Find(std::string_view name) const {
+  for (std::size_t i = 0; i < sets_.size(); ++i) {
+    if (sets_[i].name == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace pelmar
