@@ -10,6 +10,7 @@
 #include "cli/ConvertCommand.h"
 #include "cli/EllipsoidsCommand.h"
 #include "cli/EstimateCommand.h"
+#include "cli/SetsCommand.h"
 #include "pelmar/Version.h"
 
 namespace pelmar::cli {
@@ -144,6 +145,8 @@ CommandRegistry defaultCommands() {
   registry.add(std::make_unique<ConvertCommand>());
   registry.add(std::make_unique<EstimateCommand>());
   registry.add(std::make_unique<EllipsoidsCommand>());
+  registry.add(std::make_unique<SetsCommand>());
+  registry.add(std::make_unique<ApplyCommand>());
   return registry;
 }
 

@@ -10,6 +10,9 @@
 #include "conversion/ProjectionLibrary.h"
 #include "estimation/EllipsoidalEstimation.h"
 #include "estimation/PlaneEstimation.h"
+#include "cli/SetsCommand.h"
+#include "points/LineScanner.h"
+#include "stored/TransformationDatabase.h"
 #include "estimation/SpatialEstimation.h"
 
 namespace pelmar::cli {
@@ -20,6 +23,8 @@ struct EstimateArguments {
   std::string model;
   std::string source, target, report, output;
   std::string sourceEllipsoid, targetEllipsoid;
+  std::string save, description;
+  bool saving = false;
 };
 
 // Returns an error text, empty when the arguments are complete.
@@ -33,6 +38,8 @@ std::string parse(const std::vector<std::string>& args, EstimateArguments& parse
     if (arg == "--output") field = &parsed.output;
     if (arg == "--source-ellipsoid") field = &parsed.sourceEllipsoid;
     if (arg == "--target-ellipsoid") field = &parsed.targetEllipsoid;
+    if (arg == "--save") field = &parsed.save, parsed.saving = true;
+    if (arg == "--description") field = &parsed.description;
     if (field != nullptr) {
       if (i + 1 >= args.size()) return arg + " needs a file name";
       *field = args[++i];
@@ -46,6 +53,11 @@ std::string parse(const std::vector<std::string>& args, EstimateArguments& parse
   if (parsed.model != "ellipsoidal" && (!parsed.sourceEllipsoid.empty() || !parsed.targetEllipsoid.empty())) {
     return "estimate: --source-ellipsoid and --target-ellipsoid belong to the ellipsoidal model";
   }
+  if ((parsed.model == "similarity" || parsed.model == "affine") && parsed.saving) {
+    return "estimate: plane transformations give no parameter set to --save";
+  }
+  if (parsed.saving && std::string(trimBlanks(parsed.save)).empty()) return "estimate: --save needs a name";
+  if (!parsed.saving && !parsed.description.empty()) return "estimate: --description goes with --save";
   return {};
 }
 
@@ -113,12 +125,25 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
     }
   }
 
+  // A name already stored is refused before anything is computed or written.
+  TransformationDatabase database(context.state.home / kTransformationFileName);
+  const std::string saveName = utf8ToWindows1252(parsed.save);
+  if (parsed.saving) {
+    database.Load(&context.host);
+    if (NameTaken(database.sets(), saveName)) {
+      context.host.message(str::SetNameTaken, {parsed.save});
+      return kJobFailed;
+    }
+  }
+
   GeneralSettings settings;
   settings.load(context.settings);
   // The report header text lives beside the program.
   ReadHeaderText(context.state.home / kHeaderFileName, settings.headerText);
 
   EstimationSummary estimation;
+  TransformationSet set;
+  bool savePoints = false;
   int done = 0;
   if (ellipsoidal) {
     EllipsoidalJob job;
@@ -128,6 +153,10 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
     job.outputPath = parsed.output;
     job.settings = settings;
     job.options.load(context.settings);
+    if (parsed.saving && job.options.groups().scaleKind == 2) {
+      return usageError(context.err, "estimate: a set with separate plan and height scales cannot be stored");
+    }
+    savePoints = job.options.savePointInfo != 0;
     if (!chooseEllipsoidPair(context, parsed, job)) return kJobFailed;
     ProjectionLibrary library;
     if (!library.Open(context.state.home)) {
@@ -135,6 +164,7 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
       return kJobFailed;
     }
     done = EstimateEllipsoidalHelmert(job, library, context.host, &estimation);
+    set = job.set;
   } else {
     EstimationJob job;
     job.sourcePath = parsed.source;
@@ -151,13 +181,28 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
       EstimationOptions3D options;
       options.load(context.settings);
       const SpatialModel model = parsed.model == "helmert" ? SpatialModel::Rigorous : SpatialModel::Linearised;
-      TransformationSet set;
+      savePoints = options.savePointInfo != 0;
       done = EstimateSpatial(job, model, options, context.host, &set, &estimation);
     }
   }
   if (done == 0) {
     context.host.message(str::EstimationFailed);
     return kJobFailed;
+  }
+  if (parsed.saving) {
+    set.name = saveName;
+    set.description = utf8ToWindows1252(parsed.description);
+    if (!savePoints) set.points.clear();
+    bool taken = false;
+    const bool stored = database.Update(
+        [&](TransformationDatabase::SetList& sets) {
+          if ((taken = NameTaken(sets, set.name))) return false;  // stored meanwhile by another program
+          sets.push_back(set);
+          return true;
+        },
+        context.host);
+    if (taken) context.host.message(str::SetNameTaken, {parsed.save});
+    if (!stored) return kJobFailed;
   }
   if (!context.summaryPath.empty()) {
     RunSummary summary;

@@ -12,7 +12,8 @@ class EstimateCommand : public Command {
   std::string_view synopsis() const override {
     return "estimate MODEL --source F --target F --report F [--output F]\n"
            "                                     MODEL: similarity | affine | helmert | helmert-l1 | ellipsoidal\n"
-           "                                     [--source-ellipsoid NAME --target-ellipsoid NAME]  (ellipsoidal)";
+           "                                     [--source-ellipsoid NAME --target-ellipsoid NAME]  (ellipsoidal)\n"
+           "                                     [--save NAME [--description TEXT]]  store the estimated set";
   }
   int run(CliContext& context, const std::vector<std::string>& args) override;
 };

@@ -1,0 +1,267 @@
+#include "cli/SetsCommand.h"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "app/FileAccess.h"
+#include "app/FileReplace.h"
+#include "app/StringIds.h"
+#include "app/TextEncoding.h"
+#include "cli/CliHost.h"
+#include "cli/Summary.h"
+#include "conversion/ProjectionLibrary.h"
+#include "points/LineScanner.h"
+#include "stored/ApplyStoredTransformation.h"
+#include "stored/TransformationDatabase.h"
+
+namespace pelmar::cli {
+
+namespace {
+
+// Names in the database are Windows-1252 bytes; JSON and the terminal take UTF-8.
+std::string utf8(const std::string& text) { return isValidUtf8(text) ? text : windows1252ToUtf8(text); }
+
+nlohmann::json ellipsoidJson(const EllipsoidRecord& e) { return {{"name", utf8(e.name)}, {"a", e.a}, {"b", e.b}}; }
+
+template <std::size_t N>
+bool readArray(const nlohmann::json& json, const char* key, std::array<double, N>& out, std::string& error) {
+  if (!json.contains(key) || !json[key].is_array() || json[key].size() != N) {
+    error = std::string("\"") + key + "\" must be a list of " + std::to_string(N) + " numbers";
+    return false;
+  }
+  for (std::size_t i = 0; i < N; ++i) {
+    if (!json[key][i].is_number() || !std::isfinite(json[key][i].get<double>())) {
+      error = std::string("\"") + key + "\" must hold finite numbers";
+      return false;
+    }
+    out[i] = json[key][i].get<double>();
+  }
+  return true;
+}
+
+bool readEllipsoid(const nlohmann::json& json, const char* key, EllipsoidRecord& out, std::string& error) {
+  const auto& e = json.contains(key) ? json[key] : nlohmann::json();
+  if (!e.is_object() || !e.contains("name") || !e["name"].is_string() || !e.contains("a") || !e["a"].is_number() ||
+      !e.contains("b") || !e["b"].is_number()) {
+    error = std::string("\"") + key + "\" must be {\"name\": text, \"a\": metres, \"b\": metres}";
+    return false;
+  }
+  out.name = utf8ToWindows1252(e["name"].get<std::string>());
+  out.a = e["a"].get<double>();
+  out.b = e["b"].get<double>();
+  return true;
+}
+
+std::string trimmed(const std::string& text) { return std::string(trimBlanks(text)); }
+
+TransformationDatabase openDatabase(CliContext& context) {
+  TransformationDatabase database(context.state.home / kTransformationFileName);
+  database.Load(&context.host);
+  return database;
+}
+
+}  // namespace
+
+bool NameTaken(const std::vector<TransformationSet>& sets, const std::string& name) {
+  const std::string wanted = trimmed(name);
+  for (const TransformationSet& set : sets) {
+    if (trimmed(set.name) == wanted) return true;
+  }
+  return false;
+}
+
+std::string SetToJson(const TransformationSet& set) {
+  nlohmann::json json = {{"name", utf8(set.name)},
+                         {"description", utf8(set.description)},
+                         {"type", set.type},
+                         {"rotation_degrees", set.rotation},
+                         {"translation_metres", set.translation},
+                         {"scale_factor", set.scale},
+                         {"auxiliary", set.auxiliary},
+                         {"source_ellipsoid", ellipsoidJson(set.sourceEllipsoid)},
+                         {"target_ellipsoid", ellipsoidJson(set.targetEllipsoid)},
+                         {"pre_translation_metres", set.preTranslation}};
+  json["points"] = nlohmann::json::array();
+  for (const TransformationSetPoint& p : set.points) {
+    json["points"].push_back(
+        {{"name", utf8(p.name)}, {"source", p.source}, {"target", p.target}, {"residuals", p.residuals}});
+  }
+  return json.dump(2) + "\n";
+}
+
+bool SetFromJson(const std::string& text, TransformationSet& set, std::string& error) {
+  const nlohmann::json json = nlohmann::json::parse(text, nullptr, false);
+  if (json.is_discarded() || !json.is_object()) {
+    error = "not a JSON object";
+    return false;
+  }
+  set = TransformationSet{};
+  if (!json.contains("name") || !json["name"].is_string() || trimmed(json["name"].get<std::string>()).empty()) {
+    error = "\"name\" must be a text that is not empty";
+    return false;
+  }
+  set.name = utf8ToWindows1252(json["name"].get<std::string>());
+  if (json.contains("description") && json["description"].is_string()) {
+    set.description = utf8ToWindows1252(json["description"].get<std::string>());
+  }
+  if (!json.contains("type") || !json["type"].is_number_integer() || json["type"].get<int>() < 0 ||
+      json["type"].get<int>() > 2) {
+    error = "\"type\" must be 0, 1 or 2";
+    return false;
+  }
+  set.type = json["type"].get<int>();
+  if (!json.contains("scale_factor") || !json["scale_factor"].is_number() ||
+      !(json["scale_factor"].get<double>() > 0.0)) {
+    error = "\"scale_factor\" must be a positive number";
+    return false;
+  }
+  set.scale = json["scale_factor"].get<double>();
+  if (!readArray(json, "rotation_degrees", set.rotation, error) ||
+      !readArray(json, "translation_metres", set.translation, error) ||
+      !readArray(json, "auxiliary", set.auxiliary, error) ||
+      !readArray(json, "pre_translation_metres", set.preTranslation, error) ||
+      !readEllipsoid(json, "source_ellipsoid", set.sourceEllipsoid, error) ||
+      !readEllipsoid(json, "target_ellipsoid", set.targetEllipsoid, error)) {
+    return false;
+  }
+  if (set.type == 2 && !(set.sourceEllipsoid.a >= set.sourceEllipsoid.b && set.sourceEllipsoid.b > 0.0 &&
+                         set.targetEllipsoid.a >= set.targetEllipsoid.b && set.targetEllipsoid.b > 0.0)) {
+    error = "a set of type 2 needs both ellipsoids with a >= b > 0";
+    return false;
+  }
+  if (json.contains("points")) {
+    if (!json["points"].is_array()) {
+      error = "\"points\" must be a list";
+      return false;
+    }
+    for (const auto& p : json["points"]) {
+      TransformationSetPoint point;
+      if (!p.is_object() || !p.contains("name") || !p["name"].is_string()) {
+        error = "every point needs a \"name\"";
+        return false;
+      }
+      point.name = utf8ToWindows1252(p["name"].get<std::string>());
+      if (!readArray(p, "source", point.source, error) || !readArray(p, "target", point.target, error) ||
+          !readArray(p, "residuals", point.residuals, error)) {
+        return false;
+      }
+      set.points.push_back(std::move(point));
+    }
+  }
+  return true;
+}
+
+int SetsCommand::run(CliContext& context, const std::vector<std::string>& args) {
+  const std::string action = args.empty() ? "" : args[0];
+  const bool valid = (action == "list" && args.size() == 1) || (action == "show" && args.size() == 2) ||
+                     (action == "delete" && args.size() == 2) || (action == "export" && args.size() == 3) ||
+                     (action == "import" && args.size() == 2);
+  if (!valid) return usageError(context.err, "sets: say list, show NAME, delete NAME, export NAME FILE or import FILE");
+  TransformationDatabase database = openDatabase(context);
+
+  if (action == "list") {
+    for (const TransformationSet& set : database.sets()) {
+      context.out << utf8(set.name) << "\t" << set.type << "\t" << utf8(set.description) << "\n";
+    }
+    return kSuccess;
+  }
+  if (action == "import") {
+    std::string text, error;
+    if (!readFileContent(args[1], text)) {
+      context.host.message(str::FileNotOpened, {args[1]});
+      return kJobFailed;
+    }
+    TransformationSet set;
+    if (!SetFromJson(text, set, error)) {
+      context.err << "pelmar-cli: " << args[1] << ": " << error << "\n";
+      return kJobFailed;
+    }
+    bool taken = false;
+    const bool stored = database.Update(
+        [&](TransformationDatabase::SetList& sets) {
+          if ((taken = NameTaken(sets, set.name))) return false;
+          sets.push_back(set);
+          return true;
+        },
+        context.host);
+    if (taken) context.host.message(str::SetNameTaken, {utf8(set.name)});
+    return stored ? kSuccess : kJobFailed;
+  }
+
+  const std::string name = utf8ToWindows1252(args[1]);
+  const int index = database.Find(name);
+  if (index < 0) {
+    context.host.message(str::SetNotFound, {args[1]});
+    return kJobFailed;
+  }
+  const TransformationSet& set = database.sets()[static_cast<std::size_t>(index)];
+  if (action == "show") {
+    context.out << SetToJson(set);
+    return kSuccess;
+  }
+  if (action == "export") {
+    if (!replaceFileContent(args[2], SetToJson(set))) {
+      context.host.message(str::FileNotOpened, {args[2]});
+      return kJobFailed;
+    }
+    return kSuccess;
+  }
+  // delete: the first set of that name in the file as it is now.
+  bool found = false;
+  const bool removed = database.Update(
+      [&](TransformationDatabase::SetList& sets) {
+        for (auto it = sets.begin(); it != sets.end(); ++it) {
+          if (it->name == name) {
+            sets.erase(it);
+            return found = true;
+          }
+        }
+        return false;
+      },
+      context.host);
+  if (!found) context.host.message(str::SetNotFound, {args[1]});
+  return removed ? kSuccess : kJobFailed;
+}
+
+int ApplyCommand::run(CliContext& context, const std::vector<std::string>& args) {
+  if (args.size() != 3) return usageError(context.err, "apply: give NAME INPUT OUTPUT");
+  if (!canWriteOutputDirectory(args[2])) {
+    context.host.message(str::NoWriteAccess, {outputDirectory(args[2])});
+    return kJobFailed;
+  }
+  TransformationDatabase database = openDatabase(context);
+  const int index = database.Find(utf8ToWindows1252(args[0]));
+  if (index < 0) {
+    context.host.message(str::SetNotFound, {args[0]});
+    return kJobFailed;
+  }
+  ApplyJob job;
+  job.inputPath = args[1];
+  job.outputPath = args[2];
+  job.settings.load(context.settings);
+  job.set = database.sets()[static_cast<std::size_t>(index)];
+  ProjectionLibrary library;
+  library.Open(context.state.home);  // needed by type 2; the job tells when it is missing
+  ApplyResult result;
+  if (!ApplyStoredTransformation(job, library, context.host, &result)) {
+    context.host.message(str::ApplyFailed);
+    return kJobFailed;
+  }
+  if (!context.summaryPath.empty()) {
+    RunSummary summary;
+    summary.command = "apply";
+    summary.inputs = {{"input", args[1]}};
+    summary.outputs = {{"output", args[2]}};
+    summary.pointsWritten = result.pointsWritten;
+    summary.pointsLeftOut = result.pointsLeftOut;
+    summary.firstLeftOut = result.firstLeftOut;
+    if (!writeSummary(context.summaryPath, summary)) {
+      context.host.message(str::OutputNotCreated, {context.summaryPath.string()});
+      return kJobFailed;
+    }
+  }
+  return kSuccess;
+}
+
+}  // namespace pelmar::cli

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+
+#include "cli/Command.h"
+#include "stored/TransformationSet.h"
+
+namespace pelmar::cli {
+
+// sets list | show NAME | delete NAME | export NAME FILE.json | import FILE.json
+// — the parameter sets of Transformation.db in the program directory.
+class SetsCommand : public Command {
+ public:
+  std::string_view name() const override { return "sets"; }
+  std::string_view synopsis() const override {
+    return "sets list                            the stored parameter sets\n"
+           "sets show NAME                       every value of a set\n"
+           "sets delete NAME                     remove the first set of that name\n"
+           "sets export NAME FILE.json           write a set as JSON\n"
+           "sets import FILE.json                store a set written by export";
+  }
+  int run(CliContext& context, const std::vector<std::string>& args) override;
+};
+
+// apply NAME INPUT OUTPUT — transform a point file with a stored set.
+class ApplyCommand : public Command {
+ public:
+  std::string_view name() const override { return "apply"; }
+  std::string_view synopsis() const override {
+    return "apply NAME INPUT OUTPUT              transform a point file with a stored set";
+  }
+  int run(CliContext& context, const std::vector<std::string>& args) override;
+};
+
+// A set as the JSON of `sets export` (UTF-8 names; every field), and back.
+// False with `error` set when the JSON lacks a field or holds a wrong value.
+std::string SetToJson(const TransformationSet& set);
+bool SetFromJson(const std::string& text, TransformationSet& set, std::string& error);
+
+// Whether a set of this name (blanks around it not counted) is stored, as
+// the parameter-set dialog compares names.
+bool NameTaken(const std::vector<TransformationSet>& sets, const std::string& name);
+
+}  // namespace pelmar::cli

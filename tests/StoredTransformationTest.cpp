@@ -1,0 +1,379 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "app/Archive.h"
+#include "app/StringIds.h"
+#include "cli/CliApp.h"
+#include "cli/SetsCommand.h"
+#include "points/LineScanner.h"
+#include "stored/TransformationDatabase.h"
+#include "support/TestSupport.h"
+
+namespace pelmar {
+namespace {
+
+using test::readFile;
+using test::RecordingHost;
+using test::TempDir;
+using test::writeFile;
+
+// A set with every field different from its default.
+TransformationSet fullSet(const std::string& name, int type, int points) {
+  TransformationSet set;
+  set.type = type;
+  set.name = name;
+  set.description = "Description of " + name + " with \xE4";  // Windows-1252 "ä"
+  set.rotation = {0.1, -0.2, 0.3};
+  set.translation = {598.1, 73.7, 418.2};
+  set.scale = 1.0000067;
+  set.auxiliary = {1, 2, 3, 4, 5, 6};
+  set.sourceEllipsoid = {"Bessel", 6377397.155, 6356078.962818};
+  set.targetEllipsoid = {"GRS80", 6378137.0, 6356752.314140};
+  set.preTranslation = {-596.0, -72.0, -414.0};
+  for (int i = 0; i < points; ++i) {
+    set.points.push_back({"P" + std::to_string(i), {1.0 * i, 2.0, 3.0}, {4.0, 5.0 * i, 6.0}, {0.001, -0.002, 0.003}, {}});
+  }
+  return set;
+}
+
+void expectSameSet(const TransformationSet& a, const TransformationSet& b) {
+  EXPECT_EQ(a.name, b.name);
+  EXPECT_EQ(a.description, b.description);
+  EXPECT_EQ(a.type, b.type);
+  EXPECT_EQ(a.rotation, b.rotation);
+  EXPECT_EQ(a.translation, b.translation);
+  EXPECT_EQ(a.scale, b.scale);
+  EXPECT_EQ(a.auxiliary, b.auxiliary);
+  EXPECT_EQ(a.sourceEllipsoid.name, b.sourceEllipsoid.name);
+  EXPECT_EQ(a.sourceEllipsoid.a, b.sourceEllipsoid.a);
+  EXPECT_EQ(a.targetEllipsoid.b, b.targetEllipsoid.b);
+  EXPECT_EQ(a.preTranslation, b.preTranslation);
+  ASSERT_EQ(a.points.size(), b.points.size());
+  for (std::size_t i = 0; i < a.points.size(); ++i) {
+    EXPECT_EQ(a.points[i].name, b.points[i].name);
+    EXPECT_EQ(a.points[i].source, b.points[i].source);
+    EXPECT_EQ(a.points[i].target, b.points[i].target);
+    EXPECT_EQ(a.points[i].residuals, b.points[i].residuals);
+  }
+}
+
+bool append(TransformationDatabase& database, const TransformationSet& set, JobHost& host) {
+  return database.Update(
+      [&](TransformationDatabase::SetList& sets) {
+        sets.push_back(set);
+        return true;
+      },
+      host);
+}
+
+class Database : public ::testing::Test {
+ protected:
+  TempDir dir;
+  RecordingHost host;
+  std::filesystem::path file() const { return dir / kTransformationFileName; }
+};
+
+TEST_F(Database, written_sets_read_back_identical) {
+  TransformationDatabase database(file());
+  EXPECT_TRUE(database.Load(&host)) << "a missing file is an empty list";
+  EXPECT_TRUE(database.sets().empty());
+  const TransformationSet sets[] = {fullSet("Set A", 0, 0), fullSet("Set B", 2, 3),
+                                    fullSet(std::string(300, 'n'), 1, 1)};  // a name beyond the one-byte length
+  for (const TransformationSet& set : sets) ASSERT_TRUE(append(database, set, host));
+  TransformationDatabase again(file());
+  ASSERT_TRUE(again.Load(&host));
+  ASSERT_EQ(again.sets().size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) expectSameSet(again.sets()[i], sets[i]);
+  EXPECT_EQ(again.Find("Set B"), 1);
+  EXPECT_EQ(again.Find("set b"), -1) << "names compare byte for byte";
+  EXPECT_TRUE(host.messages.empty());
+
+  // Deleting every set leaves version "2.0" and count 0.
+  ASSERT_TRUE(again.Update(
+      [](TransformationDatabase::SetList& list) {
+        list.clear();
+        return true;
+      },
+      host));
+  EXPECT_EQ(readFile(file()), std::string("\x03" "2.0" "\0\0\0\0", 8));
+}
+
+// A file of version 1.0 has no point lists: its sets read with none.
+TEST_F(Database, version_one_files_have_no_point_lists) {
+  ArchiveWriter w;
+  w.writeString("1.0");
+  w.writeInt32(1);
+  w.writeString("Old");
+  w.writeString("from an older program");
+  w.writeInt32(1);
+  for (int i = 0; i < 13; ++i) w.writeDouble(i == 3 ? 1.00001 : 0.5);
+  for (int e = 0; e < 2; ++e) {
+    w.writeString("Bessel");
+    w.writeDouble(6377397.155);
+    w.writeDouble(6356078.962818);
+  }
+  for (int i = 0; i < 3; ++i) w.writeDouble(0.0);
+  writeFile(file(), w.data());
+  TransformationDatabase database(file());
+  ASSERT_TRUE(database.Load(&host));
+  ASSERT_EQ(database.sets().size(), 1u);
+  EXPECT_EQ(database.sets()[0].description, "from an older program");
+  EXPECT_EQ(database.sets()[0].scale, 1.00001);
+  EXPECT_TRUE(database.sets()[0].points.empty());
+}
+
+// A damaged file is told, and its bytes survive the next save beside it.
+TEST_F(Database, a_damaged_file_is_told_and_kept) {
+  const std::string intact = TransformationDatabase::Encode({fullSet("A", 0, 2), fullSet("B", 1, 2)});
+  writeFile(file(), intact.substr(0, intact.size() - 20));
+  TransformationDatabase database(file());
+  EXPECT_FALSE(database.Load(&host));
+  EXPECT_EQ(host.messages, std::vector<int>{str::TransformationFileDamaged});
+  EXPECT_EQ(database.sets().size(), 1u) << "the sets before the damage are shown";
+  ASSERT_TRUE(append(database, fullSet("C", 0, 0), host));
+  EXPECT_EQ(readFile(database.backupPath()), intact.substr(0, intact.size() - 20));
+  TransformationDatabase again(file());
+  ASSERT_TRUE(again.Load(&host));
+  EXPECT_EQ(again.sets().size(), 2u);
+}
+
+// Two programs changing the file: each change is applied to the file as it
+// is at that moment, so neither undoes the other.
+TEST_F(Database, a_change_meets_the_file_as_another_program_left_it) {
+  TransformationDatabase page(file()), command(file());
+  page.Load(&host);
+  command.Load(&host);
+  ASSERT_TRUE(append(command, fullSet("From the command line", 0, 0), host));
+  ASSERT_TRUE(append(page, fullSet("From the page", 1, 0), host));
+  TransformationDatabase again(file());
+  again.Load(&host);
+  ASSERT_EQ(again.sets().size(), 2u);
+  EXPECT_EQ(again.sets()[0].name, "From the command line");
+  EXPECT_EQ(again.sets()[1].name, "From the page");
+  EXPECT_EQ(page.sets().size(), 2u);
+}
+
+// A save that fails half-way (the file-size limit stops the write after
+// 4 KiB, in a child process) leaves the previous file as it was, and no
+// temporary file behind.
+TEST_F(Database, a_save_that_fails_halfway_leaves_the_old_file) {
+  TransformationDatabase database(file());
+  ASSERT_TRUE(append(database, fullSet("Kept", 0, 3), host));
+  const std::string before = readFile(file());
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    RecordingHost quiet;
+    const bool written = append(database, fullSet("Large", 2, 500), quiet);
+    _exit(written ? 0 : (quiet.messages == std::vector<int>{str::TransformationFileNotWritten} ? 3 : 4));
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 3) << "the failed write is told with message 152";
+  EXPECT_EQ(readFile(file()), before);
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    files += entry.path().filename().string().find(".tmp") == std::string::npos ? 0 : 1;
+  }
+  EXPECT_EQ(files, 0);
+}
+
+TEST(SetJson, export_and_import_keep_every_field) {
+  const TransformationSet set = fullSet("Bessel \xE4 GRS80", 2, 3);
+  const std::string json = cli::SetToJson(set);
+  EXPECT_TRUE(nlohmann::json::parse(json).is_object()) << "UTF-8 names";
+  TransformationSet back;
+  std::string error;
+  ASSERT_TRUE(cli::SetFromJson(json, back, error)) << error;
+  expectSameSet(back, set);
+  const char* broken[] = {"[]", R"({"name": "X"})", R"({"name": " ", "type": 0})"};
+  for (const char* text : broken) EXPECT_FALSE(cli::SetFromJson(text, back, error)) << text;
+}
+
+}  // namespace
+}  // namespace pelmar
+
+namespace pelmar::cli {
+namespace {
+
+// Estimating with --save, then applying the stored set to the run's own
+// source file, gives the run's output: the set carries everything.
+class StoredSetsCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"PelmarGeneral.ini", "LangEN.lng", "Ellip.db", "HeaderInfo.dat"}) {
+      std::filesystem::copy_file(test::binDir() / name, home / name);
+    }
+    test::linkPlugins(home.path());
+  }
+  int run(std::vector<std::string> args) {
+    std::vector<std::string> full = {"--home", home.path().string(), "--settings", (home / "user.ini").string(),
+                                     "--set", "Interpolation.InterpolationActive=0", "--set",
+                                     "GeneralSettings.NachkommaGeog=11", "--set", "GeneralSettings.NachkommaKartesisch=6"};
+    full.insert(full.end(), args.begin(), args.end());
+    out.str("");
+    err.str("");
+    return runCli(full, defaultCommands(), out, err, false);
+  }
+  std::string path(const char* name) const { return (home / name).string(); }
+  static std::filesystem::path reference(const char* name) {
+    return test::sourceDir() / "tests" / "reference" / name;
+  }
+  // Largest difference of the three numbers of equally named lines.
+  static double largestDifference(const std::filesystem::path& a, const std::filesystem::path& b, bool angles) {
+    std::map<std::string, std::array<double, 3>> first;
+    std::istringstream lines(readFile(a));
+    std::string line;
+    while (std::getline(lines, line)) {
+      std::string name;
+      std::array<double, 3> v{};
+      if (scanFields(line, name, v[0], v[1], v[2]) == 4) first[name] = v;
+    }
+    double largest = 0.0;
+    std::istringstream others(readFile(b));
+    int matched = 0;
+    while (std::getline(others, line)) {
+      std::string name;
+      std::array<double, 3> v{};
+      if (scanFields(line, name, v[0], v[1], v[2]) != 4) continue;
+      const auto& w = first.at(name);
+      ++matched;
+      for (int i = 0; i < 3; ++i) {
+        // Angles in degrees, compared in metres-equivalent units of 1e-9° against 1e-6 m.
+        const double scale = angles && i < 2 ? 1e3 : 1.0;
+        largest = std::max(largest, std::fabs(v[i] - w[i]) * scale);
+      }
+    }
+    EXPECT_EQ(matched, static_cast<int>(first.size()));
+    return largest;
+  }
+  TempDir home;
+  std::ostringstream out;
+  std::ostringstream err;
+};
+
+TEST_F(StoredSetsCli, applying_a_saved_set_reproduces_the_run) {
+  const struct {
+    const char* model;
+    const char* source;
+    const char* target;
+    bool angles;
+    std::vector<std::string> extra;
+  } runs[] = {
+      {"helmert", "helmert-source.txt", "helmert-target-cf.txt", false, {}},
+      {"helmert-l1", "helmert-source.txt", "helmert-target-pv.txt", false, {}},
+      {"ellipsoidal", "ellipsoidal-source.txt", "ellipsoidal-target.txt", true,
+       {"--source-ellipsoid", "Bessel", "--target-ellipsoid", "GRS80"}},
+  };
+  for (const auto& r : runs) {
+    SCOPED_TRACE(r.model);
+    std::vector<std::string> args = {"--set", "HelmertTrafo3D.SavePPInfo=1", "--set", "HelmertTrafo3DBL.SavePPInfo=1",
+                                     "estimate", r.model, "--source", reference(r.source).string(), "--target",
+                                     reference(r.target).string(), "--report", path("r.aus"), "--output",
+                                     path("run.txt"), "--save", std::string("Set ") + r.model, "--description",
+                                     "from the test"};
+    args.insert(args.end(), r.extra.begin(), r.extra.end());
+    ASSERT_EQ(run(args), kSuccess) << err.str();
+    ASSERT_EQ(run({"apply", std::string("Set ") + r.model, reference(r.source).string(), path("applied.txt")}),
+              kSuccess)
+        << err.str();
+    // Within 1e-6 m, and 1e-9° for angles.
+    EXPECT_LT(largestDifference(home / "run.txt", home / "applied.txt", r.angles), 1e-6);
+  }
+  ASSERT_EQ(run({"sets", "list"}), kSuccess);
+  EXPECT_EQ(out.str(), "Set helmert\t0\tfrom the test\nSet helmert-l1\t1\tfrom the test\nSet ellipsoidal\t2\tfrom the test\n");
+
+  // A name already stored is refused before anything is computed.
+  std::filesystem::remove(home / "r.aus");
+  EXPECT_EQ(run({"estimate", "helmert", "--source", reference("helmert-source.txt").string(), "--target",
+                 reference("helmert-target-cf.txt").string(), "--report", path("r.aus"), "--save", " Set helmert "}),
+            kJobFailed);
+  EXPECT_NE(err.str().find("[168]"), std::string::npos) << err.str();
+  EXPECT_FALSE(std::filesystem::exists(home / "r.aus"));
+}
+
+// With the distribution on, the identical points of an applied set land on
+// the targets stored with it.
+TEST_F(StoredSetsCli, the_distribution_uses_the_stored_points) {
+  const std::string source = reference("ellipsoidal-source.txt").string();
+  std::string target = "/3D\n";
+  std::istringstream lines(readFile(reference("ellipsoidal-target.txt")));
+  std::string line;
+  int i = 0;
+  while (std::getline(lines, line)) {
+    std::string name;
+    double B = 0, L = 0, h = 0;
+    if (scanFields(line, name, B, L, h) != 4) continue;
+    char text[160];
+    const double noise = 0.02 * ((i++ % 5) - 2);  // up to 4 cm
+    std::snprintf(text, sizeof text, "%s %.11f %.11f %.5f\n", name.c_str(), B + noise / 111000.0, L, h - noise);
+    target += text;
+  }
+  writeFile(home / "t.txt", target);
+  ASSERT_EQ(run({"--set", "HelmertTrafo3DBL.SavePPInfo=1", "estimate", "ellipsoidal", "--source-ellipsoid", "Bessel",
+                 "--target-ellipsoid", "GRS80", "--source", source, "--target", path("t.txt"), "--report",
+                 path("r.aus"), "--save", "Noisy"}),
+            kSuccess)
+      << err.str();
+  ASSERT_EQ(run({"--set", "Interpolation.InterpolationActive=1", "apply", "Noisy", source, path("applied.txt")}),
+            kSuccess)
+      << err.str();
+  std::map<std::string, std::array<double, 3>> given;
+  std::istringstream targets(target);
+  while (std::getline(targets, line)) {
+    std::string name;
+    std::array<double, 3> v{};
+    if (scanFields(line, name, v[0], v[1], v[2]) == 4) given[name] = v;
+  }
+  std::istringstream applied(readFile(home / "applied.txt"));
+  int landed = 0;
+  while (std::getline(applied, line)) {
+    std::string name;
+    std::array<double, 3> v{};
+    if (scanFields(line, name, v[0], v[1], v[2]) != 4 || given.count(name) == 0) continue;
+    EXPECT_NEAR(v[0], given[name][0], 1e-9) << name;
+    EXPECT_NEAR(v[2], given[name][2], 1e-5) << name;
+    ++landed;
+  }
+  EXPECT_EQ(landed, 30);
+}
+
+TEST_F(StoredSetsCli, sets_export_import_delete_and_their_refusals) {
+  ASSERT_EQ(run({"estimate", "helmert", "--source", reference("helmert-source.txt").string(), "--target",
+                 reference("helmert-target-cf.txt").string(), "--report", path("r.aus"), "--save", "A"}),
+            kSuccess)
+      << err.str();
+  ASSERT_EQ(run({"sets", "export", "A", path("a.json")}), kSuccess);
+  auto json = nlohmann::json::parse(readFile(home / "a.json"));
+  EXPECT_TRUE(json["points"].empty()) << "SavePPInfo is off by default";
+  EXPECT_EQ(run({"sets", "import", path("a.json")}), kJobFailed) << "the name is taken";
+  EXPECT_NE(err.str().find("[168]"), std::string::npos);
+  json["name"] = "B";
+  writeFile(home / "b.json", json.dump());
+  EXPECT_EQ(run({"sets", "import", path("b.json")}), kSuccess);
+  EXPECT_EQ(run({"sets", "delete", "A"}), kSuccess);
+  EXPECT_EQ(run({"sets", "list"}), kSuccess);
+  EXPECT_EQ(out.str(), "B\t0\t\n");
+  EXPECT_EQ(run({"sets", "show", "A"}), kJobFailed);
+  EXPECT_NE(err.str().find("[1503]"), std::string::npos);
+  EXPECT_EQ(run({"apply", "A", path("a.json"), path("o.txt")}), kJobFailed);
+  EXPECT_EQ(run({"estimate", "similarity", "--source", "s", "--target", "t", "--report", "r", "--save", "X"}), kUsage);
+  EXPECT_EQ(run({"--set", "HelmertTrafo3DBL.ScaleType=1", "estimate", "ellipsoidal", "--source", "s", "--target",
+                 "t", "--report", path("r2.aus"), "--save", "Two"}),
+            kUsage)
+      << "two scales cannot be stored";
+}
+
+}  // namespace
+}  // namespace pelmar::cli
