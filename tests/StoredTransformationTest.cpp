@@ -137,8 +137,10 @@ TEST_F(Database, a_damaged_file_is_told_and_kept) {
   EXPECT_FALSE(database.Load(&host));
   EXPECT_EQ(host.messages, std::vector<int>{str::TransformationFileDamaged});
   EXPECT_EQ(database.sets().size(), 1u) << "the sets before the damage are shown";
+  const std::filesystem::path backup = database.pendingBackup();
   ASSERT_TRUE(append(database, fullSet("C", 0, 0), host));
-  EXPECT_EQ(readFile(database.backupPath()), intact.substr(0, intact.size() - 20));
+  EXPECT_EQ(readFile(backup), intact.substr(0, intact.size() - 20));
+  EXPECT_NE(database.backupPath(), backup) << "a later backup does not replace this one";
   TransformationDatabase again(file());
   ASSERT_TRUE(again.Load(&host));
   EXPECT_EQ(again.sets().size(), 2u);

@@ -142,7 +142,15 @@ bool TransformationDatabase::Decode(const std::string& data, SetList& sets, std:
   return true;
 }
 
-std::filesystem::path TransformationDatabase::backupPath() const { return path_.string() + ".damaged"; }
+std::filesystem::path TransformationDatabase::backupPath() const {
+  // A name no earlier backup has: an older damaged file stays as it was kept.
+  std::error_code error;
+  std::filesystem::path candidate = path_.string() + ".damaged";
+  for (int n = 1; std::filesystem::exists(candidate, error); ++n) {
+    candidate = path_.string() + ".damaged." + std::to_string(n);
+  }
+  return candidate;
+}
 
 TransformationDatabase::FileStamp TransformationDatabase::stamp() const {
   std::error_code error;
@@ -168,9 +176,10 @@ bool TransformationDatabase::read(JobHost* host) {
   sets_ = std::move(sets);
   if (intact) return true;
   damaged_ = true;
+  backup_ = backupPath();
   if (host != nullptr) {
     host->message(str::TransformationFileDamaged,
-                  {path_.string(), problem, static_cast<long long>(sets_.size()), backupPath().string()});
+                  {path_.string(), problem, static_cast<long long>(sets_.size()), backup_.string()});
   }
   return false;
 }
@@ -185,8 +194,8 @@ bool TransformationDatabase::Update(const std::function<bool(SetList&)>& change,
   if (damaged_) {
     // Keep the damaged file's bytes before they are replaced.
     std::string content;
-    if (readFileContent(path_, content) && !replaceFileContent(backupPath(), content)) {
-      host.message(str::TransformationFileNotWritten, {backupPath().string()});
+    if (readFileContent(path_, content) && !replaceFileContent(backup_, content)) {
+      host.message(str::TransformationFileNotWritten, {backup_.string()});
       return false;
     }
     damaged_ = false;

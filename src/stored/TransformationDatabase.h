@@ -59,8 +59,11 @@ class TransformationDatabase {
   // set when it is damaged.
   static bool Decode(const std::string& data, SetList& sets, std::string& problem);
 
-  // Where the bytes of a damaged file are kept.
+  // Where the bytes of a damaged file would be kept now: "<file>.damaged",
+  // or ".damaged.1", … when earlier backups exist.
   std::filesystem::path backupPath() const;
+  // Where the last damaged file read will be kept (told with message 1501).
+  const std::filesystem::path& pendingBackup() const noexcept { return backup_; }
 
  private:
   struct FileStamp {
@@ -76,6 +79,7 @@ class TransformationDatabase {
   SetList sets_;
   FileStamp stamp_;
   bool damaged_ = false;  // the file on disk read as damaged and has not been kept yet
+  std::filesystem::path backup_;
 };
 
 }  // namespace pelmar
