@@ -13,6 +13,7 @@
 
 #include "app/StringIds.h"
 #include "settings/EllipsoidDatabase.h"
+#include "stored/TransformationDatabase.h"
 #include "support/TestSupport.h"
 #include "ui/ConversionPage.h"
 #include "ui/EllipsoidDialog.h"
@@ -24,7 +25,9 @@
 #include "ui/MainDialog.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageServices.h"
+#include "ui/ParameterSetDialog.h"
 #include "ui/SettingsPage.h"
+#include "ui/StoredTransformationsPage.h"
 #include "ui/UiText.h"
 
 namespace pelmar::ui {
@@ -708,6 +711,502 @@ TEST_F(Gui, projection_dialogs_follow_their_modes) {
   SoldnerDialog ordinary(store, {}, false, false);
   EXPECT_EQ(ordinary.originEdit()->degreesEdit()->text(), "52") << "the ordinary mode loads its section";
   EXPECT_TRUE(ordinary.greenwichCheck()->isHidden());
+}
+
+
+// --- Parameter-set dialog ------------------------------------------------------
+
+TransformationSet namedSet(const std::string& name, const std::string& description = {}, int type = 0) {
+  TransformationSet set;
+  set.name = name;
+  set.description = description;
+  set.type = type;
+  return set;
+}
+
+class SetDialog : public Gui {
+ protected:
+  EllipsoidList ellipsoids{{"Bessel", 6377397.155, 6356078.962818}, {"GRS80", 6378137.0, 6356752.314140}};
+  std::vector<TransformationSet> stored{namedSet("Alpha"), namedSet("Beta")};
+
+  // OK; true when the dialog closed. A refusal must name its reason once.
+  bool accept(ParameterSetDialog& dialog) {
+    errors.clear();
+    dialog.accept();
+    return dialog.result() == QDialog::Accepted;
+  }
+};
+
+TEST_F(SetDialog, an_empty_name_is_refused_with_160) {
+  ParameterSetDialog dialog(namedSet(""), ellipsoids, stored);
+  dialog.nameEdit()->setText("   ");
+  EXPECT_FALSE(accept(dialog));
+  EXPECT_EQ(errors, QStringList{text(str::SetNameMissing)});
+}
+
+TEST_F(SetDialog, a_changed_name_equal_to_a_stored_one_after_trimming_is_refused_with_168) {
+  ParameterSetDialog other(stored[1], ellipsoids, stored);
+  other.nameEdit()->setText("  Alpha ");
+  EXPECT_FALSE(accept(other));
+  EXPECT_EQ(errors, QStringList{text(str::SetNameTaken, {"Alpha"})});
+
+  // The set itself is among the stored ones: blanks alone are no new name.
+  ParameterSetDialog itself(stored[1], ellipsoids, stored);
+  itself.nameEdit()->setText("Beta ");
+  EXPECT_FALSE(accept(itself));
+  EXPECT_EQ(errors, QStringList{text(str::SetNameTaken, {"Beta"})});
+}
+
+TEST_F(SetDialog, an_unchanged_name_is_accepted_even_when_another_set_shares_it) {
+  stored.push_back(namedSet("Beta", "second"));
+  ParameterSetDialog dialog(stored[2], ellipsoids, stored);
+  dialog.descriptionEdit()->setText("changed");
+  EXPECT_TRUE(accept(dialog)) << errors.join("\n").toStdString();
+  EXPECT_EQ(dialog.set().name, "Beta");
+  EXPECT_EQ(dialog.set().description, "changed");
+}
+
+TEST_F(SetDialog, a_new_name_is_stored_trimmed_in_windows_1252) {
+  ParameterSetDialog dialog(namedSet(""), ellipsoids, stored);
+  dialog.nameEdit()->setText(QString::fromUtf8("  Gauß-Krüger "));
+  EXPECT_TRUE(accept(dialog)) << errors.join("\n").toStdString();
+  EXPECT_EQ(dialog.set().name, "Gau\xDF-Kr\xFCger");
+}
+
+TEST_F(SetDialog, an_ellipsoidal_set_needs_both_ellipsoids_and_takes_them_whole) {
+  TransformationSet set = namedSet("E", "", 0);
+  set.auxiliary = {1, 2, 3, 4, 5, 6};
+  ParameterSetDialog dialog(set, ellipsoids, stored);
+  ASSERT_EQ(dialog.sourceEllipsoidCombo()->count(), 3);
+  EXPECT_EQ(dialog.sourceEllipsoidCombo()->itemText(2), "") << "the last entry means none";
+  EXPECT_EQ(dialog.sourceEllipsoidCombo()->currentIndex(), 2) << "a set without ellipsoids preselects none";
+  dialog.typeCombo()->setCurrentIndex(2);
+
+  EXPECT_FALSE(accept(dialog));
+  EXPECT_EQ(errors, QStringList{text(str::SetSourceEllipsoidMissing)});
+  dialog.sourceEllipsoidCombo()->setCurrentIndex(1);
+  EXPECT_FALSE(accept(dialog));
+  EXPECT_EQ(errors, QStringList{text(str::SetTargetEllipsoidMissing)});
+  dialog.targetEllipsoidCombo()->setCurrentIndex(0);
+  EXPECT_TRUE(accept(dialog)) << errors.join("\n").toStdString();
+
+  const TransformationSet& result = dialog.set();
+  EXPECT_EQ(result.type, 2);
+  EXPECT_EQ(result.sourceEllipsoid.name, "GRS80");
+  EXPECT_EQ(result.sourceEllipsoid.b, 6356752.314140);
+  EXPECT_EQ(result.targetEllipsoid.name, "Bessel");
+  EXPECT_EQ(result.targetEllipsoid.a, 6377397.155);
+  EXPECT_EQ(result.auxiliary, (std::array<double, 6>{})) << "the auxiliary values belong to types 0 and 1";
+}
+
+TEST_F(SetDialog, the_set_ellipsoids_are_preselected_by_name) {
+  TransformationSet set = namedSet("E", "", 2);
+  set.sourceEllipsoid = {"GRS80", 1.0, 1.0};
+  set.targetEllipsoid = {"Hayford", 6378388.0, 6356911.946};
+  ParameterSetDialog dialog(set, ellipsoids, stored);
+  EXPECT_EQ(dialog.sourceEllipsoidCombo()->currentIndex(), 1);
+  EXPECT_EQ(dialog.targetEllipsoidCombo()->currentIndex(), 2) << "a name the list lacks preselects none";
+}
+
+TEST_F(SetDialog, the_type_enables_the_auxiliary_values_or_the_ellipsoidal_controls) {
+  ParameterSetDialog dialog(namedSet("T", "", 1), ellipsoids, stored);
+  auto expectEnabled = [&](bool auxiliary, bool ellipsoidal) {
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(dialog.auxiliaryEdit(i)->isEnabled(), auxiliary) << "a" << i + 1;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(dialog.preTranslationEdit(i)->isEnabled(), ellipsoidal) << i;
+    EXPECT_EQ(dialog.sourceEllipsoidCombo()->isEnabled(), ellipsoidal);
+    EXPECT_EQ(dialog.targetEllipsoidCombo()->isEnabled(), ellipsoidal);
+    EXPECT_TRUE(dialog.translationEdit(0)->isEnabled() && dialog.scaleEdit()->isEnabled());
+  };
+  expectEnabled(true, false);
+  dialog.typeCombo()->setCurrentIndex(2);
+  expectEnabled(false, true);
+  dialog.typeCombo()->setCurrentIndex(0);
+  expectEnabled(true, false);
+}
+
+TEST_F(SetDialog, rotations_split_and_join_as_degrees_minutes_and_seconds) {
+  TransformationSet set = namedSet("R");
+  set.rotation = {-0.5, -10.5, 1e-7};
+  ParameterSetDialog dialog(set, ellipsoids, stored);
+  auto texts = [&](int i) {
+    const DmsEdit* edit = dialog.rotationEdit(i);
+    return QStringList{edit->degreesEdit()->text(), edit->minutesEdit()->text(), edit->secondsEdit()->text()};
+  };
+  EXPECT_EQ(texts(0), (QStringList{"0", "-30", "0"})) << "the sign stands on the first non-zero part";
+  EXPECT_EQ(texts(1), (QStringList{"-10", "30", "0"}));
+
+  dialog.rotationEdit(0)->degreesEdit()->setText("-0");
+  dialog.rotationEdit(0)->minutesEdit()->setText("30");
+  dialog.rotationEdit(1)->secondsEdit()->setText("36");
+  ASSERT_TRUE(accept(dialog)) << errors.join("\n").toStdString();
+  EXPECT_EQ(dialog.set().rotation[0], -0.5) << "-0 degrees keeps its sign";
+  EXPECT_DOUBLE_EQ(dialog.set().rotation[1], -10.51);
+  EXPECT_EQ(dialog.set().rotation[2], 1e-7) << "an untouched rotation keeps its exact value";
+}
+
+TEST_F(SetDialog, the_scale_shows_as_factor_or_as_m_minus_1_and_leaving_the_edit_takes_it) {
+  TransformationSet set = namedSet("S");
+  set.scale = 1.0000083;
+  ParameterSetDialog dialog(set, ellipsoids, stored);
+  EXPECT_EQ(dialog.scaleEdit()->text(), "1.0000083");
+  dialog.scaleCorrectionButton()->setChecked(true);
+  EXPECT_EQ(dialog.scaleEdit()->text().toDouble(), 1.0000083 - 1.0);
+
+  dialog.scaleEdit()->setText("2.5e-6");
+  emit dialog.scaleEdit()->editingFinished();
+  EXPECT_EQ(dialog.set().scale, 1.0 + 2.5e-6);
+  dialog.scaleFactorButton()->setChecked(true);
+  EXPECT_EQ(dialog.scaleEdit()->text(), "1.0000025");
+
+  dialog.scaleEdit()->setText("0.9999");
+  ASSERT_TRUE(accept(dialog)) << "OK takes a value the edit still holds";
+  EXPECT_EQ(dialog.set().scale, 0.9999);
+}
+
+TEST_F(SetDialog, a_field_without_a_number_is_named_and_keeps_the_dialog_open) {
+  ParameterSetDialog dialog(namedSet("N"), ellipsoids, stored);
+  dialog.translationEdit(1)->setText("12,5");
+  EXPECT_FALSE(accept(dialog));
+  EXPECT_EQ(errors, QStringList{text(str::SetNumberNeeded, {"Translation 2 [m]"})});
+  dialog.translationEdit(1)->setText("12.5");
+  dialog.rotationEdit(2)->minutesEdit()->setText("1.5");
+  EXPECT_FALSE(accept(dialog));
+  EXPECT_EQ(errors, QStringList{text(str::SetNumberNeeded, {"Rotation 3"})});
+}
+
+// --- Stored-transformations page -----------------------------------------------
+
+// The main window on a program directory whose Transformation.db the tests
+// write; the set dialog is replaced by `respond`.
+class StoredPage : public Gui {
+ protected:
+  std::filesystem::path file() const { return home / kTransformationFileName; }
+  void store(const TransformationDatabase::SetList& sets) {
+    writeFile(file(), TransformationDatabase::Encode(sets));
+  }
+  TransformationDatabase::SetList onDisk() const {
+    TransformationDatabase::SetList sets;
+    std::string problem;
+    EXPECT_TRUE(TransformationDatabase::Decode(readFile(file()), sets, problem)) << problem;
+    return sets;
+  }
+  static std::vector<std::string> names(const TransformationDatabase::SetList& sets) {
+    std::vector<std::string> list;
+    for (const TransformationSet& set : sets) list.push_back(set.name + "/" + set.description);
+    return list;
+  }
+
+  // A main window; the page's set dialog answers through `respond` and
+  // records the sets it was shown.
+  std::unique_ptr<MainDialog> open() {
+    auto dialog = std::make_unique<MainDialog>(state);
+    page = dialog->storedPage();
+    page->setSetPrompt([this](const TransformationSet& set, int captionId) {
+      shown.push_back(set);
+      captions.push_back(captionId);
+      return respond(set);
+    });
+    return dialog;
+  }
+  void select(std::initializer_list<int> rows) {
+    page->list()->clearSelection();
+    for (int row : rows) page->list()->topLevelItem(row)->setSelected(true);
+  }
+
+  StoredTransformationsPage* page = nullptr;
+  std::function<std::optional<TransformationSet>(const TransformationSet&)> respond =
+      [](const TransformationSet&) { return std::nullopt; };
+  std::vector<TransformationSet> shown;
+  std::vector<int> captions;
+};
+
+TEST_F(StoredPage, is_the_third_tab_and_lists_name_and_description) {
+  store({namedSet("Alpha", "first"), namedSet("Gau\xDF", "second")});
+  auto dialog = open();
+  EXPECT_EQ(dialog->page(MainDialog::kStoredTab), page);
+  ASSERT_EQ(page->list()->topLevelItemCount(), 2);
+  EXPECT_EQ(page->list()->headerItem()->text(0), text(str::ColumnSetName));
+  EXPECT_EQ(page->list()->headerItem()->text(1), text(str::ColumnSetDescription));
+  EXPECT_EQ(page->list()->topLevelItem(1)->text(0), QString::fromUtf8("Gauß"));
+  EXPECT_EQ(page->list()->topLevelItem(1)->text(1), "second");
+}
+
+TEST_F(StoredPage, a_damaged_file_is_reported_when_the_page_loads) {
+  writeFile(file(), TransformationDatabase::Encode({namedSet("A")}) + "junk");
+  auto dialog = open();
+  ASSERT_EQ(errors.size(), 1);
+  // Message 1501 names the file and where its bytes will be kept.
+  EXPECT_TRUE(errors[0].contains(QString::fromStdString(file().string() + " ")) &&
+              errors[0].contains(QString::fromStdString(file().string() + ".damaged")))
+      << errors[0].toStdString();
+  EXPECT_EQ(page->list()->topLevelItemCount(), 1) << "the sets read before the damage are shown";
+}
+
+TEST_F(StoredPage, buttons_follow_the_selection) {
+  store({namedSet("A"), namedSet("B")});
+  auto dialog = open();
+  auto expectEnabled = [&](bool edit, bool del, bool compute) {
+    EXPECT_TRUE(page->newButton()->isEnabled());
+    EXPECT_EQ(page->editButton()->isEnabled(), edit);
+    EXPECT_EQ(page->deleteButton()->isEnabled(), del);
+    EXPECT_EQ(page->computeButton()->isEnabled(), compute);
+  };
+  expectEnabled(false, false, false);
+  select({0});
+  expectEnabled(true, true, true);
+  select({0, 1});
+  expectEnabled(false, true, false);
+  select({});
+  expectEnabled(false, false, false);
+}
+
+TEST_F(StoredPage, new_appends_the_set_to_the_file) {
+  store({namedSet("A")});
+  auto dialog = open();
+  respond = [](const TransformationSet& set) -> std::optional<TransformationSet> {
+    EXPECT_EQ(set.type, 0);
+    EXPECT_EQ(set.name, "");
+    return namedSet("New", "made", 1);
+  };
+  page->newSet();
+  EXPECT_EQ(names(onDisk()), (std::vector<std::string>{"A/", "New/made"}));
+  EXPECT_EQ(onDisk()[1].type, 1);
+  ASSERT_EQ(page->list()->topLevelItemCount(), 2);
+  EXPECT_EQ(page->list()->topLevelItem(1)->text(0), "New");
+  EXPECT_EQ(captions, std::vector<int>{str::SetDialogTitle});
+}
+
+TEST_F(StoredPage, new_cancelled_writes_nothing) {
+  auto dialog = open();
+  page->newSet();
+  EXPECT_EQ(shown.size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(file()));
+}
+
+TEST_F(StoredPage, edit_replaces_the_set_in_place) {
+  store({namedSet("A", "a"), namedSet("B", "b"), namedSet("C", "c")});
+  auto dialog = open();
+  respond = [](const TransformationSet& set) -> std::optional<TransformationSet> {
+    TransformationSet edited = set;
+    edited.name = "B2";
+    edited.scale = 1.5;
+    return edited;
+  };
+  select({1});
+  page->editSelected();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].description, "b");
+  EXPECT_EQ(names(onDisk()), (std::vector<std::string>{"A/a", "B2/b", "C/c"}));
+  EXPECT_EQ(onDisk()[1].scale, 1.5);
+  EXPECT_EQ(page->list()->topLevelItem(1)->text(0), "B2");
+}
+
+TEST_F(StoredPage, edit_offers_every_set_of_the_name_one_after_another) {
+  store({namedSet("Twin", "first"), namedSet("Other", "o"), namedSet("Twin", "second")});
+  auto dialog = open();
+  // The first is cancelled, the second changed.
+  respond = [](const TransformationSet& set) -> std::optional<TransformationSet> {
+    if (set.description == "first") return std::nullopt;
+    TransformationSet edited = set;
+    edited.description = "second, changed";
+    return edited;
+  };
+  select({0});
+  page->editSelected();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].description, "first");
+  EXPECT_EQ(shown[1].description, "second");
+  EXPECT_EQ(names(onDisk()), (std::vector<std::string>{"Twin/first", "Other/o", "Twin/second, changed"}));
+}
+
+TEST_F(StoredPage, renaming_the_first_of_two_sets_of_a_name_still_offers_the_second) {
+  store({namedSet("Twin", "first"), namedSet("Twin", "second")});
+  auto dialog = open();
+  respond = [](const TransformationSet& set) -> std::optional<TransformationSet> {
+    TransformationSet edited = set;
+    edited.name = set.description == "first" ? "Renamed" : "Twin";
+    edited.description += "!";
+    return edited;
+  };
+  select({1});
+  page->editSelected();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(names(onDisk()), (std::vector<std::string>{"Renamed/first!", "Twin/second!"}));
+}
+
+TEST_F(StoredPage, delete_asks_and_removes_the_selected_sets) {
+  store({namedSet("A"), namedSet("B"), namedSet("C")});
+  auto dialog = open();
+  select({0, 2});
+  answer = false;
+  page->deleteSelected();
+  EXPECT_EQ(questions, QStringList{text(str::DeleteSetQuestion)});
+  EXPECT_EQ(onDisk().size(), 3u) << "no keeps every set";
+
+  answer = true;
+  page->deleteSelected();
+  EXPECT_EQ(names(onDisk()), (std::vector<std::string>{"B/"}));
+  ASSERT_EQ(page->list()->topLevelItemCount(), 1);
+  EXPECT_FALSE(page->deleteButton()->isEnabled());
+}
+
+TEST_F(StoredPage, delete_removes_the_selected_one_of_two_sets_of_a_name) {
+  store({namedSet("Twin", "first"), namedSet("Twin", "second")});
+  auto dialog = open();
+  select({1});
+  page->deleteSelected();
+  EXPECT_EQ(names(onDisk()), (std::vector<std::string>{"Twin/first"}));
+}
+
+TEST_F(StoredPage, a_set_another_program_wrote_meanwhile_stays) {
+  store({namedSet("Mine")});
+  auto dialog = open();
+  store({namedSet("Mine"), namedSet("Theirs", "from the command line")});
+  respond = [](const TransformationSet&) -> std::optional<TransformationSet> { return namedSet("Added"); };
+  page->newSet();
+  EXPECT_EQ(names(onDisk()), (std::vector<std::string>{"Mine/", "Theirs/from the command line", "Added/"}));
+  EXPECT_EQ(page->list()->topLevelItemCount(), 3) << "the list shows the file as it is now";
+}
+
+TEST_F(StoredPage, an_edited_set_another_program_removed_meanwhile_is_kept_as_a_new_one) {
+  store({namedSet("Gone", "old"), namedSet("Kept")});
+  auto dialog = open();
+  respond = [](const TransformationSet& set) -> std::optional<TransformationSet> {
+    TransformationSet edited = set;
+    edited.description = "edited";
+    return edited;
+  };
+  select({0});
+  store({namedSet("Kept")});  // removed behind the page's back
+  page->editSelected();
+  EXPECT_EQ(names(onDisk()), (std::vector<std::string>{"Kept/", "Gone/edited"}));
+  EXPECT_EQ(errors, QStringList{text(str::SetEditedSetGone, {"Gone"})});
+}
+
+TEST_F(StoredPage, compute_applies_the_selected_set_to_the_input_file) {
+  TransformationSet shift = namedSet("Shift");
+  shift.translation = {10.0, 20.0, 30.0};
+  store({namedSet("Other"), shift});
+  auto dialog = open();
+  writeFile(home / "in.txt", "P1 100 200 300\n");
+  page->inputEdit()->setText(QString::fromStdString((home / "in.txt").string()));
+  page->outputEdit()->setText(QString::fromStdString((home / "out.txt").string()));
+  select({1});
+  EXPECT_TRUE(page->compute());
+  EXPECT_EQ(errors, QStringList{text(str::ApplyDone)});
+  // The first written value belongs to the second coordinate.
+  const std::string out = readFile(home / "out.txt");
+  EXPECT_NE(out.find("P1"), std::string::npos) << out;
+  EXPECT_NE(out.find("210.000"), std::string::npos) << out;
+  EXPECT_NE(out.find("120.000"), std::string::npos) << out;
+  EXPECT_NE(out.find("330.000"), std::string::npos) << out;
+}
+
+TEST_F(StoredPage, compute_checks_the_output_folder_first) {
+  store({namedSet("Shift")});
+  auto dialog = open();
+  writeFile(home / "in.txt", "P1 100 200 300\n");
+  page->inputEdit()->setText(QString::fromStdString((home / "in.txt").string()));
+  page->outputEdit()->setText("/nonexistent/dir/out.txt");
+  select({0});
+  EXPECT_FALSE(page->compute());
+  EXPECT_EQ(errors, QStringList{text(str::NoWriteAccess, {"/nonexistent/dir"})});
+}
+
+TEST_F(StoredPage, a_failed_run_says_164) {
+  store({namedSet("Shift")});
+  auto dialog = open();
+  const QString missing = QString::fromStdString((home / "missing.txt").string());
+  page->inputEdit()->setText(missing);
+  page->outputEdit()->setText(QString::fromStdString((home / "out.txt").string()));
+  select({0});
+  EXPECT_FALSE(page->compute());
+  EXPECT_EQ(errors, (QStringList{text(str::SourceUnreadable, {missing}), text(str::ApplyFailed)}));
+}
+
+// A spatial run with the storing switches as given; the page's set dialog
+// names the set.
+class OfferedSet : public StoredPage {
+ protected:
+  void run(int saveParams, int savePointInfo) {
+    dialog = open();
+    respond = [](const TransformationSet& set) -> std::optional<TransformationSet> {
+      TransformationSet named = set;
+      named.name = "Estimated";
+      return named;
+    };
+    EstimationPage* estimation = dialog->estimationPage();
+    estimation->setOptionsPrompt3D([=](const SettingsStore&) {
+      EstimationOptions3D options;
+      options.saveParams = saveParams;
+      options.savePointInfo = savePointInfo;
+      return std::optional<EstimationOptions3D>(options);
+    });
+    const auto reference = test::sourceDir() / "tests" / "reference";
+    estimation->reportEdit()->setText(QString::fromStdString((home / "r3.aus").string()));
+    estimation->sourceEdit()->setText(QString::fromStdString((reference / "helmert-source.txt").string()));
+    estimation->targetEdit()->setText(QString::fromStdString((reference / "helmert-target-pv.txt").string()));
+    estimation->list()->setCurrentItem(estimation->list()->topLevelItem(2));
+    ASSERT_TRUE(estimation->compute());
+    EXPECT_EQ(errors, QStringList{text(str::EstimationDone)}) << "the set is offered after the run's message";
+  }
+  std::unique_ptr<MainDialog> dialog;
+};
+
+TEST_F(OfferedSet, is_stored_without_its_points_unless_asked) {
+  ASSERT_NO_FATAL_FAILURE(run(1, 0));
+  ASSERT_EQ(captions, std::vector<int>{str::SetDialogTitleStore});
+  EXPECT_TRUE(shown[0].points.empty());
+  const auto sets = onDisk();
+  ASSERT_EQ(sets.size(), 1u);
+  EXPECT_EQ(sets[0].name, "Estimated");
+  EXPECT_EQ(sets[0].type, 0);
+  EXPECT_EQ(sets[0].scale, dialog->estimationPage()->lastSet().scale);
+  EXPECT_EQ(page->list()->topLevelItemCount(), 1);
+}
+
+TEST_F(OfferedSet, keeps_its_points_with_save_point_info) {
+  ASSERT_NO_FATAL_FAILURE(run(1, 1));
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_FALSE(shown[0].points.empty());
+  EXPECT_EQ(onDisk()[0].points.size(), dialog->estimationPage()->lastSet().points.size());
+}
+
+TEST_F(OfferedSet, is_not_offered_without_save_params) {
+  ASSERT_NO_FATAL_FAILURE(run(0, 1));
+  EXPECT_TRUE(shown.empty());
+  EXPECT_FALSE(std::filesystem::exists(file()));
+}
+
+
+TEST_F(OfferedSet, an_ellipsoidal_run_offers_its_set_but_a_two_scale_run_never) {
+  dialog = open();
+  respond = [](const TransformationSet& set) -> std::optional<TransformationSet> { return set; };
+  EstimationPage* estimation = dialog->estimationPage();
+  int scaleKind = 1;
+  estimation->setOptionsPrompt3DBL([&](const SettingsStore&, const EllipsoidList& list) {
+    EllipsoidalChoice choice;
+    choice.options.preTranslate = 0;
+    choice.options.saveParams = 1;
+    choice.options.setScaleKind(scaleKind);
+    choice.sourceEllipsoid = list[0];
+    choice.targetEllipsoid = list[0];
+    return std::optional<EllipsoidalChoice>(choice);
+  });
+  writeEllipsoidalPoints(home / "bl-source.txt", home / "bl-target.txt");
+  estimation->list()->setCurrentItem(estimation->list()->topLevelItem(4));
+  estimation->reportEdit()->setText(QString::fromStdString((home / "bl.aus").string()));
+  estimation->sourceEdit()->setText(QString::fromStdString((home / "bl-source.txt").string()));
+  estimation->targetEdit()->setText(QString::fromStdString((home / "bl-target.txt").string()));
+
+  ASSERT_TRUE(estimation->compute());
+  ASSERT_EQ(captions, std::vector<int>{str::SetDialogTitleStore});
+  EXPECT_EQ(shown[0].type, 2);
+  EXPECT_TRUE(shown[0].points.empty()) << "SavePPInfo is off";
+
+  scaleKind = 2;
+  ASSERT_TRUE(estimation->compute());
+  EXPECT_EQ(captions.size(), 1u) << "a set holds one scale factor";
 }
 
 }  // namespace

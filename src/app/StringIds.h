@@ -334,6 +334,23 @@
   X(TransformationFileDamaged, 1501)                                     \
   X(SetTypeUnknown, 1502)                                                \
   X(SetNotFound, 1503)                                                   \
+  /* parameter-set dialog and stored-transformations page */             \
+  X(SetLabelType, 1510)                                                  \
+  X(SetLabelDescription, 1511)                                           \
+  X(SetGroupParameters, 1512)                                            \
+  X(SetLabelRotation1, 1513)                                             \
+  X(SetLabelRotation2, 1514)                                             \
+  X(SetLabelRotation3, 1515)                                             \
+  X(SetLabelTranslation1, 1516)                                          \
+  X(SetLabelTranslation2, 1517)                                          \
+  X(SetLabelTranslation3, 1518)                                          \
+  X(SetLabelScale, 1519)                                                 \
+  X(SetScaleAsFactor, 1520)                                              \
+  X(SetScaleAsCorrection, 1521)                                          \
+  X(SetGroupAuxiliary, 1522)                                             \
+  X(SetGroupEllipsoidal, 1523)                                           \
+  X(SetNumberNeeded, 1524)                                               \
+  X(SetEditedSetGone, 1525)                                              \
   /* conversion page and projection dialogs */                          \
   X(PointsLeftOut, 1400)                                                 \
   X(ConversionDone, 1403)                                                \

@@ -6,6 +6,7 @@
 #include "app/JobHost.h"
 #include "app/OutputFile.h"
 #include "app/StringIds.h"
+#include "app/TextEncoding.h"
 #include "conversion/ProjectionLibrary.h"
 #include "estimation/EllipsoidalEstimation.h"
 #include "estimation/ResidualDistribution.h"
@@ -116,7 +117,7 @@ bool ApplyStoredTransformation(const ApplyJob& job, ProjectionLibrary& library, 
       done = applyEllipsoidal(job, library, host, output, counts);
       break;
     default:
-      host.message(str::SetTypeUnknown, {job.set.name, job.set.type});
+      host.message(str::SetTypeUnknown, {windows1252ToUtf8(job.set.name), job.set.type});
       return false;
   }
   if (!done) return false;

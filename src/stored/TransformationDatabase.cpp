@@ -152,24 +152,15 @@ std::filesystem::path TransformationDatabase::backupPath() const {
   return candidate;
 }
 
-TransformationDatabase::FileStamp TransformationDatabase::stamp() const {
-  std::error_code error;
-  FileStamp s;
-  s.exists = std::filesystem::exists(path_, error);
-  if (!s.exists) return s;
-  s.size = std::filesystem::file_size(path_, error);
-  s.time = std::filesystem::last_write_time(path_, error);
-  return s;
-}
-
 bool TransformationDatabase::read(JobHost* host) {
-  stamp_ = stamp();
   damaged_ = false;
   std::string content;
   if (!readFileContent(path_, content)) {
     sets_.clear();
+    content_.clear();
     return true;
   }
+  content_ = content;
   std::string problem;
   SetList sets;
   const bool intact = Decode(content, sets, problem);
@@ -188,7 +179,11 @@ bool TransformationDatabase::Load(JobHost* host) { return read(host); }
 
 bool TransformationDatabase::Update(const std::function<bool(SetList&)>& change, JobHost& host) {
   FileLock lock(path_);
-  if (stamp() != stamp_) read(&host);
+  // The file is small: compare its bytes with what this object last read or
+  // wrote, so that no rewrite by another program goes unnoticed.
+  std::string now;
+  const bool exists = readFileContent(path_, now);
+  if (!exists ? !content_.empty() : now != content_) read(&host);
   SetList changed = sets_;
   if (!change(changed)) return false;
   if (damaged_) {
@@ -200,12 +195,13 @@ bool TransformationDatabase::Update(const std::function<bool(SetList&)>& change,
     }
     damaged_ = false;
   }
-  if (!replaceFileContent(path_, Encode(changed))) {
+  std::string encoded = Encode(changed);
+  if (!replaceFileContent(path_, encoded)) {
     host.message(str::TransformationFileNotWritten, {path_.string()});
     return false;
   }
   sets_ = std::move(changed);
-  stamp_ = stamp();
+  content_ = std::move(encoded);
   return true;
 }
 

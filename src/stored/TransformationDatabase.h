@@ -44,8 +44,9 @@ class TransformationDatabase {
   bool Load(JobHost* host = nullptr);
 
   // Applies `change` to the list as the file holds it now: under the lock
-  // the file is read again when it changed since this object last read or
-  // wrote it, `change` edits the list (returning false cancels), and the
+  // (advisory, on "<file>.lock"; where none can be had, the change goes on
+  // without it) the file is read again when its bytes differ from what this
+  // object last read or wrote, `change` edits the list (returning false cancels), and the
   // list is written. False, with message 152 (or the change's own) given,
   // when nothing was written; the file is then as it was.
   bool Update(const std::function<bool(SetList&)>& change, JobHost& host);
@@ -66,18 +67,11 @@ class TransformationDatabase {
   const std::filesystem::path& pendingBackup() const noexcept { return backup_; }
 
  private:
-  struct FileStamp {
-    bool exists = false;
-    std::uintmax_t size = 0;
-    std::filesystem::file_time_type time{};
-    bool operator==(const FileStamp&) const = default;
-  };
-  FileStamp stamp() const;
   bool read(JobHost* host);
 
   std::filesystem::path path_;
   SetList sets_;
-  FileStamp stamp_;
+  std::string content_;  // the file's bytes as this object last read or wrote them
   bool damaged_ = false;  // the file on disk read as damaged and has not been kept yet
   std::filesystem::path backup_;
 };

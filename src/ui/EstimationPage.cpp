@@ -21,6 +21,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui/PageServices.h"
 #include "ui/SettingsPage.h"
+#include "ui/StoredTransformationsPage.h"
 #include "ui/UiText.h"
 
 namespace pelmar::ui {
@@ -29,8 +30,8 @@ namespace {
 // Entries not yet available are shown but cannot be chosen.
 constexpr int kAvailableEntries = 5;
 constexpr int kEllipsoidalEntry = 4;
-// Sets cannot be stored until the transformation database exists.
-constexpr bool kStoringAvailable = false;
+// "SaveParams" and "SavePPInfo" of the spatial option dialogs can be used.
+constexpr bool kStoringAvailable = true;
 }  // namespace
 
 EstimationPage::EstimationPage(SettingsPage* settings, std::filesystem::path home, QWidget* parent)
@@ -166,8 +167,16 @@ bool EstimationPage::compute() {
     const SpatialModel model = entry == 2 ? SpatialModel::Rigorous : SpatialModel::Linearised;
     done = EstimateSpatial(job, model, *options, host, &lastSet_);
     host.message(done == 1 ? str::EstimationDone : str::EstimationFailed);
+    if (done == 1 && options->saveParams != 0) offerLastSet(options->savePointInfo != 0);
   }
   return done == 1;
+}
+
+void EstimationPage::offerLastSet(bool withPoints) {
+  if (stored_ == nullptr) return;
+  TransformationSet set = lastSet_;
+  if (!withPoints) set.points.clear();
+  stored_->offerSet(set, str::SetDialogTitleStore);
 }
 
 int EstimationPage::computeEllipsoidal(const EstimationJob& paths) {
@@ -195,7 +204,13 @@ int EstimationPage::computeEllipsoidal(const EstimationJob& paths) {
   GuiHost host(this);
   const int done = EstimateEllipsoidalHelmert(job, library_, host);
   host.message(done == 1 ? str::EstimationDone : str::EstimationFailed);
-  if (done == 1) lastSet_ = std::move(job.set);
+  if (done != 1) return done;
+  lastSet_ = std::move(job.set);
+  // A set holds one scale factor: a run with plan and height scales is never
+  // offered (its options dialog withdraws "SaveParams" already).
+  if (job.options.saveParams != 0 && job.options.groups().scaleKind != 2) {
+    offerLastSet(job.options.savePointInfo != 0);
+  }
   return done;
 }
 

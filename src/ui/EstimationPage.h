@@ -19,6 +19,7 @@ class QTreeWidget;
 namespace pelmar::ui {
 
 class SettingsPage;
+class StoredTransformationsPage;
 
 // What the options dialog of the ellipsoidal estimation returns.
 struct EllipsoidalChoice {
@@ -58,10 +59,14 @@ class EstimationPage : public QWidget {
   // storing it.
   const TransformationSet& lastSet() const noexcept { return lastSet_; }
 
+  // Where a run with "SaveParams" on offers its set; none: nothing is offered.
+  void setStoredTransformations(StoredTransformationsPage* page) noexcept { stored_ = page; }
+
  private:
   QLineEdit* addFileRow(QGridLayout* grid, int row, int labelId, bool input, int filterId, int titleId,
                         const QString& pattern, bool showButton);
   int computeEllipsoidal(const EstimationJob& paths);
+  void offerLastSet(bool withPoints);
 
   SettingsPage* settings_;
   std::filesystem::path home_;
@@ -75,6 +80,7 @@ class EstimationPage : public QWidget {
   OptionsPrompt3D prompt3D_;
   OptionsPrompt3DBL prompt3DBL_;
   TransformationSet lastSet_;
+  StoredTransformationsPage* stored_ = nullptr;
 };
 
 }  // namespace pelmar::ui

@@ -19,6 +19,7 @@
 #include "ui/EstimationPage.h"
 #include "ui/MessageBoxes.h"
 #include "ui/SettingsPage.h"
+#include "ui/StoredTransformationsPage.h"
 #include "ui/UiText.h"
 
 namespace pelmar::ui {
@@ -64,11 +65,15 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
       page = conversion_ = new ConversionPage(settings_, state_.home, tabs_);
     } else if (i == kEstimationTab) {
       page = estimation_ = new EstimationPage(settings_, state_.home, tabs_);
+    } else if (i == kStoredTab) {
+      page = stored_ = new StoredTransformationsPage(settings_, state_.home, tabs_);
     } else {
       page = new QWidget(tabs_);
     }
     tabs_->addTab(page, uiText(captions[i]));
   }
+  // An estimated set is stored through the page that shows the sets.
+  estimation_->setStoredTransformations(stored_);
   startedCleanly_ = settings_->initialise();
 
   auto* bottom = new QHBoxLayout;

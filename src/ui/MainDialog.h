@@ -11,6 +11,7 @@ namespace pelmar::ui {
 class ConversionPage;
 class EstimationPage;
 class SettingsPage;
+class StoredTransformationsPage;
 
 // The program's one window: six pages in a tab control, the manual and about
 // links and the close button. It asks about unsaved general settings when the
@@ -21,6 +22,7 @@ class MainDialog : public QDialog {
  public:
   static constexpr int kConversionTab = 0;
   static constexpr int kEstimationTab = 2;
+  static constexpr int kStoredTab = 3;
   static constexpr int kSettingsTab = 5;
 
   explicit MainDialog(const StartUpState& state, QWidget* parent = nullptr);
@@ -33,6 +35,7 @@ class MainDialog : public QDialog {
   SettingsPage* settingsPage() const noexcept { return settings_; }
   EstimationPage* estimationPage() const noexcept { return estimation_; }
   ConversionPage* conversionPage() const noexcept { return conversion_; }
+  StoredTransformationsPage* storedPage() const noexcept { return stored_; }
   QWidget* page(int index) const;
 
   void showAbout();
@@ -48,6 +51,7 @@ class MainDialog : public QDialog {
   SettingsPage* settings_ = nullptr;
   EstimationPage* estimation_ = nullptr;
   ConversionPage* conversion_ = nullptr;
+  StoredTransformationsPage* stored_ = nullptr;
   int currentTab_ = 0;
   bool startedCleanly_ = true;
 };

@@ -1,0 +1,381 @@
+#include "ui/ParameterSetDialog.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "points/LineScanner.h"
+#include "ui/DialogParts.h"
+#include "ui/MessageBoxes.h"
+#include "ui/ProjectionDialogs.h"
+#include "ui/UiText.h"
+
+namespace pelmar::ui {
+
+namespace {
+
+// The shortest text that reads back as the same double.
+QString exactText(double value) {
+  char text[40];
+  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+  return QString::fromLatin1(text, static_cast<qsizetype>(end - text));
+}
+
+// The whole field (blanks around it aside) as a locale-free number.
+bool parseNumber(const QString& field, double& value) {
+  const std::string text = field.trimmed().toStdString();
+  double parsed = 0.0;
+  if (text.empty() || parseRealPrefix(text, parsed) != text.size() || !std::isfinite(parsed)) return false;
+  value = parsed;
+  return true;
+}
+
+bool parseInteger(const QString& field, int& value) {
+  const std::string text = field.trimmed().toStdString();
+  long long parsed = 0;
+  if (text.empty() || parseIntegerPrefix(text, parsed) != text.size() || parsed < std::numeric_limits<int>::min() ||
+      parsed > std::numeric_limits<int>::max()) {
+    return false;
+  }
+  value = static_cast<int>(parsed);
+  return true;
+}
+
+// Degrees to degrees, minutes and seconds as the projection library's DEZGMS
+// splits them: the magnitude is split, seconds within 1e-9 of 60 carry into
+// the minutes (and 60 minutes into the degrees), and a negative angle takes
+// its sign on the first non-zero part (-0.5° → 0° -30' 0").
+struct Dms {
+  int degrees = 0;
+  int minutes = 0;
+  double seconds = 0.0;
+};
+
+Dms splitDegrees(double degrees) {
+  const bool negative = degrees < 0;
+  const double magnitude = std::fabs(degrees);
+  double whole = std::floor(magnitude);
+  const double minutes = (magnitude - whole) * 60.0;
+  double wholeMinutes = std::floor(minutes);
+  double seconds = (minutes - wholeMinutes) * 60.0;
+  if (seconds >= 60.0 - 1e-9) {
+    seconds = 0.0;
+    wholeMinutes += 1.0;
+  }
+  if (wholeMinutes >= 60.0) {
+    wholeMinutes = 0.0;
+    whole += 1.0;
+  }
+  Dms dms{static_cast<int>(whole), static_cast<int>(wholeMinutes), seconds};
+  if (negative) {
+    if (dms.degrees != 0) {
+      dms.degrees = -dms.degrees;
+    } else if (dms.minutes != 0) {
+      dms.minutes = -dms.minutes;
+    } else {
+      dms.seconds = -dms.seconds;
+    }
+  }
+  return dms;
+}
+
+// The seconds with ten decimals (1e-10" is about 5e-16 rad), without
+// trailing zeros. Only shown: an unchanged rotation keeps its exact value.
+QString secondsText(double seconds) {
+  QString text = QString::number(seconds, 'f', 10);
+  while (text.endsWith(QLatin1Char('0'))) text.chop(1);
+  if (text.endsWith(QLatin1Char('.'))) text.chop(1);
+  if (text == QLatin1String("-0")) text = QStringLiteral("0");
+  return text;
+}
+
+// A label's text for a message: without the trailing colon.
+QString fieldName(const QLabel* label) {
+  QString name = label->text().trimmed();
+  while (name.endsWith(QLatin1Char(':'))) name.chop(1);
+  return name.trimmed();
+}
+
+void refuse(QWidget* parent, const QString& message, QWidget* focus) {
+  showError(parent, message);
+  focus->setFocus();
+  if (auto* edit = qobject_cast<QLineEdit*>(focus)) edit->selectAll();
+}
+
+}  // namespace
+
+ParameterSetDialog::ParameterSetDialog(const TransformationSet& set, const EllipsoidList& ellipsoids,
+                                       const std::vector<TransformationSet>& stored, int captionId, QWidget* parent)
+    : QDialog(parent), set_(set), ellipsoids_(ellipsoids) {
+  setWindowTitle(uiText(captionId));
+  storedNames_.reserve(stored.size());
+  for (const TransformationSet& s : stored) storedNames_.push_back(fromFileText(s.name).trimmed());
+  originalName_ = fromFileText(set_.name);
+  originalDescription_ = fromFileText(set_.description);
+
+  auto* layout = new QVBoxLayout(this);
+  auto* form = new QFormLayout;
+  type_ = new QComboBox(this);
+  type_->addItems({uiText(str::SetTypeRigorous), uiText(str::SetTypeLinearised), uiText(str::SetTypeEllipsoidal)});
+  // A type the program does not know selects nothing and is kept.
+  type_->setCurrentIndex(set_.type >= 0 && set_.type < type_->count() ? set_.type : -1);
+  name_ = new QLineEdit(originalName_, this);
+  description_ = new QLineEdit(originalDescription_, this);
+  form->addRow(uiText(str::SetLabelType), type_);
+  form->addRow(uiText(str::LabelName), name_);
+  form->addRow(uiText(str::SetLabelDescription), description_);
+  layout->addLayout(form);
+
+  // Rotations, translations and scale.
+  auto* parameters = new QGroupBox(uiText(str::SetGroupParameters), this);
+  auto* grid = new QGridLayout(parameters);
+  const int rotationIds[] = {str::SetLabelRotation1, str::SetLabelRotation2, str::SetLabelRotation3};
+  for (int i = 0; i < 3; ++i) {
+    auto* label = new QLabel(uiText(rotationIds[i]), parameters);
+    auto* edit = new DmsEdit(parameters);
+    const Dms dms = splitDegrees(set_.rotation[static_cast<std::size_t>(i)]);
+    auto& texts = rotationTexts_[static_cast<std::size_t>(i)];
+    texts = {QString::number(dms.degrees), QString::number(dms.minutes), secondsText(dms.seconds)};
+    edit->degreesEdit()->setText(texts[0]);
+    edit->minutesEdit()->setText(texts[1]);
+    edit->secondsEdit()->setText(texts[2]);
+    label->setBuddy(edit->degreesEdit());
+    grid->addWidget(label, i, 0);
+    grid->addWidget(edit, i, 1, 1, 2);
+    rotations_[static_cast<std::size_t>(i)] = edit;
+    rotationLabels_[static_cast<std::size_t>(i)] = label;
+  }
+  const int translationIds[] = {str::SetLabelTranslation1, str::SetLabelTranslation2, str::SetLabelTranslation3};
+  for (int i = 0; i < 3; ++i) {
+    translations_[static_cast<std::size_t>(i)] =
+        addNumber(grid, 3 + i, 0, uiText(translationIds[i]), &set_.translation[static_cast<std::size_t>(i)]);
+  }
+  scaleLabel_ = new QLabel(uiText(str::SetLabelScale), parameters);
+  scale_ = new QLineEdit(parameters);
+  scale_->setMinimumWidth(180);
+  scaleLabel_->setBuddy(scale_);
+  asFactor_ = new QRadioButton(uiText(str::SetScaleAsFactor), parameters);
+  asCorrection_ = new QRadioButton(uiText(str::SetScaleAsCorrection), parameters);
+  asFactor_->setChecked(true);
+  auto* kinds = new QHBoxLayout;
+  kinds->addWidget(asFactor_);
+  kinds->addWidget(asCorrection_);
+  kinds->addStretch(1);
+  grid->addWidget(scaleLabel_, 6, 0);
+  grid->addWidget(scale_, 6, 1);
+  grid->addLayout(kinds, 6, 2);
+  grid->setColumnStretch(2, 1);
+  layout->addWidget(parameters);
+
+  // The auxiliary values of types 0 and 1 beside the ellipsoids and the
+  // pre-translation of type 2.
+  auto* bottom = new QHBoxLayout;
+  auxiliaryGroup_ = new QGroupBox(uiText(str::SetGroupAuxiliary), this);
+  auto* auxiliaryGrid = new QGridLayout(auxiliaryGroup_);
+  for (int i = 0; i < 6; ++i) {
+    // a1…a3 the source centroid, a4…a6 the target centroid: two columns.
+    auxiliary_[static_cast<std::size_t>(i)] = addNumber(auxiliaryGrid, i % 3, (i / 3) * 2,
+                                                        QStringLiteral("a%1:").arg(i + 1),
+                                                        &set_.auxiliary[static_cast<std::size_t>(i)]);
+  }
+  auxiliaryGrid->setRowStretch(3, 1);
+  bottom->addWidget(auxiliaryGroup_, 1);
+
+  ellipsoidalGroup_ = new QGroupBox(uiText(str::SetGroupEllipsoidal), this);
+  auto* ellipsoidalGrid = new QGridLayout(ellipsoidalGroup_);
+  sourceEllipsoid_ = ellipsoidCombo(set_.sourceEllipsoid);
+  targetEllipsoid_ = ellipsoidCombo(set_.targetEllipsoid);
+  const std::pair<int, QComboBox*> combos[] = {{str::LabelSourceEllipsoid, sourceEllipsoid_},
+                                               {str::LabelTargetEllipsoid, targetEllipsoid_}};
+  int row = 0;
+  for (const auto& [textId, combo] : combos) {
+    auto* label = new QLabel(uiText(textId), ellipsoidalGroup_);
+    label->setBuddy(combo);
+    ellipsoidalGrid->addWidget(label, row, 0);
+    ellipsoidalGrid->addWidget(combo, row, 1);
+    ++row;
+  }
+  const int shiftIds[] = {str::LabelTx, str::LabelTy, str::LabelTz};
+  for (int i = 0; i < 3; ++i) {
+    preTranslation_[static_cast<std::size_t>(i)] =
+        addNumber(ellipsoidalGrid, 2 + i, 0, uiText(shiftIds[i]), &set_.preTranslation[static_cast<std::size_t>(i)]);
+  }
+  ellipsoidalGrid->setRowStretch(5, 1);
+  bottom->addWidget(ellipsoidalGroup_, 1);
+  layout->addLayout(bottom);
+
+  addOkCancel(this, layout);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  showScale();
+  connect(scale_, &QLineEdit::editingFinished, this, [this] { takeScale(); });
+  connect(asFactor_, &QRadioButton::toggled, this, [this] {
+    // The value as the edit showed it, then shown the other way.
+    takeScale();
+    showScale();
+  });
+  connect(type_, &QComboBox::currentIndexChanged, this, &ParameterSetDialog::applyEnabling);
+  applyEnabling();
+}
+
+ParameterSetDialog::NumberField ParameterSetDialog::addNumber(QGridLayout* grid, int row, int column,
+                                                              const QString& label, double* value) {
+  QWidget* parentWidget = grid->parentWidget();
+  NumberField field{new QLabel(label, parentWidget), new QLineEdit(exactText(*value), parentWidget), value};
+  field.edit->setMinimumWidth(140);
+  field.label->setBuddy(field.edit);
+  grid->addWidget(field.label, row, column);
+  grid->addWidget(field.edit, row, column + 1);
+  return field;
+}
+
+QComboBox* ParameterSetDialog::ellipsoidCombo(const EllipsoidRecord& selected) {
+  auto* combo = new QComboBox(this);
+  for (const EllipsoidRecord& record : ellipsoids_) combo->addItem(fromFileText(record.name));
+  combo->addItem(QString());  // no ellipsoid
+  const int found = FindEllipsoid(ellipsoids_, selected.name);
+  combo->setCurrentIndex(found >= 0 ? found : combo->count() - 1);
+  return combo;
+}
+
+void ParameterSetDialog::applyEnabling() {
+  const int type = type_->currentIndex();
+  auxiliaryGroup_->setEnabled(type == 0 || type == 1);
+  ellipsoidalGroup_->setEnabled(type == 2);
+}
+
+void ParameterSetDialog::showScale() {
+  scaleShownAsFactor_ = asFactor_->isChecked();
+  // Near 1 the difference m − 1 is exact, so 1 + (m − 1) gives m back.
+  scaleShownText_ = exactText(scaleShownAsFactor_ ? set_.scale : set_.scale - 1.0);
+  scale_->setText(scaleShownText_);
+}
+
+bool ParameterSetDialog::takeScale() {
+  if (scale_->text() == scaleShownText_) return true;
+  double value = 0.0;
+  if (!parseNumber(scale_->text(), value)) return false;
+  set_.scale = scaleShownAsFactor_ ? value : 1.0 + value;
+  scaleShownText_ = scale_->text();
+  return true;
+}
+
+// Each rotation from its three fields, as the projection library's GMSDEZ
+// joins them: |d| + |m|/60 + |s|/3600, negative when any part is; a part
+// written with a minus sign counts as negative even when it is 0 ("-0° 30'"
+// is -0.5°), which an integer cannot carry. A rotation whose fields are as
+// the dialog showed them keeps its exact value.
+bool ParameterSetDialog::takeRotations(std::array<double, 3>& degrees) {
+  for (std::size_t i = 0; i < 3; ++i) {
+    const DmsEdit* edit = rotations_[i];
+    const QLineEdit* parts[] = {edit->degreesEdit(), edit->minutesEdit(), edit->secondsEdit()};
+    const auto& shown = rotationTexts_[i];
+    if (parts[0]->text() == shown[0] && parts[1]->text() == shown[1] && parts[2]->text() == shown[2]) {
+      degrees[i] = set_.rotation[i];
+      continue;
+    }
+    int d = 0, m = 0;
+    double s = 0.0;
+    QLineEdit* wrong = !parseInteger(parts[0]->text(), d)   ? edit->degreesEdit()
+                       : !parseInteger(parts[1]->text(), m) ? edit->minutesEdit()
+                       : !parseNumber(parts[2]->text(), s)  ? edit->secondsEdit()
+                                                            : nullptr;
+    if (wrong != nullptr) {
+      refuse(this, uiText(str::SetNumberNeeded, {fieldName(rotationLabels_[i])}), wrong);
+      return false;
+    }
+    bool negative = false;
+    for (const QLineEdit* part : parts) negative = negative || part->text().trimmed().startsWith(QLatin1Char('-'));
+    const double value = std::abs(d) + std::abs(m) / 60.0 + std::fabs(s) / 3600.0;
+    degrees[i] = negative ? -value : value;
+  }
+  return true;
+}
+
+bool ParameterSetDialog::checkName(QString& chosen) {
+  const QString text = name_->text();
+  if (text.trimmed().isEmpty()) {
+    refuse(this, uiText(str::SetNameMissing), name_);
+    return false;
+  }
+  if (text == originalName_) {
+    chosen = text;
+    return true;
+  }
+  // The name as the file will hold it (Windows-1252), without its blanks.
+  chosen = fromFileText(toFileText(text.trimmed()));
+  for (const QString& stored : storedNames_) {
+    if (stored == chosen) {
+      refuse(this, uiText(str::SetNameTaken, {chosen}), name_);
+      return false;
+    }
+  }
+  return true;
+}
+
+void ParameterSetDialog::accept() {
+  QString name;
+  if (!checkName(name)) return;
+  const int type = type_->currentIndex();
+  // The last entry of an ellipsoid list means none.
+  auto chosen = [this](const QComboBox* combo) {
+    return combo->currentIndex() >= 0 && combo->currentIndex() < static_cast<int>(ellipsoids_.size());
+  };
+  if (type == 2 && !chosen(sourceEllipsoid_)) {
+    refuse(this, uiText(str::SetSourceEllipsoidMissing), sourceEllipsoid_);
+    return;
+  }
+  if (type == 2 && !chosen(targetEllipsoid_)) {
+    refuse(this, uiText(str::SetTargetEllipsoidMissing), targetEllipsoid_);
+    return;
+  }
+
+  std::array<double, 3> rotations{};
+  if (!takeRotations(rotations)) return;
+  if (!takeScale()) {
+    refuse(this, uiText(str::SetNumberNeeded, {fieldName(scaleLabel_)}), scale_);
+    return;
+  }
+  // Every field in use must hold a number; a switched-off field that does
+  // not keeps the set's value, as the user cannot correct it.
+  std::vector<const NumberField*> fields;
+  for (const NumberField& field : translations_) fields.push_back(&field);
+  for (const NumberField& field : auxiliary_) fields.push_back(&field);
+  for (const NumberField& field : preTranslation_) fields.push_back(&field);
+  std::vector<std::pair<double*, double>> values;
+  for (const NumberField* field : fields) {
+    double value = 0.0;
+    if (parseNumber(field->edit->text(), value)) {
+      values.emplace_back(field->value, value);
+    } else if (field->edit->isEnabled()) {
+      refuse(this, uiText(str::SetNumberNeeded, {fieldName(field->label)}), field->edit);
+      return;
+    }
+  }
+
+  for (const auto& [target, value] : values) *target = value;
+  set_.rotation = rotations;
+  if (type >= 0) set_.type = type;
+  // Unchanged texts keep their bytes as the file holds them.
+  if (name != originalName_) set_.name = toFileText(name);
+  if (description_->text() != originalDescription_) set_.description = toFileText(description_->text());
+  if (set_.type == 2) {
+    set_.sourceEllipsoid = ellipsoids_[static_cast<std::size_t>(sourceEllipsoid_->currentIndex())];
+    set_.targetEllipsoid = ellipsoids_[static_cast<std::size_t>(targetEllipsoid_->currentIndex())];
+    set_.auxiliary = {};
+  }
+  QDialog::accept();
+}
+
+}  // namespace pelmar::ui

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <array>
+#include <vector>
+
+#include "app/StringIds.h"
+#include "settings/EllipsoidDatabase.h"
+#include "stored/TransformationSet.h"
+
+class QComboBox;
+class QGridLayout;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+
+namespace pelmar::ui {
+
+class DmsEdit;
+
+// Edits a copy of one parameter set: type, name, description, the three
+// rotations (degrees, minutes, seconds), the scale (as the factor m or as
+// m − 1), the translations, the auxiliary values of types 0 and 1, and the
+// ellipsoids and pre-translation of type 2. OK refuses an empty name, a name
+// another stored set has (compared without leading and trailing blanks), a
+// type-2 set without both ellipsoids and a field that holds no number.
+class ParameterSetDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // `stored` are the sets the file holds now, for the name check; an empty
+  // list checks nothing. `captionId` is the window title's string.
+  ParameterSetDialog(const TransformationSet& set, const EllipsoidList& ellipsoids,
+                     const std::vector<TransformationSet>& stored = {}, int captionId = str::SetDialogTitle,
+                     QWidget* parent = nullptr);
+
+  // The edited set; after OK it holds what the user entered.
+  const TransformationSet& set() const noexcept { return set_; }
+  void accept() override;
+
+  // The controls, for the tests.
+  QComboBox* typeCombo() const noexcept { return type_; }
+  QLineEdit* nameEdit() const noexcept { return name_; }
+  QLineEdit* descriptionEdit() const noexcept { return description_; }
+  DmsEdit* rotationEdit(int index) const { return rotations_.at(static_cast<std::size_t>(index)); }
+  QLineEdit* translationEdit(int index) const { return translations_.at(static_cast<std::size_t>(index)).edit; }
+  QLineEdit* auxiliaryEdit(int index) const { return auxiliary_.at(static_cast<std::size_t>(index)).edit; }
+  QLineEdit* preTranslationEdit(int index) const { return preTranslation_.at(static_cast<std::size_t>(index)).edit; }
+  QLineEdit* scaleEdit() const noexcept { return scale_; }
+  QRadioButton* scaleFactorButton() const noexcept { return asFactor_; }
+  QRadioButton* scaleCorrectionButton() const noexcept { return asCorrection_; }
+  QComboBox* sourceEllipsoidCombo() const noexcept { return sourceEllipsoid_; }
+  QComboBox* targetEllipsoidCombo() const noexcept { return targetEllipsoid_; }
+
+ private:
+  struct NumberField {
+    QLabel* label = nullptr;
+    QLineEdit* edit = nullptr;
+    double* value = nullptr;  // in set_
+  };
+
+  NumberField addNumber(QGridLayout* grid, int row, int column, const QString& label, double* value);
+  QComboBox* ellipsoidCombo(const EllipsoidRecord& selected);
+  void applyEnabling();
+  void showScale();
+  bool takeScale();
+  bool takeRotations(std::array<double, 3>& degrees);
+  bool checkName(QString& chosen);
+
+  TransformationSet set_;
+  EllipsoidList ellipsoids_;
+  std::vector<QString> storedNames_;  // trimmed
+  QString originalName_;
+  QString originalDescription_;
+
+  QComboBox* type_ = nullptr;
+  QLineEdit* name_ = nullptr;
+  QLineEdit* description_ = nullptr;
+  std::array<DmsEdit*, 3> rotations_{};
+  std::array<QLabel*, 3> rotationLabels_{};
+  std::array<std::array<QString, 3>, 3> rotationTexts_;  // as shown when the dialog opened
+  std::array<NumberField, 3> translations_{};
+  std::array<NumberField, 6> auxiliary_{};
+  std::array<NumberField, 3> preTranslation_{};
+  QLabel* scaleLabel_ = nullptr;
+  QLineEdit* scale_ = nullptr;
+  QRadioButton* asFactor_ = nullptr;
+  QRadioButton* asCorrection_ = nullptr;
+  bool scaleShownAsFactor_ = true;
+  QString scaleShownText_;  // what showScale() wrote: unchanged text keeps the exact value
+  QGroupBox* auxiliaryGroup_ = nullptr;
+  QGroupBox* ellipsoidalGroup_ = nullptr;
+  QComboBox* sourceEllipsoid_ = nullptr;
+  QComboBox* targetEllipsoid_ = nullptr;
+};
+
+}  // namespace pelmar::ui

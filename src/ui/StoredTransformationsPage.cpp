@@ -1,0 +1,284 @@
+#include "ui/StoredTransformationsPage.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "app/StringIds.h"
+#include "stored/ApplyStoredTransformation.h"
+#include "ui/GuiHost.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PageServices.h"
+#include "ui/ParameterSetDialog.h"
+#include "ui/SettingsPage.h"
+#include "ui/UiText.h"
+
+namespace pelmar::ui {
+
+using SetList = TransformationDatabase::SetList;
+
+StoredTransformationsPage::StoredTransformationsPage(SettingsPage* settings, std::filesystem::path home,
+                                                     QWidget* parent)
+    : QWidget(parent), settings_(settings), home_(std::move(home)) {
+  auto* layout = new QVBoxLayout(this);
+  auto* top = new QHBoxLayout;
+  list_ = new QTreeWidget(this);
+  list_->setColumnCount(2);
+  list_->setHeaderLabels({uiText(str::ColumnSetName), uiText(str::ColumnSetDescription)});
+  list_->setRootIsDecorated(false);
+  list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setAllColumnsShowFocus(true);
+  list_->header()->setStretchLastSection(true);
+  list_->header()->resizeSection(0, 240);
+  top->addWidget(list_, 1);
+  auto* commands = new QVBoxLayout;
+  new_ = new QPushButton(uiText(str::ButtonNew), this);
+  edit_ = new QPushButton(uiText(str::ButtonChange), this);
+  delete_ = new QPushButton(uiText(str::ButtonDelete), this);
+  for (QPushButton* button : {new_, edit_, delete_}) {
+    button->setAutoDefault(false);
+    commands->addWidget(button);
+  }
+  commands->addStretch(1);
+  top->addLayout(commands);
+  layout->addLayout(top, 1);
+
+  auto* grid = new QGridLayout;
+  auto addRow = [&](int row, int labelId, bool isInput) {
+    auto* label = new QLabel(uiText(labelId), this);
+    auto* edit = new QLineEdit(this);
+    label->setBuddy(edit);
+    auto* choose = new QPushButton(uiText(str::ButtonChoose), this);
+    auto* view = new QPushButton(uiText(str::ButtonView), this);
+    auto* show = new QPushButton(uiText(str::ButtonShow), this);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(edit, row, 1);
+    grid->addWidget(choose, row, 2);
+    grid->addWidget(view, row, 3);
+    grid->addWidget(show, row, 4);
+    connect(choose, &QPushButton::clicked, this, [=, this] {
+      const QString path =
+          isInput ? services::chooseInputFile(this, uiText(str::FilterInputFiles), uiText(str::TitleChooseInputFile),
+                                              edit->text())
+                  : services::chooseOutputFile(this, uiText(str::FilterPointFiles),
+                                               uiText(str::TitleChooseOutputFile), edit->text(),
+                                               QStringLiteral("*.txt"));
+      if (!path.isEmpty()) edit->setText(path);
+    });
+    connect(view, &QPushButton::clicked, this, [=, this] {
+      if (!edit->text().isEmpty()) {
+        services::viewFile(this, QString::fromStdString(settings_->settings().editor), edit->text());
+      }
+    });
+    connect(show, &QPushButton::clicked, this, [=, this] {
+      if (!edit->text().isEmpty()) services::showFile(this, edit->text());
+    });
+    return edit;
+  };
+  input_ = addRow(0, str::LabelInputFile, true);
+  output_ = addRow(1, str::LabelOutputPointFile, false);
+  grid->setColumnStretch(1, 1);
+  layout->addLayout(grid);
+  auto* bottom = new QHBoxLayout;
+  compute_ = new QPushButton(uiText(str::ButtonCompute), this);
+  bottom->addStretch(1);
+  bottom->addWidget(compute_);
+  layout->addLayout(bottom);
+
+  connect(new_, &QPushButton::clicked, this, &StoredTransformationsPage::newSet);
+  connect(edit_, &QPushButton::clicked, this, &StoredTransformationsPage::editSelected);
+  connect(delete_, &QPushButton::clicked, this, &StoredTransformationsPage::deleteSelected);
+  connect(compute_, &QPushButton::clicked, this, &StoredTransformationsPage::compute);
+  connect(list_, &QTreeWidget::itemSelectionChanged, this, &StoredTransformationsPage::updateButtons);
+  connect(list_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+    list_->clearSelection();
+    item->setSelected(true);
+    editSelected();
+  });
+
+  prompt_ = [this](const TransformationSet& set, int captionId) -> std::optional<TransformationSet> {
+    ParameterSetDialog dialog(set, settings_->ellipsoids(), database_.sets(), captionId, this);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.set();
+  };
+
+  openDatabase(home_ / kTransformationFileName);
+}
+
+void StoredTransformationsPage::openDatabase(const std::filesystem::path& path) {
+  database_ = TransformationDatabase(path);
+  GuiHost host(this);
+  database_.Load(&host);
+  fill();
+}
+
+int StoredTransformationsPage::indexOf(const SetList& sets, const std::string& name, int occurrence) {
+  for (std::size_t i = 0; i < sets.size(); ++i) {
+    if (sets[i].name == name && occurrence-- == 0) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void StoredTransformationsPage::fill(int selectIndex) {
+  list_->clear();
+  const SetList& sets = database_.sets();
+  for (std::size_t i = 0; i < sets.size(); ++i) {
+    auto* item = new QTreeWidgetItem(list_, {fromFileText(sets[i].name), fromFileText(sets[i].description)});
+    item->setData(0, Qt::UserRole, static_cast<int>(i));
+  }
+  if (selectIndex >= 0 && selectIndex < list_->topLevelItemCount()) {
+    QTreeWidgetItem* item = list_->topLevelItem(selectIndex);
+    list_->setCurrentItem(item);
+    item->setSelected(true);
+  }
+  updateButtons();
+}
+
+void StoredTransformationsPage::updateButtons() {
+  const qsizetype selected = list_->selectedItems().size();
+  new_->setEnabled(true);
+  edit_->setEnabled(selected == 1);
+  compute_->setEnabled(selected == 1);
+  delete_->setEnabled(selected >= 1);
+}
+
+std::vector<StoredTransformationsPage::RowSet> StoredTransformationsPage::selectedSets() const {
+  // The list shows the database's sets in file order, one row each.
+  const SetList& sets = database_.sets();
+  std::vector<RowSet> rows;
+  for (int row = 0; row < list_->topLevelItemCount(); ++row) {
+    const QTreeWidgetItem* item = list_->topLevelItem(row);
+    const int index = item->data(0, Qt::UserRole).toInt();
+    if (!item->isSelected() || index < 0 || index >= static_cast<int>(sets.size())) continue;
+    const std::string& name = sets[static_cast<std::size_t>(index)].name;
+    const auto occurrence = std::count_if(sets.begin(), sets.begin() + index,
+                                          [&](const TransformationSet& s) { return s.name == name; });
+    rows.push_back({name, static_cast<int>(occurrence)});
+  }
+  return rows;
+}
+
+void StoredTransformationsPage::newSet() {
+  const std::optional<TransformationSet> set = prompt_(TransformationSet{}, str::SetDialogTitle);
+  if (set) appendSet(*set);
+}
+
+bool StoredTransformationsPage::appendSet(const TransformationSet& set) {
+  GuiHost host(this);
+  const bool written = database_.Update(
+      [&](SetList& sets) {
+        sets.push_back(set);
+        return true;
+      },
+      host);
+  // Also after a failure: the list may have been read anew.
+  fill(written ? static_cast<int>(database_.sets().size()) - 1 : -1);
+  return written;
+}
+
+bool StoredTransformationsPage::offerSet(const TransformationSet& set, int captionId) {
+  const std::optional<TransformationSet> edited = prompt_(set, captionId);
+  return edited && appendSet(*edited);
+}
+
+void StoredTransformationsPage::editSelected() {
+  // Every set of each selected name is offered in turn, in file order.
+  std::vector<std::string> names;
+  for (const RowSet& row : selectedSets()) {
+    if (std::find(names.begin(), names.end(), row.name) == names.end()) names.push_back(row.name);
+  }
+  GuiHost host(this);
+  int shown = -1;
+  for (const std::string& name : names) {
+    int occurrence = 0;
+    for (int index = indexOf(database_.sets(), name, occurrence); index >= 0;
+         index = indexOf(database_.sets(), name, occurrence)) {
+      const std::optional<TransformationSet> edited =
+          prompt_(database_.sets()[static_cast<std::size_t>(index)], str::SetDialogTitle);
+      if (!edited) {
+        ++occurrence;
+        continue;
+      }
+      bool gone = false;
+      int at = -1;
+      const bool written = database_.Update(
+          [&](SetList& sets) {
+            at = indexOf(sets, name, occurrence);
+            if (at >= 0) {
+              sets[static_cast<std::size_t>(at)] = *edited;
+            } else {
+              // Another program removed it meanwhile: the user's edit is kept as a new set.
+              gone = true;
+              at = static_cast<int>(sets.size());
+              sets.push_back(*edited);
+            }
+            return true;
+          },
+          host);
+      if (!written) {
+        fill();
+        return;
+      }
+      shown = at;
+      if (gone) host.message(str::SetEditedSetGone, {fromFileText(name).toStdString()});
+      // A renamed set no longer counts among the sets of this name.
+      if (gone || edited->name == name) ++occurrence;
+    }
+  }
+  fill(shown);
+}
+
+void StoredTransformationsPage::deleteSelected() {
+  const std::vector<RowSet> rows = selectedSets();
+  if (rows.empty() || !askYesNo(this, uiText(str::DeleteSetQuestion), false)) return;
+  GuiHost host(this);
+  database_.Update(
+      [&](SetList& sets) {
+        // The selected sets as the file holds them now; one another program
+        // removed meanwhile is simply not there any more.
+        std::vector<int> indices;
+        for (const RowSet& row : rows) {
+          const int index = indexOf(sets, row.name, row.occurrence);
+          if (index >= 0) indices.push_back(index);
+        }
+        std::sort(indices.rbegin(), indices.rend());
+        indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+        for (int index : indices) sets.erase(sets.begin() + index);
+        return true;
+      },
+      host);
+  fill();
+}
+
+bool StoredTransformationsPage::compute() {
+  const std::vector<RowSet> rows = selectedSets();
+  if (rows.size() != 1) return false;
+  const QString output = output_->text().trimmed();
+  if (!services::checkWriteAccess(this, output)) return false;
+  const int index = indexOf(database_.sets(), rows[0].name, rows[0].occurrence);
+  if (index < 0) return false;
+  ApplyJob job;
+  job.inputPath = input_->text().trimmed().toStdString();
+  job.outputPath = output.toStdString();
+  job.settings = settings_->settings();
+  job.set = database_.sets()[static_cast<std::size_t>(index)];
+  // Only the ellipsoidal sets need the projection library.
+  if (job.set.type == 2 && !library_.usable() && !library_.Open(home_)) {
+    showError(this, uiText(str::ProjectionLibraryMissing));
+    return false;
+  }
+  GuiHost host(this);
+  const bool done = ApplyStoredTransformation(job, library_, host);
+  host.message(done ? str::ApplyDone : str::ApplyFailed);
+  return done;
+}
+
+}  // namespace pelmar::ui
