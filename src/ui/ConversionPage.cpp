@@ -74,39 +74,9 @@ ConversionPage::ConversionPage(SettingsPage* settings, const std::filesystem::pa
   connect(tree_, &QTreeWidget::currentItemChanged, this, &ConversionPage::updateDescription);
 
   auto* grid = new QGridLayout;
-  auto addRow = [&](int row, int labelId, bool isInput) {
-    auto* label = new QLabel(uiText(labelId), this);
-    auto* edit = new QLineEdit(this);
-    label->setBuddy(edit);
-    auto* choose = new QPushButton(uiText(str::ButtonChoose), this);
-    auto* view = new QPushButton(uiText(str::ButtonView), this);
-    auto* show = new QPushButton(uiText(str::ButtonShow), this);
-    grid->addWidget(label, row, 0);
-    grid->addWidget(edit, row, 1);
-    grid->addWidget(choose, row, 2);
-    grid->addWidget(view, row, 3);
-    grid->addWidget(show, row, 4);
-    connect(choose, &QPushButton::clicked, this, [=, this] {
-      const QString path =
-          isInput ? services::chooseInputFile(this, uiText(str::FilterInputFiles), uiText(str::TitleChooseInputFile),
-                                              edit->text())
-                  : services::chooseOutputFile(this, uiText(str::FilterPointFiles),
-                                               uiText(str::TitleChooseOutputFile), edit->text(),
-                                               QStringLiteral("*.txt"));
-      if (!path.isEmpty()) edit->setText(path);
-    });
-    connect(view, &QPushButton::clicked, this, [=, this] {
-      if (!edit->text().isEmpty()) {
-        services::viewFile(this, QString::fromStdString(settings_->settings().editor), edit->text());
-      }
-    });
-    connect(show, &QPushButton::clicked, this, [=, this] {
-      if (!edit->text().isEmpty()) services::showFile(this, edit->text());
-    });
-    return edit;
-  };
-  input_ = addRow(0, str::LabelInputFile, true);
-  output_ = addRow(1, str::LabelOutputPointFile, false);
+  auto editor = [this] { return QString::fromStdString(settings_->settings().editor); };
+  input_ = services::addPointFileRow(this, grid, 0, str::LabelInputFile, true, editor);
+  output_ = services::addPointFileRow(this, grid, 1, str::LabelOutputPointFile, false, editor);
   grid->setColumnStretch(1, 1);
   layout->addLayout(grid);
   auto* buttons = new QHBoxLayout;

@@ -1,6 +1,10 @@
 #include "ui/PageServices.h"
 
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QProcess>
 
 #include "app/FileAccess.h"
@@ -69,6 +73,35 @@ void showFile(QWidget* parent, const QString& path) {
     return;
   }
   viewer->show();
+}
+
+QLineEdit* addPointFileRow(QWidget* page, QGridLayout* grid, int row, int labelId, bool input,
+                           std::function<QString()> editor) {
+  auto* label = new QLabel(uiText(labelId), page);
+  auto* edit = new QLineEdit(page);
+  label->setBuddy(edit);
+  auto* choose = new QPushButton(uiText(str::ButtonChoose), page);
+  auto* view = new QPushButton(uiText(str::ButtonView), page);
+  auto* show = new QPushButton(uiText(str::ButtonShow), page);
+  grid->addWidget(label, row, 0);
+  grid->addWidget(edit, row, 1);
+  grid->addWidget(choose, row, 2);
+  grid->addWidget(view, row, 3);
+  grid->addWidget(show, row, 4);
+  QObject::connect(choose, &QPushButton::clicked, page, [=] {
+    const QString path =
+        input ? chooseInputFile(page, uiText(str::FilterInputFiles), uiText(str::TitleChooseInputFile), edit->text())
+              : chooseOutputFile(page, uiText(str::FilterPointFiles), uiText(str::TitleChooseOutputFile),
+                                 edit->text(), QStringLiteral("*.txt"));
+    if (!path.isEmpty()) edit->setText(path);
+  });
+  QObject::connect(view, &QPushButton::clicked, page, [=] {
+    if (!edit->text().isEmpty()) viewFile(page, editor(), edit->text());
+  });
+  QObject::connect(show, &QPushButton::clicked, page, [=] {
+    if (!edit->text().isEmpty()) showFile(page, edit->text());
+  });
+  return edit;
 }
 
 }  // namespace pelmar::ui::services

@@ -4,6 +4,8 @@
 
 #include <functional>
 
+class QGridLayout;
+class QLineEdit;
 class QWidget;
 
 namespace pelmar::ui {
@@ -32,6 +34,12 @@ void viewFile(QWidget* parent, const QString& editor, const QString& path);
 
 // Shows the file in the read-only viewer window.
 void showFile(QWidget* parent, const QString& path);
+
+// The input and output rows of the batch pages: label, edit, Choose, View
+// and Show in row `row` of `grid` (point files, "*.txt"). `editor` gives the
+// configured editor when View is pressed. Returns the edit.
+QLineEdit* addPointFileRow(QWidget* page, QGridLayout* grid, int row, int labelId, bool input,
+                           std::function<QString()> editor);
 
 // How programs are started (tests replace it; an empty one restores the
 // default): true when the program ran.
