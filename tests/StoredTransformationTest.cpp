@@ -370,6 +370,15 @@ TEST_F(StoredSetsCli, sets_export_import_delete_and_their_refusals) {
   EXPECT_EQ(run({"sets", "show", "A"}), kJobFailed);
   EXPECT_NE(err.str().find("[1503]"), std::string::npos);
   EXPECT_EQ(run({"apply", "A", path("a.json"), path("o.txt")}), kJobFailed);
+  // A file of the other kind gives no point, and no empty success.
+  ASSERT_EQ(run({"estimate", "ellipsoidal", "--source-ellipsoid", "Bessel", "--target-ellipsoid", "GRS80", "--source",
+                 reference("ellipsoidal-source.txt").string(), "--target", reference("ellipsoidal-target.txt").string(),
+                 "--report", path("r.aus"), "--save", "E"}),
+            kSuccess)
+      << err.str();
+  EXPECT_EQ(run({"apply", "E", reference("helmert-source.txt").string(), path("o.txt")}), kJobFailed);
+  EXPECT_NE(err.str().find("[188]"), std::string::npos) << err.str();
+  EXPECT_FALSE(std::filesystem::exists(home / "o.txt"));
   EXPECT_EQ(run({"estimate", "similarity", "--source", "s", "--target", "t", "--report", "r", "--save", "X"}), kUsage);
   EXPECT_EQ(run({"--set", "HelmertTrafo3DBL.ScaleType=1", "estimate", "ellipsoidal", "--source", "s", "--target",
                  "t", "--report", path("r2.aus"), "--save", "Two"}),

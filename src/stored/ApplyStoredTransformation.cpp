@@ -28,6 +28,10 @@ bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, Appl
     host.message(str::SourceUnreadable, {job.inputPath.string()});
     return false;
   }
+  if (points.empty()) {
+    host.message(str::NoSourcePointRead, {job.inputPath.string()});
+    return false;
+  }
   if (!output.open(job.outputPath)) {
     host.message(str::FileNotOpened, {job.outputPath.string()});
     return false;
@@ -62,6 +66,11 @@ bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& 
   }
   if (notes.unreadable > 0) {
     host.message(str::LinesUnreadable, {notes.unreadable, job.inputPath.string(), notes.firstUnreadableLine});
+  }
+  if (points.empty()) {
+    // A cartesian file given to an ellipsoidal set ends here, not as an empty success.
+    host.message(str::NoSourcePointRead, {job.inputPath.string()});
+    return false;
   }
   if (!output.open(job.outputPath)) {
     host.message(str::FileNotOpened, {job.outputPath.string()});

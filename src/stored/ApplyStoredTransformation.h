@@ -30,8 +30,9 @@ struct ApplyResult {
 // mapping; type 2 reads geographic lines as the ellipsoidal estimation's
 // source file and writes B, L, h on the target ellipsoid. With the residual
 // distribution on, the set's stored identical points correct every point.
-// False, with the message given (133, 165, or 1502 for a type outside
-// 0…2), when nothing could be written.
+// False, with the message given (133, 188 when no line holds a point of
+// the set's kind, 165, or 1502 for a type outside 0…2), when nothing could
+// be written.
 bool ApplyStoredTransformation(const ApplyJob& job, ProjectionLibrary& library, JobHost& host,
                                ApplyResult* result = nullptr);
 
