@@ -799,13 +799,21 @@ TEST_F(SetDialog, an_ellipsoidal_set_needs_both_ellipsoids_and_takes_them_whole)
   EXPECT_EQ(result.auxiliary, (std::array<double, 6>{})) << "the auxiliary values belong to types 0 and 1";
 }
 
-TEST_F(SetDialog, the_set_ellipsoids_are_preselected_by_name) {
+// A set's ellipsoid that the list holds (name and axes) is preselected
+// there; one the list lacks, or holds with other axes, stays a choice of
+// its own, so that editing only the description keeps the stored axes.
+TEST_F(SetDialog, the_set_ellipsoids_are_kept_as_stored) {
   TransformationSet set = namedSet("E", "", 2);
-  set.sourceEllipsoid = {"GRS80", 1.0, 1.0};
-  set.targetEllipsoid = {"Hayford", 6378388.0, 6356911.946};
+  set.sourceEllipsoid = ellipsoids[1];
+  set.targetEllipsoid = {"GRS80", 6378137.0, 6356752.0};  // other axes under a known name
   ParameterSetDialog dialog(set, ellipsoids, stored);
   EXPECT_EQ(dialog.sourceEllipsoidCombo()->currentIndex(), 1);
-  EXPECT_EQ(dialog.targetEllipsoidCombo()->currentIndex(), 2) << "a name the list lacks preselects none";
+  EXPECT_EQ(dialog.targetEllipsoidCombo()->currentIndex(), 0);
+  EXPECT_EQ(dialog.targetEllipsoidCombo()->count(), 4) << "its own entry, the list's two, the empty one";
+  dialog.descriptionEdit()->setText("only the description changes");
+  ASSERT_TRUE(accept(dialog));
+  EXPECT_EQ(dialog.set().targetEllipsoid.b, 6356752.0);
+  EXPECT_EQ(dialog.set().sourceEllipsoid.a, ellipsoids[1].a);
 }
 
 TEST_F(SetDialog, the_type_enables_the_auxiliary_values_or_the_ellipsoidal_controls) {

@@ -146,6 +146,20 @@ TEST_F(Database, a_damaged_file_is_told_and_kept) {
   EXPECT_EQ(again.sets().size(), 2u);
 }
 
+// A file that is there but cannot be read (here a folder of that name; for
+// a user, a file of another owner) is never written over: the sets in it
+// would be lost.
+TEST_F(Database, a_file_that_cannot_be_read_is_left_alone) {
+  std::filesystem::create_directory(file());
+  TransformationDatabase database(file());
+  EXPECT_FALSE(database.Load(&host));
+  EXPECT_EQ(host.messages, std::vector<int>{str::TransformationFileUnreadable});
+  host.messages.clear();
+  EXPECT_FALSE(append(database, fullSet("New", 0, 0), host));
+  EXPECT_EQ(host.messages, std::vector<int>{str::TransformationFileUnreadable});
+  EXPECT_TRUE(std::filesystem::is_directory(file()));
+}
+
 // Two programs changing the file: each change is applied to the file as it
 // is at that moment, so neither undoes the other.
 TEST_F(Database, a_change_meets_the_file_as_another_program_left_it) {
@@ -384,6 +398,23 @@ TEST_F(StoredSetsCli, sets_export_import_delete_and_their_refusals) {
                  "t", "--report", path("r2.aus"), "--save", "Two"}),
             kUsage)
       << "two scales cannot be stored";
+
+  // Names are stored without the blanks around them and found so; a name
+  // the file cannot hold (not Windows-1252, or with a line break) is refused
+  // instead of turning into question marks or broken lines.
+  json["name"] = "  Spaced\t";
+  writeFile(home / "c.json", json.dump());
+  ASSERT_EQ(run({"sets", "import", path("c.json")}), kSuccess) << err.str();
+  EXPECT_EQ(run({"sets", "show", "Spaced"}), kSuccess) << err.str();
+  for (const char* name : {"\u6d4b\u91cf", "a\nb"}) {
+    json["name"] = name;
+    writeFile(home / "d.json", json.dump());
+    EXPECT_EQ(run({"sets", "import", path("d.json")}), kJobFailed) << name;
+  }
+  json["name"] = "Wrapped";
+  json["type"] = -4294967296LL;
+  writeFile(home / "e.json", json.dump());
+  EXPECT_EQ(run({"sets", "import", path("e.json")}), kJobFailed) << "a type beyond int is not taken modulo 2^32";
 }
 
 }  // namespace

@@ -334,6 +334,7 @@
   X(TransformationFileDamaged, 1501)                                     \
   X(SetTypeUnknown, 1502)                                                \
   X(SetNotFound, 1503)                                                   \
+  X(TransformationFileUnreadable, 1504)                                  \
   /* parameter-set dialog and stored-transformations page */             \
   X(SetLabelType, 1510)                                                  \
   X(SetLabelDescription, 1511)                                           \

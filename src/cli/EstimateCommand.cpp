@@ -56,7 +56,13 @@ std::string parse(const std::vector<std::string>& args, EstimateArguments& parse
   if ((parsed.model == "similarity" || parsed.model == "affine") && parsed.saving) {
     return "estimate: plane transformations give no parameter set to --save";
   }
-  if (parsed.saving && std::string(trimBlanks(parsed.save)).empty()) return "estimate: --save needs a name";
+  std::string stored;
+  if (parsed.saving) {
+    if (const std::string error = StoredText(parsed.save, true, stored); !error.empty()) return "estimate: --save: " + error;
+    if (const std::string error = StoredText(parsed.description, false, stored); !error.empty()) {
+      return "estimate: --description: " + error;
+    }
+  }
   if (!parsed.saving && !parsed.description.empty()) return "estimate: --description goes with --save";
   return {};
 }
@@ -127,8 +133,15 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
 
   // A name already stored is refused before anything is computed or written.
   TransformationDatabase database(context.state.home / kTransformationFileName);
-  const std::string saveName = utf8ToWindows1252(parsed.save);
+  std::string saveName, saveDescription;
+  StoredText(parsed.save, true, saveName);
+  StoredText(parsed.description, false, saveDescription);
   if (parsed.saving) {
+    // The file must take the set, or the run is for nothing.
+    if (!canWriteOutputDirectory(database.path().string())) {
+      context.host.message(str::NoWriteAccess, {outputDirectory(database.path().string())});
+      return kJobFailed;
+    }
     database.Load(&context.host);
     if (NameTaken(database.sets(), saveName)) {
       context.host.message(str::SetNameTaken, {parsed.save});
@@ -191,7 +204,7 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
   }
   if (parsed.saving) {
     set.name = saveName;
-    set.description = utf8ToWindows1252(parsed.description);
+    set.description = saveDescription;
     if (!savePoints) set.points.clear();
     bool taken = false;
     const bool stored = database.Update(

@@ -24,13 +24,22 @@ std::string utf8(const std::string& text) { return isValidUtf8(text) ? text : wi
 
 nlohmann::json ellipsoidJson(const EllipsoidRecord& e) { return {{"name", utf8(e.name)}, {"a", e.a}, {"b", e.b}}; }
 
+// A residual the point had no observation for is kept as this marker and
+// written as null.
+constexpr double kNoResidual = -9999.999;
+
 template <std::size_t N>
-bool readArray(const nlohmann::json& json, const char* key, std::array<double, N>& out, std::string& error) {
+bool readArray(const nlohmann::json& json, const char* key, std::array<double, N>& out, std::string& error,
+               bool nullable = false) {
   if (!json.contains(key) || !json[key].is_array() || json[key].size() != N) {
     error = std::string("\"") + key + "\" must be a list of " + std::to_string(N) + " numbers";
     return false;
   }
   for (std::size_t i = 0; i < N; ++i) {
+    if (nullable && json[key][i].is_null()) {
+      out[i] = kNoResidual;
+      continue;
+    }
     if (!json[key][i].is_number() || !std::isfinite(json[key][i].get<double>())) {
       error = std::string("\"") + key + "\" must hold finite numbers";
       return false;
@@ -63,12 +72,17 @@ TransformationDatabase openDatabase(CliContext& context) {
 
 }  // namespace
 
-bool NameTaken(const std::vector<TransformationSet>& sets, const std::string& name) {
-  const std::string wanted = trimmed(name);
-  for (const TransformationSet& set : sets) {
-    if (trimmed(set.name) == wanted) return true;
+std::string StoredText(const std::string& text, bool name, std::string& stored) {
+  const std::string value = name ? trimmed(text) : text;
+  if (name && value.empty()) return "a set needs a name";
+  for (unsigned char c : value) {
+    if (c < 0x20 || c == 0x7F) return "a name or description may not hold control characters (line breaks, tabs)";
   }
-  return false;
+  stored = utf8ToWindows1252(value);
+  if (windows1252ToUtf8(stored) != value) {
+    return "\"" + value + "\" holds characters that the transformation file cannot keep (Windows-1252)";
+  }
+  return {};
 }
 
 std::string SetToJson(const TransformationSet& set) {
@@ -84,8 +98,10 @@ std::string SetToJson(const TransformationSet& set) {
                          {"pre_translation_metres", set.preTranslation}};
   json["points"] = nlohmann::json::array();
   for (const TransformationSetPoint& p : set.points) {
+    nlohmann::json residuals = nlohmann::json::array();
+    for (double r : p.residuals) residuals.push_back(r == kNoResidual ? nlohmann::json() : nlohmann::json(r));
     json["points"].push_back(
-        {{"name", utf8(p.name)}, {"source", p.source}, {"target", p.target}, {"residuals", p.residuals}});
+        {{"name", utf8(p.name)}, {"source", p.source}, {"target", p.target}, {"residuals", residuals}});
   }
   return json.dump(2) + "\n";
 }
@@ -97,16 +113,17 @@ bool SetFromJson(const std::string& text, TransformationSet& set, std::string& e
     return false;
   }
   set = TransformationSet{};
-  if (!json.contains("name") || !json["name"].is_string() || trimmed(json["name"].get<std::string>()).empty()) {
+  if (!json.contains("name") || !json["name"].is_string()) {
     error = "\"name\" must be a text that is not empty";
     return false;
   }
-  set.name = utf8ToWindows1252(json["name"].get<std::string>());
-  if (json.contains("description") && json["description"].is_string()) {
-    set.description = utf8ToWindows1252(json["description"].get<std::string>());
+  if (!(error = StoredText(json["name"].get<std::string>(), true, set.name)).empty()) return false;
+  if (json.contains("description") && json["description"].is_string() &&
+      !(error = StoredText(json["description"].get<std::string>(), false, set.description)).empty()) {
+    return false;
   }
-  if (!json.contains("type") || !json["type"].is_number_integer() || json["type"].get<int>() < 0 ||
-      json["type"].get<int>() > 2) {
+  if (!json.contains("type") || !json["type"].is_number_integer() || json["type"].get<long long>() < 0 ||
+      json["type"].get<long long>() > 2) {
     error = "\"type\" must be 0, 1 or 2";
     return false;
   }
@@ -141,9 +158,9 @@ bool SetFromJson(const std::string& text, TransformationSet& set, std::string& e
         error = "every point needs a \"name\"";
         return false;
       }
-      point.name = utf8ToWindows1252(p["name"].get<std::string>());
+      if (!(error = StoredText(p["name"].get<std::string>(), false, point.name)).empty()) return false;
       if (!readArray(p, "source", point.source, error) || !readArray(p, "target", point.target, error) ||
-          !readArray(p, "residuals", point.residuals, error)) {
+          !readArray(p, "residuals", point.residuals, error, true)) {
         return false;
       }
       set.points.push_back(std::move(point));
@@ -189,7 +206,7 @@ int SetsCommand::run(CliContext& context, const std::vector<std::string>& args) 
     return stored ? kSuccess : kJobFailed;
   }
 
-  const std::string name = utf8ToWindows1252(args[1]);
+  const std::string name = utf8ToWindows1252(trimmed(args[1]));
   const int index = database.Find(name);
   if (index < 0) {
     context.host.message(str::SetNotFound, {args[1]});
@@ -231,7 +248,7 @@ int ApplyCommand::run(CliContext& context, const std::vector<std::string>& args)
     return kJobFailed;
   }
   TransformationDatabase database = openDatabase(context);
-  const int index = database.Find(utf8ToWindows1252(args[0]));
+  const int index = database.Find(utf8ToWindows1252(trimmed(args[0])));
   if (index < 0) {
     context.host.message(str::SetNotFound, {args[0]});
     return kJobFailed;

@@ -37,8 +37,10 @@ class ApplyCommand : public Command {
 std::string SetToJson(const TransformationSet& set);
 bool SetFromJson(const std::string& text, TransformationSet& set, std::string& error);
 
-// Whether a set of this name (blanks around it not counted) is stored, as
-// the parameter-set dialog compares names.
-bool NameTaken(const std::vector<TransformationSet>& sets, const std::string& name);
+// A name (trimmed) or description as the file keeps it, in Windows-1252;
+// an error text when it is empty (names), holds control characters or
+// characters Windows-1252 lacks.
+std::string StoredText(const std::string& utf8Text, bool name, std::string& stored);
+
 
 }  // namespace pelmar::cli

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <system_error>
 
 #include "app/Archive.h"
@@ -11,6 +12,7 @@
 #include "app/JobHost.h"
 #include "app/StringIds.h"
 #include "app/SettingsStore.h"
+#include "points/LineScanner.h"
 
 namespace pelmar {
 
@@ -51,7 +53,7 @@ void writeEllipsoid(ArchiveWriter& w, const EllipsoidRecord& e) {
 }
 
 bool readEllipsoid(ArchiveReader& r, EllipsoidRecord& e) {
-  return r.readString(e.name) && r.readDouble(e.a) && r.readDouble(e.b);
+  return r.readString(e.name) && r.readDouble(e.a) && r.readDouble(e.b) && std::isfinite(e.a) && std::isfinite(e.b);
 }
 
 bool readSet(ArchiveReader& r, bool withPoints, TransformationSet& set) {
@@ -63,11 +65,11 @@ bool readSet(ArchiveReader& r, bool withPoints, TransformationSet& set) {
                          &set.auxiliary[1],   &set.auxiliary[2],   &set.auxiliary[3],   &set.auxiliary[4],
                          &set.auxiliary[5]};
   for (double* value : doubles) {
-    if (!r.readDouble(*value)) return false;
+    if (!r.readDouble(*value) || !std::isfinite(*value)) return false;
   }
   if (!readEllipsoid(r, set.sourceEllipsoid) || !readEllipsoid(r, set.targetEllipsoid)) return false;
   for (double& value : set.preTranslation) {
-    if (!r.readDouble(value)) return false;
+    if (!r.readDouble(value) || !std::isfinite(value)) return false;
   }
   if (!withPoints) return true;
   std::int32_t count = 0;
@@ -77,7 +79,7 @@ bool readSet(ArchiveReader& r, bool withPoints, TransformationSet& set) {
     if (!r.readString(point.name)) return false;
     for (auto* triple : {&point.source, &point.target, &point.residuals}) {
       for (double& value : *triple) {
-        if (!r.readDouble(value)) return false;
+        if (!r.readDouble(value) || !std::isfinite(value)) return false;
       }
     }
   }
@@ -155,10 +157,17 @@ std::filesystem::path TransformationDatabase::backupPath() const {
 bool TransformationDatabase::read(JobHost* host) {
   damaged_ = false;
   std::string content;
-  if (!readFileContent(path_, content)) {
+  unreadable_ = false;
+  std::error_code error;
+  const bool regular = std::filesystem::is_regular_file(path_, error);
+  if (!regular || !readFileContent(path_, content)) {
     sets_.clear();
     content_.clear();
-    return true;
+    if (!std::filesystem::exists(path_, error)) return true;
+    // There, but not for us: nothing may be written over it.
+    unreadable_ = true;
+    if (host != nullptr) host->message(str::TransformationFileUnreadable, {path_.string()});
+    return false;
   }
   content_ = content;
   std::string problem;
@@ -182,10 +191,19 @@ bool TransformationDatabase::Update(const std::function<bool(SetList&)>& change,
   // The file is small: compare its bytes with what this object last read or
   // wrote, so that no rewrite by another program goes unnoticed.
   std::string now;
-  const bool exists = readFileContent(path_, now);
-  if (!exists ? !content_.empty() : now != content_) read(&host);
+  std::error_code error;
+  const bool readable = std::filesystem::is_regular_file(path_, error) && readFileContent(path_, now);
+  if (!readable && std::filesystem::exists(path_, error)) {
+    host.message(str::TransformationFileUnreadable, {path_.string()});
+    return false;
+  }
+  if (!readable ? !content_.empty() : now != content_) read(&host);
   SetList changed = sets_;
   if (!change(changed)) return false;
+  if (unreadable_) {
+    host.message(str::TransformationFileUnreadable, {path_.string()});
+    return false;
+  }
   if (damaged_) {
     // Keep the damaged file's bytes before they are replaced.
     std::string content;
@@ -203,6 +221,14 @@ bool TransformationDatabase::Update(const std::function<bool(SetList&)>& change,
   sets_ = std::move(changed);
   content_ = std::move(encoded);
   return true;
+}
+
+bool NameTaken(const std::vector<TransformationSet>& sets, std::string_view name, int except) {
+  const std::string_view wanted = trimBlanks(name);
+  for (std::size_t i = 0; i < sets.size(); ++i) {
+    if (static_cast<int>(i) != except && trimBlanks(sets[i].name) == wanted) return true;
+  }
+  return false;
 }
 
 int TransformationDatabase::Find(std::string_view name) const {

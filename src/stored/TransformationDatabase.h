@@ -37,8 +37,10 @@ class TransformationDatabase {
   const std::filesystem::path& path() const noexcept { return path_; }
   const SetList& sets() const noexcept { return sets_; }
 
-  // Reads the file. A missing or unreadable file gives an empty list
-  // without a message. A damaged file keeps the sets read before the damage
+  // Reads the file. A missing file gives an empty list without a message;
+  // one that exists but cannot be read gives message 1504, and no change
+  // will be written over it. A damaged file (a value that is not a finite
+  // number counts as damage) keeps the sets read before the damage
   // and is told through `host` (message 1501: what was read, where the
   // bytes will be kept); true unless the file was damaged.
   bool Load(JobHost* host = nullptr);
@@ -72,8 +74,13 @@ class TransformationDatabase {
   std::filesystem::path path_;
   SetList sets_;
   std::string content_;  // the file's bytes as this object last read or wrote them
-  bool damaged_ = false;  // the file on disk read as damaged and has not been kept yet
+  bool damaged_ = false;     // the file on disk read as damaged and has not been kept yet
+  bool unreadable_ = false;  // the file exists but cannot be read: never written over
   std::filesystem::path backup_;
 };
+
+// Whether a set other than sets[except] has this name, blanks around both
+// names not counted (as the parameter-set dialog compares names).
+bool NameTaken(const std::vector<TransformationSet>& sets, std::string_view name, int except = -1);
 
 }  // namespace pelmar

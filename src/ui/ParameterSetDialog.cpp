@@ -1,5 +1,7 @@
 #include "ui/ParameterSetDialog.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -194,8 +196,8 @@ ParameterSetDialog::ParameterSetDialog(const TransformationSet& set, const Ellip
 
   ellipsoidalGroup_ = new QGroupBox(uiText(str::SetGroupEllipsoidal), this);
   auto* ellipsoidalGrid = new QGridLayout(ellipsoidalGroup_);
-  sourceEllipsoid_ = ellipsoidCombo(set_.sourceEllipsoid);
-  targetEllipsoid_ = ellipsoidCombo(set_.targetEllipsoid);
+  sourceEllipsoid_ = ellipsoidCombo(set_.sourceEllipsoid, sourceChoices_);
+  targetEllipsoid_ = ellipsoidCombo(set_.targetEllipsoid, targetChoices_);
   const std::pair<int, QComboBox*> combos[] = {{str::LabelSourceEllipsoid, sourceEllipsoid_},
                                                {str::LabelTargetEllipsoid, targetEllipsoid_}};
   int row = 0;
@@ -240,12 +242,23 @@ ParameterSetDialog::NumberField ParameterSetDialog::addNumber(QGridLayout* grid,
   return field;
 }
 
-QComboBox* ParameterSetDialog::ellipsoidCombo(const EllipsoidRecord& selected) {
+QComboBox* ParameterSetDialog::ellipsoidCombo(const EllipsoidRecord& selected, EllipsoidList& choices) {
+  // The list's ellipsoids; a set's own ellipsoid that the list lacks (or
+  // holds with other axes) stays a choice of its own, so that editing
+  // anything else never swaps in other axes.
+  choices = ellipsoids_;
+  const auto same = [&](const EllipsoidRecord& r) {
+    return r.name == selected.name && r.a == selected.a && r.b == selected.b;
+  };
+  auto found = std::find_if(choices.begin(), choices.end(), same);
+  if (found == choices.end() && !selected.name.empty() && selected.a > 0.0) {
+    choices.insert(choices.begin(), selected);
+    found = choices.begin();
+  }
   auto* combo = new QComboBox(this);
-  for (const EllipsoidRecord& record : ellipsoids_) combo->addItem(fromFileText(record.name));
+  for (const EllipsoidRecord& record : choices) combo->addItem(fromFileText(record.name));
   combo->addItem(QString());  // no ellipsoid
-  const int found = FindEllipsoid(ellipsoids_, selected.name);
-  combo->setCurrentIndex(found >= 0 ? found : combo->count() - 1);
+  combo->setCurrentIndex(found != choices.end() ? static_cast<int>(found - choices.begin()) : combo->count() - 1);
   return combo;
 }
 
@@ -291,6 +304,9 @@ bool ParameterSetDialog::takeRotations(std::array<double, 3>& degrees) {
                        : !parseInteger(parts[1]->text(), m) ? edit->minutesEdit()
                        : !parseNumber(parts[2]->text(), s)  ? edit->secondsEdit()
                                                             : nullptr;
+    // Minutes and seconds below 60: "0 75 0" is a typing error, not 1°15′.
+    if (wrong == nullptr && std::abs(m) >= 60) wrong = edit->minutesEdit();
+    if (wrong == nullptr && !(std::fabs(s) < 60.0)) wrong = edit->secondsEdit();
     if (wrong != nullptr) {
       refuse(this, uiText(str::SetNumberNeeded, {fieldName(rotationLabels_[i])}), wrong);
       return false;
@@ -329,21 +345,23 @@ void ParameterSetDialog::accept() {
   if (!checkName(name)) return;
   const int type = type_->currentIndex();
   // The last entry of an ellipsoid list means none.
-  auto chosen = [this](const QComboBox* combo) {
-    return combo->currentIndex() >= 0 && combo->currentIndex() < static_cast<int>(ellipsoids_.size());
+  auto chosen = [](const QComboBox* combo, const EllipsoidList& choices) {
+    return combo->currentIndex() >= 0 && combo->currentIndex() < static_cast<int>(choices.size());
   };
-  if (type == 2 && !chosen(sourceEllipsoid_)) {
+  if (type == 2 && !chosen(sourceEllipsoid_, sourceChoices_)) {
     refuse(this, uiText(str::SetSourceEllipsoidMissing), sourceEllipsoid_);
     return;
   }
-  if (type == 2 && !chosen(targetEllipsoid_)) {
+  if (type == 2 && !chosen(targetEllipsoid_, targetChoices_)) {
     refuse(this, uiText(str::SetTargetEllipsoidMissing), targetEllipsoid_);
     return;
   }
 
   std::array<double, 3> rotations{};
   if (!takeRotations(rotations)) return;
-  if (!takeScale()) {
+  const double scaleBefore = set_.scale;
+  if (!takeScale() || !(set_.scale > 0.0)) {
+    set_.scale = scaleBefore;
     refuse(this, uiText(str::SetNumberNeeded, {fieldName(scaleLabel_)}), scale_);
     return;
   }
@@ -371,8 +389,8 @@ void ParameterSetDialog::accept() {
   if (name != originalName_) set_.name = toFileText(name);
   if (description_->text() != originalDescription_) set_.description = toFileText(description_->text());
   if (set_.type == 2) {
-    set_.sourceEllipsoid = ellipsoids_[static_cast<std::size_t>(sourceEllipsoid_->currentIndex())];
-    set_.targetEllipsoid = ellipsoids_[static_cast<std::size_t>(targetEllipsoid_->currentIndex())];
+    set_.sourceEllipsoid = sourceChoices_[static_cast<std::size_t>(sourceEllipsoid_->currentIndex())];
+    set_.targetEllipsoid = targetChoices_[static_cast<std::size_t>(targetEllipsoid_->currentIndex())];
     set_.auxiliary = {};
   }
   QDialog::accept();

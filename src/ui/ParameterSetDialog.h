@@ -63,7 +63,7 @@ class ParameterSetDialog : public QDialog {
   };
 
   NumberField addNumber(QGridLayout* grid, int row, int column, const QString& label, double* value);
-  QComboBox* ellipsoidCombo(const EllipsoidRecord& selected);
+  QComboBox* ellipsoidCombo(const EllipsoidRecord& selected, EllipsoidList& choices);
   void applyEnabling();
   void showScale();
   bool takeScale();
@@ -72,6 +72,8 @@ class ParameterSetDialog : public QDialog {
 
   TransformationSet set_;
   EllipsoidList ellipsoids_;
+  EllipsoidList sourceChoices_;  // what each entry of the source list stands for (the empty last one excepted)
+  EllipsoidList targetChoices_;
   std::vector<QString> storedNames_;  // trimmed
   QString originalName_;
   QString originalDescription_;

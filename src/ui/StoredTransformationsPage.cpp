@@ -143,12 +143,16 @@ void StoredTransformationsPage::newSet() {
 
 bool StoredTransformationsPage::appendSet(const TransformationSet& set) {
   GuiHost host(this);
+  bool taken = false;
   const bool written = database_.Update(
       [&](SetList& sets) {
+        // Another program may have stored the name since the dialog checked it.
+        if ((taken = NameTaken(sets, set.name))) return false;
         sets.push_back(set);
         return true;
       },
       host);
+  if (taken) host.message(str::SetNameTaken, {fromFileText(set.name).toStdString()});
   // Also after a failure: the list may have been read anew.
   fill(written ? static_cast<int>(database_.sets().size()) - 1 : -1);
   return written;
@@ -177,11 +181,12 @@ void StoredTransformationsPage::editSelected() {
         ++occurrence;
         continue;
       }
-      bool gone = false;
+      bool gone = false, taken = false;
       int at = -1;
       const bool written = database_.Update(
           [&](SetList& sets) {
             at = indexOf(sets, name, occurrence);
+            if (edited->name != name && (taken = NameTaken(sets, edited->name, at))) return false;
             if (at >= 0) {
               sets[static_cast<std::size_t>(at)] = *edited;
             } else {
@@ -193,6 +198,7 @@ void StoredTransformationsPage::editSelected() {
             return true;
           },
           host);
+      if (taken) host.message(str::SetNameTaken, {fromFileText(edited->name).toStdString()});
       if (!written) {
         fill();
         return;
