@@ -9,7 +9,7 @@ packages=(
   libgeographiclib-dev libproj-dev
   nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev libboost-math-dev
   xvfb xauth locales
-  proj-bin geographiclib-tools
+  proj-bin proj-data geographiclib-tools
 )
 
 missing=()

@@ -352,6 +352,12 @@
   X(SetGroupEllipsoidal, 1523)                                           \
   X(SetNumberNeeded, 1524)                                               \
   X(SetEditedSetGone, 1525)                                              \
+  /* NTv2 grid shift */                                                  \
+  X(GridHeaderShort, 192)                                                \
+  X(GridNodesShort, 193)                                                 \
+  X(GridNodesMissing, 1601)                                              \
+  X(FinerGridsIgnored, 1602)                                             \
+  X(GridShiftDone, 1603)                                                 \
   /* conversion page and projection dialogs */                          \
   X(PointsLeftOut, 1400)                                                 \
   X(ConversionDone, 1403)                                                \

@@ -10,6 +10,7 @@
 #include "cli/ConvertCommand.h"
 #include "cli/EllipsoidsCommand.h"
 #include "cli/EstimateCommand.h"
+#include "cli/GridShiftCommand.h"
 #include "cli/SetsCommand.h"
 #include "pelmar/Version.h"
 
@@ -147,6 +148,7 @@ CommandRegistry defaultCommands() {
   registry.add(std::make_unique<EllipsoidsCommand>());
   registry.add(std::make_unique<SetsCommand>());
   registry.add(std::make_unique<ApplyCommand>());
+  registry.add(std::make_unique<GridShiftCommand>());
   return registry;
 }
 

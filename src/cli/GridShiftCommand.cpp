@@ -1,0 +1,59 @@
+#include "cli/GridShiftCommand.h"
+
+#include "app/FileAccess.h"
+#include "app/StringIds.h"
+#include "cli/CliHost.h"
+#include "cli/Summary.h"
+#include "ntv2/GridShift.h"
+
+namespace pelmar::cli {
+
+int GridShiftCommand::run(CliContext& context, const std::vector<std::string>& args) {
+  GridShiftJob job;
+  std::vector<std::string> operands;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--inverse") {
+      job.inverse = true;
+    } else if (args[i] == "--subgrids") {
+      if (i + 1 >= args.size() || (args[i + 1] != "first" && args[i + 1] != "finest")) {
+        return usageError(context.err, "ntv2: --subgrids takes first or finest");
+      }
+      job.finest = args[++i] == "finest";
+    } else if (args[i].size() > 1 && args[i][0] == '-') {
+      return usageError(context.err, "ntv2: unknown option '" + args[i] + "'");
+    } else {
+      operands.push_back(args[i]);
+    }
+  }
+  if (operands.size() != 3) return usageError(context.err, "ntv2: give GRID INPUT OUTPUT");
+  job.gridPath = operands[0];
+  job.inputPath = operands[1];
+  job.outputPath = operands[2];
+  if (!canWriteOutputDirectory(operands[2])) {
+    context.host.message(str::NoWriteAccess, {outputDirectory(operands[2])});
+    return kJobFailed;
+  }
+  GridShiftResult result;
+  if (!RunGridShift(job, context.host, &result)) return kJobFailed;
+  if (!context.summaryPath.empty()) {
+    RunSummary summary;
+    summary.command = "ntv2";
+    summary.inputs = {{"grid", operands[0]}, {"input", operands[1]}};
+    summary.outputs = {{"output", operands[2]}};
+    summary.linesRead = result.linesRead;
+    summary.pointsWritten = result.pointsWritten;
+    summary.pointsLeftOut = result.pointsLeftOut;
+    summary.firstLeftOut = result.firstLeftOut;
+    summary.linesUnreadable = result.linesUnreadable;
+    if (result.linesUnreadable > 0) {
+      summary.firstUnreadable = operands[1] + ":" + std::to_string(result.firstUnreadableLine);
+    }
+    if (!writeSummary(context.summaryPath, summary)) {
+      context.host.message(str::OutputNotCreated, {context.summaryPath.string()});
+      return kJobFailed;
+    }
+  }
+  return kSuccess;
+}
+
+}  // namespace pelmar::cli

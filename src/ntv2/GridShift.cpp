@@ -1,0 +1,127 @@
+#include "ntv2/GridShift.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/JobHost.h"
+#include "app/OutputFile.h"
+#include "app/StringIds.h"
+#include "ntv2/NTv2Grid.h"
+#include "points/LineFormatters.h"
+#include "points/LineReader.h"
+#include "points/LineScanner.h"
+#include "points/PointFile.h"
+
+namespace pelmar {
+
+namespace {
+
+constexpr int kDecimals = 10;
+constexpr int kInverseSteps = 10;
+constexpr double kSettledSeconds = 1e-12 * 3600.0;  // 1e-12° in arc seconds
+
+// The shifted position (arc seconds, longitude positive west); false
+// outside the grid.
+bool forward(const NTv2Grid& grid, bool finest, double lat, double lon, double& outLat, double& outLon) {
+  const int index = grid.select(lat, lon, finest);
+  double dLat = 0.0, dLon = 0.0;
+  if (index < 0 || !grid.interpolate(index, lat, lon, dLat, dLon)) return false;
+  outLat = lat + dLat;
+  outLon = lon + dLon;
+  return true;
+}
+
+// The position that the forward shift takes to (lat, lon): p = q − shift(p)
+// from p = q. A given point outside the grid has none. When an iterate
+// leaves the grid (the answer lies outside it, near its edge), the
+// first-order inverse q − shift(q) is the answer, as PROJ gives it.
+bool inverse(const NTv2Grid& grid, bool finest, double lat, double lon, double& outLat, double& outLon) {
+  double pLat = lat, pLon = lon, firstLat = 0.0, firstLon = 0.0;
+  for (int step = 0; step < kInverseSteps; ++step) {
+    const int index = grid.select(pLat, pLon, finest);
+    double dLat = 0.0, dLon = 0.0;
+    if (index < 0 || !grid.interpolate(index, pLat, pLon, dLat, dLon)) {
+      if (step == 0) return false;
+      outLat = firstLat, outLon = firstLon;
+      return true;
+    }
+    const double nextLat = lat - dLat, nextLon = lon - dLon;
+    if (step == 0) firstLat = nextLat, firstLon = nextLon;
+    const bool settled = std::fabs(nextLat - pLat) < kSettledSeconds && std::fabs(nextLon - pLon) < kSettledSeconds;
+    pLat = nextLat, pLon = nextLon;
+    if (settled) {
+      outLat = pLat, outLon = pLon;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* result) {
+  NTv2Grid grid;
+  if (grid.Load(job.gridPath, host) != 0) return false;
+  LineReader reader(job.inputPath);
+  if (!reader.isOpen()) {
+    host.message(str::InputNotOpened, {job.inputPath.string()});
+    return false;
+  }
+  OutputFile output;
+  if (!output.open(job.outputPath)) {
+    host.message(str::OutputNotCreated, {job.outputPath.string()});
+    return false;
+  }
+  if (host.showsProgress()) {
+    host.setProgressRange(CountDataLines(job.inputPath));
+  }
+  GridShiftResult counts;
+  std::string line, block;
+  std::string_view text;
+  while (reader.next(text)) {
+    const std::string_view data = trimBlanks(dataPart(text));
+    if (data.empty()) continue;
+    ++counts.linesRead;
+    host.stepProgress();
+    std::string_view name;
+    double B = 0.0, L = 0.0;
+    if (scanFields(data, name, B, L) < 3) {
+      if (counts.linesUnreadable++ == 0) counts.firstUnreadableLine = reader.lineNumber();
+      continue;
+    }
+    const double lat = B * 3600.0, lon = -L * 3600.0;
+    double outLat = 0.0, outLon = 0.0;
+    const bool done = job.inverse ? inverse(grid, job.finest, lat, lon, outLat, outLon)
+                                  : forward(grid, job.finest, lat, lon, outLat, outLon);
+    if (!done) {
+      if (counts.pointsLeftOut++ == 0) counts.firstLeftOut = std::string(name);
+      continue;
+    }
+    if (!job.finest && grid.subGrids.size() > 1) {
+      const int finest = grid.select(lat, lon, true);
+      if (finest > 0) ++counts.pointsInFinerGrids;
+    }
+    FormatPointLine2(line, name, outLat / 3600.0, -outLon / 3600.0, kDecimals);
+    block += line;
+    if (block.size() > (1 << 16)) {
+      output.write(block);
+      block.clear();
+    }
+    ++counts.pointsWritten;
+  }
+  output.write(block);
+  host.endProgress();
+  if (reader.failed() || !output.commit()) {
+    host.message(str::OutputNotCreated, {job.outputPath.string()});
+    return false;
+  }
+  if (counts.linesUnreadable > 0) {
+    host.message(str::LinesUnreadable, {counts.linesUnreadable, job.inputPath.string(), counts.firstUnreadableLine});
+  }
+  if (counts.pointsLeftOut > 0) host.message(str::PointsLeftOut, {counts.pointsLeftOut, counts.firstLeftOut});
+  if (counts.pointsInFinerGrids > 0) host.message(str::FinerGridsIgnored, {counts.pointsInFinerGrids});
+  if (result != nullptr) *result = counts;
+  return true;
+}
+
+}  // namespace pelmar
