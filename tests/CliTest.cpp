@@ -6,6 +6,7 @@
 
 #include "cli/CliApp.h"
 #include "cli/CliHost.h"
+#include "points/LineScanner.h"
 #include "support/TestSupport.h"
 
 namespace pelmar::cli {
@@ -393,6 +394,37 @@ TEST_F(EstimateCli, ellipsoidal_model_writes_nulls_for_missing_components) {
     EXPECT_NE(err.str().find(f.message), std::string::npos) << err.str();
     EXPECT_FALSE(std::filesystem::exists(home / "e.aus"));
   }
+}
+
+}  // namespace
+}  // namespace pelmar::cli
+
+namespace pelmar::cli {
+namespace {
+
+TEST_F(EstimateCli, ntv2_shifts_and_counts_what_it_leaves_out) {
+  const std::string grid = "/usr/share/proj/BETA2007.gsb";
+  writeFile(home / "p.txt", "IN 50.0 10.0 120.5\nOUT 40.0 10.0\nbad line\n");
+  ASSERT_EQ(run({"--summary", path("n.json"), "ntv2", grid, path("p.txt"), path("n.txt")}), kSuccess) << err.str();
+  EXPECT_NE(err.str().find("[1400]"), std::string::npos) << "the point outside is told";
+  EXPECT_NE(err.str().find("[1330]"), std::string::npos) << "the unreadable line is told";
+  const auto json = nlohmann::json::parse(test::readFile(home / "n.json"));
+  EXPECT_EQ(json["counts"]["points_written"], 1);
+  EXPECT_EQ(json["counts"]["points_left_out"], 1);
+  EXPECT_EQ(json["first_left_out"], "OUT");
+  EXPECT_EQ(json["counts"]["lines_unreadable"], 1);
+  // The forward shift and the inverse return to the start within 1e-9°.
+  ASSERT_EQ(run({"ntv2", "--inverse", grid, path("n.txt"), path("back.txt")}), kSuccess) << err.str();
+  std::string name;
+  double B = 0, L = 0;
+  ASSERT_EQ(scanFields(test::readFile(home / "back.txt"), name, B, L), 3);
+  EXPECT_NEAR(B, 50.0, 1e-9);
+  EXPECT_NEAR(L, 10.0, 1e-9);
+
+  EXPECT_EQ(run({"ntv2", "--subgrids", "all", grid, path("p.txt"), path("n.txt")}), kUsage);
+  EXPECT_EQ(run({"ntv2", grid, path("p.txt")}), kUsage);
+  EXPECT_EQ(run({"ntv2", path("none.gsb"), path("p.txt"), path("x.txt")}), kJobFailed);
+  EXPECT_NE(err.str().find("[165]"), std::string::npos) << err.str();
 }
 
 }  // namespace
