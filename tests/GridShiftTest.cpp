@@ -184,7 +184,7 @@ TEST_F(GridShift, agrees_with_proj_for_real_grids_in_both_forms) {
           EXPECT_NEAR(written.at(id).second, std::stod(L), tolerance) << id;
         }
         EXPECT_EQ(result.pointsLeftOut, outside);
-        EXPECT_EQ(host.messages, std::vector<int>{str::PointsLeftOut}) << "the points outside are told";
+        EXPECT_EQ(host.messages, std::vector<int>{str::PointsOutsideGrid}) << "the points outside are told";
       }
     }
   }

@@ -22,6 +22,7 @@
 #include "ui/EstimationOptionsDialog3DBL.h"
 #include "ui/EstimationPage.h"
 #include "ui/FileViewer.h"
+#include "ui/GridShiftPage.h"
 #include "ui/MainDialog.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageServices.h"
@@ -1215,6 +1216,78 @@ TEST_F(OfferedSet, an_ellipsoidal_run_offers_its_set_but_a_two_scale_run_never) 
   scaleKind = 2;
   ASSERT_TRUE(estimation->compute());
   EXPECT_EQ(captions.size(), 1u) << "a set holds one scale factor";
+}
+
+
+// The NTv2 page on a 3 × 3 ASCII grid over 50°–50°10′ N, 9°50′–10° E whose
+// nodes all shift by +1.8″ in latitude and −3.6″ in longitude (positive
+// west, so 0.001° to the east).
+class GridPage : public Gui {
+ protected:
+  void SetUp() override {
+    Gui::SetUp();
+    std::string grid =
+        "NUM_OREC 11\nNUM_SREC 11\nNUM_FILE 1\nGS_TYPE SECONDS\nVERSION NTv2.0\nSYSTEM_F A\nSYSTEM_T B\n"
+        "MAJOR_F 6377397.155\nMINOR_F 6356078.963\nMAJOR_T 6378137\nMINOR_T 6356752.314\n"
+        "SUB_NAME G\nPARENT NONE\nCREATED x\nUPDATED x\nS_LAT 180000\nN_LAT 180600\nE_LONG -36000\n"
+        "W_LONG -35400\nLAT_INC 300\nLONG_INC 300\nGS_COUNT 9\n";
+    for (int node = 0; node < 9; ++node) grid += "1.8 -3.6 0 0\n";
+    writeFile(home / "grid.txt", grid);
+    dialog = std::make_unique<MainDialog>(state);
+    page = dialog->gridShiftPage();
+    ASSERT_NE(page, nullptr);
+    page->gridEdit()->setText(path("grid.txt"));
+    page->inputEdit()->setText(path("in.txt"));
+    page->outputEdit()->setText(path("out.txt"));
+  }
+  QString path(const char* name) const { return QString::fromStdString((home / name).string()); }
+
+  std::unique_ptr<MainDialog> dialog;
+  GridShiftPage* page = nullptr;
+};
+
+TEST_F(GridPage, is_the_fifth_tab_and_shifts_forward_then_inverse) {
+  EXPECT_EQ(dialog->page(MainDialog::kGridShiftTab), page);
+  EXPECT_FALSE(page->finestCheck()->isChecked());
+  EXPECT_TRUE(page->forwardButton()->isChecked());
+  writeFile(home / "in.txt", "P1 50.05 9.9 123.4\n");
+  EXPECT_TRUE(page->compute());
+  EXPECT_EQ(errors, QStringList{text(str::GridShiftDone)});
+  EXPECT_NE(readFile(home / "out.txt").find("P1   50.0505000000    9.9010000000"), std::string::npos)
+      << readFile(home / "out.txt");
+
+  errors.clear();
+  page->inverseButton()->setChecked(true);
+  EXPECT_TRUE(page->compute());
+  EXPECT_EQ(errors, QStringList{text(str::GridShiftDone)});
+  EXPECT_NE(readFile(home / "out.txt").find("P1   50.0495000000    9.8990000000"), std::string::npos)
+      << readFile(home / "out.txt");
+}
+
+TEST_F(GridPage, a_point_outside_the_grid_is_reported_and_left_out) {
+  writeFile(home / "in.txt", "P1 50.05 9.9\nFAR 48 9\n");
+  EXPECT_TRUE(page->compute());
+  EXPECT_EQ(errors, (QStringList{text(str::PointsOutsideGrid, {"1", "FAR"}), text(str::GridShiftDone)}));
+  const std::string out = readFile(home / "out.txt");
+  EXPECT_NE(out.find("P1"), std::string::npos) << out;
+  EXPECT_EQ(out.find("FAR"), std::string::npos) << out;
+}
+
+TEST_F(GridPage, names_are_required_and_a_missing_grid_gives_165) {
+  writeFile(home / "in.txt", "P1 50.05 9.9\n");
+  for (QLineEdit* edit : {page->outputEdit(), page->inputEdit(), page->gridEdit()}) {
+    const QString name = edit->text();
+    edit->setText(" ");
+    EXPECT_FALSE(page->compute());
+    edit->setText(name);
+  }
+  EXPECT_EQ(errors, (QStringList{text(str::NoOutputName), text(str::NoInputName), text(str::NoGridName)}));
+
+  errors.clear();
+  page->gridEdit()->setText(path("missing.gsb"));
+  EXPECT_FALSE(page->compute());
+  EXPECT_EQ(errors, QStringList{text(str::FileNotOpened, {path("missing.gsb")})});
+  EXPECT_FALSE(std::filesystem::exists(home / "out.txt"));
 }
 
 }  // namespace

@@ -358,6 +358,18 @@
   X(GridNodesMissing, 1601)                                              \
   X(FinerGridsIgnored, 1602)                                             \
   X(GridShiftDone, 1603)                                                 \
+  X(PointsOutsideGrid, 1604)                                             \
+  /* NTv2 page */                                                        \
+  X(LabelGridFile, 1610)                                                 \
+  X(FilterGridFiles, 1611)                                               \
+  X(TitleChooseGridFile, 1612)                                           \
+  X(CheckFinestSubGrid, 1613)                                            \
+  X(GroupShiftDirection, 1614)                                           \
+  X(OptionShiftForward, 1615)                                            \
+  X(OptionShiftInverse, 1616)                                            \
+  X(NoGridName, 1617)                                                    \
+  X(NoInputName, 1618)                                                   \
+  X(NoOutputName, 1619)                                                  \
   /* conversion page and projection dialogs */                          \
   X(PointsLeftOut, 1400)                                                 \
   X(ConversionDone, 1403)                                                \

@@ -111,14 +111,18 @@ bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* resul
   }
   output.write(block);
   host.endProgress();
-  if (reader.failed() || !output.commit()) {
+  if (reader.failed()) {
+    host.message(str::InputNotOpened, {job.inputPath.string()});
+    return false;
+  }
+  if (!output.commit()) {
     host.message(str::OutputNotCreated, {job.outputPath.string()});
     return false;
   }
   if (counts.linesUnreadable > 0) {
     host.message(str::LinesUnreadable, {counts.linesUnreadable, job.inputPath.string(), counts.firstUnreadableLine});
   }
-  if (counts.pointsLeftOut > 0) host.message(str::PointsLeftOut, {counts.pointsLeftOut, counts.firstLeftOut});
+  if (counts.pointsLeftOut > 0) host.message(str::PointsOutsideGrid, {counts.pointsLeftOut, counts.firstLeftOut});
   if (counts.pointsInFinerGrids > 0) host.message(str::FinerGridsIgnored, {counts.pointsInFinerGrids});
   if (result != nullptr) *result = counts;
   return true;

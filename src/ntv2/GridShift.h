@@ -29,7 +29,7 @@ struct GridShiftResult {
 // Shifts every point "name B L ..." (decimal degrees, east positive) of the
 // input file with the grid and writes "name B' L'" with 10 decimals.
 // Points outside the grid are left out, counted and the first named (message
-// 1400); unreadable lines likewise (1330); with the first sub-grid only, the
+// 1604); unreadable lines likewise (1330); with the first sub-grid only, the
 // points a finer sub-grid holds are counted (1602). The inverse iterates
 // p = q − shift(p) until it moves by less than 1e-12° (at most 10 steps).
 // False, with the message given, when the grid, the input or the output

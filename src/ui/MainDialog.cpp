@@ -17,6 +17,7 @@
 #include "ui/AboutDialog.h"
 #include "ui/ConversionPage.h"
 #include "ui/EstimationPage.h"
+#include "ui/GridShiftPage.h"
 #include "ui/MessageBoxes.h"
 #include "ui/SettingsPage.h"
 #include "ui/StoredTransformationsPage.h"
@@ -67,6 +68,8 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
       page = estimation_ = new EstimationPage(settings_, state_.home, tabs_);
     } else if (i == kStoredTab) {
       page = stored_ = new StoredTransformationsPage(settings_, state_.home, tabs_);
+    } else if (i == kGridShiftTab) {
+      page = gridShift_ = new GridShiftPage(settings_, tabs_);
     } else {
       page = new QWidget(tabs_);
     }

@@ -10,6 +10,7 @@ namespace pelmar::ui {
 
 class ConversionPage;
 class EstimationPage;
+class GridShiftPage;
 class SettingsPage;
 class StoredTransformationsPage;
 
@@ -23,6 +24,7 @@ class MainDialog : public QDialog {
   static constexpr int kConversionTab = 0;
   static constexpr int kEstimationTab = 2;
   static constexpr int kStoredTab = 3;
+  static constexpr int kGridShiftTab = 4;
   static constexpr int kSettingsTab = 5;
 
   explicit MainDialog(const StartUpState& state, QWidget* parent = nullptr);
@@ -36,6 +38,7 @@ class MainDialog : public QDialog {
   EstimationPage* estimationPage() const noexcept { return estimation_; }
   ConversionPage* conversionPage() const noexcept { return conversion_; }
   StoredTransformationsPage* storedPage() const noexcept { return stored_; }
+  GridShiftPage* gridShiftPage() const noexcept { return gridShift_; }
   QWidget* page(int index) const;
 
   void showAbout();
@@ -52,6 +55,7 @@ class MainDialog : public QDialog {
   EstimationPage* estimation_ = nullptr;
   ConversionPage* conversion_ = nullptr;
   StoredTransformationsPage* stored_ = nullptr;
+  GridShiftPage* gridShift_ = nullptr;
   int currentTab_ = 0;
   bool startedCleanly_ = true;
 };

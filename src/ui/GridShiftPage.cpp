@@ -1,0 +1,100 @@
+#include "ui/GridShiftPage.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "app/StringIds.h"
+#include "ntv2/GridShift.h"
+#include "ui/GuiHost.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PageServices.h"
+#include "ui/SettingsPage.h"
+#include "ui/UiText.h"
+
+namespace pelmar::ui {
+
+GridShiftPage::GridShiftPage(SettingsPage* settings, QWidget* parent) : QWidget(parent), settings_(settings) {
+  auto* layout = new QVBoxLayout(this);
+  auto* files = new QGridLayout;
+  auto editor = [this] { return QString::fromStdString(settings_->settings().editor); };
+
+  auto* gridLabel = new QLabel(uiText(str::LabelGridFile), this);
+  grid_ = new QLineEdit(this);
+  gridLabel->setBuddy(grid_);
+  auto* choose = new QPushButton(uiText(str::ButtonChoose), this);
+  auto* view = new QPushButton(uiText(str::ButtonView), this);
+  files->addWidget(gridLabel, 0, 0);
+  files->addWidget(grid_, 0, 1);
+  files->addWidget(choose, 0, 2);
+  files->addWidget(view, 0, 3);
+  connect(choose, &QPushButton::clicked, this, &GridShiftPage::chooseGrid);
+  connect(view, &QPushButton::clicked, this, [this, editor] {
+    if (!grid_->text().isEmpty()) services::viewFile(this, editor(), grid_->text());
+  });
+  input_ = services::addPointFileRow(this, files, 1, str::LabelInputFile, true, editor);
+  output_ = services::addPointFileRow(this, files, 2, str::LabelOutputPointFile, false, editor);
+  files->setColumnStretch(1, 1);
+  layout->addLayout(files);
+
+  finest_ = new QCheckBox(uiText(str::CheckFinestSubGrid), this);
+  layout->addWidget(finest_);
+  auto* direction = new QGroupBox(uiText(str::GroupShiftDirection), this);
+  auto* directionLayout = new QVBoxLayout(direction);
+  forward_ = new QRadioButton(uiText(str::OptionShiftForward), direction);
+  inverse_ = new QRadioButton(uiText(str::OptionShiftInverse), direction);
+  forward_->setChecked(true);
+  directionLayout->addWidget(forward_);
+  directionLayout->addWidget(inverse_);
+  layout->addWidget(direction);
+  layout->addStretch(1);
+
+  auto* bottom = new QHBoxLayout;
+  compute_ = new QPushButton(uiText(str::ButtonCompute), this);
+  bottom->addStretch(1);
+  bottom->addWidget(compute_);
+  layout->addLayout(bottom);
+  connect(compute_, &QPushButton::clicked, this, &GridShiftPage::compute);
+}
+
+void GridShiftPage::chooseGrid() {
+  // Grids come as binary .gsb files and in the ASCII form, often named .txt.
+  const QString filter = uiText(str::FilterGridFiles) + QStringLiteral(" (*.gsb *.txt);;") +
+                         uiText(str::FilterAllFiles) + QStringLiteral(" (*)");
+  const QString path = QFileDialog::getOpenFileName(this, uiText(str::TitleChooseGridFile), grid_->text(), filter);
+  if (!path.isEmpty()) grid_->setText(path);
+}
+
+bool GridShiftPage::compute() {
+  const QString grid = grid_->text().trimmed();
+  const QString input = input_->text().trimmed();
+  const QString output = output_->text().trimmed();
+  const std::pair<const QString*, int> required[] = {
+      {&grid, str::NoGridName}, {&input, str::NoInputName}, {&output, str::NoOutputName}};
+  for (const auto& [name, id] : required) {
+    if (name->isEmpty()) {
+      showError(this, uiText(id));
+      return false;
+    }
+  }
+  if (!services::checkWriteAccess(this, output)) return false;
+  GridShiftJob job;
+  job.gridPath = grid.toStdString();
+  job.inputPath = input.toStdString();
+  job.outputPath = output.toStdString();
+  job.finest = finest_->isChecked();
+  job.inverse = inverse_->isChecked();
+  GuiHost host(this);
+  if (!RunGridShift(job, host)) return false;
+  host.message(str::GridShiftDone);
+  return true;
+}
+
+}  // namespace pelmar::ui

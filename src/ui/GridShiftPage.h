@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace pelmar::ui {
+
+class SettingsPage;
+
+// The NTv2 page: a grid file (ASCII or binary form), the input and output
+// point files, the choice of sub-grid and the direction of the shift.
+class GridShiftPage : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit GridShiftPage(SettingsPage* settings, QWidget* parent = nullptr);
+
+  QLineEdit* gridEdit() const noexcept { return grid_; }
+  QLineEdit* inputEdit() const noexcept { return input_; }
+  QLineEdit* outputEdit() const noexcept { return output_; }
+  QCheckBox* finestCheck() const noexcept { return finest_; }
+  QRadioButton* forwardButton() const noexcept { return forward_; }
+  QRadioButton* inverseButton() const noexcept { return inverse_; }
+  QPushButton* computeButton() const noexcept { return compute_; }
+
+  // Shifts the points of the input file; false when it did not run or failed
+  // (the message was given).
+  bool compute();
+
+ private:
+  void chooseGrid();
+
+  SettingsPage* settings_;
+  QLineEdit* grid_ = nullptr;
+  QLineEdit* input_ = nullptr;
+  QLineEdit* output_ = nullptr;
+  QCheckBox* finest_ = nullptr;
+  QRadioButton* forward_ = nullptr;
+  QRadioButton* inverse_ = nullptr;
+  QPushButton* compute_ = nullptr;
+};
+
+}  // namespace pelmar::ui
