@@ -370,6 +370,15 @@
   X(NoGridName, 1617)                                                    \
   X(NoInputName, 1618)                                                   \
   X(NoOutputName, 1619)                                                  \
+  /* geodetic problems */                                                \
+  X(GroupGeodeticProblems, 227)                                          \
+  X(TaskDirect, 229)                                                     \
+  X(TaskInverse, 230)                                                    \
+  X(GroupMeridianArc, 231)                                               \
+  X(TaskArcLength, 233)                                                  \
+  X(TaskLatitudeFromArc, 234)                                            \
+  X(GeodeticProgress, 190)                                               \
+  X(LinesNotComputed, 1701)                                              \
   /* conversion page and projection dialogs */                          \
   X(PointsLeftOut, 1400)                                                 \
   X(ConversionDone, 1403)                                                \
