@@ -11,6 +11,7 @@
 #include "cli/EllipsoidsCommand.h"
 #include "cli/EstimateCommand.h"
 #include "cli/GridShiftCommand.h"
+#include "cli/GeodesyCommand.h"
 #include "cli/SetsCommand.h"
 #include "pelmar/Version.h"
 
@@ -149,6 +150,7 @@ CommandRegistry defaultCommands() {
   registry.add(std::make_unique<SetsCommand>());
   registry.add(std::make_unique<ApplyCommand>());
   registry.add(std::make_unique<GridShiftCommand>());
+  registry.add(std::make_unique<GeodesyCommand>());
   return registry;
 }
 
