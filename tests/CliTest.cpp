@@ -429,3 +429,26 @@ TEST_F(EstimateCli, ntv2_shifts_and_counts_what_it_leaves_out) {
 
 }  // namespace
 }  // namespace pelmar::cli
+
+namespace pelmar::cli {
+namespace {
+
+TEST_F(EstimateCli, geodesy_runs_the_four_tasks_and_counts_what_it_leaves_out) {
+  writeFile(home / "g.txt", "A 50 10 51 11\nB 95 10 51 11\nC 50 10\n");
+  ASSERT_EQ(run({"--ellipsoid", "WGS84", "--summary", path("g.json"), "geodesy", "inverse", path("g.txt"),
+                 path("o.txt")}),
+            kSuccess)
+      << err.str();
+  EXPECT_NE(err.str().find("[1701]"), std::string::npos) << err.str();
+  const auto json = nlohmann::json::parse(test::readFile(home / "g.json"));
+  EXPECT_EQ(json["counts"]["points_written"], 1);
+  EXPECT_EQ(json["counts"]["points_left_out"], 1);
+  EXPECT_EQ(json["first_left_out"], "B");
+  EXPECT_EQ(json["counts"]["lines_unreadable"], 1);
+  EXPECT_EQ(run({"geodesy", "sideways", path("g.txt"), path("o.txt")}), kUsage);
+  EXPECT_EQ(run({"geodesy", "arc", path("none.txt"), path("o.txt")}), kJobFailed);
+  EXPECT_NE(err.str().find("[119]"), std::string::npos) << err.str();
+}
+
+}  // namespace
+}  // namespace pelmar::cli
