@@ -11,7 +11,10 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
+#include <sstream>
+
 #include "app/StringIds.h"
+#include "geodesy/GeodeticBatch.h"
 #include "settings/EllipsoidDatabase.h"
 #include "stored/TransformationDatabase.h"
 #include "support/TestSupport.h"
@@ -22,6 +25,7 @@
 #include "ui/EstimationOptionsDialog3DBL.h"
 #include "ui/EstimationPage.h"
 #include "ui/FileViewer.h"
+#include "ui/GeodeticPage.h"
 #include "ui/GridShiftPage.h"
 #include "ui/MainDialog.h"
 #include "ui/MessageBoxes.h"
@@ -1288,6 +1292,86 @@ TEST_F(GridPage, names_are_required_and_a_missing_grid_gives_165) {
   EXPECT_FALSE(page->compute());
   EXPECT_EQ(errors, QStringList{text(str::FileNotOpened, {path("missing.gsb")})});
   EXPECT_FALSE(std::filesystem::exists(home / "out.txt"));
+}
+
+
+class GeodeticTab : public Gui {
+ protected:
+  void SetUp() override {
+    Gui::SetUp();
+    dialog = std::make_unique<MainDialog>(state);
+    page = dialog->geodeticPage();
+    ASSERT_NE(page, nullptr);
+    page->inputEdit()->setText(path("in.txt"));
+    page->outputEdit()->setText(path("out.aus"));
+  }
+  QString path(const char* name) const { return QString::fromStdString((home / name).string()); }
+
+  std::unique_ptr<MainDialog> dialog;
+  GeodeticPage* page = nullptr;
+};
+
+// The distance S, the last field of the output's only data line (after the
+// header and the rule).
+double distanceOfOnlyLine(const std::string& out) {
+  std::istringstream lines(out);
+  std::string header, rule, data, extra;
+  std::getline(lines, header);
+  std::getline(lines, rule);
+  std::getline(lines, data);
+  EXPECT_FALSE(std::getline(lines, extra) && !extra.empty()) << out;
+  EXPECT_EQ(header + "\n" + rule + "\n", GeodeticHeader(false)) << out;
+  // Nr B1 L1 B2 L2 A1 A2 S
+  std::istringstream fields(data);
+  std::string name;
+  std::vector<double> values;
+  fields >> name;
+  for (double value; fields >> value;) values.push_back(value);
+  EXPECT_EQ(name, "P") << out;
+  EXPECT_EQ(values.size(), 7u) << out;
+  return values.empty() ? 0.0 : values.back();
+}
+
+TEST_F(GeodeticTab, inverse_problem_writes_header_rule_and_the_distance_on_the_selected_ellipsoid) {
+  EXPECT_EQ(dialog->page(MainDialog::kGeodeticTab), page);
+  writeFile(home / "in.txt", "P 50 10 51 11\n");
+  ASSERT_TRUE(page->selectTask(static_cast<int>(GeodeticTask::Inverse)));
+  EXPECT_TRUE(page->compute());
+  EXPECT_EQ(errors, QStringList{text(str::GeodeticDone, {"1"})});
+  // Vincenty's inverse formula, computed apart: 131 920.637 m on Bessel
+  // (the first ellipsoid), 131 935.963 m on WGS84.
+  EXPECT_NEAR(distanceOfOnlyLine(readFile(home / "out.aus")), 131920.637, 1.0);
+
+  errors.clear();
+  QComboBox* ellipsoids = dialog->settingsPage()->ellipsoidCombo();
+  ellipsoids->setCurrentIndex(ellipsoids->findText("WGS84"));
+  ASSERT_GT(ellipsoids->currentIndex(), 0);
+  EXPECT_TRUE(page->compute());
+  EXPECT_EQ(errors, QStringList{text(str::GeodeticDone, {"1"})});
+  EXPECT_NEAR(distanceOfOnlyLine(readFile(home / "out.aus")), 131935.963, 1.0);
+}
+
+TEST_F(GeodeticTab, names_and_a_task_leaf_are_required_and_nothing_is_written_without_them) {
+  writeFile(home / "in.txt", "P 50 10 51 11\n");
+  ASSERT_TRUE(page->selectTask(static_cast<int>(GeodeticTask::ArcLength)));
+  for (QLineEdit* edit : {page->inputEdit(), page->outputEdit()}) {
+    const QString name = edit->text();
+    edit->setText(" ");
+    EXPECT_FALSE(page->compute());
+    edit->setText(name);
+  }
+  // Both groups, expanded, with two leaves each; a group cannot run.
+  ASSERT_EQ(page->tree()->topLevelItemCount(), 2);
+  for (int i = 0; i < 2; ++i) {
+    QTreeWidgetItem* group = page->tree()->topLevelItem(i);
+    EXPECT_TRUE(group->isExpanded());
+    EXPECT_EQ(group->childCount(), 2);
+    page->tree()->setCurrentItem(group);
+    EXPECT_FALSE(page->compute());
+  }
+  EXPECT_EQ(errors, (QStringList{text(str::NoInputName), text(str::NoOutputName), text(str::NoGeodeticTaskSelected),
+                                 text(str::NoGeodeticTaskSelected)}));
+  EXPECT_FALSE(std::filesystem::exists(home / "out.aus"));
 }
 
 }  // namespace

@@ -379,6 +379,10 @@
   X(TaskLatitudeFromArc, 234)                                            \
   X(GeodeticProgress, 190)                                               \
   X(LinesNotComputed, 1701)                                              \
+  /* geodetic problems page */                                           \
+  X(NoGeodeticTaskSelected, 1710)                                        \
+  X(GeodeticDone, 1711)                                                  \
+  X(FilterGeodeticResults, 1712)                                         \
   /* conversion page and projection dialogs */                          \
   X(PointsLeftOut, 1400)                                                 \
   X(ConversionDone, 1403)                                                \

@@ -86,6 +86,14 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
                      JobHost& host, GeodeticResult* result) {
   const bool dms = job.settings.formatGeographic != 0;
   const int g = job.settings.decimalsGeographic, k = job.settings.decimalsCartesian;
+  if (!ellipsoids.usable()) {
+    host.message(str::EllipsoidLibraryMissing);
+    return false;
+  }
+  if (!projections.usable()) {
+    host.message(str::ProjectionLibraryMissing);
+    return false;
+  }
   LineReader reader(job.inputPath);
   if (!reader.isOpen()) {
     host.message(str::InputNotOpened, {job.inputPath.string()});

@@ -17,6 +17,7 @@
 #include "ui/AboutDialog.h"
 #include "ui/ConversionPage.h"
 #include "ui/EstimationPage.h"
+#include "ui/GeodeticPage.h"
 #include "ui/GridShiftPage.h"
 #include "ui/MessageBoxes.h"
 #include "ui/SettingsPage.h"
@@ -64,14 +65,14 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
       page = settings_;
     } else if (i == kConversionTab) {
       page = conversion_ = new ConversionPage(settings_, state_.home, tabs_);
+    } else if (i == kGeodeticTab) {
+      page = geodetic_ = new GeodeticPage(settings_, state_.home, tabs_);
     } else if (i == kEstimationTab) {
       page = estimation_ = new EstimationPage(settings_, state_.home, tabs_);
     } else if (i == kStoredTab) {
       page = stored_ = new StoredTransformationsPage(settings_, state_.home, tabs_);
     } else if (i == kGridShiftTab) {
       page = gridShift_ = new GridShiftPage(settings_, tabs_);
-    } else {
-      page = new QWidget(tabs_);
     }
     tabs_->addTab(page, uiText(captions[i]));
   }

@@ -10,6 +10,7 @@ namespace pelmar::ui {
 
 class ConversionPage;
 class EstimationPage;
+class GeodeticPage;
 class GridShiftPage;
 class SettingsPage;
 class StoredTransformationsPage;
@@ -22,6 +23,7 @@ class MainDialog : public QDialog {
 
  public:
   static constexpr int kConversionTab = 0;
+  static constexpr int kGeodeticTab = 1;
   static constexpr int kEstimationTab = 2;
   static constexpr int kStoredTab = 3;
   static constexpr int kGridShiftTab = 4;
@@ -37,6 +39,7 @@ class MainDialog : public QDialog {
   SettingsPage* settingsPage() const noexcept { return settings_; }
   EstimationPage* estimationPage() const noexcept { return estimation_; }
   ConversionPage* conversionPage() const noexcept { return conversion_; }
+  GeodeticPage* geodeticPage() const noexcept { return geodetic_; }
   StoredTransformationsPage* storedPage() const noexcept { return stored_; }
   GridShiftPage* gridShiftPage() const noexcept { return gridShift_; }
   QWidget* page(int index) const;
@@ -54,6 +57,7 @@ class MainDialog : public QDialog {
   SettingsPage* settings_ = nullptr;
   EstimationPage* estimation_ = nullptr;
   ConversionPage* conversion_ = nullptr;
+  GeodeticPage* geodetic_ = nullptr;
   StoredTransformationsPage* stored_ = nullptr;
   GridShiftPage* gridShift_ = nullptr;
   int currentTab_ = 0;

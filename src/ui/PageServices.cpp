@@ -76,7 +76,9 @@ void showFile(QWidget* parent, const QString& path) {
 }
 
 QLineEdit* addPointFileRow(QWidget* page, QGridLayout* grid, int row, int labelId, bool input,
-                           std::function<QString()> editor) {
+                           std::function<QString()> editor, const OutputFilter& output) {
+  const int filterId = output.filterId != 0 ? output.filterId : static_cast<int>(str::FilterPointFiles);
+  const QString pattern = output.pattern.isEmpty() ? QStringLiteral("*.txt") : output.pattern;
   auto* label = new QLabel(uiText(labelId), page);
   auto* edit = new QLineEdit(page);
   label->setBuddy(edit);
@@ -91,8 +93,7 @@ QLineEdit* addPointFileRow(QWidget* page, QGridLayout* grid, int row, int labelI
   QObject::connect(choose, &QPushButton::clicked, page, [=] {
     const QString path =
         input ? chooseInputFile(page, uiText(str::FilterInputFiles), uiText(str::TitleChooseInputFile), edit->text())
-              : chooseOutputFile(page, uiText(str::FilterPointFiles), uiText(str::TitleChooseOutputFile),
-                                 edit->text(), QStringLiteral("*.txt"));
+              : chooseOutputFile(page, uiText(filterId), uiText(str::TitleChooseOutputFile), edit->text(), pattern);
     if (!path.isEmpty()) edit->setText(path);
   });
   QObject::connect(view, &QPushButton::clicked, page, [=] {

@@ -35,11 +35,19 @@ void viewFile(QWidget* parent, const QString& editor, const QString& path);
 // Shows the file in the read-only viewer window.
 void showFile(QWidget* parent, const QString& path);
 
+// The file filter of an output row: the filter text (a language string)
+// and the pattern the chooser starts with.
+struct OutputFilter {
+  int filterId;
+  QString pattern;
+};
+
 // The input and output rows of the batch pages: label, edit, Choose, View
-// and Show in row `row` of `grid` (point files, "*.txt"). `editor` gives the
-// configured editor when View is pressed. Returns the edit.
+// and Show in row `row` of `grid` (point files, "*.txt", unless an output
+// row names its own filter). `editor` gives the configured editor when View
+// is pressed. Returns the edit.
 QLineEdit* addPointFileRow(QWidget* page, QGridLayout* grid, int row, int labelId, bool input,
-                           std::function<QString()> editor);
+                           std::function<QString()> editor, const OutputFilter& output = {0, QString()});
 
 // How programs are started (tests replace it; an empty one restores the
 // default): true when the program ran.

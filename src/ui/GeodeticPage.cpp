@@ -1,0 +1,133 @@
+#include "ui/GeodeticPage.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/StringIds.h"
+#include "geodesy/GeodeticBatch.h"
+#include "ui/GuiHost.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PageServices.h"
+#include "ui/SettingsPage.h"
+#include "ui/UiText.h"
+
+namespace pelmar::ui {
+
+namespace {
+
+struct TaskGroup {
+  int labelId;
+  std::pair<int, GeodeticTask> leaves[2];  // label and task
+};
+
+const TaskGroup kTree[] = {
+    {str::GroupGeodeticProblems,
+     {{str::TaskDirect, GeodeticTask::Direct}, {str::TaskInverse, GeodeticTask::Inverse}}},
+    {str::GroupMeridianArc,
+     {{str::TaskArcLength, GeodeticTask::ArcLength}, {str::TaskLatitudeFromArc, GeodeticTask::LatitudeFromArc}}},
+};
+
+// Group items carry this value: they name no task and cannot run.
+constexpr int kGroupValue = -1;
+
+}  // namespace
+
+GeodeticPage::GeodeticPage(SettingsPage* settings, const std::filesystem::path& home, QWidget* parent)
+    : QWidget(parent), settings_(settings) {
+  // Opened once; whether they are usable is told when a task is to run.
+  ellipsoids_.Open(home);
+  projections_.Open(home);
+
+  auto* layout = new QVBoxLayout(this);
+  tree_ = new QTreeWidget(this);
+  tree_->setHeaderHidden(true);
+  for (const TaskGroup& group : kTree) {
+    auto* top = new QTreeWidgetItem(tree_, {uiText(group.labelId)});
+    top->setData(0, Qt::UserRole, kGroupValue);
+    for (const auto& [labelId, task] : group.leaves) {
+      auto* leaf = new QTreeWidgetItem(top, {uiText(labelId)});
+      leaf->setData(0, Qt::UserRole, static_cast<int>(task));
+    }
+  }
+  tree_->expandAll();
+  layout->addWidget(tree_, 1);
+
+  auto* grid = new QGridLayout;
+  auto editor = [this] { return QString::fromStdString(settings_->settings().editor); };
+  input_ = services::addPointFileRow(this, grid, 0, str::LabelInputFile, true, editor);
+  // The results of the direct and inverse problem are reports with a
+  // header: the output chooser offers "*.aus".
+  output_ = services::addPointFileRow(this, grid, 1, str::LabelOutputPointFile, false, editor,
+                                      {str::FilterGeodeticResults, QStringLiteral("*.aus")});
+  grid->setColumnStretch(1, 1);
+  layout->addLayout(grid);
+
+  auto* buttons = new QHBoxLayout;
+  auto* compute = new QPushButton(uiText(str::ButtonCompute), this);
+  buttons->addStretch(1);
+  buttons->addWidget(compute);
+  layout->addLayout(buttons);
+  connect(compute, &QPushButton::clicked, this, &GeodeticPage::compute);
+}
+
+bool GeodeticPage::selectTask(int task) {
+  for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
+    if ((*it)->data(0, Qt::UserRole).toInt() == task) {
+      tree_->setCurrentItem(*it);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool GeodeticPage::compute() {
+  const QString input = input_->text().trimmed();
+  const QString output = output_->text().trimmed();
+  if (input.isEmpty()) {
+    showError(this, uiText(str::NoInputName));
+    return false;
+  }
+  if (output.isEmpty()) {
+    showError(this, uiText(str::NoOutputName));
+    return false;
+  }
+  if (!services::checkWriteAccess(this, output)) return false;
+  const QTreeWidgetItem* item = tree_->currentItem();
+  const int task = item != nullptr ? item->data(0, Qt::UserRole).toInt() : kGroupValue;
+  if (task < static_cast<int>(GeodeticTask::Direct) || task > static_cast<int>(GeodeticTask::LatitudeFromArc)) {
+    showError(this, uiText(str::NoGeodeticTaskSelected));
+    return false;
+  }
+  if (!ellipsoids_.usable()) {
+    showError(this, uiText(str::EllipsoidLibraryMissing));
+    return false;
+  }
+  if (!projections_.usable()) {
+    showError(this, uiText(str::ProjectionLibraryMissing));
+    return false;
+  }
+  GeodeticJob job;
+  job.inputPath = input.toStdString();
+  job.outputPath = output.toStdString();
+  job.settings = settings_->settings();
+  const EllipsoidList& ellipsoids = settings_->ellipsoids();
+  if (!ellipsoids.empty()) {
+    // An index beyond the list falls back to the first ellipsoid, as on the
+    // settings page.
+    const int index = job.settings.ellipsoid;
+    job.ellipsoid = ellipsoids[index >= 0 && index < static_cast<int>(ellipsoids.size()) ? index : 0];
+  }
+  job.task = static_cast<GeodeticTask>(task);
+  GuiHost host(this);
+  GeodeticResult result;
+  if (!RunGeodeticTask(job, ellipsoids_, projections_, host, &result)) return false;
+  host.message(str::GeodeticDone, {result.linesWritten});
+  return true;
+}
+
+}  // namespace pelmar::ui
