@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
+#include <map>
+
 #include <cmath>
 #include <fstream>
 #include <set>
@@ -249,6 +253,41 @@ TEST_F(Conversion, a_utm_token_passes_only_its_first_letter) {
 
 // Points outside the projection's domain are left out, counted and named:
 // never written as NaN.
+// Degrees, minutes and seconds: a "-0" degrees field keeps its sign (read
+// as an integer it became +0°30′, the mirror position 111 km away), an
+// angle with fractional degrees or 75 minutes is not read at all, and
+// printed seconds are rounded before they are split, so none is 60.
+TEST_F(Conversion, dms_keeps_the_sign_of_minus_zero_and_never_prints_60_seconds) {
+  const std::vector<std::string> dms = {"--set", "GeneralSettings.FormatGeog=1", "--ellipsoid", "GRS80"};
+  ASSERT_EQ(convert(dms, "1007", "S -0 30 0 -0 15 0 0\nN 0 30 0 0 15 0 0\nF 0.5 30 0 0 15 0 0\nM 0 75 0 0 15 0 0\n"),
+            cli::kSuccess)
+      << err.str();
+  std::map<std::string, std::array<double, 3>> xyz;
+  std::istringstream lines(readFile(home / "out.txt"));
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string name;
+    std::array<double, 3> v{};
+    fields >> name >> v[0] >> v[1] >> v[2];
+    xyz[name] = v;
+  }
+  ASSERT_EQ(xyz.size(), 2u) << "fractional degrees and 75 minutes are no angles";
+  EXPECT_NEAR(xyz["S"][2], -xyz["N"][2], 1e-6) << "south of the equator";
+  EXPECT_NEAR(xyz["S"][1], -xyz["N"][1], 1e-6) << "west of Greenwich";
+
+  // 50°29′59.9999996″ N 10°59′59.9999996″ E (cct +proj=cart +ellps=GRS80),
+  // printed with 0 to 5 decimals: each rounds up to a full minute.
+  for (int decimals = 0; decimals <= 5; ++decimals) {
+    std::vector<std::string> args = dms;
+    args.insert(args.end(), {"--set", "GeneralSettings.NachkommaGeog=" + std::to_string(decimals)});
+    ASSERT_EQ(convert(args, "2007", "P 3990478.632159 775670.470118 4898429.724315\n"), cli::kSuccess) << err.str();
+    const std::string out = readFile(home / "out.txt");
+    EXPECT_EQ(out.find(" 60"), std::string::npos) << out;
+    EXPECT_NE(out.find(" 50 30  "), std::string::npos) << out;
+  }
+}
+
 TEST_F(Conversion, points_outside_the_domain_are_left_out_and_reported) {
   ASSERT_EQ(convert({"--summary", (home / "s.json").string(), "--ellipsoid", "WGS84"}, "1001",
                     "OK1 48 9\nPOLE 89.5 9\nOK2 47 10\nSOUTH -85 9\n"),

@@ -551,7 +551,7 @@ TEST_F(EllipsoidalEstimation, readers_take_the_layouts_and_count_what_they_skip)
       {"/2D\nP1 50 30 0 8 0 0\nP2 50 30 0 8 0 0 0.01 0.01\n/1D\nP3 100 0.01\nP4 50 30 0 8\n", true, true, 3, 1, 6},
       {"/3D\nP1 91 8 100\nP2 50 8 1e308\nP3 50 8 100 0 0.01 0.01\n", false, true, 0, 3, 2},
       // Degrees and minutes are whole, minutes and seconds below 60.
-      {"P1 50 30 0 8 0 0 100\nP2 50.5 30 0 8 0 0 100\nP3 50 75 0 8 0 0 100\nP4 50 30 60 8 0 0 100\n", true, false, 1,
+      {"P1 50 30 0 8 0 0 100\nP2 50.5 30 0 8 0 0 100\nP3 50 75 0 8 0 0 100\nP4 50 30 60.5 8 0 0 100\n", true, false, 1,
        3, 2},
   };
   for (const auto& c : cases) {

@@ -8,6 +8,7 @@
 #include "app/JobHost.h"
 #include "app/OutputFile.h"
 #include "app/StringIds.h"
+#include "conversion/DmsInput.h"
 #include "conversion/ProjectionLibrary.h"
 #include "points/LineFormatters.h"
 #include "points/LineReader.h"
@@ -68,8 +69,7 @@ struct BatchPoint {
   char letter = '\0';
   // Degrees, minutes and seconds as read (FormatGeog 1), joined by the
   // library on the computing thread.
-  int bd = 0, bm = 0, ld = 0, lm = 0;
-  double bs = 0.0, ls = 0.0;
+  double bd = 0.0, bm = 0.0, bs = 0.0, ld = 0.0, lm = 0.0, ls = 0.0;
   // Results.
   int status = 0;
   double o1 = 0.0, o2 = 0.0, o3 = 0.0;
@@ -95,6 +95,7 @@ bool parseLine(std::string_view data, InputForm form, bool dms, bool heightRequi
       if (dms) {
         const int n = scanFields(data, name, p.bd, p.bm, p.bs, p.ld, p.lm, p.ls, p.v3);
         if (n != 8 && (n != 7 || heightRequired)) return false;
+        if (!ValidDms(p.bd, p.bm, p.bs) || !ValidDms(p.ld, p.lm, p.ls)) return false;
         p.hasHeight = n == 8;
         return true;
       }
@@ -334,8 +335,8 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
       for (BatchPoint& p : batch->points) {
         host.stepProgress();
         if (dmsInput) {
-          library.GMSDEZ(p.bd, p.bm, p.bs, p.v1);
-          library.GMSDEZ(p.ld, p.lm, p.ls, p.v2);
+          JoinDms(library, p.bd, p.bm, p.bs, p.v1);  // the reader has checked the angles
+          JoinDms(library, p.ld, p.lm, p.ls, p.v2);
         }
         p.o3 = p.v3;
         int& status = p.status;
@@ -395,8 +396,11 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
           continue;
         }
         if (geographicOutput && dms) {
+          // Seconds rounded to the printed decimals and carried: never "60.000".
           library.DEZGMS(p.o1, p.b.degrees, p.b.minutes, p.b.seconds);
           library.DEZGMS(p.o2, p.l.degrees, p.l.minutes, p.l.seconds);
+          p.b = CarryRoundedSeconds(p.b, g);
+          p.l = CarryRoundedSeconds(p.l, g);
         }
       }
       if (!converted.push(std::move(*batch))) break;

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "conversion/DmsInput.h"
 #include "conversion/ProjectionLibrary.h"
 #include "points/LineReader.h"
 #include "points/LineScanner.h"
@@ -36,23 +37,6 @@ Fields scan(std::string_view data) {
   return f;
 }
 
-// Degrees, minutes and seconds as read to decimal degrees through the
-// library. Degrees and minutes must be whole numbers and minutes and seconds
-// below 60 (a "50.5 30 0" or a "50 75 0" is a typing error, not an angle to
-// guess at); false otherwise. The sign comes from the degrees field as
-// written (a "-0" keeps it) or from a negative minute or second, as GMSDEZ
-// takes any negative part.
-bool fromDms(ProjectionLibrary& library, double d, double m, double s, double& value) {
-  if (d != std::trunc(d) || m != std::trunc(m) || !(std::fabs(d) <= 360.0) || !(std::fabs(m) < 60.0) ||
-      !(std::fabs(s) < 60.0)) {
-    return false;
-  }
-  const bool negative = std::signbit(d) || m < 0.0 || s < 0.0;
-  library.GMSDEZ(static_cast<int>(std::fabs(d)), static_cast<int>(std::fabs(m)), std::fabs(s), value);
-  if (negative) value = -value;
-  return true;
-}
-
 // Reads the position (decimal: two numbers, dms: six) starting at v[0];
 // returns the index of the next field, or 0 when an angle is malformed.
 int readPosition(const Fields& f, bool dms, ProjectionLibrary& library, EllipsoidalPoint& p) {
@@ -61,7 +45,7 @@ int readPosition(const Fields& f, bool dms, ProjectionLibrary& library, Ellipsoi
     p.L = f.v[1];
     return 2;
   }
-  if (!fromDms(library, f.v[0], f.v[1], f.v[2], p.B) || !fromDms(library, f.v[3], f.v[4], f.v[5], p.L)) return 0;
+  if (!JoinDms(library, f.v[0], f.v[1], f.v[2], p.B) || !JoinDms(library, f.v[3], f.v[4], f.v[5], p.L)) return 0;
   return 6;
 }
 

@@ -6,6 +6,7 @@
 #include "app/JobHost.h"
 #include "app/OutputFile.h"
 #include "app/StringIds.h"
+#include "conversion/DmsInput.h"
 #include "conversion/ProjectionLibrary.h"
 #include "geodesy/EllipsoidLibrary.h"
 #include "points/LineFormatters.h"
@@ -19,30 +20,14 @@ namespace {
 
 constexpr int kMaxFields = 13;
 
-// An angle as read in degrees, minutes and seconds: degrees and minutes
-// whole, the sign from the degrees field as written ("-0 30 0" is −0.5°) or
-// from a negative minute or second.
+// An angle as read in degrees, minutes and seconds (see JoinDms).
 struct ReadDms {
   DmsAngle echo;    // as read, the sign on the first non-zero part
   double degrees;   // decimal degrees
 };
 
 bool readDms(ProjectionLibrary& library, double d, double m, double s, ReadDms& out) {
-  if (d != std::trunc(d) || m != std::trunc(m) || !(std::fabs(d) <= 360.0) || !(std::fabs(m) < 60.0) ||
-      !(std::fabs(s) < 60.0)) {
-    return false;
-  }
-  const bool negative = std::signbit(d) || m < 0.0 || s < 0.0;
-  double value = 0.0;
-  library.GMSDEZ(static_cast<int>(std::fabs(d)), static_cast<int>(std::fabs(m)), std::fabs(s), value);
-  out.degrees = negative ? -value : value;
-  out.echo = {static_cast<int>(std::fabs(d)), static_cast<int>(std::fabs(m)), std::fabs(s)};
-  if (negative) {
-    if (out.echo.degrees != 0) out.echo.degrees = -out.echo.degrees;
-    else if (out.echo.minutes != 0) out.echo.minutes = -out.echo.minutes;
-    else out.echo.seconds = -out.echo.seconds;
-  }
-  return true;
+  return JoinDms(library, d, m, s, out.degrees, &out.echo);
 }
 
 DmsAngle dmsOf(ProjectionLibrary& library, double degrees, int decimals) {
