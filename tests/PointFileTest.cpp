@@ -114,3 +114,20 @@ TEST(PointFilesUnderGermanLocale, read_and_write_with_decimal_points) {
 
 }  // namespace
 }  // namespace pelmar
+
+namespace pelmar {
+namespace {
+
+// A byte-order mark before the first line is no part of the first name:
+// with it, the point never paired with its partner.
+TEST(PointFile, a_byte_order_mark_is_not_part_of_the_first_name) {
+  test::TempDir dir;
+  test::writeFile(dir / "p.txt", "\xEF\xBB\xBFP1 10 20\r\nP2 30 40\r\n");
+  PointList points;
+  ASSERT_EQ(ReadPointFile2D(dir / "p.txt", points), 1);
+  ASSERT_EQ(points.size(), 2u);
+  EXPECT_EQ(points[0].name, "P1");
+}
+
+}  // namespace
+}  // namespace pelmar

@@ -215,3 +215,23 @@ TEST(SettingsStore, options_load_from_the_section_then_the_overrides) {
 
 }  // namespace
 }  // namespace pelmar
+
+namespace pelmar {
+namespace {
+
+// A byte-order mark before the first section hid it: every general setting
+// read 0, and coordinates came out rounded to whole metres.
+TEST(SettingsStore, a_byte_order_mark_does_not_hide_the_first_section) {
+  test::TempDir dir;
+  test::writeFile(dir / "user.ini", "\xEF\xBB\xBF[GeneralSettings]\r\nNachkommaKartesisch=4\r\n");
+  SettingsStore store;
+  store.SetFile(dir / "user.ini");
+  EXPECT_TRUE(store.SectionExists("GeneralSettings"));
+  store.SetSection("GeneralSettings");
+  int decimals = 0;
+  EXPECT_TRUE(store.ReadInt("NachkommaKartesisch", decimals));
+  EXPECT_EQ(decimals, 4);
+}
+
+}  // namespace
+}  // namespace pelmar

@@ -52,7 +52,9 @@ std::optional<std::vector<IniLine>> loadLines(const std::filesystem::path& path)
   content << in.rdbuf();
   const std::string all = content.str();
   std::vector<IniLine> lines;
-  std::size_t pos = 0;
+  // A UTF-8 byte-order mark (editors on Windows write one) would hide the
+  // first section; it is not kept when the file is written again.
+  std::size_t pos = all.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   while (pos < all.size()) {
     const std::size_t nl = all.find('\n', pos);
     if (nl == std::string::npos) {
