@@ -288,6 +288,22 @@ TEST_F(Conversion, dms_keeps_the_sign_of_minus_zero_and_never_prints_60_seconds)
   }
 }
 
+// Lines that cannot be read are counted and the first named with its line
+// number; a file none of whose lines can be read (decimal commas) fails and
+// leaves the old output as it was.
+TEST_F(Conversion, unreadable_lines_are_told_and_a_file_of_them_fails) {
+  writeFile(home / "out.txt", "old output\n");
+  EXPECT_EQ(convert({}, "1007", "P1 50,1 8,2 100\nP2 50,2 8,3 100\n"), cli::kJobFailed);
+  EXPECT_NE(err.str().find("[1330]"), std::string::npos) << err.str();
+  EXPECT_EQ(readFile(home / "out.txt"), "old output\n");
+  EXPECT_EQ(convert({"--summary", (home / "s.json").string()}, "1007", "# c\nP1 50.1 8.2 100\nP2 50,2 8,3 100\n"),
+            cli::kSuccess);
+  EXPECT_NE(err.str().find("line 3"), std::string::npos) << err.str();
+  const std::string summary = readFile(home / "s.json");
+  EXPECT_NE(summary.find("\"lines_unreadable\": 1"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("in.txt:3"), std::string::npos) << summary;
+}
+
 TEST_F(Conversion, points_outside_the_domain_are_left_out_and_reported) {
   ASSERT_EQ(convert({"--summary", (home / "s.json").string(), "--ellipsoid", "WGS84"}, "1001",
                     "OK1 48 9\nPOLE 89.5 9\nOK2 47 10\nSOUTH -85 9\n"),

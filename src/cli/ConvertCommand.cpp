@@ -109,6 +109,10 @@ int ConvertCommand::run(CliContext& context, const std::vector<std::string>& arg
     summary.pointsWritten = result.pointsWritten;
     summary.pointsLeftOut = result.pointsLeftOut;
     summary.firstLeftOut = result.firstLeftOut;
+    summary.linesUnreadable = result.linesUnreadable;
+    if (result.linesUnreadable > 0) {
+      summary.firstUnreadable = job.inputPath.string() + ":" + std::to_string(result.firstUnreadableLine);
+    }
     if (!writeSummary(context.summaryPath, summary)) {
       context.host.message(str::OutputNotCreated, {context.summaryPath.string()});
       return kJobFailed;

@@ -82,6 +82,8 @@ struct Batch {
   std::string names;
   std::vector<BatchPoint> points;
   std::int64_t dataLines = 0;
+  std::int64_t unreadable = 0;
+  std::int64_t firstUnreadableLine = 0;
 };
 
 constexpr std::size_t kBatchPoints = 4096;
@@ -280,7 +282,10 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
         ++batch.dataLines;
         std::string_view name;
         BatchPoint p;
-        if (!parseLine(data, form, dmsInput, heightRequired, name, p)) continue;
+        if (!parseLine(data, form, dmsInput, heightRequired, name, p)) {
+          if (batch.unreadable++ == 0) batch.firstUnreadableLine = reader.lineNumber();
+          continue;
+        }
         p.nameOffset = static_cast<std::uint32_t>(batch.names.size());
         p.nameLength = static_cast<std::uint32_t>(name.size());
         batch.names.append(name);
@@ -332,6 +337,8 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   try {
     while (std::optional<Batch> batch = parsed.pop()) {
       counts.linesRead += batch->dataLines;
+      if (batch->unreadable > 0 && counts.linesUnreadable == 0) counts.firstUnreadableLine = batch->firstUnreadableLine;
+      counts.linesUnreadable += batch->unreadable;
       for (BatchPoint& p : batch->points) {
         host.stepProgress();
         if (dmsInput) {
@@ -424,9 +431,19 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
     host.message(str::InputNotOpened, {job.inputPath.string()});
     return false;
   }
+  // A file of data lines none of which could be read (decimal commas, say)
+  // is no success: the old output stays as it was.
+  const bool nothingReadable = counts.linesRead > 0 && counts.linesUnreadable == counts.linesRead;
+  if (nothingReadable) {
+    host.message(str::LinesUnreadable, {counts.linesUnreadable, job.inputPath.string(), counts.firstUnreadableLine});
+    return false;
+  }
   if (!output.commit()) {
     host.message(str::OutputNotCreated, {job.outputPath.string()});
     return false;
+  }
+  if (counts.linesUnreadable > 0) {
+    host.message(str::LinesUnreadable, {counts.linesUnreadable, job.inputPath.string(), counts.firstUnreadableLine});
   }
   if (counts.pointsLeftOut > 0) {
     host.message(str::PointsLeftOut, {counts.pointsLeftOut, counts.firstLeftOut});

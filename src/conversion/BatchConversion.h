@@ -55,11 +55,15 @@ struct ConversionResult {
   std::int64_t pointsWritten = 0;
   std::int64_t pointsLeftOut = 0;  // outside the projection's domain
   std::string firstLeftOut;
+  std::int64_t linesUnreadable = 0;  // data lines that fit no form of the conversion
+  std::int64_t firstUnreadableLine = 0;
 };
 
 // Converts the input file line by line into the output file. Lines that do
-// not parse are skipped; points the projection library refuses are left out
-// and counted, and the run ends with a message naming how many and the first.
+// not parse are skipped, counted and the first told with its line number
+// (1330; when no data line could be read at all the run fails); points the
+// projection library refuses are left out and counted, and the run ends
+// with a message naming how many and the first.
 // Returns false when a file could not be opened or written (told through `host`).
 bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, ProjectionLibrary& library,
                    JobHost& host, ConversionResult* result = nullptr);
