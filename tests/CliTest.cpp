@@ -452,3 +452,29 @@ TEST_F(EstimateCli, geodesy_runs_the_four_tasks_and_counts_what_it_leaves_out) {
 
 }  // namespace
 }  // namespace pelmar::cli
+
+namespace pelmar::cli {
+namespace {
+
+// A file to be written that is one of the run's inputs, or another output,
+// is refused before anything is written: by name, or through a link.
+TEST_F(EstimateCli, a_file_read_and_written_in_one_run_is_refused) {
+  const std::string source = test::readFile(home / "s.txt");
+  std::filesystem::create_symlink(home / "s.txt", home / "alias.txt");
+  const std::vector<std::vector<std::string>> runs = {
+      {"estimate", "similarity", "--source", path("s.txt"), "--target", path("t.txt"), "--report", path("s.txt")},
+      {"estimate", "similarity", "--source", path("s.txt"), "--target", path("t.txt"), "--report", path("alias.txt")},
+      {"estimate", "similarity", "--source", path("s.txt"), "--target", path("t.txt"), "--report", path("r.aus"),
+       "--output", path("r.aus")},
+      {"convert", "1007", path("s.txt"), (home / "." / "s.txt").string()},
+  };
+  for (const auto& args : runs) {
+    EXPECT_EQ(run(args), kJobFailed) << args.back();
+    EXPECT_NE(err.str().find("[1801]"), std::string::npos) << err.str();
+    EXPECT_EQ(test::readFile(home / "s.txt"), source);
+    EXPECT_FALSE(std::filesystem::exists(home / "r.aus"));
+  }
+}
+
+}  // namespace
+}  // namespace pelmar::cli

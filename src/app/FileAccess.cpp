@@ -1,5 +1,8 @@
 #include "app/FileAccess.h"
 
+#include "app/JobHost.h"
+#include "app/StringIds.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +21,40 @@ bool canWriteOutputDirectory(const std::string& outputPath) {
   if (::stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
   // Creating a file needs write and search permission on the directory.
   return ::access(directory.c_str(), W_OK | X_OK) == 0;
+}
+
+namespace {
+
+// The same file: equivalent when both exist; otherwise the same absolute,
+// normalised spelling (an output that does not exist yet).
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::error_code error;
+  if (std::filesystem::exists(a, error) && std::filesystem::exists(b, error)) {
+    return std::filesystem::equivalent(a, b, error);
+  }
+  return std::filesystem::absolute(a, error).lexically_normal() == std::filesystem::absolute(b, error).lexically_normal();
+}
+
+}  // namespace
+
+bool CheckDistinctFiles(const std::vector<std::filesystem::path>& inputs,
+                        const std::vector<std::filesystem::path>& outputs, JobHost& host) {
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    if (outputs[i].empty()) continue;
+    for (const std::filesystem::path& input : inputs) {
+      if (!input.empty() && sameFile(outputs[i], input)) {
+        host.message(str::SameFileTwice, {outputs[i].string()});
+        return false;
+      }
+    }
+    for (std::size_t j = i + 1; j < outputs.size(); ++j) {
+      if (!outputs[j].empty() && sameFile(outputs[i], outputs[j])) {
+        host.message(str::SameFileTwice, {outputs[i].string()});
+        return false;
+      }
+    }
+  }
+  return true;
 }
 
 }  // namespace pelmar

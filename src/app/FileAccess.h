@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace pelmar {
 
@@ -13,5 +14,14 @@ std::string outputDirectory(const std::string& outputPath);
 // Whether the current user may create files in the directory of
 // `outputPath` (the check every job makes before it runs).
 bool canWriteOutputDirectory(const std::string& outputPath);
+
+class JobHost;
+
+// Before a run writes anything: false, with message 1801 naming the file,
+// when a file to be written is one of the run's inputs, or two files to be
+// written are one (the same file, not only the same spelling: links and
+// relative paths count). Empty paths are ignored.
+bool CheckDistinctFiles(const std::vector<std::filesystem::path>& inputs,
+                        const std::vector<std::filesystem::path>& outputs, JobHost& host);
 
 }  // namespace pelmar

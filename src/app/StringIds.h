@@ -383,6 +383,7 @@
   X(NoGeodeticTaskSelected, 1710)                                        \
   X(GeodeticDone, 1711)                                                  \
   X(FilterGeodeticResults, 1712)                                         \
+  X(SameFileTwice, 1801)                                                 \
   /* conversion page and projection dialogs */                          \
   X(PointsLeftOut, 1400)                                                 \
   X(ConversionDone, 1403)                                                \

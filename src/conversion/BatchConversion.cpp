@@ -4,6 +4,7 @@
 #include <optional>
 #include <thread>
 
+#include "app/FileAccess.h"
 #include "app/BoundedQueue.h"
 #include "app/JobHost.h"
 #include "app/OutputFile.h"
@@ -167,6 +168,7 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
     return false;
   }
   // 1./2. The files.
+  if (!CheckDistinctFiles({job.inputPath}, {job.outputPath}, host)) return false;
   LineReader reader(job.inputPath);
   if (!reader.isOpen()) {
     host.message(str::InputNotOpened, {job.inputPath.string()});

@@ -8,6 +8,7 @@
 #include "adjust/GrossErrorTest.h"
 #include "adjust/Matrix.h"
 #include "adjust/NormalEquations.h"
+#include "app/FileAccess.h"
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
 #include "app/OutputFile.h"
@@ -229,6 +230,8 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
                  {std::string(EstimationOptions3DBL::kSection) + "." + key});
     return 0;
   }
+
+  if (!CheckDistinctFiles({job.sourcePath, job.targetPath}, {job.reportPath, job.outputPath}, host)) return 0;
 
   // 1. The point files and the identical points.
   job.source.clear();

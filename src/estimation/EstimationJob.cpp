@@ -1,5 +1,6 @@
 #include "estimation/EstimationJob.h"
 
+#include "app/FileAccess.h"
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
 #include "app/OutputFile.h"
@@ -25,6 +26,7 @@ bool OpenEstimationRun(EstimationJob& job, int (*read)(const std::filesystem::pa
   job.source.clear();
   job.target.clear();
   job.identical.clear();
+  if (!CheckDistinctFiles({job.sourcePath, job.targetPath}, {job.reportPath, job.outputPath}, host)) return false;
   if (read(job.sourcePath, job.source) == 0) {
     host.message(str::SourceUnreadable, {job.sourcePath.string()});
     return false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/FileAccess.h"
 #include "app/JobHost.h"
 #include "app/OutputFile.h"
 #include "app/StringIds.h"
@@ -79,6 +80,7 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
     host.message(str::ProjectionLibraryMissing);
     return false;
   }
+  if (!CheckDistinctFiles({job.inputPath}, {job.outputPath}, host)) return false;
   LineReader reader(job.inputPath);
   if (!reader.isOpen()) {
     host.message(str::InputNotOpened, {job.inputPath.string()});

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/FileAccess.h"
 #include "app/JobHost.h"
 #include "app/OutputFile.h"
 #include "app/StringIds.h"
@@ -60,6 +61,7 @@ bool inverse(const NTv2Grid& grid, bool finest, double lat, double lon, double& 
 }  // namespace
 
 bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* result) {
+  if (!CheckDistinctFiles({job.gridPath, job.inputPath}, {job.outputPath}, host)) return false;
   NTv2Grid grid;
   if (grid.Load(job.gridPath, host) != 0) return false;
   LineReader reader(job.inputPath);

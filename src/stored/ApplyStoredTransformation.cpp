@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "app/FileAccess.h"
 #include "app/JobHost.h"
 #include "app/OutputFile.h"
 #include "app/StringIds.h"
@@ -115,6 +116,7 @@ bool ApplyStoredTransformation(const ApplyJob& job, ProjectionLibrary& library, 
   ApplyResult counts;
   OutputFile output;
   bool done = false;
+  if (!CheckDistinctFiles({job.inputPath}, {job.outputPath}, host)) return false;
   switch (job.set.type) {
     case 0:
     case 1: done = applyCartesian(job, host, output, counts); break;
