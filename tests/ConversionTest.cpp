@@ -304,6 +304,22 @@ TEST_F(Conversion, unreadable_lines_are_told_and_a_file_of_them_fails) {
   EXPECT_NE(summary.find("in.txt:3"), std::string::npos) << summary;
 }
 
+// The oblique national projections have a domain: within 2000 km of their
+// origin and where forward and inverse agree. The antipode of Bern used to
+// come out as a coordinate inside Switzerland.
+TEST_F(Conversion, oblique_projections_leave_out_points_far_from_their_country) {
+  ASSERT_EQ(convert({}, "1012", "BERN 46.95 7.44\nANTI -46.95 -172.56\nFAR 10 120\n"), cli::kSuccess) << err.str();
+  std::string out = readFile(home / "out.txt");
+  EXPECT_NE(out.find("BERN"), std::string::npos);
+  EXPECT_EQ(out.find("ANTI"), std::string::npos);
+  EXPECT_NE(err.str().find("[1400]"), std::string::npos);
+  ASSERT_EQ(convert({}, "2008", "IN 650000 200000\nFAR 9650000 200000\nHUGE 1e9 1e9\n"), cli::kSuccess) << err.str();
+  out = readFile(home / "out.txt");
+  EXPECT_NE(out.find("IN"), std::string::npos);
+  EXPECT_EQ(out.find("FAR"), std::string::npos);
+  EXPECT_EQ(out.find("HUGE"), std::string::npos);
+}
+
 TEST_F(Conversion, points_outside_the_domain_are_left_out_and_reported) {
   ASSERT_EQ(convert({"--summary", (home / "s.json").string(), "--ellipsoid", "WGS84"}, "1001",
                     "OK1 48 9\nPOLE 89.5 9\nOK2 47 10\nSOUTH -85 9\n"),

@@ -341,6 +341,29 @@ int ProjectionEngine::soldnerInverse(double E, double N, double& B, double& L) {
 // --- Oblique conformal projections (PROJ's somerc) --------------------------
 
 namespace {
+// The domain of the national oblique projections: within 2000 km of the
+// projection's origin (its scale error grows as d²/2R², 5 % there) and
+// only where forward and inverse agree. Without it a point at the antipode
+// came out as a plausible coordinate inside the country.
+constexpr double kObliqueMaxDistance = 2.0e6;       // metres from the false origin
+constexpr double kObliqueRoundTripDegrees = 1e-9;
+constexpr double kObliqueRoundTripMetres = 1e-4;
+
+bool obliqueForward(const ProjTransform& t, double falseEast, double falseNorth, double B, double L, double& E,
+                    double& N) {
+  double b = 0.0, l = 0.0;
+  return t.forward(B, L, E, N) && std::hypot(E - falseEast, N - falseNorth) <= kObliqueMaxDistance &&
+         t.inverse(E, N, b, l) && std::fabs(b - B) < kObliqueRoundTripDegrees &&
+         std::fabs(std::remainder(l - L, 360.0)) < kObliqueRoundTripDegrees;
+}
+
+bool obliqueInverse(const ProjTransform& t, double falseEast, double falseNorth, double E, double N, double& B,
+                    double& L) {
+  double e = 0.0, n = 0.0;
+  return std::hypot(E - falseEast, N - falseNorth) <= kObliqueMaxDistance && t.inverse(E, N, B, L) &&
+         t.forward(B, L, e, n) && std::fabs(e - E) < kObliqueRoundTripMetres && std::fabs(n - N) < kObliqueRoundTripMetres;
+}
+
 std::string somerc(double lat0, double lon0, double k0, double falseEast, double falseNorth, double a, double b) {
   return "+proj=somerc +lat_0=" + number(lat0) + " +lon_0=" + number(lon0) + " +k_0=" + number(k0) +
          " +x_0=" + number(falseEast) + " +y_0=" + number(falseNorth) + " +a=" + number(a) + " +b=" + number(b) +
@@ -355,7 +378,7 @@ int ProjectionEngine::eovForward(double B, double L, double& E, double& N) {
     return ProjTransform(somerc(dms(47, 8, 39.8174), dms(19, 2, 54.8584), 0.99993, 650000.0, 200000.0, params.a,
                                 params.b));
   });
-  return eov.forward(B, L, E, N) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
+  return obliqueForward(eov, 650000.0, 200000.0, B, L, E, N) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
 }
 
 int ProjectionEngine::eovInverse(double E, double N, double& B, double& L) {
@@ -365,7 +388,7 @@ int ProjectionEngine::eovInverse(double E, double N, double& B, double& L) {
     return ProjTransform(somerc(dms(47, 8, 39.8174), dms(19, 2, 54.8584), 0.99993, 650000.0, 200000.0, params.a,
                                 params.b));
   });
-  return eov.inverse(E, N, B, L) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
+  return obliqueInverse(eov, 650000.0, 200000.0, E, N, B, L) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
 }
 
 const ProjTransform& ProjectionEngine::swiss(int swissCase) {
@@ -380,13 +403,17 @@ const ProjTransform& ProjectionEngine::swiss(int swissCase) {
 int ProjectionEngine::swissForward(double B, double L, double& E, double& N, int swissCase) {
   if (!ellipsoidValid() || (swissCase != 0 && swissCase != 1)) return VIV_BAD_PARAMETERS;
   if (!validLatitude(B) || !finite(L)) return VIV_OUTSIDE_DOMAIN;
-  return swiss(swissCase).forward(B, L, E, N) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
+  const double falseEast = swissCase == 0 ? 600000.0 : 2600000.0;
+  const double falseNorth = swissCase == 0 ? 200000.0 : 1200000.0;
+  return obliqueForward(swiss(swissCase), falseEast, falseNorth, B, L, E, N) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
 }
 
 int ProjectionEngine::swissInverse(double E, double N, double& B, double& L, int swissCase) {
   if (!ellipsoidValid() || (swissCase != 0 && swissCase != 1)) return VIV_BAD_PARAMETERS;
   if (!finite(E) || !finite(N)) return VIV_OUTSIDE_DOMAIN;
-  return swiss(swissCase).inverse(E, N, B, L) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
+  const double falseEast = swissCase == 0 ? 600000.0 : 2600000.0;
+  const double falseNorth = swissCase == 0 ? 200000.0 : 1200000.0;
+  return obliqueInverse(swiss(swissCase), falseEast, falseNorth, E, N, B, L) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
 }
 
 // --- Geocentric cartesian ----------------------------------------------------
