@@ -320,6 +320,19 @@ TEST_F(Conversion, oblique_projections_leave_out_points_far_from_their_country) 
   EXPECT_EQ(out.find("HUGE"), std::string::npos);
 }
 
+// Automatic Gauss–Krüger takes its zone from the longitude or the
+// easting: absurd ones (1e308 printed "inf", 369.2° made zone 123) are
+// left out, counted and named.
+TEST_F(Conversion, automatic_gauss_krueger_refuses_zones_that_do_not_exist) {
+  ASSERT_EQ(convert({}, "1000", "OK 50 9\nINF 50 1e308\nBIG 50 369.2\n"), cli::kSuccess) << err.str();
+  std::string out = readFile(home / "out.txt");
+  EXPECT_EQ(out.find("inf"), std::string::npos);
+  EXPECT_EQ(out.find("BIG"), std::string::npos);
+  EXPECT_NE(err.str().find("2 points"), std::string::npos) << err.str();
+  ASSERT_EQ(convert({}, "2000", "OK 3500000 5540000\nZ 123500000 5540000\n"), cli::kSuccess) << err.str();
+  EXPECT_EQ(readFile(home / "out.txt").find("Z "), std::string::npos);
+}
+
 TEST_F(Conversion, points_outside_the_domain_are_left_out_and_reported) {
   ASSERT_EQ(convert({"--summary", (home / "s.json").string(), "--ellipsoid", "WGS84"}, "1001",
                     "OK1 48 9\nPOLE 89.5 9\nOK2 47 10\nSOUTH -85 9\n"),

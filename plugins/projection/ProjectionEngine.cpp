@@ -135,7 +135,10 @@ const GeographicLib::TransverseMercator& ProjectionEngine::transverseMercator(do
 
 int ProjectionEngine::gkForward(double B, double L, double& E, double& N) {
   if (!ellipsoidValid() || (params.GKCase != 0 && params.GKCase != 4)) return VIV_BAD_PARAMETERS;
-  if (!validLatitude(B) || !finite(L)) return VIV_OUTSIDE_DOMAIN;
+  // Longitudes beyond ±360° are typing errors; in automatic mode one beyond
+  // ±180° would make a zone that does not exist (369.2° gave zone 123).
+  if (!validLatitude(B) || !finite(L) || std::fabs(L) > 360.0) return VIV_OUTSIDE_DOMAIN;
+  if (params.L0Auto != 0 && std::fabs(L) > 180.0) return VIV_OUTSIDE_DOMAIN;
   double lon0 = 0.0;
   double falseEast = 0.0;
   double falseNorth = 0.0;
@@ -165,6 +168,7 @@ int ProjectionEngine::gkInverse(double E, double N, double& B, double& L) {
   double y = N;
   if (params.GKCase == 0) {
     const double zone = params.L0Auto != 0 ? std::floor(E / kZoneMillions) : std::round(params.L0 / 3.0);
+    if (std::fabs(zone) > 60.0) return VIV_OUTSIDE_DOMAIN;  // no zone has its meridian beyond ±180°
     lon0 = params.L0Auto != 0 ? 3.0 * zone : params.L0;
     x = E - zone * kZoneMillions - kGkFalseEasting;
   } else {
