@@ -333,6 +333,23 @@ TEST_F(Conversion, automatic_gauss_krueger_refuses_zones_that_do_not_exist) {
   EXPECT_EQ(readFile(home / "out.txt").find("Z "), std::string::npos);
 }
 
+// Raw UTM (no zone columns) with the meridian following each point: the way
+// out says that the zone is not in the file, the way back is refused (it
+// used the stored meridian 0° and put Berlin at −1.6°).
+TEST_F(Conversion, raw_utm_with_an_automatic_meridian_cannot_come_back) {
+  const std::vector<std::string> raw = {"--set", "GeneralSettings.FormatUTM=1", "--set", "L0Settings.L0Auto=1"};
+  ASSERT_EQ(convert(raw, "1001", "BERLIN 52.52 13.40\n"), cli::kSuccess) << err.str();
+  EXPECT_NE(err.str().find("[1406]"), std::string::npos) << err.str();
+  const std::string utm = readFile(home / "out.txt");
+  EXPECT_EQ(convert(raw, "2001", utm), cli::kJobFailed);
+  EXPECT_NE(err.str().find("[1405]"), std::string::npos) << err.str();
+  ASSERT_EQ(convert({"--set", "GeneralSettings.FormatUTM=1", "--set", "L0Settings.L0Auto=0", "--set", "L0Settings.L0=15"},
+                    "2001", utm),
+            cli::kSuccess)
+      << err.str();
+  EXPECT_NE(readFile(home / "out.txt").find("13.4000000000"), std::string::npos) << readFile(home / "out.txt");
+}
+
 TEST_F(Conversion, points_outside_the_domain_are_left_out_and_reported) {
   ASSERT_EQ(convert({"--summary", (home / "s.json").string(), "--ellipsoid", "WGS84"}, "1001",
                     "OK1 48 9\nPOLE 89.5 9\nOK2 47 10\nSOUTH -85 9\n"),

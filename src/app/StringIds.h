@@ -386,6 +386,8 @@
   X(SameFileTwice, 1801)                                                 \
   /* conversion page and projection dialogs */                          \
   X(PointsLeftOut, 1400)                                                 \
+  X(UtmZoneNeeded, 1405)                                                 \
+  X(UtmZoneNotWritten, 1406)                                             \
   X(ConversionDone, 1403)                                                \
   X(LabelInputFile, 1401)                                                \
   X(LabelOutputPointFile, 1402)                                          \

@@ -167,6 +167,14 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
     host.message(str::ProjectionLibraryMissing);
     return false;
   }
+  // Raw UTM eastings carry no zone: with the meridian following each point
+  // on the way out, the way back has no meridian to use (it took the stored
+  // one, 0°, and put Berlin at −1.6°).
+  const bool rawAutomaticUtm = family == 1 && !utmZoneForm && job.centralMeridian.L0Auto != 0;
+  if (rawAutomaticUtm && !forward) {
+    host.message(str::UtmZoneNeeded);
+    return false;
+  }
   // 1./2. The files.
   if (!CheckDistinctFiles({job.inputPath}, {job.outputPath}, host)) return false;
   LineReader reader(job.inputPath);
@@ -450,6 +458,7 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   if (counts.pointsLeftOut > 0) {
     host.message(str::PointsLeftOut, {counts.pointsLeftOut, counts.firstLeftOut});
   }
+  if (rawAutomaticUtm && counts.pointsWritten > 0) host.message(str::UtmZoneNotWritten);
   if (result != nullptr) *result = counts;
   return true;
 }
