@@ -325,5 +325,38 @@ TEST(ProjectionLibrary, missing_module_is_not_usable_and_gives_nan) {
   EXPECT_TRUE(std::isnan(e) && std::isnan(n));
 }
 
+// Faults found with PROJ's own test cases (builtins.gie): the pole on the
+// apex side of a flat cone (standard parallels 0.5° and 2°) is the apex
+// itself, not 59,774 km away; standard parallels on a pole or beyond it and
+// axes no ellipsoid has are bad parameters at once, not an internal failure.
+TEST_F(ProjectionLibraryTest, lambert_poles_and_impossible_parameters) {
+  ASSERT_EQ(library.SetEllipDim(6378137.0, 6356752.314140), VIV_OK);
+  library.SetLambCase(0);
+  library.SetLambType(1);
+  library.SetL0(0.0);
+  library.SetFalseEast(0.0);
+  library.SetFalseNorth(0.0);
+  for (double sign : {1.0, -1.0}) {
+    library.SetBSued(0.5 * sign);
+    library.SetBNord(2.0 * sign);
+    double E = 0, N = 0, B = 0, L = 0, E1 = 0, N1 = 0;
+    ASSERT_EQ(library.BL_to_EN_Lambert(90.0 * sign, 0.0, E, N), VIV_OK);
+    ASSERT_EQ(library.BL_to_EN_Lambert(90.0 * sign, 120.0, E1, N1), VIV_OK);
+    EXPECT_EQ(E, 0.0);
+    EXPECT_EQ(N, N1) << "every longitude meets at the apex";
+    ASSERT_EQ(library.EN_to_BL_Lambert(E, N, B, L), VIV_OK);
+    EXPECT_NEAR(B, 90.0 * sign, 1e-9);
+  }
+  double E = 0, N = 0;
+  library.SetBSued(0.0);
+  library.SetBNord(90.0);
+  EXPECT_EQ(library.BL_to_EN_Lambert(45.0, 10.0, E, N), VIV_BAD_PARAMETERS);
+  library.SetBSued(10.0);
+  library.SetBNord(95.0);
+  EXPECT_EQ(library.BL_to_EN_Lambert(45.0, 10.0, E, N), VIV_BAD_PARAMETERS);
+  EXPECT_EQ(library.SetEllipDim(-1.0, 5.0), VIV_BAD_PARAMETERS);
+  EXPECT_EQ(library.SetEllipDim(6356752.0, 6378137.0), VIV_BAD_PARAMETERS) << "b > a";
+}
+
 }  // namespace
 }  // namespace pelmar

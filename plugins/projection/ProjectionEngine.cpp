@@ -244,23 +244,43 @@ int ProjectionEngine::utmZoneInverse(double E, double N, int zone, char letter, 
 
 // --- Lambert conformal conic -------------------------------------------------
 
+namespace {
+// A standard parallel a conformal cone can have: finite, and not a pole (no
+// cone has true scale on a pole and on another parallel).
+bool standardParallel(double latitude) { return finite(latitude) && std::fabs(latitude) < 90.0; }
+
+// The cone's own y of its apex: from a point of the origin parallel one
+// degree off the central meridian, x = ρ·sin γ and y_apex = y + ρ·cos γ with
+// the meridian convergence γ. GeographicLib's forward at the pole itself
+// does not give ρ = 0 for a flat cone (0.5° and 2°: 59,774 km away).
+double apexY(const GeographicLib::LambertConformalConic& cone) {
+  double x = 0.0, y = 0.0, gamma = 0.0, k = 0.0;
+  cone.Forward(0.0, cone.OriginLatitude(), 1.0, x, y, gamma, k);
+  const double g = gamma * 3.14159265358979323846 / 180.0;
+  return y + x / std::sin(g) * std::cos(g);
+}
+}  // namespace
+
 const LambertProjection* ProjectionEngine::lambert() {
   if (params.LambCase < 0 || params.LambCase > 3) return nullptr;
   if (params.LambCase == 0 && params.LambType != 0 && params.LambType != 1) return nullptr;
+  if (params.LambCase == 0 && (!standardParallel(params.BSued) || (params.LambType == 1 && !standardParallel(params.BNord)))) {
+    return nullptr;
+  }
   const auto key = std::make_tuple(params.a, params.b, params.LambCase, params.LambType, params.BNord, params.BSued);
   return &lambert_.get(key, [&] {
     const double f = flattening();
     if (params.LambCase == 0 && params.LambType == 0) {
       // One standard parallel: the origin lies on it, with scale 1 there.
       GeographicLib::LambertConformalConic cone(params.a, f, params.BSued, 1.0);
-      return LambertProjection{cone, 0.0, 0.0, 0.0, 0.0};
+      return LambertProjection{cone, 0.0, 0.0, 0.0, 0.0, apexY(cone)};
     }
     const LambertPreset preset = params.LambCase == 0 ? LambertPreset{params.BNord, params.BSued, 0.0, 0.0, 0.0, 0.0}
                                                       : lambertPreset(params.LambCase);
     GeographicLib::LambertConformalConic cone(params.a, f, preset.lat1, preset.lat2, 1.0);
     double x = 0.0, yOrigin = 0.0;
     cone.Forward(0.0, preset.latOrigin, 0.0, x, yOrigin);
-    return LambertProjection{cone, preset.lon0, preset.falseEast, preset.falseNorth, yOrigin};
+    return LambertProjection{cone, preset.lon0, preset.falseEast, preset.falseNorth, yOrigin, apexY(cone)};
   });
 }
 
@@ -273,7 +293,11 @@ int ProjectionEngine::lambertForward(double B, double L, double& E, double& N) {
   if (std::fabs(B) == 90.0 && B * p->cone.OriginLatitude() <= 0.0) return VIV_OUTSIDE_DOMAIN;
   const bool own = params.LambCase == 0;
   double x = 0.0, y = 0.0;
-  p->cone.Forward(own ? params.L0 : p->lon0, B, L, x, y);
+  if (std::fabs(B) == 90.0) {
+    y = p->yApex;  // the pole on the apex side is the apex
+  } else {
+    p->cone.Forward(own ? params.L0 : p->lon0, B, L, x, y);
+  }
   if (!finite(x) || !finite(y)) return VIV_OUTSIDE_DOMAIN;
   E = (own ? params.FalseEast : p->falseEast) + x;
   N = (own ? params.FalseNorth : p->falseNorth) + y - p->yOrigin;

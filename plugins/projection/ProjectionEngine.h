@@ -63,6 +63,7 @@ struct LambertProjection {
   double falseEast;
   double falseNorth;
   double yOrigin;  // the cone's own y of the origin
+  double yApex;    // the cone's own y of its apex (the pole on the apex side)
 };
 
 struct SoldnerProjection {

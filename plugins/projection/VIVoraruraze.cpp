@@ -44,10 +44,19 @@ int twoToTwo(Member member, double in1, double in2, double* out1, double* out2) 
 
 }  // namespace
 
+namespace {
+// Axes no ellipsoid has: kept (so that every conversion refuses them too),
+// but told at once.
+int axesStatus(double a, double b) {
+  return std::isfinite(a) && std::isfinite(b) && a > 0.0 && b > 0.0 && b <= a ? VIV_OK : VIV_BAD_PARAMETERS;
+}
+}  // namespace
+
 VIV_EXPORT int InitializeDLL(VIV_PARAMETER_LIST) {
   engine().params = viv::Parameters{L0,    L0Auto,     B0,        a,        b,        BNord,
                                     BSued, FalseNorth, FalseEast, LambType, LambCase, GKCase};
-  return VIV_OK;
+  // A new owner's parameters are all zero until it sets its ellipsoid.
+  return a == 0.0 && b == 0.0 ? VIV_OK : axesStatus(a, b);
 }
 
 VIV_EXPORT int SetL0(double value) { return set(engine().params.L0, value); }
@@ -63,7 +72,7 @@ VIV_EXPORT int SetGKCase(int value) { return set(engine().params.GKCase, value);
 VIV_EXPORT int SetEllipDim(double a, double b) {
   engine().params.a = a;
   engine().params.b = b;
-  return VIV_OK;
+  return axesStatus(a, b);
 }
 
 VIV_EXPORT int GetL0(double* value) { return get(engine().params.L0, value); }
