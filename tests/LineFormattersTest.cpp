@@ -197,5 +197,26 @@ TEST(LineFormatters, rounded_seconds_carry_instead_of_printing_60) {
   }
 }
 
+// The split used by every DMS writer: rounded in integers at the printed
+// decimals (never 60 seconds), the sign on the first non-zero part as the
+// library's DEZGMS puts it.
+TEST(LineFormatters, degrees_split_as_they_print) {
+  const struct {
+    double degrees;
+    int decimals;
+    DmsAngle out;
+  } cases[] = {
+      {-0.5, 5, {0, -30, 0.0}},       {-10.5, 3, {-10, 30, 0.0}},          {50.5 - 0.4e-6 / 3600, 5, {50, 30, 0.0}},
+      {0.999999999, 0, {1, 0, 0.0}}, {-1.0 / 3600 / 4, 2, {0, 0, -0.25}}, {151.199999999, 5, {151, 12, 0.0}},
+      {12.3456789, 12, {12, 20, 44.44404}},
+  };
+  for (const auto& c : cases) {
+    const DmsAngle a = SplitDegrees(c.degrees, c.decimals);
+    EXPECT_EQ(a.degrees, c.out.degrees) << c.degrees;
+    EXPECT_EQ(a.minutes, c.out.minutes) << c.degrees;
+    EXPECT_NEAR(a.seconds, c.out.seconds, 1e-9) << c.degrees;
+  }
+}
+
 }  // namespace
 }  // namespace pelmar

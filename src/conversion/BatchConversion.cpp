@@ -76,7 +76,6 @@ struct BatchPoint {
   double o1 = 0.0, o2 = 0.0, o3 = 0.0;
   int outZone = 0;
   char outLetter = '\0';
-  DmsAngle b, l;
 };
 
 struct Batch {
@@ -323,8 +322,9 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
           if (cartesianOutput) {
             FormatPointLine3(text, name, p.o1, p.o2, p.o3, k);
           } else if (geographicOutput && dms) {
-            withHeight ? FormatPointLineDms2H(text, name, p.b, p.l, p.o3, g, k)
-                       : FormatPointLineDms2(text, name, p.b, p.l, g);
+            // Rounded to the printed decimals before the split: never "60.000".
+            const DmsAngle b = SplitDegrees(p.o1, g), l = SplitDegrees(p.o2, g);
+            withHeight ? FormatPointLineDms2H(text, name, b, l, p.o3, g, k) : FormatPointLineDms2(text, name, b, l, g);
           } else if (geographicOutput) {
             withHeight ? FormatPointLine3H(text, name, p.o1, p.o2, p.o3, g, k)
                        : FormatPointLine2(text, name, p.o1, p.o2, g);
@@ -412,13 +412,7 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
           if (counts.pointsLeftOut++ == 0) counts.firstLeftOut.assign(batch->names, p.nameOffset, p.nameLength);
           continue;
         }
-        if (geographicOutput && dms) {
-          // Seconds rounded to the printed decimals and carried: never "60.000".
-          library.DEZGMS(p.o1, p.b.degrees, p.b.minutes, p.b.seconds);
-          library.DEZGMS(p.o2, p.l.degrees, p.l.minutes, p.l.seconds);
-          p.b = CarryRoundedSeconds(p.b, g);
-          p.l = CarryRoundedSeconds(p.l, g);
-        }
+
       }
       if (!converted.push(std::move(*batch))) break;
     }

@@ -135,11 +135,7 @@ bool rigorousPoint(ProjectionLibrary& library, const EllipsoidRecord& source, co
 }
 
 // Degrees to degrees, minutes and seconds as printed with `decimals`.
-DmsAngle dmsOf(ProjectionLibrary& library, double degrees, int decimals) {
-  DmsAngle a;
-  library.DEZGMS(degrees, a.degrees, a.minutes, a.seconds);
-  return CarryRoundedSeconds(a, decimals);
-}
+DmsAngle dmsOf(ProjectionLibrary&, double degrees, int decimals) { return SplitDegrees(degrees, decimals); }
 
 }  // namespace
 

@@ -31,11 +31,7 @@ bool readDms(ProjectionLibrary& library, double d, double m, double s, ReadDms& 
   return JoinDms(library, d, m, s, out.degrees, &out.echo);
 }
 
-DmsAngle dmsOf(ProjectionLibrary& library, double degrees, int decimals) {
-  DmsAngle a;
-  library.DEZGMS(degrees, a.degrees, a.minutes, a.seconds);
-  return CarryRoundedSeconds(a, decimals);
-}
+DmsAngle dmsOf(ProjectionLibrary&, double degrees, int decimals) { return SplitDegrees(degrees, decimals); }
 
 // The count of fields a line of the task must have, name included.
 int fieldsOf(GeodeticTask task, bool dms) {

@@ -47,6 +47,39 @@ void appendZone(std::string& line, int zone, char band) {
 
 }  // namespace
 
+DmsAngle SplitDegrees(double degrees, int decimals) {
+  static constexpr long long kPowers[] = {1,         10,         100,         1000,         10000,
+                                          100000,    1000000,    10000000,    100000000,    1000000000};
+  const bool negative = degrees < 0.0;
+  const double magnitude = std::fabs(degrees);
+  if (decimals < 0 || decimals > 9 || !(magnitude <= 1e4)) {
+    // Beyond the exact integer path: split, then round and carry.
+    double whole = std::floor(magnitude);
+    const double minutes = (magnitude - whole) * 60.0;
+    const double wholeMinutes = std::floor(minutes);
+    DmsAngle a{static_cast<int>(whole), static_cast<int>(wholeMinutes), (minutes - wholeMinutes) * 60.0};
+    if (negative) a.degrees = -a.degrees;  // CarryRoundedSeconds moves the sign where it belongs
+    if (negative && a.degrees == 0) a.minutes = -a.minutes;
+    if (negative && a.degrees == 0 && a.minutes == 0) a.seconds = -a.seconds;
+    return CarryRoundedSeconds(a, std::clamp(decimals, 0, 20));
+  }
+  const long long unit = kPowers[decimals];
+  const long long total = std::llround(magnitude * 3600.0 * static_cast<double>(unit));
+  const long long perDegree = 3600 * unit, perMinute = 60 * unit;
+  DmsAngle a{static_cast<int>(total / perDegree), static_cast<int>(total % perDegree / perMinute),
+             static_cast<double>(total % perMinute) / static_cast<double>(unit)};
+  if (negative && total != 0) {
+    if (a.degrees != 0) {
+      a.degrees = -a.degrees;
+    } else if (a.minutes != 0) {
+      a.minutes = -a.minutes;
+    } else {
+      a.seconds = -a.seconds;
+    }
+  }
+  return a;
+}
+
 DmsAngle CarryRoundedSeconds(const DmsAngle& angle, int decimals) {
   const bool negative = angle.degrees < 0 || angle.minutes < 0 || angle.seconds < 0.0;
   const double scale = std::pow(10.0, decimals);

@@ -26,6 +26,13 @@ struct DmsAngle {
 // six decimals). The sign stays on the first non-zero part.
 DmsAngle CarryRoundedSeconds(const DmsAngle& angle, int decimals);
 
+// Decimal degrees split into degrees, minutes and seconds as they print
+// with `decimals` decimals of a second: the angle is rounded to that unit
+// first (in integers, up to 9 decimals), so no second prints as 60; the
+// sign stands on the first non-zero part (−0.5° → 0 −30 0). The same
+// convention as the projection library's DEZGMS, without a call per angle.
+DmsAngle SplitDegrees(double degrees, int decimals);
+
 // "%20s " then three "%15.<d>f ".
 std::string FormatPointLine3(std::string_view name, double x1, double x2, double x3, int d);
 void FormatPointLine3(std::string& line, std::string_view name, double x1, double x2, double x3, int d);
