@@ -221,16 +221,9 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
   }
   output.write(block);
   host.endProgress();
-  if (reader.failed()) {
-    host.message(str::InputNotOpened, {job.inputPath.string()});
+  if (!FinishStreamedBatch(host, reader, job.inputPath, output, job.outputPath, counts.linesUnreadable,
+                           counts.firstUnreadableLine)) {
     return false;
-  }
-  if (!output.commit()) {
-    host.message(str::OutputNotCreated, {job.outputPath.string()});
-    return false;
-  }
-  if (counts.linesUnreadable > 0) {
-    host.message(str::LinesUnreadable, {counts.linesUnreadable, job.inputPath.string(), counts.firstUnreadableLine});
   }
   if (counts.linesLeftOut > 0) host.message(str::LinesNotComputed, {counts.linesLeftOut, counts.firstLeftOut});
   if (result != nullptr) *result = counts;

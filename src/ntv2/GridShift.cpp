@@ -113,16 +113,9 @@ bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* resul
   }
   output.write(block);
   host.endProgress();
-  if (reader.failed()) {
-    host.message(str::InputNotOpened, {job.inputPath.string()});
+  if (!FinishStreamedBatch(host, reader, job.inputPath, output, job.outputPath, counts.linesUnreadable,
+                           counts.firstUnreadableLine)) {
     return false;
-  }
-  if (!output.commit()) {
-    host.message(str::OutputNotCreated, {job.outputPath.string()});
-    return false;
-  }
-  if (counts.linesUnreadable > 0) {
-    host.message(str::LinesUnreadable, {counts.linesUnreadable, job.inputPath.string(), counts.firstUnreadableLine});
   }
   if (counts.pointsLeftOut > 0) host.message(str::PointsOutsideGrid, {counts.pointsLeftOut, counts.firstLeftOut});
   if (counts.pointsInFinerGrids > 0) host.message(str::FinerGridsIgnored, {counts.pointsInFinerGrids});

@@ -2,6 +2,9 @@
 
 #include <unordered_map>
 
+#include "app/JobHost.h"
+#include "app/OutputFile.h"
+#include "app/StringIds.h"
 #include "points/LineReader.h"
 #include "points/LineScanner.h"
 
@@ -77,6 +80,21 @@ std::vector<std::ptrdiff_t> PairByName(const PointList& source, const PointList&
     partner.push_back(it == firstByName.end() ? -1 : it->second);
   }
   return partner;
+}
+
+bool FinishStreamedBatch(JobHost& host, const LineReader& reader, const std::filesystem::path& inputPath,
+                         OutputFile& output, const std::filesystem::path& outputPath, std::int64_t unreadable,
+                         std::int64_t firstUnreadableLine) {
+  if (reader.failed()) {
+    host.message(str::InputNotOpened, {inputPath.string()});
+    return false;
+  }
+  if (!output.commit()) {
+    host.message(str::OutputNotCreated, {outputPath.string()});
+    return false;
+  }
+  if (unreadable > 0) host.message(str::LinesUnreadable, {unreadable, inputPath.string(), firstUnreadableLine});
+  return true;
 }
 
 }  // namespace pelmar

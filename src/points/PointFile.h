@@ -31,4 +31,16 @@ std::int64_t CountDataLines(const std::filesystem::path& path);
 // -1 when there is none. Runs in linear time.
 std::vector<std::ptrdiff_t> PairByName(const PointList& source, const PointList& target);
 
+class JobHost;
+class LineReader;
+class OutputFile;
+
+// The end of a job that streamed a point file into an output file: the
+// input read to its end (else message 119), the output committed (else
+// 120), and the unreadable lines told (1330) when there were any. False
+// when the run failed; the old output then stays as it was.
+bool FinishStreamedBatch(JobHost& host, const LineReader& reader, const std::filesystem::path& inputPath,
+                         OutputFile& output, const std::filesystem::path& outputPath, std::int64_t unreadable,
+                         std::int64_t firstUnreadableLine);
+
 }  // namespace pelmar
