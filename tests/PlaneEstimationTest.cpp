@@ -326,6 +326,15 @@ TEST_F(PlaneEstimation, failures_give_their_message_and_leave_no_report) {
   }
 }
 
+// A line the reader cannot use (decimal commas) is told with its number;
+// before, the point silently went missing from the pairing.
+TEST_F(PlaneEstimation, unreadable_lines_are_told) {
+  writePoints(similarityPoints(6, 1.0, 0.0, 1, 2, 0.001, 4), "COMMA 3502000,5 5402000,5\n");
+  ASSERT_EQ(run(PlaneModel::Similarity, 1), 1);
+  EXPECT_EQ(host.messages, std::vector<int>{str::LinesUnreadable});
+  EXPECT_EQ(host.messageArgs[0][2].text(), "7");
+}
+
 TEST(EstimationOptions2D, an_existing_section_without_the_keys_reads_zeros) {
   TempDir dir;
   SettingsStore store;

@@ -21,20 +21,24 @@ void MatchIdenticalPoints(EstimationJob& job) {
   }
 }
 
-bool OpenEstimationRun(EstimationJob& job, int (*read)(const std::filesystem::path&, PointList&),
+bool OpenEstimationRun(EstimationJob& job, int (*read)(const std::filesystem::path&, PointList&, UnreadableLines*),
                        int minimumIdentical, JobHost& host, ReportFile& report, OutputFile& output) {
   job.source.clear();
   job.target.clear();
   job.identical.clear();
   if (!CheckDistinctFiles({job.sourcePath, job.targetPath}, {job.reportPath, job.outputPath}, host)) return false;
-  if (read(job.sourcePath, job.source) == 0) {
+  UnreadableLines skipped;
+  if (read(job.sourcePath, job.source, &skipped) == 0) {
     host.message(str::SourceUnreadable, {job.sourcePath.string()});
     return false;
   }
-  if (read(job.targetPath, job.target) == 0) {
+  if (skipped.count > 0) host.message(str::LinesUnreadable, {skipped.count, job.sourcePath.string(), skipped.firstLine});
+  skipped = {};
+  if (read(job.targetPath, job.target, &skipped) == 0) {
     host.message(str::TargetUnreadable, {job.targetPath.string()});
     return false;
   }
+  if (skipped.count > 0) host.message(str::LinesUnreadable, {skipped.count, job.targetPath.string(), skipped.firstLine});
   if (job.source.empty() || job.target.empty()) {
     host.message(str::NoPointsRead);
     return false;

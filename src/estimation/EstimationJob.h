@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/OptionSection.h"
+#include "points/PointFile.h"
 #include "points/PointRecord.h"
 #include "settings/EllipsoidDatabase.h"
 #include "settings/GeneralSettings.h"
@@ -67,12 +68,13 @@ class OutputFile;
 class ReportFile;
 
 // The opening every estimation shares: reads the source and target files
-// with `read` (ReadPointFile2D or ReadPointFile3D), pairs the identical
+// with `read` (ReadPointFile2D or ReadPointFile3D; lines it cannot use are
+// told with their count and the first one's number), pairs the identical
 // points and asks for at least `minimumIdentical`; then opens the report
 // (its failure ends the run) and the optional output file (its failure is
 // told, and the run goes on without it). False when the run must stop; the
 // message has been given.
-bool OpenEstimationRun(EstimationJob& job, int (*read)(const std::filesystem::path&, PointList&),
+bool OpenEstimationRun(EstimationJob& job, int (*read)(const std::filesystem::path&, PointList&, UnreadableLines*),
                        int minimumIdentical, JobHost& host, ReportFile& report, OutputFile& output);
 
 // Section 2 of every estimation report up to the identical-points line:

@@ -21,38 +21,42 @@ std::string_view dataPart(std::string_view line) noexcept {
 namespace {
 
 template <class Convert>
-int readPointFile(const std::filesystem::path& path, PointList& points, Convert convert) {
+int readPointFile(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable, Convert convert) {
   LineReader reader(path);
   if (!reader.isOpen()) return 0;
   std::string_view line;
   while (reader.next(line)) {
     const std::string_view data = dataPart(line);
-    if (data.empty()) continue;
-    convert(data, points);
+    if (trimBlanks(data).empty()) continue;
+    if (!convert(data, points) && unreadable != nullptr && unreadable->count++ == 0) {
+      unreadable->firstLine = reader.lineNumber();
+    }
   }
   return 1;
 }
 
 }  // namespace
 
-int ReadPointFile2D(const std::filesystem::path& path, PointList& points) {
-  return readPointFile(path, points, [](std::string_view data, PointList& list) {
+int ReadPointFile2D(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable) {
+  return readPointFile(path, points, unreadable, [](std::string_view data, PointList& list) {
     std::string_view name;
     double y = 0.0;
     double x = 0.0;
-    if (scanFields(data, name, y, x) < 3) return;
+    if (scanFields(data, name, y, x) < 3) return false;
     list.push_back(PointRecord{std::string(name), y, x, 0.0});
+    return true;
   });
 }
 
-int ReadPointFile3D(const std::filesystem::path& path, PointList& points) {
-  return readPointFile(path, points, [](std::string_view data, PointList& list) {
+int ReadPointFile3D(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable) {
+  return readPointFile(path, points, unreadable, [](std::string_view data, PointList& list) {
     std::string_view name;
     double x = 0.0;
     double y = 0.0;
     double z = 0.0;
-    if (scanFields(data, name, x, y, z) < 4) return;
+    if (scanFields(data, name, x, y, z) < 4) return false;
     list.push_back(PointRecord{std::string(name), y, x, z});
+    return true;
   });
 }
 

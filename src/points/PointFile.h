@@ -14,13 +14,20 @@ namespace pelmar {
 // "#" after the leading white space).
 std::string_view dataPart(std::string_view line) noexcept;
 
+// Data lines a reader could not use: how many, and the first one's number.
+struct UnreadableLines {
+  std::int64_t count = 0;
+  std::int64_t firstLine = 0;
+};
+
 // Plane point file, lines "name Y X ...": appends every line with a name and
-// two numbers to `points`. Returns 1, or 0 when the file cannot be opened.
-int ReadPointFile2D(const std::filesystem::path& path, PointList& points);
+// two numbers to `points`; other data lines are counted in `unreadable`.
+// Returns 1, or 0 when the file cannot be opened.
+int ReadPointFile2D(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable = nullptr);
 
 // Spatial point file, lines "name X Y Z ...". Returns 1, or 0 when the file
 // cannot be opened.
-int ReadPointFile3D(const std::filesystem::path& path, PointList& points);
+int ReadPointFile3D(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable = nullptr);
 
 // Counting pass of the batch jobs: lines that are neither blank nor comments,
 // malformed ones included. Returns -1 when the file cannot be opened.

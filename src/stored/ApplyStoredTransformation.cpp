@@ -25,10 +25,12 @@ double stored(double value) {
 
 bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, ApplyResult& result) {
   PointList points;
-  if (ReadPointFile3D(job.inputPath, points) == 0) {
+  UnreadableLines skipped;
+  if (ReadPointFile3D(job.inputPath, points, &skipped) == 0) {
     host.message(str::SourceUnreadable, {job.inputPath.string()});
     return false;
   }
+  if (skipped.count > 0) host.message(str::LinesUnreadable, {skipped.count, job.inputPath.string(), skipped.firstLine});
   if (points.empty()) {
     host.message(str::NoSourcePointRead, {job.inputPath.string()});
     return false;
