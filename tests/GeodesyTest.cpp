@@ -149,6 +149,13 @@ TEST_F(Geodesy, what_is_skipped_and_what_is_left_out) {
   EXPECT_EQ(result.linesLeftOut, 1);
   EXPECT_EQ(result.firstLeftOut, "C");
   EXPECT_EQ(host.messages, (std::vector<int>{str::LinesUnreadable, str::LinesNotComputed}));
+  // A distance many times round the Earth is a typing error, not a line.
+  run(GeodeticTask::Direct, "HUGE 40 10 30 1e308\nOK 40 10 30 1000\n", kWgs84);
+  EXPECT_EQ(result.linesWritten, 1);
+  EXPECT_EQ(result.firstLeftOut, "HUGE");
+  // Given seconds are echoed rounded at the printed decimals: no "60".
+  const std::string echoed = run(GeodeticTask::Inverse, "A -0 30 0 10 0 0 0 59 59.9999999 0 0 0\n", kWgs84, 1, 5, 3);
+  EXPECT_EQ(echoed.find("60.00000"), std::string::npos) << echoed;
   // An arc beyond the pole has no latitude.
   run(GeodeticTask::LatitudeFromArc, "FAR 20000000\nNEAR 1000\n", kWgs84);
   EXPECT_EQ(result.linesWritten, 1);

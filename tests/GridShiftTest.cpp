@@ -218,6 +218,16 @@ TEST_F(GridShift, big_endian_binary_grids_read_alike) {
   EXPECT_EQ(big, little);
 }
 
+// A longitude written a whole circle away is the same longitude: the grid
+// holds it (PROJ shifts it too).
+TEST_F(GridShift, longitudes_a_circle_away_are_the_same) {
+  const auto out = shift("/usr/share/proj/BETA2007.gsb", "A 52.5 13.4\nW 52.5 373.4\nV 52.5 -346.6\n", false);
+  ASSERT_EQ(out.size(), 3u);
+  EXPECT_EQ(out.at("W"), out.at("A"));
+  EXPECT_EQ(out.at("V"), out.at("A"));
+  EXPECT_EQ(result.pointsLeftOut, 0);
+}
+
 // A parent with two children: the first sub-grid by default (and the run
 // says how many points a finer grid holds), the deepest with "finest"; a
 // point on a child's edge belongs to the child.

@@ -20,6 +20,7 @@ namespace pelmar {
 namespace {
 
 constexpr int kMaxFields = 13;
+constexpr double kLongestLine = 1e8;  // metres: two and a half times round the Earth
 
 // An angle as read in degrees, minutes and seconds (see JoinDms).
 struct ReadDms {
@@ -156,6 +157,12 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
         int status = 0;
         if (direct) {
           S = v[dms ? 9 : 3];
+          // Beyond a few times round the Earth a distance is a typing error
+          // (1e308 gave a latitude and a 300-digit column).
+          if (!(std::fabs(S) <= kLongestLine)) {
+            if (counts.linesLeftOut++ == 0) counts.firstLeftOut = std::string(name);
+            continue;
+          }
           values[0] = given[0].degrees, values[1] = given[1].degrees, values[4] = given[2].degrees;
           status = ellipsoids.DirectGeodeticProblem(values[0], values[1], values[4], S, values[2], values[3], values[5]);
         } else {
@@ -172,7 +179,8 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
           const int givenSlot[4] = {0, 1, direct ? 4 : 2, direct ? -1 : 3};
           DmsAngle out[6];
           for (int i = 0; i < 6; ++i) out[i] = dmsOf(projections, values[i], g);
-          for (int a = 0; a < angles; ++a) out[givenSlot[a]] = given[a].echo;
+          // As read, but with the seconds rounded at the printed decimals.
+          for (int a = 0; a < angles; ++a) out[givenSlot[a]] = CarryRoundedSeconds(given[a].echo, g);
           FormatProblemLineDms(line, name, out, S, g, k);
         } else {
           FormatProblemLine(line, name, values, S, g, k);

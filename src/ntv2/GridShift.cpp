@@ -23,7 +23,23 @@ constexpr double kSettledSeconds = 1e-12 * 3600.0;  // 1e-12° in arc seconds
 
 // The shifted position (arc seconds, longitude positive west); false
 // outside the grid.
+// The longitude (arc seconds, positive west) turned by whole circles into
+// the first sub-grid that holds it, or as given: a grid across 180° and a
+// point written as 539.95° or −180.05° meet.
+double inGridLongitude(const NTv2Grid& grid, bool finest, double lat, double lon) {
+  constexpr double kCircle = 1296000.0;
+  for (double turn : {0.0, -kCircle, kCircle}) {
+    if (grid.select(lat, lon + turn, finest) >= 0) return lon + turn;
+  }
+  const double wrapped = std::remainder(lon, kCircle);
+  for (double turn : {0.0, -kCircle, kCircle}) {
+    if (grid.select(lat, wrapped + turn, finest) >= 0) return wrapped + turn;
+  }
+  return lon;
+}
+
 bool forward(const NTv2Grid& grid, bool finest, double lat, double lon, double& outLat, double& outLon) {
+  lon = inGridLongitude(grid, finest, lat, lon);
   const int index = grid.select(lat, lon, finest);
   double dLat = 0.0, dLon = 0.0;
   if (index < 0 || !grid.interpolate(index, lat, lon, dLat, dLon)) return false;
@@ -37,6 +53,7 @@ bool forward(const NTv2Grid& grid, bool finest, double lat, double lon, double& 
 // leaves the grid (the answer lies outside it, near its edge), the
 // first-order inverse q − shift(q) is the answer, as PROJ gives it.
 bool inverse(const NTv2Grid& grid, bool finest, double lat, double lon, double& outLat, double& outLon) {
+  lon = inGridLongitude(grid, finest, lat, lon);
   double pLat = lat, pLon = lon, firstLat = 0.0, firstLon = 0.0;
   for (int step = 0; step < kInverseSteps; ++step) {
     const int index = grid.select(pLat, pLon, finest);
