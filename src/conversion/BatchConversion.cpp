@@ -177,15 +177,8 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   // 1./2. The files.
   if (!CheckDistinctFiles({job.inputPath}, {job.outputPath}, host)) return false;
   LineReader reader(job.inputPath);
-  if (!reader.isOpen()) {
-    host.message(str::InputNotOpened, {job.inputPath.string()});
-    return false;
-  }
   OutputFile output;
-  if (!output.open(job.outputPath)) {
-    host.message(str::OutputNotCreated, {job.outputPath.string()});
-    return false;
-  }
+  if (!OpenStreamedBatch(host, reader, job.inputPath, output, job.outputPath)) return false;
 
   // 3. The ellipsoid of the settings, or the one a national system fixes.
   library.SetEllipDim(job.ellipsoid.a, job.ellipsoid.b);

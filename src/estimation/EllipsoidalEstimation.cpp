@@ -134,16 +134,13 @@ bool rigorousPoint(ProjectionLibrary& library, const EllipsoidRecord& source, co
          std::isfinite(out[1]) && std::isfinite(out[2]);
 }
 
-// Degrees to degrees, minutes and seconds as printed with `decimals`.
-DmsAngle dmsOf(ProjectionLibrary&, double degrees, int decimals) { return SplitDegrees(degrees, decimals); }
-
 }  // namespace
 
-void FormatEllipsoidalPointLine(std::string& line, ProjectionLibrary& library, std::string_view name,
+void FormatEllipsoidalPointLine(std::string& line, std::string_view name,
                                 const std::array<double, 3>& p, bool dms, int decimalsGeographic,
                                 int decimalsMetric) {
   if (dms) {
-    FormatPointLineDms2H(line, name, dmsOf(library, p[0], decimalsGeographic), dmsOf(library, p[1], decimalsGeographic),
+    FormatPointLineDms2H(line, name, SplitDegrees(p[0], decimalsGeographic), SplitDegrees(p[1], decimalsGeographic),
                          p[2], decimalsGeographic, decimalsMetric);
   } else {
     FormatPointLine3H(line, name, p[0], p[1], p[2], decimalsGeographic, decimalsMetric);
@@ -420,7 +417,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   // A geographic position as the report prints it: "%15.10f%15.10f" or two "%3d%3d%10.6f".
   auto position = [&](double B, double L) {
     if (!dms) return formatMessage("%15.10f%15.10f", {B, L});
-    const DmsAngle b = dmsOf(library, B, 6), l = dmsOf(library, L, 6);
+    const DmsAngle b = SplitDegrees(B, 6), l = SplitDegrees(L, 6);
     return formatMessage("%3d%3d%10.6f%3d%3d%10.6f", {b.degrees, b.minutes, b.seconds, l.degrees, l.minutes, l.seconds});
   };
   const std::string blankPosition(dms ? 32 : 30, ' ');
@@ -686,7 +683,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     }
     if (distribute) distribution.apply(p);
     report.write(name15(point.name) + position(p[0], p[1]) + formatMessage("%15.5f\n", {p[2]}));
-    FormatEllipsoidalPointLine(text, library, point.name, p, dms, g, k);
+    FormatEllipsoidalPointLine(text, point.name, p, dms, g, k);
     sink.write(point.name, text);
   }
   host.endProgress();

@@ -130,7 +130,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
 // One output line of a geographic point (B, L degrees, h metres): decimal
 // degrees, or degrees, minutes and seconds (the seconds rounded and carried
 // to the printed decimals), with the user's decimals.
-void FormatEllipsoidalPointLine(std::string& line, ProjectionLibrary& library, std::string_view name,
+void FormatEllipsoidalPointLine(std::string& line, std::string_view name,
                                 const std::array<double, 3>& point, bool dms, int decimalsGeographic,
                                 int decimalsMetric);
 

@@ -32,8 +32,6 @@ bool readDms(ProjectionLibrary& library, double d, double m, double s, ReadDms& 
   return JoinDms(library, d, m, s, out.degrees, &out.echo);
 }
 
-DmsAngle dmsOf(ProjectionLibrary&, double degrees, int decimals) { return SplitDegrees(degrees, decimals); }
-
 // The count of fields a line of the task must have, name included.
 int fieldsOf(GeodeticTask task, bool dms) {
   switch (task) {
@@ -79,15 +77,8 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
   }
   if (!CheckDistinctFiles({job.inputPath}, {job.outputPath}, host)) return false;
   LineReader reader(job.inputPath);
-  if (!reader.isOpen()) {
-    host.message(str::InputNotOpened, {job.inputPath.string()});
-    return false;
-  }
   OutputFile output;
-  if (!output.open(job.outputPath)) {
-    host.message(str::OutputNotCreated, {job.outputPath.string()});
-    return false;
-  }
+  if (!OpenStreamedBatch(host, reader, job.inputPath, output, job.outputPath)) return false;
   // The ellipsoid library first, then the projection library.
   ellipsoids.SetEllipDim(job.ellipsoid.a, job.ellipsoid.b);
   projections.SetEllipDim(job.ellipsoid.a, job.ellipsoid.b);
@@ -178,7 +169,7 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
           // Given angles echoed as read; computed ones through DEZGMS.
           const int givenSlot[4] = {0, 1, direct ? 4 : 2, direct ? -1 : 3};
           DmsAngle out[6];
-          for (int i = 0; i < 6; ++i) out[i] = dmsOf(projections, values[i], g);
+          for (int i = 0; i < 6; ++i) out[i] = SplitDegrees(values[i], g);
           // As read, but with the seconds rounded at the printed decimals.
           for (int a = 0; a < angles; ++a) out[givenSlot[a]] = CarryRoundedSeconds(given[a].echo, g);
           FormatProblemLineDms(line, name, out, S, g, k);
@@ -208,7 +199,7 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
         if (!computed) break;
         if (dms) {
           // "%20s " and the latitude as "%3d%3d%<k+4>.<k>f", no blank after it.
-          FormatPointLineDms1(line, name, dmsOf(projections, B, k), k);
+          FormatPointLineDms1(line, name, SplitDegrees(B, k), k);
           line.erase(line.size() - 2, 1);
         } else {
           FormatPointLine1(line, name, B, k);

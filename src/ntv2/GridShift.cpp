@@ -82,15 +82,8 @@ bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* resul
   NTv2Grid grid;
   if (grid.Load(job.gridPath, host) != 0) return false;
   LineReader reader(job.inputPath);
-  if (!reader.isOpen()) {
-    host.message(str::InputNotOpened, {job.inputPath.string()});
-    return false;
-  }
   OutputFile output;
-  if (!output.open(job.outputPath)) {
-    host.message(str::OutputNotCreated, {job.outputPath.string()});
-    return false;
-  }
+  if (!OpenStreamedBatch(host, reader, job.inputPath, output, job.outputPath)) return false;
   if (host.showsProgress()) {
     host.setProgressRange(CountDataLines(job.inputPath));
   }

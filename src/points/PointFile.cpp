@@ -86,6 +86,19 @@ std::vector<std::ptrdiff_t> PairByName(const PointList& source, const PointList&
   return partner;
 }
 
+bool OpenStreamedBatch(JobHost& host, const LineReader& reader, const std::filesystem::path& inputPath,
+                       OutputFile& output, const std::filesystem::path& outputPath) {
+  if (!reader.isOpen()) {
+    host.message(str::InputNotOpened, {inputPath.string()});
+    return false;
+  }
+  if (!output.open(outputPath)) {
+    host.message(str::OutputNotCreated, {outputPath.string()});
+    return false;
+  }
+  return true;
+}
+
 bool FinishStreamedBatch(JobHost& host, const LineReader& reader, const std::filesystem::path& inputPath,
                          OutputFile& output, const std::filesystem::path& outputPath, std::int64_t unreadable,
                          std::int64_t firstUnreadableLine) {

@@ -42,6 +42,12 @@ class JobHost;
 class LineReader;
 class OutputFile;
 
+// The start of a job that streams a point file into an output file: false,
+// with message 119 or 120, when the input is not open or the output cannot
+// be created.
+bool OpenStreamedBatch(JobHost& host, const LineReader& reader, const std::filesystem::path& inputPath,
+                       OutputFile& output, const std::filesystem::path& outputPath);
+
 // The end of a job that streamed a point file into an output file: the
 // input read to its end (else message 119), the output committed (else
 // 120), and the unreadable lines told (1330) when there were any. False

@@ -103,7 +103,7 @@ bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& 
       continue;
     }
     if (distribute) distribution.apply(p);
-    FormatEllipsoidalPointLine(line, library, point.name, p, dms, job.settings.decimalsGeographic,
+    FormatEllipsoidalPointLine(line, point.name, p, dms, job.settings.decimalsGeographic,
                                job.settings.decimalsCartesian);
     output.write(line);
     ++result.pointsWritten;

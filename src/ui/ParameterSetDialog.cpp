@@ -17,6 +17,7 @@
 #include <limits>
 #include <string>
 
+#include "points/LineFormatters.h"
 #include "points/LineScanner.h"
 #include "ui/DialogParts.h"
 #include "ui/MessageBoxes.h"
@@ -52,44 +53,6 @@ bool parseInteger(const QString& field, int& value) {
   }
   value = static_cast<int>(parsed);
   return true;
-}
-
-// Degrees to degrees, minutes and seconds as the projection library's DEZGMS
-// splits them: the magnitude is split, seconds within 1e-9 of 60 carry into
-// the minutes (and 60 minutes into the degrees), and a negative angle takes
-// its sign on the first non-zero part (-0.5° → 0° -30' 0").
-struct Dms {
-  int degrees = 0;
-  int minutes = 0;
-  double seconds = 0.0;
-};
-
-Dms splitDegrees(double degrees) {
-  const bool negative = degrees < 0;
-  const double magnitude = std::fabs(degrees);
-  double whole = std::floor(magnitude);
-  const double minutes = (magnitude - whole) * 60.0;
-  double wholeMinutes = std::floor(minutes);
-  double seconds = (minutes - wholeMinutes) * 60.0;
-  if (seconds >= 60.0 - 1e-9) {
-    seconds = 0.0;
-    wholeMinutes += 1.0;
-  }
-  if (wholeMinutes >= 60.0) {
-    wholeMinutes = 0.0;
-    whole += 1.0;
-  }
-  Dms dms{static_cast<int>(whole), static_cast<int>(wholeMinutes), seconds};
-  if (negative) {
-    if (dms.degrees != 0) {
-      dms.degrees = -dms.degrees;
-    } else if (dms.minutes != 0) {
-      dms.minutes = -dms.minutes;
-    } else {
-      dms.seconds = -dms.seconds;
-    }
-  }
-  return dms;
 }
 
 // The seconds with ten decimals (1e-10" is about 5e-16 rad), without
@@ -146,7 +109,8 @@ ParameterSetDialog::ParameterSetDialog(const TransformationSet& set, const Ellip
   for (int i = 0; i < 3; ++i) {
     auto* label = new QLabel(uiText(rotationIds[i]), parameters);
     auto* edit = new DmsEdit(parameters);
-    const Dms dms = splitDegrees(set_.rotation[static_cast<std::size_t>(i)]);
+    // Split as shown, with the seconds to ten decimals (see secondsText).
+    const DmsAngle dms = SplitDegrees(set_.rotation[static_cast<std::size_t>(i)], 10);
     auto& texts = rotationTexts_[static_cast<std::size_t>(i)];
     texts = {QString::number(dms.degrees), QString::number(dms.minutes), secondsText(dms.seconds)};
     edit->degreesEdit()->setText(texts[0]);
