@@ -22,7 +22,7 @@ constexpr double kUtmFalseEasting = 500000.0;
 constexpr double kUtmSouthFalseNorthing = 10000000.0;
 constexpr double kUtmSouthLimit = -80.0;
 constexpr double kUtmNorthLimit = 84.0;
-// GeographicLib's transverse Mercator series keep 5 nm accuracy within
+// Krüger's sixth-order series keep 5 nm accuracy within
 // 3 900 km of the central meridian; farther out the result is not trusted.
 constexpr double kTmMaxDistance = 3900000.0;
 constexpr double kMaxLongitudeOffset = 90.0;
@@ -125,10 +125,9 @@ bool ProjectionEngine::ellipsoidValid() const {
   return finite(params.a) && finite(params.b) && params.a > 0.0 && params.b > 0.0 && params.b <= params.a;
 }
 
-const GeographicLib::TransverseMercator& ProjectionEngine::transverseMercator(double k0) {
+const TransverseMercatorSeries& ProjectionEngine::transverseMercator(double k0) {
   auto& cache = k0 == 1.0 ? gk_ : utm_;
-  return cache.get({params.a, params.b},
-                   [&] { return GeographicLib::TransverseMercator(params.a, flattening(), k0); });
+  return cache.get({params.a, params.b}, [&] { return TransverseMercatorSeries(params.a, flattening(), k0); });
 }
 
 // --- Gauss–Krüger -------------------------------------------------------

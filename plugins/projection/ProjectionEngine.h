@@ -3,12 +3,12 @@
 #include <GeographicLib/CassiniSoldner.hpp>
 #include <GeographicLib/Geocentric.hpp>
 #include <GeographicLib/LambertConformalConic.hpp>
-#include <GeographicLib/TransverseMercator.hpp>
 
 #include <optional>
 #include <tuple>
 
 #include "ProjTransform.h"
+#include "TransverseMercatorSeries.h"
 
 namespace viv {
 
@@ -99,12 +99,12 @@ class ProjectionEngine {
   using EllipsoidKey = std::tuple<double, double>;
   bool ellipsoidValid() const;
   double flattening() const { return (params.a - params.b) / params.a; }
-  const GeographicLib::TransverseMercator& transverseMercator(double k0);
+  const TransverseMercatorSeries& transverseMercator(double k0);
   const LambertProjection* lambert();
   const ProjTransform& swiss(int swissCase);
 
-  Cached<EllipsoidKey, GeographicLib::TransverseMercator> gk_;
-  Cached<EllipsoidKey, GeographicLib::TransverseMercator> utm_;
+  Cached<EllipsoidKey, TransverseMercatorSeries> gk_;
+  Cached<EllipsoidKey, TransverseMercatorSeries> utm_;
   Cached<EllipsoidKey, GeographicLib::LambertConformalConic> mercator_;
   Cached<EllipsoidKey, GeographicLib::Geocentric> geocentric_;
   Cached<std::tuple<double, double, double, double>, SoldnerProjection> soldner_;

@@ -21,39 +21,169 @@ namespace pelmar {
 namespace {
 
 using D = ConversionDialog;
+using F = PointForm;
+using E = FixedEllipsoid;
+using L = ProjectionLibrary;
+using J = ConversionJob;
+using C = ConversionInfo;
+using P = ConversionPoint;
 
-// The conversions with their tree labels and progress captions.
+bool zoneForm(const J& job) { return job.settings.formatUtm == 0; }
+
+// --- What each conversion hands to the library before its first point -----
+
+void setupTransverseMercator(L& library, const J& job, const C& conversion) {
+  const bool austria = conversion.dialog == D::AustrianMeridian;
+  library.SetL0(austria ? job.austrianMeridian.L0Austria : job.centralMeridian.L0);
+  library.SetL0Auto((austria ? job.austrianMeridian.L0AustriaAuto : job.centralMeridian.L0Auto) != 0 ? 1 : 0);
+  library.SetGKCase(conversion.caseNumber);
+}
+
+void setupUtm(L& library, const J& job, const C&) {
+  library.SetL0(job.centralMeridian.L0);
+  library.SetL0Auto(job.centralMeridian.L0Auto != 0 ? 1 : 0);
+}
+
+void setupLambert(L& library, const J& job, const C& conversion) {
+  if (conversion.caseNumber > 0) {
+    library.SetLambCase(conversion.caseNumber);
+    return;
+  }
+  const LambertOptions& o = job.lambert;
+  double north = 0.0, south = 0.0, meridian = 0.0;
+  library.GMSDEZ(o.north.degrees, o.north.minutes, o.north.seconds, north);
+  library.GMSDEZ(o.south.degrees, o.south.minutes, o.south.seconds, south);
+  library.GMSDEZ(o.meridian.degrees, o.meridian.minutes, o.meridian.seconds, meridian);
+  if (o.version == 0) north = south;  // one standard parallel
+  library.SetLambCase(0);
+  library.SetLambType(o.version);
+  library.SetBNord(north);
+  library.SetBSued(south);
+  library.SetL0(meridian);
+  library.SetFalseNorth(o.falseNorth);
+  library.SetFalseEast(o.falseEast);
+}
+
+void setupSoldner(L& library, const J& job, const C&) {
+  const SoldnerOptions& o = job.soldner;  // ordinary or Baden, as the dialog gave them
+  double b0 = 0.0, l0 = 0.0;
+  library.GMSDEZ(o.origin.degrees, o.origin.minutes, o.origin.seconds, b0);
+  library.GMSDEZ(o.meridian.degrees, o.meridian.minutes, o.meridian.seconds, l0);
+  library.SetB0(b0);
+  library.SetL0(l0);
+  library.SetFalseNorth(o.falseNorth);
+  library.SetFalseEast(o.falseEast);
+}
+
+void setupMercator(L& library, const J& job, const C&) { library.SetL0(job.mercator.L0); }
+
+// --- The per-point calls -----------------------------------------------------
+
+// A plane projection's pair of calls, forward and inverse.
+template <int (L::*Forward)(double, double, double&, double&), int (L::*Inverse)(double, double, double&, double&)>
+struct Plane {
+  static int forward(L& library, const J&, const C&, P& p) { return (library.*Forward)(p.v1, p.v2, p.o1, p.o2); }
+  static int inverse(L& library, const J&, const C&, P& p) { return (library.*Inverse)(p.v1, p.v2, p.o1, p.o2); }
+};
+using GaussKrueger = Plane<&L::BL_to_EN_GK, &L::EN_to_BL_GK>;
+using Lambert = Plane<&L::BL_to_EN_Lambert, &L::EN_to_BL_Lambert>;
+using Soldner = Plane<&L::BL_to_EN_Soldner, &L::EN_to_BL_Soldner>;
+using Mercator = Plane<&L::BL_to_EN_Mercator, &L::EN_to_BL_Mercator>;
+using Eov = Plane<&L::BL_to_EN_EOV, &L::EN_to_BL_EOV>;
+
+template <int (L::*Call)(double, double, double, double&, double&, double&)>
+int spatial(L& library, const J&, const C&, P& p) {
+  return (library.*Call)(p.v1, p.v2, p.v3, p.o1, p.o2, p.o3);
+}
+
+int utmForward(L& library, const J& job, const C&, P& p) {
+  return zoneForm(job) ? library.BL_to_EN_UTM_With_Zone(p.v1, p.v2, p.o1, p.o2, p.outZone, p.outLetter)
+                       : library.BL_to_EN_UTM_Raw(p.v1, p.v2, p.o1, p.o2);
+}
+int utmInverse(L& library, const J& job, const C&, P& p) {
+  return zoneForm(job) ? library.EN_to_BL_UTM_With_Zone(p.v1, p.v2, p.zone, p.letter, p.o1, p.o2)
+                       : library.EN_to_BL_UTM_Raw(p.v1, p.v2, p.o1, p.o2);
+}
+// Soldner Baden counts longitudes from Ferro; with "greenwich" the file's
+// count from Greenwich.
+int badenForward(L& library, const J& job, const C&, P& p) {
+  return library.BL_to_EN_SoldnerBaden(p.v1, job.greenwich ? p.v2 + kFerroOffset : p.v2, p.o1, p.o2);
+}
+int badenInverse(L& library, const J& job, const C&, P& p) {
+  const int status = library.EN_to_BL_SoldnerBaden(p.v1, p.v2, p.o1, p.o2);
+  if (job.greenwich) p.o2 -= kFerroOffset;
+  return status;
+}
+int swissForward(L& library, const J&, const C& conversion, P& p) {
+  return library.BL_to_EN_Switzerland_Conformal_DoubleProjection(p.v1, p.v2, p.o1, p.o2, conversion.caseNumber);
+}
+int swissInverse(L& library, const J&, const C& conversion, P& p) {
+  return library.EN_to_BL_Switzerland_Conformal_DoubleProjection(p.v1, p.v2, p.o1, p.o2, conversion.caseNumber);
+}
+
+// The conversions: labels, captions, dialog, case, forms, fixed ellipsoid
+// and calls.
 const std::vector<ConversionInfo> kConversions = {
-    {1000, "geo-gk", str::LabelGeoGk, str::LabelGeoGk, D::CentralMeridian, 0},
-    {2000, "gk-geo", str::LabelGkGeo, str::LabelGkGeo, D::CentralMeridian, 0},
-    {1001, "geo-utm", str::LabelGeoUtm, str::LabelGeoUtm, D::CentralMeridian, 0},
-    {2001, "utm-geo", str::LabelUtmGeo, str::LabelUtmGeo, D::CentralMeridian, 0},
-    {1002, "geo-lambert", str::LabelGeoLambert, str::LabelGeoLambert, D::Lambert, 0},
-    {2002, "lambert-geo", str::LabelLambertGeo, str::LabelLambertGeo, D::Lambert, 0},
-    {1003, "geo-lambert-est97", str::LabelGeoEstonia, str::LabelGeoLambert, D::Lambert, 1},
-    {2003, "lambert-est97-geo", str::LabelEstoniaGeo, str::LabelLambertGeo, D::Lambert, 1},
-    {1004, "geo-lambert-be2005", str::LabelGeoBelgium, str::LabelGeoLambert, D::Lambert, 2},
-    {2004, "lambert-be2005-geo", str::LabelBelgiumGeo, str::LabelLambertGeo, D::Lambert, 2},
-    {1005, "geo-soldner", str::LabelGeoSoldner, str::LabelGeoSoldner, D::Soldner, 0},
-    {2005, "soldner-geo", str::LabelSoldnerGeo, str::LabelSoldnerGeo, D::Soldner, 0},
-    {1006, "geo-mercator", str::LabelGeoMercator, str::LabelGeoMercator, D::Mercator, 0},
-    {2006, "mercator-geo", str::LabelMercatorGeo, str::LabelMercatorGeo, D::Mercator, 0},
-    {1007, "geo-xyz", str::LabelGeoXyz, str::LabelGeoXyz, D::None, 0},
-    {2007, "xyz-geo", str::LabelXyzGeo, str::LabelXyzGeo, D::None, 0},
-    {1008, "geo-eov", str::LabelGeoMap, str::LabelGeoMap, D::None, 0},
-    {2008, "eov-geo", str::LabelMapGeo, str::LabelMapGeo, D::None, 0},
-    {1009, "geo-lambert93", str::LabelGeoFrance, str::LabelGeoLambert, D::Lambert, 3},
-    {2009, "lambert93-geo", str::LabelFranceGeo, str::LabelLambertGeo, D::Lambert, 3},
-    {1010, "geo-gk-austria", str::LabelGeoAustria, str::LabelGeoGk, D::AustrianMeridian, 4},
-    {2010, "gk-austria-geo", str::LabelAustriaGeo, str::LabelGkGeo, D::AustrianMeridian, 4},
-    {1011, "geo-lv03", str::LabelGeoLv03, str::LabelGeoMap, D::None, 0},
-    {2011, "lv03-geo", str::LabelLv03Geo, str::LabelMapGeo, D::None, 0},
-    {1012, "geo-lv95", str::LabelGeoLv95, str::LabelGeoMap, D::None, 1},
-    {2012, "lv95-geo", str::LabelLv95Geo, str::LabelMapGeo, D::None, 1},
-    {1013, "geo-xyz-ellipsoidal", str::LabelGeoXyzEllipsoidal, str::LabelGeoXyz, D::None, 0},
-    {2013, "xyz-ellipsoidal-geo", str::LabelXyzEllipsoidalGeo, str::LabelXyzGeo, D::None, 0},
-    {1014, "geo-soldner-baden", str::LabelGeoBaden, str::LabelGeoMap, D::SoldnerBaden, 0},
-    {2014, "soldner-baden-geo", str::LabelBadenGeo, str::LabelMapGeo, D::SoldnerBaden, 0},
+    {1000, "geo-gk", str::LabelGeoGk, str::LabelGeoGk, D::CentralMeridian, 0, F::Geographic, F::Plane, E::None,
+     setupTransverseMercator, GaussKrueger::forward},
+    {2000, "gk-geo", str::LabelGkGeo, str::LabelGkGeo, D::CentralMeridian, 0, F::Plane, F::Geographic, E::None,
+     setupTransverseMercator, GaussKrueger::inverse},
+    {1001, "geo-utm", str::LabelGeoUtm, str::LabelGeoUtm, D::CentralMeridian, 0, F::Geographic, F::Utm, E::None,
+     setupUtm, utmForward},
+    {2001, "utm-geo", str::LabelUtmGeo, str::LabelUtmGeo, D::CentralMeridian, 0, F::Utm, F::Geographic, E::None,
+     setupUtm, utmInverse},
+    {1002, "geo-lambert", str::LabelGeoLambert, str::LabelGeoLambert, D::Lambert, 0, F::Geographic, F::Plane,
+     E::None, setupLambert, Lambert::forward},
+    {2002, "lambert-geo", str::LabelLambertGeo, str::LabelLambertGeo, D::Lambert, 0, F::Plane, F::Geographic,
+     E::None, setupLambert, Lambert::inverse},
+    {1003, "geo-lambert-est97", str::LabelGeoEstonia, str::LabelGeoLambert, D::Lambert, 1, F::Geographic, F::Plane,
+     E::Grs80, setupLambert, Lambert::forward},
+    {2003, "lambert-est97-geo", str::LabelEstoniaGeo, str::LabelLambertGeo, D::Lambert, 1, F::Plane, F::Geographic,
+     E::Grs80, setupLambert, Lambert::inverse},
+    {1004, "geo-lambert-be2005", str::LabelGeoBelgium, str::LabelGeoLambert, D::Lambert, 2, F::Geographic, F::Plane,
+     E::Grs80, setupLambert, Lambert::forward},
+    {2004, "lambert-be2005-geo", str::LabelBelgiumGeo, str::LabelLambertGeo, D::Lambert, 2, F::Plane, F::Geographic,
+     E::Grs80, setupLambert, Lambert::inverse},
+    {1005, "geo-soldner", str::LabelGeoSoldner, str::LabelGeoSoldner, D::Soldner, 0, F::Geographic, F::Plane,
+     E::None, setupSoldner, Soldner::forward},
+    {2005, "soldner-geo", str::LabelSoldnerGeo, str::LabelSoldnerGeo, D::Soldner, 0, F::Plane, F::Geographic,
+     E::None, setupSoldner, Soldner::inverse},
+    {1006, "geo-mercator", str::LabelGeoMercator, str::LabelGeoMercator, D::Mercator, 0, F::Geographic, F::Plane,
+     E::None, setupMercator, Mercator::forward},
+    {2006, "mercator-geo", str::LabelMercatorGeo, str::LabelMercatorGeo, D::Mercator, 0, F::Plane, F::Geographic,
+     E::None, setupMercator, Mercator::inverse},
+    {1007, "geo-xyz", str::LabelGeoXyz, str::LabelGeoXyz, D::None, 0, F::Geographic, F::Cartesian, E::None, nullptr,
+     spatial<&L::BLH_to_XYZ>},
+    {2007, "xyz-geo", str::LabelXyzGeo, str::LabelXyzGeo, D::None, 0, F::Cartesian, F::Geographic, E::None, nullptr,
+     spatial<&L::XYZ_to_BLH>},
+    {1008, "geo-eov", str::LabelGeoMap, str::LabelGeoMap, D::None, 0, F::Geographic, F::Plane, E::None, nullptr,
+     Eov::forward},
+    {2008, "eov-geo", str::LabelMapGeo, str::LabelMapGeo, D::None, 0, F::Plane, F::Geographic, E::None, nullptr,
+     Eov::inverse},
+    {1009, "geo-lambert93", str::LabelGeoFrance, str::LabelGeoLambert, D::Lambert, 3, F::Geographic, F::Plane,
+     E::Grs80, setupLambert, Lambert::forward},
+    {2009, "lambert93-geo", str::LabelFranceGeo, str::LabelLambertGeo, D::Lambert, 3, F::Plane, F::Geographic,
+     E::Grs80, setupLambert, Lambert::inverse},
+    {1010, "geo-gk-austria", str::LabelGeoAustria, str::LabelGeoGk, D::AustrianMeridian, 4, F::Geographic, F::Plane,
+     E::Bessel, setupTransverseMercator, GaussKrueger::forward},
+    {2010, "gk-austria-geo", str::LabelAustriaGeo, str::LabelGkGeo, D::AustrianMeridian, 4, F::Plane, F::Geographic,
+     E::Bessel, setupTransverseMercator, GaussKrueger::inverse},
+    {1011, "geo-lv03", str::LabelGeoLv03, str::LabelGeoMap, D::None, 0, F::Geographic, F::Plane, E::Bessel, nullptr,
+     swissForward},
+    {2011, "lv03-geo", str::LabelLv03Geo, str::LabelMapGeo, D::None, 0, F::Plane, F::Geographic, E::Bessel, nullptr,
+     swissInverse},
+    {1012, "geo-lv95", str::LabelGeoLv95, str::LabelGeoMap, D::None, 1, F::Geographic, F::Plane, E::Bessel, nullptr,
+     swissForward},
+    {2012, "lv95-geo", str::LabelLv95Geo, str::LabelMapGeo, D::None, 1, F::Plane, F::Geographic, E::Bessel, nullptr,
+     swissInverse},
+    {1013, "geo-xyz-ellipsoidal", str::LabelGeoXyzEllipsoidal, str::LabelGeoXyz, D::None, 0, F::Geographic,
+     F::Cartesian, E::None, nullptr, spatial<&L::EllipsoidalCoordinates_to_XYZ>},
+    {2013, "xyz-ellipsoidal-geo", str::LabelXyzEllipsoidalGeo, str::LabelXyzGeo, D::None, 0, F::Cartesian,
+     F::Geographic, E::None, nullptr, spatial<&L::XYZ_to_EllipsoidalCoordinates>},
+    {1014, "geo-soldner-baden", str::LabelGeoBaden, str::LabelGeoMap, D::SoldnerBaden, 0, F::Geographic, F::Plane,
+     E::None, setupSoldner, badenForward},
+    {2014, "soldner-baden-geo", str::LabelBadenGeo, str::LabelMapGeo, D::SoldnerBaden, 0, F::Plane, F::Geographic,
+     E::None, setupSoldner, badenInverse},
 };
 
 // How a line is read.
@@ -64,18 +194,12 @@ enum class InputForm { Geographic, Projected, Cartesian, UtmZone };
 struct BatchPoint {
   std::uint32_t nameOffset = 0;
   std::uint32_t nameLength = 0;
-  double v1 = 0.0, v2 = 0.0, v3 = 0.0;
   bool hasHeight = false;
-  int zone = 0;
-  char letter = '\0';
-  // Degrees, minutes and seconds as read (FormatGeog 1), joined by the
-  // library on the computing thread.
+  // Degrees, minutes and seconds as read (FormatGeog 1), joined on the
+  // computing thread.
   double bd = 0.0, bm = 0.0, bs = 0.0, ld = 0.0, lm = 0.0, ls = 0.0;
-  // Results.
   int status = 0;
-  double o1 = 0.0, o2 = 0.0, o3 = 0.0;
-  int outZone = 0;
-  char outLetter = '\0';
+  ConversionPoint point;
 };
 
 struct Batch {
@@ -95,7 +219,7 @@ bool parseLine(std::string_view data, InputForm form, bool dms, bool heightRequi
   switch (form) {
     case InputForm::Geographic:
       if (dms) {
-        const int n = scanFields(data, name, p.bd, p.bm, p.bs, p.ld, p.lm, p.ls, p.v3);
+        const int n = scanFields(data, name, p.bd, p.bm, p.bs, p.ld, p.lm, p.ls, p.point.v3);
         if (n != 8 && (n != 7 || heightRequired)) return false;
         if (!ValidDms(p.bd, p.bm, p.bs) || !ValidDms(p.ld, p.lm, p.ls)) return false;
         p.hasHeight = n == 8;
@@ -103,19 +227,19 @@ bool parseLine(std::string_view data, InputForm form, bool dms, bool heightRequi
       }
       [[fallthrough]];
     case InputForm::Projected: {
-      const int n = scanFields(data, name, p.v1, p.v2, p.v3);
+      const int n = scanFields(data, name, p.point.v1, p.point.v2, p.point.v3);
       if (n != 4 && (n != 3 || heightRequired)) return false;
       p.hasHeight = n == 4;
       return true;
     }
     case InputForm::Cartesian:
       p.hasHeight = true;
-      return scanFields(data, name, p.v1, p.v2, p.v3) == 4;
+      return scanFields(data, name, p.point.v1, p.point.v2, p.point.v3) == 4;
     case InputForm::UtmZone: {
       std::string_view token;
-      const int n = scanFields(data, name, p.zone, token, p.v1, p.v2, p.v3);
+      const int n = scanFields(data, name, p.point.zone, token, p.point.v1, p.point.v2, p.point.v3);
       if (n != 6 && n != 5) return false;
-      p.letter = token.front();  // "North" passes "N"
+      p.point.letter = token.front();  // "North" passes "N"
       p.hasHeight = n == 6;
       return true;
     }
@@ -154,13 +278,9 @@ const ConversionInfo* FindConversion(std::string_view name) {
 
 bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, ProjectionLibrary& library,
                    JobHost& host, ConversionResult* result) {
-  const int code = conversion.code;
-  const int family = code % 1000;
-  const bool forward = code < 2000;
   const bool dms = job.settings.formatGeographic != 0;
   const int g = job.settings.decimalsGeographic;
   const int k = job.settings.decimalsCartesian;
-  const bool utmZoneForm = job.settings.formatUtm == 0;
 
   if (!library.usable()) {
     host.message(str::ProjectionLibraryMissing);
@@ -169,8 +289,9 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   // Raw UTM eastings carry no zone: with the meridian following each point
   // on the way out, the way back has no meridian to use (it took the stored
   // one, 0°, and put Berlin at −1.6°).
-  const bool rawAutomaticUtm = family == 1 && !utmZoneForm && job.centralMeridian.L0Auto != 0;
-  if (rawAutomaticUtm && !forward) {
+  const bool rawAutomaticUtm = (conversion.input == PointForm::Utm || conversion.output == PointForm::Utm) &&
+                               !zoneForm(job) && job.centralMeridian.L0Auto != 0;
+  if (rawAutomaticUtm && conversion.input == PointForm::Utm) {
     host.message(str::UtmZoneNeeded);
     return false;
   }
@@ -181,14 +302,16 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   if (!OpenStreamedBatch(host, reader, job.inputPath, output, job.outputPath)) return false;
 
   // 3. The ellipsoid of the settings, or the one a national system fixes.
-  library.SetEllipDim(job.ellipsoid.a, job.ellipsoid.b);
-  const bool lambertPreset = (family == 2 || family == 3 || family == 4 || family == 9) && conversion.caseNumber > 0;
-  if (family == 10 || family == 11 || family == 12) {
-    host.message(str::NoticeBessel);
-    library.SetEllipDim(kBesselA, kBesselB);
-  } else if (lambertPreset) {
-    host.message(str::NoticeGrs80);
-    library.SetEllipDim(kGrs80A, kGrs80B);
+  switch (conversion.ellipsoid) {
+    case FixedEllipsoid::None: library.SetEllipDim(job.ellipsoid.a, job.ellipsoid.b); break;
+    case FixedEllipsoid::Bessel:
+      host.message(str::NoticeBessel);
+      library.SetEllipDim(kBesselA, kBesselB);
+      break;
+    case FixedEllipsoid::Grs80:
+      host.message(str::NoticeGrs80);
+      library.SetEllipDim(kGrs80A, kGrs80B);
+      break;
   }
 
   // 4./5./6. Progress over the data lines: the counting pass sizes the bar,
@@ -203,70 +326,22 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
     host.setProgressRange(count);
   }
 
-  // 7. The conversion's settings, in the library's order.
-  switch (family) {
-    case 0:
-    case 10: {
-      const bool austria = family == 10;
-      library.SetL0(austria ? job.austrianMeridian.L0Austria : job.centralMeridian.L0);
-      library.SetL0Auto((austria ? job.austrianMeridian.L0AustriaAuto : job.centralMeridian.L0Auto) != 0 ? 1 : 0);
-      library.SetGKCase(conversion.caseNumber);
-      break;
-    }
-    case 1:
-      library.SetL0(job.centralMeridian.L0);
-      library.SetL0Auto(job.centralMeridian.L0Auto != 0 ? 1 : 0);
-      break;
-    case 2:
-    case 3:
-    case 4:
-    case 9:
-      if (!lambertPreset) {
-        const LambertOptions& o = job.lambert;
-        double north = 0.0, south = 0.0, meridian = 0.0;
-        library.GMSDEZ(o.north.degrees, o.north.minutes, o.north.seconds, north);
-        library.GMSDEZ(o.south.degrees, o.south.minutes, o.south.seconds, south);
-        library.GMSDEZ(o.meridian.degrees, o.meridian.minutes, o.meridian.seconds, meridian);
-        if (o.version == 0) north = south;  // one standard parallel
-        library.SetLambCase(0);
-        library.SetLambType(o.version);
-        library.SetBNord(north);
-        library.SetBSued(south);
-        library.SetL0(meridian);
-        library.SetFalseNorth(o.falseNorth);
-        library.SetFalseEast(o.falseEast);
-      } else {
-        library.SetLambCase(conversion.caseNumber);
-      }
-      break;
-    case 5:
-    case 14: {
-      const SoldnerOptions& o = job.soldner;
-      double b0 = 0.0, l0 = 0.0;
-      library.GMSDEZ(o.origin.degrees, o.origin.minutes, o.origin.seconds, b0);
-      library.GMSDEZ(o.meridian.degrees, o.meridian.minutes, o.meridian.seconds, l0);
-      library.SetB0(b0);
-      library.SetL0(l0);
-      library.SetFalseNorth(o.falseNorth);
-      library.SetFalseEast(o.falseEast);
-      break;
-    }
-    case 6:
-      library.SetL0(job.mercator.L0);
-      break;
-    default:
-      break;
-  }
+  // 7. The conversion's settings.
+  if (conversion.setup != nullptr) conversion.setup(library, job, conversion);
 
-  // The input form and whether a height is required.
-  InputForm form = forward ? InputForm::Geographic : InputForm::Projected;
-  if (!forward && (family == 7 || family == 13)) form = InputForm::Cartesian;
-  if (!forward && family == 1 && utmZoneForm) form = InputForm::UtmZone;
-  const bool heightRequired = forward && (family == 7 || family == 13);
+  // How lines are read and written.
+  InputForm form = InputForm::Projected;
+  switch (conversion.input) {
+    case PointForm::Geographic: form = InputForm::Geographic; break;
+    case PointForm::Plane: form = InputForm::Projected; break;
+    case PointForm::Utm: form = zoneForm(job) ? InputForm::UtmZone : InputForm::Projected; break;
+    case PointForm::Cartesian: form = InputForm::Cartesian; break;
+  }
+  const bool heightRequired = conversion.output == PointForm::Cartesian;
   const bool dmsInput = dms && form == InputForm::Geographic;
-  const bool cartesianOutput = forward && (family == 7 || family == 13);
-  const bool geographicOutput = !forward;
-  const bool zoneOutput = code == 1001 && utmZoneForm;
+  const bool cartesianOutput = conversion.output == PointForm::Cartesian;
+  const bool geographicOutput = conversion.output == PointForm::Geographic;
+  const bool zoneOutput = conversion.output == PointForm::Utm && zoneForm(job);
 
   // 8. Every line, in three stages: a reader thread parses lines into
   // batches, this thread converts them (the library and the host belong to
@@ -311,21 +386,22 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
         for (const BatchPoint& p : batch->points) {
           if (p.status != VIV_OK) continue;
           const std::string_view name(batch->names.data() + p.nameOffset, p.nameLength);
+          const ConversionPoint& q = p.point;
           const bool withHeight = cartesianOutput || p.hasHeight;
           if (cartesianOutput) {
-            FormatPointLine3(text, name, p.o1, p.o2, p.o3, k);
+            FormatPointLine3(text, name, q.o1, q.o2, q.o3, k);
           } else if (geographicOutput && dms) {
             // Rounded to the printed decimals before the split: never "60.000".
-            const DmsAngle b = SplitDegrees(p.o1, g), l = SplitDegrees(p.o2, g);
-            withHeight ? FormatPointLineDms2H(text, name, b, l, p.o3, g, k) : FormatPointLineDms2(text, name, b, l, g);
+            const DmsAngle b = SplitDegrees(q.o1, g), l = SplitDegrees(q.o2, g);
+            withHeight ? FormatPointLineDms2H(text, name, b, l, q.o3, g, k) : FormatPointLineDms2(text, name, b, l, g);
           } else if (geographicOutput) {
-            withHeight ? FormatPointLine3H(text, name, p.o1, p.o2, p.o3, g, k)
-                       : FormatPointLine2(text, name, p.o1, p.o2, g);
+            withHeight ? FormatPointLine3H(text, name, q.o1, q.o2, q.o3, g, k)
+                       : FormatPointLine2(text, name, q.o1, q.o2, g);
           } else if (zoneOutput) {
-            withHeight ? FormatUtmLine3(text, name, p.outZone, p.outLetter, p.o1, p.o2, p.o3, k)
-                       : FormatUtmLine2(text, name, p.outZone, p.outLetter, p.o1, p.o2, k);
+            withHeight ? FormatUtmLine3(text, name, q.outZone, q.outLetter, q.o1, q.o2, q.o3, k)
+                       : FormatUtmLine2(text, name, q.outZone, q.outLetter, q.o1, q.o2, k);
           } else {
-            withHeight ? FormatPointLine3(text, name, p.o1, p.o2, p.o3, k) : FormatPointLine2(text, name, p.o1, p.o2, k);
+            withHeight ? FormatPointLine3(text, name, q.o1, q.o2, q.o3, k) : FormatPointLine2(text, name, q.o1, q.o2, k);
           }
           block += text;
           ++written;
@@ -344,68 +420,17 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
       counts.linesUnreadable += batch->unreadable;
       for (BatchPoint& p : batch->points) {
         host.stepProgress();
+        ConversionPoint& q = p.point;
         if (dmsInput) {
-          JoinDms(library, p.bd, p.bm, p.bs, p.v1);  // the reader has checked the angles
-          JoinDms(library, p.ld, p.lm, p.ls, p.v2);
+          JoinDms(library, p.bd, p.bm, p.bs, q.v1);  // the reader has checked the angles
+          JoinDms(library, p.ld, p.lm, p.ls, q.v2);
         }
-        p.o3 = p.v3;
-        int& status = p.status;
-        switch (code) {
-          case 1000:
-          case 1010: status = library.BL_to_EN_GK(p.v1, p.v2, p.o1, p.o2); break;
-          case 2000:
-          case 2010: status = library.EN_to_BL_GK(p.v1, p.v2, p.o1, p.o2); break;
-          case 1001:
-            status = utmZoneForm ? library.BL_to_EN_UTM_With_Zone(p.v1, p.v2, p.o1, p.o2, p.outZone, p.outLetter)
-                                 : library.BL_to_EN_UTM_Raw(p.v1, p.v2, p.o1, p.o2);
-            break;
-          case 2001:
-            status = utmZoneForm ? library.EN_to_BL_UTM_With_Zone(p.v1, p.v2, p.zone, p.letter, p.o1, p.o2)
-                                 : library.EN_to_BL_UTM_Raw(p.v1, p.v2, p.o1, p.o2);
-            break;
-          case 1002:
-          case 1003:
-          case 1004:
-          case 1009: status = library.BL_to_EN_Lambert(p.v1, p.v2, p.o1, p.o2); break;
-          case 2002:
-          case 2003:
-          case 2004:
-          case 2009: status = library.EN_to_BL_Lambert(p.v1, p.v2, p.o1, p.o2); break;
-          case 1005: status = library.BL_to_EN_Soldner(p.v1, p.v2, p.o1, p.o2); break;
-          case 2005: status = library.EN_to_BL_Soldner(p.v1, p.v2, p.o1, p.o2); break;
-          case 1014:
-            status = library.BL_to_EN_SoldnerBaden(p.v1, job.greenwich ? p.v2 + kFerroOffset : p.v2, p.o1, p.o2);
-            break;
-          case 2014:
-            status = library.EN_to_BL_SoldnerBaden(p.v1, p.v2, p.o1, p.o2);
-            if (job.greenwich) p.o2 -= kFerroOffset;
-            break;
-          case 1006: status = library.BL_to_EN_Mercator(p.v1, p.v2, p.o1, p.o2); break;
-          case 2006: status = library.EN_to_BL_Mercator(p.v1, p.v2, p.o1, p.o2); break;
-          case 1008: status = library.BL_to_EN_EOV(p.v1, p.v2, p.o1, p.o2); break;
-          case 2008: status = library.EN_to_BL_EOV(p.v1, p.v2, p.o1, p.o2); break;
-          case 1011:
-          case 1012:
-            status = library.BL_to_EN_Switzerland_Conformal_DoubleProjection(p.v1, p.v2, p.o1, p.o2,
-                                                                             conversion.caseNumber);
-            break;
-          case 2011:
-          case 2012:
-            status = library.EN_to_BL_Switzerland_Conformal_DoubleProjection(p.v1, p.v2, p.o1, p.o2,
-                                                                             conversion.caseNumber);
-            break;
-          case 1007: status = library.BLH_to_XYZ(p.v1, p.v2, p.v3, p.o1, p.o2, p.o3); break;
-          case 1013: status = library.EllipsoidalCoordinates_to_XYZ(p.v1, p.v2, p.v3, p.o1, p.o2, p.o3); break;
-          case 2007: status = library.XYZ_to_BLH(p.v1, p.v2, p.v3, p.o1, p.o2, p.o3); break;
-          case 2013: status = library.XYZ_to_EllipsoidalCoordinates(p.v1, p.v2, p.v3, p.o1, p.o2, p.o3); break;
-          default: status = VIV_BAD_PARAMETERS; break;
-        }
+        q.o3 = q.v3;
+        const int status = p.status = conversion.convert(library, job, conversion, q);
         if (status != VIV_OK) {
           // Outside the projection's domain: never a NaN line in the file.
           if (counts.pointsLeftOut++ == 0) counts.firstLeftOut.assign(batch->names, p.nameOffset, p.nameLength);
-          continue;
         }
-
       }
       if (!converted.push(std::move(*batch))) break;
     }

@@ -13,13 +13,44 @@
 namespace pelmar {
 
 class JobHost;
-class ProjectionLibrary;
 
 // Which option dialog a conversion shows before it runs.
 enum class ConversionDialog { None, CentralMeridian, AustrianMeridian, Lambert, Soldner, SoldnerBaden, Mercator };
 
+// How a conversion's points are written, in its input or its output file.
+enum class PointForm {
+  Geographic,  // name B L [h], or name d m s d m s [h] (FormatGeog 1)
+  Plane,       // name E N [h]
+  Utm,         // name zone band E N [h] (FormatUTM 0), or as Plane
+  Cartesian,   // name X Y Z
+};
+
+// The ellipsoid a national system fixes, whatever the settings name.
+enum class FixedEllipsoid { None, Bessel, Grs80 };
+
+struct ConversionJob;
+class ProjectionLibrary;
+
+// One point on its way through a conversion: what the line held and what
+// the conversion made of it.
+struct ConversionPoint {
+  double v1 = 0.0, v2 = 0.0, v3 = 0.0;  // B L h, E N h or X Y Z as read
+  int zone = 0;                          // UTM zone form
+  char letter = '\0';
+  double o1 = 0.0, o2 = 0.0, o3 = 0.0;  // results; o3 is h passed through
+  int outZone = 0;
+  char outLetter = '\0';
+};
+
+struct ConversionInfo;
+// Hands the conversion's settings to the library, in the library's order.
+using ConversionSetup = void (*)(ProjectionLibrary&, const ConversionJob&, const ConversionInfo&);
+// Converts one point; returns the library's status.
+using ConversionCall = int (*)(ProjectionLibrary&, const ConversionJob&, const ConversionInfo&, ConversionPoint&);
+
 // One of the thirty conversions: forward codes 1000–1014 (geographic to a
-// projection or to cartesian), their inverses 2000–2014.
+// projection or to cartesian), their inverses 2000–2014. A row carries all
+// that a run needs: a new conversion is one row.
 struct ConversionInfo {
   int code;
   const char* name;    // for the command line
@@ -27,6 +58,11 @@ struct ConversionInfo {
   int captionId;       // progress caption
   ConversionDialog dialog;
   int caseNumber;      // GK case, Lambert case or Swiss case
+  PointForm input;
+  PointForm output;
+  FixedEllipsoid ellipsoid;
+  ConversionSetup setup;  // nullptr: nothing to set
+  ConversionCall convert;
 };
 
 const std::vector<ConversionInfo>& Conversions();
