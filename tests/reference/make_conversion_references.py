@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Reference values of the conversion tests (pelmar-cli convert), from PROJ's
-cct and GeographicLib's GeodesicProj and GeoConvert. Each block names the
-conversion code, the command-line arguments of the run and, in comments,
-the command that made its values. Rows: name, inputs, "|", expected outputs.
+cct and GeographicLib's GeodesicProj and GeoConvert, written in the manner of
+PROJ's .gie files (the format is described at the top of the output). Every
+block comes twice: geographic coordinates as decimal degrees and as degrees,
+minutes and seconds; the comments name the command that made the values.
 
-    python3 tests/reference/make_conversion_references.py > tests/reference/conversions.txt
+    python3 tests/reference/make_conversion_references.py > tests/reference/conversions.gie
 """
 import subprocess
+from decimal import Decimal
 
 BESSEL = (6377397.155, 6356078.962818)        # Ellip.db
 BESSEL_FIXED = (6377397.15508, 6356078.9629)  # the Austrian and Swiss systems
@@ -33,14 +35,44 @@ def ell(e):
 out = []
 
 
-def block(code, args, comment, rows):
-    out.append("[%d]" % code)
-    out.append("args: " + " ".join(args))
-    for c in comment:
-        out.append("# " + c)
-    for name, ins, outs in rows:
-        out.append("%s %s | %s" % (name, " ".join("%.12f" % v for v in ins), " ".join("%.10f" % v for v in outs)))
-    out.append("")
+def dms_text(degrees):
+    """d m s with 10 decimals, the sign on the first field ("-0 30 0" for
+    -0.5), rounded before the split so that no field reaches 60."""
+    negative = degrees < 0
+    seconds = (Decimal(repr(abs(degrees))) * 3600).quantize(Decimal("1e-10"))
+    d, rest = divmod(seconds, 3600)
+    m, s = divmod(rest, 60)
+    text = "%d %d %.10f" % (d, m, s)
+    return ("-" + text) if negative else text
+
+
+def values_text(code, args, values, side):
+    """A row's values as the file of that side holds them."""
+    geographic = (code < 2000) == (side == "in")
+    zone = code % 1000 == 1 and "GeneralSettings.FormatUTM=0" in args and not geographic
+    dms = "GeneralSettings.FormatGeog=1" in args
+    if geographic:
+        angles = [dms_text(v) if dms else ("%.12f" % v) for v in values[:2]]
+        return " ".join(angles + ["%.6f" % v for v in values[2:]])
+    if zone:
+        return "%d %s %.10f %.10f" % (values[0], chr(int(values[1])), values[2], values[3])
+    return " ".join(("%.12f" if side == "in" else "%.10f") % v for v in values)
+
+
+def block(code, args, comment, rows, roundtrip=True):
+    for form in ("0", "1"):
+        a = args + ["--set", "GeneralSettings.FormatGeog=" + form]
+        out.append("operation %d %s" % (code, " ".join(a)))
+        for c in comment:
+            out.append("# " + c)
+        out.append("tolerance 0.1 mm")
+        out.append("tolerance 1e-9 deg")
+        for name, ins, outs in rows:
+            out.append("accept %s %s" % (name, values_text(code, a, ins, "in")))
+            out.append("expect %s" % values_text(code, a, outs, "out"))
+        if roundtrip:
+            out.append("roundtrip")
+        out.append("")
 
 
 def cct_pairs(definition, points, e, with_h=False):
@@ -84,7 +116,8 @@ for i, (b, l) in enumerate(utm_points):
     raw_f.append(("P%d" % i, (b, l), (e, raw_n)))
     zone_f.append(("P%d" % i, (b, l), (zone, ord(band), e, n)))
     zone_i.append(("P%d" % i, (zone, ord(band), e, n), (b, l)))
-block(1001, ["--ellipsoid", "WGS84", "--set", "GeneralSettings.FormatUTM=1"], comments, raw_f)
+# With the meridian following each point, raw UTM cannot come back.
+block(1001, ["--ellipsoid", "WGS84", "--set", "GeneralSettings.FormatUTM=1"], comments, raw_f, roundtrip=False)
 block(1001, ["--ellipsoid", "WGS84", "--set", "GeneralSettings.FormatUTM=0"], comments, zone_f)
 block(2001, ["--ellipsoid", "WGS84", "--set", "GeneralSettings.FormatUTM=0"], comments, zone_i)
 # The raw inverse uses the meridian of the settings: zone 32 (9°).
@@ -175,6 +208,15 @@ for fwd in (1007, 1013):
     block(fwd + 1000, ["--ellipsoid", "GRS80"], [" ".join(command) + " (inverted)"],
           [("P%d" % i, r, p) for i, (p, r) in enumerate(zip(xyz, res))])
 
-print("# Reference values of the conversion tests, made by tests/reference/make_conversion_references.py;")
-print("# do not edit.\n")
+print("""# Reference values of the conversion tests, made by tests/reference/make_conversion_references.py;
+# do not edit. In the manner of PROJ's .gie files:
+#   operation CODE ARGS...   a pelmar-cli convert run with these arguments (the
+#                            runner adds 10 geographic and 6 metric decimals)
+#   tolerance VALUE UNIT     mm or m for lengths, deg or arcsec for angles
+#   accept LINE              a literal line of the input file (name first)
+#   expect VALUES            the point's values as the output file writes them,
+#                            or "left-out" (outside the domain) or "unreadable"
+#   roundtrip                the output converted back by the inverse with the
+#                            same arguments gives the accepted values
+""")
 print("\n".join(out))
