@@ -312,6 +312,95 @@ TEST_F(Gui, ellipsoid_dialog_converts_its_second_parameter_and_refuses_an_empty_
   EXPECT_EQ(errors[0], text(str::EllipsoidNameMissing));
 }
 
+// Two records named "Bessel": deleting the selected one deletes that one
+// (it used to delete the first and leave the combo showing the other while
+// the conversions used the next record).
+TEST_F(Gui, deleting_one_of_two_equal_names_deletes_the_selected_record) {
+  WriteEllipsoidDatabase(home / "Ellip.db", {{"Bessel", 6377397.155, 6356078.962818},
+                                             {"GRS80", 6378137.0, 6356752.314140},
+                                             {"Bessel", 6377397.0, 6356079.0}});
+  SettingsPage page(home.path(), state.languages);
+  ASSERT_TRUE(page.initialise());
+  page.ellipsoidCombo()->setCurrentIndex(2);
+  answer = true;
+  page.deleteEllipsoid();
+  ASSERT_EQ(page.ellipsoids().size(), 2u);
+  EXPECT_EQ(page.ellipsoids()[0].a, 6377397.155) << "the first Bessel stays";
+  EXPECT_EQ(page.ellipsoidCombo()->count(), 2);
+  EXPECT_EQ(page.ellipsoidCombo()->currentIndex(), page.settings().ellipsoid) << "the combo shows what is used";
+  EXPECT_EQ(page.ellipsoids()[static_cast<std::size_t>(page.settings().ellipsoid)].name, "GRS80");
+}
+
+// OK refuses a name another ellipsoid has, a field that is not one whole
+// number and axes no conversion can use, naming the field.
+TEST_F(Gui, ellipsoid_dialog_refuses_taken_names_partial_numbers_and_impossible_axes) {
+  const struct {
+    const char *name, *a, *second;
+    int kind;  // 0 b, 2 f
+    int message;
+  } cases[] = {
+      {"Bessel", "6377397.155", "6356078.962818", 0, str::EllipsoidNameTaken},
+      {"New", "6.378.137", "6356752.3", 0, str::FieldNotANumber},
+      {"New", "6378137", "6356752.3 m", 0, str::FieldNotANumber},
+      {"New", "0", "0", 0, str::EllipsoidAxesInvalid},
+      {"New", "6378137", "6378138", 0, str::EllipsoidAxesInvalid},
+      {"New", "-1", "-2", 0, str::EllipsoidAxesInvalid},
+      {"New", "6378137", "635675.2", 0, str::EllipsoidFlatteningImplausible},
+      {"New", "6378137", "0.5", 2, str::EllipsoidFlatteningImplausible},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.a) + " " + c.second);
+    errors.clear();
+    EllipsoidDialog dialog;
+    dialog.setTakenNames({"Bessel", "GRS80"});
+    dialog.nameEdit()->setText(c.name);
+    dialog.secondKind()->setCurrentIndex(c.kind);
+    dialog.semiMajorEdit()->setText(c.a);
+    dialog.secondEdit()->setText(c.second);
+    dialog.accept();
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].startsWith(text(c.message, {"\x01", "\x01"}).section("\x01", 0, 0))) << errors[0].toStdString();
+  }
+  errors.clear();
+  EllipsoidDialog sphere;
+  sphere.nameEdit()->setText("Sphere");
+  sphere.semiMajorEdit()->setText(" 6371000 ");
+  sphere.secondEdit()->setText("6371000");
+  sphere.accept();
+  EXPECT_EQ(sphere.result(), QDialog::Accepted) << "a sphere is an ellipsoid";
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+// The manual: a missing file is told with the path that was tried, and so is
+// a file no program would open (both failed silently or named only the file).
+TEST_F(Gui, the_manual_names_the_path_when_it_is_missing_or_nothing_opens_it) {
+  MainDialog dialog(state);
+  const QString path = QString::fromStdString((home / "PelmarEN.pdf").string());
+  QList<QUrl> opened;
+  bool opens = false;
+  services::setLinkOpener([&](const QUrl& url) {
+    opened << url;
+    return opens;
+  });
+  dialog.openManual();
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(errors[0], text(str::ManualMissing, {path}));
+  EXPECT_TRUE(opened.isEmpty());
+  writeFile(home / "PelmarEN.pdf", "%PDF-1.4\n");
+  errors.clear();
+  dialog.openManual();
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(errors[0], text(str::LinkNotOpened, {path}));
+  opens = true;
+  errors.clear();
+  dialog.openManual();
+  EXPECT_TRUE(errors.isEmpty());
+  ASSERT_EQ(opened.size(), 2);
+  EXPECT_EQ(opened.back(), QUrl::fromLocalFile(path));
+  services::setLinkOpener({});
+}
+
 TEST_F(Gui, viewing_a_file_falls_back_to_the_desktop_opener_then_reports_216) {
   QStringList started;
   services::setLauncher([&](const QString& program, const QStringList& args) {

@@ -70,6 +70,17 @@ TEST(EllipsoidDatabase, names_of_every_length_prefix_round_trip) {
 
 // A damaged file is refused whole, never read past its end, and never makes
 // the reader allocate what a count or a length claims.
+// The count names the records; bytes after them are not read (they used to
+// stop the program).
+TEST(EllipsoidDatabase, bytes_after_the_counted_records_are_ignored) {
+  TempDir dir;
+  writeFile(dir / "Ellip.db", int32(1) + "\x05" "GRS80" + float64(6378137) + float64(6356752.31414) + "padding\0");
+  EllipsoidList list;
+  ASSERT_TRUE(ReadEllipsoidDatabase(dir / "Ellip.db", list));
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].name, "GRS80");
+}
+
 TEST(EllipsoidDatabase, damaged_files_are_refused) {
   const std::string good = int32(1) + "\x05" "GRS80" + float64(6378137) + float64(6356752.31414);
   const struct {
@@ -85,7 +96,6 @@ TEST(EllipsoidDatabase, damaged_files_are_refused) {
       {"2-byte name length past the end", int32(1) + bytes({0xFF, 0x00, 0xF0}) + "x"},
       {"4-byte name length past the end", int32(1) + bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}) + "x"},
       {"UTF-16 marker", int32(1) + bytes({0xFF, 0xFE, 0xFF, 0x02}) + "ab" + float64(1) + float64(1)},
-      {"bytes after the last record", good + "x"},
   };
   TempDir dir;
   for (const auto& c : cases) {
@@ -157,6 +167,60 @@ TEST(GeneralSettings, save_writes_every_key_and_truncates_dsh) {
             "[GeneralSettings]\nNachkommaGeog=6\nNachkommaKartesisch=3\nFormatGeog=0\nEllip=0\nEditor=xdg-open\n"
             "UserDefinedHeader=0\nIncludeDate=0\nFormatUTM=1\n\n[Interpolation]\nInterpolationActive=1\n"
             "Interpolationtype=0\ndsH=29999\n");
+}
+
+// "dsH" is value × 10000 truncated: 0.57 used to be stored as 5699 and
+// 68,866 of the integers up to 1,000,000 lost one at the first re-save.
+TEST(GeneralSettings, dsh_survives_any_number_of_loads_and_saves) {
+  int drifted = 0;
+  for (int stored = -1000; stored <= 1000000; ++stored) {
+    drifted += StoredDistance(DistanceFromStored(stored)) != stored;
+  }
+  EXPECT_EQ(drifted, 0);
+  EXPECT_EQ(StoredDistance(0.57), 5700);
+  EXPECT_EQ(StoredDistance(2.99999), 29999);
+  EXPECT_EQ(StoredDistance(0.12345), 1234) << "a fifth decimal is still cut off";
+  EXPECT_EQ(StoredDistance(-0.57), -5700);
+}
+
+// Each general setting at the edges of its range reads back as saved;
+// beyond them it is brought to its range when loaded, so the page and the
+// jobs agree (FormatGeog 2 showed decimal degrees and wrote DMS).
+TEST(GeneralSettings, values_at_their_edges_round_trip_and_beyond_them_are_normalised) {
+  TempDir dir;
+  SettingsStore store;
+  store.SetFile(dir / "user.ini");
+  const struct {
+    const char *section, *key, *stored;
+    int GeneralSettings::*field;
+    int expected;
+  } cases[] = {
+      {"GeneralSettings", "NachkommaGeog", "0", &GeneralSettings::decimalsGeographic, 0},
+      {"GeneralSettings", "NachkommaGeog", "20", &GeneralSettings::decimalsGeographic, 20},
+      {"GeneralSettings", "NachkommaGeog", "21", &GeneralSettings::decimalsGeographic, 20},
+      {"GeneralSettings", "NachkommaKartesisch", "-3", &GeneralSettings::decimalsCartesian, 0},
+      {"GeneralSettings", "FormatGeog", "1", &GeneralSettings::formatGeographic, 1},
+      {"GeneralSettings", "FormatGeog", "2", &GeneralSettings::formatGeographic, 0},
+      {"GeneralSettings", "FormatUTM", "0", &GeneralSettings::formatUtm, 0},
+      {"GeneralSettings", "FormatUTM", "5", &GeneralSettings::formatUtm, 1},
+      {"GeneralSettings", "Ellip", "-1", &GeneralSettings::ellipsoid, 0},
+      {"GeneralSettings", "UserDefinedHeader", "7", &GeneralSettings::userDefinedHeader, 1},
+      {"GeneralSettings", "IncludeDate", "1", &GeneralSettings::includeDate, 1},
+      {"Interpolation", "InterpolationActive", "2", &GeneralSettings::interpolationActive, 0},
+      {"Interpolation", "Interpolationtype", "2", &GeneralSettings::interpolationType, 2},
+      {"Interpolation", "Interpolationtype", "3", &GeneralSettings::interpolationType, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + "=" + c.stored);
+    writeFile(dir / "user.ini", std::string("[") + c.section + "]\n" + c.key + "=" + c.stored + "\n");
+    GeneralSettings first;
+    first.load(store);
+    EXPECT_EQ(first.*c.field, c.expected);
+    ASSERT_TRUE(first.save(store));
+    GeneralSettings second;
+    second.load(store);
+    EXPECT_EQ(second.*c.field, c.expected) << "and stays so after a save";
+  }
 }
 
 TEST(TextEncoding, converts_between_utf8_and_windows_1252) {

@@ -212,6 +212,7 @@
   X(ConfigFolderFailed, 387)                                             \
   X(DescriptionPrefix, 388)                                              \
   X(ManualMissing, 389)                                                  \
+  X(LinkNotOpened, 1901)                                                 \
   X(NoWriteAccess, 390)                                                  \
   /* main window and shared dialogs */                                   \
   X(LinkManual, 1001)                                                    \
@@ -412,7 +413,9 @@
   /* command line */                                                     \
   X(EllipsoidNotFound, 1201)                                             \
   X(EllipsoidNameTaken, 1202)                                            \
-  X(EllipsoidAxesInvalid, 1203)
+  X(EllipsoidAxesInvalid, 1203)                                          \
+  X(EllipsoidFlatteningImplausible, 1204)                                \
+  X(FieldNotANumber, 1205)
 
 namespace pelmar::str {
 

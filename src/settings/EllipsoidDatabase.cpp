@@ -29,7 +29,8 @@ bool ReadEllipsoidDatabase(const std::filesystem::path& path, EllipsoidList& lis
     }
     records.push_back(std::move(record));
   }
-  if (!reader.atEnd()) return fail("unexpected data after the last ellipsoid");
+  // Bytes after the records the count names are not read (the format
+  // defines none; another writer may pad the file).
   list = std::move(records);
   return true;
 }

@@ -2,7 +2,22 @@
 
 #include <cmath>
 
+#include "points/LineScanner.h"
+
 namespace pelmar {
+
+AxesProblem CheckEllipsoidAxes(double a, double b) {
+  if (!(std::isfinite(a) && std::isfinite(b) && a > 0.0 && b > 0.0 && b <= a)) return AxesProblem::Range;
+  return (a - b) / a < kMaxFlattening ? AxesProblem::None : AxesProblem::Flattening;
+}
+
+bool ParseWholeNumber(std::string_view text, double& value) {
+  text = trimBlanks(text);
+  double number = 0.0;
+  if (text.empty() || parseRealPrefix(text, number) != text.size() || !std::isfinite(number)) return false;
+  value = number;
+  return true;
+}
 
 double convertSecondParameter(double a, double value, SecondParameter from, SecondParameter to) {
   if (from == to) return value;

@@ -9,11 +9,28 @@
 
 namespace pelmar {
 
-namespace {
+int StoredDistance(double metres) {
+  // value × 10000 truncated towards zero, after rounding away the binary
+  // noise of the product (0.57 × 10000 = 5699.999…, stored as 5699, lost a
+  // tenth of a millimetre at every save).
+  const double scaled = std::trunc(std::nearbyint(metres * 1e4 * 1e4) / 1e4);
+  return static_cast<int>(std::isfinite(scaled) ? std::clamp(scaled, -2.0e9, 2.0e9) : 0.0);
+}
 
-constexpr double kDistanceScale = 10000.0;
+double DistanceFromStored(int stored) { return stored * 0.0001; }
 
-}  // namespace
+void GeneralSettings::normalise() {
+  decimalsGeographic = std::clamp(decimalsGeographic, 0, kMaxDecimals);
+  decimalsCartesian = std::clamp(decimalsCartesian, 0, kMaxDecimals);
+  if (formatGeographic != 0 && formatGeographic != 1) formatGeographic = 0;
+  if (formatUtm != 0 && formatUtm != 1) formatUtm = 1;
+  if (ellipsoid < 0) ellipsoid = 0;
+  userDefinedHeader = userDefinedHeader != 0 ? 1 : 0;
+  includeDate = includeDate != 0 ? 1 : 0;
+  // Only 1 switches the distribution on, as the page has always shown it.
+  interpolationActive = interpolationActive == 1 ? 1 : 0;
+  if (interpolationType < 0 || interpolationType > 2) interpolationType = 0;
+}
 
 bool GeneralSettings::load(const SettingsStore& source) {
   SettingsStore store = source;
@@ -30,9 +47,10 @@ bool GeneralSettings::load(const SettingsStore& source) {
   store.SetSection("Interpolation");
   LoadOption(store, fileRead, "InterpolationActive", interpolationActive);
   LoadOption(store, fileRead, "Interpolationtype", interpolationType);
-  int distance = static_cast<int>(interpolationDistance * kDistanceScale);
+  int distance = StoredDistance(interpolationDistance);
   LoadOption(store, fileRead, "dsH", distance);
-  interpolationDistance = distance / kDistanceScale;
+  interpolationDistance = DistanceFromStored(distance);
+  normalise();
   return fileRead;
 }
 
@@ -50,9 +68,7 @@ bool GeneralSettings::save(const SettingsStore& target) const {
   store.SetSection("Interpolation");
   ok = store.WriteInt("InterpolationActive", interpolationActive) && ok;
   ok = store.WriteInt("Interpolationtype", interpolationType) && ok;
-  // Truncated towards zero to four decimals.
-  const double scaled = std::trunc(interpolationDistance * kDistanceScale);
-  ok = store.WriteInt("dsH", static_cast<int>(std::isfinite(scaled) ? std::clamp(scaled, -2.0e9, 2.0e9) : 0.0)) && ok;
+  ok = store.WriteInt("dsH", StoredDistance(interpolationDistance)) && ok;
   return ok;
 }
 

@@ -32,10 +32,22 @@ struct GeneralSettings {
   // defaults stay, except for keys that `--set` overrides give. Returns
   // whether the file was read.
   bool load(const SettingsStore& store);
+  // Brings every value into its range, so that the page shows what the jobs
+  // use: decimals to 0–20, a format, switch or weighting outside its
+  // choices to its default (FormatGeog 2 showed decimal degrees and wrote
+  // DMS). Called by load.
+  void normalise();
 
   // Writes every key; false when the file cannot be written.
   bool save(const SettingsStore& store) const;
 };
+
+inline constexpr int kMaxDecimals = 20;
+
+// "dsH" is stored as metres × 10000 truncated to an integer, read back as
+// integer × 0.0001; a stored value survives any number of loads and saves.
+int StoredDistance(double metres);
+double DistanceFromStored(int stored);
 
 // "HeaderInfo.dat" in the program directory.
 inline constexpr const char* kHeaderFileName = "HeaderInfo.dat";

@@ -7,6 +7,7 @@
 
 #include "app/StringIds.h"
 #include "pelmar/Version.h"
+#include "ui/PageServices.h"
 #include "ui/UiText.h"
 
 namespace pelmar::ui {
@@ -23,7 +24,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
                                                 "<br><a href=\"mailto:support@pelmar.example\">support@pelmar.example</a>"),
                              this);
   contact->setTextFormat(Qt::RichText);
-  contact->setOpenExternalLinks(true);
+  connect(contact, &QLabel::linkActivated, this, [this](const QString& link) { services::openLink(this, QUrl(link)); });
   layout->addWidget(contact);
   auto* buttons = new QDialogButtonBox(this);
   buttons->addButton(uiText(str::ButtonOk), QDialogButtonBox::AcceptRole);

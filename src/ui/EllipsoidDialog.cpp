@@ -8,7 +8,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <charconv>
+#include <tuple>
 
 #include "app/StringIds.h"
 #include "points/LineScanner.h"
@@ -69,11 +71,40 @@ void EllipsoidDialog::convertSecond(int index) {
 void EllipsoidDialog::accept() {
   if (name_->text().isEmpty()) {
     showError(this, uiText(str::EllipsoidNameMissing));
+    name_->setFocus();
     return;
   }
-  result_.name = toFileText(name_->text());
-  result_.a = value(a_);
-  result_.b = convertSecondParameter(result_.a, value(second_), shown_, SecondParameter::SemiMinorAxis);
+  const std::string name = toFileText(name_->text());
+  if (std::find(taken_.begin(), taken_.end(), name) != taken_.end()) {
+    showError(this, uiText(str::EllipsoidNameTaken, {name_->text()}));
+    name_->setFocus();
+    return;
+  }
+  // Each field must read whole: "6.378.137" is no 6.378 m.
+  double a = 0.0, second = 0.0;
+  const auto fields = {std::tuple{a_, uiText(str::LabelSemiMajorAxis), &a},
+                       std::tuple{second_, kind_->currentText(), &second}};
+  for (auto [edit, label, number] : fields) {
+    if (!ParseWholeNumber(edit->text().toStdString(), *number)) {
+      if (label.endsWith(':')) label.chop(1);
+      showError(this, uiText(str::FieldNotANumber, {label, edit->text()}));
+      edit->setFocus();
+      return;
+    }
+  }
+  const double b = convertSecondParameter(a, second, shown_, SecondParameter::SemiMinorAxis);
+  switch (CheckEllipsoidAxes(a, b)) {
+    case AxesProblem::None: break;
+    case AxesProblem::Range:
+      showError(this, uiText(str::EllipsoidAxesInvalid, {name_->text()}));
+      a_->setFocus();
+      return;
+    case AxesProblem::Flattening:
+      showError(this, uiText(str::EllipsoidFlatteningImplausible, {name_->text(), QString::number((a - b) / a, 'g', 6)}));
+      second_->setFocus();
+      return;
+  }
+  result_ = {name, a, b};
   QDialog::accept();
 }
 

@@ -2,6 +2,9 @@
 
 #include <QDialog>
 
+#include <string>
+#include <vector>
+
 #include "settings/EllipsoidDatabase.h"
 #include "settings/EllipsoidParameters.h"
 
@@ -12,7 +15,9 @@ namespace pelmar::ui {
 
 // Name, semi-major axis a and a second parameter that the combo makes b, e²
 // or f; switching the combo converts the value. OK refuses an empty name
-// (message 107) and returns the ellipsoid with b.
+// (message 107), a name another ellipsoid has (1202), a field that is not
+// one whole number (1205) and axes no conversion can use (1203, 1204), and
+// returns the ellipsoid with b.
 class EllipsoidDialog : public QDialog {
   Q_OBJECT
 
@@ -20,6 +25,8 @@ class EllipsoidDialog : public QDialog {
   explicit EllipsoidDialog(QWidget* parent = nullptr);
 
   void setEllipsoid(const EllipsoidRecord& record);
+  // Names of the other ellipsoids (Windows-1252), which OK refuses.
+  void setTakenNames(std::vector<std::string> names) { taken_ = std::move(names); }
   EllipsoidRecord ellipsoid() const { return result_; }
 
   QLineEdit* nameEdit() const noexcept { return name_; }
@@ -40,6 +47,7 @@ class EllipsoidDialog : public QDialog {
   QComboBox* kind_ = nullptr;
   SecondParameter shown_ = SecondParameter::SemiMinorAxis;
   EllipsoidRecord result_;
+  std::vector<std::string> taken_;
 };
 
 }  // namespace pelmar::ui

@@ -20,6 +20,7 @@
 #include "ui/GeodeticPage.h"
 #include "ui/GridShiftPage.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageServices.h"
 #include "ui/SettingsPage.h"
 #include "ui/StoredTransformationsPage.h"
 #include "ui/UiText.h"
@@ -134,10 +135,10 @@ void MainDialog::openManual() {
   const QString path = QString::fromStdString((state_.home / name.toStdString()).string());
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
-    showError(this, uiText(str::ManualMissing, {name}));
+    showError(this, uiText(str::ManualMissing, {path}));
     return;
   }
-  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  services::openLink(this, QUrl::fromLocalFile(path));
 }
 
 }  // namespace pelmar::ui

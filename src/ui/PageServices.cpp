@@ -1,5 +1,6 @@
 #include "ui/PageServices.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
@@ -35,6 +36,22 @@ QString filters(const QString& filterText, const QString& pattern) {
 }  // namespace
 
 void setLauncher(Launcher l) { customLauncher() = std::move(l); }
+
+namespace {
+LinkOpener& customLinkOpener() {
+  static LinkOpener instance;
+  return instance;
+}
+}  // namespace
+
+void setLinkOpener(LinkOpener opener) { customLinkOpener() = std::move(opener); }
+
+void openLink(QWidget* parent, const QUrl& url) {
+  const bool opened = customLinkOpener() ? customLinkOpener()(url) : QDesktopServices::openUrl(url);
+  if (!opened) {
+    showError(parent, uiText(str::LinkNotOpened, {url.isLocalFile() ? url.toLocalFile() : url.toString()}));
+  }
+}
 
 QString chooseInputFile(QWidget* parent, const QString& filterText, const QString& title, const QString& current) {
   return QFileDialog::getOpenFileName(parent, title, current, filters(filterText, QStringLiteral("*.txt")));

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <QUrl>
+
 #include <functional>
 
 class QGridLayout;
@@ -53,6 +55,13 @@ QLineEdit* addPointFileRow(QWidget* page, QGridLayout* grid, int row, int labelI
 // default): true when the program ran.
 using Launcher = std::function<bool(const QString& program, const QStringList& arguments)>;
 void setLauncher(Launcher launcher);
+
+// Opens a link (a file, a mail address) with the desktop's program; when no
+// program takes it, says so with the link that was tried (1901).
+void openLink(QWidget* parent, const QUrl& url);
+// How links are opened (tests replace it; an empty one restores the desktop's).
+using LinkOpener = std::function<bool(const QUrl& url)>;
+void setLinkOpener(LinkOpener opener);
 
 }  // namespace services
 }  // namespace pelmar::ui

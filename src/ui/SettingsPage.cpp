@@ -34,7 +34,6 @@ namespace pelmar::ui {
 
 namespace {
 
-constexpr int kMaxDecimals = 20;
 
 QString pathText(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
 
@@ -384,8 +383,18 @@ void SettingsPage::rereadEllipsoids() {
   fillEllipsoidCombo();
 }
 
+// Names of the ellipsoids except the one at `except`, for the dialog's check.
+std::vector<std::string> SettingsPage::ellipsoidNames(int except) const {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < ellipsoids_.size(); ++i) {
+    if (static_cast<int>(i) != except) names.push_back(ellipsoids_[i].name);
+  }
+  return names;
+}
+
 void SettingsPage::newEllipsoid() {
   EllipsoidDialog dialog(this);
+  dialog.setTakenNames(ellipsoidNames(-1));
   if (dialog.exec() == QDialog::Accepted) addEllipsoid(dialog.ellipsoid());
 }
 
@@ -398,17 +407,19 @@ void SettingsPage::addEllipsoid(const EllipsoidRecord& record) {
   }
 }
 
+// The combo lists the records in file order: its index is the record's.
 void SettingsPage::changeEllipsoid() {
-  const int index = FindEllipsoid(ellipsoids_, toFileText(ellipsoid_->currentText()));
-  if (index < 0) return;
+  const int index = ellipsoid_->currentIndex();
+  if (index < 0 || index >= static_cast<int>(ellipsoids_.size())) return;
   EllipsoidDialog dialog(this);
   dialog.setEllipsoid(ellipsoids_[static_cast<std::size_t>(index)]);
+  dialog.setTakenNames(ellipsoidNames(index));
   if (dialog.exec() == QDialog::Accepted) replaceEllipsoid(dialog.ellipsoid());
 }
 
 void SettingsPage::replaceEllipsoid(const EllipsoidRecord& record) {
-  const int index = FindEllipsoid(ellipsoids_, toFileText(ellipsoid_->currentText()));
-  if (index < 0) return;
+  const int index = ellipsoid_->currentIndex();
+  if (index < 0 || index >= static_cast<int>(ellipsoids_.size())) return;
   ellipsoids_[static_cast<std::size_t>(index)] = record;
   const bool written = writeEllipsoids();
   markModified();
@@ -419,17 +430,22 @@ void SettingsPage::replaceEllipsoid(const EllipsoidRecord& record) {
   }
 }
 
+// Deletes the selected record (not the first of its name: with two
+// "Bessel" the combo and the conversions parted ways) and fills the combo
+// from the list again, the selection on the ellipsoid before it.
 void SettingsPage::deleteEllipsoid() {
   const int selected = ellipsoid_->currentIndex();
-  if (selected < 0) return;
-  const QString name = ellipsoid_->currentText();
-  if (!askYesNo(this, uiText(str::DeleteEllipsoidQuestion, {name}), false)) return;
-  const int index = FindEllipsoid(ellipsoids_, toFileText(name));
-  if (index < 0) return;
-  ellipsoids_.erase(ellipsoids_.begin() + index);
-  ellipsoid_->removeItem(selected);
-  ellipsoid_->setCurrentIndex(selected > 0 ? selected - 1 : (ellipsoid_->count() > 0 ? 0 : -1));
-  writeEllipsoids();
+  if (selected < 0 || selected >= static_cast<int>(ellipsoids_.size())) return;
+  if (!askYesNo(this, uiText(str::DeleteEllipsoidQuestion, {ellipsoid_->currentText()}), false)) return;
+  ellipsoids_.erase(ellipsoids_.begin() + selected);
+  settings_.ellipsoid = selected > 0 ? selected - 1 : 0;
+  const bool written = writeEllipsoids();
+  markModified();
+  if (written) {
+    rereadEllipsoids();
+  } else {
+    fillEllipsoidCombo();
+  }
 }
 
 void SettingsPage::changeLanguage(int index) {

@@ -71,6 +71,7 @@ class SettingsPage : public QWidget {
   void newEllipsoid();
   void changeEllipsoid();
   void deleteEllipsoid();
+  std::vector<std::string> ellipsoidNames(int except) const;
   // Applies a record that an ellipsoid dialog returned (new or changed).
   void addEllipsoid(const EllipsoidRecord& record);
   void replaceEllipsoid(const EllipsoidRecord& record);
