@@ -20,6 +20,7 @@ class ProbeCommand : public Command {
  public:
   std::string_view name() const override { return "probe"; }
   std::string_view synopsis() const override { return "probe [ARGS]           test command"; }
+  std::vector<std::string_view> settingSections() const override { return {"L0Settings"}; }
   int run(CliContext& context, const std::vector<std::string>& args) override {
     ran = true;
     this->args = args;
@@ -165,11 +166,16 @@ class EllipsoidsCli : public ::testing::Test {
 
 TEST_F(EllipsoidsCli, lists_adds_and_deletes) {
   ASSERT_EQ(run({"list"}), kSuccess) << err.str();
-  EXPECT_EQ(out.str().substr(0, out.str().find('\n')), "Bessel            6377397.155000  6356078.962818");
+  EXPECT_EQ(out.str().substr(0, out.str().find('\n')), "Name                   a (m)           b (m)");
+  EXPECT_NE(out.str().find("\nBessel            6377397.155000  6356078.962818\n"), std::string::npos);
   ASSERT_EQ(run({"add", "Everest", "6377276.345", "6356075.413"}), kSuccess) << err.str();
+  // WGS84 by its inverse flattening (EPSG 7030): b = 6356752.314245179.
+  ASSERT_EQ(run({"add", "WGS84f", "6378137", "--inverse-flattening", "298.257223563"}), kSuccess) << err.str();
   ASSERT_EQ(run({"delete", "Bessel"}), kSuccess) << err.str();
   ASSERT_EQ(run({"list"}), kSuccess);
-  EXPECT_EQ(out.str().rfind("GRS80", 0), 0u);
+  EXPECT_NE(out.str().find("\nGRS80"), std::string::npos);
+  EXPECT_EQ(out.str().find("\nBessel"), std::string::npos);
+  EXPECT_NE(out.str().find("WGS84f            6378137.000000  6356752.314245\n"), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("Everest           6377276.345000  6356075.413000\n"), std::string::npos);
 }
 
@@ -183,6 +189,10 @@ TEST_F(EllipsoidsCli, refuses_what_would_spoil_the_list) {
                {{"add", "Bad", "6356752", "6378137"}, kJobFailed, "[1203]"},
                {{"add", "Bad", "6378137", "-1"}, kJobFailed, "[1203]"},
                {{"add", "Bad", "6378137", "6356752,3"}, kUsage, "A and B are lengths"},
+               {{"add", "Bad", "6.378.137", "6356752"}, kUsage, "A and B are lengths"},
+               {{"add", "Bad", "6378137", "635675.2"}, kJobFailed, "[1204]"},
+               {{"add", "Bad", "6378137", "--inverse-flattening", "0"}, kJobFailed, "[1203]"},
+               {{"add", "Bad", "6378137", "--inverse-flattening", "29.8"}, kJobFailed, "[1204]"},
                {{"add", "Bad", "6378137"}, kUsage, "say list"},
                {{"rename"}, kUsage, "say list"}};
   for (const auto& c : cases) {

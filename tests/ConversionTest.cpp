@@ -423,6 +423,35 @@ TEST_F(Conversion, wrong_codes_and_missing_files_fail_with_their_status) {
   EXPECT_EQ(convert({}, "geo-gk", "P 48 9\n"), 0) << "names work as codes";
 }
 
+// --set names keys the command reads, with values of their type and range:
+// a typo used to be ignored, "abc" read as 0 and 30 decimals overran the
+// columns. Each is a usage error naming the key and what it takes.
+TEST_F(Conversion, set_refuses_unknown_keys_and_bad_values) {
+  const struct {
+    const char* set;
+    const char* says;
+  } cases[] = {
+      {"SoldnerSettings.Typ=1", "SoldnerSettings.typ: no such key; SoldnerSettings has B0Grad"},
+      {"GeneralSettings.FormatUTM=abc", "GeneralSettings.FormatUTM=abc: the key takes a whole number from 0 to 1"},
+      {"GeneralSettings.NachkommaKartesisch=30", "takes a whole number from 0 to 20"},
+      {"GeneralSettings.NachkommaGeog=2.5", "takes a whole number from 0 to 20"},
+      {"L0Settings.L0=9e", "L0Settings.L0=9e: the key takes a number from -180 to 180"},
+      {"LambertSettings.BNordMinuten=75", "from -59 to 59"},
+      {"HelmertTrafo3D.Type=1", "this command reads the sections GeneralSettings, Interpolation, L0Settings"},
+      {"NoSection.Key=1", "this command reads the sections"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.set);
+    std::filesystem::remove(home / "out.txt");
+    EXPECT_EQ(convert({"--set", c.set}, "1000", "P 48 9\n"), cli::kUsage);
+    EXPECT_NE(err.str().find(c.says), std::string::npos) << err.str();
+    EXPECT_FALSE(std::filesystem::exists(home / "out.txt"));
+  }
+  EXPECT_EQ(convert({"--set", "l0settings.l0= 9.5 ", "--set", "GeneralSettings.FormatUTM=+1"}, "1000", "P 48 9\n"),
+            cli::kSuccess)
+      << "names match without regard to case; blanks and a plus sign are no error: " << err.str();
+}
+
 TEST(ProjectionOptions, sections_load_as_the_dialogs_do) {
   TempDir dir;
   SettingsStore store;

@@ -17,6 +17,13 @@ class SettingsOverrides {
   const std::string* find(std::string_view section, std::string_view key) const;
   bool hasSection(std::string_view section) const;
   bool empty() const noexcept { return values_.empty(); }
+  // Every override as (section, key, value), names in lower case.
+  template <class Visit>
+  void forEach(Visit&& visit) const {
+    for (const auto& [section, keys] : values_) {
+      for (const auto& [key, value] : keys) visit(section, key, value);
+    }
+  }
 
  private:
   // Keyed by lower-case "section" and "key".

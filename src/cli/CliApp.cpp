@@ -13,6 +13,7 @@
 #include "cli/GridShiftCommand.h"
 #include "cli/GeodesyCommand.h"
 #include "cli/SetsCommand.h"
+#include "cli/SettingKeys.h"
 #include "pelmar/Version.h"
 
 namespace pelmar::cli {
@@ -184,6 +185,9 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
 
   Command* command = registry.find(options.command);
   if (command == nullptr) return usageError(err, "unknown command '" + options.command + "'");
+  if (const std::string error = CheckOverrides(*options.overrides, command->settingSections()); !error.empty()) {
+    return usageError(err, error);
+  }
 
   CliHost host(state.table, err, errIsTerminal && !options.quiet);
   CliContext context{state, SettingsStore(), host, out, err, options.ellipsoid, options.summary};

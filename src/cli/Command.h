@@ -40,6 +40,10 @@ class Command {
   // Usage lines for --help, without the program name.
   virtual std::string_view synopsis() const = 0;
   virtual int run(CliContext& context, const std::vector<std::string>& args) = 0;
+  // The settings sections the command reads; `--set` may name only their
+  // keys. The general settings hold for every command, as in the desktop
+  // program.
+  virtual std::vector<std::string_view> settingSections() const { return {"GeneralSettings", "Interpolation"}; }
 };
 
 class CommandRegistry {

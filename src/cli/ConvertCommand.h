@@ -9,6 +9,7 @@ namespace pelmar::cli {
 class ConvertCommand : public Command {
  public:
   std::string_view name() const override { return "convert"; }
+  std::vector<std::string_view> settingSections() const override { return {"GeneralSettings", "Interpolation", "L0Settings", "L0AustriaSettings", "LambertSettings", "SoldnerSettings", "MercatorSettings"}; }
   std::string_view synopsis() const override {
     return "convert CODE INPUT OUTPUT            CODE: 1000-1014, 2000-2014 or a name (convert --list)\n"
            "        [--greenwich]                Soldner Baden: longitudes from Greenwich";

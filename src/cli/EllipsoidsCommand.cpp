@@ -9,24 +9,25 @@
 #include "points/LineScanner.h"
 #include "points/NumberFormat.h"
 #include "settings/EllipsoidDatabase.h"
+#include "settings/EllipsoidParameters.h"
 
 namespace pelmar::cli {
 
 namespace {
 
-bool parseLength(const std::string& text, double& value) {
-  return !text.empty() && parseRealPrefix(text, value) == text.size() && std::isfinite(value);
-}
+constexpr const char* kEllipsoidsUsage =
+    "ellipsoids: say list, add NAME A B, add NAME A --inverse-flattening F or delete NAME";
 
 }  // namespace
 
 int EllipsoidsCommand::run(CliContext& context, const std::vector<std::string>& args) {
-  if (args.empty()) return usageError(context.err, "ellipsoids: say list, add NAME A B or delete NAME");
+  if (args.empty()) return usageError(context.err, kEllipsoidsUsage);
   const std::string& action = args[0];
   const bool list = action == "list" && args.size() == 1;
-  const bool add = action == "add" && args.size() == 4;
+  const bool inverseFlattening = action == "add" && args.size() == 5 && args[3] == "--inverse-flattening";
+  const bool add = action == "add" && (args.size() == 4 || inverseFlattening);
   const bool remove = action == "delete" && args.size() == 2;
-  if (!list && !add && !remove) return usageError(context.err, "ellipsoids: say list, add NAME A B or delete NAME");
+  if (!list && !add && !remove) return usageError(context.err, kEllipsoidsUsage);
 
   const std::filesystem::path file = context.state.home / kEllipsoidFileName;
   EllipsoidList ellipsoids;
@@ -38,6 +39,7 @@ int EllipsoidsCommand::run(CliContext& context, const std::vector<std::string>& 
   }
 
   if (list) {
+    context.out << "Name                   a (m)           b (m)\n";
     for (const EllipsoidRecord& record : ellipsoids) {
       std::string line = windows1252ToUtf8(record.name);
       if (line.size() < 16) line.append(16 - line.size(), ' ');
@@ -52,12 +54,21 @@ int EllipsoidsCommand::run(CliContext& context, const std::vector<std::string>& 
   const int index = FindEllipsoid(ellipsoids, name);
   if (add) {
     double a = 0.0, b = 0.0;
-    if (!parseLength(args[2], a) || !parseLength(args[3], b)) {
+    if (inverseFlattening) {
+      double inverse = 0.0;
+      if (!ParseWholeNumber(args[2], a) || !ParseWholeNumber(args[4], inverse)) {
+        return usageError(context.err, "ellipsoids add: A is a length in metres and F the inverse flattening, such as 298.257222101");
+      }
+      b = inverse > 0.0 ? a - a / inverse : -1.0;  // a sphere is given as A A
+    } else if (!ParseWholeNumber(args[2], a) || !ParseWholeNumber(args[3], b)) {
       return usageError(context.err, "ellipsoids add: A and B are lengths in metres, such as 6378137");
     }
-    if (!(a > 0.0 && b > 0.0 && b <= a)) {
-      context.host.message(str::EllipsoidAxesInvalid, {args[1]});
-      return kJobFailed;
+    switch (CheckEllipsoidAxes(a, b)) {
+      case AxesProblem::None: break;
+      case AxesProblem::Range: context.host.message(str::EllipsoidAxesInvalid, {args[1]}); return kJobFailed;
+      case AxesProblem::Flattening:
+        context.host.message(str::EllipsoidFlatteningImplausible, {args[1], formatFixed((a - b) / a, 0, 6)});
+        return kJobFailed;
     }
     if (index >= 0) {
       context.host.message(str::EllipsoidNameTaken, {args[1]});

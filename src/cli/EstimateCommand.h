@@ -9,6 +9,7 @@ namespace pelmar::cli {
 class EstimateCommand : public Command {
  public:
   std::string_view name() const override { return "estimate"; }
+  std::vector<std::string_view> settingSections() const override { return {"GeneralSettings", "Interpolation", "SoldnerSettings", "HelmertTrafo3D", "HelmertTrafo3DBL"}; }
   std::string_view synopsis() const override {
     return "estimate MODEL --source F --target F --report F [--output F]\n"
            "                                     MODEL: similarity | affine | helmert | helmert-l1 | ellipsoidal\n"

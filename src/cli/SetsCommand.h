@@ -26,6 +26,7 @@ class SetsCommand : public Command {
 class ApplyCommand : public Command {
  public:
   std::string_view name() const override { return "apply"; }
+  std::vector<std::string_view> settingSections() const override { return {"GeneralSettings", "Interpolation"}; }
   std::string_view synopsis() const override {
     return "apply NAME INPUT OUTPUT              transform a point file with a stored set";
   }

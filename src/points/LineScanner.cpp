@@ -151,4 +151,15 @@ bool LineScanner::integer(int& out) noexcept {
   return true;
 }
 
+bool ParseWholeNumber(std::string_view text, double& value) {
+  text = trimBlanks(text);
+  double number = 0.0;
+  if (text.empty() || parseRealPrefix(text, number) != text.size() || !std::isfinite(number)) return false;
+  // The scanner takes a bare exponent marker ("9e") as a point-file reader
+  // must; a number typed whole ends in a digit or its decimal point.
+  if (const char last = text.back(); last == 'e' || last == 'E' || last == '+' || last == '-') return false;
+  value = number;
+  return true;
+}
+
 }  // namespace pelmar

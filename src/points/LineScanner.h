@@ -34,6 +34,10 @@ std::string_view trimBlanks(std::string_view text) noexcept;
 // number there or it overflows.
 std::size_t parseRealPrefix(std::string_view text, double& value) noexcept;
 
+// Reads a whole text, blanks around it aside, as one finite number: typed
+// values of dialogs and options ("6.378.137", "6378137 m", "9e" are none).
+bool ParseWholeNumber(std::string_view text, double& value);
+
 // Parses [+-]digits at the start of `text`. Returns the characters used, 0
 // when there are no digits or the value does not fit in a long long.
 std::size_t parseIntegerPrefix(std::string_view text, long long& value) noexcept;

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "points/LineScanner.h"
-
 namespace pelmar {
 
 AxesProblem CheckEllipsoidAxes(double a, double b) {
@@ -11,13 +9,6 @@ AxesProblem CheckEllipsoidAxes(double a, double b) {
   return (a - b) / a < kMaxFlattening ? AxesProblem::None : AxesProblem::Flattening;
 }
 
-bool ParseWholeNumber(std::string_view text, double& value) {
-  text = trimBlanks(text);
-  double number = 0.0;
-  if (text.empty() || parseRealPrefix(text, number) != text.size() || !std::isfinite(number)) return false;
-  value = number;
-  return true;
-}
 
 double convertSecondParameter(double a, double value, SecondParameter from, SecondParameter to) {
   if (from == to) return value;

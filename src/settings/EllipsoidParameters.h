@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string_view>
-
 namespace pelmar {
 
 // What the second parameter of an ellipsoid holds besides a (metres).
@@ -18,8 +16,5 @@ double convertSecondParameter(double a, double value, SecondParameter from, Seco
 enum class AxesProblem { None, Range, Flattening };
 inline constexpr double kMaxFlattening = 0.01;
 AxesProblem CheckEllipsoidAxes(double a, double b);
-
-// Reads a whole text as one number ("6.378.137" or "6378137 m" are none).
-bool ParseWholeNumber(std::string_view text, double& value);
 
 }  // namespace pelmar
