@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
+#include <random>
+
 #include <fstream>
 #include <regex>
 #include <set>
@@ -65,6 +69,55 @@ TEST(MessageFormat, fills_placeholders_in_order_and_never_reads_past_the_argumen
                {"%s and %s", {1.5, 7}, "1.5 and 7"},
                {"%e %g", {12345.678, 0.0001}, "1.234568e+04 0.0001"}};
   for (const auto& c : cases) EXPECT_EQ(formatMessage(c.pattern, c.args), c.expected) << c.pattern;
+}
+
+// "{one|other}" follows the integer filled in last.
+TEST(MessageFormat, chooses_the_grammatical_number_by_the_last_integer) {
+  const struct {
+    const char* pattern;
+    MessageArgs args;
+    const char* expected;
+  } cases[] = {{"%d {point lies|points lie} out", {1}, "1 point lies out"},
+               {"%d {point lies|points lie} out", {2}, "2 points lie out"},
+               {"%d {point|points}", {0}, "0 points"},
+               {"%d {Punkt|Punkte} von %d", {1, 5}, "1 Punkt von 5"},
+               {"%d of %d {point|points}", {1, 1}, "1 of 1 point"},
+               {"{a|b} first", {}, "b first"},
+               {"{no choice} %d", {1}, "{no choice} 1"},
+               {"open {brace", {}, "open {brace"}};
+  for (const auto& c : cases) EXPECT_EQ(formatMessage(c.pattern, c.args), c.expected) << c.pattern;
+}
+
+// A damaged language string can neither crash the program, nor fill its
+// memory, nor put bytes into a report that it did not format: widths and
+// precisions are capped ("%.500e" used to copy 400 bytes of stack, pointers
+// included, into a report; "%4294967296d" allocated gigabytes).
+TEST(MessageFormat, hostile_widths_and_precisions_are_capped) {
+  const std::string huge = formatMessage("%99999999999999999999s|%4294967296d|%.500e|%.99999999999f", {"x", 1, 1.5, 2.0});
+  EXPECT_LT(huge.size(), 1000u);
+  EXPECT_NE(huge.find(" 1|"), std::string::npos) << huge;
+  EXPECT_NE(huge.find("1.5"), std::string::npos) << huge;
+  for (char c : huge) EXPECT_TRUE(std::string_view("0123456789.+-e|x ").find(c) != std::string_view::npos) << huge;
+}
+
+// Random patterns built from the characters a format uses, against every
+// kind of argument: the output stays bounded and holds only pattern text,
+// digits, signs and the arguments' own characters.
+TEST(MessageFormat, random_patterns_never_emit_what_they_did_not_format) {
+  std::mt19937 random(20261208);
+  const std::string alphabet = "%%%%sdifegcu0123456789.-+ #lhq{|}xyz";
+  const MessageArgs args = {"ab", 12, -3.25, 1e308, std::numeric_limits<double>::quiet_NaN(), 0};
+  for (int round = 0; round < 20000; ++round) {
+    std::string pattern;
+    const int length = static_cast<int>(random() % 24);
+    for (int i = 0; i < length; ++i) pattern += alphabet[random() % alphabet.size()];
+    const std::string out = formatMessage(pattern, args);
+    ASSERT_LT(out.size(), pattern.size() * 400 + 64) << pattern;
+    for (char c : out) {
+      ASSERT_TRUE(std::string_view("0123456789.+-e%sdifgcuablhqxyz#{|} naiNAI").find(c) != std::string_view::npos)
+          << "pattern \"" << pattern << "\" gave \"" << out << "\"";
+    }
+  }
 }
 
 // The shipped tables must parse and hold a text for every id the program uses.

@@ -33,7 +33,13 @@ bool LanguageTable::load(const std::filesystem::path& path, std::string& error) 
   strings_.clear();
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    error = path.filename().string() + ": cannot be opened";
+    // The whole path that was tried: a wrong program directory shows at once.
+    std::error_code ec;
+    const std::filesystem::path directory = path.parent_path();
+    error = path.string() + ": cannot be opened" +
+            (!directory.empty() && !std::filesystem::is_directory(directory, ec)
+                 ? " (the program directory " + directory.string() + " does not exist)"
+                 : "");
     return false;
   }
   std::ostringstream content;

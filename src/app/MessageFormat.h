@@ -35,7 +35,10 @@ using MessageArgs = std::vector<MessageArg>;
 // %f, %e and %g a real (an integer is converted) with the given precision;
 // flags "-" (left-aligned), "+" and "0" and a width apply as in printf; "%%"
 // is a percent sign. A missing argument leaves an empty field, and nothing is
-// read beyond `args`, so a translated text can never crash the program.
+// read beyond `args`; widths are cut to 256 and precisions to 60, so a
+// translated text can never crash the program or fill its memory.
+// "{one|other}" chooses a grammatical number by the integer (%d) filled in
+// last: "%d {point lies|points lie}".
 std::string formatMessage(std::string_view pattern, const MessageArgs& args);
 
 }  // namespace pelmar
