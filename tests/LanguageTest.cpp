@@ -80,6 +80,7 @@ TEST(MessageFormat, chooses_the_grammatical_number_by_the_last_integer) {
   } cases[] = {{"%d {point lies|points lie} out", {1}, "1 point lies out"},
                {"%d {point lies|points lie} out", {2}, "2 points lie out"},
                {"%d {point|points}", {0}, "0 points"},
+               {"%d {point|points}", {"1"}, "1 point"},
                {"%d {Punkt|Punkte} von %d", {1, 5}, "1 Punkt von 5"},
                {"%d of %d {point|points}", {1, 1}, "1 of 1 point"},
                {"{a|b} first", {}, "b first"},
