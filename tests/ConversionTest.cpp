@@ -421,6 +421,10 @@ TEST_F(Conversion, wrong_codes_and_missing_files_fail_with_their_status) {
   EXPECT_NE(err.str().find("[119]"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(home / "o.txt"));
   EXPECT_EQ(convert({}, "geo-gk", "P 48 9\n"), 0) << "names work as codes";
+  // A folder that does not exist is told as missing, not as one without write access.
+  args = {"--home", home.path().string(), "convert", "1000", (home / "in.txt").string(), (home / "no" / "o.txt").string()};
+  EXPECT_EQ(cli::runCli(args, cli::defaultCommands(), out, err, false), 1);
+  EXPECT_NE(err.str().find("[1902]"), std::string::npos) << err.str();
 }
 
 // --set names keys the command reads, with values of their type and range:

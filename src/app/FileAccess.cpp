@@ -23,6 +23,13 @@ bool canWriteOutputDirectory(const std::string& outputPath) {
   return ::access(directory.c_str(), W_OK | X_OK) == 0;
 }
 
+int OutputFolderProblem(const std::string& outputPath) {
+  const std::string directory = outputDirectory(outputPath);
+  struct stat info {};
+  if (::stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return str::FolderMissing;
+  return canWriteOutputDirectory(outputPath) ? 0 : str::NoWriteAccess;
+}
+
 namespace {
 
 // The same file: equivalent when both exist; otherwise the same absolute,

@@ -14,6 +14,10 @@ std::string outputDirectory(const std::string& outputPath);
 // Whether the current user may create files in the directory of
 // `outputPath` (the check every job makes before it runs).
 bool canWriteOutputDirectory(const std::string& outputPath);
+// The message that check gives, 0 when there is none: the folder does not
+// exist (FolderMissing), or it may not be written (NoWriteAccess). Both
+// name outputDirectory(outputPath).
+int OutputFolderProblem(const std::string& outputPath);
 
 class JobHost;
 

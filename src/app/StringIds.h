@@ -213,6 +213,7 @@
   X(DescriptionPrefix, 388)                                              \
   X(ManualMissing, 389)                                                  \
   X(LinkNotOpened, 1901)                                                 \
+  X(FolderMissing, 1902)                                                 \
   X(NoWriteAccess, 390)                                                  \
   /* main window and shared dialogs */                                   \
   X(LinkManual, 1001)                                                    \

@@ -71,8 +71,8 @@ int ConvertCommand::run(CliContext& context, const std::vector<std::string>& arg
     return usageError(context.err, "convert: --greenwich belongs to the Soldner Baden conversions");
   }
   const std::string& output = operands[2];
-  if (!canWriteOutputDirectory(output)) {
-    context.host.message(str::NoWriteAccess, {outputDirectory(output)});
+  if (const int problem = OutputFolderProblem(output)) {
+    context.host.message(problem, {outputDirectory(output)});
     return kJobFailed;
   }
 

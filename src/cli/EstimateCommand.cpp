@@ -125,8 +125,8 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
     return kUsage;
   }
   for (const std::string* path : {&parsed.report, &parsed.output}) {
-    if (!path->empty() && !canWriteOutputDirectory(*path)) {
-      context.host.message(str::NoWriteAccess, {outputDirectory(*path)});
+    if (const int problem = path->empty() ? 0 : OutputFolderProblem(*path)) {
+      context.host.message(problem, {outputDirectory(*path)});
       return kJobFailed;
     }
   }
@@ -138,8 +138,8 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
   StoredText(parsed.description, false, saveDescription);
   if (parsed.saving) {
     // The file must take the set, or the run is for nothing.
-    if (!canWriteOutputDirectory(database.path().string())) {
-      context.host.message(str::NoWriteAccess, {outputDirectory(database.path().string())});
+    if (const int problem = OutputFolderProblem(database.path().string())) {
+      context.host.message(problem, {outputDirectory(database.path().string())});
       return kJobFailed;
     }
     database.Load(&context.host);

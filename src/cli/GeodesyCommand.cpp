@@ -22,8 +22,8 @@ int GeodesyCommand::run(CliContext& context, const std::vector<std::string>& arg
   else return usageError(context.err, "geodesy: the task is direct, inverse, arc or latitude, not '" + task + "'");
   job.inputPath = args[1];
   job.outputPath = args[2];
-  if (!canWriteOutputDirectory(args[2])) {
-    context.host.message(str::NoWriteAccess, {outputDirectory(args[2])});
+  if (const int problem = OutputFolderProblem(args[2])) {
+    context.host.message(problem, {outputDirectory(args[2])});
     return kJobFailed;
   }
   job.settings.load(context.settings);

@@ -29,8 +29,8 @@ int GridShiftCommand::run(CliContext& context, const std::vector<std::string>& a
   job.gridPath = operands[0];
   job.inputPath = operands[1];
   job.outputPath = operands[2];
-  if (!canWriteOutputDirectory(operands[2])) {
-    context.host.message(str::NoWriteAccess, {outputDirectory(operands[2])});
+  if (const int problem = OutputFolderProblem(operands[2])) {
+    context.host.message(problem, {outputDirectory(operands[2])});
     return kJobFailed;
   }
   GridShiftResult result;

@@ -243,8 +243,8 @@ int SetsCommand::run(CliContext& context, const std::vector<std::string>& args) 
 
 int ApplyCommand::run(CliContext& context, const std::vector<std::string>& args) {
   if (args.size() != 3) return usageError(context.err, "apply: give NAME INPUT OUTPUT");
-  if (!canWriteOutputDirectory(args[2])) {
-    context.host.message(str::NoWriteAccess, {outputDirectory(args[2])});
+  if (const int problem = OutputFolderProblem(args[2])) {
+    context.host.message(problem, {outputDirectory(args[2])});
     return kJobFailed;
   }
   TransformationDatabase database = openDatabase(context);

@@ -67,8 +67,9 @@ QString chooseOutputFile(QWidget* parent, const QString& filterText, const QStri
 
 bool checkWriteAccess(QWidget* parent, const QString& outputPath) {
   const std::string path = outputPath.toStdString();
-  if (canWriteOutputDirectory(path)) return true;
-  showError(parent, uiText(str::NoWriteAccess, {QString::fromStdString(outputDirectory(path))}));
+  const int problem = OutputFolderProblem(path);
+  if (problem == 0) return true;
+  showError(parent, uiText(problem, {QString::fromStdString(outputDirectory(path))}));
   return false;
 }
 
