@@ -285,7 +285,7 @@ TEST_F(EstimateCli, failures_exit_non_zero_with_their_message_and_no_report) {
        kJobFailed, "[136]"},
       {{"estimate", "similarity", "--source", path("s.txt"), "--target", path("t.txt"), "--report",
         (home / "no" / "r.aus").string()},
-       kJobFailed, "[390]"},
+       kJobFailed, "[1902]"},
   };
   writeFile(home / "s.json", "# no points\n");
   for (const auto& c : cases) {

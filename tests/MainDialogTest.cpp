@@ -416,11 +416,11 @@ TEST_F(Gui, viewing_a_file_falls_back_to_the_desktop_opener_then_reports_216) {
   services::setLauncher(nullptr);
 }
 
-TEST_F(Gui, write_access_check_names_the_directory) {
+TEST_F(Gui, write_access_check_names_the_missing_directory) {
   EXPECT_TRUE(services::checkWriteAccess(nullptr, QString::fromStdString((home / "out.aus").string())));
   EXPECT_FALSE(services::checkWriteAccess(nullptr, "/nonexistent/dir/out.aus"));
   ASSERT_EQ(errors.size(), 1);
-  EXPECT_EQ(errors[0], text(str::NoWriteAccess, {"/nonexistent/dir"}));
+  EXPECT_EQ(errors[0], text(str::FolderMissing, {"/nonexistent/dir"}));
 }
 
 TEST_F(Gui, settings_folder_that_cannot_be_made_is_reported_and_nothing_is_saved) {
@@ -1212,7 +1212,7 @@ TEST_F(StoredPage, compute_checks_the_output_folder_first) {
   page->outputEdit()->setText("/nonexistent/dir/out.txt");
   select({0});
   EXPECT_FALSE(page->compute());
-  EXPECT_EQ(errors, QStringList{text(str::NoWriteAccess, {"/nonexistent/dir"})});
+  EXPECT_EQ(errors, QStringList{text(str::FolderMissing, {"/nonexistent/dir"})});
 }
 
 TEST_F(StoredPage, a_failed_run_says_164) {
