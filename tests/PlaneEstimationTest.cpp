@@ -425,6 +425,20 @@ TEST_F(PlaneEstimation, points_that_cannot_carry_the_model_stop_the_run_and_keep
   EXPECT_EQ(host.messageArgs.back()[0].text(), "P1") << "the point is named";
 }
 
+// A source point whose transform leaves the range of numbers is left out,
+// counted and named, never written as "inf".
+TEST_F(PlaneEstimation, a_point_transformed_beyond_the_range_of_numbers_is_left_out_and_told) {
+  writeFile(job.sourcePath, "A 0 0\nB 100 0\nC 0 100\nD 100 100\nHUGE 1.7e308 0\nNEW 50 50\n");
+  writeFile(job.targetPath, "A 0 0\nB 200 0\nC 0 200\nD 200 200\n");
+  ASSERT_EQ(run(PlaneModel::Similarity, 1), 1);
+  EXPECT_EQ(summary.pointsLeftOut, 1);
+  EXPECT_EQ(summary.firstLeftOut, "HUGE");
+  EXPECT_EQ(summary.pointsWritten, 5);
+  EXPECT_EQ(host.messages, std::vector<int>{str::PointsNotTransformed});
+  EXPECT_EQ(readFile(job.outputPath).find("inf"), std::string::npos);
+  EXPECT_EQ(readFile(job.reportPath).find("inf"), std::string::npos);
+}
+
 TEST_F(PlaneEstimation, too_few_points_are_told_with_the_count_the_model_needs) {
   writePoints(similarityPoints(2, 1.0, 0.001, 10, 20, 0.001, 6));
   EXPECT_EQ(run(PlaneModel::Affine, 1), 0);
