@@ -323,12 +323,15 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   }
   if (leftOut > 0) host.message(str::PointsLeftOut, {leftOut, firstLeftOut});
   const int identicalUsed = static_cast<int>(std::count_if(rows.begin(), rows.end(), [](const PointRows& r) { return r.usable; }));
-  if (identicalUsed == 0) {
-    host.message(str::TooFewIdenticalPoints, {identicalUsed, 1});
+  if (job.identical.empty()) {
+    host.message(str::TooFewIdenticalPoints, {0, 1});
     return 0;
   }
-  if (u == 0 || observations < u) {
-    host.message(str::TooFewObservations, {observations, std::max(u, 1)});
+  if (identicalUsed == 0 || u == 0 || observations < u) {
+    // Counted without the prior information's three rows, which stand in
+    // for three of the unknowns.
+    const int priorRows = prior ? 3 : 0;
+    host.message(str::TooFewObservations, {observations - priorRows, std::max(u - priorRows, 1)});
     return 0;
   }
 
