@@ -262,6 +262,29 @@ TEST_F(EstimateCli, writes_report_output_and_summary) {
   EXPECT_TRUE(e["outlier"].get<bool>()) << "E carries a 0.5 m error";
   for (const char* field : {"name", "value", "unit"}) EXPECT_TRUE(json["parameters"][0].contains(field));
   EXPECT_TRUE(std::filesystem::exists(home / "r.aus"));
+  // What the numbers are: redundancy 2·5 − 4, σ0, every parameter's σ, and
+  // that E's residual went into the distribution (on by default), also
+  // told on stderr.
+  EXPECT_EQ(json["redundancy"], 6);
+  EXPECT_EQ(json["converged"], true);
+  EXPECT_EQ(json["gross_error_test"], true);
+  for (const auto& parameter : json["parameters"]) EXPECT_TRUE(parameter["sigma"].is_number()) << parameter["name"];
+  EXPECT_EQ(json["distributed_outliers"], nlohmann::json::array({"E"}));
+  EXPECT_NE(err.str().find("distributed onto the transformed points: E. [1367]"), std::string::npos) << err.str();
+}
+
+// Points on one line cannot give the affine transformation: the cause, then
+// 143, exit 1, and neither report nor summary.
+TEST_F(EstimateCli, points_on_one_line_fail_with_their_cause_and_write_nothing) {
+  writeFile(home / "line.txt", "A 1000 2000\nB 2000 3000\nC 3000 4000\nD 4000 5000\n");
+  writeFile(home / "t.txt", "A 1100 2100\nB 2100 3100\nC 3100 4100\nD 4100 5100\n");
+  EXPECT_EQ(run({"--summary", path("s.json"), "estimate", "affine", "--source", path("line.txt"), "--target",
+                 path("t.txt"), "--report", path("r.aus"), "--output", path("o.txt")}),
+            kJobFailed);
+  const std::string text = err.str();
+  EXPECT_NE(text.find("lie on one line"), std::string::npos) << text;
+  EXPECT_LT(text.find("[1337]"), text.find("[143]")) << text;
+  for (const char* name : {"r.aus", "o.txt", "s.json"}) EXPECT_FALSE(std::filesystem::exists(home / name)) << name;
 }
 
 TEST_F(EstimateCli, failures_exit_non_zero_with_their_message_and_no_report) {
@@ -327,6 +350,9 @@ TEST_F(EstimateCli, helmert_models_write_their_summary) {
     EXPECT_EQ(json["parameters"][0]["unit"], "deg");
     EXPECT_EQ(json["points"][0]["residuals"].size(), 3u);
     EXPECT_EQ(json["points"][0]["nabla"].size(), 3u);
+    EXPECT_EQ(json["points"][0]["axes"], nlohmann::json::array({"Y", "X", "Z"})) << "the order they are written in";
+    EXPECT_TRUE(json["sigma0"].is_number());
+    EXPECT_TRUE(json["parameters"][6]["sigma"].is_number());
   }
   // Options from their own section, with overrides: only the scale.
   ASSERT_EQ(run({"--set", "HelmertTrafo3D.Rotations=0", "--set", "HelmertTrafo3D.Translations=0", "--summary",

@@ -490,7 +490,7 @@ TEST_F(EllipsoidalEstimation, failures_give_their_message_and_leave_no_report) {
       {"no common name", [&] { writeFile(job.targetPath = dir / "t.txt", "/3D\nX1 50 8 100\n"); },
        {str::TooFewIdenticalPoints}},
       {"fewer observations than unknowns", [&] { writeFile(job.targetPath = dir / "t.txt", "/1D\nP1 100\nP2 200\n"); },
-       {str::TooFewIdenticalPoints}},
+       {str::TooFewObservations}},
       {"no source ellipsoid", [&] { job.sourceEllipsoid = {}; }, {str::SourceEllipsoidMissing}},
       {"a zero standard deviation", [&] { job.options.sHeightTarget = 0.0; }, {str::PositiveNumberNeeded}},
       {"a pre-translation beyond reason", [&] { job.options.ty = 1e308; }, {str::NumberInRangeNeeded}},

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <functional>
 #include <random>
 
 #include "adjust/Matrix.h"
@@ -228,21 +231,41 @@ TEST_F(PlaneEstimation, clean_noise_flags_about_five_percent) {
   }
 }
 
-TEST_F(PlaneEstimation, three_points_have_no_redundancy_and_test_zero) {
+// Three points leave the similarity a redundancy of 2 and the affine none:
+// too little to test a point's two observations (r − 2 < 1). Every T is 0,
+// and the run says that no test was possible instead of letting "accepted"
+// stand as a verdict.
+TEST_F(PlaneEstimation, three_points_have_no_redundancy_for_the_test_and_say_so) {
   writePoints(similarityPoints(3, 1.0, 0.001, 10, 20, 0.01, 9));
+  const struct {
+    PlaneModel model;
+    int redundancy;
+  } cases[] = {{PlaneModel::Similarity, 2}, {PlaneModel::Affine, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.redundancy);
+    host.messages.clear();
+    ASSERT_EQ(run(c.model, 1), 1);
+    for (const PointTest& t : summary.points) {
+      // The affine model with three points fits exactly: its cofactor blocks
+      // are zero and must not turn into NaN.
+      EXPECT_TRUE(std::isfinite(t.nabla[0]) && std::isfinite(t.nabla[1])) << t.name;
+      EXPECT_EQ(t.T, 0.0);
+    }
+    EXPECT_FALSE(summary.grossErrorTest);
+    EXPECT_EQ(summary.redundancy, c.redundancy);
+    EXPECT_EQ(summary.sigma0.has_value(), c.redundancy > 0) << "no sigma0 without redundancy";
+    EXPECT_EQ(summary.parameters[0].sigma.has_value(), c.redundancy > 0);
+    const std::string report = readFile(job.reportPath);
+    EXPECT_EQ(report.find("nan"), std::string::npos);
+    const std::string notice = host.table.format(str::NoticeNoGrossErrorTest, {c.redundancy, 2});
+    EXPECT_NE(report.find("  " + notice + "\n"), std::string::npos);
+    EXPECT_EQ(host.messages, std::vector<int>{str::NoticeNoGrossErrorTest});
+  }
+  // Four points give the similarity a test.
+  writePoints(similarityPoints(4, 1.0, 0.001, 10, 20, 0.01, 9));
   ASSERT_EQ(run(PlaneModel::Similarity, 1), 1);
-  for (const PointTest& t : summary.points) {
-    EXPECT_EQ(t.T, 0.0);
-    EXPECT_TRUE(std::isfinite(t.nabla[0]) && std::isfinite(t.nabla[1]));
-  }
-  // The affine model with three points fits exactly: its cofactor blocks are
-  // zero and must not turn into NaN.
-  ASSERT_EQ(run(PlaneModel::Affine, 1), 1);
-  for (const PointTest& t : summary.points) {
-    EXPECT_TRUE(std::isfinite(t.nabla[0]) && std::isfinite(t.nabla[1])) << t.name;
-    EXPECT_EQ(t.T, 0.0);
-  }
-  EXPECT_EQ(readFile(job.reportPath).find("nan"), std::string::npos);
+  EXPECT_TRUE(summary.grossErrorTest);
+  EXPECT_EQ(readFile(job.reportPath).find("Notices:"), std::string::npos);
 }
 
 // Exact data drive the L1 residuals to zero: the weights are capped, the
@@ -333,6 +356,236 @@ TEST_F(PlaneEstimation, unreadable_lines_are_told) {
   ASSERT_EQ(run(PlaneModel::Similarity, 1), 1);
   EXPECT_EQ(host.messages, std::vector<int>{str::LinesUnreadable});
   EXPECT_EQ(host.messageArgs[0][2].text(), "7");
+}
+
+// Points that cannot carry the model stop the run with a message naming
+// the cause, before anything is written: the report and output files keep
+// what they held. Before, each of these printed numbers (an affine scale of
+// 149996 from two points, a point on a collinear set's normal 5000 km away,
+// a scale of 0 from coincident points) and reported success.
+TEST_F(PlaneEstimation, points_that_cannot_carry_the_model_stop_the_run_and_keep_the_files) {
+  // Sound targets for every case: a shift of (100, -50) m.
+  auto shifted = [](std::vector<std::array<double, 2>> source) {
+    std::vector<PlanePoint> points;
+    for (std::size_t i = 0; i < source.size(); ++i) {
+      points.push_back({"P" + std::to_string(i), source[i][0], source[i][1], source[i][0] + 100.0,
+                        source[i][1] - 50.0});
+    }
+    return points;
+  };
+  const struct {
+    const char* what;
+    PlaneModel model;
+    std::vector<std::array<double, 2>> source;
+    int message;
+  } cases[] = {
+      {"two points for the six affine parameters", PlaneModel::Affine,
+       {{3512000.0, 5401000.0}, {3513000.0, 5400500.0}}, str::TooFewIdenticalPoints},
+      {"affine, points exactly on one line", PlaneModel::Affine,
+       {{3512000.0, 5401000.0}, {3512500.0, 5401500.0}, {3513000.0, 5402000.0}, {3514000.0, 5403000.0}},
+       str::PointsOnOneLine},
+      {"affine, points 1e-12 of their extent off one line", PlaneModel::Affine,
+       {{0.0, 0.0}, {500.0, 500.0 + 1e-9}, {1000.0, 1000.0}, {2000.0, 2000.0 - 1e-9}}, str::PointsOnOneLine},
+      // Along a grid axis the equilibrated normal equations see no
+      // dependence: only the points' own spread shows the line.
+      {"affine, points along the Y axis within 1e-7 m", PlaneModel::Affine,
+       {{3512000.0, 5401000.0}, {3512700.0, 5401000.0000001}, {3513100.0, 5400999.9999999}, {3514000.0, 5401000.0}},
+       str::PointsOnOneLine},
+      {"similarity, source points at one place", PlaneModel::Similarity,
+       {{3512000.0, 5401000.0}, {3512000.0, 5401000.0}, {3512000.0, 5401000.0}}, str::PointsAtOnePlace},
+      {"affine, source points at one place", PlaneModel::Affine,
+       {{3512000.0, 5401000.0}, {3512000.0, 5401000.0}, {3512000.0, 5401000.0}}, str::PointsAtOnePlace},
+      {"a coordinate no computation can take", PlaneModel::Similarity,
+       {{3512000.0, 5401000.0}, {1e300, 5400500.0}, {3513000.0, 5402000.0}}, str::CoordinatesUnusable},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string source, target;
+    char line[200];
+    for (const PlanePoint& p : shifted(c.source)) {
+      std::snprintf(line, sizeof line, "%s %.12g %.12g\n", p.name.c_str(), p.ys, p.xs);
+      source += line;
+      std::snprintf(line, sizeof line, "%s %.12g %.12g\n", p.name.c_str(), p.yt, p.xt);
+      target += line;
+    }
+    writeFile(job.sourcePath, source);
+    writeFile(job.targetPath, target);
+    writeFile(job.reportPath, "the previous report\n");
+    writeFile(job.outputPath, "the previous output\n");
+    host.messages.clear();
+    for (int method : {1, 0}) {
+      EXPECT_EQ(run(c.model, method), 0);
+      EXPECT_EQ(readFile(job.reportPath), "the previous report\n");
+      EXPECT_EQ(readFile(job.outputPath), "the previous output\n");
+    }
+    EXPECT_EQ(host.messages, (std::vector<int>{c.message, c.message}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()),
+              4) << "no temporary file left";
+  }
+  EXPECT_EQ(host.messageArgs.back()[0].text(), "P1") << "the point is named";
+}
+
+// A source point whose transform leaves the range of numbers is left out,
+// counted and named, never written as "inf".
+TEST_F(PlaneEstimation, a_point_transformed_beyond_the_range_of_numbers_is_left_out_and_told) {
+  writeFile(job.sourcePath, "A 0 0\nB 100 0\nC 0 100\nD 100 100\nHUGE 1.7e308 0\nNEW 50 50\n");
+  writeFile(job.targetPath, "A 0 0\nB 200 0\nC 0 200\nD 200 200\n");
+  ASSERT_EQ(run(PlaneModel::Similarity, 1), 1);
+  EXPECT_EQ(summary.pointsLeftOut, 1);
+  EXPECT_EQ(summary.firstLeftOut, "HUGE");
+  EXPECT_EQ(summary.pointsWritten, 5);
+  EXPECT_EQ(host.messages, std::vector<int>{str::PointsNotTransformed});
+  EXPECT_EQ(readFile(job.outputPath).find("inf"), std::string::npos);
+  EXPECT_EQ(readFile(job.reportPath).find("inf"), std::string::npos);
+}
+
+TEST_F(PlaneEstimation, too_few_points_are_told_with_the_count_the_model_needs) {
+  writePoints(similarityPoints(2, 1.0, 0.001, 10, 20, 0.001, 6));
+  EXPECT_EQ(run(PlaneModel::Affine, 1), 0);
+  ASSERT_EQ(host.messages, std::vector<int>{str::TooFewIdenticalPoints});
+  EXPECT_EQ(host.messageArgs[0][0].text(), "2");
+  EXPECT_EQ(host.messageArgs[0][1].text(), "3");
+  EXPECT_EQ(run(PlaneModel::Similarity, 1), 1) << "two points determine the similarity";
+}
+
+// Networks that are sound but far from the origin, narrow or small must not
+// be taken for degenerate ones: the judgement is relative to the points'
+// own spread and their coordinates' size.
+TEST_F(PlaneEstimation, sound_networks_at_any_offset_and_size_are_estimated) {
+  const struct {
+    const char* what;
+    double originY, originX, lengthY, lengthX;
+  } cases[] = {
+      {"UTM northings near 5e6 m, 1 km square", 500000.0, 5000000.0, 1000.0, 1000.0},
+      {"Gauss-Krueger eastings with zone, 50 m square", 3512000.0, 5401000.0, 50.0, 50.0},
+      {"a corridor 10 km long and 20 m wide", 3512000.0, 5401000.0, 10000.0, 20.0},
+      {"millimetre coordinates of a machine part", 0.0, 0.0, 0.5, 0.3},
+  };
+  std::mt19937 random(13);
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  std::normal_distribution<double> noise(0.0, 1.0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const double sigma = 1e-3 * std::min(c.lengthY, c.lengthX) / 20.0;  // 1 mm on 20 m
+    std::vector<PlanePoint> points;
+    for (int i = 0; i < 8; ++i) {
+      const double ys = c.originY + c.lengthY * uniform(random), xs = c.originX + c.lengthX * uniform(random);
+      points.push_back({"P" + std::to_string(i), ys, xs, ys + 10.0 + sigma * noise(random),
+                        xs - 20.0 + sigma * noise(random)});
+    }
+    std::string source, target;
+    char line[200];
+    for (const PlanePoint& p : points) {
+      std::snprintf(line, sizeof line, "%s %.9f %.9f\n", p.name.c_str(), p.ys, p.xs);
+      source += line;
+      std::snprintf(line, sizeof line, "%s %.9f %.9f\n", p.name.c_str(), p.yt, p.xt);
+      target += line;
+    }
+    writeFile(job.sourcePath, source);
+    writeFile(job.targetPath, target);
+    for (PlaneModel model : {PlaneModel::Similarity, PlaneModel::Affine}) {
+      for (int method : {1, 0}) {
+        EXPECT_EQ(run(model, method), 1) << "model " << static_cast<int>(model) << " method " << method;
+        EXPECT_NEAR(parameter(model == PlaneModel::Similarity ? "m" : "mY"), 1.0, 1e-3);
+      }
+    }
+  }
+}
+
+// An L1 fit whose reweighting circles without settling (three points, the
+// optimum not unique) stops at pass 1001 and says so in the report's
+// options block, on the host and in the summary.
+TEST_F(PlaneEstimation, an_l1_fit_stopped_at_its_pass_limit_says_so) {
+  writeFile(job.sourcePath, "P0 28.8390 992.7720\nP1 775.0460 344.1150\nP2 740.0300 897.2150\n");
+  writeFile(job.targetPath, "P0 128.8467 942.7709\nP1 875.0636 294.1271\nP2 840.0180 847.2092\n");
+  ASSERT_EQ(run(PlaneModel::Similarity, 0), 1);
+  EXPECT_FALSE(summary.converged);
+  EXPECT_EQ(summary.passes, 1001);
+  const std::string report = readFile(job.reportPath);
+  EXPECT_NE(report.find("Adjustment passes: 1001\n"), std::string::npos);
+  const std::string notice = "Notices:\n  " + host.table.format(str::NoticeNotSettled, {1001}) + "\n";
+  const std::size_t at = report.find(notice);
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_LT(at, report.find("Source coordinates")) << "in the options block";
+  EXPECT_NE(std::find(host.messages.begin(), host.messages.end(), str::NoticeNotSettled), host.messages.end());
+  // Least squares has no iteration to settle.
+  ASSERT_EQ(run(PlaneModel::Similarity, 1), 1);
+  EXPECT_TRUE(summary.converged);
+  EXPECT_EQ(readFile(job.reportPath).find(host.table.format(str::NoticeNotSettled, {1})), std::string::npos);
+}
+
+// With the residual distribution on (the default), a point flagged as a
+// gross error lends its residual to the points around it: the run names it.
+TEST_F(PlaneEstimation, distributed_residuals_of_flagged_points_are_named) {
+  auto points = similarityPoints(20, 1.00001, 0.002, 100, -50, 0.002, 5);
+  points[7].yt += 0.5;
+  writePoints(points, "NEW 3502500 5402500\n");
+  for (int active : {1, 0}) {
+    SCOPED_TRACE(active == 1 ? "distribution on" : "distribution off");
+    job.settings.interpolationActive = active;
+    host.messages.clear();
+    ASSERT_EQ(run(PlaneModel::Similarity, 1), 1);
+    const std::string notice = host.table.format(str::NoticeOutliersDistributed, {"P7"});
+    const std::string report = readFile(job.reportPath);
+    const bool told =
+        std::find(host.messages.begin(), host.messages.end(), str::NoticeOutliersDistributed) != host.messages.end();
+    if (active == 1) {
+      EXPECT_EQ(summary.distributedOutliers, std::vector<std::string>{"P7"});
+      EXPECT_NE(report.find("  " + notice + "\n"), std::string::npos);
+      EXPECT_TRUE(told);
+    } else {
+      EXPECT_TRUE(summary.distributedOutliers.empty());
+      EXPECT_EQ(report.find(notice), std::string::npos);
+      EXPECT_FALSE(told);
+    }
+  }
+}
+
+// Least squares: the standard deviations against the closed form of the
+// similarity with centred coordinates (N is diagonal: a and b with
+// Σ(ys² + xs²), tY and tX with n), and the translations turned back into the
+// files' frame with the lever arm of the centroid.
+TEST_F(PlaneEstimation, parameter_sigmas_follow_the_closed_form) {
+  for (double angle : {0.003, 3.14159, -3.14159}) {  // the last two within 3e-4 deg of a half turn
+    SCOPED_TRACE(testing::Message() << "rotation " << angle);
+    const auto points = similarityPoints(12, 1.00002, angle, 120.5, -80.25, 0.01, 7);
+    writePoints(points);
+    double sy = 0, sx = 0;
+    for (const PlanePoint& p : points) sy += p.ys / 12.0, sx += p.xs / 12.0;
+    double den = 0;
+    for (const PlanePoint& p : points) den += std::pow(p.ys - sy, 2) + std::pow(p.xs - sx, 2);
+    for (int center : {1, 0}) {
+      ASSERT_EQ(run(PlaneModel::Similarity, 1, 1, center), 1);
+      double omega = 0;
+      for (const PointTest& t : summary.points) omega += t.residuals[0] * t.residuals[0] + t.residuals[1] * t.residuals[1];
+      const double s0 = std::sqrt(omega / (2 * 12 - 4));
+      ASSERT_TRUE(summary.sigma0.has_value());
+      EXPECT_NEAR(*summary.sigma0, s0, 1e-12);
+      const double m = parameter("m");
+      const double lever = center != 0 ? 0.0 : (sy * sy + sx * sx) / den;
+      const struct {
+        const char* name;
+        double sigma;
+        double tolerance;  // relative
+      } expected[] = {
+          {"a", s0 / std::sqrt(den), 1e-6},
+          {"b", s0 / std::sqrt(den), 1e-6},
+          {"m", s0 / std::sqrt(den), 1e-6},
+          {"rotation", s0 / (m * std::sqrt(den)) * 180.0 / M_PI, 1e-6},
+          {"tY", s0 * std::sqrt(1.0 / 12.0 + lever), center != 0 ? 1e-6 : 1e-4},
+          {"tX", s0 * std::sqrt(1.0 / 12.0 + lever), center != 0 ? 1e-6 : 1e-4},
+      };
+      for (const auto& e : expected) {
+        const auto it = std::find_if(summary.parameters.begin(), summary.parameters.end(),
+                                     [&](const EstimatedParameter& p) { return p.name == e.name; });
+        ASSERT_NE(it, summary.parameters.end());
+        ASSERT_TRUE(it->sigma.has_value()) << e.name;
+        EXPECT_NEAR(*it->sigma, e.sigma, e.tolerance * e.sigma) << e.name << " center " << center;
+      }
+      EXPECT_GT(parameter("rotation"), -180.0);
+      EXPECT_LE(parameter("rotation"), 180.0);
+    }
+  }
 }
 
 TEST(EstimationOptions2D, an_existing_section_without_the_keys_reads_zeros) {

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdio>
+#include <functional>
 #include <random>
 
 #include "app/StringIds.h"
@@ -208,7 +212,7 @@ TEST_F(SpatialEstimation, parameter_groups_shape_unknowns_progress_and_report) {
     std::vector<const char*> present, absent;
   } cases[] = {
       {"scale only", 0, 1, 0, 0, {"Scale  ", "L1 reweighting passes: "}, {"Rotation 1", "Translation 1", "three rotations"}},
-      {"no scale", 1, 0, 1, 0, {"Rotation 3", "Translation 3"}, {"Scale  ", "scale factor\n"}},
+      {"no scale", 1, 0, 1, 0, {"Rotation 3", "Translation t3 (Z)"}, {"Scale  ", "scale factor\n"}},
       {"least squares", 1, 1, 1, 1, {"Linearisation passes: "}, {"L1 reweighting passes: "}},
   };
   for (const auto& c : cases) {
@@ -297,7 +301,302 @@ TEST_F(SpatialEstimation, fewer_than_three_identical_points_are_refused) {
   job.targetPath = dir / "t.txt";
   EXPECT_EQ(run(SpatialModel::Rigorous, {}), 0);
   EXPECT_EQ(host.messages, std::vector<int>{str::TooFewIdenticalPoints});
+  ASSERT_EQ(host.messageArgs[0].size(), 2u);
+  EXPECT_EQ(host.messageArgs[0][1].text(), "3") << "the count the spatial models need";
   EXPECT_FALSE(std::filesystem::exists(job.reportPath));
+}
+
+// Source and target files from lists of (name, X, Y, Z) in file order.
+struct Point3 {
+  std::string name;
+  double x, y, z;
+};
+
+void writePoints3(const std::filesystem::path& path, const std::vector<Point3>& points) {
+  std::string text;
+  char line[200];
+  for (const Point3& p : points) {
+    std::snprintf(line, sizeof line, "%s %.12g %.12g %.12g\n", p.name.c_str(), p.x, p.y, p.z);
+    text += line;
+  }
+  writeFile(path, text);
+}
+
+// The three numbers of the report line that starts with the point's name in
+// the table below `head`.
+std::array<double, 3> tableRow(const std::string& report, const std::string& head, const std::string& name) {
+  const std::size_t table = report.find(head);
+  std::array<double, 3> values{NAN, NAN, NAN};
+  if (table == std::string::npos) return values;
+  const std::size_t line = report.find(" " + name + " ", table);
+  if (line == std::string::npos) return values;
+  std::sscanf(report.c_str() + line + name.size() + 1, "%lf %lf %lf", &values[0], &values[1], &values[2]);
+  return values;
+}
+
+// Points that cannot carry the chosen parameters stop the run before
+// anything is written. Before, five points on a line gave rotations of
+// -5.2e8 degrees after 1001 passes and a success message.
+TEST_F(SpatialEstimation, points_that_cannot_carry_the_parameters_stop_the_run) {
+  auto onLine = [](double offLine) {
+    std::vector<Point3> points;
+    for (int i = 0; i < 5; ++i) {
+      const double s = 1000.0 * i;
+      points.push_back({"L" + std::to_string(i), 3900000.0 + s, 700000.0 + 0.5 * s + (i % 2 ? offLine : -offLine),
+                        5000000.0 - s});
+    }
+    return points;
+  };
+  const std::vector<Point3> atOnePlace = {{"A", 3900000, 700000, 5000000}, {"B", 3900000, 700000, 5000000},
+                                          {"C", 3900000, 700000, 5000000}};
+  const struct {
+    const char* what;
+    std::vector<Point3> source;
+    int rotations, scale, translations;
+    int message;  // 0: the run goes through
+  } cases[] = {
+      {"five points exactly on a line", onLine(0.0), 1, 1, 1, str::PointsOnOneLine},
+      {"five points 1e-12 of their extent off a line", onLine(4e-9), 1, 1, 1, str::PointsOnOneLine},
+      {"on a line, rotations only", onLine(0.0), 1, 0, 0, str::PointsOnOneLine},
+      {"at one place, scale and translations", atOnePlace, 0, 1, 1, str::PointsAtOnePlace},
+      {"on a line, scale and translations", onLine(0.0), 0, 1, 1, 0},
+      {"at one place, translations only", atOnePlace, 0, 0, 1, 0},
+  };
+  for (SpatialModel model : {SpatialModel::Rigorous, SpatialModel::Linearised}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.what << (model == SpatialModel::Rigorous ? " rigorous" : " linearised"));
+      std::vector<Point3> target = c.source;
+      for (Point3& p : target) p.x += 10.0, p.y -= 20.0, p.z += 30.0;
+      job.sourcePath = dir / "s.txt";
+      job.targetPath = dir / "t.txt";
+      writePoints3(job.sourcePath, c.source);
+      writePoints3(job.targetPath, target);
+      writeFile(job.reportPath, "the previous report\n");
+      writeFile(job.outputPath, "the previous output\n");
+      EstimationOptions3D options;
+      options.type = 1;
+      options.rotations = c.rotations;
+      options.scale = c.scale;
+      options.translations = c.translations;
+      if (c.message == 0) {
+        EXPECT_EQ(run(model, options), 1);
+        continue;
+      }
+      EXPECT_EQ(run(model, options), 0);
+      EXPECT_EQ(host.messages, std::vector<int>{c.message});
+      EXPECT_EQ(readFile(job.reportPath), "the previous report\n");
+      EXPECT_EQ(readFile(job.outputPath), "the previous output\n");
+    }
+  }
+}
+
+// The values go out in the order (second, first, third coordinate) of the
+// files' "X Y Z": the columns say so. A 0.3 m error in the X of one target
+// point shows under DX and NABLAX, the second column, and in the summary at
+// the place its axes give "X"; before, the headers read "DX DY DZ" and put
+// it under DY.
+TEST_F(SpatialEstimation, an_error_in_x_is_reported_under_the_x_labels) {
+  PointList source, target;
+  ReadPointFile3D(reference("helmert-source.txt"), source);
+  ReadPointFile3D(reference("helmert-target-pv.txt"), target);
+  std::vector<Point3> s, t;
+  std::mt19937 random(29);
+  std::normal_distribution<double> noise(0.0, 0.003);
+  for (std::size_t i = 0; i < target.size(); ++i) {
+    s.push_back({source[i].name, source[i].X, source[i].Y, source[i].Z});
+    t.push_back({target[i].name, target[i].X + noise(random) + (i == 11 ? 0.3 : 0.0), target[i].Y + noise(random),
+                 target[i].Z + noise(random)});
+  }
+  job.sourcePath = dir / "s.txt";
+  job.targetPath = dir / "t.txt";
+  writePoints3(job.sourcePath, s);
+  writePoints3(job.targetPath, t);
+  job.settings.interpolationActive = 0;
+  EstimationOptions3D options;
+  options.type = 1;
+  for (SpatialModel model : {SpatialModel::Rigorous, SpatialModel::Linearised}) {
+    SCOPED_TRACE(model == SpatialModel::Rigorous ? "rigorous" : "linearised");
+    ASSERT_EQ(run(model, options), 1);
+    const std::string report = readFile(job.reportPath);
+    const std::string residualHead = "          Point             DY             DX             DZ\n";
+    const std::string nablaHead = "           Point          NABLAY          NABLAX          NABLAZ\n";
+    ASSERT_NE(report.find(residualHead), std::string::npos);
+    ASSERT_NE(report.find(nablaHead), std::string::npos);
+    EXPECT_NE(report.find("          Point              Y              X              Z\n",
+                          report.find("Transformed points")),
+              std::string::npos);
+    const auto residual = tableRow(report, residualHead, "P11");
+    const auto nabla = tableRow(report, nablaHead, "P11");
+    EXPECT_LT(residual[1], -0.2) << "computed minus given: the X given 0.3 m too large";
+    EXPECT_LT(std::fabs(residual[0]), 0.05);
+    EXPECT_NEAR(nabla[1], 0.3, 0.02) << "NABLAX holds the error itself";
+    EXPECT_LT(std::fabs(nabla[0]), 0.02);
+    const PointTest& p11 = summary.points[11];
+    ASSERT_EQ(p11.axes, (std::vector<std::string>{"Y", "X", "Z"}));
+    EXPECT_DOUBLE_EQ(p11.residuals[1], job.identical[11].dX);
+    EXPECT_NEAR(p11.residuals[1], residual[1], 1e-5);
+    EXPECT_TRUE(p11.outlier);
+  }
+}
+
+// The translations are named by the coordinate they shift: t1 the second
+// (Y), t2 the first (X), t3 the third (Z). A pure shift of (dX, dY, dZ) =
+// (200, 100, 300) m prints t1 (Y) = 100, t2 (X) = 200, t3 (Z) = 300.
+TEST_F(SpatialEstimation, translations_are_printed_under_the_axis_they_shift) {
+  PointList source;
+  ReadPointFile3D(reference("helmert-source.txt"), source);
+  std::vector<Point3> s, t;
+  for (const PointRecord& p : source) {
+    s.push_back({p.name, p.X, p.Y, p.Z});
+    t.push_back({p.name, p.X + 200.0, p.Y + 100.0, p.Z + 300.0});
+  }
+  job.sourcePath = dir / "s.txt";
+  job.targetPath = dir / "t.txt";
+  writePoints3(job.sourcePath, s);
+  writePoints3(job.targetPath, t);
+  EstimationOptions3D options;
+  options.type = 1;
+  options.center = 0;
+  for (SpatialModel model : {SpatialModel::Rigorous, SpatialModel::Linearised}) {
+    ASSERT_EQ(run(model, options), 1);
+    const std::string report = readFile(job.reportPath);
+    for (const char* line : {"Translation t1 (Y)     =            100.00000\n",
+                             "Translation t2 (X)     =            200.00000\n",
+                             "Translation t3 (Z)     =            300.00000\n"}) {
+      EXPECT_NE(report.find(line), std::string::npos) << line;
+    }
+  }
+}
+
+// The summary's passes are the numbers the report prints: the
+// linearisation passes (and the reweighting passes of the rigorous L1 fit
+// apart), the linearised model's L1 passes, 1 for a single least-squares
+// solution.
+TEST_F(SpatialEstimation, pass_counts_of_report_and_summary_agree) {
+  writeNoisy("helmert-target-pv.txt", 0.005, 17, 11);
+  auto counter = [](const std::string& report, const std::string& label) {
+    const std::size_t at = report.find(label);
+    return at == std::string::npos ? -1 : std::atoi(report.c_str() + at + label.size());
+  };
+  for (SpatialModel model : {SpatialModel::Rigorous, SpatialModel::Linearised}) {
+    for (int type : {0, 1}) {
+      SCOPED_TRACE(testing::Message() << (model == SpatialModel::Rigorous ? "rigorous" : "linearised") << " type "
+                                      << type);
+      EstimationOptions3D options;
+      options.type = type;
+      ASSERT_EQ(run(model, options), 1);
+      const std::string report = readFile(job.reportPath);
+      const int outer = counter(report, "Linearisation passes: ");
+      const int reweighting = counter(report, "L1 reweighting passes: ");
+      if (model == SpatialModel::Rigorous) {
+        EXPECT_EQ(summary.passes, outer);
+        EXPECT_EQ(summary.reweightingPasses.value_or(-1), reweighting);
+      } else {
+        EXPECT_EQ(summary.passes, type == 0 ? reweighting : 1);
+        EXPECT_FALSE(summary.reweightingPasses.has_value());
+      }
+    }
+  }
+}
+
+// Three points leave the L1 reweighting nothing to settle on: it stops at
+// its limit, and the run says so (options block, host, summary).
+TEST_F(SpatialEstimation, an_iteration_that_does_not_settle_says_so) {
+  writeFile(dir / "s.txt",
+            "P0 524.4340 -926.3550 -708.8440\nP1 172.9690 931.0360 469.6730\nP2 -361.2290 -956.2200 -22.3170\n");
+  writeFile(dir / "t.txt",
+            "P0 624.4405 -826.3358 -609.1761\nP1 272.9663 1031.0296 569.6771\nP2 -261.2083 -856.2139 77.6735\n");
+  job.sourcePath = dir / "s.txt";
+  job.targetPath = dir / "t.txt";
+  EstimationOptions3D options;
+  ASSERT_EQ(run(SpatialModel::Linearised, options), 1);
+  EXPECT_FALSE(summary.converged);
+  EXPECT_EQ(summary.passes, 1001);
+  const std::string report = readFile(job.reportPath);
+  EXPECT_NE(report.find("Notices:\n  " + host.table.format(str::NoticeNotSettled, {1001}) + "\n"), std::string::npos);
+  EXPECT_NE(std::find(host.messages.begin(), host.messages.end(), str::NoticeNotSettled), host.messages.end());
+}
+
+// The rigorous model with rotations of any size: from zero rotations the
+// Gauss-Newton iteration met singular normal equations at 90 degrees and
+// settled on a scale of -0.85 at 170 degrees; it starts from the closed
+// form now. The rotations print within (-180, 180] degrees.
+TEST_F(SpatialEstimation, rotations_of_any_size_are_found_and_printed_within_a_half_turn) {
+  PointList source;
+  ReadPointFile3D(reference("helmert-source.txt"), source);
+  std::mt19937 random(3);
+  std::normal_distribution<double> noise(0.0, 0.002);
+  const struct {
+    double angle;     // degrees, about the third axis
+    double expected;  // as printed, up to a whole turn (a half turn may print as -179.99999999)
+  } cases[] = {{90.0, 90.0}, {170.0, 170.0}, {190.0, -170.0}, {-135.0, -135.0}, {180.0, 180.0}};
+  for (const auto& c : cases) {
+    const double a = c.angle * M_PI / 180.0;
+    std::vector<Point3> s, t;
+    for (const PointRecord& p : source) {
+      s.push_back({p.name, p.X, p.Y, p.Z});
+      // ε3 turns (c1, c2) about the third axis: c1' = cos·c1 − sin·c2.
+      t.push_back({p.name, std::cos(a) * p.X - std::sin(a) * p.Y + 50.0 + noise(random),
+                   std::sin(a) * p.X + std::cos(a) * p.Y - 70.0 + noise(random), p.Z + 20.0 + noise(random)});
+    }
+    job.sourcePath = dir / "s.txt";
+    job.targetPath = dir / "t.txt";
+    writePoints3(job.sourcePath, s);
+    writePoints3(job.targetPath, t);
+    for (int type : {1, 0}) {
+      SCOPED_TRACE(testing::Message() << c.angle << " degrees, type " << type);
+      EstimationOptions3D options;
+      options.type = type;
+      ASSERT_EQ(run(SpatialModel::Rigorous, options), 1);
+      EXPECT_TRUE(summary.converged);
+      EXPECT_GT(set.rotation[2], -180.0);
+      EXPECT_LE(set.rotation[2], 180.0);
+      EXPECT_NEAR(std::remainder(set.rotation[2] - c.expected, 360.0), 0.0, 1e-5);
+      EXPECT_NEAR(set.rotation[0], 0.0, 1e-5);
+      EXPECT_NEAR(set.rotation[1], 0.0, 1e-5);
+      EXPECT_NEAR(set.scale, 1.0, 1e-6);
+      for (const PointTest& p : summary.points) EXPECT_LT(std::fabs(p.residuals[0]), 0.02) << p.name;
+    }
+  }
+}
+
+// Least-squares standard deviations against closed forms: translations only
+// (σ0/√n each, centred) and the scale alone about the centroid
+// (σ0/√Σ|c|²).
+TEST_F(SpatialEstimation, parameter_sigmas_follow_the_closed_form) {
+  writeNoisy("helmert-target-pv.txt", 0.01, 23);
+  PointList source;
+  ReadPointFile3D(job.sourcePath, source);
+  double centroid[3] = {0, 0, 0};
+  for (const PointRecord& p : source) centroid[0] += p.X / 30, centroid[1] += p.Y / 30, centroid[2] += p.Z / 30;
+  double squares = 0.0;
+  for (const PointRecord& p : source) {
+    squares += std::pow(p.X - centroid[0], 2) + std::pow(p.Y - centroid[1], 2) + std::pow(p.Z - centroid[2], 2);
+  }
+  const struct {
+    const char* what;
+    int scale, translations;
+    const char* name;
+    std::function<double(double)> sigma;  // from σ0
+  } cases[] = {
+      {"translations only", 0, 1, "t2", [](double s0) { return s0 / std::sqrt(30.0); }},
+      {"scale only", 1, 0, "scale", [&](double s0) { return s0 / std::sqrt(squares); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EstimationOptions3D options;
+    options.type = 1;
+    options.rotations = 0;
+    options.scale = c.scale;
+    options.translations = c.translations;
+    ASSERT_EQ(run(SpatialModel::Rigorous, options), 1);
+    ASSERT_TRUE(summary.sigma0.has_value());
+    const auto it = std::find_if(summary.parameters.begin(), summary.parameters.end(),
+                                 [&](const EstimatedParameter& p) { return p.name == c.name; });
+    ASSERT_NE(it, summary.parameters.end());
+    ASSERT_TRUE(it->sigma.has_value());
+    EXPECT_NEAR(*it->sigma, c.sigma(*summary.sigma0), 1e-6 * c.sigma(*summary.sigma0));
+  }
 }
 
 TEST(EstimationOptions3D, missing_section_keeps_defaults_and_an_empty_one_reads_zeros) {

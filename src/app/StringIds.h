@@ -296,6 +296,19 @@
   X(PriorContradicted, 1333)                                             \
   X(PointsTransformed, 1334)                                             \
   X(LinearisationError, 1335)                                            \
+  X(PointsAtOnePlace, 1336)                                              \
+  X(PointsOnOneLine, 1337)                                               \
+  X(ModelNotDetermined, 1338)                                            \
+  X(CoordinatesUnusable, 1339)                                           \
+  X(SpatialTranslationY, 1361)                                           \
+  X(SpatialTranslationX, 1362)                                           \
+  X(SpatialTranslationZ, 1363)                                           \
+  X(TooFewObservations, 1364)                                            \
+  X(NoticesLine, 1365)                                                   \
+  X(NoticeNotSettled, 1366)                                              \
+  X(NoticeOutliersDistributed, 1367)                                     \
+  X(NoticeNoGrossErrorTest, 1368)                                        \
+  X(PointsNotTransformed, 1369)                                          \
   X(Options3DBLTitle, 1340)                                              \
   X(LabelSourceEllipsoid, 1341)                                          \
   X(LabelTargetEllipsoid, 1342)                                          \

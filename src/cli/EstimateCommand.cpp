@@ -226,6 +226,8 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
     if (!parsed.output.empty()) summary.outputs["output"] = parsed.output;
     summary.linesRead = estimation.linesRead;
     summary.pointsWritten = estimation.pointsWritten;
+    summary.pointsLeftOut = estimation.pointsLeftOut;
+    summary.firstLeftOut = estimation.firstLeftOut;
     summary.identicalPoints = estimation.identicalPoints;
     summary.linesUnreadable = estimation.linesUnreadable;
     summary.firstUnreadable = estimation.firstUnreadable;

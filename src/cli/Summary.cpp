@@ -37,13 +37,21 @@ bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) 
   if (const EstimationSummary* e = summary.estimation) {
     json["method"] = e->method;
     json["passes"] = e->passes;
+    if (e->reweightingPasses) json["reweighting_passes"] = *e->reweightingPasses;
     json["redundancy"] = e->redundancy;
     json["converged"] = e->converged;
+    json["gross_error_test"] = e->grossErrorTest;
+    json["distributed_outliers"] = nlohmann::json::array();
+    for (const std::string& name : e->distributedOutliers) json["distributed_outliers"].push_back(utf8(name));
     json["parameters"] = nlohmann::json::array();
     for (const EstimatedParameter& p : e->parameters) {
-      json["parameters"].push_back({{"name", p.name}, {"value", number(p.value)}, {"unit", p.unit}});
+      json["parameters"].push_back({{"name", p.name},
+                                    {"value", number(p.value)},
+                                    {"unit", p.unit},
+                                    {"sigma", p.sigma ? number(*p.sigma) : nlohmann::json()}});
     }
-    if (e->sigma0) json["sigma0"] = number(*e->sigma0);
+    // Without redundancy there is no standard deviation of unit weight.
+    json["sigma0"] = e->sigma0 ? number(*e->sigma0) : nlohmann::json();
     for (const auto& [role, ellipsoid] : e->ellipsoids) {
       json["ellipsoids"][role] = {{"name", utf8(ellipsoid.name)}, {"a", ellipsoid.a}, {"b", ellipsoid.b}};
     }

@@ -323,8 +323,15 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   }
   if (leftOut > 0) host.message(str::PointsLeftOut, {leftOut, firstLeftOut});
   const int identicalUsed = static_cast<int>(std::count_if(rows.begin(), rows.end(), [](const PointRows& r) { return r.usable; }));
+  if (job.identical.empty()) {
+    host.message(str::TooFewIdenticalPoints, {0, 1});
+    return 0;
+  }
   if (identicalUsed == 0 || u == 0 || observations < u) {
-    host.message(str::TooFewIdenticalPoints);
+    // Counted without the prior information's three rows, which stand in
+    // for three of the unknowns.
+    const int priorRows = prior ? 3 : 0;
+    host.message(str::TooFewObservations, {observations - priorRows, std::max(u - priorRows, 1)});
     return 0;
   }
 
@@ -702,24 +709,54 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
                               {ip.dN, ip.dE, ip.dh},
                               {}});
   }
+  // What the run says about itself besides the numbers; its report has no
+  // block for it, so it is told and goes into the summary.
+  RunNotices notices;
+  notices.settled = solution.settled;
+  notices.passes = method == 0 ? solution.counter : 1;
+  notices.redundancy = redundancy;
+  notices.observationsPerPoint = 3;
+  if (distribute) {
+    for (const PointTest& t : tests) {
+      if (t.outlier) notices.distributedOutliers.push_back(t.name);
+    }
+  }
+  for (const PointRows& pr : rows) {
+    if (pr.usable) notices.observationsPerPoint = std::min(notices.observationsPerPoint, pr.count);
+  }
+  TellNotices(host, notices);
   if (summary != nullptr) {
+    // Standard deviations from σ0 and the cofactors of the least-squares
+    // adjustment with the a-priori weights (the L1 fit's last pass carries
+    // its reweighting instead).
+    const std::optional<double> sigma0 = UnitWeightSigma(omega, redundancy);
+    Matrix cofactors, ignored;
+    NormalEquations weighted(u);
+    forEachRow([&](const double* a, double l, double p) { weighted.add(a, l, p); });
+    const bool haveCofactors = sigma0 && weighted.solve(cofactors, ignored) == 1;
+    auto sigmaOf = [&](int column) -> std::optional<double> {
+      if (!haveCofactors) return std::nullopt;
+      return *sigma0 * std::sqrt(std::fmax(cofactors(column, column), 0.0));
+    };
     std::vector<EstimatedParameter> list;
-    if (groups.scaleKind == 1) list.push_back({"m", parameters.planScale, ""});
+    if (groups.scaleKind == 1) list.push_back({"m", parameters.planScale, "", sigmaOf(scaleColumn)});
     if (groups.scaleKind == 2) {
-      list.push_back({"mP", parameters.planScale, ""});
-      list.push_back({"mH", parameters.heightScale, ""});
+      list.push_back({"mP", parameters.planScale, "", sigmaOf(scaleColumn)});
+      list.push_back({"mH", parameters.heightScale, "", sigmaOf(scaleColumn + 1)});
     }
     if (groups.rotations) {
       const char* names[3] = {"ex", "ey", "ez"};
-      for (int i = 0; i < 3; ++i) list.push_back({names[i], parameters.rotationSeconds[i], "arcsec"});
+      for (int i = 0; i < 3; ++i) list.push_back({names[i], parameters.rotationSeconds[i], "arcsec", sigmaOf(i)});
     }
     if (groups.translations) {
       const char* names[3] = {"tx", "ty", "tz"};
-      for (int i = 0; i < 3; ++i) list.push_back({names[i], parameters.translation[i], "m"});
+      for (int i = 0; i < 3; ++i) {
+        list.push_back({names[i], parameters.translation[i], "m", sigmaOf(translationColumn + i)});
+      }
     }
-    FillEstimationSummary(*summary, method, solution.passes, omega, redundancy, std::move(list), std::move(tests),
+    FillEstimationSummary(*summary, method, notices.passes, omega, redundancy, std::move(list), std::move(tests),
                           static_cast<std::int64_t>(job.source.size() + job.target.size()), sink.written(),
-                          identicalUsed, solution.settled);
+                          identicalUsed, notices);
     summary->ellipsoids = {{"source", sourceEllipsoid}, {"target", targetEllipsoid}};
     if (preShift != nullptr) summary->preTranslation = shift;
     summary->linesUnreadable = sourceNotes.unreadable + targetNotes.unreadable;

@@ -21,8 +21,8 @@ void MatchIdenticalPoints(EstimationJob& job) {
   }
 }
 
-bool OpenEstimationRun(EstimationJob& job, int (*read)(const std::filesystem::path&, PointList&, UnreadableLines*),
-                       int minimumIdentical, JobHost& host, ReportFile& report, OutputFile& output) {
+bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem::path&, PointList&, UnreadableLines*),
+                          int minimumIdentical, JobHost& host) {
   job.source.clear();
   job.target.clear();
   job.identical.clear();
@@ -45,9 +45,13 @@ bool OpenEstimationRun(EstimationJob& job, int (*read)(const std::filesystem::pa
   }
   MatchIdenticalPoints(job);
   if (static_cast<int>(job.identical.size()) < minimumIdentical) {
-    host.message(str::TooFewIdenticalPoints);
+    host.message(str::TooFewIdenticalPoints, {static_cast<std::int64_t>(job.identical.size()), minimumIdentical});
     return false;
   }
+  return true;
+}
+
+bool OpenEstimationFiles(const EstimationJob& job, JobHost& host, ReportFile& report, OutputFile& output) {
   if (!report.open(job.reportPath)) {
     host.message(str::ReportNotCreated, {job.reportPath.string()});
     return false;

@@ -69,13 +69,19 @@ class ReportFile;
 
 // The opening every estimation shares: reads the source and target files
 // with `read` (ReadPointFile2D or ReadPointFile3D; lines it cannot use are
-// told with their count and the first one's number), pairs the identical
-// points and asks for at least `minimumIdentical`; then opens the report
-// (its failure ends the run) and the optional output file (its failure is
-// told, and the run goes on without it). False when the run must stop; the
-// message has been given.
-bool OpenEstimationRun(EstimationJob& job, int (*read)(const std::filesystem::path&, PointList&, UnreadableLines*),
-                       int minimumIdentical, JobHost& host, ReportFile& report, OutputFile& output);
+// told with their count and the first one's number) and pairs the identical
+// points, of which the model needs at least `minimumIdentical` (message 135
+// with the count found and the count needed). False when the run must stop;
+// the message has been given. Nothing is written.
+bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem::path&, PointList&, UnreadableLines*),
+                          int minimumIdentical, JobHost& host);
+
+// Opens the report (its failure ends the run) and the optional output file
+// (its failure is told, and the run goes on without it). Both are written
+// through temporary files that replace the named files only when the run
+// finishes (FinishEstimationRun): a run that stops later leaves them as they
+// were.
+bool OpenEstimationFiles(const EstimationJob& job, JobHost& host, ReportFile& report, OutputFile& output);
 
 // Section 2 of every estimation report up to the identical-points line:
 // options title, method and whether identical points go to the output file.
@@ -86,6 +92,7 @@ struct EstimatedParameter {
   std::string name;
   double value = 0.0;
   std::string unit;
+  std::optional<double> sigma;  // standard deviation, in the value's unit; none without redundancy
 };
 
 struct PointTest {
@@ -100,10 +107,13 @@ struct PointTest {
 
 struct EstimationSummary {
   std::string method;  // "least-squares" or "l1"
-  int passes = 0;
+  int passes = 0;      // the pass counter the report prints; 1 for a single least-squares solution
+  std::optional<int> reweightingPasses;  // the rigorous spatial L1 fit: its reweighting counter
   int redundancy = 0;     // observations minus unknowns
-  bool converged = true;  // false when an iteration ended at its pass limit
-  std::optional<double> sigma0;
+  bool converged = true;  // false when an iteration ended at its pass limit or did not settle
+  bool grossErrorTest = true;  // false when the redundancy left no test of a point possible
+  std::optional<double> sigma0;  // standard deviation of unit weight, √(Ω/r); none when r = 0
+  std::vector<std::string> distributedOutliers;  // points flagged as gross errors whose residuals were distributed
   std::vector<EstimatedParameter> parameters;
   std::vector<PointTest> points;
   // What else the transformation needs besides the parameters (the
@@ -114,6 +124,8 @@ struct EstimationSummary {
   std::int64_t linesUnreadable = 0;  // data lines of both files that fit no layout
   std::string firstUnreadable;       // "file:line" of the first of them
   std::int64_t pointsWritten = 0;
+  std::int64_t pointsLeftOut = 0;  // source points whose transform is not finite
+  std::string firstLeftOut;
   std::int64_t identicalPoints = 0;
 };
 

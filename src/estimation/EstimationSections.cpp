@@ -54,16 +54,116 @@ bool FinishEstimationRun(JobHost& host, ReportFile& report, const std::filesyste
   return true;
 }
 
+namespace {
+
+// Point names are the files' bytes: messages want UTF-8, the report the bytes
+// as the point tables show them.
+std::string utf8Name(const std::string& name) { return isValidUtf8(name) ? name : windows1252ToUtf8(name); }
+
+std::string joined(const std::vector<std::string>& names, std::string (*convert)(const std::string&)) {
+  std::string out;
+  for (const std::string& name : names) out += (out.empty() ? "" : ", ") + convert(name);
+  return out;
+}
+
+std::string asIs(const std::string& name) { return name; }
+
+}  // namespace
+
+void WriteNotices(ReportFile& report, const LanguageTable& table, const RunNotices& notices) {
+  if (!notices.any()) return;
+  report.writeText(str::NoticesLine);
+  if (!notices.settled) {
+    report.write("  ");
+    report.writeText(str::NoticeNotSettled, {notices.passes});
+    report.write("\n");
+  }
+  if (!notices.distributedOutliers.empty()) {
+    // The names go in as bytes after the text is converted, so that a name
+    // reads as it does in the point tables.
+    constexpr const char* kNames = "\x01";
+    std::string text = utf8ToWindows1252(table.format(str::NoticeOutliersDistributed, {kNames}));
+    if (const std::size_t at = text.find(kNames); at != std::string::npos) {
+      text.replace(at, 1, joined(notices.distributedOutliers, asIs));
+    }
+    report.write("  " + text + "\n");
+  }
+  if (!notices.testPossible()) {
+    report.write("  ");
+    report.writeText(str::NoticeNoGrossErrorTest, {notices.redundancy, notices.observationsPerPoint});
+    report.write("\n");
+  }
+}
+
+void TellNotices(JobHost& host, const RunNotices& notices) {
+  if (!notices.settled) host.message(str::NoticeNotSettled, {notices.passes});
+  if (!notices.distributedOutliers.empty()) {
+    host.message(str::NoticeOutliersDistributed, {joined(notices.distributedOutliers, utf8Name)});
+  }
+  if (!notices.testPossible()) {
+    host.message(str::NoticeNoGrossErrorTest, {notices.redundancy, notices.observationsPerPoint});
+  }
+}
+
+std::vector<std::string> DistributedOutliers(const std::vector<PointTest>& tests, bool distributed) {
+  std::vector<std::string> names;
+  if (!distributed) return names;
+  for (const PointTest& t : tests) {
+    if (t.outlier) names.push_back(t.name);
+  }
+  return names;
+}
+
+bool CheckSpread(JobHost& host, const std::vector<std::array<double, 3>>& source, const std::array<double, 3>& about,
+                 SpreadNeed need) {
+  switch (JudgeSpread(MeasureSpread(source, about), need)) {
+    case SpreadVerdict::AtOnePlace: host.message(str::PointsAtOnePlace); return false;
+    case SpreadVerdict::OnOneLine: host.message(str::PointsOnOneLine); return false;
+    case SpreadVerdict::Sufficient: break;
+  }
+  return true;
+}
+
+bool CheckCoordinates(JobHost& host, const std::vector<IdenticalPoint>& identical) {
+  std::vector<std::array<double, 3>> values;
+  values.reserve(identical.size() * 2);
+  for (const IdenticalPoint& p : identical) {
+    values.push_back({p.sourceY, p.sourceX, p.sourceZ});
+    values.push_back({p.targetY, p.targetX, p.targetZ});
+  }
+  const int bad = FirstUnusableCoordinate(values);
+  if (bad < 0) return true;
+  host.message(str::CoordinatesUnusable, {utf8Name(identical[static_cast<std::size_t>(bad / 2)].name)});
+  return false;
+}
+
+void TellLeftOut(JobHost& host, std::int64_t count, const std::string& first) {
+  host.message(str::PointsNotTransformed, {static_cast<long long>(count), utf8Name(first)});
+}
+
+double ReduceDegrees(double degrees) {
+  double d = std::fmod(degrees, 360.0);  // exact
+  if (d > 180.0) d -= 360.0;
+  if (d <= -180.0) d += 360.0;
+  return d;
+}
+
+std::optional<double> UnitWeightSigma(double omega, int redundancy) {
+  if (redundancy <= 0) return std::nullopt;
+  return std::sqrt(omega / redundancy);
+}
+
 void FillEstimationSummary(EstimationSummary& summary, int method, int passes, double omega, int redundancy,
                            std::vector<EstimatedParameter> parameters, std::vector<PointTest> tests,
                            std::int64_t linesRead, std::int64_t written, std::int64_t identicalPoints,
-                           bool converged) {
+                           const RunNotices& notices) {
   summary.method = method == 0 ? "l1" : "least-squares";
   summary.passes = passes;
   summary.redundancy = redundancy;
-  summary.converged = converged;
-  summary.sigma0.reset();
-  if (method != 0 && redundancy > 0) summary.sigma0 = std::sqrt(omega / redundancy);
+  summary.converged = notices.settled;
+  summary.grossErrorTest = notices.testPossible();
+  summary.distributedOutliers = notices.distributedOutliers;
+  summary.sigma0 = UnitWeightSigma(omega, redundancy);
   summary.parameters = std::move(parameters);
   summary.points = std::move(tests);
   summary.linesRead = linesRead;

@@ -1,13 +1,16 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
 
 #include "estimation/EstimationJob.h"
+#include "estimation/PointSpread.h"
 
 namespace pelmar {
 
@@ -62,11 +65,58 @@ class TransformedPointSink {
 bool FinishEstimationRun(JobHost& host, ReportFile& report, const std::filesystem::path& reportPath,
                          OutputFile& output, const std::filesystem::path& outputPath);
 
-// The estimation fields of the command line's summary. sigma0 is given for
-// least squares with redundancy: √(Ω / r).
+// What a run says about its own result besides the numbers. Each notice
+// goes into the report's options block (WriteNotices), to the person
+// (TellNotices: a message each, on the command line's stderr) and into the
+// summary (FillEstimationSummary).
+struct RunNotices {
+  bool settled = true;  // false: the iteration stopped at its pass limit or its last pass still moved the points
+  int passes = 0;       // the pass counter as the report prints it
+  std::vector<std::string> distributedOutliers;  // flagged points whose residuals were distributed
+  int redundancy = 0;
+  int observationsPerPoint = 0;  // the k of the test: 2 plane, 3 spatial
+
+  // The test of a point with k observations leaves r − k degrees of freedom
+  // for the variance factor without the point; with none, T and F are 0 and
+  // every point reads "accepted" without having been tested.
+  bool testPossible() const noexcept { return redundancy - observationsPerPoint >= 1; }
+  bool any() const noexcept { return !settled || !distributedOutliers.empty() || !testPossible(); }
+};
+
+// "Notices:" and one indented line per notice; nothing when there is no
+// notice, so that the report of a sound run keeps its layout. The blank
+// lines around the block are the caller's, to match its options block.
+void WriteNotices(ReportFile& report, const LanguageTable& table, const RunNotices& notices);
+void TellNotices(JobHost& host, const RunNotices& notices);
+
+// The flagged points among `tests`, in their order, when the residuals were
+// distributed; none otherwise.
+std::vector<std::string> DistributedOutliers(const std::vector<PointTest>& tests, bool distributed);
+
+// The estimation fields of the command line's summary. σ0 = √(Ω / r) for
+// either method (for the L1 fit over its own residuals), none when r = 0;
+// the parameters carry their standard deviations already.
 void FillEstimationSummary(EstimationSummary& summary, int method, int passes, double omega, int redundancy,
                            std::vector<EstimatedParameter> parameters, std::vector<PointTest> tests,
                            std::int64_t linesRead, std::int64_t written, std::int64_t identicalPoints,
-                           bool converged);
+                           const RunNotices& notices);
+
+// σ0 = √(Ω / r), or nothing without redundancy.
+std::optional<double> UnitWeightSigma(double omega, int redundancy);
+
+// The message for identical points whose spread the model cannot use
+// (PointsAtOnePlace, PointsOnOneLine); false when it was given.
+bool CheckSpread(JobHost& host, const std::vector<std::array<double, 3>>& source, const std::array<double, 3>& about,
+                 SpreadNeed need);
+
+// The message for an identical point whose coordinates no computation can
+// take (CoordinatesUnusable, with its name); false when it was given.
+bool CheckCoordinates(JobHost& host, const std::vector<IdenticalPoint>& identical);
+
+// Message PointsNotTransformed: `count` points left out, the first named.
+void TellLeftOut(JobHost& host, std::int64_t count, const std::string& first);
+
+// An angle in degrees reduced to (−180°, 180°].
+double ReduceDegrees(double degrees);
 
 }  // namespace pelmar

@@ -7,6 +7,7 @@
 #include "adjust/GrossErrorTest.h"
 #include "adjust/Matrix.h"
 #include "adjust/NormalEquations.h"
+#include "adjust/ParameterPrecision.h"
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
 #include "app/OutputFile.h"
@@ -53,32 +54,12 @@ void applyModel(PlaneModel model, const Matrix& x, double ys, double xs, double&
 int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdentical, int center, JobHost& host,
                EstimationSummary* summary) {
   const LanguageTable& table = host.language();
-  // 1.–3. Files, identical points, report and output file.
-  ReportFile report(table, job.settings.headerText, job.settings.userDefinedHeader, job.settings.includeDate);
-  OutputFile output;
-  if (!OpenEstimationRun(job, ReadPointFile2D, 2, host, report, output)) return 0;
+  const int u = unknownsOf(model);
+  // 1.–2. Files and identical points: two observations each, so the
+  // similarity needs two points and the affine three.
+  if (!ReadEstimationPoints(job, ReadPointFile2D, u / 2, host)) return 0;
+  if (!CheckCoordinates(host, job.identical)) return 0;
   const int n = static_cast<int>(job.identical.size());
-
-  // 4. Report head.
-  report.WriteBanner();
-  report.WriteTitleBox({model == PlaneModel::Similarity ? str::TitleSimilarity : str::TitleAffine});
-  report.WriteHeaderInfo();
-  WriteOptionsSection(report, host, method, writeIdentical);
-  const std::string columns = "%15s%15s%15s\n";
-  const std::string pointLine = "%15s%15.5f%15.5f\n";
-  const std::string pointColumn = utf8ToWindows1252(table.text(str::ColumnPoint));
-  auto pointTable = [&](int titleId, int ruleLength, bool target) {
-    report.separator();
-    report.section(titleId, ruleLength);
-    report.writeFormat(columns, {pointColumn, "Y", "X"});
-    report.rule(45);
-    for (const IdenticalPoint& p : job.identical) {
-      report.writeFormat(pointLine, {p.name, target ? p.targetY : p.sourceY, target ? p.targetX : p.sourceX});
-    }
-    report.write("\n");
-  };
-  pointTable(str::SectionSourcePoints, 35, false);
-  pointTable(str::SectionTargetPoints, 31, true);
 
   // 5. Centroids. The adjustment always works on coordinates reduced to
   // them: normal equations of raw Gauss–Krüger coordinates (near 5e6 m) lose
@@ -101,17 +82,19 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
   };
   std::vector<Reduced> reduced;
   reduced.reserve(job.identical.size());
+  std::vector<std::array<double, 3>> sourcePoints;
+  sourcePoints.reserve(job.identical.size());
   for (const IdenticalPoint& p : job.identical) {
     reduced.push_back({p.sourceY - sourceCY, p.sourceX - sourceCX, p.targetY - targetCY, p.targetX - targetCX});
+    sourcePoints.push_back({p.sourceY, p.sourceX, 0.0});
   }
-  if (center != 0) {
-    report.separator();
-    report.section(str::SectionSourceCentroid, 31);
-    report.writeFormat("Y = %15.5f\nX = %15.5f\n\n\n", {sourceCY, sourceCX});
-    report.section(str::SectionTargetCentroid, 27);
-    report.writeFormat("Y = %15.5f\nX = %15.5f\n\n", {targetCY, targetCX});
+  // The similarity needs points apart, the affine points off one line; the
+  // normal equations would say "singular" only for exact cases and leave a
+  // near one to give numbers that mean nothing.
+  if (!CheckSpread(host, sourcePoints, {sourceCY, sourceCX, 0.0},
+                   model == PlaneModel::Similarity ? SpreadNeed::Extent : SpreadNeed::Plane)) {
+    return 0;
   }
-  const int u = unknownsOf(model);
   const int tIndex = u - 2;  // tY, tX are the last two unknowns
   // The parameters as reported: reduced, or turned back into the file frame.
   auto reported = [&](const Matrix& reducedX) {
@@ -125,18 +108,18 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
     }
     return out;
   };
+  auto forEachRow = [&](auto&& add) {
+    for (const Reduced& p : reduced) {
+      const DesignRows a = designRows(model, p.ys, p.xs);
+      add(a.row[0], p.yt, 1.0);
+      add(a.row[1], p.xt, 1.0);
+    }
+  };
 
   // 6./7. Adjustment: normal equations point by point, reweighted for L1.
   // The loop has settled when no reported unknown moves by 1e-7 any more.
   const AdjustmentSolution solution = SolveAdjustment(
-      u, method == 0,
-      [&](auto&& add) {
-        for (const Reduced& p : reduced) {
-          const DesignRows a = designRows(model, p.ys, p.xs);
-          add(a.row[0], p.yt, 1.0);
-          add(a.row[1], p.xt, 1.0);
-        }
-      },
+      u, method == 0, forEachRow,
       [&](const Matrix& now, const Matrix& before) {
         const Matrix a = reported(now), b = reported(before);
         double change = 0.0;
@@ -144,53 +127,57 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
         return change < kConvergence;
       },
       [](int) {});
+  if (solution.singular) {
+    host.message(str::ModelNotDetermined);
+    return 0;
+  }
   const Matrix& x = solution.x;
   const Matrix& qxx = solution.qxx;
   const int passes = solution.passes;
-  const bool converged = solution.settled;
-  const Matrix shown = reported(x);
 
-  // 8. Derived parameters.
-  report.separator();
-  report.section(center != 0 ? str::SectionParametersCentred : str::SectionParameters, center != 0 ? 53 : 35);
-  std::vector<EstimatedParameter> parameters;
-  if (model == PlaneModel::Similarity) {
-    const double a = shown(0, 0), b = shown(1, 0);
-    const double scale = std::sqrt(a * a + b * b);
-    const double rotation = std::atan2(b, a) * kDegreesPerRadian;
-    report.writeText(str::ParamScale, {scale});
-    report.writeText(str::ParamRotation, {rotation});
-    report.writeText(str::ParamTY, {shown(2, 0)});
-    report.writeText(str::ParamTX, {shown(3, 0)});
-    parameters = {{"a", a, ""}, {"b", b, ""}, {"tY", shown(2, 0), "m"}, {"tX", shown(3, 0), "m"},
-                  {"m", scale, ""}, {"rotation", rotation, "deg"}};
-  } else {
-    const double a = shown(0, 0), b = shown(1, 0), c = shown(2, 0), d = shown(3, 0);
-    const double rotation = -std::atan2(b - c, a + d) * kDegreesPerRadian;
-    const double s = (a + d) * (a + d) + (b - c) * (b - c);
-    const double r = std::sqrt(s / ((a + d) * (a + d)));
-    const double mY = r * (a * a * a + a * (c * c + d * d) + 2 * a * a * d - a * b * c + c * c * d - b * c * d) / s;
-    const double g = r * ((b + c) * a * d + a * a * b + c * d * d) / s;
-    const double mX = r * (d * d * d + b * b * (a + d) - a * b * c - b * c * d + 2 * a * d * d + a * a * d) / s;
-    report.writeText(str::AffineRotation, {rotation});
-    report.writeText(str::AffineScaleY, {mY});
-    report.writeText(str::AffineShear, {g});
-    report.writeText(str::AffineScaleX, {mX});
-    report.writeText(str::AffineTY, {shown(4, 0)});
-    report.writeText(str::AffineTX, {shown(5, 0)});
-    parameters = {{"a", a, ""},          {"b", b, ""},         {"c", c, ""},     {"d", d, ""},
-                  {"tY", shown(4, 0), "m"},  {"tX", shown(5, 0), "m"}, {"rotation", rotation, "deg"},
-                  {"mY", mY, ""},        {"g", g, ""},         {"mX", mX, ""}};
-  }
-  report.write("\n");
-  if (method == 0) report.writeText(str::PassCount, {passes});
-  report.write("\n");
+  // 8. The parameters of the summary, as a function of the reduced unknowns,
+  // so that their standard deviations follow by propagation. The report
+  // prints some of them, in its own order.
+  double centreRotation = 0.0;
+  auto derive = [&](const std::vector<double>& values) {
+    Matrix reducedX(u, 1, 0.0);
+    for (int j = 0; j < u; ++j) reducedX(j, 0) = values[static_cast<std::size_t>(j)];
+    const Matrix shown = reported(reducedX);
+    std::vector<double> out;
+    if (model == PlaneModel::Similarity) {
+      const double a = shown(0, 0), b = shown(1, 0);
+      const double rotation = std::atan2(b, a) * kDegreesPerRadian;
+      // Near ±180° the angle is taken on the side of the solution's own, so
+      // that a small change of a or b is a small change of the angle.
+      out = {a, b, shown(2, 0), shown(3, 0), std::sqrt(a * a + b * b),
+             centreRotation + ReduceDegrees(rotation - centreRotation)};
+    } else {
+      const double a = shown(0, 0), b = shown(1, 0), c = shown(2, 0), d = shown(3, 0);
+      const double rotation = -std::atan2(b - c, a + d) * kDegreesPerRadian;
+      const double s = (a + d) * (a + d) + (b - c) * (b - c);
+      const double r = std::sqrt(s / ((a + d) * (a + d)));
+      const double mY = r * (a * a * a + a * (c * c + d * d) + 2 * a * a * d - a * b * c + c * c * d - b * c * d) / s;
+      const double g = r * ((b + c) * a * d + a * a * b + c * d * d) / s;
+      const double mX = r * (d * d * d + b * b * (a + d) - a * b * c - b * c * d + 2 * a * d * d + a * a * d) / s;
+      out = {a, b, c, d, shown(4, 0), shown(5, 0), centreRotation + ReduceDegrees(rotation - centreRotation),
+             mY, g, mX};
+    }
+    return out;
+  };
+  std::vector<double> xValues(static_cast<std::size_t>(u));
+  for (int j = 0; j < u; ++j) xValues[static_cast<std::size_t>(j)] = x(j, 0);
+  const std::size_t rotationIndex = model == PlaneModel::Similarity ? 5 : 6;
+  centreRotation = ReduceDegrees(derive(xValues)[rotationIndex]);
+  const std::vector<double> values = derive(xValues);
+  const std::vector<const char*> names = model == PlaneModel::Similarity
+                                             ? std::vector<const char*>{"a", "b", "tY", "tX", "m", "rotation"}
+                                             : std::vector<const char*>{"a", "b", "c", "d", "tY", "tX",
+                                                                        "rotation", "mY", "g", "mX"};
+  const std::vector<const char*> units = model == PlaneModel::Similarity
+                                             ? std::vector<const char*>{"", "", "m", "m", "", "deg"}
+                                             : std::vector<const char*>{"", "", "", "", "m", "m", "deg", "", "", ""};
 
   // 9. Residuals, computed minus given, in the uncentred target frame.
-  report.separator();
-  report.section(str::SectionResiduals, 33);
-  report.writeFormat(columns, {pointColumn, "DY", "DX"});
-  report.rule(45);
   double omega = 0.0;
   for (std::size_t i = 0; i < job.identical.size(); ++i) {
     IdenticalPoint& p = job.identical[i];
@@ -199,13 +186,9 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
     p.dY = y - reduced[i].yt;
     p.dX = xv - reduced[i].xt;
     omega += p.dY * p.dY + p.dX * p.dX;
-    report.writeFormat(pointLine, {p.name, p.dY, p.dX});
   }
-  report.write("\n");
 
   // 10. Gross-error test of every identical point.
-  const TestTableLayout testLayout{44, {"NABLAY", "NABLAX"}, 48, true, str::TestLine, 58};
-  WriteTestTableHead(report, table, testLayout);
   const int redundancy = 2 * n - u;
   std::vector<PointTest> tests;
   tests.reserve(static_cast<std::size_t>(n));
@@ -220,13 +203,110 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
     v(0, 0) = p.dY;
     v(1, 0) = p.dX;
     const GrossErrorResult test = TestForGrossError(a, {1.0, 1.0}, qxx, v, omega, redundancy);
-    const Matrix& nabla = test.nabla;
-    const double t = test.T;
-    const double quantile = test.F;
-    const bool outlier = test.outlier;
-    report.writeFormat("%16s%16.5f%16.5f\n", {p.name, nabla(0, 0), nabla(1, 0)});
-    WriteTestVerdict(report, table, testLayout, t, quantile, outlier);
-    tests.push_back({p.name, {p.dY, p.dX}, {nabla(0, 0), nabla(1, 0)}, t, quantile, outlier, {"Y", "X"}});
+    tests.push_back({p.name, {p.dY, p.dX}, {test.nabla(0, 0), test.nabla(1, 0)}, test.T, test.F, test.outlier,
+                     {"Y", "X"}});
+  }
+
+  // Standard deviations: σ0 from the residuals, the cofactors of the
+  // unit-weight adjustment (the L1 fit's last pass carries its reweighting,
+  // whose capped weights say nothing about precision; the design does not
+  // depend on the unknowns, so these are also the least-squares cofactors).
+  const std::optional<double> sigma0 = UnitWeightSigma(omega, redundancy);
+  std::vector<EstimatedParameter> parameters;
+  {
+    Matrix cofactors = qxx, ignored;
+    if (method == 0) {
+      NormalEquations unitWeight(u);
+      forEachRow([&](const double* a, double l, double p) { unitWeight.add(a, l, p); });
+      unitWeight.solve(cofactors, ignored);
+    }
+    const std::vector<double> sigmas =
+        sigma0 ? PropagateSigma(cofactors, *sigma0, xValues, derive) : std::vector<double>(values.size(), 0.0);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      EstimatedParameter parameter{names[i], values[i], units[i], std::nullopt};
+      if (sigma0) parameter.sigma = sigmas[i];
+      parameters.push_back(std::move(parameter));
+    }
+  }
+
+  const bool distribute = job.settings.interpolationActive == 1;
+  RunNotices notices;
+  notices.settled = solution.settled;
+  notices.passes = passes;
+  notices.distributedOutliers = DistributedOutliers(tests, distribute);
+  notices.redundancy = redundancy;
+  notices.observationsPerPoint = 2;
+
+  // 3.–4. Report and output file, report head.
+  ReportFile report(table, job.settings.headerText, job.settings.userDefinedHeader, job.settings.includeDate);
+  OutputFile output;
+  if (!OpenEstimationFiles(job, host, report, output)) return 0;
+  report.WriteBanner();
+  report.WriteTitleBox({model == PlaneModel::Similarity ? str::TitleSimilarity : str::TitleAffine});
+  report.WriteHeaderInfo();
+  WriteOptionsSection(report, host, method, writeIdentical);
+  if (notices.any()) {
+    report.write("\n");
+    WriteNotices(report, table, notices);
+  }
+  const std::string columns = "%15s%15s%15s\n";
+  const std::string pointLine = "%15s%15.5f%15.5f\n";
+  const std::string pointColumn = utf8ToWindows1252(table.text(str::ColumnPoint));
+  auto pointTable = [&](int titleId, int ruleLength, bool target) {
+    report.separator();
+    report.section(titleId, ruleLength);
+    report.writeFormat(columns, {pointColumn, "Y", "X"});
+    report.rule(45);
+    for (const IdenticalPoint& p : job.identical) {
+      report.writeFormat(pointLine, {p.name, target ? p.targetY : p.sourceY, target ? p.targetX : p.sourceX});
+    }
+    report.write("\n");
+  };
+  pointTable(str::SectionSourcePoints, 35, false);
+  pointTable(str::SectionTargetPoints, 31, true);
+  if (center != 0) {
+    report.separator();
+    report.section(str::SectionSourceCentroid, 31);
+    report.writeFormat("Y = %15.5f\nX = %15.5f\n\n\n", {sourceCY, sourceCX});
+    report.section(str::SectionTargetCentroid, 27);
+    report.writeFormat("Y = %15.5f\nX = %15.5f\n\n", {targetCY, targetCX});
+  }
+
+  // 8. Parameters.
+  report.separator();
+  report.section(center != 0 ? str::SectionParametersCentred : str::SectionParameters, center != 0 ? 53 : 35);
+  const double rotation = ReduceDegrees(values[rotationIndex]);
+  if (model == PlaneModel::Similarity) {
+    report.writeText(str::ParamScale, {values[4]});
+    report.writeText(str::ParamRotation, {rotation});
+    report.writeText(str::ParamTY, {values[2]});
+    report.writeText(str::ParamTX, {values[3]});
+  } else {
+    report.writeText(str::AffineRotation, {rotation});
+    report.writeText(str::AffineScaleY, {values[7]});
+    report.writeText(str::AffineShear, {values[8]});
+    report.writeText(str::AffineScaleX, {values[9]});
+    report.writeText(str::AffineTY, {values[4]});
+    report.writeText(str::AffineTX, {values[5]});
+  }
+  report.write("\n");
+  if (method == 0) report.writeText(str::PassCount, {passes});
+  report.write("\n");
+
+  // 9. Residuals.
+  report.separator();
+  report.section(str::SectionResiduals, 33);
+  report.writeFormat(columns, {pointColumn, "DY", "DX"});
+  report.rule(45);
+  for (const IdenticalPoint& p : job.identical) report.writeFormat(pointLine, {p.name, p.dY, p.dX});
+  report.write("\n");
+
+  // 10. Gross-error test.
+  const TestTableLayout testLayout{44, {"NABLAY", "NABLAX"}, 48, true, str::TestLine, 58};
+  WriteTestTableHead(report, table, testLayout);
+  for (const PointTest& t : tests) {
+    report.writeFormat("%16s%16.5f%16.5f\n", {t.name, t.nabla[0], t.nabla[1]});
+    WriteTestVerdict(report, table, testLayout, t.T, t.F, t.outlier);
   }
 
   // 11. Every source point transformed.
@@ -237,7 +317,6 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
   report.rule(45);
   TransformedPointSink sink(output, writeIdentical);
   for (const IdenticalPoint& p : job.identical) sink.addIdentical(p.name);
-  const bool distribute = job.settings.interpolationActive == 1;
   ResidualDistribution distribution(job.settings.interpolationType, job.settings.interpolationDistance, false);
   if (distribute) {
     for (const IdenticalPoint& p : job.identical) {
@@ -245,12 +324,20 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
     }
   }
   std::string line;
+  std::int64_t leftOut = 0;
+  std::string firstLeftOut;
   for (const PointRecord& point : job.source) {
     double y = 0.0, xv = 0.0, z = 0.0;
     applyModel(model, x, point.Y - sourceCY, point.X - sourceCX, y, xv);
     y += targetCY;
     xv += targetCX;
     if (distribute && sink.isIdentical(point.name)) distribution.apply(y, xv, z);
+    // A point far beyond the identical points (a damaged coordinate) can
+    // leave the range of numbers; it is left out, not written as "inf".
+    if (!std::isfinite(y) || !std::isfinite(xv)) {
+      if (leftOut++ == 0) firstLeftOut = point.name;
+      continue;
+    }
     report.writeFormat(pointLine, {point.name, y, xv});
     FormatPointLine2(line, point.name, y, xv, job.settings.decimalsCartesian);
     sink.write(point.name, line);
@@ -258,10 +345,14 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
   report.write("\n");
 
   if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath)) return 0;
+  TellNotices(host, notices);
+  if (leftOut > 0) TellLeftOut(host, leftOut, firstLeftOut);
   if (summary != nullptr) {
-    FillEstimationSummary(*summary, method, passes, omega, 2 * n - u, std::move(parameters), std::move(tests),
+    FillEstimationSummary(*summary, method, passes, omega, redundancy, std::move(parameters), std::move(tests),
                           static_cast<std::int64_t>(job.source.size() + job.target.size()), sink.written(), n,
-                          converged);
+                          notices);
+    summary->pointsLeftOut = leftOut;
+    summary->firstLeftOut = firstLeftOut;
   }
   return 1;
 }

@@ -9,6 +9,8 @@
 #include "adjust/GrossErrorTest.h"
 #include "adjust/Matrix.h"
 #include "adjust/NormalEquations.h"
+#include "adjust/ParameterPrecision.h"
+#include "adjust/SymmetricEigen.h"
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
 #include "app/OutputFile.h"
@@ -27,6 +29,11 @@ namespace {
 constexpr double kSettledScale = 1e-9;
 constexpr double kSettledRotation = 1e-12;   // radians
 constexpr double kSettledTranslation = 1e-5;  // metres
+// The most that the Gauss–Newton increment left over at the end may still
+// move an identical point (metres). A least-squares run ends with
+// increments of 1e-12 m; the L1 fit's reweighting settles only to about
+// 1e-4 m; an iteration that circles or grows moves points by far more.
+constexpr double kSettledMove = 1e-3;
 const double kDegreesPerRadian = 180.0 / (4.0 * std::atan2(1.0, 1.0));
 constexpr const char* kRunningText = "Berechnung l\xC3\xA4uft...";
 
@@ -158,6 +165,12 @@ class Model {
 
   const Approximation& approximation() const noexcept { return approx_; }
 
+  // Takes other start values for the approximations (rigorous model).
+  void start(const Approximation& approximation) {
+    approx_ = approximation;
+    prepare();
+  }
+
  private:
   void prepare() {
     if (kind_ != SpatialModel::Rigorous) return;
@@ -197,6 +210,61 @@ struct Reduced {
   Vec3 g;  // target, reduced, file order
 };
 
+// Start values of the rigorous model. From zero rotations the Gauss–Newton
+// iteration finds a datum shift (rotations of arc seconds) in a few passes,
+// but from a rotation of tens of degrees it can settle on a wrong
+// stationary point (a negative scale, a system turned over) or meet
+// singular normal equations on the way. Horn's closed form (B. K. P. Horn,
+// Closed-form solution of absolute orientation using unit quaternions,
+// J. Opt. Soc. Am. A 4 (1987) 629–642) gives the rotation that best turns
+// the reduced source points onto the reduced target points: the unit
+// quaternion is the eigenvector of the largest eigenvalue of a symmetric
+// 4 × 4 matrix of their cross moments. Below 1° the iteration starts from
+// zero as before, so that the results of ordinary datum shifts do not move
+// by a digit; the scale starts as the least-squares factor under that
+// rotation, the reduced translations at zero.
+const double kLargeRotation = 1.0 / kDegreesPerRadian;  // radians
+
+bool closedFormStart(const std::vector<Reduced>& reduced, const Groups& groups, Approximation& start) {
+  Mat3 s{};  // s[a][b] = Σ c_a·g_b
+  for (const Reduced& p : reduced) {
+    for (int a = 0; a < 3; ++a) {
+      for (int b = 0; b < 3; ++b) s[a][b] += p.c[a] * p.g[b];
+    }
+  }
+  const std::array<std::array<double, 4>, 4> n = {{
+      {s[0][0] + s[1][1] + s[2][2], s[1][2] - s[2][1], s[2][0] - s[0][2], s[0][1] - s[1][0]},
+      {s[1][2] - s[2][1], s[0][0] - s[1][1] - s[2][2], s[0][1] + s[1][0], s[2][0] + s[0][2]},
+      {s[2][0] - s[0][2], s[0][1] + s[1][0], -s[0][0] + s[1][1] - s[2][2], s[1][2] + s[2][1]},
+      {s[0][1] - s[1][0], s[2][0] + s[0][2], s[1][2] + s[2][1], -s[0][0] - s[1][1] + s[2][2]},
+  }};
+  const SymmetricEigen<4> eigen = DecomposeSymmetric<4>(n);
+  int largest = 0;
+  for (int k = 1; k < 4; ++k) {
+    if (eigen.values[k] > eigen.values[largest]) largest = k;
+  }
+  const double q0 = eigen.vectors[0][largest], qx = eigen.vectors[1][largest], qy = eigen.vectors[2][largest],
+               qz = eigen.vectors[3][largest];
+  const double angle = 2.0 * std::acos(std::min(1.0, std::fabs(q0)));
+  if (!(angle >= kLargeRotation)) return false;
+  const Mat3 r = {{{q0 * q0 + qx * qx - qy * qy - qz * qz, 2 * (qx * qy - q0 * qz), 2 * (qx * qz + q0 * qy)},
+                   {2 * (qy * qx + q0 * qz), q0 * q0 - qx * qx + qy * qy - qz * qz, 2 * (qy * qz - q0 * qx)},
+                   {2 * (qz * qx - q0 * qy), 2 * (qz * qy + q0 * qx), q0 * q0 - qx * qx - qy * qy + qz * qz}}};
+  // R = Rz(ε3)·Rx(ε2)·Ry(ε1): R₃₂ = sin ε2, R₃₁ = −cos ε2·sin ε1, R₃₃ = cos ε2·cos ε1,
+  // R₁₂ = −sin ε3·cos ε2, R₂₂ = cos ε3·cos ε2.
+  start = Approximation{};
+  start.eps = {std::atan2(-r[2][0], r[2][2]), std::asin(std::clamp(r[2][1], -1.0, 1.0)), std::atan2(-r[0][1], r[1][1])};
+  if (groups.scale) {
+    double along = 0.0, squares = 0.0;
+    for (const Reduced& p : reduced) {
+      const Vec3 rc = apply(r, p.c);
+      for (int i = 0; i < 3; ++i) along += p.g[i] * rc[i], squares += p.c[i] * p.c[i];
+    }
+    if (squares > 0.0 && along > 0.0) start.m = along / squares;
+  }
+  return true;
+}
+
 }  // namespace
 
 int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptions3D& options, JobHost& host,
@@ -206,11 +274,259 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   const int method = options.type;
   const Groups groups(options);
 
+  if (!ReadEstimationPoints(job, ReadPointFile3D, 3, host)) return 0;
+  if (!CheckCoordinates(host, job.identical)) return 0;
+  const int n = static_cast<int>(job.identical.size());
+
+  // Centroids, file order. The adjustment works on reduced coordinates
+  // whenever translations are estimated (coordinates near 6e6 m would
+  // otherwise cost the normal equations about 13 digits); without "Center"
+  // the translations are turned back into the unreduced frame. Without
+  // translations and centring the model has no room for a reduction.
+  Vec3 cS{}, cT{};
+  const bool reduce = options.center != 0 || groups.translations;
+  if (reduce) {
+    for (const IdenticalPoint& p : job.identical) {
+      cS[0] += p.sourceX, cS[1] += p.sourceY, cS[2] += p.sourceZ;
+      cT[0] += p.targetX, cT[1] += p.targetY, cT[2] += p.targetZ;
+    }
+    for (int i = 0; i < 3; ++i) cS[i] /= n, cT[i] /= n;
+  }
+  std::vector<Reduced> reduced;
+  reduced.reserve(job.identical.size());
+  std::vector<std::array<double, 3>> sourcePoints;
+  sourcePoints.reserve(job.identical.size());
+  for (const IdenticalPoint& p : job.identical) {
+    reduced.push_back({{p.sourceX - cS[0], p.sourceY - cS[1], p.sourceZ - cS[2]},
+                       {p.targetX - cT[0], p.targetY - cT[1], p.targetZ - cT[2]}});
+    sourcePoints.push_back({p.sourceX, p.sourceY, p.sourceZ});
+  }
+  // Rotations turn about the reduction point (the origin when nothing is
+  // reduced) and need points off every line through it; a scale needs points
+  // away from it. The normal equations call only exact cases singular.
+  const SpreadNeed need = groups.rotations ? SpreadNeed::Plane : groups.scale ? SpreadNeed::Extent : SpreadNeed::None;
+  if (!CheckSpread(host, sourcePoints, cS, need)) return 0;
+
+  // The adjustment: the L1 (or least-squares) loop on the rows at the
+  // current approximations; for the rigorous model inside a Gauss–Newton
+  // loop that applies each solution until it has settled.
+  host.setProgressLines(kRunningText, "");
+  Model model(kind, groups);
+  if (rigorous && groups.rotations) {
+    Approximation start;
+    if (closedFormStart(reduced, groups, start)) model.start(start);
+  }
+  auto rows = [&](auto&& add) {
+    double a[3][7], l[3];
+    for (const Reduced& p : reduced) {
+      model.rows(p.c, p.g, a, l);
+      for (int r = 0; r < 3; ++r) add(a[r], l[r], 1.0);
+    }
+  };
+  auto settledTest = [&](const Matrix& now, const Matrix& before) { return settled(groups, now, before); };
+  Matrix x(groups.u, 1, 0.0), qxx;
+  int outer = 0, innerSum = 0;
+  bool lastApplied = false, converged = true, singular = false, innerCapped = false;
+  if (rigorous) {
+    Matrix previousOuter(groups.u, 1, 0.0);
+    for (;;) {
+      const AdjustmentSolution inner = SolveAdjustment(groups.u, method == 0, rows, settledTest, [&](int j) {
+        host.setProgressLines(kRunningText, method == 0 ? table.format(str::ProgressOuterInner, {outer + 1, j + 1})
+                                                        : table.format(str::ProgressOuter, {outer + 1}));
+      });
+      if (inner.singular) {
+        singular = true;
+        break;
+      }
+      x = inner.x;
+      qxx = inner.qxx;
+      innerSum += inner.counter;
+      innerCapped = innerCapped || !inner.settled;
+      converged = converged && inner.settled;
+      if (outer > 0 && settled(groups, x, previousOuter)) {
+        lastApplied = false;
+        break;
+      }
+      ++outer;
+      model.update(x);
+      lastApplied = true;
+      previousOuter = x;
+      if (outer > kMaxPassIndex) {
+        converged = false;
+        break;
+      }
+    }
+  } else {
+    const AdjustmentSolution solution = SolveAdjustment(groups.u, method == 0, rows, settledTest, [&](int k) {
+      host.setProgressLines(kRunningText, formatMessage("L1-Iteration: %5d", {k + 1}));
+    });
+    singular = solution.singular;
+    x = solution.x;
+    qxx = solution.qxx;
+    outer = solution.counter;
+    converged = solution.settled;
+  }
+  host.endProgress();
+  if (singular) {
+    host.message(str::ModelNotDetermined);
+    return 0;
+  }
+  // The rigorous model carries its solution in the approximations; the
+  // linearised one in x. `increment` is what is still to be added.
+  const Matrix zero(groups.u, 1, 0.0);
+  const Matrix& increment = rigorous ? (lastApplied ? zero : x) : x;
+  // The Gauss–Newton loop ends when two increments are of one size, which
+  // they also are when they do not shrink (a solution that circles or
+  // grows): it has settled only when the increment left over would move no
+  // identical point by more than the reports print.
+  if (rigorous && !lastApplied) {
+    double a[3][7], l[3], largest = 0.0;
+    for (const Reduced& p : reduced) {
+      model.rows(p.c, p.g, a, l);
+      for (int r = 0; r < 3; ++r) {
+        double move = 0.0;
+        for (int j = 0; j < groups.u; ++j) move += a[r][j] * x(j, 0);
+        largest = std::max(largest, std::fabs(move));
+      }
+    }
+    if (!(largest <= kSettledMove)) converged = false;
+  }
+
+  // Parameters as reported: rotations in degrees, scale, and translations
+  // reduced (centred run) or in the files' frame (the transform of the
+  // origin), as a function of the parameter vector p (the chosen groups in
+  // the order of the unknowns), so that their standard deviations follow by
+  // propagation.
+  std::vector<double> p0;
+  if (rigorous) {
+    const Approximation& at = model.approximation();
+    if (groups.rotations) p0.insert(p0.end(), at.eps.begin(), at.eps.end());
+    if (groups.scale) p0.push_back(at.m);
+    if (groups.translations) p0.insert(p0.end(), at.t.begin(), at.t.end());
+  } else {
+    for (int j = 0; j < groups.u; ++j) p0.push_back(x(j, 0));
+  }
+  struct Reported {
+    Vec3 eps{};  // radians
+    double scale = 0.0;
+    Vec3 t{};
+  };
+  auto reportedAt = [&](const std::vector<double>& p) {
+    Model at = model;
+    Matrix solution(groups.u, 1, 0.0);
+    for (int j = 0; j < groups.u; ++j) solution(j, 0) = p[static_cast<std::size_t>(j)] - (rigorous ? p0[static_cast<std::size_t>(j)] : 0.0);
+    if (rigorous) at.update(solution);
+    Reported out;
+    out.scale = rigorous ? 1.0 : 0.0;
+    if (rigorous) {
+      out.eps = at.approximation().eps;
+      out.scale = at.approximation().m;
+      out.t = at.approximation().t;
+    } else {
+      if (groups.rotations) out.eps = {solution(0, 0), solution(1, 0), solution(2, 0)};
+      if (groups.scale) out.scale = solution(groups.scaleColumn, 0);
+      if (groups.translations) {
+        out.t = {solution(groups.translationColumn, 0), solution(groups.translationColumn + 1, 0),
+                 solution(groups.translationColumn + 2, 0)};
+      }
+    }
+    if (options.center == 0 && reduce) {
+      Vec3 origin = at.map({-cS[0], -cS[1], -cS[2]}, rigorous ? nullptr : &solution);
+      for (int i = 0; i < 3; ++i) origin[i] += cT[i];
+      out.t = {origin[1], origin[0], origin[2]};
+    }
+    return out;
+  };
+  auto reportedList = [&](const std::vector<double>& p) {
+    const Reported r = reportedAt(p);
+    std::vector<double> out;
+    if (groups.rotations) {
+      for (double e : r.eps) out.push_back(e * kDegreesPerRadian);
+    }
+    if (groups.scale) out.push_back(r.scale);
+    if (groups.translations) out.insert(out.end(), r.t.begin(), r.t.end());
+    return out;
+  };
+  const Reported shown = reportedAt(p0);
+  const Vec3& t = shown.t;
+  const double scaleValue = shown.scale;
+  // The rigorous angles are periodic: a run that did not settle may have
+  // wound them far beyond a turn, and a turn more says nothing.
+  Vec3 degrees{};
+  for (int i = 0; i < 3; ++i) {
+    degrees[i] = shown.eps[i] * kDegreesPerRadian;
+    if (rigorous) degrees[i] = ReduceDegrees(degrees[i]);
+  }
+
+  // Residuals, computed minus given, in row order (second, first, third
+  // coordinate: Y, X, Z).
+  double omega = 0.0;
+  double a[3][7], l[3];
+  for (std::size_t i = 0; i < job.identical.size(); ++i) {
+    model.rows(reduced[i].c, reduced[i].g, a, l);
+    double v[3];
+    for (int r = 0; r < 3; ++r) {
+      v[r] = -l[r];
+      for (int j = 0; j < groups.u; ++j) v[r] += a[r][j] * increment(j, 0);
+      omega += v[r] * v[r];
+    }
+    IdenticalPoint& p = job.identical[i];
+    p.dY = v[0];
+    p.dX = v[1];
+    p.dZ = v[2];
+  }
+
+  // Gross-error test.
+  const int redundancy = 3 * n - groups.u;
+  std::vector<PointTest> tests;
+  tests.reserve(job.identical.size());
+  for (std::size_t i = 0; i < job.identical.size(); ++i) {
+    const IdenticalPoint& p = job.identical[i];
+    model.rows(reduced[i].c, reduced[i].g, a, l);
+    Matrix design(3, groups.u, 0.0);
+    for (int r = 0; r < 3; ++r) {
+      for (int j = 0; j < groups.u; ++j) design(r, j) = a[r][j];
+    }
+    Matrix v(3, 1, 0.0);
+    v(0, 0) = p.dY;
+    v(1, 0) = p.dX;
+    v(2, 0) = p.dZ;
+    const GrossErrorResult result = TestForGrossError(design, {1.0, 1.0, 1.0}, qxx, v, omega, redundancy);
+    tests.push_back({p.name,
+                     {p.dY, p.dX, p.dZ},
+                     {result.nabla(0, 0), result.nabla(1, 0), result.nabla(2, 0)},
+                     result.T,
+                     result.F,
+                     result.outlier,
+                     {"Y", "X", "Z"}});
+  }
+
+  // Standard deviations: σ0 from the residuals and the cofactors of the
+  // unit-weight adjustment at the final parameters (the L1 fit's last pass
+  // carries its reweighting, whose capped weights say nothing about
+  // precision).
+  const std::optional<double> sigma0 = UnitWeightSigma(omega, redundancy);
+  std::vector<double> sigmas;
+  if (sigma0) {
+    NormalEquations unitWeight(groups.u);
+    rows([&](const double* row, double obs, double p) { unitWeight.add(row, obs, p); });
+    Matrix cofactors, ignored;
+    if (unitWeight.solve(cofactors, ignored) == 1) sigmas = PropagateSigma(cofactors, *sigma0, p0, reportedList);
+  }
+
+  const bool distribute = job.settings.interpolationActive == 1;
+  RunNotices notices;
+  notices.settled = converged;
+  // The counter of the loop that did not settle: a reweighting loop at its
+  // limit, else the linearisation.
+  notices.passes = rigorous ? (innerCapped ? innerSum : outer) : (method == 0 ? outer : 1);
+  notices.distributedOutliers = DistributedOutliers(tests, distribute);
+  notices.redundancy = redundancy;
+  notices.observationsPerPoint = 3;
+
   ReportFile report(table, job.settings.headerText, job.settings.userDefinedHeader, job.settings.includeDate);
   OutputFile output;
-  if (!OpenEstimationRun(job, ReadPointFile3D, 3, host, report, output)) return 0;
-  const int n = static_cast<int>(job.identical.size());
-  host.setProgressLines(kRunningText, "");
+  if (!OpenEstimationFiles(job, host, report, output)) return 0;
 
   // Report head.
   report.WriteBanner();
@@ -223,6 +539,10 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   if (groups.translations) report.writeText(str::GroupTranslations);
   if (groups.scale) report.writeText(str::GroupScale);
   report.write("\n");
+  if (notices.any()) {
+    WriteNotices(report, table, notices);
+    report.write("\n");
+  }
   const std::string columns = "%15s%15s%15s%15s\n";
   const std::string pointLine = "%15s%15.5f%15.5f%15.5f\n";
   const std::string pointColumn = utf8ToWindows1252(table.text(str::ColumnPoint));
@@ -242,21 +562,6 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   };
   pointTable(str::SectionSourcePoints, 39, false);
   pointTable(str::SectionTargetPoints, 35, true);
-
-  // Centroids, file order. The adjustment works on reduced coordinates
-  // whenever translations are estimated (coordinates near 6e6 m would
-  // otherwise cost the normal equations about 13 digits); without "Center"
-  // the translations are turned back into the unreduced frame. Without
-  // translations and centring the model has no room for a reduction.
-  Vec3 cS{}, cT{};
-  const bool reduce = options.center != 0 || groups.translations;
-  if (reduce) {
-    for (const IdenticalPoint& p : job.identical) {
-      cS[0] += p.sourceX, cS[1] += p.sourceY, cS[2] += p.sourceZ;
-      cT[0] += p.targetX, cT[1] += p.targetY, cT[2] += p.targetZ;
-    }
-    for (int i = 0; i < 3; ++i) cS[i] /= n, cT[i] /= n;
-  }
   if (options.center != 0) {
     report.separator();
     report.section(str::SectionSourceCentroid, 27);
@@ -264,168 +569,48 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     report.section(str::SectionTargetCentroid, 27);
     report.writeFormat("X = %15.5f\nY = %15.5f\nZ = %15.5f\n\n\n", {cT[0], cT[1], cT[2]});
   }
-  std::vector<Reduced> reduced;
-  reduced.reserve(job.identical.size());
-  for (const IdenticalPoint& p : job.identical) {
-    reduced.push_back({{p.sourceX - cS[0], p.sourceY - cS[1], p.sourceZ - cS[2]},
-                       {p.targetX - cT[0], p.targetY - cT[1], p.targetZ - cT[2]}});
-  }
 
-  // The adjustment: the L1 (or least-squares) loop on the rows at the
-  // current approximations; for the rigorous model inside a Gauss–Newton
-  // loop that applies each solution until it has settled.
-  Model model(kind, groups);
-  auto rows = [&](auto&& add) {
-    double a[3][7], l[3];
-    for (const Reduced& p : reduced) {
-      model.rows(p.c, p.g, a, l);
-      for (int r = 0; r < 3; ++r) add(a[r], l[r], 1.0);
-    }
-  };
-  auto settledTest = [&](const Matrix& now, const Matrix& before) { return settled(groups, now, before); };
-  Matrix x(groups.u, 1, 0.0), qxx;
-  int outer = 0, innerSum = 0, passes = 0;
-  bool lastApplied = false, converged = true;
-  if (rigorous) {
-    Matrix previousOuter(groups.u, 1, 0.0);
-    for (;;) {
-      const AdjustmentSolution inner = SolveAdjustment(groups.u, method == 0, rows, settledTest, [&](int j) {
-        host.setProgressLines(kRunningText, method == 0 ? table.format(str::ProgressOuterInner, {outer + 1, j + 1})
-                                                        : table.format(str::ProgressOuter, {outer + 1}));
-      });
-      x = inner.x;
-      qxx = inner.qxx;
-      innerSum += inner.counter;
-      converged = converged && inner.settled;
-      ++passes;
-      if (outer > 0 && settled(groups, x, previousOuter)) {
-        lastApplied = false;
-        break;
-      }
-      ++outer;
-      model.update(x);
-      lastApplied = true;
-      previousOuter = x;
-      if (outer > kMaxPassIndex) {
-        converged = false;
-        break;
-      }
-    }
-  } else {
-    const AdjustmentSolution solution = SolveAdjustment(groups.u, method == 0, rows, settledTest, [&](int k) {
-      host.setProgressLines(kRunningText, formatMessage("L1-Iteration: %5d", {k + 1}));
-    });
-    x = solution.x;
-    qxx = solution.qxx;
-    passes = solution.passes;
-    outer = solution.counter;
-    converged = solution.settled;
-  }
-  // The rigorous model carries its solution in the approximations; the
-  // linearised one in x. `increment` is what is still to be added.
-  const Matrix zero(groups.u, 1, 0.0);
-  const Matrix& increment = rigorous ? (lastApplied ? zero : x) : x;
-
-  // Parameters as reported: rotations in degrees, scale, and translations
-  // reduced (centred run) or in the files' frame (the transform of the origin).
-  auto transform = [&](const Vec3& source) {
-    const Vec3 c = {source[0] - cS[0], source[1] - cS[1], source[2] - cS[2]};
-    Vec3 out = model.map(c, rigorous ? nullptr : &x);
-    for (int i = 0; i < 3; ++i) out[i] += cT[i];
-    return out;
-  };
-  Vec3 eps{}, t{};
-  double scaleValue = rigorous ? 1.0 : 0.0;
-  if (rigorous) {
-    eps = model.approximation().eps;
-    scaleValue = model.approximation().m;
-    t = model.approximation().t;
-  } else {
-    if (groups.rotations) eps = {x(0, 0), x(1, 0), x(2, 0)};
-    if (groups.scale) scaleValue = x(groups.scaleColumn, 0);
-    if (groups.translations) t = {x(groups.translationColumn, 0), x(groups.translationColumn + 1, 0),
-                                  x(groups.translationColumn + 2, 0)};
-  }
-  if (options.center == 0 && reduce) {
-    const Vec3 origin = transform(Vec3{});
-    t = {origin[1], origin[0], origin[2]};
-  }
   report.separator();
   report.section(options.center != 0 ? str::SectionParametersCentred : str::SectionParameters,
                  options.center != 0 ? 53 : 35);
   if (groups.scale) report.writeText(str::SpatialScale, {scaleValue});
   if (groups.rotations) {
-    report.writeText(str::SpatialRotation1, {eps[0] * kDegreesPerRadian});
-    report.writeText(str::SpatialRotation2, {eps[1] * kDegreesPerRadian});
-    report.writeText(str::SpatialRotation3, {eps[2] * kDegreesPerRadian});
+    report.writeText(str::SpatialRotation1, {degrees[0]});
+    report.writeText(str::SpatialRotation2, {degrees[1]});
+    report.writeText(str::SpatialRotation3, {degrees[2]});
   }
   if (groups.translations) {
-    report.writeText(str::SpatialTranslation1, {t[0]});
-    report.writeText(str::SpatialTranslation2, {t[1]});
-    report.writeText(str::SpatialTranslation3, {t[2]});
+    report.writeText(str::SpatialTranslationY, {t[0]});
+    report.writeText(str::SpatialTranslationX, {t[1]});
+    report.writeText(str::SpatialTranslationZ, {t[2]});
   }
   report.write("\n");
   if (method == 0) report.writeText(str::InnerPassCount, {rigorous ? innerSum : outer});
   if (rigorous) report.writeText(str::OuterPassCount, {outer});
   report.write("\n");
 
-  // Residuals, computed minus given, in row order.
+  // Residuals and ∇, labelled by the axes they hold: the rows run second,
+  // first, third coordinate, that is Y, X, Z of the files' "X Y Z".
   report.separator();
   report.section(str::SectionResiduals, 33);
-  report.writeFormat(columns, {pointColumn, "DX", "DY", "DZ"});
+  report.writeFormat(columns, {pointColumn, "DY", "DX", "DZ"});
   report.rule(61);
-  double omega = 0.0;
-  double a[3][7], l[3];
-  for (std::size_t i = 0; i < job.identical.size(); ++i) {
-    model.rows(reduced[i].c, reduced[i].g, a, l);
-    double v[3];
-    for (int r = 0; r < 3; ++r) {
-      v[r] = -l[r];
-      for (int j = 0; j < groups.u; ++j) v[r] += a[r][j] * increment(j, 0);
-      omega += v[r] * v[r];
-    }
-    IdenticalPoint& p = job.identical[i];
-    p.dY = v[0];
-    p.dX = v[1];
-    p.dZ = v[2];
-    report.writeFormat(pointLine, {p.name, v[0], v[1], v[2]});
-  }
+  for (const IdenticalPoint& p : job.identical) report.writeFormat(pointLine, {p.name, p.dY, p.dX, p.dZ});
 
-  // Gross-error test.
-  const TestTableLayout testLayout{48, {"NABLAX", "NABLAY", "NABLAZ"}, 64, false, str::SpatialTestLine, 64};
+  const TestTableLayout testLayout{48, {"NABLAY", "NABLAX", "NABLAZ"}, 64, false, str::SpatialTestLine, 64};
   WriteTestTableHead(report, table, testLayout);
-  const int redundancy = 3 * n - groups.u;
-  std::vector<PointTest> tests;
-  tests.reserve(job.identical.size());
-  for (std::size_t i = 0; i < job.identical.size(); ++i) {
-    const IdenticalPoint& p = job.identical[i];
-    model.rows(reduced[i].c, reduced[i].g, a, l);
-    Matrix design(3, groups.u, 0.0);
-    for (int r = 0; r < 3; ++r) {
-      for (int j = 0; j < groups.u; ++j) design(r, j) = a[r][j];
-    }
-    Matrix v(3, 1, 0.0);
-    v(0, 0) = p.dY;
-    v(1, 0) = p.dX;
-    v(2, 0) = p.dZ;
-    const GrossErrorResult result = TestForGrossError(design, {1.0, 1.0, 1.0}, qxx, v, omega, redundancy);
-    const Matrix& nabla = result.nabla;
-    const double test = result.T;
-    const double quantile = result.F;
-    const bool outlier = result.outlier;
-    report.writeFormat("%16s%16.5f%16.5f%16.5f\n", {p.name, nabla(0, 0), nabla(1, 0), nabla(2, 0)});
-    WriteTestVerdict(report, table, testLayout, test, quantile, outlier);
-    tests.push_back(
-        {p.name, {p.dY, p.dX, p.dZ}, {nabla(0, 0), nabla(1, 0), nabla(2, 0)}, test, quantile, outlier, {"Y", "X", "Z"}});
+  for (const PointTest& test : tests) {
+    report.writeFormat("%16s%16.5f%16.5f%16.5f\n", {test.name, test.nabla[0], test.nabla[1], test.nabla[2]});
+    WriteTestVerdict(report, table, testLayout, test.T, test.F, test.outlier);
   }
 
-  // Every source point, written (c2', c1', c3'), with the residuals of the
-  // identical points distributed in space when that is switched on.
+  // Every source point, written (c2', c1', c3') = (Y', X', Z'), with the
+  // residuals of the identical points distributed in space when that is
+  // switched on.
   report.separator();
   report.section(str::SectionTransformed, 21);
-  report.writeFormat(columns, {pointColumn, "X", "Y", "Z"});
+  report.writeFormat(columns, {pointColumn, "Y", "X", "Z"});
   report.rule(60);
-  const bool distribute = job.settings.interpolationActive == 1;
   ResidualDistribution distribution(job.settings.interpolationType, job.settings.interpolationDistance, true);
   if (distribute) {
     for (const IdenticalPoint& p : job.identical) {
@@ -434,24 +619,39 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   }
   TransformedPointSink sink(output, options.writeIdentical);
   for (const IdenticalPoint& p : job.identical) sink.addIdentical(p.name);
+  auto transform = [&](const Vec3& source) {
+    const Vec3 c = {source[0] - cS[0], source[1] - cS[1], source[2] - cS[2]};
+    Vec3 out = model.map(c, rigorous ? nullptr : &x);
+    for (int i = 0; i < 3; ++i) out[i] += cT[i];
+    return out;
+  };
   std::string line;
+  std::int64_t leftOut = 0;
+  std::string firstLeftOut;
   for (const PointRecord& point : job.source) {
     const Vec3 mapped = transform({point.X, point.Y, point.Z});
     double o1 = mapped[1], o2 = mapped[0], o3 = mapped[2];
     if (distribute) distribution.apply(o1, o2, o3);
+    // A point far beyond the identical points (a damaged coordinate) can
+    // leave the range of numbers; it is left out, not written as "inf".
+    if (!std::isfinite(o1) || !std::isfinite(o2) || !std::isfinite(o3)) {
+      if (leftOut++ == 0) firstLeftOut = point.name;
+      continue;
+    }
     report.writeFormat(pointLine, {point.name, o1, o2, o3});
     FormatPointLine3(line, point.name, o1, o2, o3, job.settings.decimalsCartesian);
     sink.write(point.name, line);
   }
   report.write("\n");
-  host.endProgress();
 
   if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath)) return 0;
+  TellNotices(host, notices);
+  if (leftOut > 0) TellLeftOut(host, leftOut, firstLeftOut);
 
   if (set != nullptr) {
     *set = TransformationSet{};
     set->type = rigorous ? 0 : 1;
-    for (int i = 0; i < 3; ++i) set->rotation[i] = eps[i] * kDegreesPerRadian;
+    set->rotation = degrees;
     set->translation = t;
     set->scale = rigorous ? scaleValue : 1.0 + scaleValue;
     if (options.center != 0) set->auxiliary = {cS[1], cS[0], cS[2], cT[1], cT[0], cT[2]};
@@ -466,17 +666,19 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   if (summary != nullptr) {
     std::vector<EstimatedParameter> parameters;
     if (groups.rotations) {
-      for (int i = 0; i < 3; ++i) {
-        parameters.push_back({"rotation" + std::to_string(i + 1), eps[i] * kDegreesPerRadian, "deg"});
-      }
+      for (int i = 0; i < 3; ++i) parameters.push_back({"rotation" + std::to_string(i + 1), degrees[i], "deg", {}});
     }
-    if (groups.scale) parameters.push_back({rigorous ? "scale" : "dm", scaleValue, ""});
+    if (groups.scale) parameters.push_back({rigorous ? "scale" : "dm", scaleValue, "", {}});
     if (groups.translations) {
-      for (int i = 0; i < 3; ++i) parameters.push_back({"t" + std::to_string(i + 1), t[i], "m"});
+      for (int i = 0; i < 3; ++i) parameters.push_back({"t" + std::to_string(i + 1), t[i], "m", {}});
     }
-    FillEstimationSummary(*summary, method, passes, omega, 3 * n - groups.u, std::move(parameters), std::move(tests),
-                          static_cast<std::int64_t>(job.source.size() + job.target.size()), sink.written(), n,
-                          converged);
+    for (std::size_t i = 0; i < parameters.size() && i < sigmas.size(); ++i) parameters[i].sigma = sigmas[i];
+    FillEstimationSummary(*summary, method, rigorous ? outer : notices.passes, omega, redundancy, std::move(parameters),
+                          std::move(tests), static_cast<std::int64_t>(job.source.size() + job.target.size()),
+                          sink.written(), n, notices);
+    if (rigorous && method == 0) summary->reweightingPasses = innerSum;
+    summary->pointsLeftOut = leftOut;
+    summary->firstLeftOut = firstLeftOut;
   }
   return 1;
 }

@@ -157,16 +157,18 @@ bool EstimationPage::compute() {
     const std::optional<EstimationOptions2D> options = prompt_(settings_->settingsStore());
     if (!options) return false;
     GuiHost host(this);
+    host.holdMessages();
     const PlaneModel model = entry == 0 ? PlaneModel::Similarity : PlaneModel::Affine;
     done = Estimate2D(job, model, options->type, options->writeIdentical, options->center, host);
-    host.message(done == 1 ? str::EstimationDone : str::EstimationFailed);
+    host.showWithHeld(done == 1 ? str::EstimationDone : str::EstimationFailed, done != 1);
   } else {
     const std::optional<EstimationOptions3D> options = prompt3D_(settings_->settingsStore());
     if (!options) return false;
     GuiHost host(this);
+    host.holdMessages();
     const SpatialModel model = entry == 2 ? SpatialModel::Rigorous : SpatialModel::Linearised;
     done = EstimateSpatial(job, model, *options, host, &lastSet_);
-    host.message(done == 1 ? str::EstimationDone : str::EstimationFailed);
+    host.showWithHeld(done == 1 ? str::EstimationDone : str::EstimationFailed, done != 1);
     if (done == 1 && options->saveParams != 0) offerLastSet(options->savePointInfo != 0);
   }
   return done == 1;
@@ -202,8 +204,9 @@ int EstimationPage::computeEllipsoidal(const EstimationJob& paths) {
   job.sourceEllipsoid = choice->sourceEllipsoid;
   job.targetEllipsoid = choice->targetEllipsoid;
   GuiHost host(this);
+  host.holdMessages();
   const int done = EstimateEllipsoidalHelmert(job, library_, host);
-  host.message(done == 1 ? str::EstimationDone : str::EstimationFailed);
+  host.showWithHeld(done == 1 ? str::EstimationDone : str::EstimationFailed, done != 1);
   if (done != 1) return done;
   lastSet_ = std::move(job.set);
   // A set holds one scale factor: a run with plan and height scales is never

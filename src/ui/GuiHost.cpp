@@ -16,7 +16,24 @@ GuiHost::~GuiHost() { endProgress(); }
 const LanguageTable& GuiHost::language() const { return languageTable(); }
 
 void GuiHost::message(int id, const MessageArgs& args) {
+  if (holding_) {
+    held_.push_back(text(id, args));
+    return;
+  }
   showInformation(parent_, QString::fromStdString(text(id, args)));
+}
+
+void GuiHost::showWithHeld(int id, bool failed) {
+  endProgress();
+  std::string all = text(id);
+  for (const std::string& line : held_) all += "\n\n" + line;
+  held_.clear();
+  holding_ = false;
+  if (failed) {
+    showError(parent_, QString::fromStdString(all));
+  } else {
+    showInformation(parent_, QString::fromStdString(all));
+  }
 }
 
 bool GuiHost::ask(int id, const MessageArgs& args) { return askYesNo(parent_, QString::fromStdString(text(id, args))); }

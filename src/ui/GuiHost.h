@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "app/JobHost.h"
 
 class QProgressDialog;
@@ -24,6 +27,14 @@ class GuiHost : public JobHost {
   void setProgressLines(const std::string& first, const std::string& second) override;
   void endProgress() override;
 
+  // From here on, messages are kept instead of shown, so that a page can
+  // close a job with one box: its own closing message first, then what the
+  // job said (the cause of a failure, the notices of a result).
+  void holdMessages() { holding_ = true; }
+  // Shows the closing message `id` with the kept messages in one box, as an
+  // error when `failed`; then shows messages at once again.
+  void showWithHeld(int id, bool failed);
+
  private:
   QProgressDialog* progress();
 
@@ -33,6 +44,8 @@ class GuiHost : public JobHost {
   std::int64_t total_ = 0;
   std::int64_t done_ = 0;
   int shownPermille_ = -1;
+  bool holding_ = false;
+  std::vector<std::string> held_;
 };
 
 }  // namespace pelmar::ui
