@@ -425,6 +425,17 @@ TEST_F(PlaneEstimation, points_that_cannot_carry_the_model_stop_the_run_and_keep
   EXPECT_EQ(host.messageArgs.back()[0].text(), "P1") << "the point is named";
 }
 
+// Target points all at one place give the scale 0: refused.
+TEST_F(PlaneEstimation, target_points_at_one_place_are_refused) {
+  writeFile(job.sourcePath, "A 0 0\nB 100 0\nC 0 100\nD 100 100\n");
+  writeFile(job.targetPath, "A 5 5\nB 5 5\nC 5 5\nD 5 5\n");
+  for (PlaneModel model : {PlaneModel::Similarity, PlaneModel::Affine}) {
+    host.messages.clear();
+    EXPECT_EQ(run(model, 1), 0);
+    EXPECT_EQ(host.messages, std::vector<int>{str::TargetPointsAtOnePlace});
+  }
+}
+
 // A source point whose transform leaves the range of numbers is left out,
 // counted and named, never written as "inf".
 TEST_F(PlaneEstimation, a_point_transformed_beyond_the_range_of_numbers_is_left_out_and_told) {

@@ -390,6 +390,30 @@ TEST_F(SpatialEstimation, points_that_cannot_carry_the_parameters_stop_the_run) 
   }
 }
 
+// Target points all at one place give the scale 0 (every point mapped onto
+// one): refused whenever a scale or rotations are estimated.
+TEST_F(SpatialEstimation, target_points_at_one_place_are_refused) {
+  const std::vector<Point3> source = {{"A", 3900000, 700000, 5000000}, {"B", 3901000, 700000, 5000000},
+                                      {"C", 3900000, 701000, 5000000}, {"D", 3900000, 700000, 5001000}};
+  std::vector<Point3> target = source;
+  for (Point3& p : target) p.x = 3900010.0, p.y = 699980.0, p.z = 5000030.0;
+  job.sourcePath = dir / "s.txt";
+  job.targetPath = dir / "t.txt";
+  writePoints3(job.sourcePath, source);
+  writePoints3(job.targetPath, target);
+  for (SpatialModel model : {SpatialModel::Rigorous, SpatialModel::Linearised}) {
+    host.messages.clear();
+    EstimationOptions3D options;
+    options.type = 1;
+    EXPECT_EQ(run(model, options), 0);
+    EXPECT_EQ(host.messages, std::vector<int>{str::TargetPointsAtOnePlace});
+  }
+  EstimationOptions3D translationsOnly;
+  translationsOnly.type = 1;
+  translationsOnly.rotations = translationsOnly.scale = 0;
+  EXPECT_EQ(run(SpatialModel::Rigorous, translationsOnly), 1) << "a shift needs nothing of the points' spread";
+}
+
 // The values go out in the order (second, first, third coordinate) of the
 // files' "X Y Z": the columns say so. A 0.3 m error in the X of one target
 // point shows under DX and NABLAX, the second column, and in the summary at

@@ -298,6 +298,7 @@
   X(LinearisationError, 1335)                                            \
   X(PointsAtOnePlace, 1336)                                              \
   X(PointsOnOneLine, 1337)                                               \
+  X(TargetPointsAtOnePlace, 1370)                                        \
   X(ModelNotDetermined, 1338)                                            \
   X(CoordinatesUnusable, 1339)                                           \
   X(SpatialTranslationY, 1361)                                           \

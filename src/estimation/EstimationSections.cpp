@@ -124,6 +124,17 @@ bool CheckSpread(JobHost& host, const std::vector<std::array<double, 3>>& source
   return true;
 }
 
+bool CheckTargetSpread(JobHost& host, const std::vector<std::array<double, 3>>& target,
+                       const std::array<double, 3>& about, SpreadNeed need) {
+  if (need == SpreadNeed::None) return true;
+  switch (JudgeSpread(MeasureSpread(target, about), SpreadNeed::Extent)) {
+    case SpreadVerdict::AtOnePlace: host.message(str::TargetPointsAtOnePlace); return false;
+    case SpreadVerdict::OnOneLine: host.message(str::PointsOnOneLine); return false;
+    case SpreadVerdict::Sufficient: break;
+  }
+  return true;
+}
+
 bool CheckCoordinates(JobHost& host, const std::vector<IdenticalPoint>& identical) {
   std::vector<std::array<double, 3>> values;
   values.reserve(identical.size() * 2);

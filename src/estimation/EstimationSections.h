@@ -108,6 +108,11 @@ std::optional<double> UnitWeightSigma(double omega, int redundancy);
 // (PointsAtOnePlace, PointsOnOneLine); false when it was given.
 bool CheckSpread(JobHost& host, const std::vector<std::array<double, 3>>& source, const std::array<double, 3>& about,
                  SpreadNeed need);
+// The target points of a model with a scale or rotations must not all lie
+// at one place either: they would give the scale 0, every point mapped onto
+// one (TargetPointsAtOnePlace); false when the message was given.
+bool CheckTargetSpread(JobHost& host, const std::vector<std::array<double, 3>>& target,
+                       const std::array<double, 3>& about, SpreadNeed need);
 
 // The message for an identical point whose coordinates no computation can
 // take (CoordinatesUnusable, with its name); false when it was given.

@@ -82,17 +82,20 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
   };
   std::vector<Reduced> reduced;
   reduced.reserve(job.identical.size());
-  std::vector<std::array<double, 3>> sourcePoints;
+  std::vector<std::array<double, 3>> sourcePoints, targetPoints;
   sourcePoints.reserve(job.identical.size());
+  targetPoints.reserve(job.identical.size());
   for (const IdenticalPoint& p : job.identical) {
     reduced.push_back({p.sourceY - sourceCY, p.sourceX - sourceCX, p.targetY - targetCY, p.targetX - targetCX});
     sourcePoints.push_back({p.sourceY, p.sourceX, 0.0});
+    targetPoints.push_back({p.targetY, p.targetX, 0.0});
   }
   // The similarity needs points apart, the affine points off one line; the
   // normal equations would say "singular" only for exact cases and leave a
   // near one to give numbers that mean nothing.
-  if (!CheckSpread(host, sourcePoints, {sourceCY, sourceCX, 0.0},
-                   model == PlaneModel::Similarity ? SpreadNeed::Extent : SpreadNeed::Plane)) {
+  const SpreadNeed need = model == PlaneModel::Similarity ? SpreadNeed::Extent : SpreadNeed::Plane;
+  if (!CheckSpread(host, sourcePoints, {sourceCY, sourceCX, 0.0}, need) ||
+      !CheckTargetSpread(host, targetPoints, {targetCY, targetCX, 0.0}, need)) {
     return 0;
   }
   const int tIndex = u - 2;  // tY, tX are the last two unknowns

@@ -294,18 +294,20 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   }
   std::vector<Reduced> reduced;
   reduced.reserve(job.identical.size());
-  std::vector<std::array<double, 3>> sourcePoints;
+  std::vector<std::array<double, 3>> sourcePoints, targetPoints;
   sourcePoints.reserve(job.identical.size());
+  targetPoints.reserve(job.identical.size());
   for (const IdenticalPoint& p : job.identical) {
     reduced.push_back({{p.sourceX - cS[0], p.sourceY - cS[1], p.sourceZ - cS[2]},
                        {p.targetX - cT[0], p.targetY - cT[1], p.targetZ - cT[2]}});
     sourcePoints.push_back({p.sourceX, p.sourceY, p.sourceZ});
+    targetPoints.push_back({p.targetX, p.targetY, p.targetZ});
   }
   // Rotations turn about the reduction point (the origin when nothing is
   // reduced) and need points off every line through it; a scale needs points
   // away from it. The normal equations call only exact cases singular.
   const SpreadNeed need = groups.rotations ? SpreadNeed::Plane : groups.scale ? SpreadNeed::Extent : SpreadNeed::None;
-  if (!CheckSpread(host, sourcePoints, cS, need)) return 0;
+  if (!CheckSpread(host, sourcePoints, cS, need) || !CheckTargetSpread(host, targetPoints, cT, need)) return 0;
 
   // The adjustment: the L1 (or least-squares) loop on the rows at the
   // current approximations; for the rigorous model inside a Gauss–Newton
