@@ -456,6 +456,28 @@ TEST_F(Conversion, set_refuses_unknown_keys_and_bad_values) {
       << "names match without regard to case; blanks and a plus sign are no error: " << err.str();
 }
 
+// Command-line habits: a one-line account of a successful run unless -q,
+// "COMMAND --help" for that command, an unknown --lang as a usage error.
+TEST_F(Conversion, cli_closing_line_command_help_and_language_check) {
+  ASSERT_EQ(convert({}, "1000", "P 48 9\nQ 48 1e308\nR 48,1 9\n"), cli::kSuccess) << err.str();
+  EXPECT_NE(err.str().find("pelmar-cli: convert: 3 lines read, 1 written, 1 left out, 1 line unreadable ("),
+            std::string::npos)
+      << err.str();
+  ASSERT_EQ(convert({"-q"}, "1000", "P 48 9\n"), cli::kSuccess);
+  EXPECT_EQ(err.str().find("lines read"), std::string::npos) << err.str();
+
+  std::vector<std::string> args = {"--home", home.path().string(), "convert", "--help"};
+  out.str("");
+  ASSERT_EQ(cli::runCli(args, cli::defaultCommands(), out, err, false), cli::kSuccess);
+  EXPECT_NE(out.str().find("convert CODE INPUT OUTPUT"), std::string::npos) << out.str();
+  EXPECT_EQ(out.str().find("estimate "), std::string::npos) << "only this command's usage";
+
+  args = {"--home", home.path().string(), "--lang", "XX", "convert", "1000", "a", "b"};
+  err.str("");
+  EXPECT_EQ(cli::runCli(args, cli::defaultCommands(), out, err, false), cli::kUsage);
+  EXPECT_NE(err.str().find("the languages are EN (English), DE (Deutsch)"), std::string::npos) << err.str();
+}
+
 TEST(ProjectionOptions, sections_load_as_the_dialogs_do) {
   TempDir dir;
   SettingsStore store;

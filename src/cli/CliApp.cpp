@@ -34,6 +34,17 @@ struct GlobalOptions {
   std::vector<std::string> commandArgs;
 };
 
+// A command's usage lines, indented.
+void printSynopsis(std::ostream& out, const Command& command) {
+  std::string_view synopsis = command.synopsis();
+  while (!synopsis.empty()) {
+    const std::size_t nl = synopsis.find('\n');
+    out << "  " << synopsis.substr(0, nl) << "\n";
+    if (nl == std::string_view::npos) break;
+    synopsis.remove_prefix(nl + 1);
+  }
+}
+
 void printUsage(std::ostream& out, const CommandRegistry& registry) {
   out << "Usage: pelmar-cli [global options] COMMAND [arguments]\n"
          "\n"
@@ -54,16 +65,19 @@ void printUsage(std::ostream& out, const CommandRegistry& registry) {
          "Commands\n";
   if (registry.commands().empty()) out << "  (none yet)\n";
   for (const auto& command : registry.commands()) {
-    std::string_view synopsis = command->synopsis();
-    while (!synopsis.empty()) {
-      const std::size_t nl = synopsis.find('\n');
-      out << "  " << synopsis.substr(0, nl) << "\n";
-      if (nl == std::string_view::npos) break;
-      synopsis.remove_prefix(nl + 1);
-    }
+    printSynopsis(out, *command);
   }
   out << "\n"
          "Exit status: 0 success, 1 the job failed, 2 wrong usage.\n";
+}
+
+void printCommandUsage(std::ostream& out, const Command& command) {
+  out << "Usage: pelmar-cli [global options] " << command.name() << " ...\n\n";
+  printSynopsis(out, command);
+  const std::vector<std::string_view> sections = command.settingSections();
+  out << "\nSettings it reads (--set SECTION.KEY=VALUE):";
+  for (std::string_view s : sections) out << " " << s;
+  out << "\nGlobal options: pelmar-cli --help\n";
 }
 
 // "SECTION.KEY=VALUE"
@@ -160,7 +174,14 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
   GlobalOptions options;
   if (const std::string error = parseGlobals(args, options); !error.empty()) return usageError(err, error);
   if (options.help) {
-    printUsage(out, registry);
+    if (options.command.empty()) {
+      printUsage(out, registry);
+      return kSuccess;
+    }
+    // "pelmar-cli COMMAND --help": that command's usage.
+    const Command* command = registry.find(options.command);
+    if (command == nullptr) return usageError(err, "unknown command '" + options.command + "'");
+    printCommandUsage(out, *command);
     return kSuccess;
   }
   if (options.version) {
@@ -173,6 +194,19 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
   // table (and its libraries) the program does not run at all.
   StartUpState state;
   const std::filesystem::path home = options.home ? *options.home : programDirectory();
+  // A language the configuration does not list is a usage error, not a
+  // missing file (when there is no list, start-up tells what is missing).
+  if (!options.language.empty()) {
+    LanguageConfiguration languages(home / LanguageConfiguration::kFileName);
+    languages.ReadLanguageSettings();
+    std::string known;
+    bool listed = languages.languages().empty();
+    for (const LanguageEntry& entry : languages.languages()) {
+      listed = listed || entry.code == options.language;
+      known += (known.empty() ? "" : ", ") + entry.code + " (" + entry.name + ")";
+    }
+    if (!listed) return usageError(err, "--lang " + options.language + ": the languages are " + known);
+  }
   if (!StartUp(home, state, options.language)) {
     std::string text = state.errorText;
     std::replace(text.begin(), text.end(), '\n', ' ');
@@ -191,6 +225,7 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
 
   CliHost host(state.table, err, errIsTerminal && !options.quiet);
   CliContext context{state, SettingsStore(), host, out, err, options.ellipsoid, options.summary};
+  context.quiet = options.quiet;
   context.settings.SetFile(options.settings ? *options.settings : userSettingsPath(home));
   context.settings.setOverrides(options.overrides);
   return command->run(context, options.commandArgs);

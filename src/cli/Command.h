@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <iosfwd>
 #include <memory>
@@ -28,6 +29,8 @@ struct CliContext {
   std::ostream& err;
   std::string ellipsoidName;          // --ellipsoid, empty for the general setting
   std::filesystem::path summaryPath;  // --summary, empty for none
+  bool quiet = false;                 // -q: no progress bar, no closing line
+  std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
 
 // One subcommand. A command parses its own arguments (global options are gone

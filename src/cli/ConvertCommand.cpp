@@ -100,25 +100,19 @@ int ConvertCommand::run(CliContext& context, const std::vector<std::string>& arg
   }
   ConversionResult result;
   if (!RunConversion(*conversion, job, library, context.host, &result)) return kJobFailed;
-  if (!context.summaryPath.empty()) {
-    RunSummary summary;
-    summary.command = "convert";
-    summary.inputs = {{"input", job.inputPath.string()}};
-    summary.outputs = {{"output", output}};
-    summary.linesRead = result.linesRead;
-    summary.pointsWritten = result.pointsWritten;
-    summary.pointsLeftOut = result.pointsLeftOut;
-    summary.firstLeftOut = result.firstLeftOut;
-    summary.linesUnreadable = result.linesUnreadable;
-    if (result.linesUnreadable > 0) {
-      summary.firstUnreadable = job.inputPath.string() + ":" + std::to_string(result.firstUnreadableLine);
-    }
-    if (!writeSummary(context.summaryPath, summary)) {
-      context.host.message(str::OutputNotCreated, {context.summaryPath.string()});
-      return kJobFailed;
-    }
+  RunSummary summary;
+  summary.command = "convert";
+  summary.inputs = {{"input", job.inputPath.string()}};
+  summary.outputs = {{"output", output}};
+  summary.linesRead = result.linesRead;
+  summary.pointsWritten = result.pointsWritten;
+  summary.pointsLeftOut = result.pointsLeftOut;
+  summary.firstLeftOut = result.firstLeftOut;
+  summary.linesUnreadable = result.linesUnreadable;
+  if (result.linesUnreadable > 0) {
+    summary.firstUnreadable = job.inputPath.string() + ":" + std::to_string(result.firstUnreadableLine);
   }
-  return kSuccess;
+  return FinishRun(context, summary);
 }
 
 }  // namespace pelmar::cli

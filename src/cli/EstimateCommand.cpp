@@ -217,27 +217,21 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
     if (taken) context.host.message(str::SetNameTaken, {parsed.save});
     if (!stored) return kJobFailed;
   }
-  if (!context.summaryPath.empty()) {
-    RunSummary summary;
-    summary.command = "estimate";
-    summary.model = parsed.model;
-    summary.inputs = {{"source", parsed.source}, {"target", parsed.target}};
-    summary.outputs = {{"report", parsed.report}};
-    if (!parsed.output.empty()) summary.outputs["output"] = parsed.output;
-    summary.linesRead = estimation.linesRead;
-    summary.pointsWritten = estimation.pointsWritten;
-    summary.pointsLeftOut = estimation.pointsLeftOut;
-    summary.firstLeftOut = estimation.firstLeftOut;
-    summary.identicalPoints = estimation.identicalPoints;
-    summary.linesUnreadable = estimation.linesUnreadable;
-    summary.firstUnreadable = estimation.firstUnreadable;
-    summary.estimation = &estimation;
-    if (!writeSummary(context.summaryPath, summary)) {
-      context.host.message(str::OutputNotCreated, {context.summaryPath.string()});
-      return kJobFailed;
-    }
-  }
-  return kSuccess;
+  RunSummary summary;
+  summary.command = "estimate";
+  summary.model = parsed.model;
+  summary.inputs = {{"source", parsed.source}, {"target", parsed.target}};
+  summary.outputs = {{"report", parsed.report}};
+  if (!parsed.output.empty()) summary.outputs["output"] = parsed.output;
+  summary.linesRead = estimation.linesRead;
+  summary.pointsWritten = estimation.pointsWritten;
+  summary.pointsLeftOut = estimation.pointsLeftOut;
+  summary.firstLeftOut = estimation.firstLeftOut;
+  summary.identicalPoints = estimation.identicalPoints;
+  summary.linesUnreadable = estimation.linesUnreadable;
+  summary.firstUnreadable = estimation.firstUnreadable;
+  summary.estimation = &estimation;
+  return FinishRun(context, summary);
 }
 
 }  // namespace pelmar::cli

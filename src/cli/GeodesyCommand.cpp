@@ -40,24 +40,18 @@ int GeodesyCommand::run(CliContext& context, const std::vector<std::string>& arg
   }
   GeodeticResult result;
   if (!RunGeodeticTask(job, ellipsoids, projections, context.host, &result)) return kJobFailed;
-  if (!context.summaryPath.empty()) {
-    RunSummary summary;
-    summary.command = "geodesy";
-    summary.model = task;
-    summary.inputs = {{"input", args[1]}};
-    summary.outputs = {{"output", args[2]}};
-    summary.linesRead = result.linesRead;
-    summary.pointsWritten = result.linesWritten;
-    summary.pointsLeftOut = result.linesLeftOut;
-    summary.firstLeftOut = result.firstLeftOut;
-    summary.linesUnreadable = result.linesUnreadable;
-    if (result.linesUnreadable > 0) summary.firstUnreadable = args[1] + ":" + std::to_string(result.firstUnreadableLine);
-    if (!writeSummary(context.summaryPath, summary)) {
-      context.host.message(str::OutputNotCreated, {context.summaryPath.string()});
-      return kJobFailed;
-    }
-  }
-  return kSuccess;
+  RunSummary summary;
+  summary.command = "geodesy";
+  summary.model = task;
+  summary.inputs = {{"input", args[1]}};
+  summary.outputs = {{"output", args[2]}};
+  summary.linesRead = result.linesRead;
+  summary.pointsWritten = result.linesWritten;
+  summary.pointsLeftOut = result.linesLeftOut;
+  summary.firstLeftOut = result.firstLeftOut;
+  summary.linesUnreadable = result.linesUnreadable;
+  if (result.linesUnreadable > 0) summary.firstUnreadable = args[1] + ":" + std::to_string(result.firstUnreadableLine);
+  return FinishRun(context, summary);
 }
 
 }  // namespace pelmar::cli

@@ -35,25 +35,19 @@ int GridShiftCommand::run(CliContext& context, const std::vector<std::string>& a
   }
   GridShiftResult result;
   if (!RunGridShift(job, context.host, &result)) return kJobFailed;
-  if (!context.summaryPath.empty()) {
-    RunSummary summary;
-    summary.command = "ntv2";
-    summary.inputs = {{"grid", operands[0]}, {"input", operands[1]}};
-    summary.outputs = {{"output", operands[2]}};
-    summary.linesRead = result.linesRead;
-    summary.pointsWritten = result.pointsWritten;
-    summary.pointsLeftOut = result.pointsLeftOut;
-    summary.firstLeftOut = result.firstLeftOut;
-    summary.linesUnreadable = result.linesUnreadable;
-    if (result.linesUnreadable > 0) {
-      summary.firstUnreadable = operands[1] + ":" + std::to_string(result.firstUnreadableLine);
-    }
-    if (!writeSummary(context.summaryPath, summary)) {
-      context.host.message(str::OutputNotCreated, {context.summaryPath.string()});
-      return kJobFailed;
-    }
+  RunSummary summary;
+  summary.command = "ntv2";
+  summary.inputs = {{"grid", operands[0]}, {"input", operands[1]}};
+  summary.outputs = {{"output", operands[2]}};
+  summary.linesRead = result.linesRead;
+  summary.pointsWritten = result.pointsWritten;
+  summary.pointsLeftOut = result.pointsLeftOut;
+  summary.firstLeftOut = result.firstLeftOut;
+  summary.linesUnreadable = result.linesUnreadable;
+  if (result.linesUnreadable > 0) {
+    summary.firstUnreadable = operands[1] + ":" + std::to_string(result.firstUnreadableLine);
   }
-  return kSuccess;
+  return FinishRun(context, summary);
 }
 
 }  // namespace pelmar::cli

@@ -265,20 +265,17 @@ int ApplyCommand::run(CliContext& context, const std::vector<std::string>& args)
     context.host.message(str::ApplyFailed);
     return kJobFailed;
   }
-  if (!context.summaryPath.empty()) {
-    RunSummary summary;
-    summary.command = "apply";
-    summary.inputs = {{"input", args[1]}};
-    summary.outputs = {{"output", args[2]}};
-    summary.pointsWritten = result.pointsWritten;
-    summary.pointsLeftOut = result.pointsLeftOut;
-    summary.firstLeftOut = result.firstLeftOut;
-    if (!writeSummary(context.summaryPath, summary)) {
-      context.host.message(str::OutputNotCreated, {context.summaryPath.string()});
-      return kJobFailed;
-    }
-  }
-  return kSuccess;
+  RunSummary summary;
+  summary.command = "apply";
+  summary.inputs = {{"input", args[1]}};
+  summary.outputs = {{"output", args[2]}};
+  summary.linesRead = result.linesRead;
+  summary.pointsWritten = result.pointsWritten;
+  summary.pointsLeftOut = result.pointsLeftOut;
+  summary.firstLeftOut = result.firstLeftOut;
+  summary.linesUnreadable = result.linesUnreadable;
+  if (result.linesUnreadable > 0) summary.firstUnreadable = args[1] + ":" + std::to_string(result.firstUnreadableLine);
+  return FinishRun(context, summary);
 }
 
 }  // namespace pelmar::cli

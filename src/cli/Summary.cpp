@@ -1,10 +1,16 @@
 #include "cli/Summary.h"
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <ostream>
 #include <nlohmann/json.hpp>
 
 #include "app/FileReplace.h"
+#include "app/StringIds.h"
 #include "app/TextEncoding.h"
+#include "cli/CliHost.h"
+#include "cli/Command.h"
 
 namespace pelmar::cli {
 
@@ -71,6 +77,28 @@ bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) 
     }
   }
   return replaceFileContent(path, json.dump(2) + "\n");
+}
+
+int FinishRun(CliContext& context, const RunSummary& summary) {
+  if (!context.summaryPath.empty() && !writeSummary(context.summaryPath, summary)) {
+    context.host.message(str::OutputNotCreated, {context.summaryPath.string()});
+    return kJobFailed;
+  }
+  if (!context.quiet) {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - context.started).count();
+    auto count = [](std::int64_t n, const char* one, const char* other) {
+      return std::to_string(n) + " " + (n == 1 ? one : other);
+    };
+    std::string line = "pelmar-cli: " + summary.command + ": " + count(summary.linesRead, "line", "lines") + " read, ";
+    if (summary.identicalPoints > 0) line += count(summary.identicalPoints, "identical point", "identical points") + ", ";
+    line += std::to_string(summary.pointsWritten) + " written, " + std::to_string(summary.pointsLeftOut) + " left out";
+    if (summary.linesUnreadable > 0) line += ", " + count(summary.linesUnreadable, "line", "lines") + " unreadable";
+    char time[32];
+    std::snprintf(time, sizeof time, " (%.2f s)", seconds);
+    context.err << line << time << "\n";
+  }
+  return kSuccess;
 }
 
 }  // namespace pelmar::cli

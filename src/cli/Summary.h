@@ -27,4 +27,10 @@ struct RunSummary {
 // Writes the summary as one JSON object; false when the file cannot be written.
 bool writeSummary(const std::filesystem::path& path, const RunSummary& summary);
 
+struct CliContext;
+// The end of every successful run: the summary file when --summary asks for
+// one (its failure fails the run: kJobFailed), and unless -q one line on
+// stderr with what was read, written and left out and the time taken.
+int FinishRun(CliContext& context, const RunSummary& summary);
+
 }  // namespace pelmar::cli

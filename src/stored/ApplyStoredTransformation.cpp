@@ -31,6 +31,9 @@ bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, Appl
     return false;
   }
   if (skipped.count > 0) host.message(str::LinesUnreadable, {skipped.count, job.inputPath.string(), skipped.firstLine});
+  result.linesRead = static_cast<std::int64_t>(points.size()) + skipped.count;
+  result.linesUnreadable = skipped.count;
+  result.firstUnreadableLine = skipped.firstLine;
   if (points.empty()) {
     host.message(str::NoSourcePointRead, {job.inputPath.string()});
     return false;
@@ -70,6 +73,9 @@ bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& 
   if (notes.unreadable > 0) {
     host.message(str::LinesUnreadable, {notes.unreadable, job.inputPath.string(), notes.firstUnreadableLine});
   }
+  result.linesRead = static_cast<std::int64_t>(points.size()) + notes.unreadable;
+  result.linesUnreadable = notes.unreadable;
+  result.firstUnreadableLine = notes.firstUnreadableLine;
   if (points.empty()) {
     // A cartesian file given to an ellipsoidal set ends here, not as an empty success.
     host.message(str::NoSourcePointRead, {job.inputPath.string()});

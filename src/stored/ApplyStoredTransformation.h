@@ -20,6 +20,9 @@ struct ApplyJob {
 };
 
 struct ApplyResult {
+  std::int64_t linesRead = 0;  // data lines, readable or not
+  std::int64_t linesUnreadable = 0;
+  std::int64_t firstUnreadableLine = 0;
   std::int64_t pointsWritten = 0;
   std::int64_t pointsLeftOut = 0;  // the library could not convert them
   std::string firstLeftOut;
