@@ -478,6 +478,25 @@ TEST_F(Conversion, cli_closing_line_command_help_and_language_check) {
   EXPECT_NE(err.str().find("the languages are EN (English), DE (Deutsch)"), std::string::npos) << err.str();
 }
 
+// "-" reads standard input and writes standard output, as cs2cs and cct do:
+// only points on stdout, messages on stderr, the summary complete.
+TEST_F(Conversion, a_dash_streams_points_through_standard_input_and_output) {
+  const std::string cli = (test::binDir() / "pelmar-cli").string();
+  const auto run = test::runCommand("printf 'P 48 9\\nQ 48,5 9\\n' | '" + cli + "' --settings '" +
+                                    (home / "u.ini").string() + "' --summary '" + (home / "s.json").string() +
+                                    "' --set L0Settings.L0Auto=0 --set L0Settings.L0=9 convert 1000 - -");
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::string_view name;
+  double e = 0, n = 0;
+  ASSERT_EQ(scanFields(run.out, name, e, n), 3) << run.out;
+  EXPECT_EQ(name, "P");
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+  EXPECT_NE(run.err.find("[1330]"), std::string::npos) << "the unreadable line is told on stderr: " << run.err;
+  const std::string summary = readFile(home / "s.json");
+  EXPECT_NE(summary.find("\"lines_read\": 2"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("\"points_written\": 1"), std::string::npos) << summary;
+}
+
 TEST(ProjectionOptions, sections_load_as_the_dialogs_do) {
   TempDir dir;
   SettingsStore store;

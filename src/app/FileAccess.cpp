@@ -24,6 +24,7 @@ bool canWriteOutputDirectory(const std::string& outputPath) {
 }
 
 int OutputFolderProblem(const std::string& outputPath) {
+  if (IsStandardStream(outputPath)) return 0;
   const std::string directory = outputDirectory(outputPath);
   struct stat info {};
   if (::stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return str::FolderMissing;
@@ -47,9 +48,9 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
 bool CheckDistinctFiles(const std::vector<std::filesystem::path>& inputs,
                         const std::vector<std::filesystem::path>& outputs, JobHost& host) {
   for (std::size_t i = 0; i < outputs.size(); ++i) {
-    if (outputs[i].empty()) continue;
+    if (outputs[i].empty() || IsStandardStream(outputs[i])) continue;
     for (const std::filesystem::path& input : inputs) {
-      if (!input.empty() && sameFile(outputs[i], input)) {
+      if (!input.empty() && !IsStandardStream(input) && sameFile(outputs[i], input)) {
         host.message(str::SameFileTwice, {outputs[i].string()});
         return false;
       }

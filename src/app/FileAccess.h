@@ -7,6 +7,9 @@
 namespace pelmar {
 
 // The directory an output path writes into: everything before the last "/";
+// "-" as a file name: standard input or standard output.
+inline bool IsStandardStream(const std::filesystem::path& path) { return path == "-"; }
+
 // "/" itself for a file in the root; "." (the working directory) for a bare
 // file name, which names a file there.
 std::string outputDirectory(const std::string& outputPath);

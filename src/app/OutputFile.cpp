@@ -5,6 +5,9 @@
 
 #include <cstdlib>
 
+#include "app/FileAccess.h"
+#include "app/FileReplace.h"
+
 namespace pelmar {
 
 namespace {
@@ -17,22 +20,20 @@ bool OutputFile::open(const std::filesystem::path& path) {
   discard();
   path_ = path;
   failed_ = false;
-  temporary_ = path.string() + ".tmpXXXXXX";
-  const int fd = ::mkstemp(temporary_.data());
-  if (fd < 0) {
-    temporary_.clear();
-    return false;
+  problem_ = 0;
+  if (IsStandardStream(path)) {
+    // "-": standard output, written as it comes (a pipe keeps nothing back).
+    file_ = stdout;
+    standardOutput_ = true;
+    return true;
   }
-  // A new file gets the usual permissions (mkstemp makes it private); a
-  // replaced one keeps its own.
-  struct stat old {};
-  if (::stat(path.c_str(), &old) == 0) {
-    ::fchmod(fd, old.st_mode & 07777);
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-  }
+  standardOutput_ = false;
+  const Replacement replacement = PrepareReplacement(path);
+  problem_ = replacement.problem;
+  if (problem_ != 0) return false;
+  target_ = replacement.target;
+  const int fd = OpenReplacementTemporary(replacement, temporary_);
+  if (fd < 0) return false;
   file_ = ::fdopen(fd, "wb");
   if (file_ == nullptr) {
     ::close(fd);
@@ -55,9 +56,13 @@ bool OutputFile::commit() {
   // it appear whole or not at all. Files the user cannot recreate (settings,
   // databases) go through replaceFileContent, which does flush to disk.
   bool ok = !failed_ && std::fflush(file_) == 0;
+  if (standardOutput_) {
+    file_ = nullptr;
+    return ok;
+  }
   ok = (std::fclose(file_) == 0) && ok;
   file_ = nullptr;
-  if (ok) ok = std::rename(temporary_.c_str(), path_.c_str()) == 0;
+  if (ok) ok = std::rename(temporary_.c_str(), target_.c_str()) == 0;
   if (!ok) ::unlink(temporary_.c_str());
   temporary_.clear();
   return ok;
@@ -65,7 +70,11 @@ bool OutputFile::commit() {
 
 void OutputFile::discard() {
   if (file_ != nullptr) {
-    std::fclose(file_);
+    if (standardOutput_) {
+      std::fflush(file_);  // what went out cannot be called back
+    } else {
+      std::fclose(file_);
+    }
     file_ = nullptr;
   }
   if (!temporary_.empty()) {

@@ -18,8 +18,14 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Creates the temporary file; false when the directory does not take it.
+  // Creates the temporary file beside the file to be replaced (see
+  // PrepareReplacement: a link is followed, a device, pipe, read-only or
+  // other user's file refused); false when that is refused or the directory
+  // does not take it. "-" writes to standard output instead.
   bool open(const std::filesystem::path& path);
+  // Why open failed: the message id for `path`, or `otherwise` when it was
+  // no refusal but a failure to create the file.
+  int failureMessage(int otherwise) const noexcept { return problem_ != 0 ? problem_ : otherwise; }
   bool isOpen() const noexcept { return file_ != nullptr; }
 
   void write(std::string_view text);
@@ -33,8 +39,11 @@ class OutputFile {
  private:
   std::FILE* file_ = nullptr;
   std::filesystem::path path_;
+  std::filesystem::path target_;  // where a link leads
   std::string temporary_;
   bool failed_ = false;
+  bool standardOutput_ = false;
+  int problem_ = 0;
 };
 
 }  // namespace pelmar

@@ -214,6 +214,9 @@
   X(ManualMissing, 389)                                                  \
   X(LinkNotOpened, 1901)                                                 \
   X(FolderMissing, 1902)                                                 \
+  X(NotRegularFile, 1903)                                                \
+  X(ReadOnlyFile, 1904)                                                  \
+  X(OtherUsersFile, 1905)                                                \
   X(NoWriteAccess, 390)                                                  \
   /* main window and shared dialogs */                                   \
   X(LinkManual, 1001)                                                    \

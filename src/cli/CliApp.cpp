@@ -60,7 +60,9 @@ void printUsage(std::ostream& out, const CommandRegistry& registry) {
          "  --lang CODE            language of messages (default: the configured one)\n"
          "  --summary FILE.json    write a machine-readable summary of the run\n"
          "  -q, --quiet            no progress bar\n"
-         "  --help, --version\n"
+         "  --help, --version      (COMMAND --help: that command's usage)\n"
+         "\n"
+         "An INPUT or OUTPUT of \"-\" is standard input or output (pipelines).\n"
          "\n"
          "Commands\n";
   if (registry.commands().empty()) out << "  (none yet)\n";

@@ -339,11 +339,11 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   ReportFile report(table, job.settings.headerText, job.settings.userDefinedHeader, job.settings.includeDate);
   OutputFile output;
   if (!report.open(job.reportPath)) {
-    host.message(str::ReportNotCreated, {job.reportPath.string()});
+    host.message(report.failureMessage(str::ReportNotCreated), {job.reportPath.string()});
     return 0;
   }
   if (!job.outputPath.empty() && !output.open(job.outputPath)) {
-    host.message(str::OutputNotCreated, {job.outputPath.string()});
+    host.message(output.failureMessage(str::OutputNotCreated), {job.outputPath.string()});
   }
   host.setProgressLines(table.text(str::EllipsoidalProgress), "");
 

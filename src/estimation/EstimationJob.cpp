@@ -53,11 +53,11 @@ bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem:
 
 bool OpenEstimationFiles(const EstimationJob& job, JobHost& host, ReportFile& report, OutputFile& output) {
   if (!report.open(job.reportPath)) {
-    host.message(str::ReportNotCreated, {job.reportPath.string()});
+    host.message(report.failureMessage(str::ReportNotCreated), {job.reportPath.string()});
     return false;
   }
   if (!job.outputPath.empty() && !output.open(job.outputPath)) {
-    host.message(str::OutputNotCreated, {job.outputPath.string()});
+    host.message(output.failureMessage(str::OutputNotCreated), {job.outputPath.string()});
   }
   return true;
 }

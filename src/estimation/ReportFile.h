@@ -27,6 +27,7 @@ class ReportFile {
   ReportFile(const LanguageTable& table, std::string headerText, int withHeader, int withDate);
 
   bool open(const std::filesystem::path& path);
+  int failureMessage(int otherwise) const noexcept { return file_.failureMessage(otherwise); }
   bool close();
 
   void WriteBanner();

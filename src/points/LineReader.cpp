@@ -9,11 +9,13 @@ constexpr std::size_t kChunk = 1 << 20;
 }
 
 LineReader::LineReader(const std::filesystem::path& path) : buffer_(kChunk) {
-  file_ = std::fopen(path.c_str(), "rb");
+  // "-": standard input, for pipelines.
+  standardInput_ = path == "-";
+  file_ = standardInput_ ? stdin : std::fopen(path.c_str(), "rb");
 }
 
 LineReader::~LineReader() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (file_ != nullptr && !standardInput_) std::fclose(file_);
 }
 
 // Moves the unread tail to the front and reads more behind it, growing the

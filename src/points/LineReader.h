@@ -8,7 +8,7 @@
 
 namespace pelmar {
 
-// Reads a text file line by line through a large buffer. Lines may be of any
+// Reads a text file line by line through a large buffer ("-": standard input). Lines may be of any
 // length; the line break ("\n", or "\r\n" from files written on Windows) is
 // not part of the line. The view returned by next() stays valid until the
 // next call.
@@ -34,6 +34,7 @@ class LineReader {
   bool fill();
 
   std::FILE* file_ = nullptr;
+  bool standardInput_ = false;
   std::vector<char> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;

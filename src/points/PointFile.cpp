@@ -1,5 +1,7 @@
 #include "points/PointFile.h"
 
+#include "app/FileAccess.h"
+
 #include <unordered_map>
 
 #include "app/JobHost.h"
@@ -61,6 +63,7 @@ int ReadPointFile3D(const std::filesystem::path& path, PointList& points, Unread
 }
 
 std::int64_t CountDataLines(const std::filesystem::path& path) {
+  if (IsStandardStream(path)) return 0;  // a pipe is read once, by the job: no count, no bar
   LineReader reader(path);
   if (!reader.isOpen()) return -1;
   std::int64_t count = 0;
@@ -93,7 +96,7 @@ bool OpenStreamedBatch(JobHost& host, const LineReader& reader, const std::files
     return false;
   }
   if (!output.open(outputPath)) {
-    host.message(str::OutputNotCreated, {outputPath.string()});
+    host.message(output.failureMessage(str::OutputNotCreated), {outputPath.string()});
     return false;
   }
   return true;

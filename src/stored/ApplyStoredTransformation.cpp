@@ -39,7 +39,7 @@ bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, Appl
     return false;
   }
   if (!output.open(job.outputPath)) {
-    host.message(str::FileNotOpened, {job.outputPath.string()});
+    host.message(output.failureMessage(str::FileNotOpened), {job.outputPath.string()});
     return false;
   }
   // The stored points in the order the mapping writes: second, first, third.
@@ -82,7 +82,7 @@ bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& 
     return false;
   }
   if (!output.open(job.outputPath)) {
-    host.message(str::FileNotOpened, {job.outputPath.string()});
+    host.message(output.failureMessage(str::FileNotOpened), {job.outputPath.string()});
     return false;
   }
   const bool distribute = job.settings.interpolationActive == 1 && !job.set.points.empty();

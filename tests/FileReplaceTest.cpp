@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "app/FileReplace.h"
+#include "app/OutputFile.h"
+#include "app/StringIds.h"
+#include "support/TestSupport.h"
+
+namespace pelmar {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+unsigned modeOf(const std::filesystem::path& path) {
+  struct stat info {};
+  ::stat(path.c_str(), &info);
+  return info.st_mode & 07777;
+}
+
+// What a result may replace, through both writers (job outputs and reports
+// through OutputFile, settings, databases and summaries through
+// replaceFileContent): a link leads to its file, which is replaced while the
+// link stays; a pipe, a folder and a read-only file are refused and left as
+// they were (as root, "convert … /dev/null" used to replace the device node).
+TEST(FileReplace, links_are_followed_and_what_is_no_writable_regular_file_is_refused) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+  std::filesystem::create_directory(dir / "folder");
+  writeFile(dir / "read-only.txt", "kept\n");
+  ::chmod((dir / "read-only.txt").c_str(), 0444);
+  const struct {
+    const char* name;
+    int problem;
+  } refused[] = {{"fifo", str::NotRegularFile}, {"folder", str::NotRegularFile}, {"read-only.txt", str::ReadOnlyFile}};
+  for (const auto& r : refused) {
+    SCOPED_TRACE(r.name);
+    OutputFile output;
+    EXPECT_FALSE(output.open(dir / r.name));
+    EXPECT_EQ(output.failureMessage(0), r.problem);
+    int problem = 0;
+    EXPECT_FALSE(replaceFileContent(dir / r.name, "new\n", &problem));
+    EXPECT_EQ(problem, r.problem);
+  }
+  EXPECT_EQ(readFile(dir / "read-only.txt"), "kept\n");
+  EXPECT_TRUE(std::filesystem::is_fifo(dir / "fifo"));
+
+  // A link, and a link to a link to a file not yet there.
+  writeFile(dir / "real.txt", "old\n");
+  ::chmod((dir / "real.txt").c_str(), 0640);
+  std::filesystem::create_symlink("real.txt", dir / "link.txt");
+  std::filesystem::create_symlink(dir / "link2.txt", dir / "chain.txt");
+  std::filesystem::create_symlink("new.txt", dir / "link2.txt");
+  OutputFile output;
+  ASSERT_TRUE(output.open(dir / "link.txt"));
+  output.write("through the link\n");
+  ASSERT_TRUE(output.commit());
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.txt"));
+  EXPECT_EQ(readFile(dir / "real.txt"), "through the link\n");
+  EXPECT_EQ(modeOf(dir / "real.txt"), 0640u) << "the replaced file keeps its permissions";
+  ASSERT_TRUE(replaceFileContent(dir / "chain.txt", "settings\n"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "chain.txt"));
+  EXPECT_EQ(readFile(dir / "new.txt"), "settings\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 8)
+      << "no temporary file left";
+}
+
+// Run as root (as CI is), another user's file keeps its owner; as anyone
+// else it is refused, since the new file would be the user's own.
+TEST(FileReplace, another_users_file_keeps_its_owner_or_is_refused) {
+  TempDir dir;
+  writeFile(dir / "theirs.txt", "old\n");
+  if (::geteuid() != 0) {
+    OutputFile output;
+    EXPECT_TRUE(output.open(dir / "theirs.txt")) << "one's own file is replaced";
+    GTEST_SKIP() << "changing a file's owner needs root";
+  }
+  ASSERT_EQ(::chown((dir / "theirs.txt").c_str(), 65534, 65534), 0);
+  ASSERT_TRUE(replaceFileContent(dir / "theirs.txt", "new\n"));
+  struct stat info {};
+  ::stat((dir / "theirs.txt").c_str(), &info);
+  EXPECT_EQ(info.st_uid, 65534u);
+  EXPECT_EQ(info.st_gid, 65534u);
+}
+
+}  // namespace
+}  // namespace pelmar
