@@ -59,7 +59,7 @@ void printUsage(std::ostream& out, const CommandRegistry& registry) {
          "  --ellipsoid NAME       ellipsoid by its name in Ellip.db\n"
          "  --lang CODE            language of messages (default: the configured one)\n"
          "  --summary FILE.json    write a machine-readable summary of the run\n"
-         "  -q, --quiet            no progress bar\n"
+         "  -q, --quiet            no progress bar and no closing line of counts\n"
          "  --help, --version      (COMMAND --help: that command's usage)\n"
          "\n"
          "An INPUT or OUTPUT of \"-\" is standard input or output (pipelines).\n"
