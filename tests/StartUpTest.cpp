@@ -28,8 +28,17 @@ TEST(StartUp, missing_configuration_tries_the_table_of_the_empty_code) {
   StartUpState state;
   EXPECT_FALSE(StartUp(home.path(), state));
   EXPECT_EQ(state.errorText, "Error loading Lang.lng");
+  EXPECT_EQ(state.errorDetail, (home / "Lang.lng").string() + ": cannot be opened") << "the whole path tried";
   writeFile(home / "Lang.lng", "226=Settings\n");
   EXPECT_TRUE(StartUp(home.path(), state));
+}
+
+// A program directory that does not exist is named as such.
+TEST(StartUp, a_missing_program_directory_is_named) {
+  StartUpState state;
+  EXPECT_FALSE(StartUp("/nonexistent/pelmar", state));
+  EXPECT_EQ(state.errorDetail,
+            "/nonexistent/pelmar/Lang.lng: cannot be opened (the program directory /nonexistent/pelmar does not exist)");
 }
 
 TEST(StartUp, broken_table_fails_with_its_line) {
