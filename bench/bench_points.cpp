@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "points/LineFormatters.h"
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "cli/CliApp.h"
 #include "cli/CliHost.h"
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 #include "support/TestSupport.h"
 
 namespace pelmar::cli {

@@ -15,7 +15,7 @@
 #include "cli/CliApp.h"
 #include "conversion/BatchConversion.h"
 #include "conversion/ProjectionLibrary.h"
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 #include "support/TestSupport.h"
 
 namespace pelmar {

@@ -8,7 +8,7 @@
 
 #include "app/StringIds.h"
 #include "conversion/ProjectionLibrary.h"
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 #include "support/TestSupport.h"
 
 namespace pelmar {

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/FileReplace.h"
-#include "app/OutputFile.h"
+#include "io/FileReplace.h"
+#include "io/OutputFile.h"
 #include "app/StringIds.h"
 #include "support/TestSupport.h"
 

@@ -9,7 +9,7 @@
 #include "app/StringIds.h"
 #include "ntv2/GridShift.h"
 #include "ntv2/NTv2Grid.h"
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 #include "support/TestSupport.h"
 
 namespace pelmar {

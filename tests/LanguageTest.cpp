@@ -10,7 +10,7 @@
 
 #include "app/LanguageConfiguration.h"
 #include "app/LanguageTable.h"
-#include "app/MessageFormat.h"
+#include "text/MessageFormat.h"
 #include "app/StringIds.h"
 #include "support/TestSupport.h"
 

@@ -9,7 +9,7 @@
 #include <limits>
 #include <random>
 
-#include "points/NumberFormat.h"
+#include "text/NumberFormat.h"
 
 namespace pelmar {
 namespace {

@@ -1,4 +1,4 @@
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <clocale>
 
 #include "points/LineFormatters.h"
-#include "points/LineReader.h"
+#include "text/LineReader.h"
 #include "support/TestSupport.h"
 
 namespace pelmar {

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/Archive.h"
-#include "app/FileAccess.h"
-#include "app/TextEncoding.h"
+#include "io/Archive.h"
+#include "io/FileAccess.h"
+#include "text/TextEncoding.h"
 #include "settings/EllipsoidDatabase.h"
 #include "settings/EllipsoidParameters.h"
 #include "settings/GeneralSettings.h"

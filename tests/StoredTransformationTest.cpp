@@ -8,11 +8,11 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "app/Archive.h"
+#include "io/Archive.h"
 #include "app/StringIds.h"
 #include "cli/CliApp.h"
 #include "cli/SetsCommand.h"
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 #include "stored/TransformationDatabase.h"
 #include "support/TestSupport.h"
 

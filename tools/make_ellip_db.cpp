@@ -2,8 +2,8 @@
 // binary Ellip.db. Usage: make_ellip_db LIST OUTPUT
 #include <cstdio>
 
-#include "points/LineReader.h"
-#include "points/LineScanner.h"
+#include "text/LineReader.h"
+#include "text/LineScanner.h"
 #include "points/PointFile.h"
 #include "settings/EllipsoidDatabase.h"
 

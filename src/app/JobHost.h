@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/MessageFormat.h"
+#include "text/MessageFormat.h"
 
 namespace pelmar {
 

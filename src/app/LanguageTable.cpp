@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 
 namespace pelmar {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/MessageFormat.h"
+#include "text/MessageFormat.h"
 
 namespace pelmar {
 

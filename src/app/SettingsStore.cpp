@@ -7,9 +7,9 @@
 #include <sstream>
 #include <vector>
 
-#include "app/FileReplace.h"
-#include "points/LineScanner.h"
-#include "points/NumberFormat.h"
+#include "io/FileReplace.h"
+#include "text/LineScanner.h"
+#include "text/NumberFormat.h"
 
 namespace pelmar {
 

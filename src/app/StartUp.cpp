@@ -1,6 +1,6 @@
 #include "app/StartUp.h"
 
-#include "app/MessageFormat.h"
+#include "text/MessageFormat.h"
 #include "app/StringIds.h"
 #include "conversion/ProjectionLibrary.h"
 #include "geodesy/EllipsoidLibrary.h"

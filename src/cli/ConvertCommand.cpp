@@ -3,9 +3,9 @@
 #include <charconv>
 #include <ostream>
 
-#include "app/FileAccess.h"
+#include "io/FileAccess.h"
 #include "app/StringIds.h"
-#include "app/TextEncoding.h"
+#include "text/TextEncoding.h"
 #include "cli/CliHost.h"
 #include "cli/Summary.h"
 #include "conversion/BatchConversion.h"

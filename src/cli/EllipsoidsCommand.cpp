@@ -4,10 +4,10 @@
 #include <ostream>
 
 #include "app/StringIds.h"
-#include "app/TextEncoding.h"
+#include "text/TextEncoding.h"
 #include "cli/CliHost.h"
-#include "points/LineScanner.h"
-#include "points/NumberFormat.h"
+#include "text/LineScanner.h"
+#include "text/NumberFormat.h"
 #include "settings/EllipsoidDatabase.h"
 #include "settings/EllipsoidParameters.h"
 

@@ -2,16 +2,16 @@
 
 #include <ostream>
 
-#include "app/FileAccess.h"
+#include "io/FileAccess.h"
 #include "app/StringIds.h"
 #include "cli/CliHost.h"
 #include "cli/Summary.h"
-#include "app/TextEncoding.h"
+#include "text/TextEncoding.h"
 #include "conversion/ProjectionLibrary.h"
 #include "estimation/EllipsoidalEstimation.h"
 #include "estimation/PlaneEstimation.h"
 #include "cli/SetsCommand.h"
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 #include "stored/TransformationDatabase.h"
 #include "estimation/SpatialEstimation.h"
 

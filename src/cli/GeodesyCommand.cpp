@@ -1,6 +1,6 @@
 #include "cli/GeodesyCommand.h"
 
-#include "app/FileAccess.h"
+#include "io/FileAccess.h"
 #include "app/StringIds.h"
 #include "cli/CliHost.h"
 #include "cli/ConvertCommand.h"

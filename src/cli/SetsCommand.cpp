@@ -4,14 +4,14 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "app/FileAccess.h"
-#include "app/FileReplace.h"
+#include "io/FileAccess.h"
+#include "io/FileReplace.h"
 #include "app/StringIds.h"
-#include "app/TextEncoding.h"
+#include "text/TextEncoding.h"
 #include "cli/CliHost.h"
 #include "cli/Summary.h"
 #include "conversion/ProjectionLibrary.h"
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 #include "stored/ApplyStoredTransformation.h"
 #include "stored/TransformationDatabase.h"
 

@@ -11,7 +11,7 @@
 #include "estimation/EllipsoidalEstimation.h"
 #include "estimation/EstimationJob.h"
 #include "estimation/SpatialEstimation.h"
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 #include "settings/EllipsoidParameters.h"
 #include "settings/GeneralSettings.h"
 

@@ -6,9 +6,9 @@
 #include <ostream>
 #include <nlohmann/json.hpp>
 
-#include "app/FileReplace.h"
+#include "io/FileReplace.h"
 #include "app/StringIds.h"
-#include "app/TextEncoding.h"
+#include "text/TextEncoding.h"
 #include "cli/CliHost.h"
 #include "cli/Command.h"
 

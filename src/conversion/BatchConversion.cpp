@@ -4,16 +4,16 @@
 #include <optional>
 #include <thread>
 
-#include "app/FileAccess.h"
+#include "io/FileAccess.h"
 #include "app/BoundedQueue.h"
 #include "app/JobHost.h"
-#include "app/OutputFile.h"
+#include "io/OutputFile.h"
 #include "app/StringIds.h"
 #include "conversion/DmsInput.h"
 #include "conversion/ProjectionLibrary.h"
 #include "points/LineFormatters.h"
-#include "points/LineReader.h"
-#include "points/LineScanner.h"
+#include "text/LineReader.h"
+#include "text/LineScanner.h"
 #include "points/PointFile.h"
 
 namespace pelmar {

@@ -6,8 +6,8 @@
 
 #include "conversion/DmsInput.h"
 #include "conversion/ProjectionLibrary.h"
-#include "points/LineReader.h"
-#include "points/LineScanner.h"
+#include "text/LineReader.h"
+#include "text/LineScanner.h"
 #include "points/PointFile.h"
 
 namespace pelmar {

@@ -1,9 +1,9 @@
 #include "estimation/EstimationJob.h"
 
-#include "app/FileAccess.h"
+#include "io/FileAccess.h"
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
-#include "app/OutputFile.h"
+#include "io/OutputFile.h"
 #include "app/StringIds.h"
 #include "estimation/ReportFile.h"
 #include "points/PointFile.h"

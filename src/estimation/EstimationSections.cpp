@@ -4,9 +4,9 @@
 
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
-#include "app/OutputFile.h"
+#include "io/OutputFile.h"
 #include "app/StringIds.h"
-#include "app/TextEncoding.h"
+#include "text/TextEncoding.h"
 #include "estimation/ReportFile.h"
 
 namespace pelmar {

@@ -2,7 +2,7 @@
 
 #include "app/LanguageTable.h"
 #include "app/StringIds.h"
-#include "app/TextEncoding.h"
+#include "text/TextEncoding.h"
 #include "pelmar/Version.h"
 
 namespace pelmar {

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/MessageFormat.h"
-#include "app/OutputFile.h"
+#include "text/MessageFormat.h"
+#include "io/OutputFile.h"
 
 namespace pelmar {
 

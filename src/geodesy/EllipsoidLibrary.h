@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "ZIVezivIvuz.h"
-#include "app/DynamicLibrary.h"
+#include "io/DynamicLibrary.h"
 
 namespace pelmar {
 

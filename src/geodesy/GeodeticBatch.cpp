@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/FileAccess.h"
+#include "io/FileAccess.h"
 #include "app/JobHost.h"
-#include "app/OutputFile.h"
+#include "io/OutputFile.h"
 #include "app/StringIds.h"
 #include "conversion/DmsInput.h"
 #include "conversion/ProjectionLibrary.h"
 #include "geodesy/EllipsoidLibrary.h"
 #include "points/LineFormatters.h"
-#include "points/LineReader.h"
-#include "points/LineScanner.h"
+#include "text/LineReader.h"
+#include "text/LineScanner.h"
 #include "points/PointFile.h"
 
 namespace pelmar {

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/FileReplace.h"
+#include "io/FileReplace.h"
 #include "app/JobHost.h"
 #include "app/StringIds.h"
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 
 // The NTv2 format: Junkins and Farley, "NTv2 Developer's Guide", Geodetic
 // Survey of Canada, 1995. The ASCII form holds the binary form's 16-byte

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "points/NumberFormat.h"
+#include "text/NumberFormat.h"
 
 namespace pelmar {
 

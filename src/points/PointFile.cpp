@@ -1,14 +1,14 @@
 #include "points/PointFile.h"
 
-#include "app/FileAccess.h"
+#include "io/FileAccess.h"
 
 #include <unordered_map>
 
 #include "app/JobHost.h"
-#include "app/OutputFile.h"
+#include "io/OutputFile.h"
 #include "app/StringIds.h"
-#include "points/LineReader.h"
-#include "points/LineScanner.h"
+#include "text/LineReader.h"
+#include "text/LineScanner.h"
 
 namespace pelmar {
 

@@ -1,7 +1,7 @@
 #include "settings/EllipsoidDatabase.h"
 
-#include "app/Archive.h"
-#include "app/FileReplace.h"
+#include "io/Archive.h"
+#include "io/FileReplace.h"
 
 namespace pelmar {
 

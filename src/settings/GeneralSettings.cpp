@@ -4,8 +4,8 @@
 #include <cmath>
 #include <fstream>
 
-#include "app/FileReplace.h"
-#include "points/LineReader.h"
+#include "io/FileReplace.h"
+#include "text/LineReader.h"
 
 namespace pelmar {
 

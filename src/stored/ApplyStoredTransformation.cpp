@@ -3,11 +3,11 @@
 #include <cmath>
 #include <limits>
 
-#include "app/FileAccess.h"
+#include "io/FileAccess.h"
 #include "app/JobHost.h"
-#include "app/OutputFile.h"
+#include "io/OutputFile.h"
 #include "app/StringIds.h"
-#include "app/TextEncoding.h"
+#include "text/TextEncoding.h"
 #include "conversion/ProjectionLibrary.h"
 #include "estimation/EllipsoidalEstimation.h"
 #include "estimation/ResidualDistribution.h"

@@ -7,12 +7,12 @@
 #include <cmath>
 #include <system_error>
 
-#include "app/Archive.h"
-#include "app/FileReplace.h"
+#include "io/Archive.h"
+#include "io/FileReplace.h"
 #include "app/JobHost.h"
 #include "app/StringIds.h"
 #include "app/SettingsStore.h"
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 
 namespace pelmar {
 

@@ -13,8 +13,8 @@
 #include <tuple>
 
 #include "app/StringIds.h"
-#include "points/LineScanner.h"
-#include "points/NumberFormat.h"
+#include "text/LineScanner.h"
+#include "text/NumberFormat.h"
 #include "ui/MessageBoxes.h"
 #include "ui/DialogParts.h"
 #include "ui/UiText.h"

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "app/StringIds.h"
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 #include "ui/DialogParts.h"
 #include "ui/MessageBoxes.h"
 #include "ui/UiText.h"

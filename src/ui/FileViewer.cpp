@@ -5,9 +5,9 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-#include "app/FileReplace.h"
+#include "io/FileReplace.h"
 #include "app/StringIds.h"
-#include "app/TextEncoding.h"
+#include "text/TextEncoding.h"
 #include "ui/UiText.h"
 
 namespace pelmar::ui {

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QProcess>
 
-#include "app/FileAccess.h"
+#include "io/FileAccess.h"
 #include "app/StringIds.h"
 #include "settings/GeneralSettings.h"
 #include "ui/FileViewer.h"

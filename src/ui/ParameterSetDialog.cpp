@@ -18,7 +18,7 @@
 #include <string>
 
 #include "points/LineFormatters.h"
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 #include "ui/DialogParts.h"
 #include "ui/MessageBoxes.h"
 #include "ui/ProjectionDialogs.h"

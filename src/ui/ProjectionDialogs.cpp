@@ -17,7 +17,7 @@
 #include <charconv>
 
 #include "app/StringIds.h"
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 #include "ui/DialogParts.h"
 #include "ui/UiText.h"
 

@@ -23,8 +23,8 @@
 
 #include "app/ProgramDirectory.h"
 #include "app/StringIds.h"
-#include "points/LineScanner.h"
-#include "points/NumberFormat.h"
+#include "text/LineScanner.h"
+#include "text/NumberFormat.h"
 #include "ui/EllipsoidDialog.h"
 #include "ui/HeaderTextDialog.h"
 #include "ui/MessageBoxes.h"

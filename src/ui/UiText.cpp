@@ -1,7 +1,7 @@
 #include "ui/UiText.h"
 
 #include "app/LanguageTable.h"
-#include "app/TextEncoding.h"
+#include "text/TextEncoding.h"
 
 namespace pelmar::ui {
 

@@ -1,4 +1,4 @@
-#include "app/FileReplace.h"
+#include "io/FileReplace.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,9 +1,9 @@
-#include "app/Archive.h"
+#include "io/Archive.h"
 
 #include <bit>
 #include <cstring>
 
-#include "app/FileReplace.h"
+#include "io/FileReplace.h"
 
 namespace pelmar {
 

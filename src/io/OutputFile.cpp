@@ -1,12 +1,12 @@
-#include "app/OutputFile.h"
+#include "io/OutputFile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
-#include "app/FileAccess.h"
-#include "app/FileReplace.h"
+#include "io/FileAccess.h"
+#include "io/FileReplace.h"
 
 namespace pelmar {
 

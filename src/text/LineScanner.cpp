@@ -1,4 +1,4 @@
-#include "points/LineScanner.h"
+#include "text/LineScanner.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "points/LineReader.h"
+#include "text/LineReader.h"
 
 #include <cstring>
 

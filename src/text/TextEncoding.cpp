@@ -1,4 +1,4 @@
-#include "app/TextEncoding.h"
+#include "text/TextEncoding.h"
 
 #include <cstdint>
 

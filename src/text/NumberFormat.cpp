@@ -1,4 +1,4 @@
-#include "points/NumberFormat.h"
+#include "text/NumberFormat.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "app/FileAccess.h"
+#include "io/FileAccess.h"
 
 #include "app/JobHost.h"
 #include "app/StringIds.h"

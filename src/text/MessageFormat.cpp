@@ -1,4 +1,4 @@
-#include "app/MessageFormat.h"
+#include "text/MessageFormat.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "points/NumberFormat.h"
+#include "text/NumberFormat.h"
 
 namespace pelmar {
 

@@ -1,4 +1,4 @@
-#include "app/DynamicLibrary.h"
+#include "io/DynamicLibrary.h"
 
 #include <dlfcn.h>
 
