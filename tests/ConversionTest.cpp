@@ -497,6 +497,32 @@ TEST_F(Conversion, a_dash_streams_points_through_standard_input_and_output) {
   EXPECT_NE(summary.find("\"points_written\": 1"), std::string::npos) << summary;
 }
 
+// A run killed while it writes leaves no temporary beside its output: the
+// new file has no name until it is committed (and in the fallback a named
+// temporary is removed by SIGTERM). The input is a pipe that stays open, so
+// the run is surely in the middle when it is killed.
+TEST_F(Conversion, a_killed_run_leaves_no_temporary_and_the_old_output) {
+  const std::string cli = (test::binDir() / "pelmar-cli").string();
+  writeFile(home / "out.txt", "old output\n");
+  for (const char* how : {"", "PELMAR_NAMED_TEMPORARIES=1 "}) {
+    for (const char* signal : {"KILL", "TERM"}) {
+      if (std::string(how).empty() == false && std::string(signal) == "KILL") continue;  // nothing survives -9 by name
+      SCOPED_TRACE(std::string(how) + signal);
+      const auto run = test::runCommand("(printf 'P 48 9\\n'; sleep 1) | " + std::string(how) + "'" + cli +
+                                        "' -q --settings '" + (home / "u.ini").string() + "' convert 1000 - '" +
+                                        (home / "out.txt").string() + "' & pid=$!; sleep 0.3; kill -" + signal +
+                                        " $pid; wait $pid");
+      EXPECT_EQ(readFile(home / "out.txt"), "old output\n");
+      int others = 0;
+      for (const auto& entry : std::filesystem::directory_iterator(home.path())) {
+        const std::string name = entry.path().filename().string();
+        others += name.rfind(".pelmar-", 0) == 0 || name.find(".tmp") != std::string::npos;
+      }
+      EXPECT_EQ(others, 0) << "a temporary was left";
+    }
+  }
+}
+
 TEST(ProjectionOptions, sections_load_as_the_dialogs_do) {
   TempDir dir;
   SettingsStore store;
