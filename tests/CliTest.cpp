@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli/CliApp.h"
+#include "settings/EllipsoidDatabase.h"
 #include "cli/CliHost.h"
 #include "text/LineScanner.h"
 #include "support/TestSupport.h"
@@ -177,6 +178,23 @@ TEST_F(EllipsoidsCli, lists_adds_and_deletes) {
   EXPECT_EQ(out.str().find("\nBessel"), std::string::npos);
   EXPECT_NE(out.str().find("WGS84f            6378137.000000  6356752.314245\n"), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("Everest           6377276.345000  6356075.413000\n"), std::string::npos);
+}
+
+// Concurrent adds keep every ellipsoid: each read-modify-write of Ellip.db
+// runs under its lock (37 of 100 used to be lost).
+TEST_F(EllipsoidsCli, fifty_concurrent_pairs_of_adds_keep_all_hundred) {
+  const std::string cli = "'" + (test::binDir() / "pelmar-cli").string() + "' -q --home '" + home.path().string() + "'";
+  std::string script;
+  for (int i = 0; i < 50; ++i) {
+    script += cli + " ellipsoids add A" + std::to_string(i) + " 6378137 6356752.3 & ";
+    script += cli + " ellipsoids add B" + std::to_string(i) + " 6378137 6356752.3 & ";
+  }
+  script += "wait";
+  const auto result = test::runCommand(script);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EllipsoidList list;
+  ASSERT_TRUE(ReadEllipsoidDatabase(home / "Ellip.db", list));
+  EXPECT_EQ(list.size(), 8u + 100u);
 }
 
 TEST_F(EllipsoidsCli, refuses_what_would_spoil_the_list) {

@@ -27,6 +27,7 @@
 #include "text/NumberFormat.h"
 #include "ui/EllipsoidDialog.h"
 #include "ui/HeaderTextDialog.h"
+#include "io/FileLock.h"
 #include "ui/MessageBoxes.h"
 #include "ui/UiText.h"
 
@@ -373,6 +374,7 @@ void SettingsPage::editHeader() {
 
 bool SettingsPage::writeEllipsoids() {
   const std::filesystem::path file = home_ / kEllipsoidFileName;
+  const FileLock lock(file);
   if (WriteEllipsoidDatabase(file, ellipsoids_)) return true;
   showError(this, uiText(str::EllipsoidFileFailed, {pathText(file)}));
   return false;
