@@ -211,6 +211,8 @@ TEST_F(EllipsoidsCli, refuses_what_would_spoil_the_list) {
                {{"add", "Bad", "6378137", "635675.2"}, kJobFailed, "[1204]"},
                {{"add", "Bad", "6378137", "--inverse-flattening", "0"}, kJobFailed, "[1203]"},
                {{"add", "Bad", "6378137", "--inverse-flattening", "29.8"}, kJobFailed, "[1204]"},
+               {{"add", "", "6378137", "6356752"}, kUsage, "NAME must be text on one line"},
+               {{"add", "Two\nLines", "6378137", "6356752"}, kUsage, "NAME must be text on one line"},
                {{"add", "Bad", "6378137"}, kUsage, "say list"},
                {{"rename"}, kUsage, "say list"}};
   for (const auto& c : cases) {
@@ -521,6 +523,10 @@ TEST_F(EstimateCli, a_file_read_and_written_in_one_run_is_refused) {
       {"estimate", "similarity", "--source", path("s.txt"), "--target", path("t.txt"), "--report", path("r.aus"),
        "--output", path("r.aus")},
       {"convert", "1007", path("s.txt"), (home / "." / "s.txt").string()},
+      {"--summary", path("t.txt"), "estimate", "similarity", "--source", path("s.txt"), "--target", path("t.txt"),
+       "--report", path("r.aus")},
+      {"--summary", path("r.aus"), "estimate", "similarity", "--source", path("s.txt"), "--target", path("t.txt"),
+       "--report", path("r.aus")},
   };
   for (const auto& args : runs) {
     EXPECT_EQ(run(args), kJobFailed) << args.back();
@@ -528,6 +534,12 @@ TEST_F(EstimateCli, a_file_read_and_written_in_one_run_is_refused) {
     EXPECT_EQ(test::readFile(home / "s.txt"), source);
     EXPECT_FALSE(std::filesystem::exists(home / "r.aus"));
   }
+  // A summary into a missing folder fails before the report is written.
+  EXPECT_EQ(run({"--summary", (home / "no" / "s.json").string(), "estimate", "similarity", "--source", path("s.txt"),
+                 "--target", path("t.txt"), "--report", path("r.aus")}),
+            kJobFailed);
+  EXPECT_NE(err.str().find("[1902]"), std::string::npos) << err.str();
+  EXPECT_FALSE(std::filesystem::exists(home / "r.aus"));
 }
 
 }  // namespace

@@ -217,6 +217,7 @@
   X(NotRegularFile, 1903)                                                \
   X(ReadOnlyFile, 1904)                                                  \
   X(OtherUsersFile, 1905)                                                \
+  X(InputNotRegularFile, 1906)                                           \
   X(NoWriteAccess, 390)                                                  \
   /* main window and shared dialogs */                                   \
   X(LinkManual, 1001)                                                    \

@@ -14,6 +14,8 @@
 #include "cli/GeodesyCommand.h"
 #include "cli/SetsCommand.h"
 #include "cli/SettingKeys.h"
+#include "io/FileAccess.h"
+#include "io/FileReplace.h"
 #include "pelmar/Version.h"
 
 namespace pelmar::cli {
@@ -228,6 +230,22 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
   CliHost host(state.table, err, errIsTerminal && !options.quiet);
   CliContext context{state, SettingsStore(), host, out, err, options.ellipsoid, options.summary};
   context.quiet = options.quiet;
+  // The summary is checked with the other outputs, before anything is
+  // written (it used to fail after the run had replaced its output): its
+  // folder, what it would replace, and that it names none of the run's files.
+  if (!options.summary.empty()) {
+    const std::string summary = options.summary.string();
+    if (const int problem = OutputFolderProblem(summary)) {
+      host.message(problem, {outputDirectory(summary)});
+      return kJobFailed;
+    }
+    if (const int problem = PrepareReplacement(options.summary).problem) {
+      host.message(problem, {summary});
+      return kJobFailed;
+    }
+    const std::vector<std::filesystem::path> operands(options.commandArgs.begin(), options.commandArgs.end());
+    if (!CheckDistinctFiles(operands, {options.summary}, host)) return kJobFailed;
+  }
   context.settings.SetFile(options.settings ? *options.settings : userSettingsPath(home));
   context.settings.setOverrides(options.overrides);
   return command->run(context, options.commandArgs);

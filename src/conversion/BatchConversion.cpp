@@ -192,8 +192,8 @@ enum class InputForm { Geographic, Projected, Cartesian, UtmZone };
 // One point of a batch: where its name lies in the batch's text, what the
 // line held, and what the conversion made of it.
 struct BatchPoint {
-  std::uint32_t nameOffset = 0;
-  std::uint32_t nameLength = 0;
+  std::size_t nameOffset = 0;  // 64-bit: a batch of long names passes 4 GiB
+  std::size_t nameLength = 0;
   bool hasHeight = false;
   // Degrees, minutes and seconds as read (FormatGeog 1), joined on the
   // computing thread.
@@ -363,8 +363,8 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
           if (batch.unreadable++ == 0) batch.firstUnreadableLine = reader.lineNumber();
           continue;
         }
-        p.nameOffset = static_cast<std::uint32_t>(batch.names.size());
-        p.nameLength = static_cast<std::uint32_t>(name.size());
+        p.nameOffset = batch.names.size();
+        p.nameLength = name.size();
         batch.names.append(name);
         batch.points.push_back(p);
         if (batch.points.size() >= kBatchPoints) {
