@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -534,6 +536,15 @@ TEST_F(EstimateCli, a_file_read_and_written_in_one_run_is_refused) {
     EXPECT_EQ(test::readFile(home / "s.txt"), source);
     EXPECT_FALSE(std::filesystem::exists(home / "r.aus"));
   }
+  // An output that cannot be written fails the run, though the report stands.
+  test::writeFile(home / "kept.txt", "kept\n");
+  ::chmod((home / "kept.txt").c_str(), 0444);
+  EXPECT_EQ(run({"estimate", "similarity", "--source", path("s.txt"), "--target", path("t.txt"), "--report",
+                 path("r.aus"), "--output", path("kept.txt")}),
+            kJobFailed);
+  EXPECT_NE(err.str().find("[1904]"), std::string::npos) << err.str();
+  EXPECT_EQ(test::readFile(home / "kept.txt"), "kept\n");
+  std::filesystem::remove(home / "r.aus");
   // A summary into a missing folder fails before the report is written.
   EXPECT_EQ(run({"--summary", (home / "no" / "s.json").string(), "estimate", "similarity", "--source", path("s.txt"),
                  "--target", path("t.txt"), "--report", path("r.aus")}),

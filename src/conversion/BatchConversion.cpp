@@ -426,7 +426,12 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
           JoinDms(library, p.ld, p.lm, p.ls, q.v2);
         }
         q.o3 = q.v3;
-        const int status = p.status = conversion.convert(library, job, conversion, q);
+        int status = conversion.convert(library, job, conversion, q);
+        // A result no file should hold (the library's NaN, an overflow) is left out too.
+        if (status == VIV_OK && !Writable(q.o1, q.o2, p.hasHeight || conversion.output == PointForm::Cartesian ? q.o3 : 0.0)) {
+          status = VIV_OUTSIDE_DOMAIN;
+        }
+        p.status = status;
         if (status != VIV_OK) {
           // Outside the projection's domain: never a NaN line in the file.
           if (counts.pointsLeftOut++ == 0) counts.firstLeftOut.assign(batch->names, p.nameOffset, p.nameLength);

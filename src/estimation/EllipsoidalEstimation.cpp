@@ -674,7 +674,8 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     }
     std::array<double, 3> p{}, rigorous{};
     if (!transformPoint(library, sourceEllipsoid, targetEllipsoid, groups, preShift, xs, point.B, point.L, point.h,
-                        p)) {
+                        p) ||
+        !Writable(p[0], p[1], p[2])) {
       if (notTransformed++ == 0) firstNotTransformed = point.name;
       continue;
     }
@@ -698,7 +699,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   constexpr double kTolerableDeparture = 1e-3;  // metres
   if (worstDeparture > kTolerableDeparture) host.message(str::LinearisationError, {worstDeparture * 1000.0, worstPoint});
 
-  if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath)) return 0;
+  if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath, summary)) return 0;
 
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (!rows[i].usable) continue;

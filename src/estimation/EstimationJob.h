@@ -127,6 +127,7 @@ struct EstimationSummary {
   std::int64_t pointsLeftOut = 0;  // source points whose transform is not finite
   std::string firstLeftOut;
   std::int64_t identicalPoints = 0;
+  bool outputWritten = true;  // false when the output point file asked for could not be written
 };
 
 }  // namespace pelmar

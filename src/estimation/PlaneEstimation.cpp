@@ -347,7 +347,7 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
   }
   report.write("\n");
 
-  if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath)) return 0;
+  if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath, summary)) return 0;
   TellNotices(host, notices);
   if (leftOut > 0) TellLeftOut(host, leftOut, firstLeftOut);
   if (summary != nullptr) {

@@ -646,7 +646,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   }
   report.write("\n");
 
-  if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath)) return 0;
+  if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath, summary)) return 0;
   TellNotices(host, notices);
   if (leftOut > 0) TellLeftOut(host, leftOut, firstLeftOut);
 

@@ -105,7 +105,7 @@ bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* resul
     double outLat = 0.0, outLon = 0.0;
     const bool done = job.inverse ? inverse(grid, job.finest, lat, lon, outLat, outLon)
                                   : forward(grid, job.finest, lat, lon, outLat, outLon);
-    if (!done) {
+    if (!done || !Writable(outLat, outLon)) {
       if (counts.pointsLeftOut++ == 0) counts.firstLeftOut = std::string(name);
       continue;
     }

@@ -54,10 +54,15 @@ bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, Appl
     auto o = job.set.type == 0 ? MapType0(job.set, point.X, point.Y, point.Z)
                                : MapType1(job.set, point.X, point.Y, point.Z);
     if (distribute && !job.set.points.empty()) distribution.apply(o[0], o[1], o[2]);
+    if (!Writable(o[0], o[1], o[2])) {
+      if (result.pointsLeftOut++ == 0) result.firstLeftOut = point.name;
+      continue;
+    }
     FormatPointLine3(line, point.name, o[0], o[1], o[2], job.settings.decimalsCartesian);
     output.write(line);
     ++result.pointsWritten;
   }
+  if (result.pointsLeftOut > 0) host.message(str::PointsNotTransformed, {result.pointsLeftOut, result.firstLeftOut});
   return true;
 }
 
@@ -109,6 +114,10 @@ bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& 
       continue;
     }
     if (distribute) distribution.apply(p);
+    if (!Writable(p[0], p[1], p[2])) {
+      if (result.pointsLeftOut++ == 0) result.firstLeftOut = point.name;
+      continue;
+    }
     FormatEllipsoidalPointLine(line, point.name, p, dms, job.settings.decimalsGeographic,
                                job.settings.decimalsCartesian);
     output.write(line);
