@@ -523,6 +523,34 @@ TEST_F(Conversion, a_killed_run_leaves_no_temporary_and_the_old_output) {
   }
 }
 
+// Settings a conversion cannot use are named before the first point, and
+// parameters the library refuses stop the run: a Lambert "Version" of 5 or a
+// Soldner origin at 100° made every point "outside the domain" of a
+// successful run. The old output stays.
+TEST_F(Conversion, unusable_settings_stop_the_run_naming_the_setting) {
+  const struct {
+    const char* what;
+    const char* settings;
+    const char* code;
+    const char* says;
+  } cases[] = {
+      {"Lambert version 5", "[LambertSettings]\nVersion=5\nBSuedGrad=48\n", "1002",
+       "LambertSettings.Version = 5 is outside its range (0, 1)"},
+      {"Soldner origin at 100 degrees", "[SoldnerSettings]\nB0Grad=100\n", "1005",
+       "SoldnerSettings.B0Grad = 100 is outside its range"},
+      {"central meridian 400", "[L0Settings]\nL0=400\nL0Auto=0\n", "1000", "L0Settings.L0 = 400"},
+      {"parallels 0 and 90", "[LambertSettings]\nVersion=1\nBNordGrad=90\nBSuedGrad=0\n", "1002", "[1908]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeFile(home / "user.ini", c.settings);
+    writeFile(home / "out.txt", "old output\n");
+    EXPECT_EQ(convert({}, c.code, "P 48 9\n"), cli::kJobFailed);
+    EXPECT_NE(err.str().find(c.says), std::string::npos) << err.str();
+    EXPECT_EQ(readFile(home / "out.txt"), "old output\n");
+  }
+}
+
 TEST(ProjectionOptions, sections_load_as_the_dialogs_do) {
   TempDir dir;
   SettingsStore store;

@@ -218,6 +218,8 @@
   X(ReadOnlyFile, 1904)                                                  \
   X(OtherUsersFile, 1905)                                                \
   X(InputNotRegularFile, 1906)                                           \
+  X(SettingUnusable, 1907)                                               \
+  X(ParametersRefused, 1908)                                             \
   X(NoWriteAccess, 390)                                                  \
   /* main window and shared dialogs */                                   \
   X(LinkManual, 1001)                                                    \
