@@ -436,6 +436,9 @@ TEST_F(Conversion, set_refuses_unknown_keys_and_bad_values) {
     const char* says;
   } cases[] = {
       {"SoldnerSettings.Typ=1", "SoldnerSettings.typ: no such key; SoldnerSettings has B0Grad"},
+      // The first of the command's sections: its name was read through a
+      // pointer into a vector that had grown since (found by the fuzzer).
+      {"GeneralSettings.Nachkomma=5", "GeneralSettings.nachkomma: no such key; GeneralSettings has NachkommaGeog"},
       {"GeneralSettings.FormatUTM=abc", "GeneralSettings.FormatUTM=abc: the key takes a whole number from 0 to 1"},
       {"GeneralSettings.NachkommaKartesisch=30", "takes a whole number from 0 to 20"},
       {"GeneralSettings.NachkommaGeog=2.5", "takes a whole number from 0 to 20"},

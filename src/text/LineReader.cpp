@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace pelmar {
@@ -12,12 +13,13 @@ constexpr std::size_t kChunk = 1 << 20;
 
 const std::string_view LineReader::kOverlongMarker = "\x01 overlong line";
 
-LineReader::LineReader(const std::filesystem::path& path) : buffer_(kChunk) {
+LineReader::LineReader(const std::filesystem::path& path) {
   // "-": standard input, for pipelines. Otherwise only a regular file: a
   // device or a pipe given by name would be read without end.
   standardInput_ = path == "-";
   if (standardInput_) {
     file_ = stdin;
+    buffer_.resize(kChunk);
     return;
   }
   struct stat info {};
@@ -26,6 +28,9 @@ LineReader::LineReader(const std::filesystem::path& path) : buffer_(kChunk) {
     return;
   }
   file_ = std::fopen(path.c_str(), "rb");
+  // A small file needs no megabyte of buffer (settings and grids are read
+  // line by line too, many times in a run).
+  buffer_.resize(std::min<std::size_t>(kChunk, static_cast<std::size_t>(info.st_size) + 256));
 }
 
 LineReader::~LineReader() {
