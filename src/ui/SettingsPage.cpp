@@ -402,11 +402,19 @@ void SettingsPage::newEllipsoid() {
 
 void SettingsPage::addEllipsoid(const EllipsoidRecord& record) {
   ellipsoids_.push_back(record);
-  if (writeEllipsoids()) {
+  storeEllipsoids();
+}
+
+// Writes the list and shows the file's list again; when the write failed,
+// the list in memory.
+bool SettingsPage::storeEllipsoids() {
+  const bool written = writeEllipsoids();
+  if (written) {
     rereadEllipsoids();
   } else {
     fillEllipsoidCombo();  // kept in memory
   }
+  return written;
 }
 
 // The combo lists the records in file order: its index is the record's.
@@ -423,13 +431,8 @@ void SettingsPage::replaceEllipsoid(const EllipsoidRecord& record) {
   const int index = ellipsoid_->currentIndex();
   if (index < 0 || index >= static_cast<int>(ellipsoids_.size())) return;
   ellipsoids_[static_cast<std::size_t>(index)] = record;
-  const bool written = writeEllipsoids();
   markModified();
-  if (written) {
-    rereadEllipsoids();
-  } else {
-    fillEllipsoidCombo();
-  }
+  storeEllipsoids();
 }
 
 // Deletes the selected record (not the first of its name: with two
@@ -441,13 +444,8 @@ void SettingsPage::deleteEllipsoid() {
   if (!askYesNo(this, uiText(str::DeleteEllipsoidQuestion, {ellipsoid_->currentText()}), false)) return;
   ellipsoids_.erase(ellipsoids_.begin() + selected);
   settings_.ellipsoid = selected > 0 ? selected - 1 : 0;
-  const bool written = writeEllipsoids();
   markModified();
-  if (written) {
-    rereadEllipsoids();
-  } else {
-    fillEllipsoidCombo();
-  }
+  storeEllipsoids();
 }
 
 void SettingsPage::changeLanguage(int index) {

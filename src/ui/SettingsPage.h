@@ -72,6 +72,7 @@ class SettingsPage : public QWidget {
   void changeEllipsoid();
   void deleteEllipsoid();
   std::vector<std::string> ellipsoidNames(int except) const;
+  bool storeEllipsoids();
   // Applies a record that an ellipsoid dialog returned (new or changed).
   void addEllipsoid(const EllipsoidRecord& record);
   void replaceEllipsoid(const EllipsoidRecord& record);
