@@ -390,6 +390,34 @@ TEST_F(Conversion, points_outside_the_domain_are_left_out_and_reported) {
   EXPECT_NE(json.find("\"first_left_out\": \"POLE\""), std::string::npos) << json;
 }
 
+// Cancel stops all three stages of the pipeline, also when batches are still
+// queued behind the one being converted, and commits nothing.
+TEST_F(Conversion, a_cancelled_run_leaves_the_old_output_byte_for_byte) {
+  test::RecordingHost host;
+  std::string error;
+  ASSERT_TRUE(host.table.load(test::binDir() / "LangEN.lng", error));
+  ProjectionLibrary library;
+  ASSERT_TRUE(library.Open(test::binDir()));
+  ConversionJob job;
+  job.inputPath = home / "in.txt";
+  job.outputPath = home / "out.txt";
+  job.ellipsoid = {"Bessel", 6377397.155, 6356078.962818};
+  std::string input;
+  for (int i = 0; i < 20000; ++i) input += "P" + std::to_string(i) + " 50.8 9.3 100\n";
+  writeFile(job.inputPath, input);
+  const std::string before = "old output\r\nwith \xB0 and no newline";
+  writeFile(job.outputPath, before);
+  host.cancelAfterSteps = 9000;  // in the third batch of 4096 points
+  const auto files = [&] { return std::distance(std::filesystem::directory_iterator(home.path()), {}); };
+  const auto filesBefore = files();
+  ConversionResult result;
+  EXPECT_FALSE(RunConversion(*FindConversion(1007), job, library, host, &result));
+  EXPECT_EQ(readFile(job.outputPath), before);
+  EXPECT_TRUE(host.messages.empty()) << "the front end tells the cancel, the job says nothing";
+  EXPECT_TRUE(host.ended) << "the progress window closes";
+  EXPECT_EQ(files(), filesBefore) << "no temporary is left";
+}
+
 // The fixed ellipsoid of a national system holds for that run only.
 TEST_F(Conversion, a_lambert_preset_sets_grs80_for_its_run_only) {
   test::RecordingHost host;
