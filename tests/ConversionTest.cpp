@@ -5,6 +5,7 @@
 #include <map>
 
 #include <cmath>
+#include <csignal>
 #include <fstream>
 #include <iomanip>
 #include <stdexcept>
@@ -13,6 +14,8 @@
 
 #include "app/StringIds.h"
 #include "cli/CliApp.h"
+#include "cli/CliHost.h"
+#include "cli/Command.h"
 #include "conversion/BatchConversion.h"
 #include "conversion/ProjectionLibrary.h"
 #include "text/LineScanner.h"
@@ -523,6 +526,21 @@ TEST_F(Conversion, a_dash_streams_points_through_standard_input_and_output) {
   const std::string summary = readFile(home / "s.json");
   EXPECT_NE(summary.find("\"lines_read\": 2"), std::string::npos) << summary;
   EXPECT_NE(summary.find("\"points_written\": 1"), std::string::npos) << summary;
+}
+
+// Ctrl+C goes through the real handler: the run stops before its first
+// point, the old output stays, and the exit status says interrupted.
+TEST_F(Conversion, ctrl_c_stops_the_run_keeps_the_output_and_exits_130) {
+  cli::InstallInterruptHandler();
+  std::raise(SIGINT);
+  ASSERT_TRUE(cli::InterruptRequested());
+  writeFile(home / "out.txt", "kept\n");
+  const int status = convert({}, "1007", "P1 50 9 100\nP2 51 9 100\n");
+  cli::ClearInterrupt();
+  std::signal(SIGINT, SIG_DFL);
+  EXPECT_EQ(status, cli::kInterrupted);
+  EXPECT_EQ(readFile(home / "out.txt"), "kept\n");
+  EXPECT_NE(err.str().find("[2001]"), std::string::npos) << err.str();
 }
 
 TEST(ProjectionOptions, sections_load_as_the_dialogs_do) {

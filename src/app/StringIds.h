@@ -433,7 +433,9 @@
   X(EllipsoidNameTaken, 1202)                                            \
   X(EllipsoidAxesInvalid, 1203)                                          \
   X(EllipsoidFlatteningImplausible, 1204)                                \
-  X(FieldNotANumber, 1205)
+  X(FieldNotANumber, 1205)                                               \
+  /* the desktop program as a day's tool */                              \
+  X(RunCancelled, 2001)
 
 namespace pelmar::str {
 
