@@ -359,6 +359,8 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
                           notices);
     summary->pointsLeftOut = leftOut;
     summary->firstLeftOut = firstLeftOut;
+    summary->linesUnreadable = job.linesUnreadable;
+    summary->firstUnreadable = job.firstUnreadable;
   }
   return 1;
 }

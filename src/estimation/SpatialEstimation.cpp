@@ -687,6 +687,8 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     if (rigorous && method == 0) summary->reweightingPasses = innerSum;
     summary->pointsLeftOut = leftOut;
     summary->firstLeftOut = firstLeftOut;
+    summary->linesUnreadable = job.linesUnreadable;
+    summary->firstUnreadable = job.firstUnreadable;
   }
   return 1;
 }
