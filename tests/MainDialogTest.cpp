@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -30,13 +32,23 @@
 #include "ui/MainDialog.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageServices.h"
+#include "ui/ProgressDialog.h"
+#include "ui/ResultDialog.h"
 #include "ui/ParameterSetDialog.h"
 #include "ui/SettingsPage.h"
 #include "ui/StoredTransformationsPage.h"
 #include "ui/UiText.h"
 
+// Readable failures: gtest prints a QString as its text.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+QT_END_NAMESPACE
+
 namespace pelmar::ui {
 namespace {
+
+// The first paragraph of a box: the closing message of a run.
+QString closingOf(const QString& box) { return box.section(QStringLiteral("\n\n"), 0, 0); }
 
 using test::readFile;
 using test::TempDir;
@@ -67,8 +79,9 @@ class Gui : public ::testing::Test {
     state.languages = LanguageConfiguration(home / "PelmarGeneral.ini");
     state.languages.ReadLanguageSettings();
     setLanguageTable(&state.table);
-    setDialogResponder([this](const QString& text, bool question) {
-      (question ? questions : errors).push_back(text);
+    setDialogResponder([this](const QString& text, DialogKind kind) {
+      (kind == DialogKind::Question ? questions : errors).push_back(text);
+      kinds.push_back(kind);
       return answer;
     });
   }
@@ -82,7 +95,8 @@ class Gui : public ::testing::Test {
   TempDir home;
   StartUpState state;
   QStringList questions;
-  QStringList errors;
+  QStringList errors;  // every box that is no question, as the tests read them
+  std::vector<DialogKind> kinds;
   bool answer = true;
 };
 
@@ -498,15 +512,18 @@ TEST_F(Gui, estimation_page_checks_its_fields_in_order_then_runs) {
   errors.clear();
   options = EstimationOptions2D{};
   EXPECT_TRUE(page->compute());
-  EXPECT_EQ(errors, QStringList{text(str::EstimationDone)});
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::EstimationDone));
   EXPECT_TRUE(std::filesystem::exists(home / "r.aus"));
+  EXPECT_EQ(prompts, 2);
 
+  // A target that cannot be read is told before the options are asked for.
   errors.clear();
   page->targetEdit()->setText(QString::fromStdString((home / "missing.txt").string()));
   EXPECT_FALSE(page->compute());
-  // One box: the closing message, then its cause.
-  EXPECT_EQ(errors, QStringList{text(str::EstimationFailed) + "\n\n" +
-                                text(str::TargetUnreadable, {QString::fromStdString((home / "missing.txt").string())})});
+  EXPECT_EQ(errors, QStringList{text(str::TargetUnreadable, {QString::fromStdString((home / "missing.txt").string())})});
+  EXPECT_EQ(kinds.back(), DialogKind::Error);
+  EXPECT_EQ(prompts, 2);
 }
 
 // Points on one line: the run stops before anything is written, and the
@@ -758,7 +775,8 @@ TEST_F(Gui, ellipsoidal_entry_tries_the_source_then_asks_then_runs) {
   errors.clear();
   EXPECT_TRUE(page->compute());
   EXPECT_EQ(prompts, 1);
-  EXPECT_EQ(errors, QStringList{text(str::EstimationDone)});
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::EstimationDone));
   EXPECT_TRUE(std::filesystem::exists(home / "bl.aus"));
   EXPECT_EQ(page->lastSet().type, 2);
   EXPECT_EQ(page->lastSet().sourceEllipsoid.name, "Bessel");
@@ -789,7 +807,8 @@ TEST_F(Gui, conversion_page_needs_a_leaf_and_runs_with_the_dialog_values) {
   errors.clear();
   EXPECT_TRUE(page->compute());
   EXPECT_EQ(prompts, 1);
-  EXPECT_EQ(errors, QStringList{text(str::ConversionDone, {"1"})});
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::ConversionFinished));
   // Bessel is the first ellipsoid of the settings; meridian 9: E = 3 500 000 on it.
   EXPECT_NE(readFile(home / "out.txt").find("3500000.000"), std::string::npos) << readFile(home / "out.txt");
 }
@@ -1219,7 +1238,8 @@ TEST_F(StoredPage, compute_applies_the_selected_set_to_the_input_file) {
   page->outputEdit()->setText(QString::fromStdString((home / "out.txt").string()));
   select({1});
   EXPECT_TRUE(page->compute());
-  EXPECT_EQ(errors, QStringList{text(str::ApplyDone)});
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::ApplyDone));
   // The first written value belongs to the second coordinate.
   const std::string out = readFile(home / "out.txt");
   EXPECT_NE(out.find("P1"), std::string::npos) << out;
@@ -1247,7 +1267,9 @@ TEST_F(StoredPage, a_failed_run_says_164) {
   page->outputEdit()->setText(QString::fromStdString((home / "out.txt").string()));
   select({0});
   EXPECT_FALSE(page->compute());
-  EXPECT_EQ(errors, (QStringList{text(str::SourceUnreadable, {missing}), text(str::ApplyFailed)}));
+  // One box with the error icon: the closing message, then its cause.
+  EXPECT_EQ(errors, QStringList{text(str::ApplyFailed) + "\n\n" + text(str::SourceUnreadable, {missing})});
+  EXPECT_EQ(kinds, std::vector<DialogKind>{DialogKind::Error});
 }
 
 // A spatial run with the storing switches as given; the page's set dialog
@@ -1274,7 +1296,8 @@ class OfferedSet : public StoredPage {
     estimation->targetEdit()->setText(QString::fromStdString((reference / "helmert-target-pv.txt").string()));
     estimation->list()->setCurrentItem(estimation->list()->topLevelItem(2));
     ASSERT_TRUE(estimation->compute());
-    EXPECT_EQ(errors, QStringList{text(str::EstimationDone)}) << "the set is offered after the run's message";
+    ASSERT_EQ(errors.size(), 1) << "the set is offered after the run's message";
+    EXPECT_EQ(closingOf(errors[0]), text(str::EstimationDone));
   }
   std::unique_ptr<MainDialog> dialog;
 };
@@ -1369,14 +1392,16 @@ TEST_F(GridPage, is_the_fifth_tab_and_shifts_forward_then_inverse) {
   EXPECT_TRUE(page->forwardButton()->isChecked());
   writeFile(home / "in.txt", "P1 50.05 9.9 123.4\n");
   EXPECT_TRUE(page->compute());
-  EXPECT_EQ(errors, QStringList{text(str::GridShiftDone)});
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::GridShiftDone));
   EXPECT_NE(readFile(home / "out.txt").find("P1   50.0505000000    9.9010000000"), std::string::npos)
       << readFile(home / "out.txt");
 
   errors.clear();
   page->inverseButton()->setChecked(true);
   EXPECT_TRUE(page->compute());
-  EXPECT_EQ(errors, QStringList{text(str::GridShiftDone)});
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::GridShiftDone));
   EXPECT_NE(readFile(home / "out.txt").find("P1   50.0495000000    9.8990000000"), std::string::npos)
       << readFile(home / "out.txt");
 }
@@ -1384,7 +1409,10 @@ TEST_F(GridPage, is_the_fifth_tab_and_shifts_forward_then_inverse) {
 TEST_F(GridPage, a_point_outside_the_grid_is_reported_and_left_out) {
   writeFile(home / "in.txt", "P1 50.05 9.9\nFAR 48 9\n");
   EXPECT_TRUE(page->compute());
-  EXPECT_EQ(errors, (QStringList{text(str::PointsOutsideGrid, {"1", "FAR"}), text(str::GridShiftDone)}));
+  // One box: the result, its counts, then the notice naming the first point.
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::GridShiftDone));
+  EXPECT_TRUE(errors[0].endsWith(text(str::PointsOutsideGrid, {"1", "FAR"}))) << errors[0].toStdString();
   const std::string out = readFile(home / "out.txt");
   EXPECT_NE(out.find("P1"), std::string::npos) << out;
   EXPECT_EQ(out.find("FAR"), std::string::npos) << out;
@@ -1450,7 +1478,8 @@ TEST_F(GeodeticTab, inverse_problem_writes_header_rule_and_the_distance_on_the_s
   writeFile(home / "in.txt", "P 50 10 51 11\n");
   ASSERT_TRUE(page->selectTask(static_cast<int>(GeodeticTask::Inverse)));
   EXPECT_TRUE(page->compute());
-  EXPECT_EQ(errors, QStringList{text(str::GeodeticDone, {"1"})});
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::GeodeticFinished));
   // Vincenty's inverse formula, computed apart: 131 920.637 m on Bessel
   // (the first ellipsoid), 131 935.963 m on WGS84.
   EXPECT_NEAR(distanceOfOnlyLine(readFile(home / "out.aus")), 131920.637, 1.0);
@@ -1460,7 +1489,8 @@ TEST_F(GeodeticTab, inverse_problem_writes_header_rule_and_the_distance_on_the_s
   ellipsoids->setCurrentIndex(ellipsoids->findText("WGS84"));
   ASSERT_GT(ellipsoids->currentIndex(), 0);
   EXPECT_TRUE(page->compute());
-  EXPECT_EQ(errors, QStringList{text(str::GeodeticDone, {"1"})});
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::GeodeticFinished));
   EXPECT_NEAR(distanceOfOnlyLine(readFile(home / "out.aus")), 131935.963, 1.0);
 }
 
@@ -1485,6 +1515,169 @@ TEST_F(GeodeticTab, names_and_a_task_leaf_are_required_and_nothing_is_written_wi
   EXPECT_EQ(errors, (QStringList{text(str::NoInputName), text(str::NoOutputName), text(str::NoGeodeticTaskSelected),
                                  text(str::NoGeodeticTaskSelected)}));
   EXPECT_FALSE(std::filesystem::exists(home / "out.aus"));
+}
+
+// Presses Cancel in whichever progress window opens, as a person would,
+// once its bar has reached `atPermille` (the two-line window has no bar: at
+// once).
+class CancelPresser : public QObject {
+ public:
+  explicit CancelPresser(int atPermille) : atPermille_(atPermille) { qApp->installEventFilter(this); }
+  ~CancelPresser() override { qApp->removeEventFilter(this); }
+  int pressed = 0;
+
+ protected:
+  bool eventFilter(QObject* object, QEvent* event) override {
+    if (event->type() != QEvent::Show) return false;
+    if (auto* lines = qobject_cast<ProgressDialog*>(object)) {
+      ++pressed;
+      lines->cancelButton()->click();
+    } else if (auto* progress = qobject_cast<QProgressDialog*>(object); progress && !watched_.contains(progress)) {
+      watched_ << progress;
+      auto* bar = progress->findChild<QProgressBar*>();
+      auto* cancel = progress->findChild<QPushButton*>();
+      connect(bar, &QProgressBar::valueChanged, this, [this, progress, cancel](int value) {
+        if (value < atPermille_ || progress->wasCanceled()) return;
+        ++pressed;
+        cancel->click();
+      });
+    }
+    return false;
+  }
+
+ private:
+  int atPermille_;
+  QList<QObject*> watched_;
+};
+
+TEST_F(Gui, cancel_in_the_progress_window_keeps_an_existing_output_byte_for_byte) {
+  MainDialog dialog(state);
+  ConversionPage* page = dialog.conversionPage();
+  page->setOptionsPrompt([](const ConversionInfo&, ConversionJob&) { return true; });
+  std::string input;
+  for (int i = 0; i < 12000; ++i) input += "P" + std::to_string(i) + " 50.5 9.5 100\n";
+  writeFile(home / "in.txt", input);
+  const std::string before = "an earlier output\r\n\xB0 kept as it is";
+  writeFile(home / "out.txt", before);
+  page->inputEdit()->setText(QString::fromStdString((home / "in.txt").string()));
+  page->outputEdit()->setText(QString::fromStdString((home / "out.txt").string()));
+  ASSERT_TRUE(page->selectConversion(1007));
+  CancelPresser presser(400);  // between points, batches still queued
+  EXPECT_FALSE(page->compute());
+  EXPECT_EQ(presser.pressed, 1);
+  EXPECT_EQ(readFile(home / "out.txt"), before);
+  EXPECT_EQ(errors, QStringList{text(str::RunCancelled)});
+  EXPECT_EQ(kinds, std::vector<DialogKind>{DialogKind::Information});
+}
+
+TEST_F(Gui, cancel_in_the_estimation_progress_window_keeps_the_report_and_output) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  EstimationOptions3D options;
+  options.type = 0;  // L1: the two-line window shows its passes
+  page->setOptionsPrompt3D([&](const SettingsStore&) { return options; });
+  const auto reference = test::sourceDir() / "tests" / "reference";
+  writeFile(home / "r.aus", "earlier report\n");
+  writeFile(home / "o.txt", "earlier output\n");
+  page->reportEdit()->setText(QString::fromStdString((home / "r.aus").string()));
+  page->outputEdit()->setText(QString::fromStdString((home / "o.txt").string()));
+  page->sourceEdit()->setText(QString::fromStdString((reference / "helmert-source.txt").string()));
+  page->targetEdit()->setText(QString::fromStdString((reference / "helmert-target-pv.txt").string()));
+  page->list()->setCurrentItem(page->list()->topLevelItem(3));
+  CancelPresser presser(0);
+  EXPECT_FALSE(page->compute());
+  EXPECT_EQ(presser.pressed, 1);
+  EXPECT_EQ(readFile(home / "r.aus"), "earlier report\n");
+  EXPECT_EQ(readFile(home / "o.txt"), "earlier output\n");
+  EXPECT_EQ(errors, QStringList{text(str::RunCancelled)});
+}
+
+// A plane run with an unreadable source line and one point 0.5 m off: the
+// box names both files and every count.
+TEST_F(Gui, result_message_names_the_files_and_lists_the_counts) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  EstimationOptions2D options;
+  options.type = 1;  // least squares
+  page->setOptionsPrompt([&](const SettingsStore&) { return options; });
+  std::string source, target;
+  for (int i = 0; i < 8; ++i) {
+    const double y = 3500000.0 + 700.0 * (i % 4), x = 5400000.0 + 900.0 * (i / 4) + 130.0 * (i % 3);
+    const double wobble = 0.002 * ((i * 7) % 5 - 2);  // a few millimetres, as measured points have
+    char line[120];
+    std::snprintf(line, sizeof line, "P%d %.4f %.4f\n", i, y, x);
+    source += line;
+    std::snprintf(line, sizeof line, "P%d %.4f %.4f\n", i, y + 100.0 + wobble + (i == 5 ? 0.5 : 0.0),
+                  x - 50.0 - wobble);
+    target += line;
+  }
+  writeFile(home / "s.txt", source + "BAD 3500000,5 5400000,5\n");
+  writeFile(home / "t.txt", target);
+  const QString report = QString::fromStdString((home / "r.aus").string());
+  const QString output = QString::fromStdString((home / "o.txt").string());
+  page->reportEdit()->setText(report);
+  page->outputEdit()->setText(output);
+  page->sourceEdit()->setText(QString::fromStdString((home / "s.txt").string()));
+  page->targetEdit()->setText(QString::fromStdString((home / "t.txt").string()));
+  page->list()->setCurrentItem(page->list()->topLevelItem(0));
+  ASSERT_TRUE(page->compute());
+  ASSERT_EQ(errors.size(), 1);
+  const QStringList lines = errors[0].split("\n\n")[1].split('\n');
+  EXPECT_EQ(lines, (QStringList{text(str::ResultFileWritten, {report}), text(str::ResultFileWritten, {output}),
+                                text(str::ResultPointsWritten, {"8"}), text(str::ResultPointsLeftOut, {"0"}),
+                                text(str::ResultLinesUnreadable, {"1"}), text(str::ResultGrossErrors, {"1"})}));
+  EXPECT_EQ(text(str::ResultGrossErrors, {"1"}), "1 point flagged as a gross error.");
+  EXPECT_EQ(kinds, std::vector<DialogKind>{DialogKind::Information});
+}
+
+TEST_F(Gui, result_box_opens_the_report_and_its_folder_and_stays_open) {
+  QStringList started;
+  QList<QUrl> opened;
+  services::setLauncher([&](const QString& program, const QStringList& args) {
+    started << program + " " + args.join(" ");
+    return true;
+  });
+  services::setLinkOpener([&](const QUrl& url) {
+    opened << url;
+    return true;
+  });
+  RunOutcome outcome;
+  outcome.written = {"/data/job/r.aus", "/data/job/o.txt"};
+  outcome.firstIsReport = true;
+  outcome.editor = "kate";
+  ResultDialog box("done", outcome);
+  box.show();
+  ASSERT_NE(box.openFileButton(), nullptr);
+  EXPECT_EQ(box.openFileButton()->text().remove('&'), text(str::ButtonOpenReport));
+  box.openFileButton()->click();
+  box.openFolderButton()->click();
+  EXPECT_EQ(started, QStringList{"kate /data/job/r.aus"});
+  EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile("/data/job")});
+  EXPECT_TRUE(box.isVisible()) << "both can be opened from one box";
+  services::setLauncher(nullptr);
+  services::setLinkOpener({});
+}
+
+// The input is tried before the option dialog; a slip is a notice, a file
+// that cannot be read a failure.
+TEST_F(Gui, conversion_tries_the_input_before_the_options_dialog) {
+  MainDialog dialog(state);
+  ConversionPage* page = dialog.conversionPage();
+  int prompts = 0;
+  page->setOptionsPrompt([&](const ConversionInfo&, ConversionJob&) { return ++prompts, true; });
+  writeFile(home / "out.txt", "kept\n");
+  page->outputEdit()->setText(QString::fromStdString((home / "out.txt").string()));
+  EXPECT_FALSE(page->compute());  // no leaf chosen
+  ASSERT_TRUE(page->selectConversion(1000));
+  EXPECT_FALSE(page->compute());  // no input named
+  const QString missing = QString::fromStdString((home / "missing.txt").string());
+  page->inputEdit()->setText(missing);
+  EXPECT_FALSE(page->compute());
+  EXPECT_EQ(errors, (QStringList{text(str::NoComputationSelected), text(str::NoInputName),
+                                 text(str::InputNotOpened, {missing})}));
+  EXPECT_EQ(kinds, (std::vector<DialogKind>{DialogKind::Information, DialogKind::Information, DialogKind::Error}));
+  EXPECT_EQ(prompts, 0);
+  EXPECT_EQ(readFile(home / "out.txt"), "kept\n");
 }
 
 }  // namespace

@@ -169,11 +169,19 @@ bool ConversionPage::compute() {
   const int code = item != nullptr ? item->data(0, Qt::UserRole).toInt() : kGroupValue;
   const ConversionInfo* conversion = FindConversion(code);
   if (conversion == nullptr) {
-    showError(this, uiText(str::NoComputationSelected));
+    showInformation(this, uiText(str::NoComputationSelected));
     return false;
   }
+  // The input is tried before the option dialog: a wrong name costs no
+  // filled-in dialog.
+  const QString input = input_->text().trimmed();
+  if (input.isEmpty()) {
+    showInformation(this, uiText(str::NoInputName));
+    return false;
+  }
+  if (!services::checkReadable(this, input, str::InputNotOpened)) return false;
   ConversionJob job;
-  job.inputPath = input_->text().trimmed().toStdString();
+  job.inputPath = input.toStdString();
   job.outputPath = output.toStdString();
   job.settings = settings_->settings();
   const EllipsoidList& ellipsoids = settings_->ellipsoids();
@@ -188,9 +196,16 @@ bool ConversionPage::compute() {
   job.soldner = soldner_;
   if (!prompt_(*conversion, job)) return false;
   GuiHost host(this);
+  host.holdMessages();
   ConversionResult result;
   const bool done = RunConversion(*conversion, job, library_, host, &result);
-  if (done) host.message(str::ConversionDone, {result.pointsWritten});
+  RunOutcome outcome;
+  outcome.written = {output};
+  outcome.pointsWritten = result.pointsWritten;
+  outcome.pointsLeftOut = result.pointsLeftOut;
+  outcome.linesUnreadable = result.linesUnreadable;
+  outcome.editor = QString::fromStdString(settings_->settings().editor);
+  host.finishRun(done, str::ConversionFinished, 0, outcome);
   return done;
 }
 

@@ -9,7 +9,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <fstream>
+#include <algorithm>
 
 #include "app/StringIds.h"
 #include "estimation/PlaneEstimation.h"
@@ -56,7 +56,7 @@ EstimationPage::EstimationPage(SettingsPage* settings, std::filesystem::path hom
 
   auto* grid = new QGridLayout;
   report_ = addFileRow(grid, 0, str::LabelReportFile, false, str::FilterReports, str::TitleChooseReport,
-                       QStringLiteral("*.aus"), false);
+                       QStringLiteral("*.aus"), true);
   source_ = addFileRow(grid, 1, str::LabelSourceFile, true, str::FilterPointFiles, str::TitleChooseSource,
                        QStringLiteral("*.txt"), true);
   target_ = addFileRow(grid, 2, str::LabelTargetFile, true, str::FilterPointFiles, str::TitleChooseTarget,
@@ -127,7 +127,7 @@ QLineEdit* EstimationPage::addFileRow(QGridLayout* grid, int row, int labelId, b
 bool EstimationPage::compute() {
   const QTreeWidgetItem* item = list_->currentItem();
   if (item == nullptr || !(item->flags() & Qt::ItemIsEnabled) || !item->isSelected()) {
-    showError(this, uiText(str::NoComputationChosen));
+    showInformation(this, uiText(str::NoComputationChosen));
     return false;
   }
   const int entry = item->data(0, Qt::UserRole).toInt();
@@ -137,7 +137,7 @@ bool EstimationPage::compute() {
   } required[] = {{report_, str::NoReportName}, {source_, str::NoSourceName}, {target_, str::NoTargetName}};
   for (const auto& r : required) {
     if (r.edit->text().trimmed().isEmpty()) {
-      showError(this, uiText(r.message));
+      showInformation(this, uiText(r.message));
       return false;
     }
   }
@@ -151,27 +151,50 @@ bool EstimationPage::compute() {
   job.reportPath = report_->text().trimmed().toStdString();
   job.outputPath = output_->text().trimmed().toStdString();
   job.settings = settings_->settings();
+  // Both point files are tried before the options are asked for: a wrong
+  // name costs no dialog.
+  if (!services::checkReadable(this, source_->text().trimmed(), str::SourceUnreadable)) return false;
   if (entry == kEllipsoidalEntry) return computeEllipsoidal(job) == 1;
+  if (!services::checkReadable(this, target_->text().trimmed(), str::TargetUnreadable)) return false;
   int done = 0;
+  EstimationSummary summary;
   if (entry <= 1) {
     const std::optional<EstimationOptions2D> options = prompt_(settings_->settingsStore());
     if (!options) return false;
     GuiHost host(this);
     host.holdMessages();
     const PlaneModel model = entry == 0 ? PlaneModel::Similarity : PlaneModel::Affine;
-    done = Estimate2D(job, model, options->type, options->writeIdentical, options->center, host);
-    host.showWithHeld(done == 1 ? str::EstimationDone : str::EstimationFailed, done != 1);
+    done = Estimate2D(job, model, options->type, options->writeIdentical, options->center, host, &summary);
+    finishRun(host, done == 1, job, summary);
   } else {
     const std::optional<EstimationOptions3D> options = prompt3D_(settings_->settingsStore());
     if (!options) return false;
     GuiHost host(this);
     host.holdMessages();
     const SpatialModel model = entry == 2 ? SpatialModel::Rigorous : SpatialModel::Linearised;
-    done = EstimateSpatial(job, model, *options, host, &lastSet_);
-    host.showWithHeld(done == 1 ? str::EstimationDone : str::EstimationFailed, done != 1);
+    done = EstimateSpatial(job, model, *options, host, &lastSet_, &summary);
+    finishRun(host, done == 1, job, summary);
     if (done == 1 && options->saveParams != 0) offerLastSet(options->savePointInfo != 0);
   }
   return done == 1;
+}
+
+void EstimationPage::finishRun(GuiHost& host, bool done, const EstimationJob& job, const EstimationSummary& summary) {
+  RunOutcome outcome;
+  outcome.firstIsReport = true;
+  outcome.written = {QString::fromStdString(job.reportPath.string())};
+  // An output file that could not be made was told; the run went on without it.
+  const bool output = !job.outputPath.empty() && !host.said(str::OutputNotCreated);
+  if (output) {
+    outcome.written << QString::fromStdString(job.outputPath.string());
+    outcome.pointsWritten = summary.pointsWritten;
+  }
+  outcome.pointsLeftOut = summary.pointsLeftOut;
+  outcome.linesUnreadable = summary.linesUnreadable;
+  outcome.grossErrors = std::count_if(summary.points.begin(), summary.points.end(),
+                                      [](const PointTest& test) { return test.outlier; });
+  outcome.editor = QString::fromStdString(settings_->settings().editor);
+  host.finishRun(done, str::EstimationDone, str::EstimationFailed, outcome);
 }
 
 void EstimationPage::offerLastSet(bool withPoints) {
@@ -182,12 +205,8 @@ void EstimationPage::offerLastSet(bool withPoints) {
 }
 
 int EstimationPage::computeEllipsoidal(const EstimationJob& paths) {
-  // The source file is tried before the options are asked for: a wrong name
-  // costs no dialog.
-  if (std::ifstream probe(paths.sourcePath, std::ios::binary); !probe) {
-    showError(this, uiText(str::SourceUnreadable, {QString::fromStdString(paths.sourcePath.string())}));
-    return 0;
-  }
+  // The source file was tried before: a wrong name costs no dialog. (The
+  // target of this estimation may hold heights only, and is read by the job.)
   const std::optional<EllipsoidalChoice> choice = prompt3DBL_(settings_->settingsStore(), settings_->ellipsoids());
   if (!choice) return 0;
   if (!library_.usable() && !library_.Open(home_)) {
@@ -205,8 +224,9 @@ int EstimationPage::computeEllipsoidal(const EstimationJob& paths) {
   job.targetEllipsoid = choice->targetEllipsoid;
   GuiHost host(this);
   host.holdMessages();
-  const int done = EstimateEllipsoidalHelmert(job, library_, host);
-  host.showWithHeld(done == 1 ? str::EstimationDone : str::EstimationFailed, done != 1);
+  EstimationSummary summary;
+  const int done = EstimateEllipsoidalHelmert(job, library_, host, &summary);
+  finishRun(host, done == 1, paths, summary);
   if (done != 1) return done;
   lastSet_ = std::move(job.set);
   // A set holds one scale factor: a run with plan and height scales is never

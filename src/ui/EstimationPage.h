@@ -18,6 +18,7 @@ class QTreeWidget;
 
 namespace pelmar::ui {
 
+class GuiHost;
 class SettingsPage;
 class StoredTransformationsPage;
 
@@ -66,6 +67,9 @@ class EstimationPage : public QWidget {
   QLineEdit* addFileRow(QGridLayout* grid, int row, int labelId, bool input, int filterId, int titleId,
                         const QString& pattern, bool showButton);
   int computeEllipsoidal(const EstimationJob& paths);
+  // The one box that ends a run: its result with the files and counts, or
+  // its failure with the cause.
+  void finishRun(GuiHost& host, bool done, const EstimationJob& job, const EstimationSummary& summary);
   void offerLastSet(bool withPoints);
 
   SettingsPage* settings_;

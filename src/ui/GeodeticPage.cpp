@@ -89,18 +89,18 @@ bool GeodeticPage::compute() {
   const QString input = input_->text().trimmed();
   const QString output = output_->text().trimmed();
   if (input.isEmpty()) {
-    showError(this, uiText(str::NoInputName));
+    showInformation(this, uiText(str::NoInputName));
     return false;
   }
   if (output.isEmpty()) {
-    showError(this, uiText(str::NoOutputName));
+    showInformation(this, uiText(str::NoOutputName));
     return false;
   }
   if (!services::checkWriteAccess(this, output)) return false;
   const QTreeWidgetItem* item = tree_->currentItem();
   const int task = item != nullptr ? item->data(0, Qt::UserRole).toInt() : kGroupValue;
   if (task < static_cast<int>(GeodeticTask::Direct) || task > static_cast<int>(GeodeticTask::LatitudeFromArc)) {
-    showError(this, uiText(str::NoGeodeticTaskSelected));
+    showInformation(this, uiText(str::NoGeodeticTaskSelected));
     return false;
   }
   if (!ellipsoids_.usable()) {
@@ -124,10 +124,17 @@ bool GeodeticPage::compute() {
   }
   job.task = static_cast<GeodeticTask>(task);
   GuiHost host(this);
+  host.holdMessages();
   GeodeticResult result;
-  if (!RunGeodeticTask(job, ellipsoids_, projections_, host, &result)) return false;
-  host.message(str::GeodeticDone, {result.linesWritten});
-  return true;
+  const bool done = RunGeodeticTask(job, ellipsoids_, projections_, host, &result);
+  RunOutcome outcome;
+  outcome.written = {output};
+  outcome.linesWritten = result.linesWritten;
+  outcome.pointsLeftOut = result.linesLeftOut;
+  outcome.linesUnreadable = result.linesUnreadable;
+  outcome.editor = QString::fromStdString(settings_->settings().editor);
+  host.finishRun(done, str::GeodeticFinished, 0, outcome);
+  return done;
 }
 
 }  // namespace pelmar::ui

@@ -80,7 +80,7 @@ bool GridShiftPage::compute() {
       {&grid, str::NoGridName}, {&input, str::NoInputName}, {&output, str::NoOutputName}};
   for (const auto& [name, id] : required) {
     if (name->isEmpty()) {
-      showError(this, uiText(id));
+      showInformation(this, uiText(id));
       return false;
     }
   }
@@ -92,9 +92,17 @@ bool GridShiftPage::compute() {
   job.finest = finest_->isChecked();
   job.inverse = inverse_->isChecked();
   GuiHost host(this);
-  if (!RunGridShift(job, host)) return false;
-  host.message(str::GridShiftDone);
-  return true;
+  host.holdMessages();
+  GridShiftResult result;
+  const bool done = RunGridShift(job, host, &result);
+  RunOutcome outcome;
+  outcome.written = {output};
+  outcome.pointsWritten = result.pointsWritten;
+  outcome.pointsLeftOut = result.pointsLeftOut;
+  outcome.linesUnreadable = result.linesUnreadable;
+  outcome.editor = QString::fromStdString(settings_->settings().editor);
+  host.finishRun(done, str::GridShiftDone, 0, outcome);
+  return done;
 }
 
 }  // namespace pelmar::ui

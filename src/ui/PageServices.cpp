@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QProcess>
 
+#include <fstream>
+
 #include "io/FileAccess.h"
 #include "app/StringIds.h"
 #include "settings/GeneralSettings.h"
@@ -70,6 +72,12 @@ bool checkWriteAccess(QWidget* parent, const QString& outputPath) {
   const int problem = OutputFolderProblem(path);
   if (problem == 0) return true;
   showError(parent, uiText(problem, {QString::fromStdString(outputDirectory(path))}));
+  return false;
+}
+
+bool checkReadable(QWidget* parent, const QString& path, int messageId) {
+  if (std::ifstream probe(path.toStdString(), std::ios::binary); probe) return true;
+  showError(parent, uiText(messageId, {path}));
   return false;
 }
 

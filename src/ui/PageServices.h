@@ -29,6 +29,10 @@ QString chooseOutputFile(QWidget* parent, const QString& filterText, const QStri
 // may not write there.
 bool checkWriteAccess(QWidget* parent, const QString& outputPath);
 
+// The check before an option dialog is shown: the input file can be opened
+// for reading; otherwise message `messageId` with the path (error icon).
+bool checkReadable(QWidget* parent, const QString& path, int messageId);
+
 // Starts `editor` with the file. An editor that cannot be started (a Windows
 // "notepad.exe" in a settings file from elsewhere, say) gives way to the
 // desktop's opener; when that fails too, message 216.

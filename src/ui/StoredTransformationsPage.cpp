@@ -204,7 +204,7 @@ void StoredTransformationsPage::editSelected() {
         return;
       }
       shown = at;
-      if (gone) host.message(str::SetEditedSetGone, {fromFileText(name).toStdString()});
+      if (gone) host.notice(str::SetEditedSetGone, {fromFileText(name).toStdString()});
       // A renamed set no longer counts among the sets of this name.
       if (gone || edited->name == name) ++occurrence;
     }
@@ -252,8 +252,16 @@ bool StoredTransformationsPage::compute() {
     return false;
   }
   GuiHost host(this);
-  const bool done = ApplyStoredTransformation(job, library_, host);
-  host.message(done ? str::ApplyDone : str::ApplyFailed);
+  host.holdMessages();
+  ApplyResult result;
+  const bool done = ApplyStoredTransformation(job, library_, host, &result);
+  RunOutcome outcome;
+  outcome.written = {output};
+  outcome.pointsWritten = result.pointsWritten;
+  outcome.pointsLeftOut = result.pointsLeftOut;
+  outcome.linesUnreadable = result.linesUnreadable;
+  outcome.editor = QString::fromStdString(settings_->settings().editor);
+  host.finishRun(done, str::ApplyDone, str::ApplyFailed, outcome);
   return done;
 }
 
