@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -54,12 +55,14 @@ using test::readFile;
 using test::TempDir;
 using test::writeFile;
 
+// Never destroyed: Qt's input devices (made by the first key event) are its
+// children and crash when destroyed after Qt's own statics are gone at exit.
 QApplication& application() {
   static int argc = 1;
   static char name[] = "test_ui";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 // A program directory with the shipped tables and Ellip.db; every message box
@@ -153,6 +156,36 @@ TEST_F(Gui, close_button_asks_about_unsaved_settings) {
   dialog.closeWithQuestion();
   EXPECT_EQ(questions.size(), 1);
   EXPECT_NE(readFile(settingsFile()).find("NachkommaKartesisch=5"), std::string::npos);
+}
+
+// Escape used to end the program at once and drop the edits.
+TEST_F(Gui, escape_with_unsaved_settings_asks_while_the_program_still_runs) {
+  MainDialog dialog(state);
+  dialog.show();
+  dialog.settingsPage()->cartesianDecimals()->setValue(5);
+  bool visibleWhenAsked = false;
+  setDialogResponder([&](const QString& question, DialogKind kind) {
+    if (kind == DialogKind::Question) questions << question;
+    visibleWhenAsked = dialog.isVisible();
+    return false;
+  });
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, 0, 0, 0);
+  QApplication::sendEvent(&dialog, &escape);
+  EXPECT_EQ(questions, QStringList{text(str::SaveSettingsQuestion)});
+  EXPECT_TRUE(visibleWhenAsked);
+  EXPECT_FALSE(dialog.isVisible()) << "No closes without saving";
+  EXPECT_FALSE(std::filesystem::exists(settingsFile()) &&
+               readFile(settingsFile()).find("NachkommaKartesisch=5") != std::string::npos);
+}
+
+// Enter in a number field pressed New, the page's default button.
+TEST_F(Gui, no_button_of_the_settings_page_is_a_default_button) {
+  MainDialog dialog(state);
+  const QList<QPushButton*> buttons = dialog.settingsPage()->findChildren<QPushButton*>();
+  ASSERT_FALSE(buttons.isEmpty());
+  for (const QPushButton* button : buttons) {
+    EXPECT_FALSE(button->autoDefault() || button->isDefault()) << button->text().toStdString();
+  }
 }
 
 TEST_F(Gui, settings_without_a_file_keep_their_defaults_and_survive_a_restart) {

@@ -77,6 +77,10 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
     }
     tabs_->addTab(page, uiText(captions[i]));
   }
+  // No page has a default button: Enter in a field (a number on the
+  // settings page, a file name) must not press New or Choose behind the
+  // user's back. Compute has its own key, Ctrl+Enter.
+  for (QPushButton* button : tabs_->findChildren<QPushButton*>()) button->setAutoDefault(false);
   // An estimated set is stored through the page that shows the sets.
   estimation_->setStoredTransformations(stored_);
   startedCleanly_ = settings_->initialise();
@@ -122,6 +126,11 @@ void MainDialog::tabChanged(int index) {
 void MainDialog::closeWithQuestion() {
   if (settings_->modified() && askYesNo(this, uiText(str::SaveSettingsQuestion))) settings_->save();
   accept();
+}
+
+void MainDialog::reject() {
+  if (settings_->modified() && askYesNo(this, uiText(str::SaveSettingsQuestion))) settings_->save();
+  QDialog::reject();
 }
 
 void MainDialog::showAbout() {

@@ -48,6 +48,9 @@ class MainDialog : public QDialog {
   void openManual();
   // The close button: asks about unsaved settings, then closes.
   void closeWithQuestion();
+  // Escape and the window's close box: the same as the close button, so no
+  // key drops unsaved settings.
+  void reject() override;
 
  private:
   void tabChanged(int index);
