@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextCursor>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -448,19 +450,69 @@ TEST_F(Gui, the_manual_names_the_path_when_it_is_missing_or_nothing_opens_it) {
   services::setLinkOpener({});
 }
 
-TEST_F(Gui, viewing_a_file_falls_back_to_the_desktop_opener_then_reports_216) {
+// The viewer windows a test opened, closed again.
+QList<FileViewer*> openViewers() {
+  QList<FileViewer*> viewers;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* viewer = qobject_cast<FileViewer*>(widget); viewer && viewer->isVisible()) viewers << viewer;
+  }
+  return viewers;
+}
+void closeViewers() {
+  for (FileViewer* viewer : openViewers()) viewer->close();
+}
+
+TEST_F(Gui, viewing_a_file_starts_the_editor_with_its_options_and_the_file_last) {
+  QStringList started;
+  services::setLauncher([&](const QString& program, const QStringList& args) {
+    started << program + "|" + args.join("|");
+    return true;
+  });
+  services::viewFile(nullptr, "kate -n", "/data/a b.txt");
+  EXPECT_EQ(started, QStringList{"kate|-n|/data/a b.txt"});
+  EXPECT_TRUE(errors.isEmpty());
+  EXPECT_TRUE(openViewers().isEmpty());
+  services::setLauncher(nullptr);
+}
+
+// No editor set, or one that cannot be started (named with the command that
+// was tried): the file opens in the built-in viewer.
+TEST_F(Gui, viewing_a_file_falls_back_to_the_built_in_viewer) {
+  const QString file = QString::fromStdString((home / "r.aus").string());
+  writeFile(home / "r.aus", "report\n");
   QStringList started;
   services::setLauncher([&](const QString& program, const QStringList& args) {
     started << program + " " + args.join(" ");
-    return program == "xdg-open" && started.size() < 3;
+    return false;
   });
-  services::viewFile(nullptr, "notepad.exe", "/tmp/a.txt");
-  EXPECT_EQ(started, (QStringList{"notepad.exe /tmp/a.txt", "xdg-open /tmp/a.txt"}));
+  services::viewFile(nullptr, "", file);
+  EXPECT_TRUE(started.isEmpty());
   EXPECT_TRUE(errors.isEmpty());
-  services::viewFile(nullptr, "xdg-open", "/tmp/b.txt");
-  ASSERT_EQ(errors.size(), 1);
-  EXPECT_EQ(errors[0], text(str::EditorNotStarted));
+  ASSERT_EQ(openViewers().size(), 1);
+  EXPECT_EQ(openViewers()[0]->text(), "report\n");
+  closeViewers();
+
+  services::viewFile(nullptr, "notepad.exe", file);
+  EXPECT_EQ(started, QStringList{"notepad.exe " + file});
+  EXPECT_EQ(errors, QStringList{text(str::EditorFailedCommand, {"notepad.exe " + file})});
+  EXPECT_EQ(kinds, std::vector<DialogKind>{DialogKind::Error});
+  EXPECT_EQ(openViewers().size(), 1);
+  closeViewers();
   services::setLauncher(nullptr);
+}
+
+TEST_F(Gui, the_editor_field_takes_a_typed_command) {
+  SettingsPage page(home.path(), state.languages);
+  ASSERT_TRUE(page.initialise());
+  EXPECT_FALSE(page.editorEdit()->isReadOnly());
+  EXPECT_EQ(page.editorEdit()->text(), GeneralSettings::kDefaultEditor) << "the whole command, not a file name";
+  page.editorEdit()->setFocus();
+  page.editorEdit()->selectAll();
+  page.editorEdit()->insert("gedit --new-window");  // as typing does: textEdited
+  EXPECT_EQ(page.settings().editor, "gedit --new-window");
+  EXPECT_TRUE(page.modified());
+  ASSERT_TRUE(page.save());
+  EXPECT_NE(readFile(settingsFile()).find("Editor=gedit --new-window"), std::string::npos);
 }
 
 TEST_F(Gui, write_access_check_names_the_missing_directory) {
@@ -508,6 +560,22 @@ TEST_F(Gui, file_viewer_shows_windows_1252_and_utf8_files) {
   }
   FileViewer missing(QString::fromStdString((home / "missing.txt").string()));
   EXPECT_FALSE(missing.loaded());
+}
+
+TEST_F(Gui, file_viewer_finds_the_next_match_and_wraps) {
+  writeFile(home / "r.aus", "P1 1.0\nP2 2.0\nP10 3.0\n");
+  FileViewer viewer(QString::fromStdString((home / "r.aus").string()));
+  viewer.findEdit()->setText("p1");
+  ASSERT_TRUE(viewer.findNext());
+  EXPECT_EQ(viewer.view()->textCursor().blockNumber(), 0);
+  ASSERT_TRUE(viewer.findNext());
+  EXPECT_EQ(viewer.view()->textCursor().blockNumber(), 2);
+  ASSERT_TRUE(viewer.findNext()) << "wraps to the top";
+  EXPECT_EQ(viewer.view()->textCursor().blockNumber(), 0);
+  viewer.findEdit()->setText("P7");
+  EXPECT_FALSE(viewer.findNext());
+  EXPECT_EQ(viewer.findStatus(), text(str::ViewerNotFound, {"P7"}));
+  EXPECT_EQ(viewer.view()->textCursor().blockNumber(), 0) << "the last match stays selected";
 }
 
 TEST_F(Gui, estimation_page_checks_its_fields_in_order_then_runs) {

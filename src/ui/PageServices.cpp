@@ -1,6 +1,7 @@
 #include "ui/PageServices.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
@@ -12,7 +13,6 @@
 
 #include "io/FileAccess.h"
 #include "app/StringIds.h"
-#include "settings/GeneralSettings.h"
 #include "ui/FileViewer.h"
 #include "ui/MessageBoxes.h"
 #include "ui/UiText.h"
@@ -81,13 +81,26 @@ bool checkReadable(QWidget* parent, const QString& path, int messageId) {
   return false;
 }
 
+QStringList editorCommand(const QString& editor, const QString& path) {
+  const QString trimmed = editor.trimmed();
+  // A program chosen with Choose is a path, perhaps with blanks in it.
+  QStringList command = QFileInfo(trimmed).isFile() ? QStringList{trimmed} : QProcess::splitCommand(trimmed);
+  command << path;
+  return command;
+}
+
 void viewFile(QWidget* parent, const QString& editor, const QString& path) {
-  if (launch(editor, {path})) return;
-  if (editor != QLatin1String(GeneralSettings::kDefaultEditor) &&
-      launch(QString::fromLatin1(GeneralSettings::kDefaultEditor), {path})) {
-    return;
+  if (!editor.trimmed().isEmpty()) {
+    QStringList command = editorCommand(editor, path);
+    const QString program = command.takeFirst();
+    if (launch(program, command)) return;
+    QStringList shown{program};
+    for (const QString& argument : command) {
+      shown << (argument.contains(' ') ? '"' + argument + '"' : argument);
+    }
+    showError(parent, uiText(str::EditorFailedCommand, {shown.join(' ')}));
   }
-  showError(parent, uiText(str::EditorNotStarted));
+  showFile(parent, path);
 }
 
 void showFile(QWidget* parent, const QString& path) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <QUrl>
 
@@ -33,10 +34,16 @@ bool checkWriteAccess(QWidget* parent, const QString& outputPath);
 // for reading; otherwise message `messageId` with the path (error icon).
 bool checkReadable(QWidget* parent, const QString& path, int messageId);
 
-// Starts `editor` with the file. An editor that cannot be started (a Windows
-// "notepad.exe" in a settings file from elsewhere, say) gives way to the
-// desktop's opener; when that fails too, message 216.
+// Opens the file in the user's editor: `editor` is a program, or a program
+// and its options ("kate -n"; a path to an existing program may hold blanks),
+// and gets the file as its last argument. Without an editor the file is
+// shown in Pelmar's own viewer; an editor that cannot be started (a Windows
+// "notepad.exe" in a settings file from elsewhere, say) is reported with the
+// command that was tried (2010), and the viewer shows the file instead.
 void viewFile(QWidget* parent, const QString& editor, const QString& path);
+
+// The program and arguments `editor` starts for `path`.
+QStringList editorCommand(const QString& editor, const QString& path);
 
 // Shows the file in the read-only viewer window.
 void showFile(QWidget* parent, const QString& path);
