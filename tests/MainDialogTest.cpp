@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QFileDialog>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -37,6 +39,7 @@
 #include "ui/PageServices.h"
 #include "ui/ProgressDialog.h"
 #include "ui/ResultDialog.h"
+#include "ui/SessionState.h"
 #include "ui/ParameterSetDialog.h"
 #include "ui/SettingsPage.h"
 #include "ui/StoredTransformationsPage.h"
@@ -90,7 +93,10 @@ class Gui : public ::testing::Test {
       return answer;
     });
   }
-  void TearDown() override { setDialogResponder({}); }
+  void TearDown() override {
+    setDialogResponder({});
+    setSessionStore(SettingsStore());  // this test's settings file goes with its folder
+  }
 
   std::filesystem::path settingsFile() const { return userSettingsPathFor(home.path()); }
   static std::filesystem::path userSettingsPathFor(const std::filesystem::path& dir);
@@ -1779,6 +1785,76 @@ TEST_F(Gui, conversion_tries_the_input_before_the_options_dialog) {
   EXPECT_EQ(kinds, (std::vector<DialogKind>{DialogKind::Information, DialogKind::Information, DialogKind::Error}));
   EXPECT_EQ(prompts, 0);
   EXPECT_EQ(readFile(home / "out.txt"), "kept\n");
+}
+
+// Paths, the chosen conversion and computation and the window's size come
+// back after a restart; the sections others read stay as they were.
+TEST_F(Gui, paths_and_choices_survive_a_restart_in_a_section_of_their_own) {
+  std::filesystem::create_directories(home / "config");
+  const std::string others = "[GeneralSettings]\nNachkommaGeog=7\n[L0Settings]\nL0=9\n";
+  writeFile(settingsFile(), others);
+  const QString in = QString::fromStdString((home / "in.txt").string());
+  const QString report = QString::fromStdString((home / "r.aus").string());
+  {
+    MainDialog dialog(state);
+    dialog.conversionPage()->inputEdit()->setText(in);
+    ASSERT_TRUE(dialog.conversionPage()->selectConversion(2005));
+    dialog.estimationPage()->reportEdit()->setText(report);
+    dialog.estimationPage()->list()->setCurrentItem(dialog.estimationPage()->list()->topLevelItem(3));
+    dialog.gridShiftPage()->inverseButton()->setChecked(true);
+    ASSERT_TRUE(dialog.geodeticPage()->selectTask(static_cast<int>(GeodeticTask::ArcLength)));
+    dialog.resize(1111, 777);
+    dialog.closeWithQuestion();
+  }
+  MainDialog again(state);
+  EXPECT_EQ(again.conversionPage()->inputEdit()->text(), in);
+  EXPECT_EQ(again.conversionPage()->tree()->currentItem()->data(0, Qt::UserRole).toInt(), 2005);
+  EXPECT_EQ(again.estimationPage()->reportEdit()->text(), report);
+  EXPECT_EQ(again.estimationPage()->list()->currentItem(), again.estimationPage()->list()->topLevelItem(3));
+  EXPECT_TRUE(again.gridShiftPage()->inverseButton()->isChecked());
+  EXPECT_EQ(again.geodeticPage()->tree()->currentItem()->data(0, Qt::UserRole).toInt(),
+            static_cast<int>(GeodeticTask::ArcLength));
+  EXPECT_EQ(again.size(), QSize(1111, 777));
+  const std::string file = readFile(settingsFile());
+  EXPECT_EQ(file.substr(0, others.size()), others) << file;
+  EXPECT_NE(file.find("[DesktopSession]"), std::string::npos);
+}
+
+// A name typed without a suffix gets the dialog's; the folder a dialog was
+// left in is where it opens next time, after a restart too.
+TEST_F(Gui, file_dialogs_add_their_suffix_and_remember_their_folder) {
+  std::filesystem::create_directories(home / "work");
+  const QString work = QString::fromStdString((home / "work").string());
+  QStringList startedIn;
+  QString typed = "result";
+  services::setFileDialogRunner([&](QFileDialog& dialog) {
+    startedIn << dialog.directory().absolutePath();
+    dialog.setDirectory(work);
+    dialog.selectFile(typed);
+    return true;
+  });
+  {
+    MainDialog dialog(state);
+    QLineEdit* output = dialog.conversionPage()->outputEdit();
+    auto choose = [&](int row) {
+      auto* grid = qobject_cast<QGridLayout*>(output->parentWidget()->layout()->itemAt(2)->layout());
+      qobject_cast<QPushButton*>(grid->itemAtPosition(row, 2)->widget())->click();
+    };
+    choose(1);
+    EXPECT_EQ(output->text(), work + "/result.txt") << "an output point file";
+    writeFile(home / "work" / "points.txt", "P 1 2\n");
+    typed = "points";
+    choose(0);
+    EXPECT_EQ(dialog.conversionPage()->inputEdit()->text(), work + "/points.txt");
+    dialog.closeWithQuestion();
+  }
+  MainDialog again(state);
+  again.conversionPage()->outputEdit()->clear();
+  auto* grid = qobject_cast<QGridLayout*>(again.conversionPage()->layout()->itemAt(2)->layout());
+  typed = "next";
+  qobject_cast<QPushButton*>(grid->itemAtPosition(1, 2)->widget())->click();
+  EXPECT_EQ(startedIn.last(), work);
+  services::setFileDialogRunner({});
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui/PageServices.h"
 #include "ui/ProjectionDialogs.h"
+#include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
 #include "ui/UiText.h"
 
@@ -75,8 +76,8 @@ ConversionPage::ConversionPage(SettingsPage* settings, const std::filesystem::pa
 
   auto* grid = new QGridLayout;
   auto editor = [this] { return QString::fromStdString(settings_->settings().editor); };
-  input_ = services::addPointFileRow(this, grid, 0, str::LabelInputFile, true, editor);
-  output_ = services::addPointFileRow(this, grid, 1, str::LabelOutputPointFile, false, editor);
+  input_ = services::addPointFileRow(this, grid, 0, str::LabelInputFile, true, editor, {}, "ConversionInput");
+  output_ = services::addPointFileRow(this, grid, 1, str::LabelOutputPointFile, false, editor, {}, "ConversionOutput");
   grid->setColumnStretch(1, 1);
   layout->addLayout(grid);
   auto* buttons = new QHBoxLayout;
@@ -107,6 +108,18 @@ bool ConversionPage::selectConversion(int code) {
     }
   }
   return false;
+}
+
+void ConversionPage::saveSession() const {
+  saveFields({{"ConversionInput", input_}, {"ConversionOutput", output_}});
+  const QTreeWidgetItem* item = tree_->currentItem();
+  const int code = item != nullptr ? item->data(0, Qt::UserRole).toInt() : kGroupValue;
+  setSessionText("ConversionCode", code != kGroupValue ? QString::number(code) : QString());
+}
+
+void ConversionPage::restoreSession() {
+  restoreFields({{"ConversionInput", input_}, {"ConversionOutput", output_}});
+  if (const std::optional<QString> code = sessionText("ConversionCode")) selectConversion(code->toInt());
 }
 
 bool ConversionPage::showOptions(const ConversionInfo& conversion, ConversionJob& job) {

@@ -20,6 +20,7 @@
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageServices.h"
+#include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
 #include "ui/StoredTransformationsPage.h"
 #include "ui/UiText.h"
@@ -56,13 +57,13 @@ EstimationPage::EstimationPage(SettingsPage* settings, std::filesystem::path hom
 
   auto* grid = new QGridLayout;
   report_ = addFileRow(grid, 0, str::LabelReportFile, false, str::FilterReports, str::TitleChooseReport,
-                       QStringLiteral("*.aus"), true);
+                       QStringLiteral("*.aus"), true, "EstimationReport");
   source_ = addFileRow(grid, 1, str::LabelSourceFile, true, str::FilterPointFiles, str::TitleChooseSource,
-                       QStringLiteral("*.txt"), true);
+                       QStringLiteral("*.txt"), true, "EstimationSource");
   target_ = addFileRow(grid, 2, str::LabelTargetFile, true, str::FilterPointFiles, str::TitleChooseTarget,
-                       QStringLiteral("*.txt"), true);
+                       QStringLiteral("*.txt"), true, "EstimationTarget");
   output_ = addFileRow(grid, 3, str::LabelOutputFile, false, str::FilterPointFiles, str::TitleChooseOutput,
-                       QStringLiteral("*.txt"), false);
+                       QStringLiteral("*.txt"), false, "EstimationOutput");
   grid->setColumnStretch(1, 1);
   layout->addLayout(grid);
   layout->addStretch(1);
@@ -92,7 +93,7 @@ EstimationPage::EstimationPage(SettingsPage* settings, std::filesystem::path hom
 }
 
 QLineEdit* EstimationPage::addFileRow(QGridLayout* grid, int row, int labelId, bool input, int filterId, int titleId,
-                                      const QString& pattern, bool showButton) {
+                                      const QString& pattern, bool showButton, const char* key) {
   auto* label = new QLabel(uiText(labelId), this);
   auto* edit = new QLineEdit(this);
   edit->setMinimumWidth(320);
@@ -104,9 +105,9 @@ QLineEdit* EstimationPage::addFileRow(QGridLayout* grid, int row, int labelId, b
   grid->addWidget(choose, row, 2);
   grid->addWidget(view, row, 3);
   connect(choose, &QPushButton::clicked, this, [=, this] {
-    const QString path = input ? services::chooseInputFile(this, uiText(filterId), uiText(titleId), edit->text())
+    const QString path = input ? services::chooseInputFile(this, uiText(filterId), uiText(titleId), edit->text(), key)
                                : services::chooseOutputFile(this, uiText(filterId), uiText(titleId), edit->text(),
-                                                            pattern);
+                                                            pattern, key);
     if (!path.isEmpty()) edit->setText(path);
   });
   connect(view, &QPushButton::clicked, this, [=, this] {
@@ -122,6 +123,29 @@ QLineEdit* EstimationPage::addFileRow(QGridLayout* grid, int row, int labelId, b
     });
   }
   return edit;
+}
+
+namespace {
+const char* const kFieldKeys[] = {"EstimationReport", "EstimationSource", "EstimationTarget", "EstimationOutput"};
+}
+
+void EstimationPage::saveSession() const {
+  saveFields({{kFieldKeys[0], report_}, {kFieldKeys[1], source_}, {kFieldKeys[2], target_}, {kFieldKeys[3], output_}});
+  const QTreeWidgetItem* item = list_->currentItem();
+  setSessionText("EstimationEntry", item != nullptr && item->isSelected()
+                                        ? QString::number(item->data(0, Qt::UserRole).toInt())
+                                        : QString());
+}
+
+void EstimationPage::restoreSession() {
+  restoreFields({{kFieldKeys[0], report_}, {kFieldKeys[1], source_}, {kFieldKeys[2], target_}, {kFieldKeys[3], output_}});
+  const std::optional<QString> entry = sessionText("EstimationEntry");
+  if (!entry || entry->isEmpty()) return;
+  const int index = entry->toInt();
+  if (index >= 0 && index < list_->topLevelItemCount()) {
+    list_->setCurrentItem(list_->topLevelItem(index));
+    list_->topLevelItem(index)->setSelected(true);
+  }
 }
 
 bool EstimationPage::compute() {

@@ -13,6 +13,7 @@
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageServices.h"
+#include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
 #include "ui/UiText.h"
 
@@ -59,11 +60,11 @@ GeodeticPage::GeodeticPage(SettingsPage* settings, const std::filesystem::path& 
 
   auto* grid = new QGridLayout;
   auto editor = [this] { return QString::fromStdString(settings_->settings().editor); };
-  input_ = services::addPointFileRow(this, grid, 0, str::LabelInputFile, true, editor);
+  input_ = services::addPointFileRow(this, grid, 0, str::LabelInputFile, true, editor, {}, "GeodeticInput");
   // The results of the direct and inverse problem are reports with a
   // header: the output chooser offers "*.aus".
   output_ = services::addPointFileRow(this, grid, 1, str::LabelOutputPointFile, false, editor,
-                                      {str::FilterGeodeticResults, QStringLiteral("*.aus")});
+                                      {str::FilterGeodeticResults, QStringLiteral("*.aus")}, "GeodeticOutput");
   grid->setColumnStretch(1, 1);
   layout->addLayout(grid);
 
@@ -83,6 +84,18 @@ bool GeodeticPage::selectTask(int task) {
     }
   }
   return false;
+}
+
+void GeodeticPage::saveSession() const {
+  saveFields({{"GeodeticInput", input_}, {"GeodeticOutput", output_}});
+  const QTreeWidgetItem* item = tree_->currentItem();
+  const int task = item != nullptr ? item->data(0, Qt::UserRole).toInt() : kGroupValue;
+  setSessionText("GeodeticTask", task != kGroupValue ? QString::number(task) : QString());
+}
+
+void GeodeticPage::restoreSession() {
+  restoreFields({{"GeodeticInput", input_}, {"GeodeticOutput", output_}});
+  if (const std::optional<QString> task = sessionText("GeodeticTask")) selectTask(task->toInt());
 }
 
 bool GeodeticPage::compute() {

@@ -16,6 +16,7 @@
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageServices.h"
+#include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
 #include "ui/UiText.h"
 
@@ -39,8 +40,8 @@ GridShiftPage::GridShiftPage(SettingsPage* settings, QWidget* parent) : QWidget(
   connect(view, &QPushButton::clicked, this, [this, editor] {
     if (!grid_->text().isEmpty()) services::viewFile(this, editor(), grid_->text());
   });
-  input_ = services::addPointFileRow(this, files, 1, str::LabelInputFile, true, editor);
-  output_ = services::addPointFileRow(this, files, 2, str::LabelOutputPointFile, false, editor);
+  input_ = services::addPointFileRow(this, files, 1, str::LabelInputFile, true, editor, {}, "GridShiftInput");
+  output_ = services::addPointFileRow(this, files, 2, str::LabelOutputPointFile, false, editor, {}, "GridShiftOutput");
   files->setColumnStretch(1, 1);
   layout->addLayout(files);
 
@@ -66,10 +67,23 @@ GridShiftPage::GridShiftPage(SettingsPage* settings, QWidget* parent) : QWidget(
 
 void GridShiftPage::chooseGrid() {
   // Grids come as binary .gsb files and in the ASCII form, often named .txt.
-  const QString filter = uiText(str::FilterGridFiles) + QStringLiteral(" (*.gsb *.txt);;") +
-                         uiText(str::FilterAllFiles) + QStringLiteral(" (*)");
-  const QString path = QFileDialog::getOpenFileName(this, uiText(str::TitleChooseGridFile), grid_->text(), filter);
+  const QString path = services::chooseInputFile(this, uiText(str::FilterGridFiles), uiText(str::TitleChooseGridFile),
+                                                 grid_->text(), "GridShiftGrid", QStringLiteral("*.gsb *.txt"));
   if (!path.isEmpty()) grid_->setText(path);
+}
+
+void GridShiftPage::saveSession() const {
+  saveFields({{"GridShiftGrid", grid_}, {"GridShiftInput", input_}, {"GridShiftOutput", output_}});
+  setSessionText("GridShiftFinest", finest_->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+  setSessionText("GridShiftInverse", inverse_->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void GridShiftPage::restoreSession() {
+  restoreFields({{"GridShiftGrid", grid_}, {"GridShiftInput", input_}, {"GridShiftOutput", output_}});
+  if (const std::optional<QString> finest = sessionText("GridShiftFinest")) finest_->setChecked(*finest == "1");
+  if (const std::optional<QString> inverse = sessionText("GridShiftInverse")) {
+    (*inverse == "1" ? inverse_ : forward_)->setChecked(true);
+  }
 }
 
 bool GridShiftPage::compute() {

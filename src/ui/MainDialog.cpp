@@ -21,6 +21,7 @@
 #include "ui/GridShiftPage.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageServices.h"
+#include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
 #include "ui/StoredTransformationsPage.h"
 #include "ui/UiText.h"
@@ -84,6 +85,7 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
   // An estimated set is stored through the page that shows the sets.
   estimation_->setStoredTransformations(stored_);
   startedCleanly_ = settings_->initialise();
+  setSessionStore(settings_->settingsStore());
 
   auto* bottom = new QHBoxLayout;
   QLabel* manual = link(uiText(str::LinkManual), this);
@@ -105,6 +107,29 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
   const int tabsWidth = tabs_->tabBar()->sizeHint().width() + 2 * layout->contentsMargins().left() + 24;
   setMinimumSize(std::max(820, tabsWidth), 600);
   resize(std::max(900, tabsWidth), 640);
+
+  conversion_->restoreSession();
+  geodetic_->restoreSession();
+  estimation_->restoreSession();
+  stored_->restoreSession();
+  gridShift_->restoreSession();
+  if (const std::optional<QString> geometry = sessionText("WindowGeometry")) {
+    restoreGeometry(QByteArray::fromBase64(geometry->toLatin1()));
+  }
+}
+
+void MainDialog::saveSession() const {
+  conversion_->saveSession();
+  geodetic_->saveSession();
+  estimation_->saveSession();
+  stored_->saveSession();
+  gridShift_->saveSession();
+  setSessionText("WindowGeometry", QString::fromLatin1(saveGeometry().toBase64()));
+}
+
+void MainDialog::done(int result) {
+  saveSession();
+  QDialog::done(result);
 }
 
 QWidget* MainDialog::page(int index) const { return tabs_->widget(index); }

@@ -51,6 +51,10 @@ class MainDialog : public QDialog {
   // Escape and the window's close box: the same as the close button, so no
   // key drops unsaved settings.
   void reject() override;
+  // Every way of closing the window ends here: what the program remembers
+  // is written first.
+  void done(int result) override;
+  void saveSession() const;
 
  private:
   void tabChanged(int index);

@@ -15,6 +15,7 @@
 #include "app/StringIds.h"
 #include "ui/FileViewer.h"
 #include "ui/MessageBoxes.h"
+#include "ui/SessionState.h"
 #include "ui/UiText.h"
 
 namespace pelmar::ui::services {
@@ -55,14 +56,48 @@ void openLink(QWidget* parent, const QUrl& url) {
   }
 }
 
-QString chooseInputFile(QWidget* parent, const QString& filterText, const QString& title, const QString& current) {
-  return QFileDialog::getOpenFileName(parent, title, current, filters(filterText, QStringLiteral("*.txt")));
+namespace {
+
+FileDialogRunner& customRunner() {
+  static FileDialogRunner instance;
+  return instance;
+}
+
+// "*.aus" gives "aus"; a pattern of several (or none) gives no suffix.
+QString suffixOf(const QString& pattern) {
+  if (!pattern.startsWith(QLatin1String("*.")) || pattern.contains(' ')) return {};
+  return pattern.mid(2);
+}
+
+QString runFileDialog(QWidget* parent, const QString& title, const QString& current, const QString& filter,
+                      const QString& pattern, bool save, const char* key) {
+  const QByteArray folderKey = QByteArray("Folder") + (key != nullptr ? key : "");
+  QString start = current;
+  if (start.isEmpty() && key != nullptr) start = sessionText(folderKey.constData()).value_or(QString());
+  QFileDialog dialog(parent, title, start, filter);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  // An existing output is replaced by every job as a matter of course.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, save);
+  dialog.setDefaultSuffix(suffixOf(pattern));
+  const bool accepted = customRunner() ? customRunner()(dialog) : dialog.exec() == QDialog::Accepted;
+  const QString path = accepted ? dialog.selectedFiles().value(0) : QString();
+  if (!path.isEmpty() && key != nullptr) setSessionText(folderKey.constData(), QFileInfo(path).absolutePath());
+  return path;
+}
+
+}  // namespace
+
+void setFileDialogRunner(FileDialogRunner runner) { customRunner() = std::move(runner); }
+
+QString chooseInputFile(QWidget* parent, const QString& filterText, const QString& title, const QString& current,
+                        const char* key, const QString& pattern) {
+  return runFileDialog(parent, title, current, filters(filterText, pattern), pattern, false, key);
 }
 
 QString chooseOutputFile(QWidget* parent, const QString& filterText, const QString& title, const QString& current,
-                         const QString& pattern) {
-  const QString path = QFileDialog::getSaveFileName(parent, title, current, filters(filterText, pattern), nullptr,
-                                                    QFileDialog::DontConfirmOverwrite);
+                         const QString& pattern, const char* key) {
+  const QString path = runFileDialog(parent, title, current, filters(filterText, pattern), pattern, true, key);
   if (path.isEmpty() || !checkWriteAccess(parent, path)) return {};
   return path;
 }
@@ -115,7 +150,7 @@ void showFile(QWidget* parent, const QString& path) {
 }
 
 QLineEdit* addPointFileRow(QWidget* page, QGridLayout* grid, int row, int labelId, bool input,
-                           std::function<QString()> editor, const OutputFilter& output) {
+                           std::function<QString()> editor, const OutputFilter& output, const char* key) {
   const int filterId = output.filterId != 0 ? output.filterId : static_cast<int>(str::FilterPointFiles);
   const QString pattern = output.pattern.isEmpty() ? QStringLiteral("*.txt") : output.pattern;
   auto* label = new QLabel(uiText(labelId), page);
@@ -131,8 +166,10 @@ QLineEdit* addPointFileRow(QWidget* page, QGridLayout* grid, int row, int labelI
   grid->addWidget(show, row, 4);
   QObject::connect(choose, &QPushButton::clicked, page, [=] {
     const QString path =
-        input ? chooseInputFile(page, uiText(str::FilterInputFiles), uiText(str::TitleChooseInputFile), edit->text())
-              : chooseOutputFile(page, uiText(filterId), uiText(str::TitleChooseOutputFile), edit->text(), pattern);
+        input ? chooseInputFile(page, uiText(str::FilterInputFiles), uiText(str::TitleChooseInputFile), edit->text(),
+                                key)
+              : chooseOutputFile(page, uiText(filterId), uiText(str::TitleChooseOutputFile), edit->text(), pattern,
+                                 key);
     if (!path.isEmpty()) edit->setText(path);
   });
   QObject::connect(view, &QPushButton::clicked, page, [=] {

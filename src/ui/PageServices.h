@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class QFileDialog;
 class QGridLayout;
 class QLineEdit;
 class QWidget;
@@ -17,14 +18,23 @@ namespace pelmar::ui {
 // opening a file in the user's editor and showing it in the built-in viewer.
 namespace services {
 
-// A file dialog for an input file, preset with "*.txt"; "" when cancelled.
-QString chooseInputFile(QWidget* parent, const QString& filterText, const QString& title, const QString& current);
+// A file dialog for an input file, preset with `pattern` ("*.txt"); "" when
+// cancelled. Every file dialog adds its pattern's suffix to a name typed
+// without one, and starts in the folder of `current`, or when that is empty
+// in the folder it was last left in (remembered under "Folder" + `key`).
+QString chooseInputFile(QWidget* parent, const QString& filterText, const QString& title, const QString& current,
+                        const char* key = nullptr, const QString& pattern = QStringLiteral("*.txt"));
 
 // A file dialog for an output file, preset with `pattern` ("*.aus" unless
 // the page says otherwise). The path is returned only when its directory
 // passes the write-access check; "" otherwise.
 QString chooseOutputFile(QWidget* parent, const QString& filterText, const QString& title, const QString& current,
-                         const QString& pattern = QStringLiteral("*.aus"));
+                         const QString& pattern = QStringLiteral("*.aus"), const char* key = nullptr);
+
+// How file dialogs are run (tests answer them; an empty one restores exec):
+// true when the user accepted.
+using FileDialogRunner = std::function<bool(QFileDialog& dialog)>;
+void setFileDialogRunner(FileDialogRunner runner);
 
 // The check before a job runs: message 390 with the directory when the user
 // may not write there.
@@ -49,7 +59,8 @@ QStringList editorCommand(const QString& editor, const QString& path);
 void showFile(QWidget* parent, const QString& path);
 
 // The file filter of an output row: the filter text (a language string)
-// and the pattern the chooser starts with.
+// and the pattern the chooser starts with. `key` names the row's file dialog
+// for its remembered folder.
 struct OutputFilter {
   int filterId;
   QString pattern;
@@ -60,7 +71,8 @@ struct OutputFilter {
 // row names its own filter). `editor` gives the configured editor when View
 // is pressed. Returns the edit.
 QLineEdit* addPointFileRow(QWidget* page, QGridLayout* grid, int row, int labelId, bool input,
-                           std::function<QString()> editor, const OutputFilter& output = {0, QString()});
+                           std::function<QString()> editor, const OutputFilter& output = {0, QString()},
+                           const char* key = nullptr);
 
 // How programs are started (tests replace it; an empty one restores the
 // default): true when the program ran.

@@ -28,6 +28,7 @@
 #include "ui/EllipsoidDialog.h"
 #include "ui/HeaderTextDialog.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageServices.h"
 #include "ui/UiText.h"
 
 namespace pelmar::ui {
@@ -362,9 +363,10 @@ void SettingsPage::reset() {
 }
 
 void SettingsPage::chooseEditor() {
-  const QString path =
-      QFileDialog::getOpenFileName(this, uiText(str::EditorTitle), QString::fromStdString(settings_.editor),
-                                   uiText(str::EditorFilter) + " (*)");
+  // The field may hold a command with options: the dialog starts at its program.
+  const QStringList command = services::editorCommand(QString::fromStdString(settings_.editor), QString());
+  const QString path = services::chooseInputFile(this, uiText(str::EditorFilter), uiText(str::EditorTitle),
+                                                 command.value(0), "SettingsEditor", QStringLiteral("*"));
   if (path.isEmpty()) return;
   settings_.editor = path.toStdString();
   editor_->setText(path);

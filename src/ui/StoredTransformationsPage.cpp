@@ -16,6 +16,7 @@
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageServices.h"
+#include "ui/SessionState.h"
 #include "ui/ParameterSetDialog.h"
 #include "ui/SettingsPage.h"
 #include "ui/UiText.h"
@@ -53,8 +54,8 @@ StoredTransformationsPage::StoredTransformationsPage(SettingsPage* settings, std
 
   auto* grid = new QGridLayout;
   auto editor = [this] { return QString::fromStdString(settings_->settings().editor); };
-  input_ = services::addPointFileRow(this, grid, 0, str::LabelInputFile, true, editor);
-  output_ = services::addPointFileRow(this, grid, 1, str::LabelOutputPointFile, false, editor);
+  input_ = services::addPointFileRow(this, grid, 0, str::LabelInputFile, true, editor, {}, "StoredInput");
+  output_ = services::addPointFileRow(this, grid, 1, str::LabelOutputPointFile, false, editor, {}, "StoredOutput");
   grid->setColumnStretch(1, 1);
   layout->addLayout(grid);
   auto* bottom = new QHBoxLayout;
@@ -232,6 +233,20 @@ void StoredTransformationsPage::deleteSelected() {
       },
       host);
   fill();
+}
+
+void StoredTransformationsPage::saveSession() const {
+  saveFields({{"StoredInput", input_}, {"StoredOutput", output_}});
+  const std::vector<RowSet> rows = selectedSets();
+  setSessionText("StoredSet", rows.size() == 1 ? fromFileText(rows[0].name) : QString());
+}
+
+void StoredTransformationsPage::restoreSession() {
+  restoreFields({{"StoredInput", input_}, {"StoredOutput", output_}});
+  const std::optional<QString> name = sessionText("StoredSet");
+  if (!name || name->isEmpty()) return;
+  const int index = indexOf(database_.sets(), toFileText(*name), 0);
+  if (index >= 0) fill(index);
 }
 
 bool StoredTransformationsPage::compute() {
