@@ -6,7 +6,13 @@
 #include <QKeyEvent>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QShortcut>
+#include <QToolButton>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextCursor>
@@ -20,6 +26,7 @@
 
 #include <sstream>
 
+#include "app/LanguageTable.h"
 #include "app/StringIds.h"
 #include "geodesy/GeodeticBatch.h"
 #include "settings/EllipsoidDatabase.h"
@@ -36,6 +43,7 @@
 #include "ui/GridShiftPage.h"
 #include "ui/MainDialog.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageKeys.h"
 #include "ui/PageServices.h"
 #include "ui/ProgressDialog.h"
 #include "ui/ResultDialog.h"
@@ -1855,6 +1863,80 @@ TEST_F(Gui, file_dialogs_add_their_suffix_and_remember_their_folder) {
   qobject_cast<QPushButton*>(grid->itemAtPosition(1, 2)->widget())->click();
   EXPECT_EQ(startedIn.last(), work);
   services::setFileDialogRunner({});
+}
+
+// Every label with a field and every button of a page has an Alt+letter,
+// none used twice on the page or by the window around it (Help, Close).
+TEST_F(Gui, accelerators_are_unique_on_every_page_in_both_languages) {
+  for (const char* code : {"EN", "DE"}) {
+    SCOPED_TRACE(code);
+    LanguageTable table;
+    std::string error;
+    ASSERT_TRUE(table.load(home / (std::string("Lang") + code + ".lng"), error)) << error;
+    setLanguageTable(&table);
+    MainDialog dialog(state);
+    QStringList window;
+    const QMenuBar* menu = dialog.findChild<QMenuBar*>();
+    ASSERT_NE(menu, nullptr);
+    for (const QAction* action : menu->actions()) window << acceleratorOf(action->text());
+    for (const QPushButton* button : dialog.findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
+      window << acceleratorOf(button->text());
+    }
+    for (int i = 0; i < dialog.tabs()->count(); ++i) {
+      QStringList letters = window;
+      for (QWidget* widget : dialog.page(i)->findChildren<QWidget*>()) {
+        const auto* label = qobject_cast<QLabel*>(widget);
+        const auto* button = qobject_cast<QAbstractButton*>(widget);
+        QString shown;
+        if (label != nullptr && label->buddy() != nullptr) shown = label->text();
+        if (button != nullptr && qobject_cast<QToolButton*>(widget) == nullptr) shown = button->text();
+        if (shown.isEmpty()) continue;
+        const QString letter = acceleratorOf(shown);
+        EXPECT_FALSE(letter.isEmpty()) << "tab " << i << ": " << shown.toStdString();
+        EXPECT_FALSE(letters.contains(letter)) << "tab " << i << ": " << shown.toStdString() << " repeats " << letter.toStdString();
+        letters << letter;
+      }
+    }
+  }
+  setLanguageTable(&state.table);
+}
+
+TEST_F(Gui, ctrl_enter_runs_compute_of_the_current_page) {
+  MainDialog dialog(state);
+  dialog.tabs()->setCurrentIndex(MainDialog::kEstimationTab);
+  QShortcut* shortcut = nullptr;
+  for (QShortcut* s : dialog.findChildren<QShortcut*>()) {
+    if (s->key() == QKeySequence(Qt::CTRL | Qt::Key_Return)) shortcut = s;
+  }
+  ASSERT_NE(shortcut, nullptr);
+  emit shortcut->activated();
+  EXPECT_EQ(errors, QStringList{text(str::NoComputationChosen)}) << "the estimation page's Compute ran";
+}
+
+// A file dragged from the file manager onto a field fills that field; onto
+// the page elsewhere, the page's input field.
+TEST_F(Gui, a_dropped_file_fills_the_field_or_the_input_field) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  const QString target = QString::fromStdString((home / "target.txt").string());
+  const QString source = QString::fromStdString((home / "source.txt").string());
+  auto drop = [](QWidget* onto, const QStringList& files) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& file : files) urls << QUrl::fromLocalFile(file);
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(onto, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(onto, &event);
+    EXPECT_TRUE(event.isAccepted());
+  };
+  drop(page->targetEdit(), {target});
+  EXPECT_EQ(page->targetEdit()->text(), target);
+  drop(page, {source, target});
+  EXPECT_EQ(page->sourceEdit()->text(), source) << "the first file";
+  EXPECT_EQ(page->targetEdit()->text(), target);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "app/StringIds.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageKeys.h"
 #include "ui/PageServices.h"
 #include "ui/ProjectionDialogs.h"
 #include "ui/SessionState.h"
@@ -82,6 +83,7 @@ ConversionPage::ConversionPage(SettingsPage* settings, const std::filesystem::pa
   layout->addLayout(grid);
   auto* buttons = new QHBoxLayout;
   auto* compute = new QPushButton(uiText(str::ButtonCompute), this);
+  compute->setObjectName(kComputeButtonName);  // Ctrl+Enter presses it
   buttons->addStretch(1);
   buttons->addWidget(compute);
   layout->addLayout(buttons);

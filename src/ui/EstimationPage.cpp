@@ -19,6 +19,7 @@
 #include "ui/EstimationOptionsDialog3DBL.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageKeys.h"
 #include "ui/PageServices.h"
 #include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
@@ -69,6 +70,7 @@ EstimationPage::EstimationPage(SettingsPage* settings, std::filesystem::path hom
   layout->addStretch(1);
   auto* buttons = new QHBoxLayout;
   auto* compute = new QPushButton(uiText(str::ButtonCompute), this);
+  compute->setObjectName(kComputeButtonName);  // Ctrl+Enter presses it
   buttons->addStretch(1);
   buttons->addWidget(compute);
   layout->addLayout(buttons);

@@ -12,6 +12,7 @@
 #include "geodesy/GeodeticBatch.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageKeys.h"
 #include "ui/PageServices.h"
 #include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
@@ -70,6 +71,7 @@ GeodeticPage::GeodeticPage(SettingsPage* settings, const std::filesystem::path& 
 
   auto* buttons = new QHBoxLayout;
   auto* compute = new QPushButton(uiText(str::ButtonCompute), this);
+  compute->setObjectName(kComputeButtonName);  // Ctrl+Enter presses it
   buttons->addStretch(1);
   buttons->addWidget(compute);
   layout->addLayout(buttons);

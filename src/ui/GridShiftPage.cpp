@@ -15,6 +15,7 @@
 #include "ntv2/GridShift.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageKeys.h"
 #include "ui/PageServices.h"
 #include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
@@ -59,6 +60,7 @@ GridShiftPage::GridShiftPage(SettingsPage* settings, QWidget* parent) : QWidget(
 
   auto* bottom = new QHBoxLayout;
   compute_ = new QPushButton(uiText(str::ButtonCompute), this);
+  compute_->setObjectName(kComputeButtonName);  // Ctrl+Enter presses it
   bottom->addStretch(1);
   bottom->addWidget(compute_);
   layout->addLayout(bottom);

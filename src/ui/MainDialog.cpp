@@ -5,7 +5,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QUrl>
@@ -20,6 +22,7 @@
 #include "ui/GeodeticPage.h"
 #include "ui/GridShiftPage.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageKeys.h"
 #include "ui/PageServices.h"
 #include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
@@ -116,6 +119,33 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
   if (const std::optional<QString> geometry = sessionText("WindowGeometry")) {
     restoreGeometry(QByteArray::fromBase64(geometry->toLatin1()));
   }
+
+  // Files dropped onto a path field fill it; onto a page, its input field.
+  const std::pair<QWidget*, QLineEdit*> inputs[] = {{conversion_, conversion_->inputEdit()},
+                                                     {geodetic_, geodetic_->inputEdit()},
+                                                     {estimation_, estimation_->sourceEdit()},
+                                                     {stored_, stored_->inputEdit()},
+                                                     {gridShift_, gridShift_->inputEdit()}};
+  for (const auto& [page, input] : inputs) {
+    for (QLineEdit* field : page->findChildren<QLineEdit*>()) acceptFileDrops(field);
+    acceptFileDrops(page, input);
+  }
+
+  // Alt+letter on every label and button, unique on each page together with
+  // the window's own (the Help menu, Close), in every language.
+  const QString windowLetters = assignAccelerators({close}, acceleratorOf(help->title()));
+  for (int i = 0; i < tabs_->count(); ++i) assignAccelerators(tabs_->widget(i), windowLetters);
+
+  // Ctrl+Enter runs the current page's Compute, wherever the focus is.
+  for (const QKeySequence key : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
+    auto* shortcut = new QShortcut(key, this);
+    connect(shortcut, &QShortcut::activated, this, &MainDialog::computeCurrentPage);
+  }
+}
+
+void MainDialog::computeCurrentPage() {
+  auto* compute = tabs_->currentWidget()->findChild<QPushButton*>(QLatin1String(kComputeButtonName));
+  if (compute != nullptr && compute->isEnabled()) compute->click();
 }
 
 void MainDialog::saveSession() const {

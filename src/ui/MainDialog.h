@@ -55,6 +55,8 @@ class MainDialog : public QDialog {
   // is written first.
   void done(int result) override;
   void saveSession() const;
+  // Ctrl+Enter: the current page's Compute, when it has one that is enabled.
+  void computeCurrentPage();
 
  private:
   void tabChanged(int index);

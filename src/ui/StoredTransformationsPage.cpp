@@ -15,6 +15,7 @@
 #include "stored/ApplyStoredTransformation.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageKeys.h"
 #include "ui/PageServices.h"
 #include "ui/SessionState.h"
 #include "ui/ParameterSetDialog.h"
@@ -60,6 +61,7 @@ StoredTransformationsPage::StoredTransformationsPage(SettingsPage* settings, std
   layout->addLayout(grid);
   auto* bottom = new QHBoxLayout;
   compute_ = new QPushButton(uiText(str::ButtonCompute), this);
+  compute_->setObjectName(kComputeButtonName);  // Ctrl+Enter presses it
   bottom->addStretch(1);
   bottom->addWidget(compute_);
   layout->addLayout(bottom);
