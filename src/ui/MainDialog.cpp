@@ -133,7 +133,7 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
 
   // Alt+letter on every label and button, unique on each page together with
   // the window's own (the Help menu, Close), in every language.
-  const QString windowLetters = assignAccelerators({close}, acceleratorOf(help->title()));
+  const QString windowLetters = assignAccelerators(QList<QWidget*>{close}, acceleratorOf(help->title()));
   for (int i = 0; i < tabs_->count(); ++i) assignAccelerators(tabs_->widget(i), windowLetters);
 
   // Ctrl+Enter runs the current page's Compute, wherever the focus is.
