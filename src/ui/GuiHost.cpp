@@ -43,8 +43,10 @@ std::string GuiHost::heldText() const {
 void GuiHost::finishRun(bool done, int doneId, int failedId, const RunOutcome& outcome) {
   endProgress();
   holding_ = false;
-  if (cancelled_) {
-    // What the job said before the cancel belongs to a run that did not happen.
+  if (!done && cancelled_) {
+    // What the job said before the cancel belongs to a run that did not
+    // happen. (A Cancel pressed after the last point comes too late: that
+    // run is done and ends as any other.)
     showInformation(parent_, uiText(str::RunCancelled));
   } else if (!done) {
     std::string all = failedId != 0 ? text(failedId) : std::string();

@@ -44,7 +44,7 @@ class GuiHost : public JobHost {
   // Whether the job said `id` while messages were held.
   bool said(int id) const;
   // Ends a run whose messages were held, with one box:
-  // - cancelled: message 2001 (the files are as they were), information;
+  // - cancelled (not done): message 2001 (the files are as they were);
   // - failed: `failedId` (when not 0) and the job's messages, error icon;
   // - done: `doneId`, the files and counts of `outcome`, then the job's
   //   notices, in the result box with its Open buttons.
