@@ -5,6 +5,7 @@
 #include <map>
 
 #include <cmath>
+#include <csignal>
 #include <fstream>
 #include <iomanip>
 #include <stdexcept>
@@ -13,6 +14,8 @@
 
 #include "app/StringIds.h"
 #include "cli/CliApp.h"
+#include "cli/CliHost.h"
+#include "cli/Command.h"
 #include "conversion/BatchConversion.h"
 #include "conversion/ProjectionLibrary.h"
 #include "text/LineScanner.h"
@@ -390,6 +393,34 @@ TEST_F(Conversion, points_outside_the_domain_are_left_out_and_reported) {
   EXPECT_NE(json.find("\"first_left_out\": \"POLE\""), std::string::npos) << json;
 }
 
+// Cancel stops all three stages of the pipeline, also when batches are still
+// queued behind the one being converted, and commits nothing.
+TEST_F(Conversion, a_cancelled_run_leaves_the_old_output_byte_for_byte) {
+  test::RecordingHost host;
+  std::string error;
+  ASSERT_TRUE(host.table.load(test::binDir() / "LangEN.lng", error));
+  ProjectionLibrary library;
+  ASSERT_TRUE(library.Open(test::binDir()));
+  ConversionJob job;
+  job.inputPath = home / "in.txt";
+  job.outputPath = home / "out.txt";
+  job.ellipsoid = {"Bessel", 6377397.155, 6356078.962818};
+  std::string input;
+  for (int i = 0; i < 20000; ++i) input += "P" + std::to_string(i) + " 50.8 9.3 100\n";
+  writeFile(job.inputPath, input);
+  const std::string before = "old output\r\nwith \xB0 and no newline";
+  writeFile(job.outputPath, before);
+  host.cancelAfterSteps = 9000;  // in the third batch of 4096 points
+  const auto files = [&] { return std::distance(std::filesystem::directory_iterator(home.path()), {}); };
+  const auto filesBefore = files();
+  ConversionResult result;
+  EXPECT_FALSE(RunConversion(*FindConversion(1007), job, library, host, &result));
+  EXPECT_EQ(readFile(job.outputPath), before);
+  EXPECT_TRUE(host.messages.empty()) << "the front end tells the cancel, the job says nothing";
+  EXPECT_TRUE(host.ended) << "the progress window closes";
+  EXPECT_EQ(files(), filesBefore) << "no temporary is left";
+}
+
 // The fixed ellipsoid of a national system holds for that run only.
 TEST_F(Conversion, a_lambert_preset_sets_grs80_for_its_run_only) {
   test::RecordingHost host;
@@ -552,6 +583,21 @@ TEST_F(Conversion, unusable_settings_stop_the_run_naming_the_setting) {
     EXPECT_NE(err.str().find(c.says), std::string::npos) << err.str();
     EXPECT_EQ(readFile(home / "out.txt"), "old output\n");
   }
+}
+
+// Ctrl+C goes through the real handler: the run stops before its first
+// point, the old output stays, and the exit status says interrupted.
+TEST_F(Conversion, ctrl_c_stops_the_run_keeps_the_output_and_exits_130) {
+  cli::InstallInterruptHandler();
+  std::raise(SIGINT);
+  ASSERT_TRUE(cli::InterruptRequested());
+  writeFile(home / "out.txt", "kept\n");
+  const int status = convert({}, "1007", "P1 50 9 100\nP2 51 9 100\n");
+  cli::ClearInterrupt();
+  std::signal(SIGINT, SIG_DFL);
+  EXPECT_EQ(status, cli::kInterrupted);
+  EXPECT_EQ(readFile(home / "out.txt"), "kept\n");
+  EXPECT_NE(err.str().find("[2001]"), std::string::npos) << err.str();
 }
 
 TEST(ProjectionOptions, sections_load_as_the_dialogs_do) {

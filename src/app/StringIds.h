@@ -436,7 +436,25 @@
   X(EllipsoidNameTaken, 1202)                                            \
   X(EllipsoidAxesInvalid, 1203)                                          \
   X(EllipsoidFlatteningImplausible, 1204)                                \
-  X(FieldNotANumber, 1205)
+  X(FieldNotANumber, 1205)                                               \
+  /* the desktop program as a day's tool */                              \
+  X(RunCancelled, 2001)                                                  \
+  X(ResultFileWritten, 2002)                                             \
+  X(ResultPointsWritten, 2003)                                           \
+  X(ResultPointsLeftOut, 2004)                                           \
+  X(ResultLinesUnreadable, 2005)                                         \
+  X(ResultGrossErrors, 2006)                                             \
+  X(ButtonOpenReport, 2007)                                              \
+  X(ButtonOpenOutput, 2008)                                              \
+  X(ButtonOpenFolder, 2009)                                              \
+  X(EditorFailedCommand, 2010)                                           \
+  X(ViewerFind, 2011)                                                    \
+  X(ViewerFindNext, 2012)                                                \
+  X(ViewerNotFound, 2013)                                                \
+  X(ResultLinesWritten, 2015)                                            \
+  X(LabelEditorCommand, 2016)                                            \
+  X(ConversionFinished, 2018)                                            \
+  X(GeodeticFinished, 2019)
 
 namespace pelmar::str {
 

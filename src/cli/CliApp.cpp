@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "app/ProgramDirectory.h"
+#include "app/StringIds.h"
 #include "cli/CliHost.h"
 #include "cli/ConvertCommand.h"
 #include "cli/EllipsoidsCommand.h"
@@ -72,7 +73,8 @@ void printUsage(std::ostream& out, const CommandRegistry& registry) {
     printSynopsis(out, *command);
   }
   out << "\n"
-         "Exit status: 0 success, 1 the job failed, 2 wrong usage.\n";
+         "Exit status: 0 success, 1 the job failed, 2 wrong usage, 130 stopped by Ctrl+C\n"
+         "(every output is left as it was).\n";
 }
 
 void printCommandUsage(std::ostream& out, const Command& command) {
@@ -248,7 +250,14 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
   }
   context.settings.SetFile(options.settings ? *options.settings : userSettingsPath(home));
   context.settings.setOverrides(options.overrides);
-  return command->run(context, options.commandArgs);
+  const int status = command->run(context, options.commandArgs);
+  // A job stopped by Ctrl+C has committed nothing; whatever the command made
+  // of its failure, the run ends as interrupted.
+  if (host.cancelled() && status != kUsage) {
+    host.message(str::RunCancelled);
+    return kInterrupted;
+  }
+  return status;
 }
 
 }  // namespace pelmar::cli

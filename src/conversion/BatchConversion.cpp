@@ -465,14 +465,18 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   });
 
   ConversionResult counts;
-  bool computeFailed = false;
+  bool computeFailed = false, cancelled = false;
   bool parametersRefused = false;
   try {
-    while (std::optional<Batch> batch = parsed.pop()) {
+    while (!cancelled) {
+      std::optional<Batch> batch = parsed.pop();
+      if (!batch) break;
       counts.linesRead += batch->dataLines;
       if (batch->unreadable > 0 && counts.linesUnreadable == 0) counts.firstUnreadableLine = batch->firstUnreadableLine;
       counts.linesUnreadable += batch->unreadable;
       for (BatchPoint& p : batch->points) {
+        // Asked between points; the rest of the batch goes nowhere.
+        if ((cancelled = host.cancelled())) break;
         host.stepProgress();
         ConversionPoint& q = p.point;
         if (dmsInput) {
@@ -497,11 +501,13 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
           if (counts.pointsLeftOut++ == 0) counts.firstLeftOut.assign(batch->names, p.nameOffset, p.nameLength);
         }
       }
-      if (parametersRefused || !converted.push(std::move(*batch))) break;
+      if (cancelled || parametersRefused || !converted.push(std::move(*batch))) break;
     }
   } catch (...) {
     computeFailed = true;
   }
+  // Stops all three stages: the reader at its next line or push, the writer
+  // after what is already queued (written into the temporary file only).
   stop = true;
   parsed.close();
   converted.close();
@@ -511,6 +517,11 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   if (parametersRefused) {
     host.endProgress();
     host.message(str::ParametersRefused);
+    return false;
+  }
+  if (cancelled) {
+    // Not committed: the temporary goes with `output`, the old file stays.
+    host.endProgress();
     return false;
   }
   if (computeFailed || writeFailed) {

@@ -478,6 +478,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   };
   const int scaleColumn = groups.scaleColumn();
   auto settled = [&](const Matrix& x, const Matrix& previous) {
+    if (host.cancelled()) return true;  // ends the loop; the run is dropped below
     if (groups.rotations && std::fabs(groupNorm(x, 0, 3) - groupNorm(previous, 0, 3)) >= kSettledRotation) return false;
     if (groups.translations && std::fabs(groupNorm(x, translationColumn, 3) - groupNorm(previous, translationColumn, 3)) >=
                                    kSettledTranslation) {
@@ -494,6 +495,10 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     host.setProgressLines(table.text(str::EllipsoidalProgress),
                           method == 0 ? table.format(str::EllipsoidalPass, {k + 1}) : std::string());
   });
+  if (host.cancelled()) {
+    host.endProgress();
+    return 0;  // report and output are never committed
+  }
   if (solution.singular) {
     host.endProgress();
     host.message(str::NormalEquationsSingular);
@@ -669,6 +674,10 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   const bool checkLinearisation = groups.scaleKind != 2;
   const std::int64_t total = static_cast<std::int64_t>(job.source.size());
   for (const EllipsoidalPoint& point : job.source) {
+    if (host.cancelled()) {
+      host.endProgress();
+      return 0;  // report and output are never committed
+    }
     if (++done % 4096 == 0) {
       host.setProgressLines(table.text(str::EllipsoidalProgress), table.format(str::PointsTransformed, {done, total}));
     }

@@ -37,6 +37,9 @@ struct EstimationJob {
   PointList source;
   PointList target;
   std::vector<IdenticalPoint> identical;
+  // Data lines of both files that fit no layout, and "file:line" of the first.
+  std::int64_t linesUnreadable = 0;
+  std::string firstUnreadable;
 };
 
 // Options of the plane estimation, section "SoldnerSettings" (shared with

@@ -93,6 +93,11 @@ bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* resul
   while (reader.next(text)) {
     const std::string_view data = trimBlanks(dataPart(text));
     if (data.empty()) continue;
+    if (host.cancelled()) {
+      // Not committed: the old output stays as it was.
+      host.endProgress();
+      return false;
+    }
     ++counts.linesRead;
     host.stepProgress();
     std::string_view name;

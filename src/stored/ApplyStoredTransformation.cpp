@@ -50,6 +50,7 @@ bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, Appl
   }
   std::string line;
   for (const PointRecord& point : points) {
+    if (host.cancelled()) return false;  // the output is never committed
     // The reader keeps the first number as X and the second as Y.
     auto o = job.set.type == 0 ? MapType0(job.set, point.X, point.Y, point.Z)
                                : MapType1(job.set, point.X, point.Y, point.Z);
@@ -108,6 +109,7 @@ bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& 
   }
   std::string line;
   for (const EllipsoidalPoint& point : points) {
+    if (host.cancelled()) return false;  // the output is never committed
     std::array<double, 3> p{};
     if (!MapType2(job.set, library, point.B, point.L, point.h, p)) {
       if (result.pointsLeftOut++ == 0) result.firstLeftOut = point.name;

@@ -18,6 +18,7 @@ class QTreeWidget;
 
 namespace pelmar::ui {
 
+class GuiHost;
 class SettingsPage;
 class StoredTransformationsPage;
 
@@ -46,6 +47,10 @@ class EstimationPage : public QWidget {
   // Runs the selected computation; false when it did not run or failed.
   bool compute();
 
+  // What the page remembers between runs (see SessionState).
+  void saveSession() const;
+  void restoreSession();
+
   // Shows the options dialog; nullopt when the user cancels. Tests replace it.
   using OptionsPrompt = std::function<std::optional<EstimationOptions2D>(const SettingsStore&)>;
   void setOptionsPrompt(OptionsPrompt prompt) { prompt_ = std::move(prompt); }
@@ -64,8 +69,11 @@ class EstimationPage : public QWidget {
 
  private:
   QLineEdit* addFileRow(QGridLayout* grid, int row, int labelId, bool input, int filterId, int titleId,
-                        const QString& pattern, bool showButton);
+                        const QString& pattern, bool showButton, const char* key);
   int computeEllipsoidal(const EstimationJob& paths);
+  // The one box that ends a run: its result with the files and counts, or
+  // its failure with the cause.
+  void finishRun(GuiHost& host, bool done, const EstimationJob& job, const EstimationSummary& summary);
   void offerLastSet(bool withPoints);
 
   SettingsPage* settings_;

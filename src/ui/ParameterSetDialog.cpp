@@ -73,7 +73,7 @@ QString fieldName(const QLabel* label) {
 }
 
 void refuse(QWidget* parent, const QString& message, QWidget* focus) {
-  showError(parent, message);
+  showInformation(parent, message);
   focus->setFocus();
   if (auto* edit = qobject_cast<QLineEdit*>(focus)) edit->selectAll();
 }

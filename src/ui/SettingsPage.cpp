@@ -29,6 +29,7 @@
 #include "ui/HeaderTextDialog.h"
 #include "io/FileLock.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageServices.h"
 #include "ui/UiText.h"
 
 namespace pelmar::ui {
@@ -78,9 +79,12 @@ void SettingsPage::buildControls() {
 
   auto* editorBox = new QGroupBox(uiText(str::GroupEditor), this);
   auto* editorLayout = new QHBoxLayout(editorBox);
+  // Typed or chosen: a program, or a program with its options.
+  auto* editorLabel = new QLabel(uiText(str::LabelEditorCommand), editorBox);
   editor_ = new QLineEdit(editorBox);
-  editor_->setReadOnly(true);
+  editorLabel->setBuddy(editor_);
   auto* chooseButton = new QPushButton(uiText(str::ButtonChoose), editorBox);
+  editorLayout->addWidget(editorLabel);
   editorLayout->addWidget(editor_, 1);
   editorLayout->addWidget(chooseButton);
 
@@ -180,6 +184,10 @@ void SettingsPage::buildControls() {
   connect(geographicDecimals_, &QSpinBox::valueChanged, this, edited);
   connect(cartesianDecimals_, &QSpinBox::valueChanged, this, edited);
   connect(distance_, &QLineEdit::textEdited, this, edited);
+  connect(editor_, &QLineEdit::textEdited, this, [this](const QString& text) {
+    settings_.editor = text.trimmed().toStdString();
+    markModified();
+  });
   connect(ellipsoid_, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (filling_) return;
     settings_.ellipsoid = index;
@@ -278,7 +286,7 @@ void SettingsPage::showSettings() {
                                          ? settings_.formatGeographic
                                          : 0);
   utmFormat_->setCurrentIndex(settings_.formatUtm >= 0 && settings_.formatUtm < 2 ? settings_.formatUtm : 0);
-  editor_->setText(QFileInfo(QString::fromStdString(settings_.editor)).fileName());
+  editor_->setText(QString::fromStdString(settings_.editor));
   userHeader_->setChecked(settings_.userDefinedHeader != 0);
   editHeader_->setEnabled(settings_.userDefinedHeader != 0);
   includeDate_->setChecked(settings_.includeDate != 0);
@@ -356,12 +364,13 @@ void SettingsPage::reset() {
 }
 
 void SettingsPage::chooseEditor() {
-  const QString path =
-      QFileDialog::getOpenFileName(this, uiText(str::EditorTitle), QString::fromStdString(settings_.editor),
-                                   uiText(str::EditorFilter) + " (*)");
+  // The field may hold a command with options: the dialog starts at its program.
+  const QStringList command = services::editorCommand(QString::fromStdString(settings_.editor), QString());
+  const QString path = services::chooseInputFile(this, uiText(str::EditorFilter), uiText(str::EditorTitle),
+                                                 command.value(0), "SettingsEditor", QStringLiteral("*"));
   if (path.isEmpty()) return;
   settings_.editor = path.toStdString();
-  editor_->setText(QFileInfo(path).fileName());
+  editor_->setText(path);
   markModified();
 }
 

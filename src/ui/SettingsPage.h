@@ -66,6 +66,7 @@ class SettingsPage : public QWidget {
   QCheckBox* userHeaderCheck() const noexcept { return userHeader_; }
   QPushButton* editHeaderButton() const noexcept { return editHeader_; }
   QComboBox* languageCombo() const noexcept { return language_; }
+  QLineEdit* editorEdit() const noexcept { return editor_; }
 
   // The ellipsoid commands; the dialogs they open are modal.
   void newEllipsoid();
