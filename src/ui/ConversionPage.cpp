@@ -102,20 +102,11 @@ void ConversionPage::updateDescription() {
   }
 }
 
-bool ConversionPage::selectConversion(int code) {
-  for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
-    if ((*it)->data(0, Qt::UserRole).toInt() == code) {
-      tree_->setCurrentItem(*it);
-      return true;
-    }
-  }
-  return false;
-}
+bool ConversionPage::selectConversion(int code) { return services::selectTreeValue(tree_, code); }
 
 void ConversionPage::saveSession() const {
   saveFields({{"ConversionInput", input_}, {"ConversionOutput", output_}});
-  const QTreeWidgetItem* item = tree_->currentItem();
-  const int code = item != nullptr ? item->data(0, Qt::UserRole).toInt() : kGroupValue;
+  const int code = services::currentTreeValue(tree_, kGroupValue);
   setSessionText("ConversionCode", code != kGroupValue ? QString::number(code) : QString());
 }
 
@@ -180,8 +171,7 @@ bool ConversionPage::showOptions(const ConversionInfo& conversion, ConversionJob
 bool ConversionPage::compute() {
   const QString output = output_->text().trimmed();
   if (!services::checkWriteAccess(this, output)) return false;
-  const QTreeWidgetItem* item = tree_->currentItem();
-  const int code = item != nullptr ? item->data(0, Qt::UserRole).toInt() : kGroupValue;
+  const int code = services::currentTreeValue(tree_, kGroupValue);
   const ConversionInfo* conversion = FindConversion(code);
   if (conversion == nullptr) {
     showInformation(this, uiText(str::NoComputationSelected));

@@ -78,20 +78,11 @@ GeodeticPage::GeodeticPage(SettingsPage* settings, const std::filesystem::path& 
   connect(compute, &QPushButton::clicked, this, &GeodeticPage::compute);
 }
 
-bool GeodeticPage::selectTask(int task) {
-  for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
-    if ((*it)->data(0, Qt::UserRole).toInt() == task) {
-      tree_->setCurrentItem(*it);
-      return true;
-    }
-  }
-  return false;
-}
+bool GeodeticPage::selectTask(int task) { return services::selectTreeValue(tree_, task); }
 
 void GeodeticPage::saveSession() const {
   saveFields({{"GeodeticInput", input_}, {"GeodeticOutput", output_}});
-  const QTreeWidgetItem* item = tree_->currentItem();
-  const int task = item != nullptr ? item->data(0, Qt::UserRole).toInt() : kGroupValue;
+  const int task = services::currentTreeValue(tree_, kGroupValue);
   setSessionText("GeodeticTask", task != kGroupValue ? QString::number(task) : QString());
 }
 
@@ -112,8 +103,7 @@ bool GeodeticPage::compute() {
     return false;
   }
   if (!services::checkWriteAccess(this, output)) return false;
-  const QTreeWidgetItem* item = tree_->currentItem();
-  const int task = item != nullptr ? item->data(0, Qt::UserRole).toInt() : kGroupValue;
+  const int task = services::currentTreeValue(tree_, kGroupValue);
   if (task < static_cast<int>(GeodeticTask::Direct) || task > static_cast<int>(GeodeticTask::LatitudeFromArc)) {
     showInformation(this, uiText(str::NoGeodeticTaskSelected));
     return false;

@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QProcess>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include <fstream>
 
@@ -39,6 +41,21 @@ QString filters(const QString& filterText, const QString& pattern) {
 }  // namespace
 
 void setLauncher(Launcher l) { customLauncher() = std::move(l); }
+
+int currentTreeValue(const QTreeWidget* tree, int none) {
+  const QTreeWidgetItem* item = tree->currentItem();
+  return item != nullptr ? item->data(0, Qt::UserRole).toInt() : none;
+}
+
+bool selectTreeValue(QTreeWidget* tree, int value) {
+  for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+    if ((*it)->data(0, Qt::UserRole).toInt() == value) {
+      tree->setCurrentItem(*it);
+      return true;
+    }
+  }
+  return false;
+}
 
 namespace {
 LinkOpener& customLinkOpener() {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+
+class QTreeWidget;
 #include <QStringList>
 
 #include <QUrl>
@@ -73,6 +75,12 @@ struct OutputFilter {
 QLineEdit* addPointFileRow(QWidget* page, QGridLayout* grid, int row, int labelId, bool input,
                            std::function<QString()> editor, const OutputFilter& output = {0, QString()},
                            const char* key = nullptr);
+
+// The value (Qt::UserRole) of a tree's current item, `none` without one;
+// and selecting the item of a value (false when no item has it). The
+// conversion and geodetic pages keep their codes there.
+int currentTreeValue(const QTreeWidget* tree, int none);
+bool selectTreeValue(QTreeWidget* tree, int value);
 
 // How programs are started (tests replace it; an empty one restores the
 // default): true when the program ran.
