@@ -209,6 +209,53 @@ TEST_F(PlaneEstimation, one_gross_error_is_found_by_both_methods_and_both_models
   }
 }
 
+// A wrong source coordinate, from a metre to far beyond the 5 km network
+// (a lever that draws the L1 fit onto the point), is the one point flagged
+// by both methods and both models, with ∇ the error carried into the target
+// frame. The L1 fit used to accept it (its residual put T₀ above Ω), and a
+// reweighted pass with weights from 1e9 to 1e-6 called the points unable to
+// determine the model.
+TEST_F(PlaneEstimation, a_wrong_source_coordinate_of_any_size_is_found) {
+  for (double size : {1.0, 1e3, 1e5, 1e6}) {
+    auto points = similarityPoints(7, 1.00002, 0.3, 100, -50, 0.01, 3);
+    points[2].ys += size;
+    writePoints(points);
+    for (PlaneModel model : {PlaneModel::Similarity, PlaneModel::Affine}) {
+      for (int method : {1, 0}) {
+        SCOPED_TRACE(testing::Message() << size << " m, "
+                                        << (model == PlaneModel::Similarity ? "similarity" : "affine") << " method "
+                                        << method);
+        ASSERT_EQ(run(model, method), 1) << (host.messages.empty() ? 0 : host.messages.front());
+        const PointTest& bad = summary.points[2];
+        EXPECT_TRUE(bad.outlier) << "T " << bad.T;
+        EXPECT_NEAR(std::hypot(bad.nabla[0], bad.nabla[1]), size, 1e-3 * size + 0.05);
+      }
+    }
+  }
+}
+
+// Exact data but one point: the others leave s′² at rounding level, and the
+// point's misfit is beyond every quantile (it used to read T = 0,
+// "accepted"). Its T exceeds the column and is printed in exponent form.
+TEST_F(PlaneEstimation, a_single_misfit_among_exact_points_is_flagged) {
+  auto points = similarityPoints(6, 1.0, 0.0, 100, -50, 0.0, 4);
+  points[3].xt += 0.5;
+  writePoints(points);
+  for (int method : {1, 0}) {
+    SCOPED_TRACE(method);
+    ASSERT_EQ(run(PlaneModel::Similarity, method), 1);
+    for (const PointTest& t : summary.points) EXPECT_EQ(t.outlier, t.name == "P3") << t.name << " T " << t.T;
+    EXPECT_GT(summary.points[3].T, 1e9);
+    const std::string report = readFile(job.reportPath);
+    const std::size_t verdict = report.find("     gross error\n");
+    ASSERT_NE(verdict, std::string::npos);
+    const std::size_t start = report.rfind('\n', verdict) + 1;
+    const std::string line = report.substr(start, verdict + 16 - start);
+    EXPECT_EQ(line.size(), 48u) << line;
+    EXPECT_NE(line.find("e+"), std::string::npos) << line;
+  }
+}
+
 // On clean normal noise the test is an F test at 95 %: about 5 % of the
 // points are called gross errors (4000 tests: the share's standard error is
 // 0.34 %). A test statistic that is not divided by the point's k
@@ -257,6 +304,8 @@ TEST_F(PlaneEstimation, three_points_have_no_redundancy_for_the_test_and_say_so)
     EXPECT_EQ(summary.parameters[0].sigma.has_value(), c.redundancy > 0);
     const std::string report = readFile(job.reportPath);
     EXPECT_EQ(report.find("nan"), std::string::npos);
+    EXPECT_EQ(report.find("accepted"), std::string::npos) << "an untested point is no accepted one";
+    EXPECT_NE(report.find("  not tested\n"), std::string::npos);
     const std::string notice = host.table.format(str::NoticeNoGrossErrorTest, {c.redundancy, 2});
     EXPECT_NE(report.find("  " + notice + "\n"), std::string::npos);
     EXPECT_EQ(host.messages, std::vector<int>{str::NoticeNoGrossErrorTest});

@@ -48,8 +48,10 @@ class SpatialEstimation : public ::testing::Test {
     return EstimateSpatial(job, model, options, host, &set, &summary);
   }
 
-  // Source and target point lists as files, with noise on the targets.
-  void writeNoisy(const std::string& targetName, double sigma, unsigned seed, int grossErrorPoint = -1) {
+  // Source and target point lists as files, with noise on the targets and
+  // a gross error in the target Y of one point, or in its source X.
+  void writeNoisy(const std::string& targetName, double sigma, unsigned seed, int grossErrorPoint = -1,
+                  double grossSize = 0.5, bool inSourceX = false) {
     PointList source, target;
     ReadPointFile3D(reference("helmert-source.txt"), source);
     ReadPointFile3D(reference(targetName), target);
@@ -58,12 +60,12 @@ class SpatialEstimation : public ::testing::Test {
     std::string s, t;
     char line[200];
     for (std::size_t i = 0; i < target.size(); ++i) {
-      std::snprintf(line, sizeof line, "%s %.6f %.6f %.6f\n", source[i].name.c_str(), source[i].X, source[i].Y,
-                    source[i].Z);
+      const double gross = static_cast<int>(i) == grossErrorPoint ? grossSize : 0.0;
+      std::snprintf(line, sizeof line, "%s %.6f %.6f %.6f\n", source[i].name.c_str(),
+                    source[i].X + (inSourceX ? gross : 0.0), source[i].Y, source[i].Z);
       s += line;
-      const double gross = static_cast<int>(i) == grossErrorPoint ? 0.5 : 0.0;
       std::snprintf(line, sizeof line, "%s %.6f %.6f %.6f\n", target[i].name.c_str(), target[i].X + noise(random),
-                    target[i].Y + noise(random) + gross, target[i].Z + noise(random));
+                    target[i].Y + noise(random) + (inSourceX ? 0.0 : gross), target[i].Z + noise(random));
       t += line;
     }
     job.sourcePath = dir / "source.txt";
@@ -143,6 +145,28 @@ TEST_F(SpatialEstimation, one_gross_error_among_30_noisy_points_is_found) {
       ASSERT_EQ(summary.points.size(), 30u);
       for (const PointTest& t : summary.points) EXPECT_EQ(t.outlier, t.name == "P11") << t.name << " T " << t.T;
       EXPECT_NEAR(summary.points[0].F, 2.71878, 1e-4) << "F(0.95; 3, 90 − 7 − 3), Boost.Math";
+    }
+  }
+}
+
+// A wrong source coordinate far beyond the network is a lever: the L1 fit
+// passes through the point, whose residuals vanish while every other point
+// takes the misfit. It is found by testing it against the others' fit.
+// With least squares the point keeps part of its error and is found too.
+TEST_F(SpatialEstimation, a_source_coordinate_wrong_by_a_lever_is_found) {
+  for (double size : {10.0, 2e6}) {
+    writeNoisy("helmert-target-pv.txt", 0.005, 23, 4, size, true);
+    for (SpatialModel model : {SpatialModel::Rigorous, SpatialModel::Linearised}) {
+      for (int type : {1, 0}) {
+        SCOPED_TRACE(testing::Message() << size << " m, " << (model == SpatialModel::Rigorous ? "rigorous" : "linearised")
+                                        << " type " << type);
+        EstimationOptions3D options;
+        options.type = type;
+        ASSERT_EQ(run(model, options), 1) << host.messages.size();
+        ASSERT_EQ(summary.points.size(), 30u);
+        EXPECT_TRUE(summary.points[4].outlier) << "T " << summary.points[4].T;
+        EXPECT_GT(summary.points[4].T, 1e3);
+      }
     }
   }
 }

@@ -1,10 +1,12 @@
 #include "adjust/GrossErrorTest.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <utility>
 
 #include "adjust/FisherQuantile.h"
+#include "adjust/NormalEquations.h"
 
 namespace pelmar {
 
@@ -20,21 +22,41 @@ double quantile(int k, int df2) {
   if (inserted) it->second = FisherQuantile(kProbability, k, df2);
   return it->second;
 }
-}  // namespace
 
-GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
-                                   const Matrix& v, double omega, int redundancy) {
+// The point's cofactors in standardised form, P^½·Qvv·P^½ = I − B·Qxx·Bᵀ with
+// B = P^½·A, and the square roots of its weights.
+Matrix standardisedCofactors(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
+                             std::vector<double>& root) {
   const int k = design.rows();
-  // B = P^½·A, so that P^½·Qvv·P^½ = I − B·Qxx·Bᵀ.
   Matrix b = design;
-  std::vector<double> root(static_cast<std::size_t>(k));
+  root.assign(static_cast<std::size_t>(k), 0.0);
   for (int r = 0; r < k; ++r) {
     root[r] = std::sqrt(weights[r]);
     for (int j = 0; j < b.cols(); ++j) b(r, j) *= root[r];
   }
-  Matrix standardised(k, k, 0.0);
-  for (int r = 0; r < k; ++r) standardised(r, r) = 1.0;
-  if (design.cols() > 0) standardised = standardised.Subtract(b.Multiply(qxx).Multiply(b.Transpose()));
+  Matrix s(k, k, 0.0);
+  for (int r = 0; r < k; ++r) s(r, r) = 1.0;
+  if (design.cols() > 0) s = s.Subtract(b.Multiply(qxx).Multiply(b.Transpose()));
+  return s;
+}
+
+// T = T₀/(k·s′²) against F(k, r − k), with s′² = rest/(r − k) held at 1e-16
+// at least; untested when r − k < 1.
+void decide(GrossErrorResult& result, int k, int redundancy, double t0, double rest) {
+  const int df2 = redundancy - k;
+  if (df2 < 1) return;
+  result.tested = true;
+  result.F = quantile(k, df2);
+  result.T = t0 / (k * std::max(rest / df2, kSmallVariance));
+  result.outlier = result.T > result.F;
+}
+}  // namespace
+
+GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
+                                   const Matrix& v, double omega, int redundancy, GrossErrorFit fit) {
+  const int k = design.rows();
+  std::vector<double> root;
+  Matrix standardised = standardisedCofactors(design, weights, qxx, root);
   standardised.InvertInPlace();
   // w = (P^½·Qvv·P^½)⁻¹·P^½·v; then Qvv⁻¹·v = P^½·w and ∇ = −P^-½·w.
   Matrix scaled(k, 1, 0.0);
@@ -42,17 +64,42 @@ GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<doubl
   const Matrix w = standardised.Multiply(scaled);
   GrossErrorResult result;
   result.nabla = Matrix(k, 1, 0.0);
+  double t0 = 0.0, own = 0.0;
+  for (int r = 0; r < k; ++r) {
+    t0 += scaled(r, 0) * w(r, 0);
+    own += scaled(r, 0) * scaled(r, 0);
+    if (fit == GrossErrorFit::Robust) result.nabla(r, 0) = -v(r, 0);
+    else result.nabla(r, 0) = root[r] > 0.0 ? -w(r, 0) / root[r] : 0.0;
+  }
+  decide(result, k, redundancy, t0, fit == GrossErrorFit::Robust ? omega - own : omega - t0);
+  return result;
+}
+
+bool FitPassesThrough(const Matrix& v, const std::vector<double>& weights, double omega, int observations) {
+  constexpr double kShareOfRms = 1e-4;
+  const double limit = std::max(kL1SmallResidual, kShareOfRms * std::sqrt(omega / std::max(observations, 1)));
+  for (int r = 0; r < v.rows(); ++r) {
+    if (std::sqrt(weights[r]) * std::fabs(v(r, 0)) < limit) return true;
+  }
+  return false;
+}
+
+GrossErrorResult TestAgainstOthers(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
+                                   const Matrix& d, double omegaOthers, int redundancy) {
+  const int k = design.rows();
+  std::vector<double> root;
+  const Matrix standardised = standardisedCofactors(design, weights, qxx, root);
+  Matrix scaled(k, 1, 0.0);
+  for (int r = 0; r < k; ++r) scaled(r, 0) = root[r] * d(r, 0);
+  const Matrix w = standardised.Multiply(scaled);
+  GrossErrorResult result;
+  result.nabla = Matrix(k, 1, 0.0);
   double t0 = 0.0;
   for (int r = 0; r < k; ++r) {
     t0 += scaled(r, 0) * w(r, 0);
-    result.nabla(r, 0) = root[r] > 0.0 ? -w(r, 0) / root[r] : 0.0;
+    result.nabla(r, 0) = -d(r, 0);
   }
-  const int df2 = redundancy - k;
-  if (df2 < 1) return result;
-  result.F = quantile(k, df2);
-  const double s2 = (omega - t0) / df2;
-  if (s2 >= kSmallVariance) result.T = t0 / (k * s2);
-  result.outlier = result.T > result.F;
+  decide(result, k, redundancy, t0, omegaOthers);
   return result;
 }
 

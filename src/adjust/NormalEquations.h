@@ -72,11 +72,11 @@ inline double RowResidual(const double* a, double l, const Matrix& x) {
 // Iteratively reweighted least squares for the L1 norm: a row whose residual
 // was v in the previous pass gets the weight 1/|v|, so that Σ w·v² follows
 // Σ|v|; below 1e-7 the weight is held at 1e9 instead of growing without bound.
+inline constexpr double kL1SmallResidual = 1e-7;
 inline double L1Weight(double residual) {
-  constexpr double kSmallResidual = 1e-7;
   constexpr double kCappedWeight = 1e9;
   const double magnitude = std::fabs(residual);
-  return magnitude < kSmallResidual ? kCappedWeight : 1.0 / magnitude;
+  return magnitude < kL1SmallResidual ? kCappedWeight : 1.0 / magnitude;
 }
 
 // The largest pass index of an L1 loop: at most 1001 passes.
@@ -85,11 +85,13 @@ inline constexpr int kMaxPassIndex = 1000;
 // What an adjustment loop ends with.
 struct AdjustmentSolution {
   Matrix x;         // the last solution
-  Matrix qxx;       // inverse normal matrix of the last pass
+  Matrix qxx;       // inverse normal matrix under the a-priori weights p: the cofactors of
+                    // the least-squares fit, for precision and the gross-error test (the
+                    // L1 passes' reweighting, capped at 1e9, says nothing about either)
   int passes = 0;   // passes made (1 for least squares)
   int counter = 0;  // the pass counter k as the reports print it: the index of the
                     // settling pass, or 1001 when the cap ended the loop
-  bool settled = true;    // false when the loop ended at the cap
+  bool settled = true;    // false when the loop ended at the cap or at a singular reweighted pass
   bool singular = false;  // a pass met singular normal equations: x means nothing
 };
 
@@ -99,7 +101,9 @@ struct AdjustmentSolution {
 // p); it is called once per pass. Pass 0 weights every row by p; later L1
 // passes by p·L1Weight(√p·v) with the residual v under the previous
 // solution, that is √p/|v|. The loop ends when settled(x, previous) holds
-// (from the second pass on), after pass 1000, or at a singular pass.
+// (from the second pass on), after pass 1000, or at a singular pass: the
+// first is `singular`, a later one ends the loop unsettled with the solution
+// before it.
 // `onPass(k)` is called before pass k.
 template <class Rows, class Settled, class OnPass>
 AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settled, OnPass&& onPass) {
@@ -113,8 +117,17 @@ AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settle
       normal.add(a, l, w);
     });
     if (normal.solve(out.qxx, out.x) != 1) {
-      out.singular = true;
       out.passes = k + 1;
+      if (k == 0) {
+        out.singular = true;
+        break;
+      }
+      // Pass 0 showed that the points determine the unknowns; a reweighted
+      // pass fails only on the spread of its weights (1e9 on the rows the
+      // fit passes through, 1/|v| on a gross error of 100 km: 1e-5). The
+      // loop ends with the last solution, which has not settled.
+      out.x = previous;
+      out.settled = false;
       break;
     }
     out.passes = k + 1;
@@ -127,6 +140,12 @@ AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settle
       out.settled = false;
       break;
     }
+  }
+  if (l1 && !out.singular) {
+    NormalEquations normal(u);
+    rows([&](const double* a, double l, double p) { normal.add(a, l, p); });
+    Matrix ignored;
+    if (normal.solve(out.qxx, ignored) != 1) out.singular = true;
   }
   return out;
 }

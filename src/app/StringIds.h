@@ -305,6 +305,7 @@
   X(PointsAtOnePlace, 1336)                                              \
   X(PointsOnOneLine, 1337)                                               \
   X(TargetPointsAtOnePlace, 1370)                                        \
+  X(VerdictNotTested, 1371)                                              \
   X(ModelNotDetermined, 1338)                                            \
   X(CoordinatesUnusable, 1339)                                           \
   X(SpatialTranslationY, 1361)                                           \

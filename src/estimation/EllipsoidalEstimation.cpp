@@ -8,6 +8,7 @@
 #include "adjust/GrossErrorTest.h"
 #include "adjust/Matrix.h"
 #include "adjust/NormalEquations.h"
+#include "adjust/RobustTest.h"
 #include "io/FileAccess.h"
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
@@ -29,9 +30,12 @@
 //    seconds);
 //  - the prior information on the translations is three pseudo-observations
 //    t = 0 with the weight s0²/sTrans² in both methods (for least squares
-//    this is the defined diagonal term); the gross-error test takes Ω and
-//    the redundancy of the real observations only, and a prior that the
-//    points contradict (remaining translations beyond 3·sTrans) is told;
+//    this is the defined diagonal term); as observations they count in Ω and
+//    in the redundancy, which the gross-error test needs to match its
+//    cofactors (with Ω and r of the points alone and the prior in Qxx, T₀
+//    exceeds Ω for every sizeable error and the point is accepted), and a
+//    prior that the points contradict (remaining translations beyond
+//    3·sTrans) is told;
 //  - singular normal equations (a parameter the points do not determine)
 //    stop the run with a message instead of printing what the inversion
 //    left;
@@ -49,10 +53,12 @@
 //    the ground;
 //  - fewer observations than unknowns stop the run before the report is
 //    created, and the options line about the output file is written once;
-//  - the gross-error test of an L1 run takes the cofactors of its last pass,
-//    as the other estimations do: with those of the first (least-squares)
-//    pass, an outlier's full L1 residual makes T₀ exceed Ω and the point
-//    with the gross error is the one that is accepted.
+//  - the gross-error test of an L1 run takes the L1 fit's own form
+//    (TestAfterL1Fit), in which a full-size residual is no longer what
+//    makes T₀ exceed Ω;
+//  - a point that cannot be tested (too little redundancy for its
+//    observations) reads "not tested", and the report ends its test table
+//    with the run's notices.
 
 namespace pelmar {
 
@@ -467,15 +473,17 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   const double priorWeight = s0Squared / (o.sTrans * o.sTrans);
   double priorRow[3][EllipsoidalRows::kMaxUnknowns] = {};
   for (int i = 0; i < 3; ++i) priorRow[i][translationColumn + i] = 1.0;
-  auto forEachRow = [&](auto&& add) {
-    for (const PointRows& pr : rows) {
-      if (!pr.usable) continue;
+  auto rowsExcept = [&](std::size_t skip, auto&& add) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const PointRows& pr = rows[i];
+      if (!pr.usable || i == skip) continue;
       for (int r = 0; r < pr.count; ++r) add(pr.a[r], pr.l[r], pr.p[r]);
     }
     if (prior) {
       for (int i = 0; i < 3; ++i) add(priorRow[i], 0.0, priorWeight);
     }
   };
+  auto forEachRow = [&](auto&& add) { rowsExcept(rows.size(), add); };
   const int scaleColumn = groups.scaleColumn();
   auto settled = [&](const Matrix& x, const Matrix& previous) {
     if (host.cancelled()) return true;  // ends the loop; the run is dropped below
@@ -581,12 +589,12 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     if (ip.target.hasHeight) line += formatMessage("%15.5f", {ip.dh});
     report.write(line + "\n");
   }
-  // The test's variance factor comes from the observations alone: the
-  // prior information only steadies the translations, and its residuals
-  // would either dilute the test (a loose prior contributes about nothing
-  // to Ω but three degrees of freedom) or drown it (a prior the points
-  // contradict).
-  const int redundancy = observations - (prior ? 3 : 0) - u;
+  // The prior pseudo-observations t = 0 are observations of the adjustment:
+  // their weighted residuals belong to Ω as their rows belong to Qxx.
+  if (prior) {
+    for (int i = 0; i < 3; ++i) omega += priorWeight * x(translationColumn + i, 0) * x(translationColumn + i, 0);
+  }
+  const int redundancy = observations - u;
 
   // 10. Gross-error test of every identical point with its own rows.
   const TestTableLayout testLayout{48,
@@ -611,7 +619,10 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
       residuals(r, 0) = v[i][r];
       weights[r] = pr.p[r];
     }
-    const GrossErrorResult test = TestForGrossError(design, weights, qxx, residuals, omega, redundancy);
+    const GrossErrorResult test =
+        method == 0
+            ? TestAfterL1Fit(u, i, rowsExcept, settled, design, weights, qxx, x, residuals, omega, redundancy)
+            : TestForGrossError(design, weights, qxx, residuals, omega, redundancy);
     double nabla[3] = {kNaN, kNaN, kNaN};
     for (int r = 0; r < pr.count; ++r) {
       const double value = test.nabla(r, 0);
@@ -626,7 +637,6 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     else line += std::string(32, ' ');
     if (ip.target.hasHeight) line += formatMessage("%16.5f", {nabla[2]});
     report.write(line + "\n");
-    WriteTestVerdict(report, table, testLayout, test.T, test.F, test.outlier);
     const double noValue = kNaN;
     tests.push_back({ip.source.name,
                      {ip.target.hasPosition ? ip.dN : noValue, ip.target.hasPosition ? ip.dE : noValue,
@@ -635,7 +645,26 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
                      test.T,
                      test.F,
                      test.outlier,
-                     {"N", "E", "h"}});
+                     {"N", "E", "h"},
+                     test.tested});
+    WriteTestVerdict(report, table, testLayout, tests.back());
+  }
+  // What the run says about itself besides the numbers, after the test
+  // table (the report is written as the run goes, so its options block is
+  // long written).
+  RunNotices notices;
+  notices.settled = solution.settled;
+  notices.passes = method == 0 ? solution.counter : 1;
+  notices.redundancy = redundancy;
+  notices.distributedOutliers = DistributedOutliers(tests, distribute);
+  // The notice of untested points names the most observations a point has:
+  // a point with fewer may have been tested.
+  for (const PointRows& pr : rows) {
+    if (pr.usable) notices.observationsPerPoint = std::max(notices.observationsPerPoint, pr.count);
+  }
+  if (notices.any()) {
+    report.write("\n");
+    WriteNotices(report, table, notices);
   }
 
   // 11. Every source point transformed, with the residuals distributed.
@@ -719,34 +748,14 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
                               {ip.dN, ip.dE, ip.dh},
                               {}});
   }
-  // What the run says about itself besides the numbers; its report has no
-  // block for it, so it is told and goes into the summary.
-  RunNotices notices;
-  notices.settled = solution.settled;
-  notices.passes = method == 0 ? solution.counter : 1;
-  notices.redundancy = redundancy;
-  notices.observationsPerPoint = 3;
-  if (distribute) {
-    for (const PointTest& t : tests) {
-      if (t.outlier) notices.distributedOutliers.push_back(t.name);
-    }
-  }
-  for (const PointRows& pr : rows) {
-    if (pr.usable) notices.observationsPerPoint = std::min(notices.observationsPerPoint, pr.count);
-  }
   TellNotices(host, notices);
   if (summary != nullptr) {
     // Standard deviations from σ0 and the cofactors of the least-squares
-    // adjustment with the a-priori weights (the L1 fit's last pass carries
-    // its reweighting instead).
+    // adjustment with the a-priori weights.
     const std::optional<double> sigma0 = UnitWeightSigma(omega, redundancy);
-    Matrix cofactors, ignored;
-    NormalEquations weighted(u);
-    forEachRow([&](const double* a, double l, double p) { weighted.add(a, l, p); });
-    const bool haveCofactors = sigma0 && weighted.solve(cofactors, ignored) == 1;
     auto sigmaOf = [&](int column) -> std::optional<double> {
-      if (!haveCofactors) return std::nullopt;
-      return *sigma0 * std::sqrt(std::fmax(cofactors(column, column), 0.0));
+      if (!sigma0) return std::nullopt;
+      return *sigma0 * std::sqrt(std::fmax(qxx(column, column), 0.0));
     };
     std::vector<EstimatedParameter> list;
     if (groups.scaleKind == 1) list.push_back({"m", parameters.planScale, "", sigmaOf(scaleColumn)});

@@ -106,6 +106,7 @@ struct PointTest {
   double F = 0.0;
   bool outlier = false;
   std::vector<std::string> axes;  // names of the residual components, e.g. "Y", "X"
+  bool tested = true;  // false: the redundancy left no test of this point (T and F are 0)
 };
 
 struct EstimationSummary {

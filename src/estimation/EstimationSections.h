@@ -32,10 +32,12 @@ struct TestTableLayout {
 
 // Separator, title, rule and the two column-head lines of the table.
 void WriteTestTableHead(ReportFile& report, const LanguageTable& table, const TestTableLayout& layout);
-// One point's verdict line (T, F, text) and its dashed line; the ∇ line above
-// it is the caller's, since its columns depend on the point.
-void WriteTestVerdict(ReportFile& report, const LanguageTable& table, const TestTableLayout& layout, double T, double F,
-                      bool outlier);
+// One point's verdict line (T, F, text: "gross error", "accepted" or "not
+// tested") and its dashed line; the ∇ line above it is the caller's, since
+// its columns depend on the point. A T beyond the column's 16 characters
+// (the other points fitting exactly) is printed in exponent form.
+void WriteTestVerdict(ReportFile& report, const LanguageTable& table, const TestTableLayout& layout,
+                      const PointTest& test);
 
 // The output file of the transformed points: every source point goes in,
 // except identical points when "WriteIdentical" is off.

@@ -8,6 +8,7 @@
 #include "adjust/Matrix.h"
 #include "adjust/NormalEquations.h"
 #include "adjust/ParameterPrecision.h"
+#include "adjust/RobustTest.h"
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
 #include "io/OutputFile.h"
@@ -111,26 +112,27 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
     }
     return out;
   };
-  auto forEachRow = [&](auto&& add) {
-    for (const Reduced& p : reduced) {
+  auto rowsExcept = [&](std::size_t skip, auto&& add) {
+    for (std::size_t i = 0; i < reduced.size(); ++i) {
+      if (i == skip) continue;
+      const Reduced& p = reduced[i];
       const DesignRows a = designRows(model, p.ys, p.xs);
       add(a.row[0], p.yt, 1.0);
       add(a.row[1], p.xt, 1.0);
     }
   };
+  auto forEachRow = [&](auto&& add) { rowsExcept(reduced.size(), add); };
 
   // 6./7. Adjustment: normal equations point by point, reweighted for L1.
   // The loop has settled when no reported unknown moves by 1e-7 any more.
-  const AdjustmentSolution solution = SolveAdjustment(
-      u, method == 0, forEachRow,
-      [&](const Matrix& now, const Matrix& before) {
-        const Matrix a = reported(now), b = reported(before);
-        double change = 0.0;
-        for (int j = 0; j < u; ++j) change = std::max(change, std::fabs(a(j, 0) - b(j, 0)));
-        // A cancelled run ends the loop at once; it is dropped below.
-        return change < kConvergence || host.cancelled();
-      },
-      [](int) {});
+  auto settledTest = [&](const Matrix& now, const Matrix& before) {
+    const Matrix a = reported(now), b = reported(before);
+    double change = 0.0;
+    for (int j = 0; j < u; ++j) change = std::max(change, std::fabs(a(j, 0) - b(j, 0)));
+    // A cancelled run ends the loop at once; it is dropped below.
+    return change < kConvergence || host.cancelled();
+  };
+  const AdjustmentSolution solution = SolveAdjustment(u, method == 0, forEachRow, settledTest, [](int) {});
   if (host.cancelled()) return 0;
   if (solution.singular) {
     host.message(str::ModelNotDetermined);
@@ -207,26 +209,21 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
     Matrix v(2, 1, 0.0);
     v(0, 0) = p.dY;
     v(1, 0) = p.dX;
-    const GrossErrorResult test = TestForGrossError(a, {1.0, 1.0}, qxx, v, omega, redundancy);
+    const GrossErrorResult test =
+        method == 0 ? TestAfterL1Fit(u, i, rowsExcept, settledTest, a, {1.0, 1.0}, qxx, x, v, omega, redundancy)
+                    : TestForGrossError(a, {1.0, 1.0}, qxx, v, omega, redundancy);
     tests.push_back({p.name, {p.dY, p.dX}, {test.nabla(0, 0), test.nabla(1, 0)}, test.T, test.F, test.outlier,
-                     {"Y", "X"}});
+                     {"Y", "X"}, test.tested});
   }
 
-  // Standard deviations: σ0 from the residuals, the cofactors of the
-  // unit-weight adjustment (the L1 fit's last pass carries its reweighting,
-  // whose capped weights say nothing about precision; the design does not
-  // depend on the unknowns, so these are also the least-squares cofactors).
+  // Standard deviations: σ0 from the residuals and the cofactors of the
+  // least-squares adjustment (for the L1 fit too: the design does not
+  // depend on the unknowns).
   const std::optional<double> sigma0 = UnitWeightSigma(omega, redundancy);
   std::vector<EstimatedParameter> parameters;
   {
-    Matrix cofactors = qxx, ignored;
-    if (method == 0) {
-      NormalEquations unitWeight(u);
-      forEachRow([&](const double* a, double l, double p) { unitWeight.add(a, l, p); });
-      unitWeight.solve(cofactors, ignored);
-    }
     const std::vector<double> sigmas =
-        sigma0 ? PropagateSigma(cofactors, *sigma0, xValues, derive) : std::vector<double>(values.size(), 0.0);
+        sigma0 ? PropagateSigma(qxx, *sigma0, xValues, derive) : std::vector<double>(values.size(), 0.0);
     for (std::size_t i = 0; i < values.size(); ++i) {
       EstimatedParameter parameter{names[i], values[i], units[i], std::nullopt};
       if (sigma0) parameter.sigma = sigmas[i];
@@ -311,7 +308,7 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
   WriteTestTableHead(report, table, testLayout);
   for (const PointTest& t : tests) {
     report.writeFormat("%16s%16.5f%16.5f\n", {t.name, t.nabla[0], t.nabla[1]});
-    WriteTestVerdict(report, table, testLayout, t.T, t.F, t.outlier);
+    WriteTestVerdict(report, table, testLayout, t);
   }
 
   // 11. Every source point transformed.

@@ -9,6 +9,7 @@
 #include "adjust/GrossErrorTest.h"
 #include "adjust/Matrix.h"
 #include "adjust/NormalEquations.h"
+#include "adjust/RobustTest.h"
 #include "adjust/ParameterPrecision.h"
 #include "adjust/SymmetricEigen.h"
 #include "app/JobHost.h"
@@ -318,13 +319,15 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     Approximation start;
     if (closedFormStart(reduced, groups, start)) model.start(start);
   }
-  auto rows = [&](auto&& add) {
+  auto rowsExcept = [&](std::size_t skip, auto&& add) {
     double a[3][7], l[3];
-    for (const Reduced& p : reduced) {
-      model.rows(p.c, p.g, a, l);
+    for (std::size_t i = 0; i < reduced.size(); ++i) {
+      if (i == skip) continue;
+      model.rows(reduced[i].c, reduced[i].g, a, l);
       for (int r = 0; r < 3; ++r) add(a[r], l[r], 1.0);
     }
   };
+  auto rows = [&](auto&& add) { rowsExcept(reduced.size(), add); };
   // A cancelled run ends every loop at once; it is dropped after them.
   auto settledTest = [&](const Matrix& now, const Matrix& before) {
     return settled(groups, now, before) || host.cancelled();
@@ -498,28 +501,27 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     v(0, 0) = p.dY;
     v(1, 0) = p.dX;
     v(2, 0) = p.dZ;
-    const GrossErrorResult result = TestForGrossError(design, {1.0, 1.0, 1.0}, qxx, v, omega, redundancy);
+    // The rigorous model's rows are linearised at the final parameters: the
+    // refit of the others after an L1 fit is one step from there.
+    const GrossErrorResult result =
+        method == 0 ? TestAfterL1Fit(groups.u, i, rowsExcept, settledTest, design, {1.0, 1.0, 1.0}, qxx, increment, v,
+                                     omega, redundancy)
+                    : TestForGrossError(design, {1.0, 1.0, 1.0}, qxx, v, omega, redundancy);
     tests.push_back({p.name,
                      {p.dY, p.dX, p.dZ},
                      {result.nabla(0, 0), result.nabla(1, 0), result.nabla(2, 0)},
                      result.T,
                      result.F,
                      result.outlier,
-                     {"Y", "X", "Z"}});
+                     {"Y", "X", "Z"},
+                     result.tested});
   }
 
   // Standard deviations: σ0 from the residuals and the cofactors of the
-  // unit-weight adjustment at the final parameters (the L1 fit's last pass
-  // carries its reweighting, whose capped weights say nothing about
-  // precision).
+  // least-squares adjustment at the final parameters.
   const std::optional<double> sigma0 = UnitWeightSigma(omega, redundancy);
   std::vector<double> sigmas;
-  if (sigma0) {
-    NormalEquations unitWeight(groups.u);
-    rows([&](const double* row, double obs, double p) { unitWeight.add(row, obs, p); });
-    Matrix cofactors, ignored;
-    if (unitWeight.solve(cofactors, ignored) == 1) sigmas = PropagateSigma(cofactors, *sigma0, p0, reportedList);
-  }
+  if (sigma0) sigmas = PropagateSigma(qxx, *sigma0, p0, reportedList);
 
   const bool distribute = job.settings.interpolationActive == 1;
   RunNotices notices;
@@ -608,7 +610,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   WriteTestTableHead(report, table, testLayout);
   for (const PointTest& test : tests) {
     report.writeFormat("%16s%16.5f%16.5f%16.5f\n", {test.name, test.nabla[0], test.nabla[1], test.nabla[2]});
-    WriteTestVerdict(report, table, testLayout, test.T, test.F, test.outlier);
+    WriteTestVerdict(report, table, testLayout, test);
   }
 
   // Every source point, written (c2', c1', c3') = (Y', X', Z'), with the
