@@ -28,6 +28,7 @@
 #include "ui/GeodeticPage.h"
 #include "ui/GridShiftPage.h"
 #include "ui/MainDialog.h"
+#include "ui/ResidualPlotView.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageServices.h"
 #include "ui/ParameterSetDialog.h"
@@ -507,6 +508,33 @@ TEST_F(Gui, estimation_page_checks_its_fields_in_order_then_runs) {
   // One box: the closing message, then its cause.
   EXPECT_EQ(errors, QStringList{text(str::EstimationFailed) + "\n\n" +
                                 text(str::TargetUnreadable, {QString::fromStdString((home / "missing.txt").string())})});
+}
+
+// A run shows its residual plot in the page and writes the same picture
+// beside the report; a failed run takes the plot away again.
+TEST_F(Gui, estimation_page_shows_and_writes_the_residual_plot) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  page->setOptionsPrompt([](const SettingsStore&) {
+    EstimationOptions2D options;
+    options.type = 1;
+    return std::optional<EstimationOptions2D>(options);
+  });
+  writeFile(home / "s.txt", "A 100 200\nB 300 400\nC 500 100\nD 250 50\nE 400 300\n");
+  writeFile(home / "t.txt", "A 110 210\nB 310 410\nC 510 110\nD 260 60\nE 410.3 310\n");
+  page->list()->setCurrentItem(page->list()->topLevelItem(0));
+  page->reportEdit()->setText(QString::fromStdString((home / "r.aus").string()));
+  page->sourceEdit()->setText(QString::fromStdString((home / "s.txt").string()));
+  page->targetEdit()->setText(QString::fromStdString((home / "t.txt").string()));
+  EXPECT_FALSE(page->plotView()->hasPlot());
+  ASSERT_TRUE(page->compute());
+  ASSERT_TRUE(page->plotView()->hasPlot());
+  EXPECT_EQ(page->plotView()->svg().toStdString(), readFile(home / "r.svg"));
+  EXPECT_NE(readFile(home / "r.svg").find(">E</text>"), std::string::npos);
+
+  page->targetEdit()->setText(QString::fromStdString((home / "missing.txt").string()));
+  EXPECT_FALSE(page->compute());
+  EXPECT_FALSE(page->plotView()->hasPlot()) << "no plot of an earlier run stands beside a failed one";
 }
 
 // Points on one line: the run stops before anything is written, and the

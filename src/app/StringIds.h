@@ -433,7 +433,24 @@
   X(EllipsoidNameTaken, 1202)                                            \
   X(EllipsoidAxesInvalid, 1203)                                          \
   X(EllipsoidFlatteningImplausible, 1204)                                \
-  X(FieldNotANumber, 1205)
+  X(FieldNotANumber, 1205)                                               \
+  /* where the files are */                                              \
+  X(AboutProgramDirectory, 2100)                                         \
+  X(AboutUserFiles, 2101)                                                \
+  /* residual plot */                                                    \
+  X(PlotTitle, 2102)                                                     \
+  X(PlotPlanView, 2103)                                                  \
+  X(PlotPlanViewHorizon, 2104)                                           \
+  X(PlotHeights, 2105)                                                   \
+  X(PlotEnlarged, 2106)                                                  \
+  X(PlotResidualScale, 2107)                                             \
+  X(PlotPointScale, 2108)                                                \
+  X(PlotAccepted, 2109)                                                  \
+  X(PlotFlagged, 2110)                                                   \
+  X(PlotComputedMinusGiven, 2111)                                        \
+  X(PlotNothing, 2112)                                                   \
+  X(ResidualPlotNotWritten, 2113)                                        \
+  X(PlotPlaceholder, 2114)
 
 namespace pelmar::str {
 

@@ -29,7 +29,7 @@ int EllipsoidsCommand::run(CliContext& context, const std::vector<std::string>& 
   const bool remove = action == "delete" && args.size() == 2;
   if (!list && !add && !remove) return usageError(context.err, kEllipsoidsUsage);
 
-  const std::filesystem::path file = context.state.home / kEllipsoidFileName;
+  const std::filesystem::path file = context.state.userFiles() / kEllipsoidFileName;
   EllipsoidList ellipsoids;
   std::string problem;
   if (!ReadEllipsoidDatabase(file, ellipsoids, &problem)) {

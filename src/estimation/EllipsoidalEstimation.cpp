@@ -224,7 +224,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     return 0;
   }
 
-  if (!CheckDistinctFiles({job.sourcePath, job.targetPath}, {job.reportPath, job.outputPath}, host)) return 0;
+  if (!CheckDistinctFiles({job.sourcePath, job.targetPath}, {job.reportPath, job.outputPath, job.plotPath}, host)) return 0;
 
   // 1. The point files and the identical points.
   job.source.clear();
@@ -595,6 +595,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   const Matrix& qxx = solution.qxx;
   std::vector<PointTest> tests;
   tests.reserve(rows.size());
+  std::vector<GeographicPlotPoint> plotted;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const PointRows& pr = rows[i];
     if (!pr.usable) continue;
@@ -631,6 +632,10 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
                      test.F,
                      test.outlier,
                      {"N", "E", "h"}});
+    // A height-only point stands in the plot where its source point does.
+    const EllipsoidalPoint& at = ip.target.hasPosition ? ip.target : ip.source;
+    plotted.push_back({ip.source.name, at.B, at.L, ip.target.hasPosition, ip.dN, ip.dE, ip.target.hasHeight, ip.dh,
+                       test.outlier});
   }
 
   // 11. Every source point transformed, with the residuals distributed.
@@ -725,7 +730,10 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     if (pr.usable) notices.observationsPerPoint = std::min(notices.observationsPerPoint, pr.count);
   }
   TellNotices(host, notices);
+  ResidualPlot plot = EllipsoidalPlot(str::ListEllipsoidal, plotted, targetEllipsoid.a);
+  if (!job.plotPath.empty()) WriteResidualPlot(job.plotPath, plot, host);
   if (summary != nullptr) {
+    summary->plot = std::move(plot);
     // Standard deviations from σ0 and the cofactors of the least-squares
     // adjustment with the a-priori weights (the L1 fit's last pass carries
     // its reweighting instead).

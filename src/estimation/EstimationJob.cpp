@@ -26,7 +26,7 @@ bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem:
   job.source.clear();
   job.target.clear();
   job.identical.clear();
-  if (!CheckDistinctFiles({job.sourcePath, job.targetPath}, {job.reportPath, job.outputPath}, host)) return false;
+  if (!CheckDistinctFiles({job.sourcePath, job.targetPath}, {job.reportPath, job.outputPath, job.plotPath}, host)) return false;
   UnreadableLines skipped;
   if (read(job.sourcePath, job.source, &skipped) == 0) {
     host.message(str::SourceUnreadable, {job.sourcePath.string()});

@@ -12,7 +12,9 @@
 #include <fstream>
 
 #include "app/StringIds.h"
+#include "app/LanguageTable.h"
 #include "estimation/PlaneEstimation.h"
+#include "estimation/ResidualPlot.h"
 #include "estimation/SpatialEstimation.h"
 #include "ui/EstimationOptionsDialog2D.h"
 #include "ui/EstimationOptionsDialog3D.h"
@@ -20,6 +22,7 @@
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageServices.h"
+#include "ui/ResidualPlotView.h"
 #include "ui/SettingsPage.h"
 #include "ui/StoredTransformationsPage.h"
 #include "ui/UiText.h"
@@ -65,7 +68,9 @@ EstimationPage::EstimationPage(SettingsPage* settings, std::filesystem::path hom
                        QStringLiteral("*.txt"), false);
   grid->setColumnStretch(1, 1);
   layout->addLayout(grid);
-  layout->addStretch(1);
+  // The free area below the files shows the last run's residual plot.
+  plot_ = new ResidualPlotView(this);
+  layout->addWidget(plot_, 1);
   auto* buttons = new QHBoxLayout;
   auto* compute = new QPushButton(uiText(str::ButtonCompute), this);
   buttons->addStretch(1);
@@ -150,6 +155,7 @@ bool EstimationPage::compute() {
   job.targetPath = target_->text().trimmed().toStdString();
   job.reportPath = report_->text().trimmed().toStdString();
   job.outputPath = output_->text().trimmed().toStdString();
+  job.plotPath = PlotPathBesideReport(job.reportPath);
   job.settings = settings_->settings();
   if (entry == kEllipsoidalEntry) return computeEllipsoidal(job) == 1;
   int done = 0;
@@ -159,7 +165,9 @@ bool EstimationPage::compute() {
     GuiHost host(this);
     host.holdMessages();
     const PlaneModel model = entry == 0 ? PlaneModel::Similarity : PlaneModel::Affine;
-    done = Estimate2D(job, model, options->type, options->writeIdentical, options->center, host);
+    EstimationSummary summary;
+    done = Estimate2D(job, model, options->type, options->writeIdentical, options->center, host, &summary);
+    showPlot(done, summary, host.language());
     host.showWithHeld(done == 1 ? str::EstimationDone : str::EstimationFailed, done != 1);
   } else {
     const std::optional<EstimationOptions3D> options = prompt3D_(settings_->settingsStore());
@@ -167,11 +175,22 @@ bool EstimationPage::compute() {
     GuiHost host(this);
     host.holdMessages();
     const SpatialModel model = entry == 2 ? SpatialModel::Rigorous : SpatialModel::Linearised;
-    done = EstimateSpatial(job, model, *options, host, &lastSet_);
+    EstimationSummary summary;
+    done = EstimateSpatial(job, model, *options, host, &lastSet_, &summary);
+    showPlot(done, summary, host.language());
     host.showWithHeld(done == 1 ? str::EstimationDone : str::EstimationFailed, done != 1);
     if (done == 1 && options->saveParams != 0) offerLastSet(options->savePointInfo != 0);
   }
   return done == 1;
+}
+
+void EstimationPage::showPlot(int done, const EstimationSummary& summary, const LanguageTable& table) {
+  if (done != 1) {
+    plot_->clear();
+    return;
+  }
+  const std::string svg = ResidualPlotSvg(summary.plot, table);
+  plot_->setSvg(QByteArray(svg.data(), static_cast<qsizetype>(svg.size())));
 }
 
 void EstimationPage::offerLastSet(bool withPoints) {
@@ -199,13 +218,16 @@ int EstimationPage::computeEllipsoidal(const EstimationJob& paths) {
   job.targetPath = paths.targetPath;
   job.reportPath = paths.reportPath;
   job.outputPath = paths.outputPath;
+  job.plotPath = paths.plotPath;
   job.settings = paths.settings;
   job.options = choice->options;
   job.sourceEllipsoid = choice->sourceEllipsoid;
   job.targetEllipsoid = choice->targetEllipsoid;
   GuiHost host(this);
   host.holdMessages();
-  const int done = EstimateEllipsoidalHelmert(job, library_, host);
+  EstimationSummary summary;
+  const int done = EstimateEllipsoidalHelmert(job, library_, host, &summary);
+  showPlot(done, summary, host.language());
   host.showWithHeld(done == 1 ? str::EstimationDone : str::EstimationFailed, done != 1);
   if (done != 1) return done;
   lastSet_ = std::move(job.set);

@@ -18,6 +18,7 @@ class QTreeWidget;
 
 namespace pelmar::ui {
 
+class ResidualPlotView;
 class SettingsPage;
 class StoredTransformationsPage;
 
@@ -42,6 +43,8 @@ class EstimationPage : public QWidget {
   QLineEdit* sourceEdit() const noexcept { return source_; }
   QLineEdit* targetEdit() const noexcept { return target_; }
   QLineEdit* outputEdit() const noexcept { return output_; }
+  // The residual plot of the last successful run.
+  ResidualPlotView* plotView() const noexcept { return plot_; }
 
   // Runs the selected computation; false when it did not run or failed.
   bool compute();
@@ -67,6 +70,8 @@ class EstimationPage : public QWidget {
                         const QString& pattern, bool showButton);
   int computeEllipsoidal(const EstimationJob& paths);
   void offerLastSet(bool withPoints);
+  // Shows the run's plot, or clears the view when the run failed.
+  void showPlot(int done, const EstimationSummary& summary, const LanguageTable& table);
 
   SettingsPage* settings_;
   std::filesystem::path home_;
@@ -76,6 +81,7 @@ class EstimationPage : public QWidget {
   QLineEdit* source_ = nullptr;
   QLineEdit* target_ = nullptr;
   QLineEdit* output_ = nullptr;
+  ResidualPlotView* plot_ = nullptr;
   OptionsPrompt prompt_;
   OptionsPrompt3D prompt3D_;
   OptionsPrompt3DBL prompt3DBL_;

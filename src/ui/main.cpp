@@ -53,7 +53,7 @@ pelmar::TransformationDatabase::SetList sampleSets(const pelmar::EllipsoidList& 
 
 // pelmar --screenshots DIR: renders every tab into DIR/tab<N>.png and ends
 // (for scripts/screenshot.sh).
-int writeScreenshots(pelmar::ui::MainDialog& window, const QString& directory) {
+int writeScreenshots(pelmar::ui::MainDialog& window, const pelmar::StartUpState& state, const QString& directory) {
   QDir().mkpath(directory);
   // The stored-transformations page shows sets of a scratch file: the
   // program directory's own file stays as it is.
@@ -71,7 +71,7 @@ int writeScreenshots(pelmar::ui::MainDialog& window, const QString& directory) {
   }
   // The dialogs, as they open.
   const pelmar::SettingsStore store = window.settingsPage()->settingsStore();
-  pelmar::ui::AboutDialog about(&window);
+  pelmar::ui::AboutDialog about(state.home, state.userFiles(), &window);
   pelmar::ui::EllipsoidDialog ellipsoid(&window);
   pelmar::ui::EstimationOptionsDialog2D plane(store, &window);
   pelmar::ui::EstimationOptionsDialog3D spatial(store, true, &window);
@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
 
   const QStringList arguments = QApplication::arguments();
   if (const qsizetype i = arguments.indexOf(QStringLiteral("--screenshots")); i >= 0 && i + 1 < arguments.size()) {
-    return writeScreenshots(window, arguments[i + 1]);
+    return writeScreenshots(window, state, arguments[i + 1]);
   }
   window.show();
   return app.exec();
