@@ -381,10 +381,14 @@ double drawHeightStrip(Svg& svg, const ResidualPlot& plot, const LanguageTable& 
 
 std::string ResidualPlotSvg(const ResidualPlot& plot, const LanguageTable& table) {
   Svg svg;
-  std::string title = table.text(str::PlotTitle);
-  if (plot.titleId != 0) title += " \u2013 " + table.text(plot.titleId);
-  svg.text(kMargin, 26, xml(title), 15, kTextColour, "start", true);
+  // The title, and under it which estimation it was: on two lines, so that
+  // the longest language fits.
+  svg.text(kMargin, 26, xml(table.text(str::PlotTitle)), 15, kTextColour, "start", true);
   double y = 40.0;
+  if (plot.titleId != 0) {
+    svg.text(kMargin, 46, xml(table.text(plot.titleId)), 12, kTextColour);
+    y = 58.0;
+  }
   if (plot.hasPlanView()) y = drawPlanView(svg, plot, table, y) + 12;
   if (plot.hasHeights()) y = drawHeightStrip(svg, plot, table, y) + 12;
   if (!plot.hasPlanView() && !plot.hasHeights()) {
