@@ -7,3 +7,5 @@ scripts/build.sh
 # Widget tests need no display: Qt renders them off screen.
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure --parallel "$(nproc)" --timeout 300
+# Every reader under libFuzzer with ASan and UBSan, a few seconds each.
+scripts/fuzz.sh "${PELMAR_FUZZ_SECONDS:-5}"

@@ -10,6 +10,7 @@ packages=(
   nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev libboost-math-dev
   xvfb xauth locales poppler-utils dpkg-dev file fakeroot
   proj-bin proj-data geographiclib-tools
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Renders every tab of the desktop program, in English and German, into PNG
-# files: scripts/screenshot.sh OUTPUT_DIR  ->  OUTPUT_DIR/{en,de}/tab<N>.png,
-# the dialogs, the residual plots of the worked examples (plot-*.png) and the
-# first pages of the manual (manual-<N>.png, with pdftoppm).
+# Renders every tab and dialog of the desktop program (with the result box,
+# the built-in viewer and both progress windows with Cancel), in English and
+# German, into PNG files: scripts/screenshot.sh OUTPUT_DIR  ->
+# OUTPUT_DIR/{en,de}/{tab<N>,dialog-<name>}.png, the residual plots of the
+# worked examples (plot-*.png) and the first pages of the manual
+# (manual-<N>.png, with pdftoppm).
 # Uses the build in build/ (run scripts/build.sh first). Message boxes go to
 # stderr so that nothing waits for a click.
 set -euo pipefail

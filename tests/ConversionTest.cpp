@@ -5,6 +5,7 @@
 #include <map>
 
 #include <cmath>
+#include <csignal>
 #include <fstream>
 #include <iomanip>
 #include <stdexcept>
@@ -13,6 +14,8 @@
 
 #include "app/StringIds.h"
 #include "cli/CliApp.h"
+#include "cli/CliHost.h"
+#include "cli/Command.h"
 #include "conversion/BatchConversion.h"
 #include "conversion/ProjectionLibrary.h"
 #include "text/LineScanner.h"
@@ -390,6 +393,34 @@ TEST_F(Conversion, points_outside_the_domain_are_left_out_and_reported) {
   EXPECT_NE(json.find("\"first_left_out\": \"POLE\""), std::string::npos) << json;
 }
 
+// Cancel stops all three stages of the pipeline, also when batches are still
+// queued behind the one being converted, and commits nothing.
+TEST_F(Conversion, a_cancelled_run_leaves_the_old_output_byte_for_byte) {
+  test::RecordingHost host;
+  std::string error;
+  ASSERT_TRUE(host.table.load(test::binDir() / "LangEN.lng", error));
+  ProjectionLibrary library;
+  ASSERT_TRUE(library.Open(test::binDir()));
+  ConversionJob job;
+  job.inputPath = home / "in.txt";
+  job.outputPath = home / "out.txt";
+  job.ellipsoid = {"Bessel", 6377397.155, 6356078.962818};
+  std::string input;
+  for (int i = 0; i < 20000; ++i) input += "P" + std::to_string(i) + " 50.8 9.3 100\n";
+  writeFile(job.inputPath, input);
+  const std::string before = "old output\r\nwith \xB0 and no newline";
+  writeFile(job.outputPath, before);
+  host.cancelAfterSteps = 9000;  // in the third batch of 4096 points
+  const auto files = [&] { return std::distance(std::filesystem::directory_iterator(home.path()), {}); };
+  const auto filesBefore = files();
+  ConversionResult result;
+  EXPECT_FALSE(RunConversion(*FindConversion(1007), job, library, host, &result));
+  EXPECT_EQ(readFile(job.outputPath), before);
+  EXPECT_TRUE(host.messages.empty()) << "the front end tells the cancel, the job says nothing";
+  EXPECT_TRUE(host.ended) << "the progress window closes";
+  EXPECT_EQ(files(), filesBefore) << "no temporary is left";
+}
+
 // The fixed ellipsoid of a national system holds for that run only.
 TEST_F(Conversion, a_lambert_preset_sets_grs80_for_its_run_only) {
   test::RecordingHost host;
@@ -436,6 +467,9 @@ TEST_F(Conversion, set_refuses_unknown_keys_and_bad_values) {
     const char* says;
   } cases[] = {
       {"SoldnerSettings.Typ=1", "SoldnerSettings.typ: no such key; SoldnerSettings has B0Grad"},
+      // The first of the command's sections: its name was read through a
+      // pointer into a vector that had grown since (found by the fuzzer).
+      {"GeneralSettings.Nachkomma=5", "GeneralSettings.nachkomma: no such key; GeneralSettings has NachkommaGeog"},
       {"GeneralSettings.FormatUTM=abc", "GeneralSettings.FormatUTM=abc: the key takes a whole number from 0 to 1"},
       {"GeneralSettings.NachkommaKartesisch=30", "takes a whole number from 0 to 20"},
       {"GeneralSettings.NachkommaGeog=2.5", "takes a whole number from 0 to 20"},
@@ -495,6 +529,75 @@ TEST_F(Conversion, a_dash_streams_points_through_standard_input_and_output) {
   const std::string summary = readFile(home / "s.json");
   EXPECT_NE(summary.find("\"lines_read\": 2"), std::string::npos) << summary;
   EXPECT_NE(summary.find("\"points_written\": 1"), std::string::npos) << summary;
+}
+
+// A run killed while it writes leaves no temporary beside its output: the
+// new file has no name until it is committed (and in the fallback a named
+// temporary is removed by SIGTERM). The input is a pipe that stays open, so
+// the run is surely in the middle when it is killed.
+TEST_F(Conversion, a_killed_run_leaves_no_temporary_and_the_old_output) {
+  const std::string cli = (test::binDir() / "pelmar-cli").string();
+  writeFile(home / "out.txt", "old output\n");
+  for (const char* how : {"", "PELMAR_NAMED_TEMPORARIES=1 "}) {
+    for (const char* signal : {"KILL", "TERM"}) {
+      if (std::string(how).empty() == false && std::string(signal) == "KILL") continue;  // nothing survives -9 by name
+      SCOPED_TRACE(std::string(how) + signal);
+      const auto run = test::runCommand("(printf 'P 48 9\\n'; sleep 1) | " + std::string(how) + "'" + cli +
+                                        "' -q --settings '" + (home / "u.ini").string() + "' convert 1000 - '" +
+                                        (home / "out.txt").string() + "' & pid=$!; sleep 0.3; kill -" + signal +
+                                        " $pid; wait $pid");
+      EXPECT_EQ(readFile(home / "out.txt"), "old output\n");
+      int others = 0;
+      for (const auto& entry : std::filesystem::directory_iterator(home.path())) {
+        const std::string name = entry.path().filename().string();
+        others += name.rfind(".pelmar-", 0) == 0 || name.find(".tmp") != std::string::npos;
+      }
+      EXPECT_EQ(others, 0) << "a temporary was left";
+    }
+  }
+}
+
+// Settings a conversion cannot use are named before the first point, and
+// parameters the library refuses stop the run: a Lambert "Version" of 5 or a
+// Soldner origin at 100° made every point "outside the domain" of a
+// successful run. The old output stays.
+TEST_F(Conversion, unusable_settings_stop_the_run_naming_the_setting) {
+  const struct {
+    const char* what;
+    const char* settings;
+    const char* code;
+    const char* says;
+  } cases[] = {
+      {"Lambert version 5", "[LambertSettings]\nVersion=5\nBSuedGrad=48\n", "1002",
+       "LambertSettings.Version = 5 is outside its range (0, 1)"},
+      {"Soldner origin at 100 degrees", "[SoldnerSettings]\nB0Grad=100\n", "1005",
+       "SoldnerSettings.B0Grad = 100 is outside its range"},
+      {"central meridian 400", "[L0Settings]\nL0=400\nL0Auto=0\n", "1000", "L0Settings.L0 = 400"},
+      {"parallels 0 and 90", "[LambertSettings]\nVersion=1\nBNordGrad=90\nBSuedGrad=0\n", "1002", "[1908]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeFile(home / "user.ini", c.settings);
+    writeFile(home / "out.txt", "old output\n");
+    EXPECT_EQ(convert({}, c.code, "P 48 9\n"), cli::kJobFailed);
+    EXPECT_NE(err.str().find(c.says), std::string::npos) << err.str();
+    EXPECT_EQ(readFile(home / "out.txt"), "old output\n");
+  }
+}
+
+// Ctrl+C goes through the real handler: the run stops before its first
+// point, the old output stays, and the exit status says interrupted.
+TEST_F(Conversion, ctrl_c_stops_the_run_keeps_the_output_and_exits_130) {
+  cli::InstallInterruptHandler();
+  std::raise(SIGINT);
+  ASSERT_TRUE(cli::InterruptRequested());
+  writeFile(home / "out.txt", "kept\n");
+  const int status = convert({}, "1007", "P1 50 9 100\nP2 51 9 100\n");
+  cli::ClearInterrupt();
+  std::signal(SIGINT, SIG_DFL);
+  EXPECT_EQ(status, cli::kInterrupted);
+  EXPECT_EQ(readFile(home / "out.txt"), "kept\n");
+  EXPECT_NE(err.str().find("[2001]"), std::string::npos) << err.str();
 }
 
 TEST(ProjectionOptions, sections_load_as_the_dialogs_do) {

@@ -71,6 +71,20 @@ TEST(FileReplace, links_are_followed_and_what_is_no_writable_regular_file_is_ref
       << "no temporary file left";
 }
 
+// A target name of 255 bytes, the most a folder entry takes: the temporary's
+// name no longer grows from it (".tmpXXXXXX" after 246 bytes failed).
+TEST(FileReplace, names_of_255_bytes_can_be_written) {
+  TempDir dir;
+  const std::string name(255, 'n');
+  OutputFile output;
+  ASSERT_TRUE(output.open(dir / name));
+  output.write("long\n");
+  ASSERT_TRUE(output.commit());
+  EXPECT_EQ(readFile(dir / name), "long\n");
+  ASSERT_TRUE(replaceFileContent(dir / name, "again\n"));
+  EXPECT_EQ(readFile(dir / name), "again\n");
+}
+
 // Run as root (as CI is), another user's file keeps its owner; as anyone
 // else it is refused, since the new file would be the user's own.
 TEST(FileReplace, another_users_file_keeps_its_owner_or_is_refused) {

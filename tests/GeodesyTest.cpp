@@ -193,5 +193,19 @@ TEST_F(Geodesy, lines_match_the_reviewed_golden_files) {
   EXPECT_EQ(GeodeticHeader(false).find('\n'), 162u);
 }
 
+TEST_F(Geodesy, a_cancelled_run_leaves_the_old_output_byte_for_byte) {
+  std::string input;
+  for (int i = 0; i < 500; ++i) input += "P" + std::to_string(i) + " 50.5\n";
+  writeFile(dir / "in.txt", input);
+  writeFile(dir / "out.txt", "kept\n");
+  GeodeticJob job{dir / "in.txt", dir / "out.txt", {}, {"Bessel", 6377397.155, 6356078.962818},
+                  GeodeticTask::ArcLength};
+  host.cancelAfterSteps = 200;
+  EXPECT_FALSE(RunGeodeticTask(job, ellipsoids, projections, host, &result));
+  EXPECT_EQ(readFile(dir / "out.txt"), "kept\n");
+  EXPECT_EQ(result.linesWritten, 0) << "a cancelled run hands back no counts";
+  EXPECT_TRUE(host.messages.empty());
+}
+
 }  // namespace
 }  // namespace pelmar

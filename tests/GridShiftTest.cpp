@@ -319,5 +319,17 @@ TEST_F(GridShift, ascii_rules_and_refusals) {
   EXPECT_EQ(missing.Load(dir / "none.gsb", host), -1000);
 }
 
+TEST_F(GridShift, a_cancelled_run_leaves_the_old_output_byte_for_byte) {
+  std::string input;
+  for (int i = 0; i < 300; ++i) input += "P" + std::to_string(i) + " 52.5 13.4\n";
+  writeFile(dir / "in.txt", input);
+  writeFile(dir / "out.txt", "kept\n");
+  GridShiftJob job{"/usr/share/proj/BETA2007.gsb", dir / "in.txt", dir / "out.txt", false, false};
+  host.cancelAfterSteps = 100;
+  EXPECT_FALSE(RunGridShift(job, host, &result));
+  EXPECT_EQ(readFile(dir / "out.txt"), "kept\n");
+  EXPECT_TRUE(host.messages.empty());
+}
+
 }  // namespace
 }  // namespace pelmar

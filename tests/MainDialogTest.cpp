@@ -3,8 +3,21 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QShortcut>
+#include <QToolButton>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -13,6 +26,7 @@
 
 #include <sstream>
 
+#include "app/LanguageTable.h"
 #include "app/StringIds.h"
 #include "geodesy/GeodeticBatch.h"
 #include "settings/EllipsoidDatabase.h"
@@ -30,25 +44,39 @@
 #include "ui/MainDialog.h"
 #include "ui/ResidualPlotView.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageKeys.h"
 #include "ui/PageServices.h"
+#include "ui/ProgressDialog.h"
+#include "ui/ResultDialog.h"
+#include "ui/SessionState.h"
 #include "ui/ParameterSetDialog.h"
 #include "ui/SettingsPage.h"
 #include "ui/StoredTransformationsPage.h"
 #include "ui/UiText.h"
 
+// Readable failures: gtest prints a QString as its text.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+QT_END_NAMESPACE
+
 namespace pelmar::ui {
 namespace {
+
+// The first paragraph of a box: the closing message of a run.
+QString closingOf(const QString& box) { return box.section(QStringLiteral("\n\n"), 0, 0); }
 
 using test::readFile;
 using test::TempDir;
 using test::writeFile;
 
+// Never destroyed: Qt's input devices (made by the first key event) are its
+// children and crash when destroyed after Qt's own statics are gone at exit.
 QApplication& application() {
   static int argc = 1;
   static char name[] = "test_ui";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 // A program directory with the shipped tables and Ellip.db; every message box
@@ -68,12 +96,16 @@ class Gui : public ::testing::Test {
     state.languages = LanguageConfiguration(home / "PelmarGeneral.ini");
     state.languages.ReadLanguageSettings();
     setLanguageTable(&state.table);
-    setDialogResponder([this](const QString& text, bool question) {
-      (question ? questions : errors).push_back(text);
+    setDialogResponder([this](const QString& text, DialogKind kind) {
+      (kind == DialogKind::Question ? questions : errors).push_back(text);
+      kinds.push_back(kind);
       return answer;
     });
   }
-  void TearDown() override { setDialogResponder({}); }
+  void TearDown() override {
+    setDialogResponder({});
+    setSessionStore(SettingsStore());  // this test's settings file goes with its folder
+  }
 
   std::filesystem::path settingsFile() const { return userSettingsPathFor(home.path()); }
   static std::filesystem::path userSettingsPathFor(const std::filesystem::path& dir);
@@ -83,7 +115,8 @@ class Gui : public ::testing::Test {
   TempDir home;
   StartUpState state;
   QStringList questions;
-  QStringList errors;
+  QStringList errors;  // every box that is no question, as the tests read them
+  std::vector<DialogKind> kinds;
   bool answer = true;
 };
 
@@ -140,6 +173,36 @@ TEST_F(Gui, close_button_asks_about_unsaved_settings) {
   dialog.closeWithQuestion();
   EXPECT_EQ(questions.size(), 1);
   EXPECT_NE(readFile(settingsFile()).find("NachkommaKartesisch=5"), std::string::npos);
+}
+
+// Escape used to end the program at once and drop the edits.
+TEST_F(Gui, escape_with_unsaved_settings_asks_while_the_program_still_runs) {
+  MainDialog dialog(state);
+  dialog.show();
+  dialog.settingsPage()->cartesianDecimals()->setValue(5);
+  bool visibleWhenAsked = false;
+  setDialogResponder([&](const QString& question, DialogKind kind) {
+    if (kind == DialogKind::Question) questions << question;
+    visibleWhenAsked = dialog.isVisible();
+    return false;
+  });
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, 0, 0, 0);
+  QApplication::sendEvent(&dialog, &escape);
+  EXPECT_EQ(questions, QStringList{text(str::SaveSettingsQuestion)});
+  EXPECT_TRUE(visibleWhenAsked);
+  EXPECT_FALSE(dialog.isVisible()) << "No closes without saving";
+  EXPECT_FALSE(std::filesystem::exists(settingsFile()) &&
+               readFile(settingsFile()).find("NachkommaKartesisch=5") != std::string::npos);
+}
+
+// Enter in a number field pressed New, the page's default button.
+TEST_F(Gui, no_button_of_the_settings_page_is_a_default_button) {
+  MainDialog dialog(state);
+  const QList<QPushButton*> buttons = dialog.settingsPage()->findChildren<QPushButton*>();
+  ASSERT_FALSE(buttons.isEmpty());
+  for (const QPushButton* button : buttons) {
+    EXPECT_FALSE(button->autoDefault() || button->isDefault()) << button->text().toStdString();
+  }
 }
 
 TEST_F(Gui, settings_without_a_file_keep_their_defaults_and_survive_a_restart) {
@@ -402,19 +465,69 @@ TEST_F(Gui, the_manual_names_the_path_when_it_is_missing_or_nothing_opens_it) {
   services::setLinkOpener({});
 }
 
-TEST_F(Gui, viewing_a_file_falls_back_to_the_desktop_opener_then_reports_216) {
+// The viewer windows a test opened, closed again.
+QList<FileViewer*> openViewers() {
+  QList<FileViewer*> viewers;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* viewer = qobject_cast<FileViewer*>(widget); viewer && viewer->isVisible()) viewers << viewer;
+  }
+  return viewers;
+}
+void closeViewers() {
+  for (FileViewer* viewer : openViewers()) viewer->close();
+}
+
+TEST_F(Gui, viewing_a_file_starts_the_editor_with_its_options_and_the_file_last) {
+  QStringList started;
+  services::setLauncher([&](const QString& program, const QStringList& args) {
+    started << program + "|" + args.join("|");
+    return true;
+  });
+  services::viewFile(nullptr, "kate -n", "/data/a b.txt");
+  EXPECT_EQ(started, QStringList{"kate|-n|/data/a b.txt"});
+  EXPECT_TRUE(errors.isEmpty());
+  EXPECT_TRUE(openViewers().isEmpty());
+  services::setLauncher(nullptr);
+}
+
+// No editor set, or one that cannot be started (named with the command that
+// was tried): the file opens in the built-in viewer.
+TEST_F(Gui, viewing_a_file_falls_back_to_the_built_in_viewer) {
+  const QString file = QString::fromStdString((home / "r.aus").string());
+  writeFile(home / "r.aus", "report\n");
   QStringList started;
   services::setLauncher([&](const QString& program, const QStringList& args) {
     started << program + " " + args.join(" ");
-    return program == "xdg-open" && started.size() < 3;
+    return false;
   });
-  services::viewFile(nullptr, "notepad.exe", "/tmp/a.txt");
-  EXPECT_EQ(started, (QStringList{"notepad.exe /tmp/a.txt", "xdg-open /tmp/a.txt"}));
+  services::viewFile(nullptr, "", file);
+  EXPECT_TRUE(started.isEmpty());
   EXPECT_TRUE(errors.isEmpty());
-  services::viewFile(nullptr, "xdg-open", "/tmp/b.txt");
-  ASSERT_EQ(errors.size(), 1);
-  EXPECT_EQ(errors[0], text(str::EditorNotStarted));
+  ASSERT_EQ(openViewers().size(), 1);
+  EXPECT_EQ(openViewers()[0]->text(), "report\n");
+  closeViewers();
+
+  services::viewFile(nullptr, "notepad.exe", file);
+  EXPECT_EQ(started, QStringList{"notepad.exe " + file});
+  EXPECT_EQ(errors, QStringList{text(str::EditorFailedCommand, {"notepad.exe " + file})});
+  EXPECT_EQ(kinds, std::vector<DialogKind>{DialogKind::Error});
+  EXPECT_EQ(openViewers().size(), 1);
+  closeViewers();
   services::setLauncher(nullptr);
+}
+
+TEST_F(Gui, the_editor_field_takes_a_typed_command) {
+  SettingsPage page(home.path(), state.languages);
+  ASSERT_TRUE(page.initialise());
+  EXPECT_FALSE(page.editorEdit()->isReadOnly());
+  EXPECT_EQ(page.editorEdit()->text(), GeneralSettings::kDefaultEditor) << "the whole command, not a file name";
+  page.editorEdit()->setFocus();
+  page.editorEdit()->selectAll();
+  page.editorEdit()->insert("gedit --new-window");  // as typing does: textEdited
+  EXPECT_EQ(page.settings().editor, "gedit --new-window");
+  EXPECT_TRUE(page.modified());
+  ASSERT_TRUE(page.save());
+  EXPECT_NE(readFile(settingsFile()).find("Editor=gedit --new-window"), std::string::npos);
 }
 
 TEST_F(Gui, write_access_check_names_the_missing_directory) {
@@ -464,6 +577,22 @@ TEST_F(Gui, file_viewer_shows_windows_1252_and_utf8_files) {
   EXPECT_FALSE(missing.loaded());
 }
 
+TEST_F(Gui, file_viewer_finds_the_next_match_and_wraps) {
+  writeFile(home / "r.aus", "P1 1.0\nP2 2.0\nP10 3.0\n");
+  FileViewer viewer(QString::fromStdString((home / "r.aus").string()));
+  viewer.findEdit()->setText("p1");
+  ASSERT_TRUE(viewer.findNext());
+  EXPECT_EQ(viewer.view()->textCursor().blockNumber(), 0);
+  ASSERT_TRUE(viewer.findNext());
+  EXPECT_EQ(viewer.view()->textCursor().blockNumber(), 2);
+  ASSERT_TRUE(viewer.findNext()) << "wraps to the top";
+  EXPECT_EQ(viewer.view()->textCursor().blockNumber(), 0);
+  viewer.findEdit()->setText("P7");
+  EXPECT_FALSE(viewer.findNext());
+  EXPECT_EQ(viewer.findStatus(), text(str::ViewerNotFound, {"P7"}));
+  EXPECT_EQ(viewer.view()->textCursor().blockNumber(), 0) << "the last match stays selected";
+}
+
 TEST_F(Gui, estimation_page_checks_its_fields_in_order_then_runs) {
   MainDialog dialog(state);
   EstimationPage* page = dialog.estimationPage();
@@ -499,15 +628,18 @@ TEST_F(Gui, estimation_page_checks_its_fields_in_order_then_runs) {
   errors.clear();
   options = EstimationOptions2D{};
   EXPECT_TRUE(page->compute());
-  EXPECT_EQ(errors, QStringList{text(str::EstimationDone)});
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::EstimationDone));
   EXPECT_TRUE(std::filesystem::exists(home / "r.aus"));
+  EXPECT_EQ(prompts, 2);
 
+  // A target that cannot be read is told before the options are asked for.
   errors.clear();
   page->targetEdit()->setText(QString::fromStdString((home / "missing.txt").string()));
   EXPECT_FALSE(page->compute());
-  // One box: the closing message, then its cause.
-  EXPECT_EQ(errors, QStringList{text(str::EstimationFailed) + "\n\n" +
-                                text(str::TargetUnreadable, {QString::fromStdString((home / "missing.txt").string())})});
+  EXPECT_EQ(errors, QStringList{text(str::TargetUnreadable, {QString::fromStdString((home / "missing.txt").string())})});
+  EXPECT_EQ(kinds.back(), DialogKind::Error);
+  EXPECT_EQ(prompts, 2);
 }
 
 // A run shows its residual plot in the page and writes the same picture
@@ -535,6 +667,27 @@ TEST_F(Gui, estimation_page_shows_and_writes_the_residual_plot) {
   page->targetEdit()->setText(QString::fromStdString((home / "missing.txt").string()));
   EXPECT_FALSE(page->compute());
   EXPECT_FALSE(page->plotView()->hasPlot()) << "no plot of an earlier run stands beside a failed one";
+}
+
+// Withdrawing from the options dialog runs nothing: the plot of the last
+// run stays.
+TEST_F(Gui, estimation_page_keeps_the_plot_when_the_options_are_withdrawn) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  std::optional<EstimationOptions2D> options = EstimationOptions2D{};
+  options->type = 1;
+  page->setOptionsPrompt([&](const SettingsStore&) { return options; });
+  writeFile(home / "s.txt", "A 100 200\nB 300 400\nC 500 100\nD 250 50\n");
+  writeFile(home / "t.txt", "A 110 210\nB 310 410\nC 510 110\nD 260 60\n");
+  page->list()->setCurrentItem(page->list()->topLevelItem(0));
+  page->reportEdit()->setText(QString::fromStdString((home / "r.aus").string()));
+  page->sourceEdit()->setText(QString::fromStdString((home / "s.txt").string()));
+  page->targetEdit()->setText(QString::fromStdString((home / "t.txt").string()));
+  ASSERT_TRUE(page->compute());
+  ASSERT_TRUE(page->plotView()->hasPlot());
+  options.reset();
+  EXPECT_FALSE(page->compute());
+  EXPECT_TRUE(page->plotView()->hasPlot());
 }
 
 // Points on one line: the run stops before anything is written, and the
@@ -786,7 +939,8 @@ TEST_F(Gui, ellipsoidal_entry_tries_the_source_then_asks_then_runs) {
   errors.clear();
   EXPECT_TRUE(page->compute());
   EXPECT_EQ(prompts, 1);
-  EXPECT_EQ(errors, QStringList{text(str::EstimationDone)});
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::EstimationDone));
   EXPECT_TRUE(std::filesystem::exists(home / "bl.aus"));
   EXPECT_EQ(page->lastSet().type, 2);
   EXPECT_EQ(page->lastSet().sourceEllipsoid.name, "Bessel");
@@ -817,7 +971,8 @@ TEST_F(Gui, conversion_page_needs_a_leaf_and_runs_with_the_dialog_values) {
   errors.clear();
   EXPECT_TRUE(page->compute());
   EXPECT_EQ(prompts, 1);
-  EXPECT_EQ(errors, QStringList{text(str::ConversionDone, {"1"})});
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::ConversionFinished));
   // Bessel is the first ellipsoid of the settings; meridian 9: E = 3 500 000 on it.
   EXPECT_NE(readFile(home / "out.txt").find("3500000.000"), std::string::npos) << readFile(home / "out.txt");
 }
@@ -1247,7 +1402,8 @@ TEST_F(StoredPage, compute_applies_the_selected_set_to_the_input_file) {
   page->outputEdit()->setText(QString::fromStdString((home / "out.txt").string()));
   select({1});
   EXPECT_TRUE(page->compute());
-  EXPECT_EQ(errors, QStringList{text(str::ApplyDone)});
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::ApplyDone));
   // The first written value belongs to the second coordinate.
   const std::string out = readFile(home / "out.txt");
   EXPECT_NE(out.find("P1"), std::string::npos) << out;
@@ -1275,7 +1431,9 @@ TEST_F(StoredPage, a_failed_run_says_164) {
   page->outputEdit()->setText(QString::fromStdString((home / "out.txt").string()));
   select({0});
   EXPECT_FALSE(page->compute());
-  EXPECT_EQ(errors, (QStringList{text(str::SourceUnreadable, {missing}), text(str::ApplyFailed)}));
+  // One box with the error icon: the closing message, then its cause.
+  EXPECT_EQ(errors, QStringList{text(str::ApplyFailed) + "\n\n" + text(str::SourceUnreadable, {missing})});
+  EXPECT_EQ(kinds, std::vector<DialogKind>{DialogKind::Error});
 }
 
 // A spatial run with the storing switches as given; the page's set dialog
@@ -1302,7 +1460,8 @@ class OfferedSet : public StoredPage {
     estimation->targetEdit()->setText(QString::fromStdString((reference / "helmert-target-pv.txt").string()));
     estimation->list()->setCurrentItem(estimation->list()->topLevelItem(2));
     ASSERT_TRUE(estimation->compute());
-    EXPECT_EQ(errors, QStringList{text(str::EstimationDone)}) << "the set is offered after the run's message";
+    ASSERT_EQ(errors.size(), 1) << "the set is offered after the run's message";
+    EXPECT_EQ(closingOf(errors[0]), text(str::EstimationDone));
   }
   std::unique_ptr<MainDialog> dialog;
 };
@@ -1397,14 +1556,16 @@ TEST_F(GridPage, is_the_fifth_tab_and_shifts_forward_then_inverse) {
   EXPECT_TRUE(page->forwardButton()->isChecked());
   writeFile(home / "in.txt", "P1 50.05 9.9 123.4\n");
   EXPECT_TRUE(page->compute());
-  EXPECT_EQ(errors, QStringList{text(str::GridShiftDone)});
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::GridShiftDone));
   EXPECT_NE(readFile(home / "out.txt").find("P1   50.0505000000    9.9010000000"), std::string::npos)
       << readFile(home / "out.txt");
 
   errors.clear();
   page->inverseButton()->setChecked(true);
   EXPECT_TRUE(page->compute());
-  EXPECT_EQ(errors, QStringList{text(str::GridShiftDone)});
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::GridShiftDone));
   EXPECT_NE(readFile(home / "out.txt").find("P1   50.0495000000    9.8990000000"), std::string::npos)
       << readFile(home / "out.txt");
 }
@@ -1412,7 +1573,10 @@ TEST_F(GridPage, is_the_fifth_tab_and_shifts_forward_then_inverse) {
 TEST_F(GridPage, a_point_outside_the_grid_is_reported_and_left_out) {
   writeFile(home / "in.txt", "P1 50.05 9.9\nFAR 48 9\n");
   EXPECT_TRUE(page->compute());
-  EXPECT_EQ(errors, (QStringList{text(str::PointsOutsideGrid, {"1", "FAR"}), text(str::GridShiftDone)}));
+  // One box: the result, its counts, then the notice naming the first point.
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::GridShiftDone));
+  EXPECT_TRUE(errors[0].endsWith(text(str::PointsOutsideGrid, {"1", "FAR"}))) << errors[0].toStdString();
   const std::string out = readFile(home / "out.txt");
   EXPECT_NE(out.find("P1"), std::string::npos) << out;
   EXPECT_EQ(out.find("FAR"), std::string::npos) << out;
@@ -1478,7 +1642,8 @@ TEST_F(GeodeticTab, inverse_problem_writes_header_rule_and_the_distance_on_the_s
   writeFile(home / "in.txt", "P 50 10 51 11\n");
   ASSERT_TRUE(page->selectTask(static_cast<int>(GeodeticTask::Inverse)));
   EXPECT_TRUE(page->compute());
-  EXPECT_EQ(errors, QStringList{text(str::GeodeticDone, {"1"})});
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::GeodeticFinished));
   // Vincenty's inverse formula, computed apart: 131 920.637 m on Bessel
   // (the first ellipsoid), 131 935.963 m on WGS84.
   EXPECT_NEAR(distanceOfOnlyLine(readFile(home / "out.aus")), 131920.637, 1.0);
@@ -1488,7 +1653,8 @@ TEST_F(GeodeticTab, inverse_problem_writes_header_rule_and_the_distance_on_the_s
   ellipsoids->setCurrentIndex(ellipsoids->findText("WGS84"));
   ASSERT_GT(ellipsoids->currentIndex(), 0);
   EXPECT_TRUE(page->compute());
-  EXPECT_EQ(errors, QStringList{text(str::GeodeticDone, {"1"})});
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(closingOf(errors[0]), text(str::GeodeticFinished));
   EXPECT_NEAR(distanceOfOnlyLine(readFile(home / "out.aus")), 131935.963, 1.0);
 }
 
@@ -1513,6 +1679,316 @@ TEST_F(GeodeticTab, names_and_a_task_leaf_are_required_and_nothing_is_written_wi
   EXPECT_EQ(errors, (QStringList{text(str::NoInputName), text(str::NoOutputName), text(str::NoGeodeticTaskSelected),
                                  text(str::NoGeodeticTaskSelected)}));
   EXPECT_FALSE(std::filesystem::exists(home / "out.aus"));
+}
+
+// Presses Cancel in whichever progress window opens, as a person would,
+// once its bar has reached `atPermille` (the two-line window has no bar: at
+// once).
+class CancelPresser : public QObject {
+ public:
+  explicit CancelPresser(int atPermille) : atPermille_(atPermille) { qApp->installEventFilter(this); }
+  ~CancelPresser() override { qApp->removeEventFilter(this); }
+  int pressed = 0;
+
+ protected:
+  bool eventFilter(QObject* object, QEvent* event) override {
+    if (event->type() != QEvent::Show) return false;
+    if (auto* lines = qobject_cast<ProgressDialog*>(object)) {
+      ++pressed;
+      lines->cancelButton()->click();
+    } else if (auto* progress = qobject_cast<QProgressDialog*>(object); progress && !watched_.contains(progress)) {
+      watched_ << progress;
+      auto* bar = progress->findChild<QProgressBar*>();
+      auto* cancel = progress->findChild<QPushButton*>();
+      connect(bar, &QProgressBar::valueChanged, this, [this, progress, cancel](int value) {
+        if (value < atPermille_ || progress->wasCanceled()) return;
+        ++pressed;
+        cancel->click();
+      });
+    }
+    return false;
+  }
+
+ private:
+  int atPermille_;
+  QList<QObject*> watched_;
+};
+
+TEST_F(Gui, cancel_in_the_progress_window_keeps_an_existing_output_byte_for_byte) {
+  MainDialog dialog(state);
+  ConversionPage* page = dialog.conversionPage();
+  page->setOptionsPrompt([](const ConversionInfo&, ConversionJob&) { return true; });
+  std::string input;
+  for (int i = 0; i < 12000; ++i) input += "P" + std::to_string(i) + " 50.5 9.5 100\n";
+  writeFile(home / "in.txt", input);
+  const std::string before = "an earlier output\r\n\xB0 kept as it is";
+  writeFile(home / "out.txt", before);
+  page->inputEdit()->setText(QString::fromStdString((home / "in.txt").string()));
+  page->outputEdit()->setText(QString::fromStdString((home / "out.txt").string()));
+  ASSERT_TRUE(page->selectConversion(1007));
+  CancelPresser presser(400);  // between points, batches still queued
+  EXPECT_FALSE(page->compute());
+  EXPECT_EQ(presser.pressed, 1);
+  EXPECT_EQ(readFile(home / "out.txt"), before);
+  EXPECT_EQ(errors, QStringList{text(str::RunCancelled)});
+  EXPECT_EQ(kinds, std::vector<DialogKind>{DialogKind::Information});
+}
+
+TEST_F(Gui, cancel_in_the_estimation_progress_window_keeps_the_report_and_output) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  EstimationOptions3D options;
+  options.type = 0;  // L1: the two-line window shows its passes
+  page->setOptionsPrompt3D([&](const SettingsStore&) { return options; });
+  const auto reference = test::sourceDir() / "tests" / "reference";
+  writeFile(home / "r.aus", "earlier report\n");
+  writeFile(home / "o.txt", "earlier output\n");
+  page->reportEdit()->setText(QString::fromStdString((home / "r.aus").string()));
+  page->outputEdit()->setText(QString::fromStdString((home / "o.txt").string()));
+  page->sourceEdit()->setText(QString::fromStdString((reference / "helmert-source.txt").string()));
+  page->targetEdit()->setText(QString::fromStdString((reference / "helmert-target-pv.txt").string()));
+  page->list()->setCurrentItem(page->list()->topLevelItem(3));
+  CancelPresser presser(0);
+  EXPECT_FALSE(page->compute());
+  EXPECT_EQ(presser.pressed, 1);
+  EXPECT_EQ(readFile(home / "r.aus"), "earlier report\n");
+  EXPECT_EQ(readFile(home / "o.txt"), "earlier output\n");
+  EXPECT_EQ(errors, QStringList{text(str::RunCancelled)});
+}
+
+// A plane run with an unreadable source line and one point 0.5 m off: the
+// box names both files and every count.
+TEST_F(Gui, result_message_names_the_files_and_lists_the_counts) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  EstimationOptions2D options;
+  options.type = 1;  // least squares
+  page->setOptionsPrompt([&](const SettingsStore&) { return options; });
+  std::string source, target;
+  for (int i = 0; i < 8; ++i) {
+    const double y = 3500000.0 + 700.0 * (i % 4), x = 5400000.0 + 900.0 * (i / 4) + 130.0 * (i % 3);
+    const double wobble = 0.002 * ((i * 7) % 5 - 2);  // a few millimetres, as measured points have
+    char line[120];
+    std::snprintf(line, sizeof line, "P%d %.4f %.4f\n", i, y, x);
+    source += line;
+    std::snprintf(line, sizeof line, "P%d %.4f %.4f\n", i, y + 100.0 + wobble + (i == 5 ? 0.5 : 0.0),
+                  x - 50.0 - wobble);
+    target += line;
+  }
+  writeFile(home / "s.txt", source + "BAD 3500000,5 5400000,5\n");
+  writeFile(home / "t.txt", target);
+  const QString report = QString::fromStdString((home / "r.aus").string());
+  const QString output = QString::fromStdString((home / "o.txt").string());
+  page->reportEdit()->setText(report);
+  page->outputEdit()->setText(output);
+  page->sourceEdit()->setText(QString::fromStdString((home / "s.txt").string()));
+  page->targetEdit()->setText(QString::fromStdString((home / "t.txt").string()));
+  page->list()->setCurrentItem(page->list()->topLevelItem(0));
+  ASSERT_TRUE(page->compute());
+  ASSERT_EQ(errors.size(), 1);
+  const QStringList lines = errors[0].split("\n\n")[1].split('\n');
+  const QString plot = QString::fromStdString((home / "r.svg").string());
+  EXPECT_EQ(lines, (QStringList{text(str::ResultFileWritten, {report}), text(str::ResultFileWritten, {output}),
+                                text(str::ResultFileWritten, {plot}), text(str::ResultPointsWritten, {"8"}),
+                                text(str::ResultPointsLeftOut, {"0"}), text(str::ResultLinesUnreadable, {"1"}),
+                                text(str::ResultGrossErrors, {"1"})}));
+  EXPECT_EQ(text(str::ResultGrossErrors, {"1"}), "1 point flagged as a gross error.");
+  EXPECT_EQ(kinds, std::vector<DialogKind>{DialogKind::Information});
+}
+
+TEST_F(Gui, result_box_opens_the_report_and_its_folder_and_stays_open) {
+  QStringList started;
+  QList<QUrl> opened;
+  services::setLauncher([&](const QString& program, const QStringList& args) {
+    started << program + " " + args.join(" ");
+    return true;
+  });
+  services::setLinkOpener([&](const QUrl& url) {
+    opened << url;
+    return true;
+  });
+  RunOutcome outcome;
+  outcome.written = {"/data/job/r.aus", "/data/job/o.txt"};
+  outcome.firstIsReport = true;
+  outcome.editor = "kate";
+  ResultDialog box("done", outcome);
+  box.show();
+  ASSERT_NE(box.openFileButton(), nullptr);
+  EXPECT_EQ(box.openFileButton()->text().remove('&'), text(str::ButtonOpenReport));
+  box.openFileButton()->click();
+  box.openFolderButton()->click();
+  EXPECT_EQ(started, QStringList{"kate /data/job/r.aus"});
+  EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile("/data/job")});
+  EXPECT_TRUE(box.isVisible()) << "both can be opened from one box";
+  services::setLauncher(nullptr);
+  services::setLinkOpener({});
+}
+
+// The input is tried before the option dialog; a slip is a notice, a file
+// that cannot be read a failure.
+TEST_F(Gui, conversion_tries_the_input_before_the_options_dialog) {
+  MainDialog dialog(state);
+  ConversionPage* page = dialog.conversionPage();
+  int prompts = 0;
+  page->setOptionsPrompt([&](const ConversionInfo&, ConversionJob&) { return ++prompts, true; });
+  writeFile(home / "out.txt", "kept\n");
+  page->outputEdit()->setText(QString::fromStdString((home / "out.txt").string()));
+  EXPECT_FALSE(page->compute());  // no leaf chosen
+  ASSERT_TRUE(page->selectConversion(1000));
+  EXPECT_FALSE(page->compute());  // no input named
+  const QString missing = QString::fromStdString((home / "missing.txt").string());
+  page->inputEdit()->setText(missing);
+  EXPECT_FALSE(page->compute());
+  EXPECT_EQ(errors, (QStringList{text(str::NoComputationSelected), text(str::NoInputName),
+                                 text(str::InputNotOpened, {missing})}));
+  EXPECT_EQ(kinds, (std::vector<DialogKind>{DialogKind::Information, DialogKind::Information, DialogKind::Error}));
+  EXPECT_EQ(prompts, 0);
+  EXPECT_EQ(readFile(home / "out.txt"), "kept\n");
+}
+
+// Paths, the chosen conversion and computation and the window's size come
+// back after a restart; the sections others read stay as they were.
+TEST_F(Gui, paths_and_choices_survive_a_restart_in_a_section_of_their_own) {
+  std::filesystem::create_directories(home / "config");
+  const std::string others = "[GeneralSettings]\nNachkommaGeog=7\n[L0Settings]\nL0=9\n";
+  writeFile(settingsFile(), others);
+  const QString in = QString::fromStdString((home / "in.txt").string());
+  const QString report = QString::fromStdString((home / "r.aus").string());
+  {
+    MainDialog dialog(state);
+    dialog.conversionPage()->inputEdit()->setText(in);
+    ASSERT_TRUE(dialog.conversionPage()->selectConversion(2005));
+    dialog.estimationPage()->reportEdit()->setText(report);
+    dialog.estimationPage()->list()->setCurrentItem(dialog.estimationPage()->list()->topLevelItem(3));
+    dialog.gridShiftPage()->inverseButton()->setChecked(true);
+    ASSERT_TRUE(dialog.geodeticPage()->selectTask(static_cast<int>(GeodeticTask::ArcLength)));
+    dialog.resize(1111, 777);
+    dialog.closeWithQuestion();
+  }
+  MainDialog again(state);
+  EXPECT_EQ(again.conversionPage()->inputEdit()->text(), in);
+  EXPECT_EQ(again.conversionPage()->tree()->currentItem()->data(0, Qt::UserRole).toInt(), 2005);
+  EXPECT_EQ(again.estimationPage()->reportEdit()->text(), report);
+  EXPECT_EQ(again.estimationPage()->list()->currentItem(), again.estimationPage()->list()->topLevelItem(3));
+  EXPECT_TRUE(again.gridShiftPage()->inverseButton()->isChecked());
+  EXPECT_EQ(again.geodeticPage()->tree()->currentItem()->data(0, Qt::UserRole).toInt(),
+            static_cast<int>(GeodeticTask::ArcLength));
+  EXPECT_EQ(again.size(), QSize(1111, 777));
+  const std::string file = readFile(settingsFile());
+  EXPECT_EQ(file.substr(0, others.size()), others) << file;
+  EXPECT_NE(file.find("[DesktopSession]"), std::string::npos);
+}
+
+// A name typed without a suffix gets the dialog's; the folder a dialog was
+// left in is where it opens next time, after a restart too.
+TEST_F(Gui, file_dialogs_add_their_suffix_and_remember_their_folder) {
+  std::filesystem::create_directories(home / "work");
+  const QString work = QString::fromStdString((home / "work").string());
+  QStringList startedIn;
+  QString typed = "result";
+  services::setFileDialogRunner([&](QFileDialog& dialog) {
+    startedIn << dialog.directory().absolutePath();
+    dialog.setDirectory(work);
+    dialog.selectFile(typed);
+    return true;
+  });
+  {
+    MainDialog dialog(state);
+    QLineEdit* output = dialog.conversionPage()->outputEdit();
+    auto choose = [&](int row) {
+      auto* grid = qobject_cast<QGridLayout*>(output->parentWidget()->layout()->itemAt(2)->layout());
+      qobject_cast<QPushButton*>(grid->itemAtPosition(row, 2)->widget())->click();
+    };
+    choose(1);
+    EXPECT_EQ(output->text(), work + "/result.txt") << "an output point file";
+    writeFile(home / "work" / "points.txt", "P 1 2\n");
+    typed = "points";
+    choose(0);
+    EXPECT_EQ(dialog.conversionPage()->inputEdit()->text(), work + "/points.txt");
+    dialog.closeWithQuestion();
+  }
+  MainDialog again(state);
+  again.conversionPage()->outputEdit()->clear();
+  auto* grid = qobject_cast<QGridLayout*>(again.conversionPage()->layout()->itemAt(2)->layout());
+  typed = "next";
+  qobject_cast<QPushButton*>(grid->itemAtPosition(1, 2)->widget())->click();
+  EXPECT_EQ(startedIn.last(), work);
+  services::setFileDialogRunner({});
+}
+
+// Every label with a field and every button of a page has an Alt+letter,
+// none used twice on the page or by the window around it (Help, Close).
+TEST_F(Gui, accelerators_are_unique_on_every_page_in_both_languages) {
+  for (const char* code : {"EN", "DE"}) {
+    SCOPED_TRACE(code);
+    LanguageTable table;
+    std::string error;
+    ASSERT_TRUE(table.load(home / (std::string("Lang") + code + ".lng"), error)) << error;
+    setLanguageTable(&table);
+    MainDialog dialog(state);
+    QStringList window;
+    const QMenuBar* menu = dialog.findChild<QMenuBar*>();
+    ASSERT_NE(menu, nullptr);
+    for (const QAction* action : menu->actions()) window << acceleratorOf(action->text());
+    for (const QPushButton* button : dialog.findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
+      window << acceleratorOf(button->text());
+    }
+    EXPECT_FALSE(window.contains(QString())) << "Help and Close have theirs";
+    for (int i = 0; i < dialog.tabs()->count(); ++i) {
+      QStringList letters = window;
+      for (QWidget* widget : dialog.page(i)->findChildren<QWidget*>()) {
+        const auto* label = qobject_cast<QLabel*>(widget);
+        const auto* button = qobject_cast<QAbstractButton*>(widget);
+        QString shown;
+        if (label != nullptr && label->buddy() != nullptr) shown = label->text();
+        if (button != nullptr && qobject_cast<QToolButton*>(widget) == nullptr) shown = button->text();
+        if (shown.isEmpty()) continue;
+        const QString letter = acceleratorOf(shown);
+        EXPECT_FALSE(letter.isEmpty()) << "tab " << i << ": " << shown.toStdString();
+        EXPECT_FALSE(letters.contains(letter)) << "tab " << i << ": " << shown.toStdString() << " repeats " << letter.toStdString();
+        letters << letter;
+      }
+    }
+  }
+  setLanguageTable(&state.table);
+}
+
+TEST_F(Gui, ctrl_enter_runs_compute_of_the_current_page) {
+  MainDialog dialog(state);
+  dialog.tabs()->setCurrentIndex(MainDialog::kEstimationTab);
+  QShortcut* shortcut = nullptr;
+  for (QShortcut* s : dialog.findChildren<QShortcut*>()) {
+    if (s->key() == QKeySequence(Qt::CTRL | Qt::Key_Return)) shortcut = s;
+  }
+  ASSERT_NE(shortcut, nullptr);
+  emit shortcut->activated();
+  EXPECT_EQ(errors, QStringList{text(str::NoComputationChosen)}) << "the estimation page's Compute ran";
+}
+
+// A file dragged from the file manager onto a field fills that field; onto
+// the page elsewhere, the page's input field.
+TEST_F(Gui, a_dropped_file_fills_the_field_or_the_input_field) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  const QString target = QString::fromStdString((home / "target.txt").string());
+  const QString source = QString::fromStdString((home / "source.txt").string());
+  auto drop = [](QWidget* onto, const QStringList& files) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& file : files) urls << QUrl::fromLocalFile(file);
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(onto, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(onto, &event);
+    EXPECT_TRUE(event.isAccepted());
+  };
+  drop(page->targetEdit(), {target});
+  EXPECT_EQ(page->targetEdit()->text(), target);
+  drop(page, {source, target});
+  EXPECT_EQ(page->sourceEdit()->text(), source) << "the first file";
+  EXPECT_EQ(page->targetEdit()->text(), target);
 }
 
 }  // namespace

@@ -356,6 +356,8 @@ TEST_F(PlaneEstimation, unreadable_lines_are_told) {
   ASSERT_EQ(run(PlaneModel::Similarity, 1), 1);
   EXPECT_EQ(host.messages, std::vector<int>{str::LinesUnreadable});
   EXPECT_EQ(host.messageArgs[0][2].text(), "7");
+  EXPECT_EQ(summary.linesUnreadable, 1) << "the summary counts it too";
+  EXPECT_EQ(summary.firstUnreadable, job.sourcePath.string() + ":7");
 }
 
 // Points that cannot carry the model stop the run with a message naming

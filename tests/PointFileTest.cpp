@@ -65,16 +65,23 @@ TEST(ReadPointFile, empty_file_gives_an_empty_list_and_missing_file_zero) {
   EXPECT_EQ(ReadPointFile3D(dir / "missing.txt", points), 0);
 }
 
-TEST(ReadPointFile, reads_lines_longer_than_the_read_buffer) {
+// Lines up to 1 MiB are read whole; a longer one (10 MB here) is counted as
+// unreadable and named, and the memory stays bounded (a line grew its
+// buffer without limit).
+TEST(ReadPointFile, reads_long_lines_and_counts_overlong_ones_as_unreadable) {
   TempDir dir;
-  const std::string longName(3 << 20, 'L');  // three times the reader's chunk
-  writeFile(dir / "long.txt", "A 1 2\n" + longName + " 3 4\nB 5 6\n");
+  const std::string longName((1 << 20) - 100, 'L');
+  const std::string overlong(10'000'000, 'X');
+  writeFile(dir / "long.txt", "A 1 2\n" + longName + " 3 4\n" + overlong + " 7 8\nB 5 6\n");
   PointList points;
-  ASSERT_EQ(ReadPointFile2D(dir / "long.txt", points), 1);
+  UnreadableLines skipped;
+  ASSERT_EQ(ReadPointFile2D(dir / "long.txt", points, &skipped), 1);
   ASSERT_EQ(points.size(), 3u);
   EXPECT_EQ(points[1].name, longName);
   EXPECT_EQ(points[1].X, 4.0);
   EXPECT_EQ(points[2].name, "B");
+  EXPECT_EQ(skipped.count, 1);
+  EXPECT_EQ(skipped.firstLine, 3);
 }
 
 TEST(CountDataLines, counts_lines_that_are_neither_blank_nor_comments) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <cmath>
 #include <functional>
 #include <span>
@@ -222,6 +224,10 @@ TEST_F(ProjectionLibraryTest, dms_conversions_follow_the_sign_conventions) {
     EXPECT_EQ(m, c.m);
     EXPECT_NEAR(s, c.s, 1e-8);
   }
+  // INT_MIN degrees: its magnitude is no int (std::abs of it was undefined).
+  double extreme = 0;
+  ASSERT_EQ(library.GMSDEZ(std::numeric_limits<int>::min(), 0, 0.0, extreme), VIV_OK);
+  EXPECT_EQ(extreme, -2147483648.0);
   // Negative angles and angles under one degree survive the round trip.
   for (double degrees : {-0.0002777, -0.75, -12.3456789, 0.123456789, -179.9999999, 359.5}) {
     int d = 0, m = 0;

@@ -96,6 +96,12 @@ TEST(EllipsoidDatabase, damaged_files_are_refused) {
       {"2-byte name length past the end", int32(1) + bytes({0xFF, 0x00, 0xF0}) + "x"},
       {"4-byte name length past the end", int32(1) + bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}) + "x"},
       {"UTF-16 marker", int32(1) + bytes({0xFF, 0xFE, 0xFF, 0x02}) + "ab" + float64(1) + float64(1)},
+      // Axes no conversion can use: named with their record.
+      {"NaN axis", int32(1) + "\x03" "Nan" + float64(std::nan("")) + float64(6356752.0)},
+      {"zero axes", int32(1) + "\x04" "Zero" + float64(0) + float64(0)},
+      {"negative axis", int32(1) + "\x03" "Neg" + float64(6378137) + float64(-1)},
+      {"infinite axis", int32(1) + "\x03" "Inf" + float64(INFINITY) + float64(6356752.0)},
+      {"b above a", int32(1) + "\x04" "Flip" + float64(6356752.0) + float64(6378137)},
   };
   TempDir dir;
   for (const auto& c : cases) {
@@ -105,6 +111,10 @@ TEST(EllipsoidDatabase, damaged_files_are_refused) {
     EXPECT_FALSE(ReadEllipsoidDatabase(dir / "Ellip.db", list, &problem)) << c.what;
     EXPECT_EQ(list.size(), 1u) << "the list stays as it was: " << c.what;
     EXPECT_NE(problem.find("Ellip.db"), std::string::npos) << problem;
+    if (std::string(c.what).find("axis") != std::string::npos || std::string(c.what).find("axes") != std::string::npos ||
+        std::string(c.what) == "b above a") {
+      EXPECT_NE(problem.find("ellipsoid 1 \""), std::string::npos) << "the record is named: " << problem;
+    }
   }
   EllipsoidList list;
   EXPECT_FALSE(ReadEllipsoidDatabase(dir / "missing.db", list));

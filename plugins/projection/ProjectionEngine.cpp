@@ -88,7 +88,8 @@ std::string number(double value) {
 }  // namespace
 
 double dmsToDegrees(int d, int m, double s) {
-  const double value = std::abs(d) + std::abs(m) / 60.0 + std::fabs(s) / 3600.0;
+  // In doubles: the magnitude of INT_MIN is no int.
+  const double value = std::fabs(static_cast<double>(d)) + std::fabs(static_cast<double>(m)) / 60.0 + std::fabs(s) / 3600.0;
   return (d < 0 || m < 0 || s < 0) ? -value : value;
 }
 

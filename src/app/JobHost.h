@@ -41,6 +41,13 @@ class JobHost {
   // (the counting pass of a batch) when it is not.
   virtual bool showsProgress() const { return true; }
 
+  // Whether the person asked the job to stop (Cancel in a progress window,
+  // Ctrl+C on the command line). Jobs ask between points and, when it says
+  // yes, stop without committing any output: the files they would have
+  // replaced stay byte for byte as they were. A cancelled job returns its
+  // failure value and tells nothing; the front end says that it was cancelled.
+  virtual bool cancelled() const { return false; }
+
   // The text of numbered string `id`, formatted.
   std::string text(int id, const MessageArgs& args = {}) const;
 };

@@ -1,12 +1,18 @@
 #include "app/SettingsStore.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <fstream>
 #include <limits>
 #include <optional>
 #include <sstream>
 #include <vector>
 
+#include "io/FileLock.h"
 #include "io/FileReplace.h"
 #include "text/LineScanner.h"
 #include "text/NumberFormat.h"
@@ -45,12 +51,7 @@ struct IniLine {
   std::string ending; // "\n", "\r\n" or "" for a last line without one
 };
 
-std::optional<std::vector<IniLine>> loadLines(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream content;
-  content << in.rdbuf();
-  const std::string all = content.str();
+std::vector<IniLine> parseLines(const std::string& all) {
   std::vector<IniLine> lines;
   // A UTF-8 byte-order mark (editors on Windows write one) would hide the
   // first section; it is not kept when the file is written again.
@@ -71,6 +72,36 @@ std::optional<std::vector<IniLine>> loadLines(const std::filesystem::path& path)
     pos = nl + 1;
   }
   return lines;
+}
+
+// The files' lines, read once and again only when the file changed (another
+// inode after a replacement, another size or time): a run reads dozens of
+// keys, and each used to read the whole file. Only a regular file is read
+// ("--settings /dev/zero" grew without end).
+struct CachedLines {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+  std::shared_ptr<const std::vector<IniLine>> lines;
+};
+
+std::optional<std::shared_ptr<const std::vector<IniLine>>> loadLines(const std::filesystem::path& path) {
+  static std::mutex mutex;
+  static std::map<std::string, CachedLines> cache;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  const std::lock_guard<std::mutex> guard(mutex);
+  CachedLines& entry = cache[path.string()];
+  if (entry.lines && entry.device == info.st_dev && entry.inode == info.st_ino && entry.size == info.st_size &&
+      entry.modified.tv_sec == info.st_mtim.tv_sec && entry.modified.tv_nsec == info.st_mtim.tv_nsec) {
+    return entry.lines;
+  }
+  std::string all;
+  if (!readFileContent(path, all)) return std::nullopt;
+  entry = {info.st_dev, info.st_ino, info.st_size, info.st_mtim,
+           std::make_shared<const std::vector<IniLine>>(parseLines(all))};
+  return entry.lines;
 }
 
 // The section a header line names: the text between "[" and the first "]"
@@ -156,8 +187,9 @@ bool SettingsStore::SetSection(std::string section) {
 
 bool SettingsStore::SectionExists(std::string_view name) const {
   if (file_.empty()) return false;
-  const auto lines = loadLines(file_);
-  if (!lines) return false;
+  const auto loaded = loadLines(file_);
+  if (!loaded) return false;
+  const std::vector<IniLine>* lines = loaded->get();
   const std::string wanted = "[" + std::string(trimIni(name)) + "]";
   return std::any_of(lines->begin(), lines->end(),
                      [&](const IniLine& line) { return equalNoCase(trimIni(line.text), wanted); });
@@ -172,8 +204,9 @@ bool SettingsStore::ReadString(std::string_view key, std::string& value) const {
     }
   }
   if (file_.empty()) return false;
-  const auto lines = loadLines(file_);
-  if (!lines) return false;
+  const auto loaded = loadLines(file_);
+  if (!loaded) return false;
+  const std::vector<IniLine>* lines = loaded->get();
   const auto range = findSection(*lines, trimIni(section_));
   if (!range) return false;
   const auto index = findKey(*lines, *range, trimIni(key));
@@ -207,11 +240,15 @@ bool SettingsStore::WriteString(std::string_view key, std::string_view value) {
   if (section.find_first_of("]\r\n") != std::string_view::npos) return false;
   if (value.find_first_of("\r\n") != std::string_view::npos) return false;
 
+  // Read, change and write under the file's lock: two programs writing
+  // settings at once used to lose each other's keys.
+  const FileLock lock(file_);
   std::vector<IniLine> lines;
-  if (std::filesystem::exists(file_)) {
+  std::error_code error;
+  if (std::filesystem::exists(file_, error)) {
     auto loaded = loadLines(file_);
     if (!loaded) return false;  // exists but unreadable: never overwrite it blind
-    lines = std::move(*loaded);
+    lines = **loaded;
   }
   // New lines take the file's own line ending.
   std::string ending = "\n";

@@ -217,6 +217,9 @@
   X(NotRegularFile, 1903)                                                \
   X(ReadOnlyFile, 1904)                                                  \
   X(OtherUsersFile, 1905)                                                \
+  X(InputNotRegularFile, 1906)                                           \
+  X(SettingUnusable, 1907)                                               \
+  X(ParametersRefused, 1908)                                             \
   X(NoWriteAccess, 390)                                                  \
   /* main window and shared dialogs */                                   \
   X(LinkManual, 1001)                                                    \
@@ -434,6 +437,24 @@
   X(EllipsoidAxesInvalid, 1203)                                          \
   X(EllipsoidFlatteningImplausible, 1204)                                \
   X(FieldNotANumber, 1205)                                               \
+  /* the desktop program as a day's tool */                              \
+  X(RunCancelled, 2001)                                                  \
+  X(ResultFileWritten, 2002)                                             \
+  X(ResultPointsWritten, 2003)                                           \
+  X(ResultPointsLeftOut, 2004)                                           \
+  X(ResultLinesUnreadable, 2005)                                         \
+  X(ResultGrossErrors, 2006)                                             \
+  X(ButtonOpenReport, 2007)                                              \
+  X(ButtonOpenOutput, 2008)                                              \
+  X(ButtonOpenFolder, 2009)                                              \
+  X(EditorFailedCommand, 2010)                                           \
+  X(ViewerFind, 2011)                                                    \
+  X(ViewerFindNext, 2012)                                                \
+  X(ViewerNotFound, 2013)                                                \
+  X(ResultLinesWritten, 2015)                                            \
+  X(LabelEditorCommand, 2016)                                            \
+  X(ConversionFinished, 2018)                                            \
+  X(GeodeticFinished, 2019)                                              \
   /* where the files are */                                              \
   X(AboutProgramDirectory, 2100)                                         \
   X(AboutUserFiles, 2101)                                                \

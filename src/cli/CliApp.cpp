@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "app/ProgramDirectory.h"
+#include "app/StringIds.h"
 #include "cli/CliHost.h"
 #include "cli/ConvertCommand.h"
 #include "cli/EllipsoidsCommand.h"
@@ -14,6 +15,8 @@
 #include "cli/GeodesyCommand.h"
 #include "cli/SetsCommand.h"
 #include "cli/SettingKeys.h"
+#include "io/FileAccess.h"
+#include "io/FileReplace.h"
 #include "pelmar/Version.h"
 
 namespace pelmar::cli {
@@ -71,7 +74,8 @@ void printUsage(std::ostream& out, const CommandRegistry& registry) {
     printSynopsis(out, *command);
   }
   out << "\n"
-         "Exit status: 0 success, 1 the job failed, 2 wrong usage.\n";
+         "Exit status: 0 success, 1 the job failed, 2 wrong usage, 130 stopped by Ctrl+C\n"
+         "(every output is left as it was).\n";
 }
 
 void printCommandUsage(std::ostream& out, const Command& command) {
@@ -235,9 +239,32 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
   CliHost host(state.table, err, errIsTerminal && !options.quiet);
   CliContext context{state, SettingsStore(), host, out, err, options.ellipsoid, options.summary};
   context.quiet = options.quiet;
+  // The summary is checked with the other outputs, before anything is
+  // written (it used to fail after the run had replaced its output): its
+  // folder, what it would replace, and that it names none of the run's files.
+  if (!options.summary.empty()) {
+    const std::string summary = options.summary.string();
+    if (const int problem = OutputFolderProblem(summary)) {
+      host.message(problem, {outputDirectory(summary)});
+      return kJobFailed;
+    }
+    if (const int problem = PrepareReplacement(options.summary).problem) {
+      host.message(problem, {summary});
+      return kJobFailed;
+    }
+    const std::vector<std::filesystem::path> operands(options.commandArgs.begin(), options.commandArgs.end());
+    if (!CheckDistinctFiles(operands, {options.summary}, host)) return kJobFailed;
+  }
   context.settings.SetFile(options.settings ? *options.settings : userSettingsPath(state.userFiles()));
   context.settings.setOverrides(options.overrides);
-  return command->run(context, options.commandArgs);
+  const int status = command->run(context, options.commandArgs);
+  // A job stopped by Ctrl+C has committed nothing; whatever the command made
+  // of its failure, the run ends as interrupted.
+  if (host.cancelled() && status != kUsage) {
+    host.message(str::RunCancelled);
+    return kInterrupted;
+  }
+  return status;
 }
 
 }  // namespace pelmar::cli

@@ -1,6 +1,10 @@
 #include "cli/CliHost.h"
 
+#include <signal.h>
+
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <ostream>
 
 namespace pelmar::cli {
@@ -14,10 +18,37 @@ std::string oneLine(std::string text) {
   return text;
 }
 
+// Lock-free, so the signal handler may set it.
+std::atomic<bool> interrupted = false;
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void onInterrupt(int) {
+  if (interrupted.exchange(true)) {
+    // The second Ctrl+C: the default action, at once.
+    std::signal(SIGINT, SIG_DFL);
+    std::raise(SIGINT);
+  }
+}
+
 constexpr int kBarWidth = 30;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
 }  // namespace
+
+void InstallInterruptHandler() {
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  // Interrupted reads go on: the job looks at the flag between points.
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+}
+
+void RequestInterrupt() noexcept { interrupted = true; }
+void ClearInterrupt() noexcept { interrupted = false; }
+bool InterruptRequested() noexcept { return interrupted; }
+
+bool CliHost::cancelled() const { return interrupted; }
 
 CliHost::CliHost(const LanguageTable& table, std::ostream& err, bool showProgress)
     : table_(table), err_(err), showProgress_(showProgress) {}

@@ -26,6 +26,8 @@ class CliHost : public JobHost {
   void setProgressLines(const std::string& first, const std::string& second) override;
   void endProgress() override;
   bool showsProgress() const override { return showProgress_; }
+  // Ctrl+C was pressed (see InstallInterruptHandler).
+  bool cancelled() const override;
 
   int messageCount() const noexcept { return messages_; }
 
@@ -43,5 +45,14 @@ class CliHost : public JobHost {
   bool drawn_ = false;
   std::chrono::steady_clock::time_point lastDraw_{};
 };
+
+// Ctrl+C: the first SIGINT asks the running job to stop between points (it
+// leaves every output as it was, and pelmar-cli exits with kInterrupted); a
+// second one ends the program at once, for a job that waits on its input.
+void InstallInterruptHandler();
+// What the handler does, and its undoing (for the tests).
+void RequestInterrupt() noexcept;
+void ClearInterrupt() noexcept;
+bool InterruptRequested() noexcept;
 
 }  // namespace pelmar::cli

@@ -16,7 +16,8 @@ namespace pelmar::cli {
 class CliHost;
 
 // Exit statuses of pelmar-cli.
-enum ExitStatus : int { kSuccess = 0, kJobFailed = 1, kUsage = 2 };
+// kInterrupted follows the shells' 128 + SIGINT for a run stopped by Ctrl+C.
+enum ExitStatus : int { kSuccess = 0, kJobFailed = 1, kUsage = 2, kInterrupted = 130 };
 
 // What every command gets: the start-up state, the settings (file plus --set
 // overrides; a command loads its sections from it as a dialog would) and the

@@ -238,7 +238,9 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
   summary.linesUnreadable = estimation.linesUnreadable;
   summary.firstUnreadable = estimation.firstUnreadable;
   summary.estimation = &estimation;
-  return FinishRun(context, summary);
+  const int status = FinishRun(context, summary);
+  // The report stands, but an output asked for and not written is no success.
+  return status == kSuccess && !estimation.outputWritten ? kJobFailed : status;
 }
 
 }  // namespace pelmar::cli

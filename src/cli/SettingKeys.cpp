@@ -169,12 +169,12 @@ std::string CheckOverrides(const SettingsOverrides& overrides, const std::vector
   overrides.forEach([&](const std::string& section, const std::string& key, const std::string& value) {
     if (!error.empty()) return;
     std::vector<std::string> sectionNames, keyNames;
-    const std::string* sectionName = nullptr;
+    std::string sectionName;  // as the command spells it
     for (std::string_view s : sections) {
       sectionNames.emplace_back(s);
-      if (lower(s) == section) sectionName = &sectionNames.back();
+      if (lower(s) == section) sectionName = s;
     }
-    if (sectionName == nullptr) {
+    if (sectionName.empty()) {
       error = "--set " + section + "." + key + ": this command reads " +
               (sectionNames.empty() ? std::string("no settings") : "the sections " + join(sectionNames));
       return;
@@ -188,7 +188,7 @@ std::string CheckOverrides(const SettingsOverrides& overrides, const std::vector
       }
       return;
     }
-    error = "--set " + *sectionName + "." + key + ": no such key; " + *sectionName + " has " + join(keyNames);
+    error = "--set " + sectionName + "." + key + ": no such key; " + sectionName + " has " + join(keyNames);
   });
   return error;
 }

@@ -1,20 +1,23 @@
 #include "conversion/BatchConversion.h"
 
 #include <atomic>
+#include <cmath>
 #include <optional>
 #include <thread>
+#include <tuple>
 
-#include "io/FileAccess.h"
 #include "app/BoundedQueue.h"
 #include "app/JobHost.h"
-#include "io/OutputFile.h"
 #include "app/StringIds.h"
 #include "conversion/DmsInput.h"
 #include "conversion/ProjectionLibrary.h"
+#include "io/FileAccess.h"
+#include "io/OutputFile.h"
 #include "points/LineFormatters.h"
+#include "points/PointFile.h"
 #include "text/LineReader.h"
 #include "text/LineScanner.h"
-#include "points/PointFile.h"
+#include "text/MessageFormat.h"
 
 namespace pelmar {
 
@@ -32,24 +35,57 @@ bool zoneForm(const J& job) { return job.settings.formatUtm == 0; }
 
 // --- What each conversion hands to the library before its first point -----
 
-void setupTransverseMercator(L& library, const J& job, const C& conversion) {
+std::string text(double value) { return formatMessage("%s", {value}); }
+
+// A central meridian within ±180°.
+SettingProblem checkMeridian(const char* setting, double value) {
+  if (std::isfinite(value) && std::fabs(value) <= 180.0) return {};
+  return {setting, text(value), "-180…180"};
+}
+
+// Degrees, minutes and seconds of a dialog: whole minutes below 60, seconds
+// below 60, the angle within `limit` degrees.
+SettingProblem checkDms(const std::string& prefix, const DmsValue& v, double limit) {
+  const double angle = std::fabs(static_cast<double>(v.degrees)) + std::fabs(static_cast<double>(v.minutes)) / 60.0 +
+                       std::fabs(v.seconds) / 3600.0;
+  if (std::fabs(static_cast<double>(v.minutes)) >= 60.0) return {prefix + "Minuten", text(v.minutes), "-59…59"};
+  if (!(std::fabs(v.seconds) < 60.0)) return {prefix + "Sekunden", text(v.seconds), "< 60"};
+  if (!(angle <= limit)) return {prefix + "Grad", text(v.degrees), "-" + text(limit) + "…" + text(limit)};
+  return {};
+}
+
+SettingProblem setupTransverseMercator(L& library, const J& job, const C& conversion) {
   const bool austria = conversion.dialog == D::AustrianMeridian;
+  if (SettingProblem p = austria ? checkMeridian("L0AustriaSettings.L0Austria", job.austrianMeridian.L0Austria)
+                                 : checkMeridian("L0Settings.L0", job.centralMeridian.L0);
+      !p.setting.empty()) {
+    return p;
+  }
   library.SetL0(austria ? job.austrianMeridian.L0Austria : job.centralMeridian.L0);
   library.SetL0Auto((austria ? job.austrianMeridian.L0AustriaAuto : job.centralMeridian.L0Auto) != 0 ? 1 : 0);
   library.SetGKCase(conversion.caseNumber);
+  return {};
 }
 
-void setupUtm(L& library, const J& job, const C&) {
+SettingProblem setupUtm(L& library, const J& job, const C&) {
+  if (SettingProblem p = checkMeridian("L0Settings.L0", job.centralMeridian.L0); !p.setting.empty()) return p;
   library.SetL0(job.centralMeridian.L0);
   library.SetL0Auto(job.centralMeridian.L0Auto != 0 ? 1 : 0);
+  return {};
 }
 
-void setupLambert(L& library, const J& job, const C& conversion) {
+SettingProblem setupLambert(L& library, const J& job, const C& conversion) {
   if (conversion.caseNumber > 0) {
     library.SetLambCase(conversion.caseNumber);
-    return;
+    return {};
   }
   const LambertOptions& o = job.lambert;
+  if (o.version != 0 && o.version != 1) return {"LambertSettings.Version", text(o.version), "0, 1"};
+  for (const auto& [prefix, value, limit] : {std::tuple{"LambertSettings.BSued", &o.south, 90.0},
+                                             std::tuple{"LambertSettings.BNord", &o.north, 90.0},
+                                             std::tuple{"LambertSettings.L0", &o.meridian, 180.0}}) {
+    if (SettingProblem p = checkDms(prefix, *value, limit); !p.setting.empty()) return p;
+  }
   double north = 0.0, south = 0.0, meridian = 0.0;
   library.GMSDEZ(o.north.degrees, o.north.minutes, o.north.seconds, north);
   library.GMSDEZ(o.south.degrees, o.south.minutes, o.south.seconds, south);
@@ -62,10 +98,13 @@ void setupLambert(L& library, const J& job, const C& conversion) {
   library.SetL0(meridian);
   library.SetFalseNorth(o.falseNorth);
   library.SetFalseEast(o.falseEast);
+  return {};
 }
 
-void setupSoldner(L& library, const J& job, const C&) {
+SettingProblem setupSoldner(L& library, const J& job, const C&) {
   const SoldnerOptions& o = job.soldner;  // ordinary or Baden, as the dialog gave them
+  if (SettingProblem p = checkDms("SoldnerSettings.B0", o.origin, 90.0); !p.setting.empty()) return p;
+  if (SettingProblem p = checkDms("SoldnerSettings.L0", o.meridian, 360.0); !p.setting.empty()) return p;
   double b0 = 0.0, l0 = 0.0;
   library.GMSDEZ(o.origin.degrees, o.origin.minutes, o.origin.seconds, b0);
   library.GMSDEZ(o.meridian.degrees, o.meridian.minutes, o.meridian.seconds, l0);
@@ -73,9 +112,14 @@ void setupSoldner(L& library, const J& job, const C&) {
   library.SetL0(l0);
   library.SetFalseNorth(o.falseNorth);
   library.SetFalseEast(o.falseEast);
+  return {};
 }
 
-void setupMercator(L& library, const J& job, const C&) { library.SetL0(job.mercator.L0); }
+SettingProblem setupMercator(L& library, const J& job, const C&) {
+  if (SettingProblem p = checkMeridian("MercatorSettings.L0", job.mercator.L0); !p.setting.empty()) return p;
+  library.SetL0(job.mercator.L0);
+  return {};
+}
 
 // --- The per-point calls -----------------------------------------------------
 
@@ -192,8 +236,8 @@ enum class InputForm { Geographic, Projected, Cartesian, UtmZone };
 // One point of a batch: where its name lies in the batch's text, what the
 // line held, and what the conversion made of it.
 struct BatchPoint {
-  std::uint32_t nameOffset = 0;
-  std::uint32_t nameLength = 0;
+  std::size_t nameOffset = 0;  // 64-bit: a batch of long names passes 4 GiB
+  std::size_t nameLength = 0;
   bool hasHeight = false;
   // Degrees, minutes and seconds as read (FormatGeog 1), joined on the
   // computing thread.
@@ -326,8 +370,17 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
     host.setProgressRange(count);
   }
 
-  // 7. The conversion's settings.
-  if (conversion.setup != nullptr) conversion.setup(library, job, conversion);
+  // 7. The conversion's settings, checked before the first point: a Lambert
+  // "Version" of 5 or a Soldner origin at 100° made every point "outside the
+  // domain" and the run a success.
+  if (conversion.setup != nullptr) {
+    const SettingProblem problem = conversion.setup(library, job, conversion);
+    if (!problem.setting.empty()) {
+      host.endProgress();
+      host.message(str::SettingUnusable, {problem.setting, problem.value, problem.range});
+      return false;
+    }
+  }
 
   // How lines are read and written.
   InputForm form = InputForm::Projected;
@@ -363,8 +416,8 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
           if (batch.unreadable++ == 0) batch.firstUnreadableLine = reader.lineNumber();
           continue;
         }
-        p.nameOffset = static_cast<std::uint32_t>(batch.names.size());
-        p.nameLength = static_cast<std::uint32_t>(name.size());
+        p.nameOffset = batch.names.size();
+        p.nameLength = name.size();
         batch.names.append(name);
         batch.points.push_back(p);
         if (batch.points.size() >= kBatchPoints) {
@@ -412,13 +465,18 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   });
 
   ConversionResult counts;
-  bool computeFailed = false;
+  bool computeFailed = false, cancelled = false;
+  bool parametersRefused = false;
   try {
-    while (std::optional<Batch> batch = parsed.pop()) {
+    while (!cancelled) {
+      std::optional<Batch> batch = parsed.pop();
+      if (!batch) break;
       counts.linesRead += batch->dataLines;
       if (batch->unreadable > 0 && counts.linesUnreadable == 0) counts.firstUnreadableLine = batch->firstUnreadableLine;
       counts.linesUnreadable += batch->unreadable;
       for (BatchPoint& p : batch->points) {
+        // Asked between points; the rest of the batch goes nowhere.
+        if ((cancelled = host.cancelled())) break;
         host.stepProgress();
         ConversionPoint& q = p.point;
         if (dmsInput) {
@@ -426,23 +484,46 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
           JoinDms(library, p.ld, p.lm, p.ls, q.v2);
         }
         q.o3 = q.v3;
-        const int status = p.status = conversion.convert(library, job, conversion, q);
+        int status = conversion.convert(library, job, conversion, q);
+        if (status == VIV_BAD_PARAMETERS) {
+          // The library refuses the parameters themselves (parallels no
+          // cone can have, an ellipsoid it cannot use): no point can come.
+          parametersRefused = true;
+          break;
+        }
+        // A result no file should hold (the library's NaN, an overflow) is left out too.
+        if (status == VIV_OK && !Writable(q.o1, q.o2, p.hasHeight || conversion.output == PointForm::Cartesian ? q.o3 : 0.0)) {
+          status = VIV_OUTSIDE_DOMAIN;
+        }
+        p.status = status;
         if (status != VIV_OK) {
           // Outside the projection's domain: never a NaN line in the file.
           if (counts.pointsLeftOut++ == 0) counts.firstLeftOut.assign(batch->names, p.nameOffset, p.nameLength);
         }
       }
-      if (!converted.push(std::move(*batch))) break;
+      if (cancelled || parametersRefused || !converted.push(std::move(*batch))) break;
     }
   } catch (...) {
     computeFailed = true;
   }
+  // Stops all three stages: the reader at its next line or push, the writer
+  // after what is already queued (written into the temporary file only).
   stop = true;
   parsed.close();
   converted.close();
   readerThread.join();
   writerThread.join();
   counts.pointsWritten = written;
+  if (parametersRefused) {
+    host.endProgress();
+    host.message(str::ParametersRefused);
+    return false;
+  }
+  if (cancelled) {
+    // Not committed: the temporary goes with `output`, the old file stays.
+    host.endProgress();
+    return false;
+  }
   if (computeFailed || writeFailed) {
     host.endProgress();
     host.message(str::OutputNotCreated, {job.outputPath.string()});

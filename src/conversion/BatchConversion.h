@@ -43,8 +43,14 @@ struct ConversionPoint {
 };
 
 struct ConversionInfo;
-// Hands the conversion's settings to the library, in the library's order.
-using ConversionSetup = void (*)(ProjectionLibrary&, const ConversionJob&, const ConversionInfo&);
+// A setting a conversion cannot use: its name ("LambertSettings.Version"),
+// its value and the range it must lie in; an empty name when all are usable.
+struct SettingProblem {
+  std::string setting, value, range;
+};
+// Checks the conversion's settings and hands them to the library, in the
+// library's order.
+using ConversionSetup = SettingProblem (*)(ProjectionLibrary&, const ConversionJob&, const ConversionInfo&);
 // Converts one point; returns the library's status.
 using ConversionCall = int (*)(ProjectionLibrary&, const ConversionJob&, const ConversionInfo&, ConversionPoint&);
 

@@ -478,6 +478,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   };
   const int scaleColumn = groups.scaleColumn();
   auto settled = [&](const Matrix& x, const Matrix& previous) {
+    if (host.cancelled()) return true;  // ends the loop; the run is dropped below
     if (groups.rotations && std::fabs(groupNorm(x, 0, 3) - groupNorm(previous, 0, 3)) >= kSettledRotation) return false;
     if (groups.translations && std::fabs(groupNorm(x, translationColumn, 3) - groupNorm(previous, translationColumn, 3)) >=
                                    kSettledTranslation) {
@@ -494,6 +495,10 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     host.setProgressLines(table.text(str::EllipsoidalProgress),
                           method == 0 ? table.format(str::EllipsoidalPass, {k + 1}) : std::string());
   });
+  if (host.cancelled()) {
+    host.endProgress();
+    return 0;  // report and output are never committed
+  }
   if (solution.singular) {
     host.endProgress();
     host.message(str::NormalEquationsSingular);
@@ -674,12 +679,17 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   const bool checkLinearisation = groups.scaleKind != 2;
   const std::int64_t total = static_cast<std::int64_t>(job.source.size());
   for (const EllipsoidalPoint& point : job.source) {
+    if (host.cancelled()) {
+      host.endProgress();
+      return 0;  // report and output are never committed
+    }
     if (++done % 4096 == 0) {
       host.setProgressLines(table.text(str::EllipsoidalProgress), table.format(str::PointsTransformed, {done, total}));
     }
     std::array<double, 3> p{}, rigorous{};
     if (!transformPoint(library, sourceEllipsoid, targetEllipsoid, groups, preShift, xs, point.B, point.L, point.h,
-                        p)) {
+                        p) ||
+        !Writable(p[0], p[1], p[2])) {
       if (notTransformed++ == 0) firstNotTransformed = point.name;
       continue;
     }
@@ -703,7 +713,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   constexpr double kTolerableDeparture = 1e-3;  // metres
   if (worstDeparture > kTolerableDeparture) host.message(str::LinearisationError, {worstDeparture * 1000.0, worstPoint});
 
-  if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath)) return 0;
+  if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath, summary)) return 0;
 
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (!rows[i].usable) continue;

@@ -26,19 +26,27 @@ bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem:
   job.source.clear();
   job.target.clear();
   job.identical.clear();
+  job.linesUnreadable = 0;
+  job.firstUnreadable.clear();
+  auto count = [&](const UnreadableLines& skipped, const std::filesystem::path& path) {
+    if (skipped.count == 0) return;
+    if (job.linesUnreadable == 0) job.firstUnreadable = path.string() + ":" + std::to_string(skipped.firstLine);
+    job.linesUnreadable += skipped.count;
+    host.message(str::LinesUnreadable, {skipped.count, path.string(), skipped.firstLine});
+  };
   if (!CheckDistinctFiles({job.sourcePath, job.targetPath}, {job.reportPath, job.outputPath, job.plotPath}, host)) return false;
   UnreadableLines skipped;
   if (read(job.sourcePath, job.source, &skipped) == 0) {
     host.message(str::SourceUnreadable, {job.sourcePath.string()});
     return false;
   }
-  if (skipped.count > 0) host.message(str::LinesUnreadable, {skipped.count, job.sourcePath.string(), skipped.firstLine});
+  count(skipped, job.sourcePath);
   skipped = {};
   if (read(job.targetPath, job.target, &skipped) == 0) {
     host.message(str::TargetUnreadable, {job.targetPath.string()});
     return false;
   }
-  if (skipped.count > 0) host.message(str::LinesUnreadable, {skipped.count, job.targetPath.string(), skipped.firstLine});
+  count(skipped, job.targetPath);
   if (job.source.empty() || job.target.empty()) {
     host.message(str::NoPointsRead);
     return false;

@@ -39,6 +39,9 @@ struct EstimationJob {
   PointList source;
   PointList target;
   std::vector<IdenticalPoint> identical;
+  // Data lines of both files that fit no layout, and "file:line" of the first.
+  std::int64_t linesUnreadable = 0;
+  std::string firstUnreadable;
 };
 
 // Options of the plane estimation, section "SoldnerSettings" (shared with
@@ -130,6 +133,7 @@ struct EstimationSummary {
   std::string firstLeftOut;
   std::int64_t identicalPoints = 0;
   ResidualPlot plot;  // the identical points with their residuals and verdicts, as the plot shows them
+  bool outputWritten = true;  // false when the output point file asked for could not be written
 };
 
 }  // namespace pelmar

@@ -45,8 +45,12 @@ void TransformedPointSink::write(std::string_view name, std::string_view line) {
 }
 
 bool FinishEstimationRun(JobHost& host, ReportFile& report, const std::filesystem::path& reportPath,
-                         OutputFile& output, const std::filesystem::path& outputPath) {
-  if (output.isOpen() && !output.commit()) host.message(str::OutputNotCreated, {outputPath.string()});
+                         OutputFile& output, const std::filesystem::path& outputPath, EstimationSummary* summary) {
+  const bool opened = output.isOpen();
+  bool written = opened && output.commit();
+  if (opened && !written) host.message(str::OutputNotCreated, {outputPath.string()});
+  if (outputPath.empty()) written = true;  // none asked for
+  if (summary != nullptr) summary->outputWritten = written;
   if (!report.close()) {
     host.message(str::ReportNotCreated, {reportPath.string()});
     return false;

@@ -60,10 +60,11 @@ class TransformedPointSink {
 };
 
 // The end of every estimation run: commits the output file (message 120 when
-// that fails; the run still counts) and the report (message 137 and false
-// when that fails).
+// that fails; the run still counts, but `summary->outputWritten` says so, and
+// so it does when the output asked for could not be opened) and the report
+// (message 137 and false when that fails).
 bool FinishEstimationRun(JobHost& host, ReportFile& report, const std::filesystem::path& reportPath,
-                         OutputFile& output, const std::filesystem::path& outputPath);
+                         OutputFile& output, const std::filesystem::path& outputPath, EstimationSummary* summary);
 
 // What a run says about its own result besides the numbers. Each notice
 // goes into the report's options block (WriteNotices), to the person

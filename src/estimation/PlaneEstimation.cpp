@@ -127,9 +127,11 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
         const Matrix a = reported(now), b = reported(before);
         double change = 0.0;
         for (int j = 0; j < u; ++j) change = std::max(change, std::fabs(a(j, 0) - b(j, 0)));
-        return change < kConvergence;
+        // A cancelled run ends the loop at once; it is dropped below.
+        return change < kConvergence || host.cancelled();
       },
       [](int) {});
+  if (host.cancelled()) return 0;
   if (solution.singular) {
     host.message(str::ModelNotDetermined);
     return 0;
@@ -330,6 +332,7 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
   std::int64_t leftOut = 0;
   std::string firstLeftOut;
   for (const PointRecord& point : job.source) {
+    if (host.cancelled()) return 0;  // report and output are never committed
     double y = 0.0, xv = 0.0, z = 0.0;
     applyModel(model, x, point.Y - sourceCY, point.X - sourceCX, y, xv);
     y += targetCY;
@@ -347,7 +350,7 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
   }
   report.write("\n");
 
-  if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath)) return 0;
+  if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath, summary)) return 0;
   TellNotices(host, notices);
   if (leftOut > 0) TellLeftOut(host, leftOut, firstLeftOut);
   ResidualPlot plot =
@@ -360,6 +363,8 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
                           notices);
     summary->pointsLeftOut = leftOut;
     summary->firstLeftOut = firstLeftOut;
+    summary->linesUnreadable = job.linesUnreadable;
+    summary->firstUnreadable = job.firstUnreadable;
   }
   return 1;
 }

@@ -325,7 +325,10 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
       for (int r = 0; r < 3; ++r) add(a[r], l[r], 1.0);
     }
   };
-  auto settledTest = [&](const Matrix& now, const Matrix& before) { return settled(groups, now, before); };
+  // A cancelled run ends every loop at once; it is dropped after them.
+  auto settledTest = [&](const Matrix& now, const Matrix& before) {
+    return settled(groups, now, before) || host.cancelled();
+  };
   Matrix x(groups.u, 1, 0.0), qxx;
   int outer = 0, innerSum = 0;
   bool lastApplied = false, converged = true, singular = false, innerCapped = false;
@@ -340,6 +343,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
         singular = true;
         break;
       }
+      if (host.cancelled()) break;
       x = inner.x;
       qxx = inner.qxx;
       innerSum += inner.counter;
@@ -369,6 +373,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     converged = solution.settled;
   }
   host.endProgress();
+  if (host.cancelled()) return 0;
   if (singular) {
     host.message(str::ModelNotDetermined);
     return 0;
@@ -631,6 +636,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   std::int64_t leftOut = 0;
   std::string firstLeftOut;
   for (const PointRecord& point : job.source) {
+    if (host.cancelled()) return 0;  // report and output are never committed
     const Vec3 mapped = transform({point.X, point.Y, point.Z});
     double o1 = mapped[1], o2 = mapped[0], o3 = mapped[2];
     if (distribute) distribution.apply(o1, o2, o3);
@@ -646,7 +652,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   }
   report.write("\n");
 
-  if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath)) return 0;
+  if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath, summary)) return 0;
   TellNotices(host, notices);
   if (leftOut > 0) TellLeftOut(host, leftOut, firstLeftOut);
   ResidualPlot plot = SpatialPlot(rigorous ? str::ListHelmert : str::ListHelmertL1, job.identical, tests);
@@ -684,6 +690,8 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     if (rigorous && method == 0) summary->reweightingPasses = innerSum;
     summary->pointsLeftOut = leftOut;
     summary->firstLeftOut = firstLeftOut;
+    summary->linesUnreadable = job.linesUnreadable;
+    summary->firstUnreadable = job.firstUnreadable;
   }
   return 1;
 }

@@ -99,6 +99,11 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
   while (reader.next(text)) {
     const std::string_view data = trimBlanks(dataPart(text));
     if (data.empty()) continue;
+    if (host.cancelled()) {
+      // Not committed: the old output stays as it was.
+      host.endProgress();
+      return false;
+    }
     ++counts.linesRead;
     if (host.showsProgress()) {
       if (report) {

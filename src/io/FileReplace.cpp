@@ -4,8 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <mutex>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -43,32 +48,147 @@ Replacement PrepareReplacement(const std::filesystem::path& path) {
   return r;
 }
 
-int OpenReplacementTemporary(const Replacement& replacement, std::string& temporary) {
-  temporary = replacement.target.string() + ".tmpXXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) {
-    temporary.clear();
-    return -1;
+namespace {
+
+// Names of fallback temporaries, for the signal handler: fixed slots, so
+// that the handler touches no allocator.
+constexpr int kSlots = 32;
+constexpr std::size_t kNameSize = 4096;
+char gNames[kSlots][kNameSize];
+std::atomic<bool> gUsed[kSlots];
+
+void removeTemporaries(int signal) {
+  for (int i = 0; i < kSlots; ++i) {
+    if (gUsed[i].load()) ::unlink(gNames[i]);
+  }
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+void installHandlers() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (int s : {SIGTERM, SIGHUP, SIGINT}) {
+      struct sigaction old {};
+      ::sigaction(s, nullptr, &old);
+      // A handler the program set (Ctrl+C stopping a job between points) stays.
+      if (old.sa_handler != SIG_DFL) continue;
+      struct sigaction action {};
+      action.sa_handler = removeTemporaries;
+      ::sigemptyset(&action.sa_mask);
+      ::sigaction(s, &action, nullptr);
+    }
+  });
+}
+
+int registerName(const std::string& name) {
+  if (name.size() >= kNameSize) return -1;
+  installHandlers();
+  for (int i = 0; i < kSlots; ++i) {
+    bool expected = false;
+    if (!gUsed[i].load() && gUsed[i].compare_exchange_strong(expected, true)) {
+      gUsed[i].store(false);  // not visible to the handler until the name is whole
+      std::memcpy(gNames[i], name.c_str(), name.size() + 1);
+      gUsed[i].store(true);
+      return i;
+    }
+  }
+  return -1;  // more than 32 at once: still removed by discard, not by a signal
+}
+
+void unregisterName(const std::string& name) {
+  for (int i = 0; i < kSlots; ++i) {
+    if (gUsed[i].load() && name == gNames[i]) gUsed[i].store(false);
+  }
+}
+
+// A short name in the folder that no file has yet: names of up to 255 bytes
+// stay usable as targets, since the temporary's name is not built from them.
+std::string freshName(const std::filesystem::path& folder) {
+  static std::atomic<unsigned> counter{0};
+  char text[64];
+  std::snprintf(text, sizeof text, ".pelmar-%d-%u", static_cast<int>(::getpid()), counter.fetch_add(1));
+  return (folder / text).string();
+}
+
+std::filesystem::path folderOf(const std::filesystem::path& target) {
+  return target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+}
+
+}  // namespace
+
+bool ReplacementFile::create(const Replacement& replacement) {
+  discard();
+  target_ = replacement.target;
+  const std::filesystem::path folder = folderOf(target_);
+  // PELMAR_NAMED_TEMPORARIES=1 takes the fallback, for its tests.
+  static const bool namedOnly = std::getenv("PELMAR_NAMED_TEMPORARIES") != nullptr;
+  fd_ = namedOnly ? -1 : ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd_ < 0) {
+    // No unnamed files here (an old kernel, some network file systems).
+    std::string pattern = (folder / ".pelmar-XXXXXX").string();
+    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd_ < 0) return false;
+    named_ = pattern;
+    registerName(named_);
   }
   if (replacement.exists) {
-    ::fchmod(fd, replacement.mode);
-    if (::geteuid() == 0) (void)::fchown(fd, replacement.owner, replacement.group);
+    ::fchmod(fd_, replacement.mode);
+    if (::geteuid() == 0) (void)::fchown(fd_, replacement.owner, replacement.group);
   } else {
-    // mkstemp makes the file private; a new result gets the usual permissions.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    ::fchmod(fd_, 0666 & ~mask);
   }
-  return fd;
+  return true;
+}
+
+bool ReplacementFile::commit() {
+  if (fd_ < 0) return false;
+  bool ok = true;
+  std::string name = named_;
+  if (name.empty()) {
+    // Give the unnamed file a fresh name, then the target's.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      name = freshName(folderOf(target_));
+      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) break;
+      if (errno != EEXIST) {
+        name.clear();
+        break;
+      }
+      name.clear();
+    }
+    ok = !name.empty();
+  }
+  ok = (::close(fd_) == 0) && ok;
+  fd_ = -1;
+  if (ok) ok = std::rename(name.c_str(), target_.c_str()) == 0;
+  if (!ok && !name.empty()) ::unlink(name.c_str());
+  if (!named_.empty()) unregisterName(named_);
+  named_.clear();
+  return ok;
+}
+
+void ReplacementFile::discard() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!named_.empty()) {
+    ::unlink(named_.c_str());
+    unregisterName(named_);
+    named_.clear();
+  }
 }
 
 bool replaceFileContent(const std::filesystem::path& path, std::string_view content, int* problem) {
   const Replacement replacement = PrepareReplacement(path);
   if (problem != nullptr) *problem = replacement.problem;
   if (replacement.problem != 0) return false;
-  std::string pattern;
-  const int fd = OpenReplacementTemporary(replacement, pattern);
-  if (fd < 0) return false;
+  ReplacementFile file;
+  if (!file.create(replacement)) return false;
+  const int fd = file.descriptor();
   bool ok = true;
   std::size_t written = 0;
   while (ok && written < content.size()) {
@@ -77,11 +197,10 @@ bool replaceFileContent(const std::filesystem::path& path, std::string_view cont
     ok = n > 0;
     if (ok) written += static_cast<std::size_t>(n);
   }
+  // Settings and databases cannot be made again: on disk before the rename.
   ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok) ok = std::rename(pattern.c_str(), replacement.target.c_str()) == 0;
-  if (!ok) ::unlink(pattern.c_str());
-  return ok;
+  if (!ok) return false;  // the destructor drops it
+  return file.commit();
 }
 
 bool readFileContent(const std::filesystem::path& path, std::string& content) {

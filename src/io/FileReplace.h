@@ -19,10 +19,32 @@ struct Replacement {
 };
 Replacement PrepareReplacement(const std::filesystem::path& path);
 
-// Creates the temporary file beside the replacement's target, with the
-// replaced file's permissions and owner (or the usual ones for a new file);
-// its name in `temporary`. Returns the descriptor, or −1.
-int OpenReplacementTemporary(const Replacement& replacement, std::string& temporary);
+// The new content of a replaced file while it is written: a file without a
+// name in the target's folder (O_TMPFILE), so that a killed process leaves
+// nothing behind; it gets a name only when committed, and at once the
+// target's by a rename. Where the file system has no unnamed files, a named
+// temporary ".pelmar-XXXXXX" stands in, which SIGTERM, SIGHUP and (unless
+// the program handles it) SIGINT remove. Permissions and owner are those of
+// the replaced file, or the usual ones for a new file.
+class ReplacementFile {
+ public:
+  ReplacementFile() = default;
+  ~ReplacementFile() { discard(); }
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+  bool create(const Replacement& replacement);
+  int descriptor() const noexcept { return fd_; }
+  // Puts the content in the target's place; false when that failed (the
+  // old file then stays). Closes the descriptor either way.
+  bool commit();
+  void discard();
+
+ private:
+  int fd_ = -1;
+  std::string named_;  // the fallback's name, empty for an unnamed file
+  std::filesystem::path target_;
+};
 
 // Writes `content` to a temporary file beside `path`, flushes it to disk and
 // renames it over `path`: readers see the old file or the new one, never a

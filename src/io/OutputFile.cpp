@@ -31,14 +31,13 @@ bool OutputFile::open(const std::filesystem::path& path) {
   const Replacement replacement = PrepareReplacement(path);
   problem_ = replacement.problem;
   if (problem_ != 0) return false;
-  target_ = replacement.target;
-  const int fd = OpenReplacementTemporary(replacement, temporary_);
-  if (fd < 0) return false;
-  file_ = ::fdopen(fd, "wb");
+  if (!temporary_.create(replacement)) return false;
+  // The stream has its own descriptor; the temporary keeps one to commit by.
+  const int fd = ::dup(temporary_.descriptor());
+  file_ = fd < 0 ? nullptr : ::fdopen(fd, "wb");
   if (file_ == nullptr) {
-    ::close(fd);
-    ::unlink(temporary_.c_str());
-    temporary_.clear();
+    if (fd >= 0) ::close(fd);
+    temporary_.discard();
     return false;
   }
   std::setvbuf(file_, nullptr, _IOFBF, kBufferSize);
@@ -62,10 +61,11 @@ bool OutputFile::commit() {
   }
   ok = (std::fclose(file_) == 0) && ok;
   file_ = nullptr;
-  if (ok) ok = std::rename(temporary_.c_str(), target_.c_str()) == 0;
-  if (!ok) ::unlink(temporary_.c_str());
-  temporary_.clear();
-  return ok;
+  if (!ok) {
+    temporary_.discard();
+    return false;
+  }
+  return temporary_.commit();
 }
 
 void OutputFile::discard() {
@@ -77,10 +77,7 @@ void OutputFile::discard() {
     }
     file_ = nullptr;
   }
-  if (!temporary_.empty()) {
-    ::unlink(temporary_.c_str());
-    temporary_.clear();
-  }
+  temporary_.discard();
 }
 
 }  // namespace pelmar

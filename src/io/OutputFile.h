@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "io/FileReplace.h"
+
 namespace pelmar {
 
 // An output file written through a temporary file beside it: commit()
@@ -39,8 +41,7 @@ class OutputFile {
  private:
   std::FILE* file_ = nullptr;
   std::filesystem::path path_;
-  std::filesystem::path target_;  // where a link leads
-  std::string temporary_;
+  ReplacementFile temporary_;
   bool failed_ = false;
   bool standardOutput_ = false;
   int problem_ = 0;

@@ -93,6 +93,11 @@ bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* resul
   while (reader.next(text)) {
     const std::string_view data = trimBlanks(dataPart(text));
     if (data.empty()) continue;
+    if (host.cancelled()) {
+      // Not committed: the old output stays as it was.
+      host.endProgress();
+      return false;
+    }
     ++counts.linesRead;
     host.stepProgress();
     std::string_view name;
@@ -105,7 +110,7 @@ bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* resul
     double outLat = 0.0, outLon = 0.0;
     const bool done = job.inverse ? inverse(grid, job.finest, lat, lon, outLat, outLon)
                                   : forward(grid, job.finest, lat, lon, outLat, outLon);
-    if (!done) {
+    if (!done || !Writable(outLat, outLon)) {
       if (counts.pointsLeftOut++ == 0) counts.firstLeftOut = std::string(name);
       continue;
     }

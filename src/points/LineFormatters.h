@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 #include <string>
 #include <string_view>
 
@@ -11,6 +13,16 @@
 // The overloads with a `line` argument write into it (its old content is
 // replaced), so that a batch reuses one buffer for millions of lines.
 namespace pelmar {
+
+// Whether values may go into a point file: finite and below 1e15 in
+// magnitude (no survey coordinate, in metres or degrees, comes near it; a
+// larger one is the trace of a failed computation). A point with any other
+// value is left out, counted and named, never written as "nan" or "inf".
+inline constexpr double kLargestWritten = 1e15;
+template <class... Values>
+bool Writable(Values... values) {
+  return ((std::isfinite(values) && std::fabs(values) < kLargestWritten) && ...);
+}
 
 // An angle split into degrees, minutes and seconds, printed as given (the
 // formatters neither normalise nor carry).

@@ -92,7 +92,7 @@ std::vector<std::ptrdiff_t> PairByName(const PointList& source, const PointList&
 bool OpenStreamedBatch(JobHost& host, const LineReader& reader, const std::filesystem::path& inputPath,
                        OutputFile& output, const std::filesystem::path& outputPath) {
   if (!reader.isOpen()) {
-    host.message(str::InputNotOpened, {inputPath.string()});
+    host.message(reader.notRegular() ? str::InputNotRegularFile : str::InputNotOpened, {inputPath.string()});
     return false;
   }
   if (!output.open(outputPath)) {

@@ -1,6 +1,9 @@
 #include "settings/EllipsoidDatabase.h"
 
 #include "io/Archive.h"
+#include "settings/EllipsoidParameters.h"
+#include "text/MessageFormat.h"
+#include "text/TextEncoding.h"
 #include "io/FileReplace.h"
 
 namespace pelmar {
@@ -26,6 +29,12 @@ bool ReadEllipsoidDatabase(const std::filesystem::path& path, EllipsoidList& lis
     EllipsoidRecord record;
     if (!reader.readString(record.name) || !reader.readDouble(record.a) || !reader.readDouble(record.b)) {
       return fail("ellipsoid " + std::to_string(i + 1) + " is damaged");
+    }
+    // Axes no conversion can use (NaN, zero, negative, infinite, b > a)
+    // made every point "outside the domain" of a successful run.
+    if (CheckEllipsoidAxes(record.a, record.b) == AxesProblem::Range) {
+      return fail("ellipsoid " + std::to_string(i + 1) + " \"" + windows1252ToUtf8(record.name) + "\" has axes no conversion can use (a = " +
+                  formatMessage("%s", {record.a}) + " m, b = " + formatMessage("%s", {record.b}) + " m)");
     }
     records.push_back(std::move(record));
   }

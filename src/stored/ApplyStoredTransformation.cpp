@@ -50,14 +50,20 @@ bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, Appl
   }
   std::string line;
   for (const PointRecord& point : points) {
+    if (host.cancelled()) return false;  // the output is never committed
     // The reader keeps the first number as X and the second as Y.
     auto o = job.set.type == 0 ? MapType0(job.set, point.X, point.Y, point.Z)
                                : MapType1(job.set, point.X, point.Y, point.Z);
     if (distribute && !job.set.points.empty()) distribution.apply(o[0], o[1], o[2]);
+    if (!Writable(o[0], o[1], o[2])) {
+      if (result.pointsLeftOut++ == 0) result.firstLeftOut = point.name;
+      continue;
+    }
     FormatPointLine3(line, point.name, o[0], o[1], o[2], job.settings.decimalsCartesian);
     output.write(line);
     ++result.pointsWritten;
   }
+  if (result.pointsLeftOut > 0) host.message(str::PointsNotTransformed, {result.pointsLeftOut, result.firstLeftOut});
   return true;
 }
 
@@ -103,12 +109,17 @@ bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& 
   }
   std::string line;
   for (const EllipsoidalPoint& point : points) {
+    if (host.cancelled()) return false;  // the output is never committed
     std::array<double, 3> p{};
     if (!MapType2(job.set, library, point.B, point.L, point.h, p)) {
       if (result.pointsLeftOut++ == 0) result.firstLeftOut = point.name;
       continue;
     }
     if (distribute) distribution.apply(p);
+    if (!Writable(p[0], p[1], p[2])) {
+      if (result.pointsLeftOut++ == 0) result.firstLeftOut = point.name;
+      continue;
+    }
     FormatEllipsoidalPointLine(line, point.name, p, dms, job.settings.decimalsGeographic,
                                job.settings.decimalsCartesian);
     output.write(line);

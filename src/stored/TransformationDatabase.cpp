@@ -1,5 +1,7 @@
 #include "stored/TransformationDatabase.h"
 
+#include "io/FileLock.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -23,28 +25,6 @@ constexpr const char* kVersion = "2.0";
 // ellipsoids (one length byte and two doubles each), pre-translation.
 constexpr std::size_t kMinimumSetSize = 2 + 4 + 13 * 8 + 2 * (1 + 16) + 3 * 8;
 constexpr std::size_t kMinimumPointSize = 1 + 9 * 8;
-
-// An advisory lock on "<file>.lock" beside the database, held for the
-// object's life: the database itself is replaced by a rename, so it cannot
-// carry the lock.
-class FileLock {
- public:
-  explicit FileLock(const std::filesystem::path& path) {
-    descriptor_ = ::open((path.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (descriptor_ >= 0 && ::flock(descriptor_, LOCK_EX) != 0) {
-      ::close(descriptor_);
-      descriptor_ = -1;
-    }
-  }
-  ~FileLock() {
-    if (descriptor_ >= 0) ::close(descriptor_);  // closing releases the lock
-  }
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-
- private:
-  int descriptor_ = -1;
-};
 
 void writeEllipsoid(ArchiveWriter& w, const EllipsoidRecord& e) {
   w.writeString(e.name);

@@ -1,5 +1,8 @@
 #include "text/LineReader.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstring>
 
 namespace pelmar {
@@ -8,10 +11,26 @@ namespace {
 constexpr std::size_t kChunk = 1 << 20;
 }
 
-LineReader::LineReader(const std::filesystem::path& path) : buffer_(kChunk) {
-  // "-": standard input, for pipelines.
+const std::string_view LineReader::kOverlongMarker = "\x01 overlong line";
+
+LineReader::LineReader(const std::filesystem::path& path) {
+  // "-": standard input, for pipelines. Otherwise only a regular file: a
+  // device or a pipe given by name would be read without end.
   standardInput_ = path == "-";
-  file_ = standardInput_ ? stdin : std::fopen(path.c_str(), "rb");
+  if (standardInput_) {
+    file_ = stdin;
+    buffer_.resize(kChunk);
+    return;
+  }
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    notRegular_ = ::stat(path.c_str(), &info) == 0;
+    return;
+  }
+  file_ = std::fopen(path.c_str(), "rb");
+  // A small file needs no megabyte of buffer (settings and grids are read
+  // line by line too, many times in a run).
+  buffer_.resize(std::min<std::size_t>(kChunk, static_cast<std::size_t>(info.st_size) + 256));
 }
 
 LineReader::~LineReader() {
@@ -27,7 +46,7 @@ bool LineReader::fill() {
     end_ -= begin_;
     begin_ = 0;
   }
-  if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+  if (end_ == buffer_.size()) buffer_.resize(buffer_.size() + kChunk);
   const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
   end_ += got;
   if (got == 0) {
@@ -36,6 +55,18 @@ bool LineReader::fill() {
     return false;
   }
   return true;
+}
+
+bool LineReader::skipRestOfLine() {
+  for (;;) {
+    const void* hit = std::memchr(buffer_.data() + begin_, '\n', end_ - begin_);
+    if (hit != nullptr) {
+      begin_ = static_cast<std::size_t>(static_cast<const char*>(hit) - buffer_.data()) + 1;
+      return true;
+    }
+    begin_ = end_ = 0;  // drop what was read of it
+    if (!fill()) return !failed_;
+  }
 }
 
 bool LineReader::next(std::string_view& line) {
@@ -61,6 +92,14 @@ bool LineReader::nextRaw(std::string_view& line) {
       return true;
     }
     const std::size_t pending = end_ - begin_;
+    if (pending > kMaxLineLength) {
+      // A line beyond 1 MiB is no point line: skip to its end, keeping only
+      // a marker the readers cannot parse, so it is counted as unreadable.
+      if (!skipRestOfLine()) return false;
+      line = kOverlongMarker;
+      ++lineNumber_;
+      return true;
+    }
     if (!fill()) {
       if (end_ == begin_) return false;
       // Last line without a line break.

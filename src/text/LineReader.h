@@ -19,7 +19,16 @@ class LineReader {
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
+  // The longest line read as a line; a longer one comes back as
+  // kOverlongMarker, a line no reader parses, so that it is counted as
+  // unreadable and the memory stays bounded.
+  static constexpr std::size_t kMaxLineLength = std::size_t{1} << 20;
+  static const std::string_view kOverlongMarker;
+
   bool isOpen() const noexcept { return file_ != nullptr; }
+  // The path names something that is not a regular file (a device, a pipe,
+  // a folder): not opened.
+  bool notRegular() const noexcept { return notRegular_; }
   // The next line; a UTF-8 byte-order mark before the first is dropped.
   bool next(std::string_view& line);
 
@@ -32,9 +41,11 @@ class LineReader {
  private:
   bool nextRaw(std::string_view& line);
   bool fill();
+  bool skipRestOfLine();
 
   std::FILE* file_ = nullptr;
   bool standardInput_ = false;
+  bool notRegular_ = false;
   std::vector<char> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;

@@ -12,8 +12,10 @@
 #include "app/StringIds.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageKeys.h"
 #include "ui/PageServices.h"
 #include "ui/ProjectionDialogs.h"
+#include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
 #include "ui/UiText.h"
 
@@ -75,12 +77,13 @@ ConversionPage::ConversionPage(SettingsPage* settings, const std::filesystem::pa
 
   auto* grid = new QGridLayout;
   auto editor = [this] { return QString::fromStdString(settings_->settings().editor); };
-  input_ = services::addPointFileRow(this, grid, 0, str::LabelInputFile, true, editor);
-  output_ = services::addPointFileRow(this, grid, 1, str::LabelOutputPointFile, false, editor);
+  input_ = services::addPointFileRow(this, grid, 0, str::LabelInputFile, true, editor, {}, "ConversionInput");
+  output_ = services::addPointFileRow(this, grid, 1, str::LabelOutputPointFile, false, editor, {}, "ConversionOutput");
   grid->setColumnStretch(1, 1);
   layout->addLayout(grid);
   auto* buttons = new QHBoxLayout;
   auto* compute = new QPushButton(uiText(str::ButtonCompute), this);
+  compute->setObjectName(kComputeButtonName);  // Ctrl+Enter presses it
   buttons->addStretch(1);
   buttons->addWidget(compute);
   layout->addLayout(buttons);
@@ -99,14 +102,17 @@ void ConversionPage::updateDescription() {
   }
 }
 
-bool ConversionPage::selectConversion(int code) {
-  for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
-    if ((*it)->data(0, Qt::UserRole).toInt() == code) {
-      tree_->setCurrentItem(*it);
-      return true;
-    }
-  }
-  return false;
+bool ConversionPage::selectConversion(int code) { return services::selectTreeValue(tree_, code); }
+
+void ConversionPage::saveSession() const {
+  saveFields({{"ConversionInput", input_}, {"ConversionOutput", output_}});
+  const int code = services::currentTreeValue(tree_, kGroupValue);
+  setSessionText("ConversionCode", code != kGroupValue ? QString::number(code) : QString());
+}
+
+void ConversionPage::restoreSession() {
+  restoreFields({{"ConversionInput", input_}, {"ConversionOutput", output_}});
+  if (const std::optional<QString> code = sessionText("ConversionCode")) selectConversion(code->toInt());
 }
 
 bool ConversionPage::showOptions(const ConversionInfo& conversion, ConversionJob& job) {
@@ -165,15 +171,22 @@ bool ConversionPage::showOptions(const ConversionInfo& conversion, ConversionJob
 bool ConversionPage::compute() {
   const QString output = output_->text().trimmed();
   if (!services::checkWriteAccess(this, output)) return false;
-  const QTreeWidgetItem* item = tree_->currentItem();
-  const int code = item != nullptr ? item->data(0, Qt::UserRole).toInt() : kGroupValue;
+  const int code = services::currentTreeValue(tree_, kGroupValue);
   const ConversionInfo* conversion = FindConversion(code);
   if (conversion == nullptr) {
-    showError(this, uiText(str::NoComputationSelected));
+    showInformation(this, uiText(str::NoComputationSelected));
     return false;
   }
+  // The input is tried before the option dialog: a wrong name costs no
+  // filled-in dialog.
+  const QString input = input_->text().trimmed();
+  if (input.isEmpty()) {
+    showInformation(this, uiText(str::NoInputName));
+    return false;
+  }
+  if (!services::checkReadable(this, input, str::InputNotOpened)) return false;
   ConversionJob job;
-  job.inputPath = input_->text().trimmed().toStdString();
+  job.inputPath = input.toStdString();
   job.outputPath = output.toStdString();
   job.settings = settings_->settings();
   const EllipsoidList& ellipsoids = settings_->ellipsoids();
@@ -188,9 +201,16 @@ bool ConversionPage::compute() {
   job.soldner = soldner_;
   if (!prompt_(*conversion, job)) return false;
   GuiHost host(this);
+  host.holdMessages();
   ConversionResult result;
   const bool done = RunConversion(*conversion, job, library_, host, &result);
-  if (done) host.message(str::ConversionDone, {result.pointsWritten});
+  RunOutcome outcome;
+  outcome.written = {output};
+  outcome.pointsWritten = result.pointsWritten;
+  outcome.pointsLeftOut = result.pointsLeftOut;
+  outcome.linesUnreadable = result.linesUnreadable;
+  outcome.editor = QString::fromStdString(settings_->settings().editor);
+  host.finishRun(done, str::ConversionFinished, 0, outcome);
   return done;
 }
 

@@ -31,6 +31,10 @@ class ConversionPage : public QWidget {
   // Selects the leaf of a conversion code in the tree.
   bool selectConversion(int code);
 
+  // What the page remembers between runs (see SessionState).
+  void saveSession() const;
+  void restoreSession();
+
   // Runs the selected conversion; false when it did not run or failed.
   bool compute();
 

@@ -70,13 +70,13 @@ void EllipsoidDialog::convertSecond(int index) {
 
 void EllipsoidDialog::accept() {
   if (name_->text().isEmpty()) {
-    showError(this, uiText(str::EllipsoidNameMissing));
+    showInformation(this, uiText(str::EllipsoidNameMissing));
     name_->setFocus();
     return;
   }
   const std::string name = toFileText(name_->text());
   if (std::find(taken_.begin(), taken_.end(), name) != taken_.end()) {
-    showError(this, uiText(str::EllipsoidNameTaken, {name_->text()}));
+    showInformation(this, uiText(str::EllipsoidNameTaken, {name_->text()}));
     name_->setFocus();
     return;
   }
@@ -87,7 +87,7 @@ void EllipsoidDialog::accept() {
   for (auto [edit, label, number] : fields) {
     if (!ParseWholeNumber(edit->text().toStdString(), *number)) {
       if (label.endsWith(':')) label.chop(1);
-      showError(this, uiText(str::FieldNotANumber, {label, edit->text()}));
+      showInformation(this, uiText(str::FieldNotANumber, {label, edit->text()}));
       edit->setFocus();
       return;
     }
@@ -96,11 +96,11 @@ void EllipsoidDialog::accept() {
   switch (CheckEllipsoidAxes(a, b)) {
     case AxesProblem::None: break;
     case AxesProblem::Range:
-      showError(this, uiText(str::EllipsoidAxesInvalid, {name_->text()}));
+      showInformation(this, uiText(str::EllipsoidAxesInvalid, {name_->text()}));
       a_->setFocus();
       return;
     case AxesProblem::Flattening:
-      showError(this, uiText(str::EllipsoidFlatteningImplausible, {name_->text(), QString::number((a - b) / a, 'g', 6)}));
+      showInformation(this, uiText(str::EllipsoidFlatteningImplausible, {name_->text(), QString::number((a - b) / a, 'g', 6)}));
       second_->setFocus();
       return;
   }

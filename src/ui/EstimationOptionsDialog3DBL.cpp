@@ -261,7 +261,7 @@ void EstimationOptionsDialog3DBL::accept() {
   } ellipsoidChoices[] = {{sourceCombo_, str::SourceEllipsoidMissing}, {targetCombo_, str::TargetEllipsoidMissing}};
   for (const auto& choice : ellipsoidChoices) {
     if (choice.box->currentIndex() <= 0) {
-      showError(this, uiText(choice.message));
+      showInformation(this, uiText(choice.message));
       choice.box->setFocus();
       return;
     }
@@ -284,7 +284,7 @@ void EstimationOptionsDialog3DBL::accept() {
       values[i] = defaults.*f.member;
     } else {
       const int message = f.positive ? str::PositiveNumberNeeded : str::NumberInRangeNeeded;
-      showError(this, uiText(message, {fieldName(f.label)}));
+      showInformation(this, uiText(message, {fieldName(f.label)}));
       f.edit->setFocus();
       f.edit->selectAll();
       return;

@@ -9,7 +9,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <fstream>
+#include <algorithm>
 
 #include "app/StringIds.h"
 #include "app/LanguageTable.h"
@@ -21,8 +21,10 @@
 #include "ui/EstimationOptionsDialog3DBL.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageKeys.h"
 #include "ui/PageServices.h"
 #include "ui/ResidualPlotView.h"
+#include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
 #include "ui/StoredTransformationsPage.h"
 #include "ui/UiText.h"
@@ -59,13 +61,13 @@ EstimationPage::EstimationPage(SettingsPage* settings, std::filesystem::path hom
 
   auto* grid = new QGridLayout;
   report_ = addFileRow(grid, 0, str::LabelReportFile, false, str::FilterReports, str::TitleChooseReport,
-                       QStringLiteral("*.aus"), false);
+                       QStringLiteral("*.aus"), true, "EstimationReport");
   source_ = addFileRow(grid, 1, str::LabelSourceFile, true, str::FilterPointFiles, str::TitleChooseSource,
-                       QStringLiteral("*.txt"), true);
+                       QStringLiteral("*.txt"), true, "EstimationSource");
   target_ = addFileRow(grid, 2, str::LabelTargetFile, true, str::FilterPointFiles, str::TitleChooseTarget,
-                       QStringLiteral("*.txt"), true);
+                       QStringLiteral("*.txt"), true, "EstimationTarget");
   output_ = addFileRow(grid, 3, str::LabelOutputFile, false, str::FilterPointFiles, str::TitleChooseOutput,
-                       QStringLiteral("*.txt"), false);
+                       QStringLiteral("*.txt"), false, "EstimationOutput");
   grid->setColumnStretch(1, 1);
   layout->addLayout(grid);
   // The free area below the files shows the last run's residual plot.
@@ -73,6 +75,7 @@ EstimationPage::EstimationPage(SettingsPage* settings, std::filesystem::path hom
   layout->addWidget(plot_, 1);
   auto* buttons = new QHBoxLayout;
   auto* compute = new QPushButton(uiText(str::ButtonCompute), this);
+  compute->setObjectName(kComputeButtonName);  // Ctrl+Enter presses it
   buttons->addStretch(1);
   buttons->addWidget(compute);
   layout->addLayout(buttons);
@@ -97,7 +100,7 @@ EstimationPage::EstimationPage(SettingsPage* settings, std::filesystem::path hom
 }
 
 QLineEdit* EstimationPage::addFileRow(QGridLayout* grid, int row, int labelId, bool input, int filterId, int titleId,
-                                      const QString& pattern, bool showButton) {
+                                      const QString& pattern, bool showButton, const char* key) {
   auto* label = new QLabel(uiText(labelId), this);
   auto* edit = new QLineEdit(this);
   edit->setMinimumWidth(320);
@@ -109,9 +112,9 @@ QLineEdit* EstimationPage::addFileRow(QGridLayout* grid, int row, int labelId, b
   grid->addWidget(choose, row, 2);
   grid->addWidget(view, row, 3);
   connect(choose, &QPushButton::clicked, this, [=, this] {
-    const QString path = input ? services::chooseInputFile(this, uiText(filterId), uiText(titleId), edit->text())
+    const QString path = input ? services::chooseInputFile(this, uiText(filterId), uiText(titleId), edit->text(), key)
                                : services::chooseOutputFile(this, uiText(filterId), uiText(titleId), edit->text(),
-                                                            pattern);
+                                                            pattern, key);
     if (!path.isEmpty()) edit->setText(path);
   });
   connect(view, &QPushButton::clicked, this, [=, this] {
@@ -129,10 +132,43 @@ QLineEdit* EstimationPage::addFileRow(QGridLayout* grid, int row, int labelId, b
   return edit;
 }
 
+namespace {
+const char* const kFieldKeys[] = {"EstimationReport", "EstimationSource", "EstimationTarget", "EstimationOutput"};
+}
+
+void EstimationPage::saveSession() const {
+  saveFields({{kFieldKeys[0], report_}, {kFieldKeys[1], source_}, {kFieldKeys[2], target_}, {kFieldKeys[3], output_}});
+  const QTreeWidgetItem* item = list_->currentItem();
+  setSessionText("EstimationEntry", item != nullptr && item->isSelected()
+                                        ? QString::number(item->data(0, Qt::UserRole).toInt())
+                                        : QString());
+}
+
+void EstimationPage::restoreSession() {
+  restoreFields({{kFieldKeys[0], report_}, {kFieldKeys[1], source_}, {kFieldKeys[2], target_}, {kFieldKeys[3], output_}});
+  const std::optional<QString> entry = sessionText("EstimationEntry");
+  if (!entry || entry->isEmpty()) return;
+  const int index = entry->toInt();
+  if (index >= 0 && index < list_->topLevelItemCount()) {
+    list_->setCurrentItem(list_->topLevelItem(index));
+    list_->topLevelItem(index)->setSelected(true);
+  }
+}
+
 bool EstimationPage::compute() {
+  declined_ = false;
+  const bool done = run();
+  // The plot stands only beside the run that made it: a start refused (a
+  // wrong file name) or a failed run takes it away; withdrawing from the
+  // options dialog changes nothing.
+  if (!done && !declined_) plot_->clear();
+  return done;
+}
+
+bool EstimationPage::run() {
   const QTreeWidgetItem* item = list_->currentItem();
   if (item == nullptr || !(item->flags() & Qt::ItemIsEnabled) || !item->isSelected()) {
-    showError(this, uiText(str::NoComputationChosen));
+    showInformation(this, uiText(str::NoComputationChosen));
     return false;
   }
   const int entry = item->data(0, Qt::UserRole).toInt();
@@ -142,7 +178,7 @@ bool EstimationPage::compute() {
   } required[] = {{report_, str::NoReportName}, {source_, str::NoSourceName}, {target_, str::NoTargetName}};
   for (const auto& r : required) {
     if (r.edit->text().trimmed().isEmpty()) {
-      showError(this, uiText(r.message));
+      showInformation(this, uiText(r.message));
       return false;
     }
   }
@@ -157,28 +193,37 @@ bool EstimationPage::compute() {
   job.outputPath = output_->text().trimmed().toStdString();
   job.plotPath = PlotPathBesideReport(job.reportPath);
   job.settings = settings_->settings();
+  // Both point files are tried before the options are asked for: a wrong
+  // name costs no dialog.
+  if (!services::checkReadable(this, source_->text().trimmed(), str::SourceUnreadable)) return false;
   if (entry == kEllipsoidalEntry) return computeEllipsoidal(job) == 1;
+  if (!services::checkReadable(this, target_->text().trimmed(), str::TargetUnreadable)) return false;
   int done = 0;
+  EstimationSummary summary;
   if (entry <= 1) {
     const std::optional<EstimationOptions2D> options = prompt_(settings_->settingsStore());
-    if (!options) return false;
+    if (!options) {
+      declined_ = true;
+      return false;
+    }
     GuiHost host(this);
     host.holdMessages();
     const PlaneModel model = entry == 0 ? PlaneModel::Similarity : PlaneModel::Affine;
-    EstimationSummary summary;
     done = Estimate2D(job, model, options->type, options->writeIdentical, options->center, host, &summary);
     showPlot(done, summary, host.language());
-    host.showWithHeld(done == 1 ? str::EstimationDone : str::EstimationFailed, done != 1);
+    finishRun(host, done == 1, job, summary);
   } else {
     const std::optional<EstimationOptions3D> options = prompt3D_(settings_->settingsStore());
-    if (!options) return false;
+    if (!options) {
+      declined_ = true;
+      return false;
+    }
     GuiHost host(this);
     host.holdMessages();
     const SpatialModel model = entry == 2 ? SpatialModel::Rigorous : SpatialModel::Linearised;
-    EstimationSummary summary;
     done = EstimateSpatial(job, model, *options, host, &lastSet_, &summary);
     showPlot(done, summary, host.language());
-    host.showWithHeld(done == 1 ? str::EstimationDone : str::EstimationFailed, done != 1);
+    finishRun(host, done == 1, job, summary);
     if (done == 1 && options->saveParams != 0) offerLastSet(options->savePointInfo != 0);
   }
   return done == 1;
@@ -193,6 +238,28 @@ void EstimationPage::showPlot(int done, const EstimationSummary& summary, const 
   plot_->setSvg(QByteArray(svg.data(), static_cast<qsizetype>(svg.size())));
 }
 
+void EstimationPage::finishRun(GuiHost& host, bool done, const EstimationJob& job, const EstimationSummary& summary) {
+  RunOutcome outcome;
+  outcome.firstIsReport = true;
+  outcome.written = {QString::fromStdString(job.reportPath.string())};
+  // An output file that could not be made was told; the run went on without it.
+  const bool output = !job.outputPath.empty() && !host.said(str::OutputNotCreated);
+  if (output) {
+    outcome.written << QString::fromStdString(job.outputPath.string());
+    outcome.pointsWritten = summary.pointsWritten;
+  }
+  // So is a residual plot that could not be written.
+  if (!job.plotPath.empty() && !host.said(str::ResidualPlotNotWritten)) {
+    outcome.written << QString::fromStdString(job.plotPath.string());
+  }
+  outcome.pointsLeftOut = summary.pointsLeftOut;
+  outcome.linesUnreadable = summary.linesUnreadable;
+  outcome.grossErrors = std::count_if(summary.points.begin(), summary.points.end(),
+                                      [](const PointTest& test) { return test.outlier; });
+  outcome.editor = QString::fromStdString(settings_->settings().editor);
+  host.finishRun(done, str::EstimationDone, str::EstimationFailed, outcome);
+}
+
 void EstimationPage::offerLastSet(bool withPoints) {
   if (stored_ == nullptr) return;
   TransformationSet set = lastSet_;
@@ -201,14 +268,13 @@ void EstimationPage::offerLastSet(bool withPoints) {
 }
 
 int EstimationPage::computeEllipsoidal(const EstimationJob& paths) {
-  // The source file is tried before the options are asked for: a wrong name
-  // costs no dialog.
-  if (std::ifstream probe(paths.sourcePath, std::ios::binary); !probe) {
-    showError(this, uiText(str::SourceUnreadable, {QString::fromStdString(paths.sourcePath.string())}));
+  // The source file was tried before: a wrong name costs no dialog. (The
+  // target of this estimation may hold heights only, and is read by the job.)
+  const std::optional<EllipsoidalChoice> choice = prompt3DBL_(settings_->settingsStore(), settings_->ellipsoids());
+  if (!choice) {
+    declined_ = true;
     return 0;
   }
-  const std::optional<EllipsoidalChoice> choice = prompt3DBL_(settings_->settingsStore(), settings_->ellipsoids());
-  if (!choice) return 0;
   if (!library_.usable() && !library_.Open(home_)) {
     showError(this, uiText(str::ProjectionLibraryMissing));
     return 0;
@@ -228,7 +294,7 @@ int EstimationPage::computeEllipsoidal(const EstimationJob& paths) {
   EstimationSummary summary;
   const int done = EstimateEllipsoidalHelmert(job, library_, host, &summary);
   showPlot(done, summary, host.language());
-  host.showWithHeld(done == 1 ? str::EstimationDone : str::EstimationFailed, done != 1);
+  finishRun(host, done == 1, paths, summary);
   if (done != 1) return done;
   lastSet_ = std::move(job.set);
   // A set holds one scale factor: a run with plan and height scales is never

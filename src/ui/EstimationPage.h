@@ -18,6 +18,7 @@ class QTreeWidget;
 
 namespace pelmar::ui {
 
+class GuiHost;
 class ResidualPlotView;
 class SettingsPage;
 class StoredTransformationsPage;
@@ -49,6 +50,10 @@ class EstimationPage : public QWidget {
   // Runs the selected computation; false when it did not run or failed.
   bool compute();
 
+  // What the page remembers between runs (see SessionState).
+  void saveSession() const;
+  void restoreSession();
+
   // Shows the options dialog; nullopt when the user cancels. Tests replace it.
   using OptionsPrompt = std::function<std::optional<EstimationOptions2D>(const SettingsStore&)>;
   void setOptionsPrompt(OptionsPrompt prompt) { prompt_ = std::move(prompt); }
@@ -67,8 +72,13 @@ class EstimationPage : public QWidget {
 
  private:
   QLineEdit* addFileRow(QGridLayout* grid, int row, int labelId, bool input, int filterId, int titleId,
-                        const QString& pattern, bool showButton);
+                        const QString& pattern, bool showButton, const char* key);
+  // compute() without its care of the plot.
+  bool run();
   int computeEllipsoidal(const EstimationJob& paths);
+  // The one box that ends a run: its result with the files and counts, or
+  // its failure with the cause.
+  void finishRun(GuiHost& host, bool done, const EstimationJob& job, const EstimationSummary& summary);
   void offerLastSet(bool withPoints);
   // Shows the run's plot, or clears the view when the run failed.
   void showPlot(int done, const EstimationSummary& summary, const LanguageTable& table);
@@ -82,6 +92,7 @@ class EstimationPage : public QWidget {
   QLineEdit* target_ = nullptr;
   QLineEdit* output_ = nullptr;
   ResidualPlotView* plot_ = nullptr;
+  bool declined_ = false;  // the last compute() ended in its options dialog
   OptionsPrompt prompt_;
   OptionsPrompt3D prompt3D_;
   OptionsPrompt3DBL prompt3DBL_;

@@ -12,7 +12,9 @@
 #include "geodesy/GeodeticBatch.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageKeys.h"
 #include "ui/PageServices.h"
+#include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
 #include "ui/UiText.h"
 
@@ -59,48 +61,51 @@ GeodeticPage::GeodeticPage(SettingsPage* settings, const std::filesystem::path& 
 
   auto* grid = new QGridLayout;
   auto editor = [this] { return QString::fromStdString(settings_->settings().editor); };
-  input_ = services::addPointFileRow(this, grid, 0, str::LabelInputFile, true, editor);
+  input_ = services::addPointFileRow(this, grid, 0, str::LabelInputFile, true, editor, {}, "GeodeticInput");
   // The results of the direct and inverse problem are reports with a
   // header: the output chooser offers "*.aus".
   output_ = services::addPointFileRow(this, grid, 1, str::LabelOutputPointFile, false, editor,
-                                      {str::FilterGeodeticResults, QStringLiteral("*.aus")});
+                                      {str::FilterGeodeticResults, QStringLiteral("*.aus")}, "GeodeticOutput");
   grid->setColumnStretch(1, 1);
   layout->addLayout(grid);
 
   auto* buttons = new QHBoxLayout;
   auto* compute = new QPushButton(uiText(str::ButtonCompute), this);
+  compute->setObjectName(kComputeButtonName);  // Ctrl+Enter presses it
   buttons->addStretch(1);
   buttons->addWidget(compute);
   layout->addLayout(buttons);
   connect(compute, &QPushButton::clicked, this, &GeodeticPage::compute);
 }
 
-bool GeodeticPage::selectTask(int task) {
-  for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
-    if ((*it)->data(0, Qt::UserRole).toInt() == task) {
-      tree_->setCurrentItem(*it);
-      return true;
-    }
-  }
-  return false;
+bool GeodeticPage::selectTask(int task) { return services::selectTreeValue(tree_, task); }
+
+void GeodeticPage::saveSession() const {
+  saveFields({{"GeodeticInput", input_}, {"GeodeticOutput", output_}});
+  const int task = services::currentTreeValue(tree_, kGroupValue);
+  setSessionText("GeodeticTask", task != kGroupValue ? QString::number(task) : QString());
+}
+
+void GeodeticPage::restoreSession() {
+  restoreFields({{"GeodeticInput", input_}, {"GeodeticOutput", output_}});
+  if (const std::optional<QString> task = sessionText("GeodeticTask")) selectTask(task->toInt());
 }
 
 bool GeodeticPage::compute() {
   const QString input = input_->text().trimmed();
   const QString output = output_->text().trimmed();
   if (input.isEmpty()) {
-    showError(this, uiText(str::NoInputName));
+    showInformation(this, uiText(str::NoInputName));
     return false;
   }
   if (output.isEmpty()) {
-    showError(this, uiText(str::NoOutputName));
+    showInformation(this, uiText(str::NoOutputName));
     return false;
   }
   if (!services::checkWriteAccess(this, output)) return false;
-  const QTreeWidgetItem* item = tree_->currentItem();
-  const int task = item != nullptr ? item->data(0, Qt::UserRole).toInt() : kGroupValue;
+  const int task = services::currentTreeValue(tree_, kGroupValue);
   if (task < static_cast<int>(GeodeticTask::Direct) || task > static_cast<int>(GeodeticTask::LatitudeFromArc)) {
-    showError(this, uiText(str::NoGeodeticTaskSelected));
+    showInformation(this, uiText(str::NoGeodeticTaskSelected));
     return false;
   }
   if (!ellipsoids_.usable()) {
@@ -124,10 +129,17 @@ bool GeodeticPage::compute() {
   }
   job.task = static_cast<GeodeticTask>(task);
   GuiHost host(this);
+  host.holdMessages();
   GeodeticResult result;
-  if (!RunGeodeticTask(job, ellipsoids_, projections_, host, &result)) return false;
-  host.message(str::GeodeticDone, {result.linesWritten});
-  return true;
+  const bool done = RunGeodeticTask(job, ellipsoids_, projections_, host, &result);
+  RunOutcome outcome;
+  outcome.written = {output};
+  outcome.linesWritten = result.linesWritten;
+  outcome.pointsLeftOut = result.linesLeftOut;
+  outcome.linesUnreadable = result.linesUnreadable;
+  outcome.editor = QString::fromStdString(settings_->settings().editor);
+  host.finishRun(done, str::GeodeticFinished, 0, outcome);
+  return done;
 }
 
 }  // namespace pelmar::ui

@@ -31,6 +31,10 @@ class GeodeticPage : public QWidget {
   // Selects the leaf of a task (GeodeticTask as int); false when none has it.
   bool selectTask(int task);
 
+  // What the page remembers between runs (see SessionState).
+  void saveSession() const;
+  void restoreSession();
+
   // Runs the selected task; false when it did not run or failed.
   bool compute();
 

@@ -15,7 +15,9 @@
 #include "ntv2/GridShift.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageKeys.h"
 #include "ui/PageServices.h"
+#include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
 #include "ui/UiText.h"
 
@@ -39,8 +41,8 @@ GridShiftPage::GridShiftPage(SettingsPage* settings, QWidget* parent) : QWidget(
   connect(view, &QPushButton::clicked, this, [this, editor] {
     if (!grid_->text().isEmpty()) services::viewFile(this, editor(), grid_->text());
   });
-  input_ = services::addPointFileRow(this, files, 1, str::LabelInputFile, true, editor);
-  output_ = services::addPointFileRow(this, files, 2, str::LabelOutputPointFile, false, editor);
+  input_ = services::addPointFileRow(this, files, 1, str::LabelInputFile, true, editor, {}, "GridShiftInput");
+  output_ = services::addPointFileRow(this, files, 2, str::LabelOutputPointFile, false, editor, {}, "GridShiftOutput");
   files->setColumnStretch(1, 1);
   layout->addLayout(files);
 
@@ -58,6 +60,7 @@ GridShiftPage::GridShiftPage(SettingsPage* settings, QWidget* parent) : QWidget(
 
   auto* bottom = new QHBoxLayout;
   compute_ = new QPushButton(uiText(str::ButtonCompute), this);
+  compute_->setObjectName(kComputeButtonName);  // Ctrl+Enter presses it
   bottom->addStretch(1);
   bottom->addWidget(compute_);
   layout->addLayout(bottom);
@@ -66,10 +69,23 @@ GridShiftPage::GridShiftPage(SettingsPage* settings, QWidget* parent) : QWidget(
 
 void GridShiftPage::chooseGrid() {
   // Grids come as binary .gsb files and in the ASCII form, often named .txt.
-  const QString filter = uiText(str::FilterGridFiles) + QStringLiteral(" (*.gsb *.txt);;") +
-                         uiText(str::FilterAllFiles) + QStringLiteral(" (*)");
-  const QString path = QFileDialog::getOpenFileName(this, uiText(str::TitleChooseGridFile), grid_->text(), filter);
+  const QString path = services::chooseInputFile(this, uiText(str::FilterGridFiles), uiText(str::TitleChooseGridFile),
+                                                 grid_->text(), "GridShiftGrid", QStringLiteral("*.gsb *.txt"));
   if (!path.isEmpty()) grid_->setText(path);
+}
+
+void GridShiftPage::saveSession() const {
+  saveFields({{"GridShiftGrid", grid_}, {"GridShiftInput", input_}, {"GridShiftOutput", output_}});
+  setSessionText("GridShiftFinest", finest_->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+  setSessionText("GridShiftInverse", inverse_->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void GridShiftPage::restoreSession() {
+  restoreFields({{"GridShiftGrid", grid_}, {"GridShiftInput", input_}, {"GridShiftOutput", output_}});
+  if (const std::optional<QString> finest = sessionText("GridShiftFinest")) finest_->setChecked(*finest == "1");
+  if (const std::optional<QString> inverse = sessionText("GridShiftInverse")) {
+    (*inverse == "1" ? inverse_ : forward_)->setChecked(true);
+  }
 }
 
 bool GridShiftPage::compute() {
@@ -80,7 +96,7 @@ bool GridShiftPage::compute() {
       {&grid, str::NoGridName}, {&input, str::NoInputName}, {&output, str::NoOutputName}};
   for (const auto& [name, id] : required) {
     if (name->isEmpty()) {
-      showError(this, uiText(id));
+      showInformation(this, uiText(id));
       return false;
     }
   }
@@ -92,9 +108,17 @@ bool GridShiftPage::compute() {
   job.finest = finest_->isChecked();
   job.inverse = inverse_->isChecked();
   GuiHost host(this);
-  if (!RunGridShift(job, host)) return false;
-  host.message(str::GridShiftDone);
-  return true;
+  host.holdMessages();
+  GridShiftResult result;
+  const bool done = RunGridShift(job, host, &result);
+  RunOutcome outcome;
+  outcome.written = {output};
+  outcome.pointsWritten = result.pointsWritten;
+  outcome.pointsLeftOut = result.pointsLeftOut;
+  outcome.linesUnreadable = result.linesUnreadable;
+  outcome.editor = QString::fromStdString(settings_->settings().editor);
+  host.finishRun(done, str::GridShiftDone, 0, outcome);
+  return done;
 }
 
 }  // namespace pelmar::ui

@@ -31,6 +31,10 @@ class GridShiftPage : public QWidget {
   // (the message was given).
   bool compute();
 
+  // What the page remembers between runs (see SessionState).
+  void saveSession() const;
+  void restoreSession();
+
  private:
   void chooseGrid();
 

@@ -2,7 +2,11 @@
 
 #include <QApplication>
 #include <QProgressDialog>
+#include <QPushButton>
 
+#include <algorithm>
+
+#include "app/StringIds.h"
 #include "ui/MessageBoxes.h"
 #include "ui/ProgressDialog.h"
 #include "ui/UiText.h"
@@ -18,22 +22,44 @@ const LanguageTable& GuiHost::language() const { return languageTable(); }
 void GuiHost::message(int id, const MessageArgs& args) {
   if (holding_) {
     held_.push_back(text(id, args));
+    heldIds_.push_back(id);
     return;
   }
+  showError(parent_, QString::fromStdString(text(id, args)));
+}
+
+void GuiHost::notice(int id, const MessageArgs& args) {
   showInformation(parent_, QString::fromStdString(text(id, args)));
 }
 
-void GuiHost::showWithHeld(int id, bool failed) {
+bool GuiHost::said(int id) const { return std::find(heldIds_.begin(), heldIds_.end(), id) != heldIds_.end(); }
+
+std::string GuiHost::heldText() const {
+  std::string all;
+  for (const std::string& line : held_) all += (all.empty() ? "" : "\n\n") + line;
+  return all;
+}
+
+void GuiHost::finishRun(bool done, int doneId, int failedId, const RunOutcome& outcome) {
   endProgress();
-  std::string all = text(id);
-  for (const std::string& line : held_) all += "\n\n" + line;
-  held_.clear();
   holding_ = false;
-  if (failed) {
-    showError(parent_, QString::fromStdString(all));
+  if (!done && cancelled_) {
+    // What the job said before the cancel belongs to a run that did not
+    // happen. (A Cancel pressed after the last point comes too late: that
+    // run is done and ends as any other.)
+    showInformation(parent_, uiText(str::RunCancelled));
+  } else if (!done) {
+    std::string all = failedId != 0 ? text(failedId) : std::string();
+    if (!held_.empty()) all += (all.empty() ? "" : "\n\n") + heldText();
+    if (!all.empty()) showError(parent_, QString::fromStdString(all));
   } else {
-    showInformation(parent_, QString::fromStdString(all));
+    QString all = uiText(doneId);
+    if (const QString lines = outcomeText(outcome); !lines.isEmpty()) all += "\n\n" + lines;
+    if (!held_.empty()) all += "\n\n" + QString::fromStdString(heldText());
+    showResult(parent_, all, outcome);
   }
+  held_.clear();
+  heldIds_.clear();
 }
 
 bool GuiHost::ask(int id, const MessageArgs& args) { return askYesNo(parent_, QString::fromStdString(text(id, args))); }
@@ -42,12 +68,14 @@ QProgressDialog* GuiHost::progress() {
   if (progress_ == nullptr) {
     progress_ = new QProgressDialog(parent_);
     progress_->setWindowTitle(QStringLiteral("Pelmar"));
-    progress_->setCancelButton(nullptr);
+    progress_->setCancelButtonText(uiText(str::ButtonCancel));
     progress_->setMinimumDuration(0);
     progress_->setAutoClose(false);
     progress_->setAutoReset(false);
     progress_->setWindowModality(Qt::WindowModal);
     progress_->setMinimumWidth(420);
+    // Cancel (or Escape) is seen by the job at its next point.
+    QObject::connect(progress_, &QProgressDialog::canceled, [this] { cancelled_ = true; });
   }
   return progress_;
 }
@@ -81,7 +109,10 @@ void GuiHost::stepProgress() {
 }
 
 void GuiHost::setProgressLines(const std::string& first, const std::string& second) {
-  if (lines_ == nullptr) lines_ = new ProgressDialog(parent_);
+  if (lines_ == nullptr) {
+    lines_ = new ProgressDialog(parent_);
+    QObject::connect(lines_, &ProgressDialog::cancelRequested, [this] { cancelled_ = true; });
+  }
   lines_->setLines(QString::fromStdString(first), QString::fromStdString(second));
 }
 

@@ -5,7 +5,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QUrl>
@@ -20,7 +22,9 @@
 #include "ui/GeodeticPage.h"
 #include "ui/GridShiftPage.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageKeys.h"
 #include "ui/PageServices.h"
+#include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
 #include "ui/StoredTransformationsPage.h"
 #include "ui/UiText.h"
@@ -77,9 +81,14 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
     }
     tabs_->addTab(page, uiText(captions[i]));
   }
+  // No page has a default button: Enter in a field (a number on the
+  // settings page, a file name) must not press New or Choose behind the
+  // user's back. Compute has its own key, Ctrl+Enter.
+  for (QPushButton* button : tabs_->findChildren<QPushButton*>()) button->setAutoDefault(false);
   // An estimated set is stored through the page that shows the sets.
   estimation_->setStoredTransformations(stored_);
   startedCleanly_ = settings_->initialise();
+  setSessionStore(settings_->settingsStore());
 
   auto* bottom = new QHBoxLayout;
   QLabel* manual = link(uiText(str::LinkManual), this);
@@ -101,6 +110,56 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
   const int tabsWidth = tabs_->tabBar()->sizeHint().width() + 2 * layout->contentsMargins().left() + 24;
   setMinimumSize(std::max(820, tabsWidth), 600);
   resize(std::max(900, tabsWidth), 640);
+
+  conversion_->restoreSession();
+  geodetic_->restoreSession();
+  estimation_->restoreSession();
+  stored_->restoreSession();
+  gridShift_->restoreSession();
+  if (const std::optional<QString> geometry = sessionText("WindowGeometry")) {
+    restoreGeometry(QByteArray::fromBase64(geometry->toLatin1()));
+  }
+
+  // Files dropped onto a path field fill it; onto a page, its input field.
+  const std::pair<QWidget*, QLineEdit*> inputs[] = {{conversion_, conversion_->inputEdit()},
+                                                     {geodetic_, geodetic_->inputEdit()},
+                                                     {estimation_, estimation_->sourceEdit()},
+                                                     {stored_, stored_->inputEdit()},
+                                                     {gridShift_, gridShift_->inputEdit()}};
+  for (const auto& [page, input] : inputs) {
+    for (QLineEdit* field : page->findChildren<QLineEdit*>()) acceptFileDrops(field);
+    acceptFileDrops(page, input);
+  }
+
+  // Alt+letter on every label and button, unique on each page together with
+  // the window's own (the Help menu, Close), in every language.
+  const QString windowLetters = assignAccelerators(QList<QWidget*>{close}, acceleratorOf(help->title()));
+  for (int i = 0; i < tabs_->count(); ++i) assignAccelerators(tabs_->widget(i), windowLetters);
+
+  // Ctrl+Enter runs the current page's Compute, wherever the focus is.
+  for (const QKeySequence key : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
+    auto* shortcut = new QShortcut(key, this);
+    connect(shortcut, &QShortcut::activated, this, &MainDialog::computeCurrentPage);
+  }
+}
+
+void MainDialog::computeCurrentPage() {
+  auto* compute = tabs_->currentWidget()->findChild<QPushButton*>(QLatin1String(kComputeButtonName));
+  if (compute != nullptr && compute->isEnabled()) compute->click();
+}
+
+void MainDialog::saveSession() const {
+  conversion_->saveSession();
+  geodetic_->saveSession();
+  estimation_->saveSession();
+  stored_->saveSession();
+  gridShift_->saveSession();
+  setSessionText("WindowGeometry", QString::fromLatin1(saveGeometry().toBase64()));
+}
+
+void MainDialog::done(int result) {
+  saveSession();
+  QDialog::done(result);
 }
 
 QWidget* MainDialog::page(int index) const { return tabs_->widget(index); }
@@ -122,6 +181,11 @@ void MainDialog::tabChanged(int index) {
 void MainDialog::closeWithQuestion() {
   if (settings_->modified() && askYesNo(this, uiText(str::SaveSettingsQuestion))) settings_->save();
   accept();
+}
+
+void MainDialog::reject() {
+  if (settings_->modified() && askYesNo(this, uiText(str::SaveSettingsQuestion))) settings_->save();
+  QDialog::reject();
 }
 
 void MainDialog::showAbout() {

@@ -48,6 +48,15 @@ class MainDialog : public QDialog {
   void openManual();
   // The close button: asks about unsaved settings, then closes.
   void closeWithQuestion();
+  // Escape and the window's close box: the same as the close button, so no
+  // key drops unsaved settings.
+  void reject() override;
+  // Every way of closing the window ends here: what the program remembers
+  // is written first.
+  void done(int result) override;
+  void saveSession() const;
+  // Ctrl+Enter: the current page's Compute, when it has one that is enabled.
+  void computeCurrentPage();
 
  private:
   void tabChanged(int index);

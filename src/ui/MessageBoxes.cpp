@@ -30,26 +30,28 @@ bool batchDialogs() {
 
 QString programCaption() { return QStringLiteral("Pelmar"); }
 
-void showError(QWidget* parent, const QString& text) {
+bool answeredWithoutWindow(const QString& text, DialogKind kind) {
   if (responder()) {
-    responder()(text, false);
-    return;
+    responder()(text, kind);
+    return true;
   }
-  if (batchDialogs()) return toStderr("error", text);
+  if (!batchDialogs()) return false;
+  toStderr(kind == DialogKind::Error ? "error" : "information", text);
+  return true;
+}
+
+void showError(QWidget* parent, const QString& text) {
+  if (answeredWithoutWindow(text, DialogKind::Error)) return;
   QMessageBox::critical(parent, programCaption(), text, QMessageBox::Ok);
 }
 
 void showInformation(QWidget* parent, const QString& text) {
-  if (responder()) {
-    responder()(text, false);
-    return;
-  }
-  if (batchDialogs()) return toStderr("information", text);
+  if (answeredWithoutWindow(text, DialogKind::Information)) return;
   QMessageBox::information(parent, programCaption(), text, QMessageBox::Ok);
 }
 
 bool askYesNo(QWidget* parent, const QString& text, bool defaultYes) {
-  if (responder()) return responder()(text, true);
+  if (responder()) return responder()(text, DialogKind::Question);
   if (batchDialogs()) {
     toStderr(defaultYes ? "question (yes)" : "question (no)", text);
     return defaultYes;

@@ -73,7 +73,7 @@ QString fieldName(const QLabel* label) {
 }
 
 void refuse(QWidget* parent, const QString& message, QWidget* focus) {
-  showError(parent, message);
+  showInformation(parent, message);
   focus->setFocus();
   if (auto* edit = qobject_cast<QLineEdit*>(focus)) edit->selectAll();
 }
@@ -269,7 +269,7 @@ bool ParameterSetDialog::takeRotations(std::array<double, 3>& degrees) {
                        : !parseNumber(parts[2]->text(), s)  ? edit->secondsEdit()
                                                             : nullptr;
     // Minutes and seconds below 60: "0 75 0" is a typing error, not 1°15′.
-    if (wrong == nullptr && std::abs(m) >= 60) wrong = edit->minutesEdit();
+    if (wrong == nullptr && std::fabs(static_cast<double>(m)) >= 60) wrong = edit->minutesEdit();
     if (wrong == nullptr && !(std::fabs(s) < 60.0)) wrong = edit->secondsEdit();
     if (wrong != nullptr) {
       refuse(this, uiText(str::SetNumberNeeded, {fieldName(rotationLabels_[i])}), wrong);
@@ -277,7 +277,8 @@ bool ParameterSetDialog::takeRotations(std::array<double, 3>& degrees) {
     }
     bool negative = false;
     for (const QLineEdit* part : parts) negative = negative || part->text().trimmed().startsWith(QLatin1Char('-'));
-    const double value = std::abs(d) + std::abs(m) / 60.0 + std::fabs(s) / 3600.0;
+    // In doubles: the magnitude of INT_MIN is no int.
+    const double value = std::fabs(static_cast<double>(d)) + std::fabs(static_cast<double>(m)) / 60.0 + std::fabs(s) / 3600.0;
     degrees[i] = negative ? -value : value;
   }
   return true;

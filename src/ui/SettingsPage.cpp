@@ -27,7 +27,9 @@
 #include "text/NumberFormat.h"
 #include "ui/EllipsoidDialog.h"
 #include "ui/HeaderTextDialog.h"
+#include "io/FileLock.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageServices.h"
 #include "ui/UiText.h"
 
 namespace pelmar::ui {
@@ -77,9 +79,12 @@ void SettingsPage::buildControls() {
 
   auto* editorBox = new QGroupBox(uiText(str::GroupEditor), this);
   auto* editorLayout = new QHBoxLayout(editorBox);
+  // Typed or chosen: a program, or a program with its options.
+  auto* editorLabel = new QLabel(uiText(str::LabelEditorCommand), editorBox);
   editor_ = new QLineEdit(editorBox);
-  editor_->setReadOnly(true);
+  editorLabel->setBuddy(editor_);
   auto* chooseButton = new QPushButton(uiText(str::ButtonChoose), editorBox);
+  editorLayout->addWidget(editorLabel);
   editorLayout->addWidget(editor_, 1);
   editorLayout->addWidget(chooseButton);
 
@@ -179,6 +184,10 @@ void SettingsPage::buildControls() {
   connect(geographicDecimals_, &QSpinBox::valueChanged, this, edited);
   connect(cartesianDecimals_, &QSpinBox::valueChanged, this, edited);
   connect(distance_, &QLineEdit::textEdited, this, edited);
+  connect(editor_, &QLineEdit::textEdited, this, [this](const QString& text) {
+    settings_.editor = text.trimmed().toStdString();
+    markModified();
+  });
   connect(ellipsoid_, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (filling_) return;
     settings_.ellipsoid = index;
@@ -277,7 +286,7 @@ void SettingsPage::showSettings() {
                                          ? settings_.formatGeographic
                                          : 0);
   utmFormat_->setCurrentIndex(settings_.formatUtm >= 0 && settings_.formatUtm < 2 ? settings_.formatUtm : 0);
-  editor_->setText(QFileInfo(QString::fromStdString(settings_.editor)).fileName());
+  editor_->setText(QString::fromStdString(settings_.editor));
   userHeader_->setChecked(settings_.userDefinedHeader != 0);
   editHeader_->setEnabled(settings_.userDefinedHeader != 0);
   includeDate_->setChecked(settings_.includeDate != 0);
@@ -355,12 +364,13 @@ void SettingsPage::reset() {
 }
 
 void SettingsPage::chooseEditor() {
-  const QString path =
-      QFileDialog::getOpenFileName(this, uiText(str::EditorTitle), QString::fromStdString(settings_.editor),
-                                   uiText(str::EditorFilter) + " (*)");
+  // The field may hold a command with options: the dialog starts at its program.
+  const QStringList command = services::editorCommand(QString::fromStdString(settings_.editor), QString());
+  const QString path = services::chooseInputFile(this, uiText(str::EditorFilter), uiText(str::EditorTitle),
+                                                 command.value(0), "SettingsEditor", QStringLiteral("*"));
   if (path.isEmpty()) return;
   settings_.editor = path.toStdString();
-  editor_->setText(QFileInfo(path).fileName());
+  editor_->setText(path);
   markModified();
 }
 
@@ -373,6 +383,7 @@ void SettingsPage::editHeader() {
 
 bool SettingsPage::writeEllipsoids() {
   const std::filesystem::path file = home_ / kEllipsoidFileName;
+  const FileLock lock(file);
   if (WriteEllipsoidDatabase(file, ellipsoids_)) return true;
   showError(this, uiText(str::EllipsoidFileFailed, {pathText(file)}));
   return false;
@@ -400,11 +411,19 @@ void SettingsPage::newEllipsoid() {
 
 void SettingsPage::addEllipsoid(const EllipsoidRecord& record) {
   ellipsoids_.push_back(record);
-  if (writeEllipsoids()) {
+  storeEllipsoids();
+}
+
+// Writes the list and shows the file's list again; when the write failed,
+// the list in memory.
+bool SettingsPage::storeEllipsoids() {
+  const bool written = writeEllipsoids();
+  if (written) {
     rereadEllipsoids();
   } else {
     fillEllipsoidCombo();  // kept in memory
   }
+  return written;
 }
 
 // The combo lists the records in file order: its index is the record's.
@@ -421,13 +440,8 @@ void SettingsPage::replaceEllipsoid(const EllipsoidRecord& record) {
   const int index = ellipsoid_->currentIndex();
   if (index < 0 || index >= static_cast<int>(ellipsoids_.size())) return;
   ellipsoids_[static_cast<std::size_t>(index)] = record;
-  const bool written = writeEllipsoids();
   markModified();
-  if (written) {
-    rereadEllipsoids();
-  } else {
-    fillEllipsoidCombo();
-  }
+  storeEllipsoids();
 }
 
 // Deletes the selected record (not the first of its name: with two
@@ -439,13 +453,8 @@ void SettingsPage::deleteEllipsoid() {
   if (!askYesNo(this, uiText(str::DeleteEllipsoidQuestion, {ellipsoid_->currentText()}), false)) return;
   ellipsoids_.erase(ellipsoids_.begin() + selected);
   settings_.ellipsoid = selected > 0 ? selected - 1 : 0;
-  const bool written = writeEllipsoids();
   markModified();
-  if (written) {
-    rereadEllipsoids();
-  } else {
-    fillEllipsoidCombo();
-  }
+  storeEllipsoids();
 }
 
 void SettingsPage::changeLanguage(int index) {

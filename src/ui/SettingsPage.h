@@ -66,12 +66,14 @@ class SettingsPage : public QWidget {
   QCheckBox* userHeaderCheck() const noexcept { return userHeader_; }
   QPushButton* editHeaderButton() const noexcept { return editHeader_; }
   QComboBox* languageCombo() const noexcept { return language_; }
+  QLineEdit* editorEdit() const noexcept { return editor_; }
 
   // The ellipsoid commands; the dialogs they open are modal.
   void newEllipsoid();
   void changeEllipsoid();
   void deleteEllipsoid();
   std::vector<std::string> ellipsoidNames(int except) const;
+  bool storeEllipsoids();
   // Applies a record that an ellipsoid dialog returned (new or changed).
   void addEllipsoid(const EllipsoidRecord& record);
   void replaceEllipsoid(const EllipsoidRecord& record);

@@ -15,7 +15,9 @@
 #include "stored/ApplyStoredTransformation.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PageKeys.h"
 #include "ui/PageServices.h"
+#include "ui/SessionState.h"
 #include "ui/ParameterSetDialog.h"
 #include "ui/SettingsPage.h"
 #include "ui/UiText.h"
@@ -53,12 +55,13 @@ StoredTransformationsPage::StoredTransformationsPage(SettingsPage* settings, std
 
   auto* grid = new QGridLayout;
   auto editor = [this] { return QString::fromStdString(settings_->settings().editor); };
-  input_ = services::addPointFileRow(this, grid, 0, str::LabelInputFile, true, editor);
-  output_ = services::addPointFileRow(this, grid, 1, str::LabelOutputPointFile, false, editor);
+  input_ = services::addPointFileRow(this, grid, 0, str::LabelInputFile, true, editor, {}, "StoredInput");
+  output_ = services::addPointFileRow(this, grid, 1, str::LabelOutputPointFile, false, editor, {}, "StoredOutput");
   grid->setColumnStretch(1, 1);
   layout->addLayout(grid);
   auto* bottom = new QHBoxLayout;
   compute_ = new QPushButton(uiText(str::ButtonCompute), this);
+  compute_->setObjectName(kComputeButtonName);  // Ctrl+Enter presses it
   bottom->addStretch(1);
   bottom->addWidget(compute_);
   layout->addLayout(bottom);
@@ -204,7 +207,7 @@ void StoredTransformationsPage::editSelected() {
         return;
       }
       shown = at;
-      if (gone) host.message(str::SetEditedSetGone, {fromFileText(name).toStdString()});
+      if (gone) host.notice(str::SetEditedSetGone, {fromFileText(name).toStdString()});
       // A renamed set no longer counts among the sets of this name.
       if (gone || edited->name == name) ++occurrence;
     }
@@ -234,6 +237,20 @@ void StoredTransformationsPage::deleteSelected() {
   fill();
 }
 
+void StoredTransformationsPage::saveSession() const {
+  saveFields({{"StoredInput", input_}, {"StoredOutput", output_}});
+  const std::vector<RowSet> rows = selectedSets();
+  setSessionText("StoredSet", rows.size() == 1 ? fromFileText(rows[0].name) : QString());
+}
+
+void StoredTransformationsPage::restoreSession() {
+  restoreFields({{"StoredInput", input_}, {"StoredOutput", output_}});
+  const std::optional<QString> name = sessionText("StoredSet");
+  if (!name || name->isEmpty()) return;
+  const int index = indexOf(database_.sets(), toFileText(*name), 0);
+  if (index >= 0) fill(index);
+}
+
 bool StoredTransformationsPage::compute() {
   const std::vector<RowSet> rows = selectedSets();
   if (rows.size() != 1) return false;
@@ -252,8 +269,16 @@ bool StoredTransformationsPage::compute() {
     return false;
   }
   GuiHost host(this);
-  const bool done = ApplyStoredTransformation(job, library_, host);
-  host.message(done ? str::ApplyDone : str::ApplyFailed);
+  host.holdMessages();
+  ApplyResult result;
+  const bool done = ApplyStoredTransformation(job, library_, host, &result);
+  RunOutcome outcome;
+  outcome.written = {output};
+  outcome.pointsWritten = result.pointsWritten;
+  outcome.pointsLeftOut = result.pointsLeftOut;
+  outcome.linesUnreadable = result.linesUnreadable;
+  outcome.editor = QString::fromStdString(settings_->settings().editor);
+  host.finishRun(done, str::ApplyDone, str::ApplyFailed, outcome);
   return done;
 }
 

@@ -55,6 +55,10 @@ class StoredTransformationsPage : public QWidget {
   // or failed.
   bool compute();
 
+  // What the page remembers between runs (see SessionState).
+  void saveSession() const;
+  void restoreSession();
+
   // Adds a set at the end of the file and shows it; false when the file
   // could not be written (the message was given).
   bool appendSet(const TransformationSet& set);

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QDir>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QTabWidget>
@@ -13,6 +14,7 @@
 
 #include "app/ProgramDirectory.h"
 #include "app/StartUp.h"
+#include "app/StringIds.h"
 #include "stored/TransformationDatabase.h"
 #include "ui/AboutDialog.h"
 #include "ui/EllipsoidDialog.h"
@@ -20,10 +22,13 @@
 #include "ui/EstimationOptionsDialog2D.h"
 #include "ui/EstimationOptionsDialog3D.h"
 #include "ui/EstimationOptionsDialog3DBL.h"
+#include "ui/FileViewer.h"
 #include "ui/MainDialog.h"
 #include "ui/ParameterSetDialog.h"
+#include "ui/ProgressDialog.h"
 #include "ui/ProjectionDialogs.h"
 #include "ui/ResidualPlotView.h"
+#include "ui/ResultDialog.h"
 #include "ui/SettingsPage.h"
 #include "ui/StoredTransformationsPage.h"
 #include "ui/MessageBoxes.h"
@@ -183,7 +188,43 @@ int writeScreenshots(pelmar::ui::MainDialog& window, const pelmar::StartUpState&
   pelmar::ui::LambertDialog belgium(store, {}, 2, &window);
   pelmar::ui::SoldnerDialog soldner(store, {}, false, false, &window);
   pelmar::ui::SoldnerDialog baden(store, {}, true, false, &window);
+  // The end of a run, the built-in viewer and the progress windows with Cancel.
+  pelmar::ui::RunOutcome outcome;
+  outcome.written = {QStringLiteral("/home/survey/2024-17/report.aus"), QStringLiteral("/home/survey/2024-17/points.txt")};
+  outcome.firstIsReport = true;
+  outcome.pointsWritten = 1248;
+  outcome.pointsLeftOut = 2;
+  outcome.linesUnreadable = 1;
+  outcome.grossErrors = 1;
+  pelmar::ui::ResultDialog result(
+      pelmar::ui::uiText(pelmar::str::EstimationDone) + "\n\n" + pelmar::ui::outcomeText(outcome), outcome, &window);
+  const std::filesystem::path sample = std::filesystem::path(scratch.path().toStdString()) / "report.aus";
+  std::ofstream(sample, std::ios::binary)
+      << "  Pelmar  Parameter estimation\n\n"
+         "          Point              Y              X\n"
+         "=============================================\n"
+         "             P1  3500123.45610  5400234.56720\n"
+         "             P7  3501876.12340  5402345.67810\n"
+         "             P9  3503210.98760  5401987.65430\n\n"
+         "  Rotation = 0\xB0 00' 12.3456\"\n";
+  pelmar::ui::FileViewer viewer(QString::fromStdString(sample.string()), &window);
+  viewer.findEdit()->setText(QStringLiteral("P7"));
+  viewer.findNext();
+  viewer.resize(640, 360);
+  QProgressDialog progress(&window);
+  progress.setWindowTitle(QStringLiteral("Pelmar"));
+  progress.setLabelText(pelmar::ui::uiText(pelmar::str::LabelGeoGk));
+  progress.setCancelButtonText(pelmar::ui::uiText(pelmar::str::ButtonCancel));
+  progress.setRange(0, 1000);
+  progress.setValue(420);
+  progress.setMinimumWidth(420);
+  pelmar::ui::ProgressDialog lines(&window);
+  lines.setLines(QStringLiteral("Berechnung l\u00e4uft..."), QStringLiteral("L1-Iteration:    17"));
   const std::pair<QDialog*, const char*> dialogs[] = {
+      {&result, "result"},
+      {&viewer, "viewer"},
+      {&progress, "progress"},
+      {&lines, "progress-lines"},
       {&about, "about"},
       {&ellipsoid, "ellipsoid"},
       {&plane, "options-plane"},

@@ -47,6 +47,9 @@ class RecordingHost : public JobHost {
     progressText = first + "\n" + second;
   }
   void endProgress() override { ended = true; }
+  // Cancel as a person would press it once `cancelAfterSteps` progress
+  // steps have been shown (never when negative).
+  bool cancelled() const override { return cancelAfterSteps >= 0 && steps >= cancelAfterSteps; }
 
   LanguageTable table;
   std::vector<int> messages;
@@ -56,6 +59,7 @@ class RecordingHost : public JobHost {
   std::int64_t steps = 0;
   std::string progressText;
   bool ended = false;
+  std::int64_t cancelAfterSteps = -1;
 };
 
 // Runs a shell command, returns its exit status; stdout and stderr are kept.

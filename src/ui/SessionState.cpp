@@ -1,0 +1,47 @@
+#include "ui/SessionState.h"
+
+#include <QLineEdit>
+
+namespace pelmar::ui {
+
+namespace {
+SettingsStore& store() {
+  static SettingsStore instance;
+  return instance;
+}
+}  // namespace
+
+void setSessionStore(const SettingsStore& s) {
+  store() = s;
+  store().SetSection(kSessionSection);
+}
+
+const SettingsStore& sessionStore() { return store(); }
+
+bool sessionAvailable() { return !store().file().empty(); }
+
+std::optional<QString> sessionText(const char* key) {
+  if (!sessionAvailable() || !store().SectionExists(kSessionSection)) return std::nullopt;
+  std::string value;
+  if (!store().ReadString(key, value)) return std::nullopt;
+  return QString::fromStdString(value);
+}
+
+void setSessionText(const char* key, const QString& value) {
+  if (!sessionAvailable()) return;
+  // An unchanged value costs no rewrite of the file.
+  if (const std::optional<QString> old = sessionText(key); old && *old == value) return;
+  store().WriteString(key, value.toStdString());
+}
+
+void saveFields(const SessionFields& fields) {
+  for (const auto& [key, edit] : fields) setSessionText(key, edit->text().trimmed());
+}
+
+void restoreFields(const SessionFields& fields) {
+  for (const auto& [key, edit] : fields) {
+    if (const std::optional<QString> value = sessionText(key)) edit->setText(*value);
+  }
+}
+
+}  // namespace pelmar::ui

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "app/SettingsStore.h"
+
+class QLineEdit;
+
+namespace pelmar::ui {
+
+// What the desktop program remembers from one run to the next: per page the
+// last paths and the chosen conversion or computation, the window's size and
+// position, and the last folder of each file dialog. It lives in the user's
+// settings file in a section of its own, so the sections the option dialogs
+// and the command line read stay as they are; the command line never reads it.
+inline constexpr const char* kSessionSection = "DesktopSession";
+
+// The store of that section; a store without a file (no settings folder)
+// reads nothing and writes nothing.
+void setSessionStore(const SettingsStore& store);
+const SettingsStore& sessionStore();
+bool sessionAvailable();
+
+// One value of the section; nullopt when the key is not there.
+std::optional<QString> sessionText(const char* key);
+void setSessionText(const char* key, const QString& value);
+
+// Path fields of a page under their keys.
+using SessionFields = std::vector<std::pair<const char*, QLineEdit*>>;
+void saveFields(const SessionFields& fields);
+void restoreFields(const SessionFields& fields);
+
+}  // namespace pelmar::ui
