@@ -320,6 +320,20 @@ TEST_F(EstimateCli, writes_the_residual_plot_beside_the_report_or_where_plot_nam
   EXPECT_FALSE(std::filesystem::exists(home / "x.aus"));
 }
 
+// A plot that cannot be written fails the run (exit 1) with its reason and
+// the plot's own message; the report stands and the kept file is untouched.
+TEST_F(EstimateCli, a_plot_that_cannot_be_written_fails_the_run) {
+  test::writeFile(home / "kept.svg", "kept\n");
+  ::chmod((home / "kept.svg").c_str(), 0444);
+  EXPECT_EQ(run({"--set", "SoldnerSettings.Type=1", "estimate", "similarity", "--source", path("s.txt"), "--target",
+                 path("t.txt"), "--report", path("r.aus"), "--plot", path("kept.svg")}),
+            kJobFailed);
+  EXPECT_NE(err.str().find("[1904]"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("[2113]"), std::string::npos) << err.str();
+  EXPECT_EQ(test::readFile(home / "kept.svg"), "kept\n");
+  EXPECT_TRUE(std::filesystem::exists(home / "r.aus"));
+}
+
 // Points on one line cannot give the affine transformation: the cause, then
 // 143, exit 1, and neither report nor summary.
 TEST_F(EstimateCli, points_on_one_line_fail_with_their_cause_and_write_nothing) {

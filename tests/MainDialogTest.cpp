@@ -24,6 +24,8 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
+#include <sys/stat.h>
+
 #include <sstream>
 
 #include "app/LanguageTable.h"
@@ -688,6 +690,33 @@ TEST_F(Gui, estimation_page_keeps_the_plot_when_the_options_are_withdrawn) {
   options.reset();
   EXPECT_FALSE(page->compute());
   EXPECT_TRUE(page->plotView()->hasPlot());
+}
+
+// An output and a plot the run may not replace (read-only) are told and
+// left as they were; the result box names only the report it did write.
+TEST_F(Gui, result_box_names_no_file_the_run_could_not_write) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  page->setOptionsPrompt([](const SettingsStore&) { return std::optional<EstimationOptions2D>(EstimationOptions2D{}); });
+  writeFile(home / "s.txt", "A 100 200\nB 300 400\nC 500 100\nD 250 50\n");
+  writeFile(home / "t.txt", "A 110 210\nB 310 410\nC 510 110\nD 260 60\n");
+  for (const char* kept : {"o.txt", "r.svg"}) {
+    writeFile(home / kept, "kept\n");
+    ::chmod((home / kept).c_str(), 0444);
+  }
+  const QString report = QString::fromStdString((home / "r.aus").string());
+  page->list()->setCurrentItem(page->list()->topLevelItem(0));
+  page->reportEdit()->setText(report);
+  page->outputEdit()->setText(QString::fromStdString((home / "o.txt").string()));
+  page->sourceEdit()->setText(QString::fromStdString((home / "s.txt").string()));
+  page->targetEdit()->setText(QString::fromStdString((home / "t.txt").string()));
+  errors.clear();
+  ASSERT_TRUE(page->compute());
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors[0].contains(text(str::ResultFileWritten, {report})));
+  EXPECT_EQ(errors[0].count(text(str::ResultFileWritten, {""})), 1) << errors[0].toStdString();
+  EXPECT_EQ(readFile(home / "o.txt"), "kept\n");
+  EXPECT_EQ(readFile(home / "r.svg"), "kept\n");
 }
 
 // Points on one line: the run stops before anything is written, and the

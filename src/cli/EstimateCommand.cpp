@@ -239,8 +239,10 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
   summary.firstUnreadable = estimation.firstUnreadable;
   summary.estimation = &estimation;
   const int status = FinishRun(context, summary);
-  // The report stands, but an output asked for and not written is no success.
-  return status == kSuccess && !estimation.outputWritten ? kJobFailed : status;
+  // The report stands, but an output or a plot asked for and not written is
+  // no success.
+  const bool plotWritten = plot.empty() || !context.host.said(str::ResidualPlotNotWritten);
+  return status == kSuccess && (!estimation.outputWritten || !plotWritten) ? kJobFailed : status;
 }
 
 }  // namespace pelmar::cli

@@ -412,7 +412,11 @@ std::string ResidualPlotSvg(const ResidualPlot& plot, const LanguageTable& table
 bool WriteResidualPlot(const std::filesystem::path& path, const ResidualPlot& plot, JobHost& host) {
   OutputFile file;
   if (!file.open(path)) {
-    host.message(file.failureMessage(str::ResidualPlotNotWritten), {path.string()});
+    // A refusal (read-only, another user's, no regular file) names its
+    // reason first; every failure ends in the same message, which the
+    // desktop page and the command line look for.
+    if (const int reason = file.failureMessage(0); reason != 0) host.message(reason, {path.string()});
+    host.message(str::ResidualPlotNotWritten, {path.string()});
     return false;
   }
   file.write(ResidualPlotSvg(plot, host.language()));

@@ -242,8 +242,10 @@ void EstimationPage::finishRun(GuiHost& host, bool done, const EstimationJob& jo
   RunOutcome outcome;
   outcome.firstIsReport = true;
   outcome.written = {QString::fromStdString(job.reportPath.string())};
-  // An output file that could not be made was told; the run went on without it.
-  const bool output = !job.outputPath.empty() && !host.said(str::OutputNotCreated);
+  // An output file that could not be made was told; the run went on without
+  // it. (A refused one, read-only say, is told by its reason, not by
+  // OutputNotCreated: the run's own account is asked.)
+  const bool output = !job.outputPath.empty() && summary.outputWritten;
   if (output) {
     outcome.written << QString::fromStdString(job.outputPath.string());
     outcome.pointsWritten = summary.pointsWritten;
