@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "io/FileLock.h"
+#include "io/FileReplace.h"
+
 namespace pelmar {
 
 std::filesystem::path executableDirectory() {
@@ -92,17 +95,21 @@ bool SeedUserFiles(const std::filesystem::path& home, const std::filesystem::pat
     if (fs::exists(fs::symlink_status(target, ec))) continue;
     const fs::path shipped = home / name;
     if (!fs::exists(shipped, ec)) continue;  // the program tells what is missing where it needs it
-    // Copied to a temporary name first, so that a copy broken off never
-    // stands under the real name and hides the shipped file for good.
-    const fs::path partial = userFiles / (std::string(name) + ".seeding");
-    bool copied = fs::copy_file(shipped, partial, fs::copy_options::overwrite_existing, ec);
-    if (copied) fs::permissions(partial, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
-    if (copied && !ec) fs::rename(partial, target, ec);
-    if (!copied || ec) {
-      fs::remove(partial, ec);
+    // Under the lock every writer of the file takes: of two programs
+    // starting at once one seeds it, and the other finds it there and
+    // leaves it (with what its user may have changed in it meanwhile).
+    const FileLock lock(target);
+    if (fs::exists(fs::symlink_status(target, ec))) continue;
+    // Written through an unnamed temporary that gets the name only when
+    // complete: a copy broken off never stands under the real name and
+    // hides the shipped file for good. The copy is the user's, writable by
+    // its owner whatever the shipped file's permissions.
+    std::string content;
+    if (!readFileContent(shipped, content) || !replaceFileContent(target, content)) {
       problem = target.string() + ": cannot be copied from " + shipped.string();
       return false;
     }
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
   }
   return true;
 }

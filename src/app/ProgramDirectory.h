@@ -45,8 +45,10 @@ inline constexpr const char* kSeededFiles[] = {"PelmarGeneral.ini", "Ellip.db", 
 // Creates `userFiles` when needed and copies into it every seeded file of
 // `home` that it does not hold yet (an existing file is the user's and stays
 // as it is); the copies may be written by their owner whatever the shipped
-// file's permissions. False with `problem` set when the directory cannot be
-// made or a file cannot be copied.
+// file's permissions. Each copy is made under the file's lock (FileLock, as
+// every writer of it takes) and gets its name only when complete. False
+// with `problem` set when the directory cannot be made or a file cannot be
+// copied.
 bool SeedUserFiles(const std::filesystem::path& home, const std::filesystem::path& userFiles, std::string& problem);
 
 }  // namespace pelmar
