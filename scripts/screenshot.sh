@@ -25,7 +25,7 @@ for code in EN DE; do
   # settings the program makes do not touch the build.
   for file in "$bin"/*; do
     case "$(basename "$file")" in
-      PelmarGeneral.ini|config|Pelmar??.pdf.partial) ;;
+      PelmarGeneral.ini|config|Pelmar??.pdf.partial|*.lock) ;;
       Ellip.db|HeaderInfo.dat) cp "$file" "$home/" ;;
       *) ln -s "$file" "$home/" ;;
     esac

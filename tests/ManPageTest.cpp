@@ -60,5 +60,18 @@ TEST(ManPage, names_every_option_and_command_line_of_the_help) {
   EXPECT_GE(checked, static_cast<int>(registry.commands().size()));
 }
 
+// The exit statuses --help lists, word for word.
+TEST(ManPage, tells_the_exit_statuses_of_the_help) {
+  const std::string man = manText(test::readFile(test::sourceDir() / "packaging" / "pelmar-cli.1"));
+  std::ostringstream out, err;
+  ASSERT_EQ(runCli({"--help"}, defaultCommands(), out, err, false), 0);
+  const std::string help = out.str();
+  const std::size_t at = help.find("Exit status: ");
+  ASSERT_NE(at, std::string::npos);
+  std::string statuses = collapse(help.substr(at + 13));
+  while (!statuses.empty() && statuses.back() == ' ') statuses.pop_back();
+  EXPECT_NE(man.find(statuses), std::string::npos) << "exit statuses missing from the man page: " << statuses;
+}
+
 }  // namespace
 }  // namespace pelmar::cli

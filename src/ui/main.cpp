@@ -190,7 +190,8 @@ int writeScreenshots(pelmar::ui::MainDialog& window, const pelmar::StartUpState&
   pelmar::ui::SoldnerDialog baden(store, {}, true, false, &window);
   // The end of a run, the built-in viewer and the progress windows with Cancel.
   pelmar::ui::RunOutcome outcome;
-  outcome.written = {QStringLiteral("/home/survey/2024-17/report.aus"), QStringLiteral("/home/survey/2024-17/points.txt")};
+  outcome.written = {QStringLiteral("/home/survey/2024-17/report.aus"), QStringLiteral("/home/survey/2024-17/points.txt"),
+                     QStringLiteral("/home/survey/2024-17/report.svg")};
   outcome.firstIsReport = true;
   outcome.pointsWritten = 1248;
   outcome.pointsLeftOut = 2;
