@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Renders every tab and dialog of the desktop program (with the result box,
 # the built-in viewer and both progress windows with Cancel), in English and
-# German, into PNG
-# files: scripts/screenshot.sh OUTPUT_DIR  ->  OUTPUT_DIR/{en,de}/{tab<N>,dialog-<name>}.png
+# German, into PNG files: scripts/screenshot.sh OUTPUT_DIR  ->
+# OUTPUT_DIR/{en,de}/{tab<N>,dialog-<name>}.png, the residual plots of the
+# worked examples (plot-*.png) and the first pages of the manual
+# (manual-<N>.png, with pdftoppm).
 # Uses the build in build/ (run scripts/build.sh first). Message boxes go to
 # stderr so that nothing waits for a click.
 set -euo pipefail
@@ -23,7 +25,7 @@ for code in EN DE; do
   # settings the program makes do not touch the build.
   for file in "$bin"/*; do
     case "$(basename "$file")" in
-      PelmarGeneral.ini|config) ;;
+      PelmarGeneral.ini|config|Pelmar??.pdf.partial|*.lock) ;;
       Ellip.db|HeaderInfo.dat) cp "$file" "$home/" ;;
       *) ln -s "$file" "$home/" ;;
     esac
@@ -35,6 +37,9 @@ for code in EN DE; do
       "$bin/pelmar" --screenshots "$out/$lower"
   else
     PELMAR_HOME="$home" PELMAR_BATCH_DIALOGS=1 QT_QPA_PLATFORM=offscreen "$bin/pelmar" --screenshots "$out/$lower"
+  fi
+  if command -v pdftoppm >/dev/null 2>&1 && [ -f "$bin/Pelmar$code.pdf" ]; then
+    pdftoppm -r 70 -png -f 1 -l 3 "$bin/Pelmar$code.pdf" "$out/$lower/manual"
   fi
 done
 ls "$out"/en "$out"/de

@@ -295,6 +295,45 @@ TEST_F(EstimateCli, writes_report_output_and_summary) {
   EXPECT_NE(err.str().find("distributed onto the transformed points: E. [1367]"), std::string::npos) << err.str();
 }
 
+TEST_F(EstimateCli, writes_the_residual_plot_beside_the_report_or_where_plot_names_it) {
+  const std::vector<std::string> common = {"--set", "SoldnerSettings.Type=1", "estimate", "similarity", "--source",
+                                           path("s.txt"), "--target", path("t.txt")};
+  auto with = [&](std::vector<std::string> more) {
+    std::vector<std::string> args = common;
+    args.insert(args.end(), more.begin(), more.end());
+    return run(args);
+  };
+  ASSERT_EQ(with({"--report", path("r.aus")}), kSuccess) << err.str();
+  const std::string svg = test::readFile(home / "r.svg");
+  EXPECT_NE(svg.find("fill=\"#d3261f\" font-weight=\"bold\">E</text>"), std::string::npos)
+      << "E carries a 0.5 m error and is named in the warning colour";
+
+  ASSERT_EQ(with({"--summary", path("p.json"), "--report", path("q.aus"), "--plot", path("plan.svg")}), kSuccess)
+      << err.str();
+  EXPECT_EQ(test::readFile(home / "plan.svg"), svg);
+  EXPECT_FALSE(std::filesystem::exists(home / "q.svg"));
+  EXPECT_EQ(nlohmann::json::parse(test::readFile(home / "p.json"))["outputs"]["plot"], path("plan.svg"));
+
+  // A plot named like an input is refused before anything is written.
+  EXPECT_EQ(with({"--report", path("x.aus"), "--plot", path("t.txt")}), kJobFailed);
+  EXPECT_NE(err.str().find("[1801]"), std::string::npos) << err.str();
+  EXPECT_FALSE(std::filesystem::exists(home / "x.aus"));
+}
+
+// A plot that cannot be written fails the run (exit 1) with its reason and
+// the plot's own message; the report stands and the kept file is untouched.
+TEST_F(EstimateCli, a_plot_that_cannot_be_written_fails_the_run) {
+  test::writeFile(home / "kept.svg", "kept\n");
+  ::chmod((home / "kept.svg").c_str(), 0444);
+  EXPECT_EQ(run({"--set", "SoldnerSettings.Type=1", "estimate", "similarity", "--source", path("s.txt"), "--target",
+                 path("t.txt"), "--report", path("r.aus"), "--plot", path("kept.svg")}),
+            kJobFailed);
+  EXPECT_NE(err.str().find("[1904]"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("[2113]"), std::string::npos) << err.str();
+  EXPECT_EQ(test::readFile(home / "kept.svg"), "kept\n");
+  EXPECT_TRUE(std::filesystem::exists(home / "r.aus"));
+}
+
 // Points on one line cannot give the affine transformation: the cause, then
 // 143, exit 1, and neither report nor summary.
 TEST_F(EstimateCli, points_on_one_line_fail_with_their_cause_and_write_nothing) {

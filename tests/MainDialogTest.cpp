@@ -24,6 +24,8 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
+#include <sys/stat.h>
+
 #include <sstream>
 
 #include "app/LanguageTable.h"
@@ -42,6 +44,7 @@
 #include "ui/GeodeticPage.h"
 #include "ui/GridShiftPage.h"
 #include "ui/MainDialog.h"
+#include "ui/ResidualPlotView.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageKeys.h"
 #include "ui/PageServices.h"
@@ -639,6 +642,81 @@ TEST_F(Gui, estimation_page_checks_its_fields_in_order_then_runs) {
   EXPECT_EQ(errors, QStringList{text(str::TargetUnreadable, {QString::fromStdString((home / "missing.txt").string())})});
   EXPECT_EQ(kinds.back(), DialogKind::Error);
   EXPECT_EQ(prompts, 2);
+}
+
+// A run shows its residual plot in the page and writes the same picture
+// beside the report; a failed run takes the plot away again.
+TEST_F(Gui, estimation_page_shows_and_writes_the_residual_plot) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  page->setOptionsPrompt([](const SettingsStore&) {
+    EstimationOptions2D options;
+    options.type = 1;
+    return std::optional<EstimationOptions2D>(options);
+  });
+  writeFile(home / "s.txt", "A 100 200\nB 300 400\nC 500 100\nD 250 50\nE 400 300\n");
+  writeFile(home / "t.txt", "A 110 210\nB 310 410\nC 510 110\nD 260 60\nE 410.3 310\n");
+  page->list()->setCurrentItem(page->list()->topLevelItem(0));
+  page->reportEdit()->setText(QString::fromStdString((home / "r.aus").string()));
+  page->sourceEdit()->setText(QString::fromStdString((home / "s.txt").string()));
+  page->targetEdit()->setText(QString::fromStdString((home / "t.txt").string()));
+  EXPECT_FALSE(page->plotView()->hasPlot());
+  ASSERT_TRUE(page->compute());
+  ASSERT_TRUE(page->plotView()->hasPlot());
+  EXPECT_EQ(page->plotView()->svg().toStdString(), readFile(home / "r.svg"));
+  EXPECT_NE(readFile(home / "r.svg").find(">E</text>"), std::string::npos);
+
+  page->targetEdit()->setText(QString::fromStdString((home / "missing.txt").string()));
+  EXPECT_FALSE(page->compute());
+  EXPECT_FALSE(page->plotView()->hasPlot()) << "no plot of an earlier run stands beside a failed one";
+}
+
+// Withdrawing from the options dialog runs nothing: the plot of the last
+// run stays.
+TEST_F(Gui, estimation_page_keeps_the_plot_when_the_options_are_withdrawn) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  std::optional<EstimationOptions2D> options = EstimationOptions2D{};
+  options->type = 1;
+  page->setOptionsPrompt([&](const SettingsStore&) { return options; });
+  writeFile(home / "s.txt", "A 100 200\nB 300 400\nC 500 100\nD 250 50\n");
+  writeFile(home / "t.txt", "A 110 210\nB 310 410\nC 510 110\nD 260 60\n");
+  page->list()->setCurrentItem(page->list()->topLevelItem(0));
+  page->reportEdit()->setText(QString::fromStdString((home / "r.aus").string()));
+  page->sourceEdit()->setText(QString::fromStdString((home / "s.txt").string()));
+  page->targetEdit()->setText(QString::fromStdString((home / "t.txt").string()));
+  ASSERT_TRUE(page->compute());
+  ASSERT_TRUE(page->plotView()->hasPlot());
+  options.reset();
+  EXPECT_FALSE(page->compute());
+  EXPECT_TRUE(page->plotView()->hasPlot());
+}
+
+// An output and a plot the run may not replace (read-only) are told and
+// left as they were; the result box names only the report it did write.
+TEST_F(Gui, result_box_names_no_file_the_run_could_not_write) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  page->setOptionsPrompt([](const SettingsStore&) { return std::optional<EstimationOptions2D>(EstimationOptions2D{}); });
+  writeFile(home / "s.txt", "A 100 200\nB 300 400\nC 500 100\nD 250 50\n");
+  writeFile(home / "t.txt", "A 110 210\nB 310 410\nC 510 110\nD 260 60\n");
+  for (const char* kept : {"o.txt", "r.svg"}) {
+    writeFile(home / kept, "kept\n");
+    ::chmod((home / kept).c_str(), 0444);
+  }
+  const QString report = QString::fromStdString((home / "r.aus").string());
+  page->list()->setCurrentItem(page->list()->topLevelItem(0));
+  page->reportEdit()->setText(report);
+  page->outputEdit()->setText(QString::fromStdString((home / "o.txt").string()));
+  page->sourceEdit()->setText(QString::fromStdString((home / "s.txt").string()));
+  page->targetEdit()->setText(QString::fromStdString((home / "t.txt").string()));
+  errors.clear();
+  ASSERT_TRUE(page->compute());
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors[0].contains(text(str::ResultFileWritten, {report})));
+  EXPECT_EQ(errors[0].count(text(str::ResultFileWritten, {""})), 1) << errors[0].toStdString();
+  EXPECT_EQ(readFile(home / "o.txt"), "kept\n");
+  EXPECT_EQ(readFile(home / "r.svg"), "kept\n");
 }
 
 // Points on one line: the run stops before anything is written, and the
@@ -1738,9 +1816,11 @@ TEST_F(Gui, result_message_names_the_files_and_lists_the_counts) {
   ASSERT_TRUE(page->compute());
   ASSERT_EQ(errors.size(), 1);
   const QStringList lines = errors[0].split("\n\n")[1].split('\n');
+  const QString plot = QString::fromStdString((home / "r.svg").string());
   EXPECT_EQ(lines, (QStringList{text(str::ResultFileWritten, {report}), text(str::ResultFileWritten, {output}),
-                                text(str::ResultPointsWritten, {"8"}), text(str::ResultPointsLeftOut, {"0"}),
-                                text(str::ResultLinesUnreadable, {"1"}), text(str::ResultGrossErrors, {"1"})}));
+                                text(str::ResultFileWritten, {plot}), text(str::ResultPointsWritten, {"8"}),
+                                text(str::ResultPointsLeftOut, {"0"}), text(str::ResultLinesUnreadable, {"1"}),
+                                text(str::ResultGrossErrors, {"1"})}));
   EXPECT_EQ(text(str::ResultGrossErrors, {"1"}), "1 point flagged as a gross error.");
   EXPECT_EQ(kinds, std::vector<DialogKind>{DialogKind::Information});
 }

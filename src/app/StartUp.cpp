@@ -1,6 +1,7 @@
 #include "app/StartUp.h"
 
 #include "text/MessageFormat.h"
+#include "app/ProgramDirectory.h"
 #include "app/StringIds.h"
 #include "conversion/ProjectionLibrary.h"
 #include "geodesy/EllipsoidLibrary.h"
@@ -9,7 +10,10 @@ namespace pelmar {
 
 bool StartUp(const std::filesystem::path& home, StartUpState& state, const std::string& languageOverride) {
   state.home = home;
-  state.languages = LanguageConfiguration(home / LanguageConfiguration::kFileName);
+  state.userHome = userFilesDirectory(home);
+  state.userHomeProblem.clear();
+  if (state.userHome != home && !SeedUserFiles(home, state.userHome, state.userHomeProblem)) state.userHome = home;
+  state.languages = LanguageConfiguration(state.userFiles() / LanguageConfiguration::kFileName);
   state.languages.ReadLanguageSettings();
 
   const std::string code = languageOverride.empty() ? state.languages.currentCode() : languageOverride;

@@ -455,7 +455,24 @@
   X(ResultLinesWritten, 2015)                                            \
   X(LabelEditorCommand, 2016)                                            \
   X(ConversionFinished, 2018)                                            \
-  X(GeodeticFinished, 2019)
+  X(GeodeticFinished, 2019)                                              \
+  /* where the files are */                                              \
+  X(AboutProgramDirectory, 2100)                                         \
+  X(AboutUserFiles, 2101)                                                \
+  /* residual plot */                                                    \
+  X(PlotTitle, 2102)                                                     \
+  X(PlotPlanView, 2103)                                                  \
+  X(PlotPlanViewHorizon, 2104)                                           \
+  X(PlotHeights, 2105)                                                   \
+  X(PlotEnlarged, 2106)                                                  \
+  X(PlotResidualScale, 2107)                                             \
+  X(PlotPointScale, 2108)                                                \
+  X(PlotAccepted, 2109)                                                  \
+  X(PlotFlagged, 2110)                                                   \
+  X(PlotComputedMinusGiven, 2111)                                        \
+  X(PlotNothing, 2112)                                                   \
+  X(ResidualPlotNotWritten, 2113)                                        \
+  X(PlotPlaceholder, 2114)
 
 namespace pelmar::str {
 

@@ -57,7 +57,8 @@ void printUsage(std::ostream& out, const CommandRegistry& registry) {
          "Global options\n"
          "  --home DIR             program directory (default: PELMAR_HOME, else the\n"
          "                         executable's directory)\n"
-         "  --settings FILE        settings file (default: <home>/config/<user name>.ini)\n"
+         "  --settings FILE        settings file (default: config/<user name>.ini in the\n"
+         "                         folder of your files; see --version)\n"
          "  --set SECTION.KEY=VAL  override one settings key for this run only; repeatable\n"
          "  --ellipsoid NAME       ellipsoid by its name in Ellip.db\n"
          "  --lang CODE            language of messages (default: the configured one)\n"
@@ -191,7 +192,11 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
     return kSuccess;
   }
   if (options.version) {
-    out << "pelmar-cli " << PELMAR_VERSION << "\n";
+    // Which directories a run would use; nothing is created for the asking.
+    const std::filesystem::path home = options.home ? *options.home : programDirectory();
+    out << "pelmar-cli " << PELMAR_VERSION << "\n"
+        << "program directory: " << home.string() << "\n"
+        << "your files:        " << userFilesDirectory(home).string() << "\n";
     return kSuccess;
   }
   if (options.command.empty()) return usageError(err, "no command given");
@@ -203,7 +208,9 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
   // A language the configuration does not list is a usage error, not a
   // missing file (when there is no list, start-up tells what is missing).
   if (!options.language.empty()) {
-    LanguageConfiguration languages(home / LanguageConfiguration::kFileName);
+    std::filesystem::path configuration = userFilesDirectory(home) / LanguageConfiguration::kFileName;
+    if (!std::filesystem::exists(configuration)) configuration = home / LanguageConfiguration::kFileName;
+    LanguageConfiguration languages(configuration);
     languages.ReadLanguageSettings();
     std::string known;
     bool listed = languages.languages().empty();
@@ -248,7 +255,7 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
     const std::vector<std::filesystem::path> operands(options.commandArgs.begin(), options.commandArgs.end());
     if (!CheckDistinctFiles(operands, {options.summary}, host)) return kJobFailed;
   }
-  context.settings.SetFile(options.settings ? *options.settings : userSettingsPath(home));
+  context.settings.SetFile(options.settings ? *options.settings : userSettingsPath(state.userFiles()));
   context.settings.setOverrides(options.overrides);
   const int status = command->run(context, options.commandArgs);
   // A job stopped by Ctrl+C has committed nothing; whatever the command made

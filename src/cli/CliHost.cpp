@@ -58,7 +58,10 @@ void CliHost::message(int id, const MessageArgs& args) {
   err_ << "pelmar-cli: " << oneLine(text(id, args)) << " [" << id << "]\n";
   err_.flush();
   ++messages_;
+  ids_.push_back(id);
 }
+
+bool CliHost::said(int id) const { return std::find(ids_.begin(), ids_.end(), id) != ids_.end(); }
 
 bool CliHost::ask(int id, const MessageArgs& args) {
   clearLine();

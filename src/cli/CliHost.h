@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
@@ -30,6 +31,8 @@ class CliHost : public JobHost {
   bool cancelled() const override;
 
   int messageCount() const noexcept { return messages_; }
+  // Whether message `id` was given in this run.
+  bool said(int id) const;
 
  private:
   void draw(bool force);
@@ -39,6 +42,7 @@ class CliHost : public JobHost {
   std::ostream& err_;
   bool showProgress_;
   int messages_ = 0;
+  std::vector<int> ids_;  // the messages given, in order
   std::int64_t total_ = 0;
   std::int64_t done_ = 0;
   std::string text_;

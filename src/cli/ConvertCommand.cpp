@@ -14,7 +14,7 @@
 namespace pelmar::cli {
 
 bool chooseEllipsoid(CliContext& context, int settingsIndex, EllipsoidRecord& ellipsoid) {
-  const std::filesystem::path file = context.state.home / kEllipsoidFileName;
+  const std::filesystem::path file = context.state.userFiles() / kEllipsoidFileName;
   EllipsoidList list;
   if (!ReadEllipsoidDatabase(file, list) || list.empty()) {
     context.host.message(str::EllipsoidFileFailed, {file.string()});

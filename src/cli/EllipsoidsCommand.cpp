@@ -31,7 +31,7 @@ int EllipsoidsCommand::run(CliContext& context, const std::vector<std::string>& 
   const bool remove = action == "delete" && args.size() == 2;
   if (!list && !add && !remove) return usageError(context.err, kEllipsoidsUsage);
 
-  const std::filesystem::path file = context.state.home / kEllipsoidFileName;
+  const std::filesystem::path file = context.state.userFiles() / kEllipsoidFileName;
   // Read, change and write under the file's lock: of 100 concurrent adds,
   // 37 used to be lost.
   const FileLock lock(file);

@@ -10,6 +10,7 @@
 #include "conversion/ProjectionLibrary.h"
 #include "estimation/EllipsoidalEstimation.h"
 #include "estimation/PlaneEstimation.h"
+#include "estimation/ResidualPlot.h"
 #include "cli/SetsCommand.h"
 #include "text/LineScanner.h"
 #include "stored/TransformationDatabase.h"
@@ -21,7 +22,7 @@ namespace {
 
 struct EstimateArguments {
   std::string model;
-  std::string source, target, report, output;
+  std::string source, target, report, output, plot;
   std::string sourceEllipsoid, targetEllipsoid;
   std::string save, description;
   bool saving = false;
@@ -36,6 +37,7 @@ std::string parse(const std::vector<std::string>& args, EstimateArguments& parse
     if (arg == "--target") field = &parsed.target;
     if (arg == "--report") field = &parsed.report;
     if (arg == "--output") field = &parsed.output;
+    if (arg == "--plot") field = &parsed.plot;
     if (arg == "--source-ellipsoid") field = &parsed.sourceEllipsoid;
     if (arg == "--target-ellipsoid") field = &parsed.targetEllipsoid;
     if (arg == "--save") field = &parsed.save, parsed.saving = true;
@@ -70,7 +72,7 @@ std::string parse(const std::vector<std::string>& args, EstimateArguments& parse
 // The two ellipsoids of the ellipsoidal model: by name, or as the option
 // dialog stored them (combo index i + 1 is the list's record i; 0 is none).
 bool chooseEllipsoidPair(CliContext& context, const EstimateArguments& parsed, EllipsoidalJob& job) {
-  const std::filesystem::path file = context.state.home / kEllipsoidFileName;
+  const std::filesystem::path file = context.state.userFiles() / kEllipsoidFileName;
   EllipsoidList list;
   if (!ReadEllipsoidDatabase(file, list)) {
     context.host.message(str::EllipsoidFileFailed, {file.string()});
@@ -124,7 +126,9 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
     context.host.message(str::NoTargetName);
     return kUsage;
   }
-  for (const std::string* path : {&parsed.report, &parsed.output}) {
+  // The residual plot goes beside the report unless --plot names its place.
+  std::string plot = parsed.plot.empty() ? PlotPathBesideReport(parsed.report).string() : parsed.plot;
+  for (const std::string* path : {&parsed.report, &parsed.output, &plot}) {
     if (const int problem = path->empty() ? 0 : OutputFolderProblem(*path)) {
       context.host.message(problem, {outputDirectory(*path)});
       return kJobFailed;
@@ -132,7 +136,7 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
   }
 
   // A name already stored is refused before anything is computed or written.
-  TransformationDatabase database(context.state.home / kTransformationFileName);
+  TransformationDatabase database(context.state.userFiles() / kTransformationFileName);
   std::string saveName, saveDescription;
   StoredText(parsed.save, true, saveName);
   StoredText(parsed.description, false, saveDescription);
@@ -152,7 +156,7 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
   GeneralSettings settings;
   settings.load(context.settings);
   // The report header text lives beside the program.
-  ReadHeaderText(context.state.home / kHeaderFileName, settings.headerText);
+  ReadHeaderText(context.state.userFiles() / kHeaderFileName, settings.headerText);
 
   EstimationSummary estimation;
   TransformationSet set;
@@ -164,6 +168,7 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
     job.targetPath = parsed.target;
     job.reportPath = parsed.report;
     job.outputPath = parsed.output;
+    job.plotPath = plot;
     job.settings = settings;
     job.options.load(context.settings);
     if (parsed.saving && job.options.groups().scaleKind == 2) {
@@ -184,6 +189,7 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
     job.targetPath = parsed.target;
     job.reportPath = parsed.report;
     job.outputPath = parsed.output;
+    job.plotPath = plot;
     job.settings = settings;
     if (plane) {
       EstimationOptions2D options;
@@ -223,6 +229,7 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
   summary.inputs = {{"source", parsed.source}, {"target", parsed.target}};
   summary.outputs = {{"report", parsed.report}};
   if (!parsed.output.empty()) summary.outputs["output"] = parsed.output;
+  if (!plot.empty()) summary.outputs["plot"] = plot;
   summary.linesRead = estimation.linesRead;
   summary.pointsWritten = estimation.pointsWritten;
   summary.pointsLeftOut = estimation.pointsLeftOut;
@@ -232,8 +239,10 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
   summary.firstUnreadable = estimation.firstUnreadable;
   summary.estimation = &estimation;
   const int status = FinishRun(context, summary);
-  // The report stands, but an output asked for and not written is no success.
-  return status == kSuccess && !estimation.outputWritten ? kJobFailed : status;
+  // The report stands, but an output or a plot asked for and not written is
+  // no success.
+  const bool plotWritten = plot.empty() || !context.host.said(str::ResidualPlotNotWritten);
+  return status == kSuccess && (!estimation.outputWritten || !plotWritten) ? kJobFailed : status;
 }
 
 }  // namespace pelmar::cli

@@ -5,7 +5,8 @@
 namespace pelmar::cli {
 
 // estimate MODEL --source F --target F --report F [--output F]
-//          [--source-ellipsoid NAME --target-ellipsoid NAME]
+//          [--source-ellipsoid NAME --target-ellipsoid NAME] [--save NAME [--description TEXT]]
+//          [--plot FILE.svg]
 class EstimateCommand : public Command {
  public:
   std::string_view name() const override { return "estimate"; }
@@ -14,7 +15,9 @@ class EstimateCommand : public Command {
     return "estimate MODEL --source F --target F --report F [--output F]\n"
            "                                     MODEL: similarity | affine | helmert | helmert-l1 | ellipsoidal\n"
            "                                     [--source-ellipsoid NAME --target-ellipsoid NAME]  (ellipsoidal)\n"
-           "                                     [--save NAME [--description TEXT]]  store the estimated set";
+           "                                     [--save NAME [--description TEXT]]  store the estimated set\n"
+           "                                     [--plot FILE.svg]  the residual plot (default: the report's\n"
+           "                                     name with .svg)";
   }
   int run(CliContext& context, const std::vector<std::string>& args) override;
 };

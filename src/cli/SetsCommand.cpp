@@ -65,7 +65,7 @@ bool readEllipsoid(const nlohmann::json& json, const char* key, EllipsoidRecord&
 std::string trimmed(const std::string& text) { return std::string(trimBlanks(text)); }
 
 TransformationDatabase openDatabase(CliContext& context) {
-  TransformationDatabase database(context.state.home / kTransformationFileName);
+  TransformationDatabase database(context.state.userFiles() / kTransformationFileName);
   database.Load(&context.host);
   return database;
 }

@@ -230,7 +230,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     return 0;
   }
 
-  if (!CheckDistinctFiles({job.sourcePath, job.targetPath}, {job.reportPath, job.outputPath}, host)) return 0;
+  if (!CheckDistinctFiles({job.sourcePath, job.targetPath}, {job.reportPath, job.outputPath, job.plotPath}, host)) return 0;
 
   // 1. The point files and the identical points.
   job.source.clear();
@@ -608,6 +608,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   const Matrix& qxx = solution.qxx;
   std::vector<PointTest> tests;
   tests.reserve(rows.size());
+  std::vector<GeographicPlotPoint> plotted;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const PointRows& pr = rows[i];
     if (!pr.usable) continue;
@@ -648,6 +649,10 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
                      {"N", "E", "h"},
                      test.tested});
     WriteTestVerdict(report, table, testLayout, tests.back());
+    // A height-only point stands in the plot where its source point does.
+    const EllipsoidalPoint& at = ip.target.hasPosition ? ip.target : ip.source;
+    plotted.push_back({ip.source.name, at.B, at.L, ip.target.hasPosition, ip.dN, ip.dE, ip.target.hasHeight, ip.dh,
+                       test.outlier});
   }
   // What the run says about itself besides the numbers, after the test
   // table (the report is written as the run goes, so its options block is
@@ -749,7 +754,10 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
                               {}});
   }
   TellNotices(host, notices);
+  ResidualPlot plot = EllipsoidalPlot(str::ListEllipsoidal, plotted, targetEllipsoid.a);
+  if (!job.plotPath.empty()) WriteResidualPlot(job.plotPath, plot, host);
   if (summary != nullptr) {
+    summary->plot = std::move(plot);
     // Standard deviations from σ0 and the cofactors of the least-squares
     // adjustment with the a-priori weights.
     const std::optional<double> sigma0 = UnitWeightSigma(omega, redundancy);

@@ -105,6 +105,7 @@ struct EllipsoidalJob {
   std::filesystem::path targetPath;
   std::filesystem::path reportPath;
   std::filesystem::path outputPath;  // empty: no output point file
+  std::filesystem::path plotPath;    // empty: no residual plot (SVG)
   GeneralSettings settings;          // formats, decimals, report header, residual distribution
   EllipsoidRecord sourceEllipsoid;
   EllipsoidRecord targetEllipsoid;

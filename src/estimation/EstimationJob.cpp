@@ -34,7 +34,7 @@ bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem:
     job.linesUnreadable += skipped.count;
     host.message(str::LinesUnreadable, {skipped.count, path.string(), skipped.firstLine});
   };
-  if (!CheckDistinctFiles({job.sourcePath, job.targetPath}, {job.reportPath, job.outputPath}, host)) return false;
+  if (!CheckDistinctFiles({job.sourcePath, job.targetPath}, {job.reportPath, job.outputPath, job.plotPath}, host)) return false;
   UnreadableLines skipped;
   if (read(job.sourcePath, job.source, &skipped) == 0) {
     host.message(str::SourceUnreadable, {job.sourcePath.string()});

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/OptionSection.h"
+#include "estimation/ResidualPlot.h"
 #include "points/PointFile.h"
 #include "points/PointRecord.h"
 #include "settings/EllipsoidDatabase.h"
@@ -32,6 +33,7 @@ struct EstimationJob {
   std::filesystem::path targetPath;
   std::filesystem::path reportPath;
   std::filesystem::path outputPath;  // empty: no output point file
+  std::filesystem::path plotPath;    // empty: no residual plot (SVG)
   GeneralSettings settings;          // decimals, report header, residual distribution
 
   PointList source;
@@ -131,6 +133,7 @@ struct EstimationSummary {
   std::int64_t pointsLeftOut = 0;  // source points whose transform is not finite
   std::string firstLeftOut;
   std::int64_t identicalPoints = 0;
+  ResidualPlot plot;  // the identical points with their residuals and verdicts, as the plot shows them
   bool outputWritten = true;  // false when the output point file asked for could not be written
 };
 

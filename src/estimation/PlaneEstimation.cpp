@@ -350,7 +350,11 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
   if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath, summary)) return 0;
   TellNotices(host, notices);
   if (leftOut > 0) TellLeftOut(host, leftOut, firstLeftOut);
+  ResidualPlot plot =
+      PlanePlot(model == PlaneModel::Similarity ? str::ListSimilarity : str::ListAffine, job.identical, tests);
+  if (!job.plotPath.empty()) WriteResidualPlot(job.plotPath, plot, host);
   if (summary != nullptr) {
+    summary->plot = std::move(plot);
     FillEstimationSummary(*summary, method, passes, omega, redundancy, std::move(parameters), std::move(tests),
                           static_cast<std::int64_t>(job.source.size() + job.target.size()), sink.written(), n,
                           notices);

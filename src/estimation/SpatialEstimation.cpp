@@ -657,6 +657,8 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath, summary)) return 0;
   TellNotices(host, notices);
   if (leftOut > 0) TellLeftOut(host, leftOut, firstLeftOut);
+  ResidualPlot plot = SpatialPlot(rigorous ? str::ListHelmert : str::ListHelmertL1, job.identical, tests);
+  if (!job.plotPath.empty()) WriteResidualPlot(job.plotPath, plot, host);
 
   if (set != nullptr) {
     *set = TransformationSet{};
@@ -674,6 +676,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     }
   }
   if (summary != nullptr) {
+    summary->plot = std::move(plot);
     std::vector<EstimatedParameter> parameters;
     if (groups.rotations) {
       for (int i = 0; i < 3; ++i) parameters.push_back({"rotation" + std::to_string(i + 1), degrees[i], "deg", {}});

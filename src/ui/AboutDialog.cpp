@@ -12,13 +12,23 @@
 
 namespace pelmar::ui {
 
-AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(const std::filesystem::path& home, const std::filesystem::path& userFiles, QWidget* parent)
+    : QDialog(parent) {
   setWindowTitle(QStringLiteral("Pelmar"));
   auto* layout = new QVBoxLayout(this);
   auto* name = new QLabel(QStringLiteral("<h2>Pelmar</h2>"), this);
   layout->addWidget(name);
   layout->addWidget(new QLabel(uiText(str::AboutVersion, {QStringLiteral(PELMAR_VERSION)}), this));
   layout->addWidget(new QLabel(uiText(str::AboutDescription), this));
+  if (!home.empty()) {
+    const QString where = uiText(str::AboutProgramDirectory, {QString::fromStdString(home.string())}) +
+                          QStringLiteral("\n") +
+                          uiText(str::AboutUserFiles, {QString::fromStdString(userFiles.string())});
+    auto* directories = new QLabel(where, this);
+    directories->setTextFormat(Qt::PlainText);
+    directories->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(directories);
+  }
   auto* contact = new QLabel(uiText(str::AboutContact) +
                                  QStringLiteral("<br><a href=\"mailto:geodesy@pelmar.example\">geodesy@pelmar.example</a>"
                                                 "<br><a href=\"mailto:support@pelmar.example\">support@pelmar.example</a>"),

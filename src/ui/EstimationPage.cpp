@@ -12,7 +12,9 @@
 #include <algorithm>
 
 #include "app/StringIds.h"
+#include "app/LanguageTable.h"
 #include "estimation/PlaneEstimation.h"
+#include "estimation/ResidualPlot.h"
 #include "estimation/SpatialEstimation.h"
 #include "ui/EstimationOptionsDialog2D.h"
 #include "ui/EstimationOptionsDialog3D.h"
@@ -21,6 +23,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui/PageKeys.h"
 #include "ui/PageServices.h"
+#include "ui/ResidualPlotView.h"
 #include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
 #include "ui/StoredTransformationsPage.h"
@@ -67,7 +70,9 @@ EstimationPage::EstimationPage(SettingsPage* settings, std::filesystem::path hom
                        QStringLiteral("*.txt"), false, "EstimationOutput");
   grid->setColumnStretch(1, 1);
   layout->addLayout(grid);
-  layout->addStretch(1);
+  // The free area below the files shows the last run's residual plot.
+  plot_ = new ResidualPlotView(this);
+  layout->addWidget(plot_, 1);
   auto* buttons = new QHBoxLayout;
   auto* compute = new QPushButton(uiText(str::ButtonCompute), this);
   compute->setObjectName(kComputeButtonName);  // Ctrl+Enter presses it
@@ -151,6 +156,16 @@ void EstimationPage::restoreSession() {
 }
 
 bool EstimationPage::compute() {
+  declined_ = false;
+  const bool done = run();
+  // The plot stands only beside the run that made it: a start refused (a
+  // wrong file name) or a failed run takes it away; withdrawing from the
+  // options dialog changes nothing.
+  if (!done && !declined_) plot_->clear();
+  return done;
+}
+
+bool EstimationPage::run() {
   const QTreeWidgetItem* item = list_->currentItem();
   if (item == nullptr || !(item->flags() & Qt::ItemIsEnabled) || !item->isSelected()) {
     showInformation(this, uiText(str::NoComputationChosen));
@@ -176,6 +191,7 @@ bool EstimationPage::compute() {
   job.targetPath = target_->text().trimmed().toStdString();
   job.reportPath = report_->text().trimmed().toStdString();
   job.outputPath = output_->text().trimmed().toStdString();
+  job.plotPath = PlotPathBesideReport(job.reportPath);
   job.settings = settings_->settings();
   // Both point files are tried before the options are asked for: a wrong
   // name costs no dialog.
@@ -186,34 +202,57 @@ bool EstimationPage::compute() {
   EstimationSummary summary;
   if (entry <= 1) {
     const std::optional<EstimationOptions2D> options = prompt_(settings_->settingsStore());
-    if (!options) return false;
+    if (!options) {
+      declined_ = true;
+      return false;
+    }
     GuiHost host(this);
     host.holdMessages();
     const PlaneModel model = entry == 0 ? PlaneModel::Similarity : PlaneModel::Affine;
     done = Estimate2D(job, model, options->type, options->writeIdentical, options->center, host, &summary);
+    showPlot(done, summary, host.language());
     finishRun(host, done == 1, job, summary);
   } else {
     const std::optional<EstimationOptions3D> options = prompt3D_(settings_->settingsStore());
-    if (!options) return false;
+    if (!options) {
+      declined_ = true;
+      return false;
+    }
     GuiHost host(this);
     host.holdMessages();
     const SpatialModel model = entry == 2 ? SpatialModel::Rigorous : SpatialModel::Linearised;
     done = EstimateSpatial(job, model, *options, host, &lastSet_, &summary);
+    showPlot(done, summary, host.language());
     finishRun(host, done == 1, job, summary);
     if (done == 1 && options->saveParams != 0) offerLastSet(options->savePointInfo != 0);
   }
   return done == 1;
 }
 
+void EstimationPage::showPlot(int done, const EstimationSummary& summary, const LanguageTable& table) {
+  if (done != 1) {
+    plot_->clear();
+    return;
+  }
+  const std::string svg = ResidualPlotSvg(summary.plot, table);
+  plot_->setSvg(QByteArray(svg.data(), static_cast<qsizetype>(svg.size())));
+}
+
 void EstimationPage::finishRun(GuiHost& host, bool done, const EstimationJob& job, const EstimationSummary& summary) {
   RunOutcome outcome;
   outcome.firstIsReport = true;
   outcome.written = {QString::fromStdString(job.reportPath.string())};
-  // An output file that could not be made was told; the run went on without it.
-  const bool output = !job.outputPath.empty() && !host.said(str::OutputNotCreated);
+  // An output file that could not be made was told; the run went on without
+  // it. (A refused one, read-only say, is told by its reason, not by
+  // OutputNotCreated: the run's own account is asked.)
+  const bool output = !job.outputPath.empty() && summary.outputWritten;
   if (output) {
     outcome.written << QString::fromStdString(job.outputPath.string());
     outcome.pointsWritten = summary.pointsWritten;
+  }
+  // So is a residual plot that could not be written.
+  if (!job.plotPath.empty() && !host.said(str::ResidualPlotNotWritten)) {
+    outcome.written << QString::fromStdString(job.plotPath.string());
   }
   outcome.pointsLeftOut = summary.pointsLeftOut;
   outcome.linesUnreadable = summary.linesUnreadable;
@@ -234,7 +273,10 @@ int EstimationPage::computeEllipsoidal(const EstimationJob& paths) {
   // The source file was tried before: a wrong name costs no dialog. (The
   // target of this estimation may hold heights only, and is read by the job.)
   const std::optional<EllipsoidalChoice> choice = prompt3DBL_(settings_->settingsStore(), settings_->ellipsoids());
-  if (!choice) return 0;
+  if (!choice) {
+    declined_ = true;
+    return 0;
+  }
   if (!library_.usable() && !library_.Open(home_)) {
     showError(this, uiText(str::ProjectionLibraryMissing));
     return 0;
@@ -244,6 +286,7 @@ int EstimationPage::computeEllipsoidal(const EstimationJob& paths) {
   job.targetPath = paths.targetPath;
   job.reportPath = paths.reportPath;
   job.outputPath = paths.outputPath;
+  job.plotPath = paths.plotPath;
   job.settings = paths.settings;
   job.options = choice->options;
   job.sourceEllipsoid = choice->sourceEllipsoid;
@@ -252,6 +295,7 @@ int EstimationPage::computeEllipsoidal(const EstimationJob& paths) {
   host.holdMessages();
   EstimationSummary summary;
   const int done = EstimateEllipsoidalHelmert(job, library_, host, &summary);
+  showPlot(done, summary, host.language());
   finishRun(host, done == 1, paths, summary);
   if (done != 1) return done;
   lastSet_ = std::move(job.set);

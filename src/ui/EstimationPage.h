@@ -19,6 +19,7 @@ class QTreeWidget;
 namespace pelmar::ui {
 
 class GuiHost;
+class ResidualPlotView;
 class SettingsPage;
 class StoredTransformationsPage;
 
@@ -43,6 +44,8 @@ class EstimationPage : public QWidget {
   QLineEdit* sourceEdit() const noexcept { return source_; }
   QLineEdit* targetEdit() const noexcept { return target_; }
   QLineEdit* outputEdit() const noexcept { return output_; }
+  // The residual plot of the last successful run.
+  ResidualPlotView* plotView() const noexcept { return plot_; }
 
   // Runs the selected computation; false when it did not run or failed.
   bool compute();
@@ -70,11 +73,15 @@ class EstimationPage : public QWidget {
  private:
   QLineEdit* addFileRow(QGridLayout* grid, int row, int labelId, bool input, int filterId, int titleId,
                         const QString& pattern, bool showButton, const char* key);
+  // compute() without its care of the plot.
+  bool run();
   int computeEllipsoidal(const EstimationJob& paths);
   // The one box that ends a run: its result with the files and counts, or
   // its failure with the cause.
   void finishRun(GuiHost& host, bool done, const EstimationJob& job, const EstimationSummary& summary);
   void offerLastSet(bool withPoints);
+  // Shows the run's plot, or clears the view when the run failed.
+  void showPlot(int done, const EstimationSummary& summary, const LanguageTable& table);
 
   SettingsPage* settings_;
   std::filesystem::path home_;
@@ -84,6 +91,8 @@ class EstimationPage : public QWidget {
   QLineEdit* source_ = nullptr;
   QLineEdit* target_ = nullptr;
   QLineEdit* output_ = nullptr;
+  ResidualPlotView* plot_ = nullptr;
+  bool declined_ = false;  // the last compute() ended in its options dialog
   OptionsPrompt prompt_;
   OptionsPrompt3D prompt3D_;
   OptionsPrompt3DBL prompt3DBL_;

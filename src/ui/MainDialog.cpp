@@ -63,7 +63,7 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
   layout->addWidget(tabs_, 1);
   const int captions[] = {str::TabConversion, str::TabGeodeticProblems, str::TabEstimation,
                           str::TabStoredTransformations, str::TabNtv2, str::TabSettings};
-  settings_ = new SettingsPage(state_.home, state_.languages, tabs_);
+  settings_ = new SettingsPage(state_.userFiles(), state_.languages, tabs_);
   for (int i = 0; i < 6; ++i) {
     QWidget* page = nullptr;
     if (i == kSettingsTab) {
@@ -75,7 +75,7 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
     } else if (i == kEstimationTab) {
       page = estimation_ = new EstimationPage(settings_, state_.home, tabs_);
     } else if (i == kStoredTab) {
-      page = stored_ = new StoredTransformationsPage(settings_, state_.home, tabs_);
+      page = stored_ = new StoredTransformationsPage(settings_, state_.home, state_.userFiles(), tabs_);
     } else if (i == kGridShiftTab) {
       page = gridShift_ = new GridShiftPage(settings_, tabs_);
     }
@@ -189,7 +189,7 @@ void MainDialog::reject() {
 }
 
 void MainDialog::showAbout() {
-  AboutDialog about(this);
+  AboutDialog about(state_.home, state_.userFiles(), this);
   about.exec();
 }
 

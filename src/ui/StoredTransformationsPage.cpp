@@ -27,8 +27,8 @@ namespace pelmar::ui {
 using SetList = TransformationDatabase::SetList;
 
 StoredTransformationsPage::StoredTransformationsPage(SettingsPage* settings, std::filesystem::path home,
-                                                     QWidget* parent)
-    : QWidget(parent), settings_(settings), home_(std::move(home)) {
+                                                     std::filesystem::path userFiles, QWidget* parent)
+    : QWidget(parent), settings_(settings), home_(std::move(home)), userFiles_(std::move(userFiles)) {
   auto* layout = new QVBoxLayout(this);
   auto* top = new QHBoxLayout;
   list_ = new QTreeWidget(this);
@@ -83,7 +83,7 @@ StoredTransformationsPage::StoredTransformationsPage(SettingsPage* settings, std
     return dialog.set();
   };
 
-  openDatabase(home_ / kTransformationFileName);
+  openDatabase(userFiles_ / kTransformationFileName);
 }
 
 void StoredTransformationsPage::openDatabase(const std::filesystem::path& path) {

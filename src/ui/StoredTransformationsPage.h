@@ -29,9 +29,11 @@ class StoredTransformationsPage : public QWidget {
   Q_OBJECT
 
  public:
-  // `home` is the program directory. Loads the file; a damaged one is
+  // `home` is the program directory, `userFiles` the folder of
+  // Transformation.db (StartUpState::userFiles). Loads the file; a damaged one is
   // reported (message 1501).
-  StoredTransformationsPage(SettingsPage* settings, std::filesystem::path home, QWidget* parent = nullptr);
+  StoredTransformationsPage(SettingsPage* settings, std::filesystem::path home, std::filesystem::path userFiles,
+                            QWidget* parent = nullptr);
 
   // Works on another file from now on (the screenshots use a made-up one).
   void openDatabase(const std::filesystem::path& path);
@@ -83,7 +85,8 @@ class StoredTransformationsPage : public QWidget {
   void updateButtons();
 
   SettingsPage* settings_;
-  std::filesystem::path home_;
+  std::filesystem::path home_;       // the program directory, where the projection library lies
+  std::filesystem::path userFiles_;  // where Transformation.db lies
   TransformationDatabase database_;
   ProjectionLibrary library_;  // opened at the first run of a type-2 set
   QTreeWidget* list_ = nullptr;
