@@ -145,6 +145,8 @@ TEST(FisherQuantile, distribution_function_matches_boost) {
 // group (refitting without it) lowers Ω by exactly T₀, the group's residuals
 // under that refit are −∇, and T = T₀/(k·s′²) with s′² = Ω_without/(r − k).
 // Random design, weights spread over four orders of magnitude (mixed units).
+// The form that tests the point against the others' fit (used after L1
+// fits) gives the same T and ∇ when that fit is the least-squares one.
 TEST(GrossErrorTest, equals_refitting_without_the_point) {
   std::mt19937 random(42);
   std::uniform_real_distribution<double> uniform(-1.0, 1.0);
@@ -192,6 +194,11 @@ TEST(GrossErrorTest, equals_refitting_without_the_point) {
     EXPECT_NEAR(result.T, t0 / (k * omegaWithout / (r - k)), 1e-9 * result.T);
     EXPECT_NEAR(result.F, 4.25649, 1e-5) << "F(0.95; 2, 9), Boost.Math";
     EXPECT_EQ(result.outlier, result.T > result.F);
+    Matrix d(k, 1, 0.0);
+    for (int row = 0; row < k; ++row) d(row, 0) = RowResidual(a[first + row].data(), l[first + row], xWithout);
+    const GrossErrorResult against = TestAgainstOthers(design, {p[first], p[first + 1]}, qxx, d, omegaWithout, r);
+    EXPECT_NEAR(against.T, result.T, 1e-9 * result.T);
+    for (int row = 0; row < k; ++row) EXPECT_NEAR(against.nabla(row, 0), result.nabla(row, 0), 1e-9);
   }
 }
 
@@ -203,6 +210,7 @@ TEST(GrossErrorTest, no_spare_observations_give_zero) {
   EXPECT_EQ(result.T, 0.0);
   EXPECT_EQ(result.F, 0.0);
   EXPECT_FALSE(result.outlier);
+  EXPECT_FALSE(result.tested);
 }
 
 }  // namespace

@@ -475,6 +475,61 @@ TEST_F(EllipsoidalEstimation, notices_tell_what_the_numbers_cannot_show) {
   }
 }
 
+// The prior information on the translations is three observations t = 0:
+// it counts in Ω and in the redundancy as it does in the cofactors. With Ω
+// and r of the points alone, T₀ exceeded Ω for height errors of a few
+// metres and the point with the error read "accepted".
+TEST_F(EllipsoidalEstimation, the_prior_counts_and_errors_of_any_size_are_found) {
+  ASSERT_TRUE(job.options.priorActive());
+  for (double gross : {3.0, 30.0, 300.0}) {
+    for (int method : {1, 0}) {
+      SCOPED_TRACE(testing::Message() << gross << " m, method " << method);
+      job.options.type = method;
+      writeNoisyTargets(0.01, 7, "P12", gross);
+      ASSERT_EQ(run(), 1);
+      EXPECT_EQ(summary.redundancy, 90 + 3 - 7);
+      for (const PointTest& t : summary.points) {
+        if (t.name == "P12") {
+          EXPECT_TRUE(t.outlier) << "T " << t.T;
+        }
+      }
+    }
+  }
+}
+
+// A point is tested when the redundancy leaves r − k ≥ 1 for its own k
+// observations. Two /3D points and one /1D height with the prior: r = 6 + 1
+// + 3 − 7 = 3, so the height is tested (F(0.95; 1, 2)) and the positions are
+// not. They read "not tested", and the report's notices say why; with the
+// fewest observations per point taken, the run used to claim a test.
+TEST_F(EllipsoidalEstimation, points_the_redundancy_cannot_test_read_not_tested) {
+  const auto truth = readGeographic(reference("ellipsoidal-target.txt"));
+  std::string text = "/3D\n";
+  char line[200];
+  for (const char* name : {"P0", "P1"}) {
+    const Geographic& p = truth.at(name);
+    std::snprintf(line, sizeof line, "%s %.11f %.11f %.5f\n", name, p.B, p.L, p.h);
+    text += line;
+  }
+  std::snprintf(line, sizeof line, "/1D\nP2 %.5f\n", truth.at("P2").h + 0.01);
+  writeFile(job.targetPath = dir / "few.txt", text + line);
+  ASSERT_EQ(run(), 1);
+  EXPECT_EQ(summary.redundancy, 3);
+  EXPECT_FALSE(summary.grossErrorTest);
+  ASSERT_EQ(summary.points.size(), 3u);
+  for (const PointTest& t : summary.points) EXPECT_EQ(t.tested, t.name == "P2") << t.name;
+  EXPECT_NEAR(summary.points[2].F, 18.51282, 1e-5) << "F(0.95; 1, 2), Boost.Math";
+  const std::string report = readFile(job.reportPath);
+  const std::string notice = host.table.format(str::NoticeNoGrossErrorTest, {3, 3});
+  EXPECT_NE(report.find("Notices:\n  " + notice + "\n"), std::string::npos);
+  EXPECT_EQ(std::count(host.messages.begin(), host.messages.end(), str::NoticeNoGrossErrorTest), 1);
+  std::size_t notTested = 0;
+  for (std::size_t at = report.find("not tested"); at != std::string::npos; at = report.find("not tested", at + 1)) {
+    ++notTested;
+  }
+  EXPECT_EQ(notTested, 2u);
+}
+
 TEST_F(EllipsoidalEstimation, failures_give_their_message_and_leave_no_report) {
   const struct {
     const char* what;

@@ -409,6 +409,19 @@ TEST_F(PlaneEstimation, unreadable_lines_are_told) {
   EXPECT_EQ(summary.firstUnreadable, job.sourcePath.string() + ":7");
 }
 
+// A name given again is told with its file (as the ellipsoidal reader
+// does): the repeated source point takes part twice, which the run used to
+// leave unsaid.
+TEST_F(PlaneEstimation, repeated_names_are_told) {
+  const auto points = similarityPoints(6, 1.0, 0.0, 1, 2, 0.001, 4);
+  writePoints(points, "P2 3502000.5 5402000.5\n");
+  ASSERT_EQ(run(PlaneModel::Similarity, 1), 1);
+  ASSERT_EQ(host.messages, std::vector<int>{str::DuplicateNames});
+  EXPECT_EQ(host.messageArgs[0][1].text(), job.sourcePath.string());
+  EXPECT_EQ(host.messageArgs[0][2].text(), "P2");
+  EXPECT_EQ(summary.points.size(), 7u) << "a repeated source name is used as often as it occurs";
+}
+
 // Points that cannot carry the model stop the run with a message naming
 // the cause, before anything is written: the report and output files keep
 // what they held. Before, each of these printed numbers (an affine scale of
@@ -448,6 +461,9 @@ TEST_F(PlaneEstimation, points_that_cannot_carry_the_model_stop_the_run_and_keep
        {{3512000.0, 5401000.0}, {3512000.0, 5401000.0}, {3512000.0, 5401000.0}}, str::PointsAtOnePlace},
       {"a coordinate no computation can take", PlaneModel::Similarity,
        {{3512000.0, 5401000.0}, {1e300, 5400500.0}, {3513000.0, 5402000.0}}, str::CoordinatesUnusable},
+      // 1e9 filled the report's 15-character column and ran into the next.
+      {"a coordinate beyond 1e8 m", PlaneModel::Similarity,
+       {{3512000.0, 5401000.0}, {3512500.0, 1.5e9}, {3513000.0, 5402000.0}}, str::CoordinatesUnusable},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

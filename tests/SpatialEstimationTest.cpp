@@ -608,6 +608,32 @@ TEST_F(SpatialEstimation, rotations_of_any_size_are_found_and_printed_within_a_h
   }
 }
 
+// Rotation 2 at exactly 90 degrees (gimbal lock): rotations 1 and 3 turn
+// about one axis, only their sum is determined. The run says so instead of
+// calling the points unable to determine the parameters.
+TEST_F(SpatialEstimation, rotation_2_at_90_degrees_is_told_as_such) {
+  PointList source;
+  ReadPointFile3D(reference("helmert-source.txt"), source);
+  std::vector<Point3> s, t;
+  for (const PointRecord& p : source) {
+    s.push_back({p.name, p.X, p.Y, p.Z});
+    // Rx(90°) turns (c2, c3): c2' = −c3, c3' = c2.
+    t.push_back({p.name, p.X + 10.0, -p.Z + 20.0, p.Y - 30.0});
+  }
+  job.sourcePath = dir / "s.txt";
+  job.targetPath = dir / "t.txt";
+  writePoints3(job.sourcePath, s);
+  writePoints3(job.targetPath, t);
+  for (int type : {1, 0}) {
+    SCOPED_TRACE(type);
+    EstimationOptions3D options;
+    options.type = type;
+    EXPECT_EQ(run(SpatialModel::Rigorous, options), 0);
+    EXPECT_EQ(host.messages, std::vector<int>{str::RotationsNotSeparable});
+    EXPECT_FALSE(std::filesystem::exists(job.reportPath));
+  }
+}
+
 // Least-squares standard deviations against closed forms: translations only
 // (σ0/√n each, centred) and the scale alone about the centroid
 // (σ0/√Σ|c|²).

@@ -306,6 +306,7 @@
   X(PointsOnOneLine, 1337)                                               \
   X(TargetPointsAtOnePlace, 1370)                                        \
   X(VerdictNotTested, 1371)                                              \
+  X(RotationsNotSeparable, 1372)                                         \
   X(ModelNotDetermined, 1338)                                            \
   X(CoordinatesUnusable, 1339)                                           \
   X(SpatialTranslationY, 1361)                                           \

@@ -245,7 +245,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     host.message(str::LinesUnreadable, {sourceNotes.unreadable, job.sourcePath.string(), sourceNotes.firstUnreadableLine});
   }
   if (sourceNotes.duplicates > 0) {
-    host.message(str::DuplicateNames, {sourceNotes.duplicates, job.sourcePath.string(), sourceNotes.firstDuplicate});
+    host.message(str::DuplicateNames, {sourceNotes.duplicates, job.sourcePath.string(), utf8Name(sourceNotes.firstDuplicate)});
   }
   if (job.source.empty()) {
     host.message(str::NoSourcePointRead, {job.sourcePath.string()});
@@ -259,7 +259,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     host.message(str::LinesUnreadable, {targetNotes.unreadable, job.targetPath.string(), targetNotes.firstUnreadableLine});
   }
   if (targetNotes.duplicates > 0) {
-    host.message(str::DuplicateNames, {targetNotes.duplicates, job.targetPath.string(), targetNotes.firstDuplicate});
+    host.message(str::DuplicateNames, {targetNotes.duplicates, job.targetPath.string(), utf8Name(targetNotes.firstDuplicate)});
   }
   if (job.target.empty()) {
     host.message(str::NoTargetPointRead, {job.targetPath.string()});

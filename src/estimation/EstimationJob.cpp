@@ -1,10 +1,14 @@
 #include "estimation/EstimationJob.h"
 
+#include <string_view>
+#include <unordered_set>
+
 #include "io/FileAccess.h"
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
 #include "io/OutputFile.h"
 #include "app/StringIds.h"
+#include "estimation/EstimationSections.h"
 #include "estimation/ReportFile.h"
 #include "points/PointFile.h"
 
@@ -20,6 +24,24 @@ void MatchIdenticalPoints(EstimationJob& job) {
     job.identical.push_back({s.name, s.Y, s.X, s.Z, t.Y, t.X, t.Z});
   }
 }
+
+namespace {
+
+// Names given again in a file are told (message 1331, as the ellipsoidal
+// reader does): a repeated target name pairs with its first line only, a
+// repeated source name takes part as often as it occurs.
+void TellRepeatedNames(const PointList& points, const std::filesystem::path& path, JobHost& host) {
+  std::unordered_set<std::string_view> names;
+  names.reserve(points.size());
+  std::int64_t repeated = 0;
+  std::string first;
+  for (const PointRecord& p : points) {
+    if (!names.insert(p.name).second && repeated++ == 0) first = p.name;
+  }
+  if (repeated > 0) host.message(str::DuplicateNames, {repeated, path.string(), utf8Name(first)});
+}
+
+}  // namespace
 
 bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem::path&, PointList&, UnreadableLines*),
                           int minimumIdentical, JobHost& host) {
@@ -51,6 +73,8 @@ bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem:
     host.message(str::NoPointsRead);
     return false;
   }
+  TellRepeatedNames(job.source, job.sourcePath, host);
+  TellRepeatedNames(job.target, job.targetPath, host);
   MatchIdenticalPoints(job);
   if (static_cast<int>(job.identical.size()) < minimumIdentical) {
     host.message(str::TooFewIdenticalPoints, {static_cast<std::int64_t>(job.identical.size()), minimumIdentical});

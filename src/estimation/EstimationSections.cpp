@@ -69,11 +69,9 @@ bool FinishEstimationRun(JobHost& host, ReportFile& report, const std::filesyste
   return true;
 }
 
-namespace {
-
-// Point names are the files' bytes: messages want UTF-8, the report the bytes
-// as the point tables show them.
 std::string utf8Name(const std::string& name) { return isValidUtf8(name) ? name : windows1252ToUtf8(name); }
+
+namespace {
 
 std::string joined(const std::vector<std::string>& names, std::string (*convert)(const std::string&)) {
   std::string out;

@@ -124,6 +124,11 @@ bool CheckCoordinates(JobHost& host, const std::vector<IdenticalPoint>& identica
 // Message PointsNotTransformed: `count` points left out, the first named.
 void TellLeftOut(JobHost& host, std::int64_t count, const std::string& first);
 
+// A point name for a message: the files' bytes as UTF-8 (read as
+// Windows-1252 when they are not UTF-8); the report keeps the bytes, as the
+// point tables show them.
+std::string utf8Name(const std::string& name);
+
 // An angle in degrees reduced to (−180°, 180°].
 double ReduceDegrees(double degrees);
 

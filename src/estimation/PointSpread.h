@@ -41,10 +41,12 @@ enum class SpreadVerdict { Sufficient, AtOnePlace, OnOneLine };
 
 SpreadVerdict JudgeSpread(const PointSpread& spread, SpreadNeed need);
 
-// The largest coordinate magnitude an estimation computes with: products of
-// two of them, summed over a billion points, stay finite (1e100² · 1e9 is far
-// below 1.8e308). Numbers beyond it are a damaged file, not a survey.
-inline constexpr double kLargestCoordinate = 1e100;
+// The largest coordinate magnitude an estimation takes: 100 000 km, far
+// beyond any coordinate of a point on the Earth (a zone-prefixed easting is
+// some 3e7 m), so a larger one is a damaged file or a wrong unit, not a
+// survey. Below it the reports' 15-character columns (5 decimals) keep a
+// blank between them.
+inline constexpr double kLargestCoordinate = 1e8;
 
 // The first of the values that is not finite or beyond kLargestCoordinate;
 // -1 when all are usable.

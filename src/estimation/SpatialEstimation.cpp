@@ -378,7 +378,16 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   host.endProgress();
   if (host.cancelled()) return 0;
   if (singular) {
-    host.message(str::ModelNotDetermined);
+    // R = Rz(ε3)·Rx(ε2)·Ry(ε1): with ε2 at ±90° the first and third
+    // rotations turn about one axis and only their sum is determined. The
+    // points determine the transformation; these angles cannot express it.
+    const double second = model.approximation().eps[1];
+    constexpr double kGimbalCosine = 1e-3;  // within 0.06° of ±90°
+    if (rigorous && groups.rotations && std::fabs(std::cos(second)) < kGimbalCosine) {
+      host.message(str::RotationsNotSeparable, {ReduceDegrees(second * kDegreesPerRadian)});
+    } else {
+      host.message(str::ModelNotDetermined);
+    }
     return 0;
   }
   // The rigorous model carries its solution in the approximations; the
