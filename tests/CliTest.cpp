@@ -282,6 +282,7 @@ TEST_F(EstimateCli, writes_report_output_and_summary) {
   EXPECT_EQ(e["residuals"].size(), 2u);
   EXPECT_EQ(e["nabla"].size(), 2u);
   EXPECT_TRUE(e["outlier"].get<bool>()) << "E carries a 0.5 m error";
+  EXPECT_TRUE(e["tested"].get<bool>());
   for (const char* field : {"name", "value", "unit"}) EXPECT_TRUE(json["parameters"][0].contains(field));
   EXPECT_TRUE(std::filesystem::exists(home / "r.aus"));
   // What the numbers are: redundancy 2·5 − 4, σ0, every parameter's σ, and

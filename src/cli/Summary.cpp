@@ -67,7 +67,8 @@ bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) 
     }
     json["points"] = nlohmann::json::array();
     for (const PointTest& t : e->points) {
-      nlohmann::json point = {{"name", utf8(t.name)}, {"T", number(t.T)}, {"F", number(t.F)}, {"outlier", t.outlier}};
+      nlohmann::json point = {{"name", utf8(t.name)}, {"T", number(t.T)}, {"F", number(t.F)}, {"outlier", t.outlier},
+                               {"tested", t.tested}};
       point["residuals"] = nlohmann::json::array();
       for (double r : t.residuals) point["residuals"].push_back(number(r));
       if (!t.axes.empty()) point["axes"] = t.axes;
