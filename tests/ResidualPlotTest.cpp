@@ -133,6 +133,18 @@ TEST(ResidualPlotSvg, names_and_colours_the_flagged_point_and_escapes_names) {
   EXPECT_EQ(svg.find(table.text(str::PlotHeights)), std::string::npos) << "no height strip in the plane";
 }
 
+// Points the redundancy left untested are not called accepted.
+TEST(ResidualPlotSvg, untested_points_are_counted_in_the_legend) {
+  const LanguageTable table = englishTable();
+  const std::vector<IdenticalPoint> identical = {point("A", 100.0, 200.0, 0.0, 0.002, -0.001, 0.0),
+                                                 point("B", 300.0, 250.0, 0.0, -0.010, 0.004, 0.0)};
+  PointTest untested = verdict(false);
+  untested.tested = false;
+  const std::string svg = ResidualPlotSvg(PlanePlot(str::ListSimilarity, identical, {untested, untested}), table);
+  EXPECT_NE(svg.find(">identical point: 2 not tested</text>"), std::string::npos);
+  EXPECT_EQ(svg.find(table.text(str::PlotAccepted)), std::string::npos);
+}
+
 // The scale bars give round lengths not above the largest residual, in
 // millimetres, and the points' bar a round length in metres or kilometres.
 TEST(ResidualPlotSvg, scale_bars_carry_round_lengths_in_millimetres_and_metres) {

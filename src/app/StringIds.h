@@ -473,7 +473,8 @@
   X(PlotComputedMinusGiven, 2111)                                        \
   X(PlotNothing, 2112)                                                   \
   X(ResidualPlotNotWritten, 2113)                                        \
-  X(PlotPlaceholder, 2114)
+  X(PlotPlaceholder, 2114)                                               \
+  X(PlotNotTested, 2115)
 
 namespace pelmar::str {
 

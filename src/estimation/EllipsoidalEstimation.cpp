@@ -652,7 +652,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     // A height-only point stands in the plot where its source point does.
     const EllipsoidalPoint& at = ip.target.hasPosition ? ip.target : ip.source;
     plotted.push_back({ip.source.name, at.B, at.L, ip.target.hasPosition, ip.dN, ip.dE, ip.target.hasHeight, ip.dh,
-                       test.outlier});
+                       test.outlier, test.tested});
   }
   // What the run says about itself besides the numbers, after the test
   // table (the report is written as the run goes, so its options block is

@@ -35,6 +35,7 @@ ResidualPlot PlanePlot(int titleId, const std::vector<IdenticalPoint>& identical
     point.dEast = p.dY;
     point.dNorth = p.dX;
     point.flagged = i < tests.size() && tests[i].outlier;
+    point.tested = i >= tests.size() || tests[i].tested;
     plot.points.push_back(std::move(point));
   }
   return plot;
@@ -91,6 +92,7 @@ ResidualPlot SpatialPlot(int titleId, const std::vector<IdenticalPoint>& identic
     point.name = p.name;
     point.hasPlan = point.hasHeight = true;
     point.flagged = i < tests.size() && tests[i].outlier;
+    point.tested = i >= tests.size() || tests[i].tested;
     if (plot.localHorizon) {
       const double x = p.targetX - cx, y = p.targetY - cy, z = p.targetZ - cz;
       point.east = dot(centre.east, x, y, z);
@@ -135,6 +137,7 @@ ResidualPlot EllipsoidalPlot(int titleId, const std::vector<GeographicPlotPoint>
     point.hasHeight = p.hasHeight;
     point.dHeight = p.dh;
     point.flagged = p.flagged;
+    point.tested = p.tested;
     plot.points.push_back(std::move(point));
   }
   return plot;
@@ -400,8 +403,13 @@ std::string ResidualPlotSvg(const ResidualPlot& plot, const LanguageTable& table
       static_cast<std::size_t>(std::count_if(plot.points.begin(), plot.points.end(), [](const PlotPoint& p) {
         return p.flagged;
       }));
+  const std::int64_t untested = std::count_if(plot.points.begin(), plot.points.end(),
+                                             [](const PlotPoint& p) { return !p.tested; });
   svg.circle(kMargin + 6, y + 8, 3.5, kPointColour);
-  svg.text(kMargin + 16, y + 12, xml(table.text(str::PlotAccepted)), 11, kTextColour);
+  // A point without a test is no accepted one: the legend says how many.
+  svg.text(kMargin + 16, y + 12,
+           xml(untested == 0 ? table.text(str::PlotAccepted) : table.format(str::PlotNotTested, {untested})), 11,
+           kTextColour);
   svg.circle(kMargin + 236, y + 8, 5, kWarningColour);
   svg.text(kMargin + 246, y + 12, xml(table.format(str::PlotFlagged, {static_cast<std::int64_t>(flagged)})), 11,
            kWarningColour);

@@ -22,6 +22,7 @@ struct PlotPoint {
   bool hasHeight = false;       // a height residual is known
   double dHeight = 0.0;         // computed minus given
   bool flagged = false;         // the gross-error test rejected the point
+  bool tested = true;           // false: the redundancy left no test of the point
 };
 
 // What one estimation run hands to the plot: its identical points and which
@@ -63,6 +64,7 @@ struct GeographicPlotPoint {
   bool hasHeight = false;
   double dh = 0.0;
   bool flagged = false;
+  bool tested = true;
 };
 ResidualPlot EllipsoidalPlot(int titleId, const std::vector<GeographicPlotPoint>& points, double semiMajorAxis);
 
