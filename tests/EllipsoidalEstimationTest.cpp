@@ -530,6 +530,27 @@ TEST_F(EllipsoidalEstimation, points_the_redundancy_cannot_test_read_not_tested)
   EXPECT_EQ(notTested, 2u);
 }
 
+// A network a degree across: the L1 reweighting used to put weights of 1e9
+// on the rows it passed through, which made the normal equations of a
+// reweighted pass singular on clean data; the run stopped unsettled with
+// parameters of no meaning, and P0's 10 m height error read "accepted".
+TEST_F(EllipsoidalEstimation, l1_on_a_small_network_settles_and_finds_the_error) {
+  writeFile(job.sourcePath = dir / "small-source.txt",
+            "P0 51.1343642441 11.2711506054 709.2084\nP1 51.7887233511 10.1407893802 74.0954\n"
+            "P2 51.7622800825 10.0031590800 428.5791\nP3 51.0305899830 10.0381687915 510.2006\n"
+            "P4 51.2165993971 10.6331748634 74.6847\n");
+  writeFile(job.targetPath = dir / "small-target.txt",
+            "/3D\nP0 51.1366791609 11.2717620995 -679.2944\nP1 51.7911130976 10.1412430093 -1301.7485\n"
+            "P2 51.7646675187 10.0035916056 -947.4007\nP3 51.0329006945 10.0385980987 -869.3122\n"
+            "P4 51.2189268960 10.6336939334 -1303.7174\n");
+  job.options.type = 0;
+  job.options.preTranslate = 0;
+  ASSERT_EQ(run(), 1);
+  EXPECT_TRUE(summary.converged);
+  ASSERT_EQ(summary.points.size(), 5u);
+  EXPECT_TRUE(summary.points[0].outlier) << "T " << summary.points[0].T;
+}
+
 TEST_F(EllipsoidalEstimation, failures_give_their_message_and_leave_no_report) {
   const struct {
     const char* what;

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "adjust/FisherQuantile.h"
-#include "adjust/NormalEquations.h"
 
 namespace pelmar {
 
@@ -75,11 +74,9 @@ GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<doubl
   return result;
 }
 
-bool FitPassesThrough(const Matrix& v, const std::vector<double>& weights, double omega, int observations) {
-  constexpr double kShareOfRms = 1e-4;
-  const double limit = std::max(kL1SmallResidual, kShareOfRms * std::sqrt(omega / std::max(observations, 1)));
+bool FitPassesThrough(const Matrix& v, const std::vector<double>& weights, double floor) {
   for (int r = 0; r < v.rows(); ++r) {
-    if (std::sqrt(weights[r]) * std::fabs(v(r, 0)) < limit) return true;
+    if (std::sqrt(weights[r]) * std::fabs(v(r, 0)) <= floor) return true;
   }
   return false;
 }

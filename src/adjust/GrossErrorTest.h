@@ -57,11 +57,10 @@ GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<doubl
                                    GrossErrorFit fit = GrossErrorFit::LeastSquares);
 
 // Whether an L1 fit passes through one of the point's observations: a
-// component of √p·v below 1e-4 of the fit's RMS residual √(Ω/n) (n
-// observations) or below 1e-7, where the reweighting caps its weight. The
-// loop stops when the unknowns settle, which leaves such a residual at some
-// 1e-7 m rather than 0.
-bool FitPassesThrough(const Matrix& v, const std::vector<double>& weights, double omega, int observations);
+// component of √p·v below the floor ε where the reweighting holds its
+// weight (AdjustmentSolution::residualFloor). The loop stops when the
+// unknowns settle, which leaves such a residual small rather than 0.
+bool FitPassesThrough(const Matrix& v, const std::vector<double>& weights, double floor);
 
 // The test of a point against a fit of the other points alone (x₋ᵢ), for an
 // L1 fit that passed through the point: d is the point's discrepancy under

@@ -622,7 +622,8 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     }
     const GrossErrorResult test =
         method == 0
-            ? TestAfterL1Fit(u, i, rowsExcept, settled, design, weights, qxx, x, residuals, omega, redundancy)
+            ? TestAfterL1Fit(u, i, rowsExcept, settled, design, weights, qxx, x, solution.residualFloor, residuals,
+                             omega, redundancy)
             : TestForGrossError(design, weights, qxx, residuals, omega, redundancy);
     double nabla[3] = {kNaN, kNaN, kNaN};
     for (int r = 0; r < pr.count; ++r) {

@@ -333,6 +333,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     return settled(groups, now, before) || host.cancelled();
   };
   Matrix x(groups.u, 1, 0.0), qxx;
+  double residualFloor = 0.0;
   int outer = 0, innerSum = 0;
   bool lastApplied = false, converged = true, singular = false, innerCapped = false;
   if (rigorous) {
@@ -349,6 +350,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
       if (host.cancelled()) break;
       x = inner.x;
       qxx = inner.qxx;
+      residualFloor = inner.residualFloor;
       innerSum += inner.counter;
       innerCapped = innerCapped || !inner.settled;
       converged = converged && inner.settled;
@@ -372,6 +374,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     singular = solution.singular;
     x = solution.x;
     qxx = solution.qxx;
+    residualFloor = solution.residualFloor;
     outer = solution.counter;
     converged = solution.settled;
   }
@@ -513,7 +516,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     // The rigorous model's rows are linearised at the final parameters: the
     // refit of the others after an L1 fit is one step from there.
     const GrossErrorResult result =
-        method == 0 ? TestAfterL1Fit(groups.u, i, rowsExcept, settledTest, design, {1.0, 1.0, 1.0}, qxx, increment, v,
+        method == 0 ? TestAfterL1Fit(groups.u, i, rowsExcept, settledTest, design, {1.0, 1.0, 1.0}, qxx, increment, residualFloor, v,
                                      omega, redundancy)
                     : TestForGrossError(design, {1.0, 1.0, 1.0}, qxx, v, omega, redundancy);
     tests.push_back({p.name,
