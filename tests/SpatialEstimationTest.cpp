@@ -634,6 +634,43 @@ TEST_F(SpatialEstimation, rotation_2_at_90_degrees_is_told_as_such) {
   }
 }
 
+// Gross errors that lead the rigorous iteration astray. Four points, one
+// target Y 10 000 km off: the L1 run ends unsettled at its limit, and its
+// test used cofactors of the previous linearisation, printing T =
+// −3748399104.99860, "accepted"; now the point is flagged and no T is
+// negative. Five points, one source Z 1000 km off: the iteration ran into
+// rotation 2 at 90° and blamed it (1372) or the points (1338).
+TEST_F(SpatialEstimation, gross_errors_that_lead_the_rigorous_iteration_astray) {
+  writeFile(job.sourcePath = dir / "s4.txt",
+            "P0 4001912.06854 701895.65497 4900113.10274\nP1 4000169.74399 701670.99776 4901471.93998\n"
+            "P2 4001339.46080 700616.27292 4901211.88833\nP3 4001213.60347 701162.40803 4900316.76574\n");
+  writeFile(job.targetPath = dir / "t4.txt",
+            "P0 4002032.07960 701849.16412 4900217.60279\nP1 4000289.73900 10701624.50795 4901576.44718\n"
+            "P2 4001459.47849 700569.76561 4901316.42029\nP3 4001333.57714 701115.91443 4900421.27639\n");
+  EstimationOptions3D options;
+  options.type = 0;
+  ASSERT_EQ(run(SpatialModel::Rigorous, options), 1);
+  EXPECT_FALSE(summary.converged);
+  for (const PointTest& t : summary.points) {
+    EXPECT_GE(t.T, 0.0) << t.name;
+    EXPECT_EQ(t.outlier, t.name == "P1") << t.name << " T " << t.T;
+  }
+
+  writeFile(job.sourcePath = dir / "s5.txt",
+            "P0 4001688.84370 701515.90881 4900841.14316\nP1 4000517.83350 701022.54944 4900809.86827\n"
+            "P2 4001567.59718 700606.62545 5900953.19391\nP3 4001166.76408 701816.22577 4901009.37371\n"
+            "P4 4000563.67569 701511.60841 4901236.73799\n");
+  writeFile(job.targetPath = dir / "t5.txt",
+            "P0 4001808.86503 701469.43088 4900945.64803\nP1 4000637.82844 700976.04363 4900914.37264\n"
+            "P2 4001687.59480 700560.11412 4901057.70067\nP3 4001286.77125 701769.74032 4901113.86962\n"
+            "P4 4000683.67856 701465.11532 4901341.22912\n");
+  options.type = 1;
+  EXPECT_EQ(run(SpatialModel::Rigorous, options), 0);
+  EXPECT_EQ(host.messages, std::vector<int>{str::IterationLostItsWay});
+  EXPECT_EQ(run(SpatialModel::Linearised, options), 1) << "helmert-l1's model shows the point";
+  EXPECT_TRUE(summary.points[2].outlier);
+}
+
 // Least-squares standard deviations against closed forms: translations only
 // (σ0/√n each, centred) and the scale alone about the centroid
 // (σ0/√Σ|c|²).

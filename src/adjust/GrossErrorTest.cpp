@@ -46,7 +46,8 @@ void decide(GrossErrorResult& result, int k, int redundancy, double t0, double r
   if (df2 < 1) return;
   result.tested = true;
   result.F = quantile(k, df2);
-  result.T = t0 / (k * std::max(rest / df2, kSmallVariance));
+  // T₀ is a quadratic form in a cofactor matrix: below 0 only by rounding.
+  result.T = std::max(t0, 0.0) / (k * std::max(rest / df2, kSmallVariance));
   result.outlier = result.T > result.F;
 }
 }  // namespace

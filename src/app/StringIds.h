@@ -307,6 +307,7 @@
   X(TargetPointsAtOnePlace, 1370)                                        \
   X(VerdictNotTested, 1371)                                              \
   X(RotationsNotSeparable, 1372)                                         \
+  X(IterationLostItsWay, 1373)                                           \
   X(ModelNotDetermined, 1338)                                            \
   X(CoordinatesUnusable, 1339)                                           \
   X(SpatialTranslationY, 1361)                                           \

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <string_view>
 
 #include "adjust/FisherQuantile.h"
@@ -315,9 +316,15 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   // loop that applies each solution until it has settled.
   host.setProgressLines(kRunningText, "");
   Model model(kind, groups);
+  // Rotation 2 of the points' closed-form rotation, when the rigorous model
+  // starts from it (NaN otherwise).
+  double closedFormSecond = std::numeric_limits<double>::quiet_NaN();
   if (rigorous && groups.rotations) {
     Approximation start;
-    if (closedFormStart(reduced, groups, start)) model.start(start);
+    if (closedFormStart(reduced, groups, start)) {
+      model.start(start);
+      closedFormSecond = start.eps[1];
+    }
   }
   auto rowsExcept = [&](std::size_t skip, auto&& add) {
     double a[3][7], l[3];
@@ -380,14 +387,29 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   }
   host.endProgress();
   if (host.cancelled()) return 0;
+  // A Gauss–Newton loop that ended at its limit has applied its last
+  // solution: the cofactors (and the L1 floor) belong to the rows at the
+  // approximations the residuals are taken at, or Qvv is no cofactor matrix
+  // and T comes out negative.
+  if (rigorous && lastApplied && !singular) {
+    NormalEquations normal(groups.u);
+    rows([&](const double* a, double l, double p) { normal.add(a, l, p); });
+    Matrix ignored;
+    if (normal.solve(qxx, ignored) != 1) singular = true;
+    residualFloor = L1ResidualFloor(rows, Matrix(groups.u, 1, 0.0));
+  }
   if (singular) {
     // R = Rz(ε3)·Rx(ε2)·Ry(ε1): with ε2 at ±90° the first and third
     // rotations turn about one axis and only their sum is determined. The
     // points determine the transformation; these angles cannot express it.
-    const double second = model.approximation().eps[1];
+    // Told so only when the points' own closed-form rotation is there: an
+    // iteration that a gross error drives to 90° is no such case.
     constexpr double kGimbalCosine = 1e-3;  // within 0.06° of ±90°
-    if (rigorous && groups.rotations && std::fabs(std::cos(second)) < kGimbalCosine) {
-      host.message(str::RotationsNotSeparable, {ReduceDegrees(second * kDegreesPerRadian)});
+    if (std::fabs(std::cos(closedFormSecond)) < kGimbalCosine) {
+      host.message(str::RotationsNotSeparable, {ReduceDegrees(closedFormSecond * kDegreesPerRadian)});
+    } else if (rigorous && outer > 0) {
+      // The start was solvable: the iteration went astray.
+      host.message(str::IterationLostItsWay, {outer + 1});
     } else {
       host.message(str::ModelNotDetermined);
     }
