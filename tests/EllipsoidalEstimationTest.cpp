@@ -354,9 +354,11 @@ TEST_F(EllipsoidalEstimation, gross_error_test_flags_five_percent_and_finds_the_
     writeNoisyTargets(0.01, 7, "P12", 0.4);
     ASSERT_EQ(run(), 1);
     for (const PointTest& t : summary.points) EXPECT_EQ(t.outlier, t.name == "P12") << t.name << " T " << t.T;
-    // k = 3, r = 90 + 3 − 7 (the prior's three pseudo-observations count):
-    // F(0.95; 3, 83) = 2.714565, Boost.Math fisher_f.
-    EXPECT_NEAR(summary.points[0].F, 2.714565, 1e-5);
+    // k = 3, r = 90 + 3 − 7 = 86; the test's share of it is the points'
+    // own, 83 here (30 points fix the translations far better than the
+    // prior's 3 m): F(0.95; 3, 80) = 2.718785, Boost.Math fisher_f.
+    EXPECT_EQ(summary.redundancy, 86);
+    EXPECT_NEAR(summary.points[0].F, 2.718785, 1e-5);
   }
 }
 
@@ -498,10 +500,12 @@ TEST_F(EllipsoidalEstimation, the_prior_counts_and_errors_of_any_size_are_found)
 }
 
 // A point is tested when the redundancy leaves r − k ≥ 1 for its own k
-// observations. Two /3D points and one /1D height with the prior: r = 6 + 1
-// + 3 − 7 = 3, so the height is tested (F(0.95; 1, 2)) and the positions are
-// not. They read "not tested", and the report's notices say why; with the
-// fewest observations per point taken, the run used to claim a test.
+// observations. Two /3D points and three /1D heights with the prior: r = 6
+// + 3 + 3 − 7 = 5, of which the points' own share is 2 (the prior fixes the
+// translations of so few points), so the heights are tested (F(0.95; 1, 1))
+// and the positions are not. They read "not tested", and the report's
+// notices say why; with the fewest observations per point taken, the run
+// used to claim a test.
 TEST_F(EllipsoidalEstimation, points_the_redundancy_cannot_test_read_not_tested) {
   const auto truth = readGeographic(reference("ellipsoidal-target.txt"));
   std::string text = "/3D\n";
@@ -511,16 +515,20 @@ TEST_F(EllipsoidalEstimation, points_the_redundancy_cannot_test_read_not_tested)
     std::snprintf(line, sizeof line, "%s %.11f %.11f %.5f\n", name, p.B, p.L, p.h);
     text += line;
   }
-  std::snprintf(line, sizeof line, "/1D\nP2 %.5f\n", truth.at("P2").h + 0.01);
-  writeFile(job.targetPath = dir / "few.txt", text + line);
+  text += "/1D\n";
+  for (const char* name : {"P2", "P3", "P4"}) {
+    std::snprintf(line, sizeof line, "%s %.5f\n", name, truth.at(name).h + 0.01);
+    text += line;
+  }
+  writeFile(job.targetPath = dir / "few.txt", text);
   ASSERT_EQ(run(), 1);
-  EXPECT_EQ(summary.redundancy, 3);
+  EXPECT_EQ(summary.redundancy, 5);
   EXPECT_FALSE(summary.grossErrorTest);
-  ASSERT_EQ(summary.points.size(), 3u);
-  for (const PointTest& t : summary.points) EXPECT_EQ(t.tested, t.name == "P2") << t.name;
-  EXPECT_NEAR(summary.points[2].F, 18.51282, 1e-5) << "F(0.95; 1, 2), Boost.Math";
+  ASSERT_EQ(summary.points.size(), 5u);
+  for (const PointTest& t : summary.points) EXPECT_EQ(t.tested, t.name != "P0" && t.name != "P1") << t.name;
+  EXPECT_NEAR(summary.points[2].F, 161.447639, 1e-5) << "F(0.95; 1, 1), Boost.Math";
   const std::string report = readFile(job.reportPath);
-  const std::string notice = host.table.format(str::NoticeNoGrossErrorTest, {3, 3});
+  const std::string notice = host.table.format(str::NoticeNoGrossErrorTest, {2, 3});
   EXPECT_NE(report.find("Notices:\n  " + notice + "\n"), std::string::npos);
   EXPECT_EQ(std::count(host.messages.begin(), host.messages.end(), str::NoticeNoGrossErrorTest), 1);
   std::size_t notTested = 0;

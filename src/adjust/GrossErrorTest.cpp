@@ -52,8 +52,30 @@ void decide(GrossErrorResult& result, int k, int redundancy, double t0, double r
 }
 }  // namespace
 
+double PseudoObservations::omega(const Matrix& shift) const {
+  double sum = 0.0;
+  for (int r = 0; r < rows.rows(); ++r) {
+    double value = 0.0;
+    for (int j = 0; j < rows.cols(); ++j) value += rows(r, j) * (x(j, 0) + (shift.rows() > 0 ? shift(j, 0) : 0.0));
+    sum += weights[static_cast<std::size_t>(r)] * value * value;
+  }
+  return sum;
+}
+
+int PointsRedundancy(int pointObservations, int unknowns, const PseudoObservations& prior, const Matrix& qxx) {
+  double share = pointObservations - unknowns;
+  const Matrix aq = prior.rows.Multiply(qxx);
+  for (int r = 0; r < prior.rows.rows(); ++r) {
+    double q = 0.0;
+    for (int j = 0; j < prior.rows.cols(); ++j) q += aq(r, j) * prior.rows(r, j);
+    share += prior.weights[static_cast<std::size_t>(r)] * q;
+  }
+  return static_cast<int>(std::lround(share));
+}
+
 GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
-                                   const Matrix& v, double omega, int redundancy, GrossErrorFit fit) {
+                                   const Matrix& v, double omega, int redundancy, GrossErrorFit fit,
+                                   const PseudoObservations* prior) {
   const int k = design.rows();
   std::vector<double> root;
   Matrix standardised = standardisedCofactors(design, weights, qxx, root);
@@ -71,7 +93,15 @@ GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<doubl
     if (fit == GrossErrorFit::Robust) result.nabla(r, 0) = -v(r, 0);
     else result.nabla(r, 0) = root[r] > 0.0 ? -w(r, 0) / root[r] : 0.0;
   }
-  decide(result, k, redundancy, t0, fit == GrossErrorFit::Robust ? omega - own : omega - t0);
+  double rest = fit == GrossErrorFit::Robust ? omega - own : omega - t0;
+  if (prior != nullptr && fit == GrossErrorFit::LeastSquares) {
+    // Qvv⁻¹·v = P^½·w; the solution without the point is x + Qxx·Aᵀ·Qvv⁻¹·v.
+    Matrix qv(k, 1, 0.0);
+    for (int r = 0; r < k; ++r) qv(r, 0) = root[r] * w(r, 0);
+    const Matrix shift = qxx.Multiply(design.Transpose()).Multiply(qv);
+    rest += prior->omega() - prior->omega(shift);
+  }
+  decide(result, k, redundancy, t0, rest);
   return result;
 }
 

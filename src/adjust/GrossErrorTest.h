@@ -52,9 +52,35 @@ struct GrossErrorResult {
 // How the residuals were fitted: least squares, or the L1 norm.
 enum class GrossErrorFit { LeastSquares, Robust };
 
+// Prior information as pseudo-observations a·x = 0 with weights w (the
+// ellipsoidal estimation's remaining translations near zero). They steady
+// the fit and stand in Qxx, but the variance factor of the test comes from
+// the points alone: a loose prior adds next to nothing to Ω, and counting
+// its rows as degrees of freedom flagged up to 31 % of clean points. With
+// it, Ω and r of a test are the points' own: Ω without the prior's share,
+// r the points' share of the redundancy (PointsRedundancy), and the
+// variance factor without the point
+//   s′² = (Ω + Ωprior − T₀ − Ωprior₋ᵢ)/(r − k)
+// with the prior's share Ωprior₋ᵢ under the solution without the point,
+// x₋ᵢ = x + Qxx·Aᵀ·Qvv⁻¹·v.
+struct PseudoObservations {
+  Matrix rows;                  // m × u
+  std::vector<double> weights;  // m
+  Matrix x;                     // the solution, u × 1
+
+  // Σ w·(a·x)² under x + shift (shift u × 1, or empty for none).
+  double omega(const Matrix& shift = Matrix()) const;
+};
+
+// The points' share of the redundancy: the observations' redundancy numbers
+// summed, n − u + Σ w·a·Qxx·aᵀ over the pseudo-observations, to the nearest
+// whole number.
+int PointsRedundancy(int pointObservations, int unknowns, const PseudoObservations& prior, const Matrix& qxx);
+
 GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
                                    const Matrix& v, double omega, int redundancy,
-                                   GrossErrorFit fit = GrossErrorFit::LeastSquares);
+                                   GrossErrorFit fit = GrossErrorFit::LeastSquares,
+                                   const PseudoObservations* prior = nullptr);
 
 // Whether an L1 fit passes through one of the point's observations: a
 // component of √p·v below the floor ε where the reweighting holds its

@@ -21,12 +21,14 @@ namespace pelmar {
 // point is not tested. Every other point gets TestForGrossError's L1 form.
 //
 // `rowsExcept(i, add)` calls add(a, l, p) for every observation row except
-// those of point i; `settled` ends the refit's loop as it ended the fit's.
+// those of point i, prior pseudo-observations included; `settled` ends the
+// refit's loop as it ended the fit's. With `prior`, Ω and r are the points'
+// own (PseudoObservations).
 template <class RowsExcept, class Settled>
 GrossErrorResult TestAfterL1Fit(int u, std::size_t point, RowsExcept&& rowsExcept, Settled&& settled,
                                 const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
                                 const Matrix& x, double residualFloor, const Matrix& v, double omega,
-                                int redundancy) {
+                                int redundancy, const PseudoObservations* prior = nullptr) {
   GrossErrorResult result = TestForGrossError(design, weights, qxx, v, omega, redundancy, GrossErrorFit::Robust);
   if (!result.tested || !FitPassesThrough(v, weights, residualFloor)) return result;
   auto others = [&](auto&& add) { rowsExcept(point, add); };
@@ -41,6 +43,8 @@ GrossErrorResult TestAfterL1Fit(int u, std::size_t point, RowsExcept&& rowsExcep
     const double r = RowResidual(a, l, refit.x);
     omegaOthers += p * r * r;
   });
+  // Ω of the others' points alone (see PseudoObservations).
+  if (prior != nullptr) omegaOthers -= prior->omega(refit.x.Subtract(prior->x));
   const Matrix d = v.Add(design.Multiply(refit.x.Subtract(x)));
   return TestAgainstOthers(design, weights, qxx, d, omegaOthers, redundancy);
 }

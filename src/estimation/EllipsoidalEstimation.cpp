@@ -30,12 +30,14 @@
 //    seconds);
 //  - the prior information on the translations is three pseudo-observations
 //    t = 0 with the weight s0²/sTrans² in both methods (for least squares
-//    this is the defined diagonal term); as observations they count in Ω and
-//    in the redundancy, which the gross-error test needs to match its
-//    cofactors (with Ω and r of the points alone and the prior in Qxx, T₀
-//    exceeds Ω for every sizeable error and the point is accepted), and a
-//    prior that the points contradict (remaining translations beyond
-//    3·sTrans) is told;
+//    this is the defined diagonal term); as observations they count in Ω,
+//    σ0 and the redundancy. The gross-error test takes the points' own Ω
+//    without the point (the prior's share under the solution without it
+//    taken out) and the points' share of the redundancy: with the prior's
+//    Ω and rows counted, a loose prior flagged up to 31 % of clean points,
+//    and with Ω of the points but the prior in Qxx, T₀ exceeded Ω for every
+//    sizeable error and the point was accepted. A prior that the points
+//    contradict (remaining translations beyond 3·sTrans) is told;
 //  - singular normal equations (a parameter the points do not determine)
 //    stop the run with a message instead of printing what the inversion
 //    left;
@@ -590,11 +592,16 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     report.write(line + "\n");
   }
   // The prior pseudo-observations t = 0 are observations of the adjustment:
-  // their weighted residuals belong to Ω as their rows belong to Qxx.
-  if (prior) {
-    for (int i = 0; i < 3; ++i) omega += priorWeight * x(translationColumn + i, 0) * x(translationColumn + i, 0);
-  }
+  // their weighted residuals belong to Ω (and σ0) as their rows belong to
+  // Qxx. The test takes Ω and r of the points alone (PseudoObservations).
+  const Matrix& qxx = solution.qxx;
+  const double omegaPoints = omega;
+  PseudoObservations priorRows{Matrix(3, u, 0.0), std::vector<double>(3, priorWeight), x};
+  for (int i = 0; i < 3; ++i) priorRows.rows(i, translationColumn + i) = 1.0;
+  if (prior) omega += priorRows.omega();
   const int redundancy = observations - u;
+  const int testRedundancy = prior ? PointsRedundancy(observations - 3, u, priorRows, qxx) : redundancy;
+  const PseudoObservations* testPrior = prior ? &priorRows : nullptr;
 
   // 10. Gross-error test of every identical point with its own rows.
   const TestTableLayout testLayout{48,
@@ -605,7 +612,6 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
                                    str::EllipsoidalTestLine,
                                    64};
   WriteTestTableHead(report, table, testLayout);
-  const Matrix& qxx = solution.qxx;
   std::vector<PointTest> tests;
   tests.reserve(rows.size());
   std::vector<GeographicPlotPoint> plotted;
@@ -623,8 +629,9 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     const GrossErrorResult test =
         method == 0
             ? TestAfterL1Fit(u, i, rowsExcept, settled, design, weights, qxx, x, solution.residualFloor, residuals,
-                             omega, redundancy)
-            : TestForGrossError(design, weights, qxx, residuals, omega, redundancy);
+                             omegaPoints, testRedundancy, testPrior)
+            : TestForGrossError(design, weights, qxx, residuals, omegaPoints, testRedundancy,
+                                GrossErrorFit::LeastSquares, testPrior);
     double nabla[3] = {kNaN, kNaN, kNaN};
     for (int r = 0; r < pr.count; ++r) {
       const double value = test.nabla(r, 0);
@@ -661,7 +668,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
   RunNotices notices;
   notices.settled = solution.settled;
   notices.passes = method == 0 ? solution.counter : 1;
-  notices.redundancy = redundancy;
+  notices.redundancy = testRedundancy;
   notices.distributedOutliers = DistributedOutliers(tests, distribute);
   // The notice of untested points names the most observations a point has:
   // a point with fewer may have been tested.
