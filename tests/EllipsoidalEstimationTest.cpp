@@ -477,10 +477,12 @@ TEST_F(EllipsoidalEstimation, notices_tell_what_the_numbers_cannot_show) {
   }
 }
 
-// The prior information on the translations is three observations t = 0:
-// it counts in Ω and in the redundancy as it does in the cofactors. With Ω
-// and r of the points alone, T₀ exceeded Ω for height errors of a few
-// metres and the point with the error read "accepted".
+// The prior information on the translations is three observations t = 0
+// in the fit; the test takes the points' own Ω and share of the
+// redundancy. With the prior in Qxx but Ω and r of the points, T₀ exceeded
+// Ω for height errors of a few metres and the point read "accepted"; with
+// the prior's rows counted as degrees of freedom, a loose prior flagged up
+// to 31 % of clean points. A loose prior tests as none.
 TEST_F(EllipsoidalEstimation, the_prior_counts_and_errors_of_any_size_are_found) {
   ASSERT_TRUE(job.options.priorActive());
   for (double gross : {3.0, 30.0, 300.0}) {
@@ -496,6 +498,31 @@ TEST_F(EllipsoidalEstimation, the_prior_counts_and_errors_of_any_size_are_found)
         }
       }
     }
+  }
+  // Four points with 1 cm of noise: the test with sTrans = 1e6 m equals the
+  // test without prior information.
+  const auto truth = readGeographic(reference("ellipsoidal-target.txt"));
+  std::string text = "/3D\n";
+  char line[200];
+  std::mt19937 random(5);
+  std::normal_distribution<double> noise(0.0, 0.01 / 6371000.0 * 57.29577951308232);
+  for (const char* name : {"P0", "P1", "P2", "P3"}) {
+    const Geographic& p = truth.at(name);
+    std::snprintf(line, sizeof line, "%s %.11f %.11f %.5f\n", name, p.B + noise(random), p.L + noise(random),
+                  p.h + noise(random) * 6371000.0 / 57.29577951308232);
+    text += line;
+  }
+  writeFile(job.targetPath = dir / "four.txt", text);
+  job.options.type = 1;
+  job.options.sTrans = 1e6;
+  ASSERT_EQ(run(), 1);
+  const std::vector<PointTest> loose = summary.points;
+  job.options.prior = 0;
+  ASSERT_EQ(run(), 1);
+  ASSERT_EQ(loose.size(), summary.points.size());
+  for (std::size_t i = 0; i < loose.size(); ++i) {
+    EXPECT_NEAR(loose[i].T, summary.points[i].T, 1e-6 * summary.points[i].T + 1e-9) << loose[i].name;
+    EXPECT_EQ(loose[i].F, summary.points[i].F) << loose[i].name;
   }
 }
 
