@@ -635,10 +635,11 @@ TEST_F(SpatialEstimation, rotation_2_at_90_degrees_is_told_as_such) {
 }
 
 // Gross errors that lead the rigorous iteration astray. Four points, one
-// target Y 10 000 km off: the L1 run ends unsettled at its limit, and its
+// target Y 10 000 km off: the L1 run ended unsettled at its limit (its
+// reweighting wandered along the L1 minimum, the norm unchanged), and its
 // test used cofactors of the previous linearisation, printing T =
-// −3748399104.99860, "accepted"; now the point is flagged and no T is
-// negative. Five points, one source Z 1000 km off: the iteration ran into
+// −3748399104.99860, "accepted"; now it settles, the point is flagged and no
+// T is negative. Five points, one source Z 1000 km off: the iteration ran into
 // rotation 2 at 90° and blamed it (1372) or the points (1338).
 TEST_F(SpatialEstimation, gross_errors_that_lead_the_rigorous_iteration_astray) {
   writeFile(job.sourcePath = dir / "s4.txt",
@@ -650,7 +651,7 @@ TEST_F(SpatialEstimation, gross_errors_that_lead_the_rigorous_iteration_astray) 
   EstimationOptions3D options;
   options.type = 0;
   ASSERT_EQ(run(SpatialModel::Rigorous, options), 1);
-  EXPECT_FALSE(summary.converged);
+  EXPECT_TRUE(summary.converged) << "the reweighting ends where the L1 norm stops falling";
   for (const PointTest& t : summary.points) {
     EXPECT_GE(t.T, 0.0) << t.name;
     EXPECT_EQ(t.outlier, t.name == "P1") << t.name << " T " << t.T;

@@ -86,16 +86,27 @@ inline double L1Weight(double residual, double floor) {
   return 1.0 / std::max(std::fabs(residual), floor);
 }
 
-// The floor ε of L1Weight for residuals √p·v under x: 1e-4 of their median
-// magnitude, 1e-7 at least.
+// The residuals √p·v under x as the L1 loop sees them: the floor ε of
+// L1Weight (1e-4 of their median magnitude, 1e-7 at least) and the L1 norm
+// Σ√p·|v|.
+struct L1Residuals {
+  double floor = kL1SmallResidual;
+  double norm = 0.0;
+};
+
 template <class Rows>
-double L1ResidualFloor(Rows&& rows, const Matrix& x) {
+L1Residuals ScanL1Residuals(Rows&& rows, const Matrix& x) {
   std::vector<double> magnitudes;
-  rows([&](const double* a, double l, double p) { magnitudes.push_back(std::fabs(std::sqrt(p) * RowResidual(a, l, x))); });
-  if (magnitudes.empty()) return kL1SmallResidual;
+  L1Residuals out;
+  rows([&](const double* a, double l, double p) {
+    magnitudes.push_back(std::fabs(std::sqrt(p) * RowResidual(a, l, x)));
+    out.norm += magnitudes.back();
+  });
+  if (magnitudes.empty()) return out;
   auto middle = magnitudes.begin() + static_cast<std::ptrdiff_t>(magnitudes.size() / 2);
   std::nth_element(magnitudes.begin(), middle, magnitudes.end());
-  return std::max(kL1SmallResidual, kL1FloorShareOfMedian * *middle);
+  out.floor = std::max(kL1SmallResidual, kL1FloorShareOfMedian * *middle);
+  return out;
 }
 
 // The largest pass index of an L1 loop: at most 1001 passes.
@@ -122,18 +133,29 @@ struct AdjustmentSolution {
 // p); it is called once per pass. Pass 0 weights every row by p; later L1
 // passes by p·L1Weight(√p·v, ε) with the residual v under the previous
 // solution, that is √p/|v|. The loop ends when settled(x, previous) holds
-// (from the second pass on), after pass 1000, or at a singular pass: the
-// first is `singular`, a later one ends the loop unsettled with the solution
-// before it.
+// (from the second pass on), when the L1 norm has stopped falling (below
+// 1e-12 of itself from one pass to the next: where the L1 minimum is not
+// unique, the unknowns wander along it at an unchanged norm and would never
+// settle), after pass 1000, or at a singular pass: the first is `singular`,
+// a later one ends the loop unsettled with the solution before it.
 // `onPass(k)` is called before pass k.
 template <class Rows, class Settled, class OnPass>
 AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settled, OnPass&& onPass) {
+  constexpr double kNormStill = 1e-12;
   AdjustmentSolution out;
   Matrix previous(u, 1, 0.0);
+  double normBefore = 0.0;  // the L1 norm under the solution before `previous`
+  bool normStill = false;
   for (int k = 0;; ++k) {
     onPass(k);
     NormalEquations normal(u);
-    const double floor = k == 0 ? 0.0 : L1ResidualFloor(rows, previous);
+    double floor = 0.0;
+    if (k > 0) {
+      const L1Residuals scan = ScanL1Residuals(rows, previous);
+      floor = scan.floor;
+      normStill = k > 1 && normBefore - scan.norm <= kNormStill * scan.norm;
+      normBefore = scan.norm;
+    }
     rows([&](const double* a, double l, double p) {
       const double w = k == 0 ? p : p * L1Weight(std::sqrt(p) * RowResidual(a, l, previous), floor);
       normal.add(a, l, w);
@@ -155,7 +177,7 @@ AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settle
     out.passes = k + 1;
     out.counter = k;
     if (!l1) break;
-    if (k > 0 && settled(out.x, previous)) break;
+    if (k > 0 && (settled(out.x, previous) || normStill)) break;
     previous = out.x;
     if (k >= kMaxPassIndex) {
       out.counter = k + 1;
@@ -164,7 +186,7 @@ AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settle
     }
   }
   if (l1 && !out.singular) {
-    out.residualFloor = L1ResidualFloor(rows, out.x);
+    out.residualFloor = ScanL1Residuals(rows, out.x).floor;
     NormalEquations normal(u);
     rows([&](const double* a, double l, double p) { normal.add(a, l, p); });
     Matrix ignored;

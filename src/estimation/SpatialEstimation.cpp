@@ -396,7 +396,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     rows([&](const double* a, double l, double p) { normal.add(a, l, p); });
     Matrix ignored;
     if (normal.solve(qxx, ignored) != 1) singular = true;
-    residualFloor = L1ResidualFloor(rows, Matrix(groups.u, 1, 0.0));
+    residualFloor = ScanL1Residuals(rows, Matrix(groups.u, 1, 0.0)).floor;
   }
   if (singular) {
     // R = Rz(ε3)·Rx(ε2)·Ry(ε1): with ε2 at ±90° the first and third
