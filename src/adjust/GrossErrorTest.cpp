@@ -105,9 +105,10 @@ GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<doubl
   return result;
 }
 
-bool FitPassesThrough(const Matrix& v, const std::vector<double>& weights, double floor) {
+bool FitPassesThrough(const Matrix& v, const std::vector<double>& weights, double limit) {
+  if (limit < 0.0) return false;
   for (int r = 0; r < v.rows(); ++r) {
-    if (std::sqrt(weights[r]) * std::fabs(v(r, 0)) <= floor) return true;
+    if (std::sqrt(weights[r]) * std::fabs(v(r, 0)) <= limit) return true;
   }
   return false;
 }

@@ -83,10 +83,9 @@ GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<doubl
                                    const PseudoObservations* prior = nullptr);
 
 // Whether an L1 fit passes through one of the point's observations: a
-// component of √p·v below the floor ε where the reweighting holds its
-// weight (AdjustmentSolution::residualFloor). The loop stops when the
-// unknowns settle, which leaves such a residual small rather than 0.
-bool FitPassesThrough(const Matrix& v, const std::vector<double>& weights, double floor);
+// component of √p·v at or below `limit` (AdjustmentSolution::passThrough;
+// none when it is below 0).
+bool FitPassesThrough(const Matrix& v, const std::vector<double>& weights, double limit);
 
 // The test of a point against a fit of the other points alone (x₋ᵢ), for an
 // L1 fit that passed through the point: d is the point's discrepancy under

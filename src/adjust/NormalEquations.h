@@ -87,11 +87,17 @@ inline double L1Weight(double residual, double floor) {
 }
 
 // The residuals √p·v under x as the L1 loop sees them: the floor ε of
-// L1Weight (1e-4 of their median magnitude, 1e-7 at least) and the L1 norm
-// Σ√p·|v|.
+// L1Weight (1e-4 of their median magnitude, 1e-7 at least), the L1 norm
+// Σ√p·|v|, and the limit below which the fit passes through a row: 1e-3 of
+// the median magnitude of the rows above ε (the rows it passes through are
+// often more than half of them, and a loop that stops when the points move
+// by less than 1 µm leaves them at some 1e-6, not at ε); ε at least. When no
+// row lies above ε the fit is exact and passes through none: a gross error
+// would have left residuals elsewhere.
 struct L1Residuals {
   double floor = kL1SmallResidual;
   double norm = 0.0;
+  double passThrough = -1.0;
 };
 
 template <class Rows>
@@ -106,6 +112,13 @@ L1Residuals ScanL1Residuals(Rows&& rows, const Matrix& x) {
   auto middle = magnitudes.begin() + static_cast<std::ptrdiff_t>(magnitudes.size() / 2);
   std::nth_element(magnitudes.begin(), middle, magnitudes.end());
   out.floor = std::max(kL1SmallResidual, kL1FloorShareOfMedian * *middle);
+  const auto above = std::partition(magnitudes.begin(), magnitudes.end(), [&](double m) { return m <= out.floor; });
+  if (above != magnitudes.end()) {
+    auto centre = above + (magnitudes.end() - above) / 2;
+    std::nth_element(above, centre, magnitudes.end());
+    constexpr double kPassThroughShare = 1e-3;
+    out.passThrough = std::max(out.floor, kPassThroughShare * *centre);
+  }
   return out;
 }
 
@@ -123,8 +136,8 @@ struct AdjustmentSolution {
                     // settling pass, or 1001 when the cap ended the loop
   bool settled = true;    // false when the loop ended at the cap or at a singular reweighted pass
   bool singular = false;  // a pass met singular normal equations: x means nothing
-  double residualFloor = kL1SmallResidual;  // L1: ε under x; a residual √p·|v| below it is one the
-                                            // fit passes through
+  double passThrough = -1.0;  // L1: a residual √p·|v| at or below it is one the fit passes
+                              // through (L1Residuals); below 0 none
 };
 
 // Least squares (one pass) or the weighted L1 norm Σ√p·|v| by iteratively
@@ -186,7 +199,7 @@ AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settle
     }
   }
   if (l1 && !out.singular) {
-    out.residualFloor = ScanL1Residuals(rows, out.x).floor;
+    out.passThrough = ScanL1Residuals(rows, out.x).passThrough;
     NormalEquations normal(u);
     rows([&](const double* a, double l, double p) { normal.add(a, l, p); });
     Matrix ignored;

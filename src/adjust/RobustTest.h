@@ -27,10 +27,10 @@ namespace pelmar {
 template <class RowsExcept, class Settled>
 GrossErrorResult TestAfterL1Fit(int u, std::size_t point, RowsExcept&& rowsExcept, Settled&& settled,
                                 const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
-                                const Matrix& x, double residualFloor, const Matrix& v, double omega,
+                                const Matrix& x, double passThrough, const Matrix& v, double omega,
                                 int redundancy, const PseudoObservations* prior = nullptr) {
   GrossErrorResult result = TestForGrossError(design, weights, qxx, v, omega, redundancy, GrossErrorFit::Robust);
-  if (!result.tested || !FitPassesThrough(v, weights, residualFloor)) return result;
+  if (!result.tested || !FitPassesThrough(v, weights, passThrough)) return result;
   auto others = [&](auto&& add) { rowsExcept(point, add); };
   const AdjustmentSolution refit = SolveAdjustment(u, true, others, settled, [](int) {});
   if (refit.singular) {

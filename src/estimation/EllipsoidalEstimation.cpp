@@ -628,7 +628,7 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     }
     const GrossErrorResult test =
         method == 0
-            ? TestAfterL1Fit(u, i, rowsExcept, settled, design, weights, qxx, x, solution.residualFloor, residuals,
+            ? TestAfterL1Fit(u, i, rowsExcept, settled, design, weights, qxx, x, solution.passThrough, residuals,
                              omegaPoints, testRedundancy, testPrior)
             : TestForGrossError(design, weights, qxx, residuals, omegaPoints, testRedundancy,
                                 GrossErrorFit::LeastSquares, testPrior);

@@ -340,7 +340,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     return settled(groups, now, before) || host.cancelled();
   };
   Matrix x(groups.u, 1, 0.0), qxx;
-  double residualFloor = 0.0;
+  double passThrough = -1.0;
   int outer = 0, innerSum = 0;
   bool lastApplied = false, converged = true, singular = false, innerCapped = false;
   if (rigorous) {
@@ -357,7 +357,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
       if (host.cancelled()) break;
       x = inner.x;
       qxx = inner.qxx;
-      residualFloor = inner.residualFloor;
+      passThrough = inner.passThrough;
       innerSum += inner.counter;
       innerCapped = innerCapped || !inner.settled;
       converged = converged && inner.settled;
@@ -381,7 +381,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     singular = solution.singular;
     x = solution.x;
     qxx = solution.qxx;
-    residualFloor = solution.residualFloor;
+    passThrough = solution.passThrough;
     outer = solution.counter;
     converged = solution.settled;
   }
@@ -396,7 +396,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     rows([&](const double* a, double l, double p) { normal.add(a, l, p); });
     Matrix ignored;
     if (normal.solve(qxx, ignored) != 1) singular = true;
-    residualFloor = ScanL1Residuals(rows, Matrix(groups.u, 1, 0.0)).floor;
+    passThrough = ScanL1Residuals(rows, Matrix(groups.u, 1, 0.0)).passThrough;
   }
   if (singular) {
     // R = Rz(ε3)·Rx(ε2)·Ry(ε1): with ε2 at ±90° the first and third
@@ -538,8 +538,8 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     // The rigorous model's rows are linearised at the final parameters: the
     // refit of the others after an L1 fit is one step from there.
     const GrossErrorResult result =
-        method == 0 ? TestAfterL1Fit(groups.u, i, rowsExcept, settledTest, design, {1.0, 1.0, 1.0}, qxx, increment, residualFloor, v,
-                                     omega, redundancy)
+        method == 0 ? TestAfterL1Fit(groups.u, i, rowsExcept, settledTest, design, {1.0, 1.0, 1.0}, qxx, increment,
+                                     passThrough, v, omega, redundancy)
                     : TestForGrossError(design, {1.0, 1.0, 1.0}, qxx, v, omega, redundancy);
     tests.push_back({p.name,
                      {p.dY, p.dX, p.dZ},
