@@ -670,6 +670,20 @@ TEST_F(SpatialEstimation, gross_errors_that_lead_the_rigorous_iteration_astray) 
   EXPECT_EQ(host.messages, std::vector<int>{str::IterationLostItsWay});
   EXPECT_EQ(run(SpatialModel::Linearised, options), 1) << "helmert-l1's model shows the point";
   EXPECT_TRUE(summary.points[2].outlier);
+
+  // Four points, one source X 10 km off: the rigorous L1 fit turns by 169°
+  // with the scale 0.36 and passes through P1. Its test against the others'
+  // fit took one linearised step from there, which kept P1's pull, and every
+  // point read "accepted"; the refit now iterates to its end.
+  writeFile(job.sourcePath = dir / "s4b.txt",
+            "P0 4004222.10926 703789.77201 4902102.85790\nP1 4011294.58375 702556.37361 4902024.67069\n"
+            "P2 4003918.99295 701516.56363 4902382.98477\nP3 4002916.91020 704540.56443 4902523.43428\n");
+  writeFile(job.targetPath = dir / "t4b.txt",
+            "P0 4004349.140504 703741.098960 4902201.951028\nP1 4001421.594777 702507.710595 4902123.759092\n"
+            "P2 4004046.027437 701467.844186 4902482.083764\nP3 4003043.955964 704491.895639 4902622.525887\n");
+  options.type = 0;
+  ASSERT_EQ(run(SpatialModel::Rigorous, options), 1);
+  for (const PointTest& t : summary.points) EXPECT_EQ(t.outlier, t.name == "P1") << t.name << " T " << t.T;
 }
 
 // Least-squares standard deviations against closed forms: translations only

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "adjust/GrossErrorTest.h"
@@ -15,38 +16,53 @@ namespace pelmar {
 // shows nothing of its error in its residuals: a wrong source coordinate far
 // from the others (a lever on the rotation and scale) draws the L1 fit onto
 // itself, its residuals vanish and every other point takes the misfit. Such a
-// point (FitPassesThrough) is tested against the L1 fit of the other points instead: with the
-// solution x₋ᵢ of the others, its discrepancy d = v + A·(x₋ᵢ − x) and their Ω₋ᵢ
+// point (FitPassesThrough) is tested against the L1 fit of the other points
+// instead: with its discrepancy d from that fit and their Ω₋ᵢ
 // (TestAgainstOthers). When the others do not determine the unknowns, the
 // point is not tested. Every other point gets TestForGrossError's L1 form.
 //
-// `rowsExcept(i, add)` calls add(a, l, p) for every observation row except
-// those of point i, prior pseudo-observations included; `settled` ends the
-// refit's loop as it ended the fit's. With `prior`, Ω and r are the points'
-// own (PseudoObservations).
-template <class RowsExcept, class Settled>
-GrossErrorResult TestAfterL1Fit(int u, std::size_t point, RowsExcept&& rowsExcept, Settled&& settled,
-                                const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
-                                const Matrix& x, double passThrough, const Matrix& v, double omega,
-                                int redundancy, const PseudoObservations* prior = nullptr) {
+// `refit()` gives the point's discrepancy d under the L1 fit of the other
+// points and their Ω₋ᵢ, or nothing when they do not determine the unknowns;
+// RefitLinear does it for a model linear in its unknowns.
+struct Refitted {
+  Matrix d;                  // k × 1, computed minus given
+  double omegaOthers = 0.0;  // the other points' Σ p·v² (without prior information)
+};
+
+template <class Refit>
+GrossErrorResult TestAfterL1Fit(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
+                                double passThrough, const Matrix& v, double omega, int redundancy, Refit&& refit) {
   GrossErrorResult result = TestForGrossError(design, weights, qxx, v, omega, redundancy, GrossErrorFit::Robust);
   if (!result.tested || !FitPassesThrough(v, weights, passThrough)) return result;
-  auto others = [&](auto&& add) { rowsExcept(point, add); };
-  const AdjustmentSolution refit = SolveAdjustment(u, true, others, settled, [](int) {});
-  if (refit.singular) {
+  const std::optional<Refitted> others = refit();
+  if (!others) {
     result.T = result.F = 0.0;
     result.outlier = result.tested = false;
     return result;
   }
-  double omegaOthers = 0.0;
+  return TestAgainstOthers(design, weights, qxx, others->d, others->omegaOthers, redundancy);
+}
+
+// The refit of a linear model: `rowsExcept(i, add)` calls add(a, l, p) for
+// every observation row except those of point i, prior pseudo-observations
+// included; `settled` ends the refit's loop as it ended the fit's. With the
+// solution x₋ᵢ, d = v + A·(x₋ᵢ − x). With `prior`, Ω₋ᵢ is the points' own
+// (PseudoObservations).
+template <class RowsExcept, class Settled>
+std::optional<Refitted> RefitLinear(int u, std::size_t point, RowsExcept&& rowsExcept, Settled&& settled,
+                                    const Matrix& design, const Matrix& x, const Matrix& v,
+                                    const PseudoObservations* prior = nullptr) {
+  auto others = [&](auto&& add) { rowsExcept(point, add); };
+  const AdjustmentSolution refit = SolveAdjustment(u, true, others, settled, [](int) {});
+  if (refit.singular) return std::nullopt;
+  Refitted out;
   others([&](const double* a, double l, double p) {
     const double r = RowResidual(a, l, refit.x);
-    omegaOthers += p * r * r;
+    out.omegaOthers += p * r * r;
   });
-  // Ω of the others' points alone (see PseudoObservations).
-  if (prior != nullptr) omegaOthers -= prior->omega(refit.x.Subtract(prior->x));
-  const Matrix d = v.Add(design.Multiply(refit.x.Subtract(x)));
-  return TestAgainstOthers(design, weights, qxx, d, omegaOthers, redundancy);
+  if (prior != nullptr) out.omegaOthers -= prior->omega(refit.x.Subtract(prior->x));
+  out.d = v.Add(design.Multiply(refit.x.Subtract(x)));
+  return out;
 }
 
 }  // namespace pelmar

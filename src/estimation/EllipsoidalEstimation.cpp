@@ -628,8 +628,8 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     }
     const GrossErrorResult test =
         method == 0
-            ? TestAfterL1Fit(u, i, rowsExcept, settled, design, weights, qxx, x, solution.passThrough, residuals,
-                             omegaPoints, testRedundancy, testPrior)
+            ? TestAfterL1Fit(design, weights, qxx, solution.passThrough, residuals, omegaPoints, testRedundancy,
+                             [&] { return RefitLinear(u, i, rowsExcept, settled, design, x, residuals, testPrior); })
             : TestForGrossError(design, weights, qxx, residuals, omegaPoints, testRedundancy,
                                 GrossErrorFit::LeastSquares, testPrior);
     double nabla[3] = {kNaN, kNaN, kNaN};

@@ -221,8 +221,8 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
     v(0, 0) = p.dY;
     v(1, 0) = p.dX;
     const GrossErrorResult test =
-        method == 0 ? TestAfterL1Fit(u, i, rowsExcept, settledTest, a, {1.0, 1.0}, qxx, x, solution.passThrough, v,
-                                     omega, redundancy)
+        method == 0 ? TestAfterL1Fit(a, {1.0, 1.0}, qxx, solution.passThrough, v, omega, redundancy,
+                                     [&] { return RefitLinear(u, i, rowsExcept, settledTest, a, x, v); })
                     : TestForGrossError(a, {1.0, 1.0}, qxx, v, omega, redundancy);
     tests.push_back({p.name, {p.dY, p.dX}, {test.nabla(0, 0), test.nabla(1, 0)}, test.T, test.F, test.outlier,
                      {"Y", "X"}, test.tested});

@@ -520,7 +520,37 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     p.dZ = v[2];
   }
 
-  // Gross-error test.
+  // Gross-error test. After an L1 fit, a point the fit passes through is
+  // tested against the others' fit; the rigorous model iterates that fit
+  // from the final approximations to its own end (one linearised step from
+  // there left a wrong lever point's pull in the others and accepted it).
+  auto refitRigorous = [&](std::size_t skip) -> std::optional<Refitted> {
+    Model at = model;
+    auto others = [&](auto&& add) {
+      double ra[3][7], rl[3];
+      for (std::size_t j = 0; j < reduced.size(); ++j) {
+        if (j == skip) continue;
+        at.rows(reduced[j].c, reduced[j].g, ra, rl);
+        for (int r = 0; r < 3; ++r) add(ra[r], rl[r], 1.0);
+      }
+    };
+    Matrix before(groups.u, 1, 0.0);
+    for (int pass = 0; pass <= kMaxPassIndex; ++pass) {
+      const AdjustmentSolution inner = SolveAdjustment(groups.u, true, others, settledTest, [](int) {});
+      if (inner.singular) return std::nullopt;
+      at.update(inner.x);
+      if (pass > 0 && settled(groups, inner.x, before)) break;
+      before = inner.x;
+    }
+    // At the approximations the rows' misclosure l is given minus computed.
+    Refitted out;
+    double ra[3][7], rl[3];
+    at.rows(reduced[skip].c, reduced[skip].g, ra, rl);
+    out.d = Matrix(3, 1, 0.0);
+    for (int r = 0; r < 3; ++r) out.d(r, 0) = -rl[r];
+    others([&](const double*, double l, double) { out.omegaOthers += l * l; });
+    return out;
+  };
   const int redundancy = 3 * n - groups.u;
   std::vector<PointTest> tests;
   tests.reserve(job.identical.size());
@@ -535,12 +565,14 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     v(0, 0) = p.dY;
     v(1, 0) = p.dX;
     v(2, 0) = p.dZ;
-    // The rigorous model's rows are linearised at the final parameters: the
-    // refit of the others after an L1 fit is one step from there.
     const GrossErrorResult result =
-        method == 0 ? TestAfterL1Fit(groups.u, i, rowsExcept, settledTest, design, {1.0, 1.0, 1.0}, qxx, increment,
-                                     passThrough, v, omega, redundancy)
-                    : TestForGrossError(design, {1.0, 1.0, 1.0}, qxx, v, omega, redundancy);
+        method == 0
+            ? TestAfterL1Fit(design, {1.0, 1.0, 1.0}, qxx, passThrough, v, omega, redundancy,
+                             [&] {
+                               return rigorous ? refitRigorous(i)
+                                               : RefitLinear(groups.u, i, rowsExcept, settledTest, design, x, v);
+                             })
+            : TestForGrossError(design, {1.0, 1.0, 1.0}, qxx, v, omega, redundancy);
     tests.push_back({p.name,
                      {p.dY, p.dX, p.dZ},
                      {result.nabla(0, 0), result.nabla(1, 0), result.nabla(2, 0)},
