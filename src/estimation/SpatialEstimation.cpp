@@ -538,8 +538,16 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
     for (int pass = 0; pass <= kMaxPassIndex; ++pass) {
       const AdjustmentSolution inner = SolveAdjustment(groups.u, true, others, settledTest, [](int) {});
       if (inner.singular) return std::nullopt;
+      // A step that moves no point by the reports' precision is the last:
+      // for most points the one step is all the refit needs.
+      double largest = 0.0;
+      others([&](const double* a, double, double) {
+        double move = 0.0;
+        for (int j = 0; j < groups.u; ++j) move += a[j] * inner.x(j, 0);
+        largest = std::max(largest, std::fabs(move));
+      });
       at.update(inner.x);
-      if (pass > 0 && settled(groups, inner.x, before)) break;
+      if (largest <= kSettledMove || (pass > 0 && settled(groups, inner.x, before))) break;
       before = inner.x;
     }
     // At the approximations the rows' misclosure l is given minus computed.
