@@ -71,6 +71,20 @@ inline double RowResidual(const double* a, double l, const Matrix& x) {
   return v;
 }
 
+// How far the increment x moves the observations: the largest |a·x| over
+// the rows that `rows(add)` gives; NaN when a move is not a number.
+template <class Rows>
+double LargestMove(Rows&& rows, const Matrix& x) {
+  double largest = 0.0;
+  rows([&](const double* a, double, double) {
+    double move = 0.0;
+    for (int j = 0; j < x.rows(); ++j) move += a[j] * x(j, 0);
+    move = std::fabs(move);
+    if (std::isnan(move) || move > largest) largest = move;
+  });
+  return largest;
+}
+
 // Iteratively reweighted least squares for the L1 norm: a row whose residual
 // was v in the previous pass gets the weight 1/|v|, so that Σ w·v² follows
 // Σ|v|. Below a floor ε the weight is held at 1/ε instead of growing without

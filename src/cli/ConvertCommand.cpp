@@ -104,14 +104,7 @@ int ConvertCommand::run(CliContext& context, const std::vector<std::string>& arg
   summary.command = "convert";
   summary.inputs = {{"input", job.inputPath.string()}};
   summary.outputs = {{"output", output}};
-  summary.linesRead = result.linesRead;
-  summary.pointsWritten = result.pointsWritten;
-  summary.pointsLeftOut = result.pointsLeftOut;
-  summary.firstLeftOut = result.firstLeftOut;
-  summary.linesUnreadable = result.linesUnreadable;
-  if (result.linesUnreadable > 0) {
-    summary.firstUnreadable = job.inputPath.string() + ":" + std::to_string(result.firstUnreadableLine);
-  }
+  SetPointRunCounts(summary, result, job.inputPath.string());
   return FinishRun(context, summary);
 }
 

@@ -39,14 +39,7 @@ int GridShiftCommand::run(CliContext& context, const std::vector<std::string>& a
   summary.command = "ntv2";
   summary.inputs = {{"grid", operands[0]}, {"input", operands[1]}};
   summary.outputs = {{"output", operands[2]}};
-  summary.linesRead = result.linesRead;
-  summary.pointsWritten = result.pointsWritten;
-  summary.pointsLeftOut = result.pointsLeftOut;
-  summary.firstLeftOut = result.firstLeftOut;
-  summary.linesUnreadable = result.linesUnreadable;
-  if (result.linesUnreadable > 0) {
-    summary.firstUnreadable = operands[1] + ":" + std::to_string(result.firstUnreadableLine);
-  }
+  SetPointRunCounts(summary, result, operands[1]);
   return FinishRun(context, summary);
 }
 

@@ -269,12 +269,7 @@ int ApplyCommand::run(CliContext& context, const std::vector<std::string>& args)
   summary.command = "apply";
   summary.inputs = {{"input", args[1]}};
   summary.outputs = {{"output", args[2]}};
-  summary.linesRead = result.linesRead;
-  summary.pointsWritten = result.pointsWritten;
-  summary.pointsLeftOut = result.pointsLeftOut;
-  summary.firstLeftOut = result.firstLeftOut;
-  summary.linesUnreadable = result.linesUnreadable;
-  if (result.linesUnreadable > 0) summary.firstUnreadable = args[1] + ":" + std::to_string(result.firstUnreadableLine);
+  SetPointRunCounts(summary, result, args[1]);
   return FinishRun(context, summary);
 }
 

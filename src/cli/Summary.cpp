@@ -25,6 +25,15 @@ nlohmann::json number(double value) { return std::isfinite(value) ? nlohmann::js
 
 }  // namespace
 
+void SetPointRunCounts(RunSummary& summary, const PointRunCounts& counts, const std::string& input) {
+  summary.linesRead = counts.linesRead;
+  summary.pointsWritten = counts.pointsWritten;
+  summary.pointsLeftOut = counts.pointsLeftOut;
+  summary.firstLeftOut = counts.firstLeftOut;
+  summary.linesUnreadable = counts.linesUnreadable;
+  if (counts.linesUnreadable > 0) summary.firstUnreadable = input + ":" + std::to_string(counts.firstUnreadableLine);
+}
+
 bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) {
   nlohmann::json json;
   json["command"] = summary.command;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "estimation/EstimationJob.h"
+#include "points/PointRunCounts.h"
 
 namespace pelmar::cli {
 
@@ -23,6 +24,10 @@ struct RunSummary {
   std::string firstUnreadable;       // "file:line" of the first
   const EstimationSummary* estimation = nullptr;  // the estimation fields, when there are any
 };
+
+// The counts of a job over the point file `input` (its first unreadable
+// line as "input:line").
+void SetPointRunCounts(RunSummary& summary, const PointRunCounts& counts, const std::string& input);
 
 // Writes the summary as one JSON object; false when the file cannot be written.
 bool writeSummary(const std::filesystem::path& path, const RunSummary& summary);

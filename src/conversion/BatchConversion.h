@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "points/PointRunCounts.h"
 #include "conversion/ProjectionOptions.h"
 #include "settings/EllipsoidDatabase.h"
 #include "settings/GeneralSettings.h"
@@ -92,14 +93,8 @@ struct ConversionJob {
   MercatorOptions mercator;
 };
 
-struct ConversionResult {
-  std::int64_t linesRead = 0;     // data lines (neither blank nor comment)
-  std::int64_t pointsWritten = 0;
-  std::int64_t pointsLeftOut = 0;  // outside the projection's domain
-  std::string firstLeftOut;
-  std::int64_t linesUnreadable = 0;  // data lines that fit no form of the conversion
-  std::int64_t firstUnreadableLine = 0;
-};
+// Points left out are those outside the projection's domain.
+struct ConversionResult : PointRunCounts {};
 
 // Converts the input file line by line into the output file. Lines that do
 // not parse are skipped, counted and the first told with its line number

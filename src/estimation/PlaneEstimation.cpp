@@ -131,17 +131,7 @@ int Estimate2D(EstimationJob& job, PlaneModel model, int method, int writeIdenti
   // 6./7. Adjustment: normal equations point by point, reweighted for L1.
   auto settledTest = [&](const Matrix& now, const Matrix& before) {
     // A cancelled run ends the loop at once; it is dropped below.
-    if (host.cancelled()) return true;
-    const Matrix change = now.Subtract(before);
-    for (const Reduced& p : reduced) {
-      const DesignRows a = designRows(model, p.ys, p.xs);
-      for (const double* row : {a.row[0], a.row[1]}) {
-        double move = 0.0;
-        for (int j = 0; j < u; ++j) move += row[j] * change(j, 0);
-        if (!(std::fabs(move) < kSettledMove)) return false;
-      }
-    }
-    return true;
+    return host.cancelled() || LargestMove(forEachRow, now.Subtract(before)) < kSettledMove;
   };
   const AdjustmentSolution solution = SolveAdjustment(u, method == 0, forEachRow, settledTest, [](int) {});
   if (host.cancelled()) return 0;

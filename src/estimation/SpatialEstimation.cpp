@@ -423,18 +423,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
   // they also are when they do not shrink (a solution that circles or
   // grows): it has settled only when the increment left over would move no
   // identical point by more than the reports print.
-  if (rigorous && !lastApplied) {
-    double a[3][7], l[3], largest = 0.0;
-    for (const Reduced& p : reduced) {
-      model.rows(p.c, p.g, a, l);
-      for (int r = 0; r < 3; ++r) {
-        double move = 0.0;
-        for (int j = 0; j < groups.u; ++j) move += a[r][j] * x(j, 0);
-        largest = std::max(largest, std::fabs(move));
-      }
-    }
-    if (!(largest <= kSettledMove)) converged = false;
-  }
+  if (rigorous && !lastApplied && !(LargestMove(rows, x) <= kSettledMove)) converged = false;
 
   // Parameters as reported: rotations in degrees, scale, and translations
   // reduced (centred run) or in the files' frame (the transform of the
@@ -540,12 +529,7 @@ int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptio
       if (inner.singular) return std::nullopt;
       // A step that moves no point by the reports' precision is the last:
       // for most points the one step is all the refit needs.
-      double largest = 0.0;
-      others([&](const double* a, double, double) {
-        double move = 0.0;
-        for (int j = 0; j < groups.u; ++j) move += a[j] * inner.x(j, 0);
-        largest = std::max(largest, std::fabs(move));
-      });
+      const double largest = LargestMove(others, inner.x);
       at.update(inner.x);
       if (largest <= kSettledMove || (pass > 0 && settled(groups, inner.x, before))) break;
       before = inner.x;

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string>
 
+#include "points/PointRunCounts.h"
+
 namespace pelmar {
 
 class JobHost;
@@ -16,13 +18,9 @@ struct GridShiftJob {
   bool inverse = false;  // from the grid's target datum back to its source datum
 };
 
-struct GridShiftResult {
-  std::int64_t linesRead = 0;
-  std::int64_t pointsWritten = 0;
-  std::int64_t linesUnreadable = 0;
-  std::int64_t firstUnreadableLine = 0;
-  std::int64_t pointsLeftOut = 0;  // outside the grid, or an inverse that does not settle
-  std::string firstLeftOut;
+// Points left out are those outside the grid, or whose inverse does not
+// settle.
+struct GridShiftResult : PointRunCounts {
   std::int64_t pointsInFinerGrids = 0;  // with the first sub-grid only: points a child sub-grid holds
 };
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "points/PointRunCounts.h"
 #include "settings/GeneralSettings.h"
 #include "stored/TransformationSet.h"
 
@@ -19,14 +20,8 @@ struct ApplyJob {
   TransformationSet set;
 };
 
-struct ApplyResult {
-  std::int64_t linesRead = 0;  // data lines, readable or not
-  std::int64_t linesUnreadable = 0;
-  std::int64_t firstUnreadableLine = 0;
-  std::int64_t pointsWritten = 0;
-  std::int64_t pointsLeftOut = 0;  // the library could not convert them
-  std::string firstLeftOut;
-};
+// Points left out are those the library could not convert.
+struct ApplyResult : PointRunCounts {};
 
 // Transforms every point of the input file with the set: types 0 and 1 read
 // cartesian lines "name c1 c2 c3" and write (o1, o2, o3) of the set's

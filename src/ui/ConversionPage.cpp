@@ -204,13 +204,8 @@ bool ConversionPage::compute() {
   host.holdMessages();
   ConversionResult result;
   const bool done = RunConversion(*conversion, job, library_, host, &result);
-  RunOutcome outcome;
-  outcome.written = {output};
-  outcome.pointsWritten = result.pointsWritten;
-  outcome.pointsLeftOut = result.pointsLeftOut;
-  outcome.linesUnreadable = result.linesUnreadable;
-  outcome.editor = QString::fromStdString(settings_->settings().editor);
-  host.finishRun(done, str::ConversionFinished, 0, outcome);
+  host.finishRun(done, str::ConversionFinished, 0,
+                 PointRunOutcome(output, result, QString::fromStdString(settings_->settings().editor)));
   return done;
 }
 

@@ -111,13 +111,8 @@ bool GridShiftPage::compute() {
   host.holdMessages();
   GridShiftResult result;
   const bool done = RunGridShift(job, host, &result);
-  RunOutcome outcome;
-  outcome.written = {output};
-  outcome.pointsWritten = result.pointsWritten;
-  outcome.pointsLeftOut = result.pointsLeftOut;
-  outcome.linesUnreadable = result.linesUnreadable;
-  outcome.editor = QString::fromStdString(settings_->settings().editor);
-  host.finishRun(done, str::GridShiftDone, 0, outcome);
+  host.finishRun(done, str::GridShiftDone, 0,
+                 PointRunOutcome(output, result, QString::fromStdString(settings_->settings().editor)));
   return done;
 }
 

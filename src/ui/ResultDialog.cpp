@@ -25,6 +25,16 @@ QString count(int id, std::int64_t value) {
 
 }  // namespace
 
+RunOutcome PointRunOutcome(const QString& output, const PointRunCounts& counts, const QString& editor) {
+  RunOutcome outcome;
+  outcome.written = {output};
+  outcome.pointsWritten = counts.pointsWritten;
+  outcome.pointsLeftOut = counts.pointsLeftOut;
+  outcome.linesUnreadable = counts.linesUnreadable;
+  outcome.editor = editor;
+  return outcome;
+}
+
 QString outcomeText(const RunOutcome& outcome) {
   QStringList lines;
   for (const QString& file : outcome.written) lines << uiText(str::ResultFileWritten, {file});

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "points/PointRunCounts.h"
+
 class QPushButton;
 
 namespace pelmar::ui {
@@ -25,6 +27,9 @@ struct RunOutcome {
   std::optional<std::int64_t> grossErrors;  // identical points the test flags
   QString editor;  // the configured editor, for Open
 };
+
+// The outcome of a job over one point file that wrote `output`.
+RunOutcome PointRunOutcome(const QString& output, const PointRunCounts& counts, const QString& editor);
 
 // The lines of `outcome`: one "Written: <file>" per file, then the counts.
 QString outcomeText(const RunOutcome& outcome);

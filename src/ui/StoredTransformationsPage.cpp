@@ -272,13 +272,8 @@ bool StoredTransformationsPage::compute() {
   host.holdMessages();
   ApplyResult result;
   const bool done = ApplyStoredTransformation(job, library_, host, &result);
-  RunOutcome outcome;
-  outcome.written = {output};
-  outcome.pointsWritten = result.pointsWritten;
-  outcome.pointsLeftOut = result.pointsLeftOut;
-  outcome.linesUnreadable = result.linesUnreadable;
-  outcome.editor = QString::fromStdString(settings_->settings().editor);
-  host.finishRun(done, str::ApplyDone, str::ApplyFailed, outcome);
+  host.finishRun(done, str::ApplyDone, str::ApplyFailed,
+                 PointRunOutcome(output, result, QString::fromStdString(settings_->settings().editor)));
   return done;
 }
 
