@@ -29,6 +29,8 @@
 #include <sstream>
 
 #include "app/LanguageTable.h"
+#include "app/ProgramDirectory.h"
+#include "cli/CliApp.h"
 #include "app/StringIds.h"
 #include "geodesy/GeodeticBatch.h"
 #include "settings/EllipsoidDatabase.h"
@@ -235,17 +237,26 @@ TEST_F(Gui, settings_without_a_file_keep_their_defaults_and_survive_a_restart) {
   EXPECT_NE(readFile(settingsFile()).find("dsH=71234"), std::string::npos);
 }
 
-TEST_F(Gui, a_file_without_the_interpolation_section_reads_zeros) {
+// General settings that an earlier version zeroed (0 decimals, no editor)
+// are taken as missing, told once and written back whole.
+TEST_F(Gui, zeroed_general_settings_are_repaired_once_with_a_notice) {
   std::filesystem::create_directories(home / "config");
-  writeFile(settingsFile(), "[GeneralSettings]\nNachkommaGeog=4\n");
+  writeFile(settingsFile(),
+            "[DesktopSession]\nConversionInput=/tmp/in.txt\n[GeneralSettings]\nNachkommaGeog=0\n"
+            "NachkommaKartesisch=0\nFormatGeog=0\nEllip=0\nEditor=\nUserDefinedHeader=0\nIncludeDate=0\n"
+            "FormatUTM=0\n[Interpolation]\nInterpolationActive=0\nInterpolationtype=0\ndsH=0\n");
   SettingsPage page(home.path(), state.languages);
   ASSERT_TRUE(page.initialise());
-  EXPECT_EQ(page.settings().decimalsGeographic, 4);
-  EXPECT_EQ(page.settings().decimalsCartesian, 0) << "a key missing from an existing file reads as 0";
-  EXPECT_EQ(page.settings().editor, "");
-  EXPECT_EQ(page.settings().interpolationActive, 0);
-  EXPECT_EQ(page.settings().interpolationType, 0);
-  EXPECT_EQ(page.settings().interpolationDistance, 0.0);
+  EXPECT_EQ(page.settings().decimalsGeographic, 6);
+  EXPECT_EQ(page.settings().decimalsCartesian, 3);
+  EXPECT_EQ(page.settings().interpolationActive, 1);
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(errors.front(), text(str::SettingsRepaired, {QString::fromStdString(settingsFile().string())}));
+  EXPECT_NE(readFile(settingsFile()).find("NachkommaGeog=6"), std::string::npos);
+  SettingsPage again(home.path(), state.languages);
+  ASSERT_TRUE(again.initialise());
+  EXPECT_EQ(errors.size(), 1) << "the notice comes once";
+  EXPECT_FALSE(again.modified());
 }
 
 TEST_F(Gui, a_stored_ellipsoid_index_beyond_the_list_selects_the_first) {
@@ -1875,6 +1886,28 @@ TEST_F(Gui, conversion_tries_the_input_before_the_options_dialog) {
   EXPECT_EQ(readFile(home / "out.txt"), "kept\n");
 }
 
+// A start and a close write the session only: the command line then still
+// converts with the shipped 6 and 3 decimals (it wrote "TP1 52 11 120" once).
+TEST_F(Gui, a_start_and_a_close_leave_the_general_settings_to_their_defaults) {
+  {
+    MainDialog dialog(state);
+    dialog.closeWithQuestion();
+  }
+  EXPECT_FALSE(std::filesystem::exists(settingsFile()));
+  EXPECT_TRUE(std::filesystem::exists(sessionPathFor(settingsFile())));
+  writeFile(home / "gk.txt", "TP1 4404281.875 5787072.497 120\n");
+  std::ostringstream out, err;
+  const std::vector<std::string> args = {"--home", home.path().string(), "-q", "convert", "gk-geo",
+                                         (home / "gk.txt").string(), (home / "geo.txt").string()};
+  ASSERT_EQ(cli::runCli(args, cli::defaultCommands(), out, err, false), 0) << err.str();
+  std::istringstream line(readFile(home / "geo.txt"));
+  std::string name, b, l, h;
+  line >> name >> b >> l >> h;
+  EXPECT_EQ(b.size() - b.find('.') - 1, 6u) << b;
+  EXPECT_EQ(l.size() - l.find('.') - 1, 6u) << l;
+  EXPECT_EQ(h, "120.000");
+}
+
 // Paths, the chosen conversion and computation and the window's size come
 // back after a restart; the sections others read stay as they were.
 TEST_F(Gui, paths_and_choices_survive_a_restart_in_a_section_of_their_own) {
@@ -1903,9 +1936,8 @@ TEST_F(Gui, paths_and_choices_survive_a_restart_in_a_section_of_their_own) {
   EXPECT_EQ(again.geodeticPage()->tree()->currentItem()->data(0, Qt::UserRole).toInt(),
             static_cast<int>(GeodeticTask::ArcLength));
   EXPECT_EQ(again.size(), QSize(1111, 777));
-  const std::string file = readFile(settingsFile());
-  EXPECT_EQ(file.substr(0, others.size()), others) << file;
-  EXPECT_NE(file.find("[DesktopSession]"), std::string::npos);
+  EXPECT_EQ(readFile(settingsFile()), others) << "the settings file changes only when settings are saved";
+  EXPECT_NE(readFile(sessionPathFor(settingsFile())).find("[DesktopSession]"), std::string::npos);
 }
 
 // A name typed without a suffix gets the dialog's; the folder a dialog was

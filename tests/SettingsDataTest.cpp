@@ -159,11 +159,63 @@ TEST(GeneralSettings, overrides_apply_without_a_settings_file) {
   overrides->set("Interpolation", "dsH", "12345");
   store.setOverrides(overrides);
   GeneralSettings settings;
-  EXPECT_FALSE(settings.load(store));
+  EXPECT_FALSE(settings.load(store).fileRead);
   EXPECT_EQ(settings.decimalsCartesian, 5);
   EXPECT_EQ(settings.decimalsGeographic, 6) << "keys without an override keep their defaults";
   EXPECT_DOUBLE_EQ(settings.interpolationDistance, 1.2345);
   EXPECT_EQ(settings.interpolationActive, 1);
+}
+
+// What is not in the file keeps the shipped default; what is there keeps its
+// reading. A start and a close of an earlier desktop program left a file with
+// the session alone, and the general settings then read as 0 decimals
+// (coordinates rounded to whole degrees); a save wrote those zeros back.
+TEST(GeneralSettings, missing_keys_keep_their_defaults_and_zeroed_sections_are_repaired) {
+  const std::string zeroedGeneral =
+      "[GeneralSettings]\nNachkommaGeog=0\nNachkommaKartesisch=0\nFormatGeog=0\nEllip=0\nEditor=\n"
+      "UserDefinedHeader=0\nIncludeDate=0\nFormatUTM=0\n";
+  const struct {
+    const char* what;
+    std::string file;  // empty: no file
+    int geographic, cartesian;
+    const char* editor;
+    int active;
+    double distance;
+    bool repaired;
+  } cases[] = {
+      {"no file", "", 6, 3, "xdg-open", 1, 5.0, false},
+      {"the session alone", "[DesktopSession]\nConversionInput=/tmp/a.txt\n", 6, 3, "xdg-open", 1, 5.0, false},
+      {"an option section alone", "[L0Settings]\nL0=9\n", 6, 3, "xdg-open", 1, 5.0, false},
+      {"one general key", "[GeneralSettings]\nNachkommaGeog=4\n", 4, 3, "xdg-open", 1, 5.0, false},
+      {"a key with an empty value", "[GeneralSettings]\nNachkommaKartesisch=\n", 6, 0, "xdg-open", 1, 5.0, false},
+      {"zeros beside a real value", "[GeneralSettings]\nNachkommaGeog=0\nEditor=vi\n", 0, 3, "vi", 1, 5.0, false},
+      {"a key or two at 0 by hand", "[GeneralSettings]\nNachkommaGeog=0\nEditor=\n", 0, 3, "", 1, 5.0, false},
+      {"zeroed by a save", zeroedGeneral + "[Interpolation]\nInterpolationActive=0\nInterpolationtype=0\ndsH=0\n", 6,
+       3, "xdg-open", 1, 5.0, true},
+      {"zeroed, interpolation chosen",
+       zeroedGeneral + "[Interpolation]\nInterpolationActive=1\nInterpolationtype=2\ndsH=20000\n", 6, 3,
+       "xdg-open", 1, 2.0, true},
+      {"zeroed without interpolation", "[DesktopSession]\nA=1\n" + zeroedGeneral, 6, 3, "xdg-open", 1, 5.0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    if (!c.file.empty()) writeFile(dir / "user.ini", c.file);
+    SettingsStore store;
+    store.SetFile(dir / "user.ini");
+    GeneralSettings settings;
+    const GeneralSettings::Source source = settings.load(store);
+    EXPECT_EQ(source.fileRead, !c.file.empty());
+    EXPECT_EQ(source.repaired, c.repaired);
+    EXPECT_EQ(settings.decimalsGeographic, c.geographic);
+    EXPECT_EQ(settings.decimalsCartesian, c.cartesian);
+    EXPECT_EQ(settings.editor, c.editor);
+    EXPECT_EQ(settings.interpolationActive, c.active);
+    EXPECT_DOUBLE_EQ(settings.interpolationDistance, c.distance);
+    if (!c.file.empty()) {
+      EXPECT_EQ(readFile(dir / "user.ini"), c.file) << "loading never writes";
+    }
+  }
 }
 
 TEST(GeneralSettings, save_writes_every_key_and_truncates_dsh) {

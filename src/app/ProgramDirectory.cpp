@@ -38,6 +38,10 @@ std::filesystem::path userSettingsPath(const std::filesystem::path& directory) {
   return directory / "config" / (currentUserName() + ".ini");
 }
 
+std::filesystem::path sessionPathFor(const std::filesystem::path& settingsFile) {
+  return settingsFile.parent_path() / (settingsFile.stem().string() + ".session.ini");
+}
+
 namespace {
 
 // Whether `path` lies in `root` or below it, compared by whole components

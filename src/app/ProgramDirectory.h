@@ -19,6 +19,11 @@ std::string currentUserName();
 // <directory>/config/<user name>.ini
 std::filesystem::path userSettingsPath(const std::filesystem::path& directory);
 
+// The desktop program's remembered session beside a settings file:
+// <folder>/<user name>.session.ini for <folder>/<user name>.ini. A file of its
+// own, so that the settings file changes only when the user saves settings.
+std::filesystem::path sessionPathFor(const std::filesystem::path& settingsFile);
+
 // Whether the program may keep the user's files in the program directory
 // itself: the directory grants the user write access by its permission bits
 // (a directory without any write bit counts as read-only for root too, as a

@@ -216,6 +216,16 @@ bool SettingsStore::ReadString(std::string_view key, std::string& value) const {
   return !value.empty();
 }
 
+bool SettingsStore::KeyExists(std::string_view key) const {
+  if (overrides_ && overrides_->find(section_, key) != nullptr) return true;
+  if (file_.empty()) return false;
+  const auto loaded = loadLines(file_);
+  if (!loaded) return false;
+  const std::vector<IniLine>* lines = loaded->get();
+  const auto range = findSection(*lines, trimIni(section_));
+  return range && findKey(*lines, *range, trimIni(key)).has_value();
+}
+
 bool SettingsStore::ReadInt(std::string_view key, int& value) const {
   std::string text;
   value = 0;

@@ -59,6 +59,10 @@ class SettingsStore {
   bool ReadInt(std::string_view key, int& value) const;
   bool ReadDouble(std::string_view key, double& value) const;
 
+  // True when a --set override gives the key, or the current section of the
+  // file holds a line with it (an empty value counts: it is there).
+  bool KeyExists(std::string_view key) const;
+
   // Writes the key into the current section ("%i" for integers, "%25.15f" for
   // reals). False when the file cannot be written, or the key or value would
   // break the file's line structure (a line break, or "=" or "[" in the key).

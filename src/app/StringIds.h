@@ -475,7 +475,10 @@
   X(PlotNothing, 2112)                                                   \
   X(ResidualPlotNotWritten, 2113)                                        \
   X(PlotPlaceholder, 2114)                                               \
-  X(PlotNotTested, 2115)
+  X(PlotNotTested, 2115)                                                 \
+  /* state a run uses */                                                 \
+  X(SettingsRepaired, 2116)                                              \
+  X(SettingsZeroedIgnored, 2117)
 
 namespace pelmar::str {
 

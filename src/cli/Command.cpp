@@ -2,6 +2,9 @@
 
 #include <ostream>
 
+#include "app/StringIds.h"
+#include "cli/CliHost.h"
+
 namespace pelmar::cli {
 
 Command::~Command() = default;
@@ -13,6 +16,12 @@ Command* CommandRegistry::find(std::string_view name) const {
     if (command->name() == name) return command.get();
   }
   return nullptr;
+}
+
+void loadGeneralSettings(CliContext& context, GeneralSettings& settings) {
+  if (settings.load(context.settings).repaired) {
+    context.host.message(str::SettingsZeroedIgnored, {context.settings.file().string()});
+  }
 }
 
 int usageError(std::ostream& err, const std::string& text) {

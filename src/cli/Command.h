@@ -10,6 +10,7 @@
 
 #include "app/SettingsStore.h"
 #include "app/StartUp.h"
+#include "settings/GeneralSettings.h"
 
 namespace pelmar::cli {
 
@@ -59,6 +60,10 @@ class CommandRegistry {
  private:
   std::vector<std::unique_ptr<Command>> commands_;
 };
+
+// Loads the general settings of the run (file plus --set overrides) and
+// tells when the file's were zeroed and taken as missing.
+void loadGeneralSettings(CliContext& context, GeneralSettings& settings);
 
 // Prints "pelmar-cli: <text>" and a hint to --help on `err`; returns kUsage.
 int usageError(std::ostream& err, const std::string& text);

@@ -80,7 +80,7 @@ int ConvertCommand::run(CliContext& context, const std::vector<std::string>& arg
   ConversionJob job;
   job.inputPath = operands[1];
   job.outputPath = output;
-  job.settings.load(context.settings);
+  loadGeneralSettings(context, job.settings);
   if (!chooseEllipsoid(context, job.settings.ellipsoid, job.ellipsoid)) return kJobFailed;
   job.centralMeridian.load(context.settings);
   job.austrianMeridian.load(context.settings);

@@ -154,7 +154,7 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
   }
 
   GeneralSettings settings;
-  settings.load(context.settings);
+  loadGeneralSettings(context, settings);
   // The report header text lives beside the program.
   ReadHeaderText(context.state.userFiles() / kHeaderFileName, settings.headerText);
 

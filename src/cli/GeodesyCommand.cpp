@@ -26,7 +26,7 @@ int GeodesyCommand::run(CliContext& context, const std::vector<std::string>& arg
     context.host.message(problem, {outputDirectory(args[2])});
     return kJobFailed;
   }
-  job.settings.load(context.settings);
+  loadGeneralSettings(context, job.settings);
   if (!chooseEllipsoid(context, job.settings.ellipsoid, job.ellipsoid)) return kJobFailed;
   EllipsoidLibrary ellipsoids;
   ProjectionLibrary projections;

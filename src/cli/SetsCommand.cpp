@@ -256,7 +256,7 @@ int ApplyCommand::run(CliContext& context, const std::vector<std::string>& args)
   ApplyJob job;
   job.inputPath = args[1];
   job.outputPath = args[2];
-  job.settings.load(context.settings);
+  loadGeneralSettings(context, job.settings);
   job.set = database.sets()[static_cast<std::size_t>(index)];
   ProjectionLibrary library;
   library.Open(context.state.home);  // needed by type 2; the job tells when it is missing

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 
+#include "app/OptionSection.h"
 #include "io/FileReplace.h"
 #include "text/LineReader.h"
 
@@ -32,43 +33,82 @@ void GeneralSettings::normalise() {
   if (interpolationType < 0 || interpolationType > 2) interpolationType = 0;
 }
 
-bool GeneralSettings::load(const SettingsStore& source) {
-  SettingsStore store = source;
-  const bool fileRead = !store.file().empty() && std::ifstream(store.file()).good();
-  store.SetSection("GeneralSettings");
-  LoadOption(store, fileRead, "NachkommaGeog", decimalsGeographic);
-  LoadOption(store, fileRead, "NachkommaKartesisch", decimalsCartesian);
-  LoadOption(store, fileRead, "FormatGeog", formatGeographic);
-  LoadOption(store, fileRead, "Ellip", ellipsoid);
-  LoadOption(store, fileRead, "Editor", editor);
-  LoadOption(store, fileRead, "UserDefinedHeader", userDefinedHeader);
-  LoadOption(store, fileRead, "IncludeDate", includeDate);
-  LoadOption(store, fileRead, "FormatUTM", formatUtm);
-  store.SetSection("Interpolation");
-  LoadOption(store, fileRead, "InterpolationActive", interpolationActive);
-  LoadOption(store, fileRead, "Interpolationtype", interpolationType);
+namespace {
+
+constexpr const char* kGeneralSection = "GeneralSettings";
+constexpr const char* kInterpolationSection = "Interpolation";
+
+// Every stored value with its section and key, in file order; "dsH" passes
+// through `storedDistance` (metres × 10000).
+template <class Self, class Visit>
+void visitKeys(Self& s, int& storedDistance, Visit&& visit) {
+  visit(kGeneralSection, "NachkommaGeog", s.decimalsGeographic);
+  visit(kGeneralSection, "NachkommaKartesisch", s.decimalsCartesian);
+  visit(kGeneralSection, "FormatGeog", s.formatGeographic);
+  visit(kGeneralSection, "Ellip", s.ellipsoid);
+  visit(kGeneralSection, "Editor", s.editor);
+  visit(kGeneralSection, "UserDefinedHeader", s.userDefinedHeader);
+  visit(kGeneralSection, "IncludeDate", s.includeDate);
+  visit(kGeneralSection, "FormatUTM", s.formatUtm);
+  visit(kInterpolationSection, "InterpolationActive", s.interpolationActive);
+  visit(kInterpolationSection, "Interpolationtype", s.interpolationType);
+  visit(kInterpolationSection, "dsH", storedDistance);
+}
+
+// "0", "-0", "0.0" or nothing: what a value read as 0 or "" is written as.
+bool zeroText(std::string_view value) {
+  return value.find_first_not_of("+-0. \t") == std::string_view::npos;
+}
+
+// Whether the file's `section` holds every one of its keys, as a save writes
+// them, and each is 0 or empty. A section written by hand with a key or two
+// at 0 is the user's choice and stays. Overrides do not count: they are this
+// run's, not the file's.
+bool zeroedInFile(const SettingsStore& source, const char* section) {
+  SettingsStore file = source;
+  file.setOverrides(nullptr);
+  file.SetSection(section);
+  GeneralSettings probe;
+  int distance = 0;
+  bool allZero = true;
+  visitKeys(probe, distance, [&](const char* keySection, const char* key, const auto&) {
+    if (std::string_view(keySection) != section) return;
+    std::string value;
+    allZero = allZero && file.KeyExists(key) && (file.ReadString(key, value), zeroText(value));
+  });
+  return allZero;
+}
+
+}  // namespace
+
+GeneralSettings::Source GeneralSettings::load(const SettingsStore& source) {
+  Source found;
+  found.fileRead = !source.file().empty() && std::ifstream(source.file()).good();
+  found.repaired = found.fileRead && zeroedInFile(source, kGeneralSection);
+  const bool interpolationZeroed = found.repaired && zeroedInFile(source, kInterpolationSection);
+  // A section taken as missing is read from the overrides alone.
+  SettingsStore fromFile = source, overridesOnly = source;
+  overridesOnly.SetFile({});
   int distance = StoredDistance(interpolationDistance);
-  LoadOption(store, fileRead, "dsH", distance);
+  visitKeys(*this, distance, [&](const char* section, const char* key, auto& field) {
+    const bool ignored = std::string_view(section) == kGeneralSection ? found.repaired : interpolationZeroed;
+    SettingsStore& store = ignored ? overridesOnly : fromFile;
+    store.SetSection(section);
+    LoadOption(store, !ignored && found.fileRead && store.KeyExists(key), key, field);
+  });
   interpolationDistance = DistanceFromStored(distance);
   normalise();
-  return fileRead;
+  return found;
 }
 
 bool GeneralSettings::save(const SettingsStore& target) const {
   SettingsStore store = target;
-  bool ok = store.SetSection("GeneralSettings");
-  ok = store.WriteInt("NachkommaGeog", decimalsGeographic) && ok;
-  ok = store.WriteInt("NachkommaKartesisch", decimalsCartesian) && ok;
-  ok = store.WriteInt("FormatGeog", formatGeographic) && ok;
-  ok = store.WriteInt("Ellip", ellipsoid) && ok;
-  ok = store.WriteString("Editor", editor) && ok;
-  ok = store.WriteInt("UserDefinedHeader", userDefinedHeader) && ok;
-  ok = store.WriteInt("IncludeDate", includeDate) && ok;
-  ok = store.WriteInt("FormatUTM", formatUtm) && ok;
-  store.SetSection("Interpolation");
-  ok = store.WriteInt("InterpolationActive", interpolationActive) && ok;
-  ok = store.WriteInt("Interpolationtype", interpolationType) && ok;
-  ok = store.WriteInt("dsH", StoredDistance(interpolationDistance)) && ok;
+  int distance = StoredDistance(interpolationDistance);
+  bool ok = true;
+  visitKeys(*this, distance, [&](const char* section, const char* key, const auto& field) {
+    store.SetSection(section);
+    ok = SaveOption(store, key, field) && ok;
+  });
   return ok;
 }
 

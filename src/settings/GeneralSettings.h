@@ -27,11 +27,21 @@ struct GeneralSettings {
   double interpolationDistance = 5.0;  // "dsH" (metres), stored as value × 10000
   std::string headerText;       // HeaderInfo.dat, Windows-1252 bytes
 
-  // Reads every key when the settings file can be read: a key it lacks reads
-  // as 0 (the editor as ""), not as the default. Without a readable file the
-  // defaults stay, except for keys that `--set` overrides give. Returns
-  // whether the file was read.
-  bool load(const SettingsStore& store);
+  // What load found in the file.
+  struct Source {
+    bool fileRead = false;  // the settings file could be read
+    // The file held general settings that a save of zeroed values left
+    // behind (every key 0 or empty): they were taken as missing.
+    bool repaired = false;
+  };
+  // Reads the two sections. A key the file holds keeps its reading (an empty
+  // value gives 0, the editor ""); a key the file lacks, or a whole missing
+  // section, keeps the built-in default above, unless a --set override gives
+  // it. A "GeneralSettings" section whose keys are all 0 or empty is what an
+  // earlier version wrote back after starting without general settings (6
+  // decimals became 0 and coordinates were rounded to whole degrees): it is
+  // taken as missing, and so is an "Interpolation" section zeroed with it.
+  Source load(const SettingsStore& store);
   // Brings every value into its range, so that the page shows what the jobs
   // use: decimals to 0–20, a format, switch or weighting outside its
   // choices to its default (FormatGeog 2 showed decimal degrees and wrote

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 
+#include "app/ProgramDirectory.h"
 #include "app/StringIds.h"
 #include "ui/AboutDialog.h"
 #include "ui/ConversionPage.h"
@@ -88,7 +89,10 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
   // An estimated set is stored through the page that shows the sets.
   estimation_->setStoredTransformations(stored_);
   startedCleanly_ = settings_->initialise();
-  setSessionStore(settings_->settingsStore());
+  const SettingsStore settingsFile = settings_->settingsStore();
+  SettingsStore session;
+  if (!settingsFile.file().empty()) session.SetFile(sessionPathFor(settingsFile.file()));
+  setSessionStore(session, settingsFile);
 
   auto* bottom = new QHBoxLayout;
   QLabel* manual = link(uiText(str::LinkManual), this);

@@ -9,11 +9,24 @@ SettingsStore& store() {
   static SettingsStore instance;
   return instance;
 }
+SettingsStore& earlier() {
+  static SettingsStore instance;
+  return instance;
+}
+
+std::optional<QString> readFrom(const SettingsStore& from, const char* key) {
+  if (from.file().empty() || !from.SectionExists(kSessionSection)) return std::nullopt;
+  std::string value;
+  if (!from.ReadString(key, value)) return std::nullopt;
+  return QString::fromStdString(value);
+}
 }  // namespace
 
-void setSessionStore(const SettingsStore& s) {
+void setSessionStore(const SettingsStore& s, const SettingsStore& earlierStore) {
   store() = s;
   store().SetSection(kSessionSection);
+  earlier() = earlierStore;
+  earlier().SetSection(kSessionSection);
 }
 
 const SettingsStore& sessionStore() { return store(); }
@@ -21,10 +34,9 @@ const SettingsStore& sessionStore() { return store(); }
 bool sessionAvailable() { return !store().file().empty(); }
 
 std::optional<QString> sessionText(const char* key) {
-  if (!sessionAvailable() || !store().SectionExists(kSessionSection)) return std::nullopt;
-  std::string value;
-  if (!store().ReadString(key, value)) return std::nullopt;
-  return QString::fromStdString(value);
+  if (!sessionAvailable()) return std::nullopt;
+  if (store().KeyExists(key)) return readFrom(store(), key);
+  return readFrom(earlier(), key);
 }
 
 void setSessionText(const char* key, const QString& value) {

@@ -245,7 +245,12 @@ bool SettingsPage::initialise() {
     showError(this, uiText(str::ConfigFolderFailed, {pathText(folder)}));
     settingsPath_.clear();
   }
-  if (!settingsPath_.empty()) settings_.load(settingsStore());
+  if (!settingsPath_.empty() && settings_.load(settingsStore()).repaired) {
+    // Written back at once, so that the notice comes once and every later
+    // reader (the command line too) finds the general settings whole.
+    settings_.save(settingsStore());
+    showInformation(this, uiText(str::SettingsRepaired, {pathText(settingsPath_)}));
+  }
 
   const std::filesystem::path ellipsoidFile = home_ / kEllipsoidFileName;
   if (!ReadEllipsoidDatabase(ellipsoidFile, ellipsoids_)) {
