@@ -360,6 +360,37 @@ TEST_F(Conversion, unreadable_lines_are_told_and_a_file_of_them_fails) {
   EXPECT_NE(summary.find("in.txt:3"), std::string::npos) << summary;
 }
 
+// A file fed in the wrong direction: degrees to an inverse conversion gave
+// "5 points written" with latitudes of 0.0001°, eastings to a forward one
+// gave nothing. Refused before the output is replaced where the system
+// cannot have such values; told where it can (near a Soldner origin).
+TEST_F(Conversion, a_file_in_the_wrong_direction_is_refused_or_told) {
+  const struct {
+    const char* code;
+    const char* input;
+    int status;
+    const char* id;  // "" for none of the three
+  } cases[] = {
+      {"gk-geo", "TP1 52.2103 10.5995 120\nTP2 52.3 10.6\n", cli::kJobFailed, "[2118]"},
+      {"lv95-geo", "A 46.95 7.44\n", cli::kJobFailed, "[2118]"},
+      {"xyz-geo", "P 52.2 10.6 500\n", cli::kJobFailed, "[2118]"},
+      {"geo-gk", "TP1 4404281.875 5787072.497 120\n", cli::kJobFailed, "[2120]"},
+      {"geo-xyz", "P 3900000.1 700000.2 5000000.3\n", cli::kJobFailed, "[2120]"},
+      {"soldner-geo", "P 120.5 -80.2\n", cli::kSuccess, "[2119]"},
+      {"xyz-geo", "SP 12.0 -30.0 -6356752.3\n", cli::kSuccess, ""},  // at the South Pole
+      {"gk-geo", "TP1 52.2103 10.5995\nTP2 4404281.875 5787072.497\n", cli::kSuccess, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.code) + ": " + c.input);
+    writeFile(home / "out.txt", "old output\n");
+    EXPECT_EQ(convert({}, c.code, c.input), c.status) << err.str();
+    for (const char* id : {"[2118]", "[2119]", "[2120]"}) {
+      EXPECT_EQ(err.str().find(id) != std::string::npos, std::string_view(c.id) == id) << err.str();
+    }
+    if (c.status != cli::kSuccess) EXPECT_EQ(readFile(home / "out.txt"), "old output\n");
+  }
+}
+
 // Raw UTM (no zone columns) with the meridian following each point: the way
 // out says that the zone is not in the file, the way back is refused (it
 // used the stored meridian 0° and put Berlin at −1.6°).

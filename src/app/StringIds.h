@@ -478,7 +478,10 @@
   X(PlotNotTested, 2115)                                                 \
   /* state a run uses */                                                 \
   X(SettingsRepaired, 2116)                                              \
-  X(SettingsZeroedIgnored, 2117)
+  X(SettingsZeroedIgnored, 2117)                                         \
+  X(DegreesGivenToInverse, 2118)                                         \
+  X(DegreesPerhapsGivenToInverse, 2119)                                  \
+  X(MapValuesGivenToForward, 2120)
 
 namespace pelmar::str {
 

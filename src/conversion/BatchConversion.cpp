@@ -179,7 +179,7 @@ const std::vector<ConversionInfo> kConversions = {
     {1002, "geo-lambert", str::LabelGeoLambert, str::LabelGeoLambert, D::Lambert, 0, F::Geographic, F::Plane,
      E::None, setupLambert, Lambert::forward},
     {2002, "lambert-geo", str::LabelLambertGeo, str::LabelLambertGeo, D::Lambert, 0, F::Plane, F::Geographic,
-     E::None, setupLambert, Lambert::inverse},
+     E::None, setupLambert, Lambert::inverse, DegreesAsInput::Told},
     {1003, "geo-lambert-est97", str::LabelGeoEstonia, str::LabelGeoLambert, D::Lambert, 1, F::Geographic, F::Plane,
      E::Grs80, setupLambert, Lambert::forward},
     {2003, "lambert-est97-geo", str::LabelEstoniaGeo, str::LabelLambertGeo, D::Lambert, 1, F::Plane, F::Geographic,
@@ -191,11 +191,11 @@ const std::vector<ConversionInfo> kConversions = {
     {1005, "geo-soldner", str::LabelGeoSoldner, str::LabelGeoSoldner, D::Soldner, 0, F::Geographic, F::Plane,
      E::None, setupSoldner, Soldner::forward},
     {2005, "soldner-geo", str::LabelSoldnerGeo, str::LabelSoldnerGeo, D::Soldner, 0, F::Plane, F::Geographic,
-     E::None, setupSoldner, Soldner::inverse},
+     E::None, setupSoldner, Soldner::inverse, DegreesAsInput::Told},
     {1006, "geo-mercator", str::LabelGeoMercator, str::LabelGeoMercator, D::Mercator, 0, F::Geographic, F::Plane,
      E::None, setupMercator, Mercator::forward},
     {2006, "mercator-geo", str::LabelMercatorGeo, str::LabelMercatorGeo, D::Mercator, 0, F::Plane, F::Geographic,
-     E::None, setupMercator, Mercator::inverse},
+     E::None, setupMercator, Mercator::inverse, DegreesAsInput::Told},
     {1007, "geo-xyz", str::LabelGeoXyz, str::LabelGeoXyz, D::None, 0, F::Geographic, F::Cartesian, E::None, nullptr,
      spatial<&L::BLH_to_XYZ>},
     {2007, "xyz-geo", str::LabelXyzGeo, str::LabelXyzGeo, D::None, 0, F::Cartesian, F::Geographic, E::None, nullptr,
@@ -211,7 +211,7 @@ const std::vector<ConversionInfo> kConversions = {
     {1010, "geo-gk-austria", str::LabelGeoAustria, str::LabelGeoGk, D::AustrianMeridian, 4, F::Geographic, F::Plane,
      E::Bessel, setupTransverseMercator, GaussKrueger::forward},
     {2010, "gk-austria-geo", str::LabelAustriaGeo, str::LabelGkGeo, D::AustrianMeridian, 4, F::Plane, F::Geographic,
-     E::Bessel, setupTransverseMercator, GaussKrueger::inverse},
+     E::Bessel, setupTransverseMercator, GaussKrueger::inverse, DegreesAsInput::Told},
     {1011, "geo-lv03", str::LabelGeoLv03, str::LabelGeoMap, D::None, 0, F::Geographic, F::Plane, E::Bessel, nullptr,
      swissForward},
     {2011, "lv03-geo", str::LabelLv03Geo, str::LabelMapGeo, D::None, 0, F::Plane, F::Geographic, E::Bessel, nullptr,
@@ -227,7 +227,7 @@ const std::vector<ConversionInfo> kConversions = {
     {1014, "geo-soldner-baden", str::LabelGeoBaden, str::LabelGeoMap, D::SoldnerBaden, 0, F::Geographic, F::Plane,
      E::None, setupSoldner, badenForward},
     {2014, "soldner-baden-geo", str::LabelBadenGeo, str::LabelMapGeo, D::SoldnerBaden, 0, F::Plane, F::Geographic,
-     E::None, setupSoldner, badenInverse},
+     E::None, setupSoldner, badenInverse, DegreesAsInput::Told},
 };
 
 // How a line is read.
@@ -289,6 +289,15 @@ bool parseLine(std::string_view data, InputForm form, bool dms, bool heightRequi
     }
   }
   return false;
+}
+
+// Whether a point's values could be geographic degrees: the first two within
+// ±360. A cartesian point must also lie deep inside the earth (|Z| below
+// 6000 km): X and Y within 360 m are otherwise a point on the polar axis,
+// which a station at a pole may well be.
+bool looksLikeDegrees(PointForm form, const ConversionPoint& p) {
+  const bool small = std::fabs(p.v1) <= 360.0 && std::fabs(p.v2) <= 360.0;
+  return form == PointForm::Cartesian ? small && std::fabs(p.v3) < 6.0e6 : small;
 }
 
 // Runs `body` and turns an exception into a flag, so that a stage thread
@@ -465,6 +474,10 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   });
 
   ConversionResult counts;
+  // Whether every point read looks like degrees, and whether none does: a
+  // file in the wrong direction (degrees to an inverse, eastings to a
+  // forward conversion) gave garbage or nothing and was called a success.
+  bool allDegrees = true, noDegrees = true;
   bool computeFailed = false, cancelled = false;
   bool parametersRefused = false;
   try {
@@ -483,6 +496,9 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
           JoinDms(library, p.bd, p.bm, p.bs, q.v1);  // the reader has checked the angles
           JoinDms(library, p.ld, p.lm, p.ls, q.v2);
         }
+        const bool degrees = looksLikeDegrees(conversion.input, q);
+        allDegrees = allDegrees && degrees;
+        noDegrees = noDegrees && !degrees;
         q.o3 = q.v3;
         int status = conversion.convert(library, job, conversion, q);
         if (status == VIV_BAD_PARAMETERS) {
@@ -541,10 +557,24 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
     host.message(str::LinesUnreadable, {counts.linesUnreadable, job.inputPath.string(), counts.firstUnreadableLine});
     return false;
   }
+  // Refused before the output is committed: the old file stays.
+  const bool pointsRead = counts.linesRead > counts.linesUnreadable;
+  const bool forward = conversion.input == PointForm::Geographic;
+  const std::string label = host.text(conversion.labelId);
+  if (pointsRead && forward && noDegrees) {
+    host.message(str::MapValuesGivenToForward, {job.inputPath.string(), label});
+    return false;
+  }
+  const bool degreesToInverse = pointsRead && !forward && allDegrees;
+  if (degreesToInverse && conversion.degrees == DegreesAsInput::Refused) {
+    host.message(str::DegreesGivenToInverse, {job.inputPath.string(), label});
+    return false;
+  }
   if (!output.commit()) {
     host.message(str::OutputNotCreated, {job.outputPath.string()});
     return false;
   }
+  if (degreesToInverse) host.message(str::DegreesPerhapsGivenToInverse, {job.inputPath.string(), label});
   if (counts.linesUnreadable > 0) {
     host.message(str::LinesUnreadable, {counts.linesUnreadable, job.inputPath.string(), counts.firstUnreadableLine});
   }

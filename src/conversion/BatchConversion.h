@@ -29,6 +29,13 @@ enum class PointForm {
 // The ellipsoid a national system fixes, whatever the settings name.
 enum class FixedEllipsoid { None, Bessel, Grs80 };
 
+// What an inverse conversion makes of a file whose every point lies within
+// ±360 of 0, as geographic degrees fed to it by mistake would.
+enum class DegreesAsInput {
+  Refused,  // impossible in the system: its false origin keeps every point far from 0
+  Told,     // possible near the origin of a system without one: converted, with a notice
+};
+
 struct ConversionJob;
 class ProjectionLibrary;
 
@@ -70,6 +77,9 @@ struct ConversionInfo {
   FixedEllipsoid ellipsoid;
   ConversionSetup setup;  // nullptr: nothing to set
   ConversionCall convert;
+  // Inverse conversions only: a geographic input is always refused when every
+  // point has a value beyond ±360.
+  DegreesAsInput degrees = DegreesAsInput::Refused;
 };
 
 const std::vector<ConversionInfo>& Conversions();
