@@ -620,6 +620,10 @@ TEST_F(Gui, estimation_page_checks_its_fields_in_order_then_runs) {
     return options;
   });
 
+  // The first entry is chosen at the start, and shows it.
+  EXPECT_EQ(page->list()->currentItem(), page->list()->topLevelItem(0));
+  EXPECT_TRUE(page->list()->topLevelItem(0)->isSelected());
+  page->list()->clearSelection();
   EXPECT_FALSE(page->compute());
   page->list()->setCurrentItem(page->list()->topLevelItem(0));
   EXPECT_FALSE(page->compute());
@@ -754,7 +758,11 @@ TEST_F(Gui, spatial_entries_run_with_their_own_options) {
   MainDialog dialog(state);
   EstimationPage* page = dialog.estimationPage();
   std::optional<EstimationOptions3D> options = EstimationOptions3D{};
-  page->setOptionsPrompt3D([&](const SettingsStore&) { return options; });
+  std::vector<SpatialModel> asked;
+  page->setOptionsPrompt3D([&](const SettingsStore&, SpatialModel model) {
+    asked.push_back(model);
+    return options;
+  });
   page->setOptionsPrompt([](const SettingsStore&) -> std::optional<EstimationOptions2D> {
     ADD_FAILURE() << "the plane options belong to entries 0 and 1";
     return std::nullopt;
@@ -773,6 +781,7 @@ TEST_F(Gui, spatial_entries_run_with_their_own_options) {
     EXPECT_TRUE(errors[0].startsWith(text(str::EstimationDone)));
     EXPECT_EQ(page->lastSet().type, entry - 2);
   }
+  EXPECT_EQ(asked, (std::vector<SpatialModel>{SpatialModel::Rigorous, SpatialModel::Linearised}));
 }
 
 TEST_F(Gui, spatial_options_dialog_loads_and_stores_its_section) {
@@ -791,6 +800,31 @@ TEST_F(Gui, spatial_options_dialog_loads_and_stores_its_section) {
   EXPECT_EQ(stored.center, 1);
   EXPECT_EQ(stored.type, 1);
   EXPECT_EQ(stored.rotations, 0);
+}
+
+// Both spatial entries share the section but not the method: the L1 entry
+// opened with "Least squares" after a least-squares run of the rigorous one.
+TEST_F(Gui, each_spatial_entry_opens_with_its_own_method) {
+  std::filesystem::create_directories(home / "config");
+  SettingsStore store;
+  store.SetFile(home / "config" / "u.ini");
+  writeFile(home / "config" / "u.ini", "[HelmertTrafo3D]\nType=1\n");
+  auto leastSquares = [](const EstimationOptionsDialog3D& dialog) {
+    return dialog.findChildren<QRadioButton*>().at(1);
+  };
+  EstimationOptionsDialog3D rigorous(store, false, SpatialModel::Rigorous);
+  EXPECT_TRUE(leastSquares(rigorous)->isChecked());
+  EstimationOptionsDialog3D linearised(store, false, SpatialModel::Linearised);
+  EXPECT_FALSE(leastSquares(linearised)->isChecked()) << "TypeLinearised, missing, reads 0: the L1 norm";
+  leastSquares(linearised)->setChecked(true);
+  linearised.accept();
+  EstimationOptions3D stored;
+  stored.load(store);
+  EXPECT_EQ(stored.typeLinearised, 1);
+  EXPECT_EQ(stored.forModel(SpatialModel::Rigorous).type, 1);
+  EXPECT_EQ(stored.forModel(SpatialModel::Linearised).type, 1);
+  stored.type = 0;
+  EXPECT_EQ(stored.forModel(SpatialModel::Linearised).type, 1) << "the other entry's choice stays its own";
 }
 
 // The ellipsoidal options dialog on its own settings file.
@@ -1488,7 +1522,7 @@ class OfferedSet : public StoredPage {
       return named;
     };
     EstimationPage* estimation = dialog->estimationPage();
-    estimation->setOptionsPrompt3D([=](const SettingsStore&) {
+    estimation->setOptionsPrompt3D([=](const SettingsStore&, SpatialModel) {
       EstimationOptions3D options;
       options.saveParams = saveParams;
       options.savePointInfo = savePointInfo;
@@ -1779,7 +1813,11 @@ TEST_F(Gui, cancel_in_the_estimation_progress_window_keeps_the_report_and_output
   EstimationPage* page = dialog.estimationPage();
   EstimationOptions3D options;
   options.type = 0;  // L1: the two-line window shows its passes
-  page->setOptionsPrompt3D([&](const SettingsStore&) { return options; });
+  std::vector<SpatialModel> asked;
+  page->setOptionsPrompt3D([&](const SettingsStore&, SpatialModel model) {
+    asked.push_back(model);
+    return options;
+  });
   const auto reference = test::sourceDir() / "tests" / "reference";
   writeFile(home / "r.aus", "earlier report\n");
   writeFile(home / "o.txt", "earlier output\n");
@@ -2023,7 +2061,7 @@ TEST_F(Gui, ctrl_enter_runs_compute_of_the_current_page) {
   }
   ASSERT_NE(shortcut, nullptr);
   emit shortcut->activated();
-  EXPECT_EQ(errors, QStringList{text(str::NoComputationChosen)}) << "the estimation page's Compute ran";
+  EXPECT_EQ(errors, QStringList{text(str::NoReportName)}) << "the estimation page's Compute ran";
 }
 
 // A file dragged from the file manager onto a field fills that field; onto

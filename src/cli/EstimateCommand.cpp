@@ -201,7 +201,7 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
       options.load(context.settings);
       const SpatialModel model = parsed.model == "helmert" ? SpatialModel::Rigorous : SpatialModel::Linearised;
       savePoints = options.savePointInfo != 0;
-      done = EstimateSpatial(job, model, options, context.host, &set, &estimation);
+      done = EstimateSpatial(job, model, options.forModel(model), context.host, &set, &estimation);
     }
   }
   if (done == 0) {

@@ -66,6 +66,7 @@ constexpr Range kRanges[] = {
     {"SoldnerSettings", "L0Grad", -180, 180},
     {"SoldnerSettings", "Type", 0, 1},
     {"HelmertTrafo3D", "Type", 0, 1},
+    {"HelmertTrafo3D", "TypeLinearised", 0, 1},
     {"HelmertTrafo3DBL", "Type", 0, 1},
     {"HelmertTrafo3DBL", "ScaleType", 0, 1},
     {"HelmertTrafo3DBL", "EllipSrc", 0, INT_MAX},

@@ -16,12 +16,12 @@
 namespace pelmar::ui {
 
 EstimationOptionsDialog3D::EstimationOptionsDialog3D(const SettingsStore& store, bool storingAvailable,
-                                                     QWidget* parent)
-    : QDialog(parent), store_(store) {
+                                                     SpatialModel model, QWidget* parent)
+    : QDialog(parent), store_(store), model_(model) {
   setWindowTitle(uiText(str::Options3DTitle));
   options_.load(store_);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(methodGroup(this, options_.type, l1_, leastSquares_));
+  layout->addWidget(methodGroup(this, options_.method(model_), l1_, leastSquares_));
 
   auto* groups = new QGroupBox(uiText(str::GroupParameters), this);
   auto* groupsLayout = new QVBoxLayout(groups);
@@ -58,7 +58,7 @@ QCheckBox* EstimationOptionsDialog3D::check(const char* key) const {
 }
 
 void EstimationOptionsDialog3D::accept() {
-  options_.type = leastSquares_->isChecked() ? 1 : 0;
+  options_.method(model_) = leastSquares_->isChecked() ? 1 : 0;
   options_.rotations = rotations_->isChecked() ? 1 : 0;
   options_.scale = scale_->isChecked() ? 1 : 0;
   options_.translations = translations_->isChecked() ? 1 : 0;

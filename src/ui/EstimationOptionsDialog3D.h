@@ -12,12 +12,14 @@ namespace pelmar::ui {
 
 // Options of the spatial estimations, section "HelmertTrafo3D": method,
 // parameter groups, centring, output and storing switches. "SaveParams" and
-// "SavePPInfo" are shown disabled while sets cannot be stored yet.
+// "SavePPInfo" are shown disabled while sets cannot be stored yet. The method
+// shown and saved is that of `model`'s entry ("Type" or "TypeLinearised").
 class EstimationOptionsDialog3D : public QDialog {
   Q_OBJECT
 
  public:
-  EstimationOptionsDialog3D(const SettingsStore& store, bool storingAvailable, QWidget* parent = nullptr);
+  EstimationOptionsDialog3D(const SettingsStore& store, bool storingAvailable,
+                            SpatialModel model = SpatialModel::Rigorous, QWidget* parent = nullptr);
   const EstimationOptions3D& options() const noexcept { return options_; }
   void accept() override;
 
@@ -26,6 +28,7 @@ class EstimationOptionsDialog3D : public QDialog {
  private:
   SettingsStore store_;
   EstimationOptions3D options_;
+  SpatialModel model_;
   QRadioButton* l1_ = nullptr;
   QRadioButton* leastSquares_ = nullptr;
   QCheckBox* rotations_ = nullptr;

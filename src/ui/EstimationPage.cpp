@@ -55,6 +55,10 @@ EstimationPage::EstimationPage(SettingsPage* settings, std::filesystem::path hom
     item->setData(0, Qt::UserRole, i);
     if (i >= kAvailableEntries) item->setFlags(item->flags() & ~Qt::ItemIsEnabled);
   }
+  // The first entry is chosen, and looks it: a current entry without the
+  // selection looked chosen in some styles while Compute refused it.
+  list_->setCurrentItem(list_->topLevelItem(0));
+  list_->topLevelItem(0)->setSelected(true);
   list_->setMinimumHeight(list_->sizeHintForRow(0) * 5 + list_->header()->sizeHint().height() + 8);
   list_->setMaximumHeight(list_->minimumHeight() + 20);
   layout->addWidget(list_);
@@ -86,8 +90,8 @@ EstimationPage::EstimationPage(SettingsPage* settings, std::filesystem::path hom
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.options();
   };
-  prompt3D_ = [this](const SettingsStore& store) -> std::optional<EstimationOptions3D> {
-    EstimationOptionsDialog3D dialog(store, kStoringAvailable, this);
+  prompt3D_ = [this](const SettingsStore& store, SpatialModel model) -> std::optional<EstimationOptions3D> {
+    EstimationOptionsDialog3D dialog(store, kStoringAvailable, model, this);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.options();
   };
@@ -213,15 +217,15 @@ bool EstimationPage::run() {
     showPlot(done, summary, host.language());
     finishRun(host, done == 1, job, summary);
   } else {
-    const std::optional<EstimationOptions3D> options = prompt3D_(settings_->settingsStore());
+    const SpatialModel model = entry == 2 ? SpatialModel::Rigorous : SpatialModel::Linearised;
+    const std::optional<EstimationOptions3D> options = prompt3D_(settings_->settingsStore(), model);
     if (!options) {
       declined_ = true;
       return false;
     }
     GuiHost host(this);
     host.holdMessages();
-    const SpatialModel model = entry == 2 ? SpatialModel::Rigorous : SpatialModel::Linearised;
-    done = EstimateSpatial(job, model, *options, host, &lastSet_, &summary);
+    done = EstimateSpatial(job, model, options->forModel(model), host, &lastSet_, &summary);
     showPlot(done, summary, host.language());
     finishRun(host, done == 1, job, summary);
     if (done == 1 && options->saveParams != 0) offerLastSet(options->savePointInfo != 0);

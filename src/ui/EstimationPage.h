@@ -57,7 +57,7 @@ class EstimationPage : public QWidget {
   // Shows the options dialog; nullopt when the user cancels. Tests replace it.
   using OptionsPrompt = std::function<std::optional<EstimationOptions2D>(const SettingsStore&)>;
   void setOptionsPrompt(OptionsPrompt prompt) { prompt_ = std::move(prompt); }
-  using OptionsPrompt3D = std::function<std::optional<EstimationOptions3D>(const SettingsStore&)>;
+  using OptionsPrompt3D = std::function<std::optional<EstimationOptions3D>(const SettingsStore&, SpatialModel)>;
   void setOptionsPrompt3D(OptionsPrompt3D prompt) { prompt3D_ = std::move(prompt); }
   using OptionsPrompt3DBL =
       std::function<std::optional<EllipsoidalChoice>(const SettingsStore&, const EllipsoidList&)>;

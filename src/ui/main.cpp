@@ -119,9 +119,10 @@ bool runExample(pelmar::ui::EstimationPage* page, int entry, const QString& fold
     options.type = 1;
     return std::optional<pelmar::EstimationOptions2D>(options);
   });
-  page->setOptionsPrompt3D([](const pelmar::SettingsStore&) {
+  page->setOptionsPrompt3D([](const pelmar::SettingsStore&, pelmar::SpatialModel) {
     pelmar::EstimationOptions3D options;
     options.type = 1;
+    options.typeLinearised = 1;
     return std::optional<pelmar::EstimationOptions3D>(options);
   });
   page->list()->setCurrentItem(page->list()->topLevelItem(entry));
@@ -177,7 +178,7 @@ int writeScreenshots(pelmar::ui::MainDialog& window, const pelmar::StartUpState&
   pelmar::ui::AboutDialog about(state.home, state.userFiles(), &window);
   pelmar::ui::EllipsoidDialog ellipsoid(&window);
   pelmar::ui::EstimationOptionsDialog2D plane(store, &window);
-  pelmar::ui::EstimationOptionsDialog3D spatial(store, true, &window);
+  pelmar::ui::EstimationOptionsDialog3D spatial(store, true, pelmar::SpatialModel::Rigorous, &window);
   pelmar::ui::EstimationOptionsDialog3DBL ellipsoidal(store, window.settingsPage()->ellipsoids(), true, &window);
   pelmar::ui::ParameterSetDialog parameterSet(sets[1], window.settingsPage()->ellipsoids(), sets,
                                              pelmar::str::SetDialogTitle, &window);
