@@ -358,6 +358,7 @@ TEST_F(Conversion, unreadable_lines_are_told_and_a_file_of_them_fails) {
   const std::string summary = readFile(home / "s.json");
   EXPECT_NE(summary.find("\"lines_unreadable\": 1"), std::string::npos) << summary;
   EXPECT_NE(summary.find("in.txt:3"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("\"name\": \"Bessel\""), std::string::npos) << "the ellipsoid the run used: " << summary;
 }
 
 // A file fed in the wrong direction: degrees to an inverse conversion gave

@@ -22,6 +22,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <sys/stat.h>
@@ -1051,6 +1052,52 @@ TEST_F(Gui, conversion_page_needs_a_leaf_and_runs_with_the_dialog_values) {
   EXPECT_NE(readFile(home / "out.txt").find("3500000.000"), std::string::npos) << readFile(home / "out.txt");
 }
 
+// Every projection computes on an ellipsoid, and none was named: UTM of a
+// WGS84 point on the default Bessel came out 600 m off without a word.
+TEST_F(Gui, the_ellipsoid_in_use_is_named_on_the_pages_in_the_dialogs_and_the_result_box) {
+  MainDialog dialog(state);
+  ConversionPage* page = dialog.conversionPage();
+  const QString bessel = ellipsoidText(dialog.settingsPage()->currentEllipsoid());
+  EXPECT_TRUE(bessel.startsWith(text(str::EllipsoidInUse, {"Bessel", ""}).section(QLatin1Char('('), 0, 0)))
+      << bessel.toStdString();
+  EXPECT_TRUE(bessel.contains("a = 6377397.155 m, 1/f = 299.15281")) << bessel.toStdString();
+  const struct {
+    int code;
+    QString line;
+  } cases[] = {{1001, bessel},
+               {2009, text(str::EllipsoidFixedBySystem, {"GRS80", "a = 6378137.000 m, 1/f = 298.257222101"})},
+               {2011, text(str::EllipsoidFixedBySystem, {"Bessel 1841", "a = 6377397.155 m, 1/f = 299.152812829"})}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(page->selectConversion(c.code));
+    EXPECT_EQ(page->ellipsoidLabel()->text(), c.line) << c.code;
+  }
+
+  // The option dialog names it above its fields; cancelled, nothing runs.
+  writeFile(home / "in.txt", "P1 48 9\n");
+  page->inputEdit()->setText(QString::fromStdString((home / "in.txt").string()));
+  page->outputEdit()->setText(QString::fromStdString((home / "out.txt").string()));
+  ASSERT_TRUE(page->selectConversion(1000));
+  QString inDialog;
+  QTimer::singleShot(0, [&] {
+    auto* options = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(options, nullptr);
+    if (auto* line = options->findChild<QLabel*>(QStringLiteral("ellipsoidLine"))) inDialog = line->text();
+    options->reject();
+  });
+  EXPECT_FALSE(page->compute());
+  EXPECT_EQ(inDialog, bessel);
+
+  page->setOptionsPrompt([](const ConversionInfo&, ConversionJob&) { return true; });
+  errors.clear();
+  ASSERT_TRUE(page->compute());
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors[0].contains(bessel)) << errors[0].toStdString();
+
+  dialog.show();
+  dialog.tabs()->setCurrentIndex(MainDialog::kGeodeticTab);
+  EXPECT_EQ(dialog.geodeticPage()->ellipsoidLabel()->text(), bessel);
+}
+
 TEST_F(Gui, projection_dialogs_follow_their_modes) {
   std::filesystem::create_directories(home / "config");
   SettingsStore store;
@@ -1995,7 +2042,7 @@ TEST_F(Gui, file_dialogs_add_their_suffix_and_remember_their_folder) {
     MainDialog dialog(state);
     QLineEdit* output = dialog.conversionPage()->outputEdit();
     auto choose = [&](int row) {
-      auto* grid = qobject_cast<QGridLayout*>(output->parentWidget()->layout()->itemAt(2)->layout());
+      auto* grid = output->parentWidget()->findChild<QGridLayout*>();
       qobject_cast<QPushButton*>(grid->itemAtPosition(row, 2)->widget())->click();
     };
     choose(1);
@@ -2008,7 +2055,7 @@ TEST_F(Gui, file_dialogs_add_their_suffix_and_remember_their_folder) {
   }
   MainDialog again(state);
   again.conversionPage()->outputEdit()->clear();
-  auto* grid = qobject_cast<QGridLayout*>(again.conversionPage()->layout()->itemAt(2)->layout());
+  auto* grid = again.conversionPage()->findChild<QGridLayout*>();
   typed = "next";
   qobject_cast<QPushButton*>(grid->itemAtPosition(1, 2)->widget())->click();
   EXPECT_EQ(startedIn.last(), work);

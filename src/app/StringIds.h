@@ -481,7 +481,9 @@
   X(SettingsZeroedIgnored, 2117)                                         \
   X(DegreesGivenToInverse, 2118)                                         \
   X(DegreesPerhapsGivenToInverse, 2119)                                  \
-  X(MapValuesGivenToForward, 2120)
+  X(MapValuesGivenToForward, 2120)                                       \
+  X(EllipsoidInUse, 2121)                                                \
+  X(EllipsoidFixedBySystem, 2122)
 
 namespace pelmar::str {
 

@@ -105,6 +105,7 @@ int ConvertCommand::run(CliContext& context, const std::vector<std::string>& arg
   summary.inputs = {{"input", job.inputPath.string()}};
   summary.outputs = {{"output", output}};
   SetPointRunCounts(summary, result, job.inputPath.string());
+  summary.ellipsoid = result.ellipsoid;
   return FinishRun(context, summary);
 }
 

@@ -51,6 +51,7 @@ int GeodesyCommand::run(CliContext& context, const std::vector<std::string>& arg
   summary.firstLeftOut = result.firstLeftOut;
   summary.linesUnreadable = result.linesUnreadable;
   if (result.linesUnreadable > 0) summary.firstUnreadable = args[1] + ":" + std::to_string(result.firstUnreadableLine);
+  summary.ellipsoid = job.ellipsoid;
   return FinishRun(context, summary);
 }
 

@@ -38,6 +38,11 @@ bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) 
   nlohmann::json json;
   json["command"] = summary.command;
   if (!summary.model.empty()) json["model"] = summary.model;
+  if (summary.ellipsoid) {
+    json["ellipsoid"] = {{"name", utf8(summary.ellipsoid->name)},
+                         {"a", number(summary.ellipsoid->a)},
+                         {"b", number(summary.ellipsoid->b)}};
+  }
   json["inputs"] = nlohmann::json::object();
   for (const auto& [key, value] : summary.inputs) json["inputs"][key] = utf8(value);
   json["outputs"] = nlohmann::json::object();

@@ -2,10 +2,12 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "estimation/EstimationJob.h"
 #include "points/PointRunCounts.h"
+#include "settings/EllipsoidDatabase.h"
 
 namespace pelmar::cli {
 
@@ -23,6 +25,7 @@ struct RunSummary {
   std::int64_t linesUnreadable = 0;  // data lines that fit no layout
   std::string firstUnreadable;       // "file:line" of the first
   const EstimationSummary* estimation = nullptr;  // the estimation fields, when there are any
+  std::optional<EllipsoidRecord> ellipsoid;        // the one the run computed on, when it used one
 };
 
 // The counts of a job over the point file `input` (its first unreadable

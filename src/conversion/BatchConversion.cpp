@@ -329,6 +329,15 @@ const ConversionInfo* FindConversion(std::string_view name) {
   return nullptr;
 }
 
+EllipsoidRecord ConversionEllipsoid(const ConversionInfo& conversion, const EllipsoidRecord& chosen) {
+  switch (conversion.ellipsoid) {
+    case FixedEllipsoid::None: break;
+    case FixedEllipsoid::Bessel: return {"Bessel 1841", kBesselA, kBesselB};
+    case FixedEllipsoid::Grs80: return {"GRS80", kGrs80A, kGrs80B};
+  }
+  return chosen;
+}
+
 bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, ProjectionLibrary& library,
                    JobHost& host, ConversionResult* result) {
   const bool dms = job.settings.formatGeographic != 0;
@@ -355,17 +364,11 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   if (!OpenStreamedBatch(host, reader, job.inputPath, output, job.outputPath)) return false;
 
   // 3. The ellipsoid of the settings, or the one a national system fixes.
-  switch (conversion.ellipsoid) {
-    case FixedEllipsoid::None: library.SetEllipDim(job.ellipsoid.a, job.ellipsoid.b); break;
-    case FixedEllipsoid::Bessel:
-      host.message(str::NoticeBessel);
-      library.SetEllipDim(kBesselA, kBesselB);
-      break;
-    case FixedEllipsoid::Grs80:
-      host.message(str::NoticeGrs80);
-      library.SetEllipDim(kGrs80A, kGrs80B);
-      break;
+  const EllipsoidRecord ellipsoid = ConversionEllipsoid(conversion, job.ellipsoid);
+  if (conversion.ellipsoid != FixedEllipsoid::None) {
+    host.message(conversion.ellipsoid == FixedEllipsoid::Bessel ? str::NoticeBessel : str::NoticeGrs80);
   }
+  library.SetEllipDim(ellipsoid.a, ellipsoid.b);
 
   // 4./5./6. Progress over the data lines: the counting pass sizes the bar,
   // and is skipped when nobody sees one.
@@ -474,6 +477,7 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   });
 
   ConversionResult counts;
+  counts.ellipsoid = ellipsoid;
   // Whether every point read looks like degrees, and whether none does: a
   // file in the wrong direction (degrees to an inverse, eastings to a
   // forward conversion) gave garbage or nothing and was called a success.

@@ -103,8 +103,15 @@ struct ConversionJob {
   MercatorOptions mercator;
 };
 
-// Points left out are those outside the projection's domain.
-struct ConversionResult : PointRunCounts {};
+// Points left out are those outside the projection's domain. `ellipsoid` is
+// the one the run computed on.
+struct ConversionResult : PointRunCounts {
+  EllipsoidRecord ellipsoid;
+};
+
+// The ellipsoid a conversion computes on: the one its national system fixes
+// ("Bessel 1841", "GRS80"), else `chosen` (the settings' or --ellipsoid).
+EllipsoidRecord ConversionEllipsoid(const ConversionInfo& conversion, const EllipsoidRecord& chosen);
 
 // Converts the input file line by line into the output file. Lines that do
 // not parse are skipped, counted and the first told with its line number
@@ -117,6 +124,8 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
 
 // Fixed ellipsoids of the national systems (metres).
 inline constexpr double kBesselA = 6377397.15508, kBesselB = 6356078.9629;
-inline constexpr double kGrs80A = 6378137.0, kGrs80B = 6356752.3142;
+// GRS80: a and 1/f = 298.257222101 (b to the 0.1 µm; 6356752.3142 is WGS84's
+// rounded b and gave 1/f = 298.257222933).
+inline constexpr double kGrs80A = 6378137.0, kGrs80B = 6356752.314140356;
 
 }  // namespace pelmar

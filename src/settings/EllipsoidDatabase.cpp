@@ -3,6 +3,7 @@
 #include "io/Archive.h"
 #include "settings/EllipsoidParameters.h"
 #include "text/MessageFormat.h"
+#include "text/NumberFormat.h"
 #include "text/TextEncoding.h"
 #include "io/FileReplace.h"
 
@@ -60,6 +61,12 @@ int FindEllipsoid(const EllipsoidList& list, std::string_view name) {
     if (list[i].name == name) return static_cast<int>(i);
   }
   return -1;
+}
+
+std::string EllipsoidFigures(const EllipsoidRecord& ellipsoid) {
+  std::string text = "a = " + formatFixed(ellipsoid.a, 0, 3) + " m, ";
+  const double f = (ellipsoid.a - ellipsoid.b) / ellipsoid.a;
+  return text + (f > 0.0 ? "1/f = " + formatFixed(1.0 / f, 0, 9) : std::string("sphere"));
 }
 
 }  // namespace pelmar

@@ -33,4 +33,10 @@ bool WriteEllipsoidDatabase(const std::filesystem::path& path, const EllipsoidLi
 // The first record of that name, byte for byte; -1 when there is none.
 int FindEllipsoid(const EllipsoidList& list, std::string_view name);
 
+// The figures a person checks an ellipsoid by, as "a = 6377397.155 m,
+// 1/f = 299.152812853" (a in metres to the millimetre, the inverse
+// flattening to 9 decimals), or "a = … m, sphere" when b equals a. The name
+// is not part of it.
+std::string EllipsoidFigures(const EllipsoidRecord& ellipsoid);
+
 }  // namespace pelmar

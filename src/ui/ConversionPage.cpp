@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/StringIds.h"
+#include "ui/DialogParts.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageKeys.h"
@@ -73,6 +74,9 @@ ConversionPage::ConversionPage(SettingsPage* settings, const std::filesystem::pa
   description_ = new QLabel(this);
   description_->setWordWrap(true);
   layout->addWidget(description_);
+  ellipsoid_ = new QLabel(this);
+  ellipsoid_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(ellipsoid_);
   connect(tree_, &QTreeWidget::currentItemChanged, this, &ConversionPage::updateDescription);
 
   auto* grid = new QGridLayout;
@@ -93,13 +97,29 @@ ConversionPage::ConversionPage(SettingsPage* settings, const std::filesystem::pa
 
 void ConversionPage::updateDescription() {
   const QTreeWidgetItem* item = tree_->currentItem();
+  ellipsoid_->clear();
   if (item == nullptr) {
     description_->clear();
   } else if (item->data(0, Qt::UserRole).toInt() == kGroupValue) {
     description_->setText(uiText(str::DescriptionGroup));
   } else {
     description_->setText(uiText(str::DescriptionPrefix) + item->text(0));
+    // Every projection computes on an ellipsoid, and it was named nowhere:
+    // UTM of a WGS84 point on the default Bessel came out 600 m off.
+    const ConversionInfo* conversion = FindConversion(item->data(0, Qt::UserRole).toInt());
+    if (conversion != nullptr) ellipsoid_->setText(ellipsoidLine(*conversion));
   }
+}
+
+QString ConversionPage::ellipsoidLine(const ConversionInfo& conversion) const {
+  return ellipsoidText(ConversionEllipsoid(conversion, settings_->currentEllipsoid()),
+                       conversion.ellipsoid != FixedEllipsoid::None);
+}
+
+// The settings page may have changed the ellipsoid meanwhile.
+void ConversionPage::showEvent(QShowEvent* event) {
+  updateDescription();
+  QWidget::showEvent(event);
 }
 
 bool ConversionPage::selectConversion(int code) { return services::selectTreeValue(tree_, code); }
@@ -117,43 +137,49 @@ void ConversionPage::restoreSession() {
 
 bool ConversionPage::showOptions(const ConversionInfo& conversion, ConversionJob& job) {
   const SettingsStore store = settings_->settingsStore();
+  // Each dialog names the ellipsoid its projection computes on.
+  const QString ellipsoid = ellipsoidLine(conversion);
+  auto accepted = [&](QDialog& dialog) {
+    addEllipsoidLine(&dialog, ellipsoid);
+    return dialog.exec() == QDialog::Accepted;
+  };
   switch (conversion.dialog) {
     case ConversionDialog::None:
       return true;
     case ConversionDialog::CentralMeridian: {
       CentralMeridianDialog dialog(store, centralMeridian_, this);
-      if (dialog.exec() != QDialog::Accepted) return false;
+      if (!accepted(dialog)) return false;
       centralMeridian_ = dialog.options();
       break;
     }
     case ConversionDialog::AustrianMeridian: {
       AustrianMeridianDialog dialog(store, austrianMeridian_, this);
-      if (dialog.exec() != QDialog::Accepted) return false;
+      if (!accepted(dialog)) return false;
       austrianMeridian_ = dialog.options();
       break;
     }
     case ConversionDialog::Mercator: {
       MercatorDialog dialog(store, mercator_, this);
-      if (dialog.exec() != QDialog::Accepted) return false;
+      if (!accepted(dialog)) return false;
       mercator_ = dialog.options();
       break;
     }
     case ConversionDialog::Lambert: {
       LambertDialog dialog(store, lambert_, conversion.caseNumber, this);
       // The presets only show their constants: a cancel does not stop them.
-      if (dialog.exec() != QDialog::Accepted && conversion.caseNumber == 0) return false;
+      if (!accepted(dialog) && conversion.caseNumber == 0) return false;
       if (conversion.caseNumber == 0) lambert_ = dialog.options();
       break;
     }
     case ConversionDialog::Soldner: {
       SoldnerDialog dialog(store, soldner_, false, false, this);
-      if (dialog.exec() != QDialog::Accepted) return false;
+      if (!accepted(dialog)) return false;
       soldner_ = dialog.options();
       break;
     }
     case ConversionDialog::SoldnerBaden: {
       SoldnerDialog dialog(store, baden_, true, greenwich_, this);
-      if (dialog.exec() != QDialog::Accepted) return false;
+      if (!accepted(dialog)) return false;
       baden_ = dialog.options();
       greenwich_ = dialog.greenwich();
       break;
@@ -189,11 +215,7 @@ bool ConversionPage::compute() {
   job.inputPath = input.toStdString();
   job.outputPath = output.toStdString();
   job.settings = settings_->settings();
-  const EllipsoidList& ellipsoids = settings_->ellipsoids();
-  if (!ellipsoids.empty()) {
-    const int index = job.settings.ellipsoid;
-    job.ellipsoid = ellipsoids[index >= 0 && index < static_cast<int>(ellipsoids.size()) ? index : 0];
-  }
+  job.ellipsoid = settings_->currentEllipsoid();
   job.centralMeridian = centralMeridian_;
   job.austrianMeridian = austrianMeridian_;
   job.mercator = mercator_;
@@ -204,8 +226,9 @@ bool ConversionPage::compute() {
   host.holdMessages();
   ConversionResult result;
   const bool done = RunConversion(*conversion, job, library_, host, &result);
-  host.finishRun(done, str::ConversionFinished, 0,
-                 PointRunOutcome(output, result, QString::fromStdString(settings_->settings().editor)));
+  RunOutcome outcome = PointRunOutcome(output, result, QString::fromStdString(settings_->settings().editor));
+  outcome.ellipsoid = ellipsoidText(result.ellipsoid, conversion->ellipsoid != FixedEllipsoid::None);
+  host.finishRun(done, str::ConversionFinished, 0, outcome);
   return done;
 }
 

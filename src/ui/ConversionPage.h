@@ -26,6 +26,8 @@ class ConversionPage : public QWidget {
 
   QTreeWidget* tree() const noexcept { return tree_; }
   QLabel* description() const noexcept { return description_; }
+  // The ellipsoid the selected conversion computes on; empty for a group.
+  QLabel* ellipsoidLabel() const noexcept { return ellipsoid_; }
   QLineEdit* inputEdit() const noexcept { return input_; }
   QLineEdit* outputEdit() const noexcept { return output_; }
   // Selects the leaf of a conversion code in the tree.
@@ -46,11 +48,14 @@ class ConversionPage : public QWidget {
  private:
   bool showOptions(const ConversionInfo& conversion, ConversionJob& job);
   void updateDescription();
+  void showEvent(QShowEvent* event) override;
+  QString ellipsoidLine(const ConversionInfo& conversion) const;
 
   SettingsPage* settings_;
   ProjectionLibrary library_;
   QTreeWidget* tree_ = nullptr;
   QLabel* description_ = nullptr;
+  QLabel* ellipsoid_ = nullptr;
   QLineEdit* input_ = nullptr;
   QLineEdit* output_ = nullptr;
   OptionsPrompt prompt_;

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -19,6 +20,14 @@ void addOkCancel(QDialog* dialog, QVBoxLayout* layout) {
   QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
   layout->addWidget(buttons);
+}
+
+QLabel* addEllipsoidLine(QDialog* dialog, const QString& text) {
+  auto* label = new QLabel(text, dialog);
+  label->setObjectName(QStringLiteral("ellipsoidLine"));
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  if (auto* layout = qobject_cast<QVBoxLayout*>(dialog->layout())) layout->insertWidget(0, label);
+  return label;
 }
 
 QGroupBox* methodGroup(QWidget* parent, int type, QRadioButton*& l1, QRadioButton*& leastSquares) {

@@ -58,6 +58,10 @@ GeodeticPage::GeodeticPage(SettingsPage* settings, const std::filesystem::path& 
   }
   tree_->expandAll();
   layout->addWidget(tree_, 1);
+  // The tasks compute on the settings' ellipsoid: it is named here.
+  ellipsoid_ = new QLabel(this);
+  ellipsoid_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(ellipsoid_);
 
   auto* grid = new QGridLayout;
   auto editor = [this] { return QString::fromStdString(settings_->settings().editor); };
@@ -76,6 +80,11 @@ GeodeticPage::GeodeticPage(SettingsPage* settings, const std::filesystem::path& 
   buttons->addWidget(compute);
   layout->addLayout(buttons);
   connect(compute, &QPushButton::clicked, this, &GeodeticPage::compute);
+}
+
+void GeodeticPage::showEvent(QShowEvent* event) {
+  ellipsoid_->setText(ellipsoidText(settings_->currentEllipsoid()));
+  QWidget::showEvent(event);
 }
 
 bool GeodeticPage::selectTask(int task) { return services::selectTreeValue(tree_, task); }
@@ -120,13 +129,7 @@ bool GeodeticPage::compute() {
   job.inputPath = input.toStdString();
   job.outputPath = output.toStdString();
   job.settings = settings_->settings();
-  const EllipsoidList& ellipsoids = settings_->ellipsoids();
-  if (!ellipsoids.empty()) {
-    // An index beyond the list falls back to the first ellipsoid, as on the
-    // settings page.
-    const int index = job.settings.ellipsoid;
-    job.ellipsoid = ellipsoids[index >= 0 && index < static_cast<int>(ellipsoids.size()) ? index : 0];
-  }
+  job.ellipsoid = settings_->currentEllipsoid();
   job.task = static_cast<GeodeticTask>(task);
   GuiHost host(this);
   host.holdMessages();
@@ -138,6 +141,7 @@ bool GeodeticPage::compute() {
   outcome.pointsLeftOut = result.linesLeftOut;
   outcome.linesUnreadable = result.linesUnreadable;
   outcome.editor = QString::fromStdString(settings_->settings().editor);
+  outcome.ellipsoid = ellipsoidText(job.ellipsoid);
   host.finishRun(done, str::GeodeticFinished, 0, outcome);
   return done;
 }

@@ -7,6 +7,7 @@
 #include "conversion/ProjectionLibrary.h"
 #include "geodesy/EllipsoidLibrary.h"
 
+class QLabel;
 class QLineEdit;
 class QTreeWidget;
 
@@ -28,6 +29,8 @@ class GeodeticPage : public QWidget {
   QTreeWidget* tree() const noexcept { return tree_; }
   QLineEdit* inputEdit() const noexcept { return input_; }
   QLineEdit* outputEdit() const noexcept { return output_; }
+  // Names the settings' ellipsoid; filled each time the page is shown.
+  QLabel* ellipsoidLabel() const noexcept { return ellipsoid_; }
   // Selects the leaf of a task (GeodeticTask as int); false when none has it.
   bool selectTask(int task);
 
@@ -38,11 +41,15 @@ class GeodeticPage : public QWidget {
   // Runs the selected task; false when it did not run or failed.
   bool compute();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   SettingsPage* settings_;
   EllipsoidLibrary ellipsoids_;
   ProjectionLibrary projections_;
   QTreeWidget* tree_ = nullptr;
+  QLabel* ellipsoid_ = nullptr;
   QLineEdit* input_ = nullptr;
   QLineEdit* output_ = nullptr;
 };

@@ -45,6 +45,7 @@ QString outcomeText(const RunOutcome& outcome) {
   for (const auto& [value, id] : counts) {
     if (value->has_value()) lines << count(id, **value);
   }
+  if (!outcome.ellipsoid.isEmpty()) lines << outcome.ellipsoid;
   return lines.join('\n');
 }
 

@@ -26,12 +26,14 @@ struct RunOutcome {
   std::optional<std::int64_t> linesUnreadable;
   std::optional<std::int64_t> grossErrors;  // identical points the test flags
   QString editor;  // the configured editor, for Open
+  QString ellipsoid;  // the line naming the ellipsoid the run computed on, if it used one
 };
 
 // The outcome of a job over one point file that wrote `output`.
 RunOutcome PointRunOutcome(const QString& output, const PointRunCounts& counts, const QString& editor);
 
-// The lines of `outcome`: one "Written: <file>" per file, then the counts.
+// The lines of `outcome`: one "Written: <file>" per file, then the counts,
+// then the ellipsoid.
 QString outcomeText(const RunOutcome& outcome);
 
 // The box that ends a successful run: its text with the information icon,

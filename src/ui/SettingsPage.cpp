@@ -273,6 +273,12 @@ bool SettingsPage::initialise() {
   return true;
 }
 
+EllipsoidRecord SettingsPage::currentEllipsoid() const {
+  if (ellipsoids_.empty()) return {};
+  const int index = settings_.ellipsoid;
+  return ellipsoids_[index >= 0 && index < static_cast<int>(ellipsoids_.size()) ? static_cast<std::size_t>(index) : 0];
+}
+
 SettingsStore SettingsPage::settingsStore() const {
   SettingsStore store;
   store.SetFile(settingsPath_);

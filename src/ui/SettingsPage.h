@@ -46,6 +46,9 @@ class SettingsPage : public QWidget {
 
   const GeneralSettings& settings() const noexcept { return settings_; }
   const EllipsoidList& ellipsoids() const noexcept { return ellipsoids_; }
+  // The ellipsoid of the settings ("Ellip"; an index beyond the list takes
+  // the first); an empty record when the list is empty.
+  EllipsoidRecord currentEllipsoid() const;
   // The per-user settings file; empty when its folder could not be made.
   const std::filesystem::path& settingsPath() const noexcept { return settingsPath_; }
   // A store on the settings file, for the option dialogs and jobs.

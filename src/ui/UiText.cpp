@@ -1,6 +1,8 @@
 #include "ui/UiText.h"
 
 #include "app/LanguageTable.h"
+#include "app/StringIds.h"
+#include "settings/EllipsoidDatabase.h"
 #include "text/TextEncoding.h"
 
 namespace pelmar::ui {
@@ -22,6 +24,11 @@ QString uiText(int id, const QStringList& args) {
   values.reserve(static_cast<std::size_t>(args.size()));
   for (const QString& arg : args) values.push_back(arg.toStdString());
   return QString::fromStdString(languageTable().format(id, values));
+}
+
+QString ellipsoidText(const EllipsoidRecord& ellipsoid, bool fixedBySystem) {
+  return uiText(fixedBySystem ? str::EllipsoidFixedBySystem : str::EllipsoidInUse,
+                {fromFileText(ellipsoid.name), QString::fromStdString(EllipsoidFigures(ellipsoid))});
 }
 
 QString fromFileText(const std::string& bytes) { return QString::fromStdString(windows1252ToUtf8(bytes)); }

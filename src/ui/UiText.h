@@ -5,6 +5,7 @@
 
 namespace pelmar {
 class LanguageTable;
+struct EllipsoidRecord;
 }
 
 namespace pelmar::ui {
@@ -15,6 +16,10 @@ const LanguageTable& languageTable();
 
 // Numbered string `id`, its placeholders filled with `args`.
 QString uiText(int id, const QStringList& args = {});
+
+// The line that names the ellipsoid a run computes on: its name, a and 1/f,
+// and whether the conversion's system fixes it whatever the settings say.
+QString ellipsoidText(const EllipsoidRecord& ellipsoid, bool fixedBySystem = false);
 
 // Windows-1252 bytes (names and texts as files hold them) to a QString and back.
 QString fromFileText(const std::string& bytes);
