@@ -97,15 +97,15 @@ ConversionPage::ConversionPage(SettingsPage* settings, const std::filesystem::pa
 
 void ConversionPage::updateDescription() {
   const QTreeWidgetItem* item = tree_->currentItem();
-  ellipsoid_->clear();
+  // Every projection computes on an ellipsoid, and it was named nowhere:
+  // UTM of a WGS84 point on the default Bessel came out 600 m off.
+  ellipsoid_->setText(ellipsoidText(settings_->currentEllipsoid()));
   if (item == nullptr) {
     description_->clear();
   } else if (item->data(0, Qt::UserRole).toInt() == kGroupValue) {
     description_->setText(uiText(str::DescriptionGroup));
   } else {
     description_->setText(uiText(str::DescriptionPrefix) + item->text(0));
-    // Every projection computes on an ellipsoid, and it was named nowhere:
-    // UTM of a WGS84 point on the default Bessel came out 600 m off.
     const ConversionInfo* conversion = FindConversion(item->data(0, Qt::UserRole).toInt());
     if (conversion != nullptr) ellipsoid_->setText(ellipsoidLine(*conversion));
   }

@@ -26,10 +26,14 @@ class ConversionPage : public QWidget {
 
   QTreeWidget* tree() const noexcept { return tree_; }
   QLabel* description() const noexcept { return description_; }
-  // The ellipsoid the selected conversion computes on; empty for a group.
+  // The ellipsoid the selected conversion computes on; the settings' one
+  // while a group or nothing is selected.
   QLabel* ellipsoidLabel() const noexcept { return ellipsoid_; }
   QLineEdit* inputEdit() const noexcept { return input_; }
   QLineEdit* outputEdit() const noexcept { return output_; }
+  // The line naming the ellipsoid `conversion` computes on with today's
+  // settings (or the one its system fixes).
+  QString ellipsoidLine(const ConversionInfo& conversion) const;
   // Selects the leaf of a conversion code in the tree.
   bool selectConversion(int code);
 
@@ -49,7 +53,6 @@ class ConversionPage : public QWidget {
   bool showOptions(const ConversionInfo& conversion, ConversionJob& job);
   void updateDescription();
   void showEvent(QShowEvent* event) override;
-  QString ellipsoidLine(const ConversionInfo& conversion) const;
 
   SettingsPage* settings_;
   ProjectionLibrary library_;

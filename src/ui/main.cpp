@@ -17,6 +17,8 @@
 #include "app/StringIds.h"
 #include "stored/TransformationDatabase.h"
 #include "ui/AboutDialog.h"
+#include "ui/ConversionPage.h"
+#include "ui/DialogParts.h"
 #include "ui/EllipsoidDialog.h"
 #include "ui/EstimationPage.h"
 #include "ui/EstimationOptionsDialog2D.h"
@@ -189,6 +191,14 @@ int writeScreenshots(pelmar::ui::MainDialog& window, const pelmar::StartUpState&
   pelmar::ui::LambertDialog belgium(store, {}, 2, &window);
   pelmar::ui::SoldnerDialog soldner(store, {}, false, false, &window);
   pelmar::ui::SoldnerDialog baden(store, {}, true, false, &window);
+  // Each projection's options name the ellipsoid, as the conversion page opens them.
+  const std::pair<QDialog*, int> projections[] = {{&meridian, 1000}, {&austria, 1010}, {&mercator, 1006},
+                                                  {&lambert, 1002},  {&belgium, 1004}, {&soldner, 1005},
+                                                  {&baden, 1014}};
+  for (const auto& [projection, code] : projections) {
+    pelmar::ui::addEllipsoidLine(projection,
+                                 window.conversionPage()->ellipsoidLine(*pelmar::FindConversion(code)));
+  }
   // The end of a run, the built-in viewer and the progress windows with Cancel.
   pelmar::ui::RunOutcome outcome;
   outcome.written = {QStringLiteral("/home/survey/2024-17/report.aus"), QStringLiteral("/home/survey/2024-17/points.txt"),
