@@ -366,30 +366,60 @@ TEST_F(Conversion, unreadable_lines_are_told_and_a_file_of_them_fails) {
 // gave nothing. Refused before the output is replaced where the system
 // cannot have such values; told where it can (near a Soldner origin).
 TEST_F(Conversion, a_file_in_the_wrong_direction_is_refused_or_told) {
+  const std::vector<std::string> fixedMeridian = {"--set", "L0Settings.L0Auto=0", "--set", "L0Settings.L0=0"};
   const struct {
     const char* code;
     const char* input;
+    std::vector<std::string> settings;
     int status;
     const char* id;  // "" for none of the three
   } cases[] = {
-      {"gk-geo", "TP1 52.2103 10.5995 120\nTP2 52.3 10.6\n", cli::kJobFailed, "[2118]"},
-      {"lv95-geo", "A 46.95 7.44\n", cli::kJobFailed, "[2118]"},
-      {"xyz-geo", "P 52.2 10.6 500\n", cli::kJobFailed, "[2118]"},
-      {"geo-gk", "TP1 4404281.875 5787072.497 120\n", cli::kJobFailed, "[2120]"},
-      {"geo-xyz", "P 3900000.1 700000.2 5000000.3\n", cli::kJobFailed, "[2120]"},
-      {"soldner-geo", "P 120.5 -80.2\n", cli::kSuccess, "[2119]"},
-      {"xyz-geo", "SP 12.0 -30.0 -6356752.3\n", cli::kSuccess, ""},  // at the South Pole
-      {"gk-geo", "TP1 52.2103 10.5995\nTP2 4404281.875 5787072.497\n", cli::kSuccess, ""},
+      {"gk-geo", "TP1 52.2103 10.5995 120\nTP2 52.3 10.6\n", {}, cli::kJobFailed, "[2118]"},
+      {"lv95-geo", "A 46.95 7.44\n", {}, cli::kJobFailed, "[2118]"},
+      {"xyz-geo", "P 52.2 10.6 500\n", {}, cli::kJobFailed, "[2118]"},
+      {"geo-gk", "TP1 4404281.875 5787072.497 120\n", {}, cli::kJobFailed, "[2120]"},
+      {"geo-xyz", "P 3900000.1 700000.2 5000000.3\n", {}, cli::kJobFailed, "[2120]"},
+      {"soldner-geo", "P 120.5 -80.2\n", {}, cli::kSuccess, "[2119]"},
+      // A fixed meridian 0°: E = 52.659 m, N = 11.091 m is a point on the
+      // equator 500 km west of it (cs2cs +proj=tmerc +x_0=500000 +ellps=bessel).
+      {"gk-geo", "Q1 52.659 11.091 10\n", fixedMeridian, cli::kSuccess, "[2119]"},
+      {"xyz-geo", "SP 12.0 -30.0 -6356752.3\n", {}, cli::kSuccess, ""},  // at the South Pole
+      {"gk-geo", "TP1 52.2103 10.5995\nTP2 4404281.875 5787072.497\n", {}, cli::kSuccess, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.code) + ": " + c.input);
     writeFile(home / "out.txt", "old output\n");
-    EXPECT_EQ(convert({}, c.code, c.input), c.status) << err.str();
+    EXPECT_EQ(convert(c.settings, c.code, c.input), c.status) << err.str();
     for (const char* id : {"[2118]", "[2119]", "[2120]"}) {
       EXPECT_EQ(err.str().find(id) != std::string::npos, std::string_view(c.id) == id) << err.str();
     }
     if (c.status != cli::kSuccess) EXPECT_EQ(readFile(home / "out.txt"), "old output\n");
   }
+  // Standard output cannot be taken back: a refused run sends nothing there,
+  // a run that goes on sends every point.
+  const std::string cli = (test::binDir() / "pelmar-cli").string();
+  const auto refusedRun = test::runCommand("printf 'TP1 52.2 10.5\\nTP2 52.3 10.6\\n' | '" + cli + "' --settings '" +
+                                           (home / "u.ini").string() + "' convert gk-geo - -");
+  EXPECT_EQ(refusedRun.status, cli::kJobFailed);
+  EXPECT_NE(refusedRun.err.find("[2118]"), std::string::npos) << refusedRun.err;
+  EXPECT_EQ(refusedRun.out, "");
+  const auto mixedRun = test::runCommand("printf 'TP1 52.2 10.5\\nTP2 4404281.875 5787072.497\\n' | '" + cli +
+                                         "' --settings '" + (home / "u.ini").string() + "' convert gk-geo - -");
+  EXPECT_EQ(mixedRun.status, cli::kSuccess) << mixedRun.err;
+  EXPECT_NE(mixedRun.out.find("TP2"), std::string::npos) << mixedRun.out;
+}
+
+// A zone or band no UTM point has spoils its line only; it ended the whole
+// run as "parameters refused" (1908), also for degrees read as zone 50 band ".1".
+TEST_F(Conversion, a_utm_line_with_an_impossible_zone_or_band_is_unreadable) {
+  const std::vector<std::string> zoneForm = {"--set", "GeneralSettings.FormatUTM=0"};
+  EXPECT_EQ(convert(zoneForm, "utm-geo", "P1 50.1 8.9 100.0\n"), cli::kJobFailed);
+  EXPECT_NE(err.str().find("[1330]"), std::string::npos) << err.str();
+  EXPECT_EQ(convert(zoneForm, "utm-geo", "P1 32 U 500000 5400000\nP2 61 U 500000 5400000\nP3 32 I 500000 5400000\n"),
+            cli::kSuccess);
+  EXPECT_NE(err.str().find("[1330]"), std::string::npos) << err.str();
+  EXPECT_EQ(readFile(home / "out.txt").find("P2"), std::string::npos);
+  EXPECT_NE(readFile(home / "out.txt").find("P1"), std::string::npos);
 }
 
 // Raw UTM (no zone columns) with the meridian following each point: the way

@@ -1065,8 +1065,8 @@ TEST_F(Gui, the_ellipsoid_in_use_is_named_on_the_pages_in_the_dialogs_and_the_re
     int code;
     QString line;
   } cases[] = {{1001, bessel},
-               {2009, text(str::EllipsoidFixedBySystem, {"GRS80", "a = 6378137.000 m, 1/f = 298.257222101"})},
-               {2011, text(str::EllipsoidFixedBySystem, {"Bessel 1841", "a = 6377397.155 m, 1/f = 299.152812829"})}};
+               {2009, text(str::EllipsoidFixedBySystem, {"GRS80", "a = 6378137.000 m, 1/f = 298.2572221"})},
+               {2011, text(str::EllipsoidFixedBySystem, {"Bessel 1841", "a = 6377397.155 m, 1/f = 299.1528128"})}};
   for (const auto& c : cases) {
     ASSERT_TRUE(page->selectConversion(c.code));
     EXPECT_EQ(page->ellipsoidLabel()->text(), c.line) << c.code;
@@ -1991,6 +1991,21 @@ TEST_F(Gui, a_start_and_a_close_leave_the_general_settings_to_their_defaults) {
   EXPECT_EQ(b.size() - b.find('.') - 1, 6u) << b;
   EXPECT_EQ(l.size() - l.find('.') - 1, 6u) << l;
   EXPECT_EQ(h, "120.000");
+}
+
+// A session an earlier version kept in the settings file comes back, and the
+// first close moves all of it into the session file, unchanged values too.
+TEST_F(Gui, an_earlier_session_in_the_settings_file_moves_whole_into_the_session_file) {
+  std::filesystem::create_directories(home / "config");
+  const std::string old = "[GeneralSettings]\nNachkommaGeog=7\n[DesktopSession]\nConversionInput=/data/in.txt\n";
+  writeFile(settingsFile(), old);
+  {
+    MainDialog dialog(state);
+    EXPECT_EQ(dialog.conversionPage()->inputEdit()->text(), "/data/in.txt");
+    dialog.closeWithQuestion();
+  }
+  EXPECT_NE(readFile(sessionPathFor(settingsFile())).find("ConversionInput=/data/in.txt"), std::string::npos);
+  EXPECT_EQ(readFile(settingsFile()), old) << "nothing is written into the settings file";
 }
 
 // Paths, the chosen conversion and computation and the window's size come

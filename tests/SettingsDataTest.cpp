@@ -196,6 +196,7 @@ TEST(GeneralSettings, missing_keys_keep_their_defaults_and_zeroed_sections_are_r
        zeroedGeneral + "[Interpolation]\nInterpolationActive=1\nInterpolationtype=2\ndsH=20000\n", 6, 3,
        "xdg-open", 1, 2.0, true},
       {"zeroed without interpolation", "[DesktopSession]\nA=1\n" + zeroedGeneral, 6, 3, "xdg-open", 1, 5.0, true},
+      {"zeros this version saved", zeroedGeneral + "SavedBy=Pelmar 2\n", 0, 0, "", 1, 5.0, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -227,7 +228,7 @@ TEST(GeneralSettings, save_writes_every_key_and_truncates_dsh) {
   ASSERT_TRUE(settings.save(store));
   EXPECT_EQ(readFile(dir / "user.ini"),
             "[GeneralSettings]\nNachkommaGeog=6\nNachkommaKartesisch=3\nFormatGeog=0\nEllip=0\nEditor=xdg-open\n"
-            "UserDefinedHeader=0\nIncludeDate=0\nFormatUTM=1\n\n[Interpolation]\nInterpolationActive=1\n"
+            "UserDefinedHeader=0\nIncludeDate=0\nFormatUTM=1\nSavedBy=Pelmar 2\n\n[Interpolation]\nInterpolationActive=1\n"
             "Interpolationtype=0\ndsH=29999\n");
 }
 

@@ -1,6 +1,7 @@
 #include "conversion/BatchConversion.h"
 
 #include <atomic>
+#include <cctype>
 #include <cmath>
 #include <optional>
 #include <thread>
@@ -171,11 +172,13 @@ const std::vector<ConversionInfo> kConversions = {
     {1000, "geo-gk", str::LabelGeoGk, str::LabelGeoGk, D::CentralMeridian, 0, F::Geographic, F::Plane, E::None,
      setupTransverseMercator, GaussKrueger::forward},
     {2000, "gk-geo", str::LabelGkGeo, str::LabelGkGeo, D::CentralMeridian, 0, F::Plane, F::Geographic, E::None,
-     setupTransverseMercator, GaussKrueger::inverse},
+     setupTransverseMercator, GaussKrueger::inverse,
+     DegreesAsInput::RefusedUnlessFixedMeridian},
     {1001, "geo-utm", str::LabelGeoUtm, str::LabelGeoUtm, D::CentralMeridian, 0, F::Geographic, F::Utm, E::None,
      setupUtm, utmForward},
     {2001, "utm-geo", str::LabelUtmGeo, str::LabelUtmGeo, D::CentralMeridian, 0, F::Utm, F::Geographic, E::None,
-     setupUtm, utmInverse},
+     setupUtm, utmInverse,
+     DegreesAsInput::RefusedUnlessFixedMeridian},
     {1002, "geo-lambert", str::LabelGeoLambert, str::LabelGeoLambert, D::Lambert, 0, F::Geographic, F::Plane,
      E::None, setupLambert, Lambert::forward},
     {2002, "lambert-geo", str::LabelLambertGeo, str::LabelLambertGeo, D::Lambert, 0, F::Plane, F::Geographic,
@@ -255,6 +258,8 @@ struct Batch {
 };
 
 constexpr std::size_t kBatchPoints = 4096;
+// The latitude bands of UTM, C to X without I and O.
+constexpr const char* kUtmBands = "CDEFGHJKLMNPQRSTUVWX";
 constexpr std::size_t kQueuedBatches = 4;
 
 // Reads a line by its form; false when it does not parse.
@@ -284,6 +289,12 @@ bool parseLine(std::string_view data, InputForm form, bool dms, bool heightRequi
       const int n = scanFields(data, name, p.point.zone, token, p.point.v1, p.point.v2, p.point.v3);
       if (n != 6 && n != 5) return false;
       p.point.letter = token.front();  // "North" passes "N"
+      // A zone or band no UTM point has is the line's fault: the library
+      // takes it for refused parameters, which ended the whole run.
+      const char band = static_cast<char>(std::toupper(static_cast<unsigned char>(p.point.letter)));
+      if (p.point.zone < 1 || p.point.zone > 60 || std::string_view(kUtmBands).find(band) == std::string_view::npos) {
+        return false;
+      }
       p.hasHeight = n == 6;
       return true;
     }
@@ -298,6 +309,14 @@ bool parseLine(std::string_view data, InputForm form, bool dms, bool heightRequi
 bool looksLikeDegrees(PointForm form, const ConversionPoint& p) {
   const bool small = std::fabs(p.v1) <= 360.0 && std::fabs(p.v2) <= 360.0;
   return form == PointForm::Cartesian ? small && std::fabs(p.v3) < 6.0e6 : small;
+}
+
+// How `conversion` treats a file of degrees with the job's settings.
+DegreesAsInput degreesRule(const C& conversion, const J& job) {
+  if (conversion.degrees != DegreesAsInput::RefusedUnlessFixedMeridian) return conversion.degrees;
+  const bool meridianOfEachPoint =
+      (conversion.input == F::Utm && zoneForm(job)) || job.centralMeridian.L0Auto != 0;
+  return meridianOfEachPoint ? DegreesAsInput::Refused : DegreesAsInput::Told;
 }
 
 // Runs `body` and turns an exception into a flag, so that a stage thread
@@ -482,6 +501,22 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   // file in the wrong direction (degrees to an inverse, eastings to a
   // forward conversion) gave garbage or nothing and was called a success.
   bool allDegrees = true, noDegrees = true;
+  const bool forward = conversion.input == PointForm::Geographic;
+  const DegreesAsInput degreesAsInput = degreesRule(conversion, job);
+  // Whether the points so far would have the run refused for its direction.
+  auto refusable = [&] { return forward ? noDegrees : allDegrees && degreesAsInput == DegreesAsInput::Refused; };
+  // Standard output cannot be taken back: while the run may still be
+  // refused, its converted batches wait here (a refused run had streamed
+  // every point before saying that nothing was written).
+  const bool holdBack = job.outputPath == "-";
+  std::vector<Batch> held;
+  auto pushHeld = [&] {
+    bool pushed = true;
+    for (Batch& b : held) pushed = pushed && converted.push(std::move(b));
+    held.clear();
+    return pushed;
+  };
+  bool refused = false;
   bool computeFailed = false, cancelled = false;
   bool parametersRefused = false;
   try {
@@ -521,8 +556,15 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
           if (counts.pointsLeftOut++ == 0) counts.firstLeftOut.assign(batch->names, p.nameOffset, p.nameLength);
         }
       }
-      if (cancelled || parametersRefused || !converted.push(std::move(*batch))) break;
+      if (cancelled || parametersRefused) break;
+      if (holdBack && refusable()) {
+        held.push_back(std::move(*batch));
+        continue;
+      }
+      if (!pushHeld() || !converted.push(std::move(*batch))) break;
     }
+    refused = counts.linesRead > counts.linesUnreadable && refusable();
+    if (!cancelled && !parametersRefused && !refused) pushHeld();
   } catch (...) {
     computeFailed = true;
   }
@@ -562,18 +604,13 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
     return false;
   }
   // Refused before the output is committed: the old file stays.
-  const bool pointsRead = counts.linesRead > counts.linesUnreadable;
-  const bool forward = conversion.input == PointForm::Geographic;
   const std::string label = host.text(conversion.labelId);
-  if (pointsRead && forward && noDegrees) {
-    host.message(str::MapValuesGivenToForward, {job.inputPath.string(), label});
+  if (refused) {
+    host.message(forward ? str::MapValuesGivenToForward : str::DegreesGivenToInverse,
+                 {job.inputPath.string(), label});
     return false;
   }
-  const bool degreesToInverse = pointsRead && !forward && allDegrees;
-  if (degreesToInverse && conversion.degrees == DegreesAsInput::Refused) {
-    host.message(str::DegreesGivenToInverse, {job.inputPath.string(), label});
-    return false;
-  }
+  const bool degreesToInverse = counts.linesRead > counts.linesUnreadable && !forward && allDegrees;
   if (!output.commit()) {
     host.message(str::OutputNotCreated, {job.outputPath.string()});
     return false;

@@ -34,6 +34,10 @@ enum class FixedEllipsoid { None, Bessel, Grs80 };
 enum class DegreesAsInput {
   Refused,  // impossible in the system: its false origin keeps every point far from 0
   Told,     // possible near the origin of a system without one: converted, with a notice
+  // Gauss–Krüger and UTM: refused where the meridian follows each point (or
+  // the UTM zone columns give it), told with a fixed meridian, whose
+  // eastings come near 0 about 500 km west of it.
+  RefusedUnlessFixedMeridian,
 };
 
 struct ConversionJob;

@@ -66,7 +66,7 @@ int FindEllipsoid(const EllipsoidList& list, std::string_view name) {
 std::string EllipsoidFigures(const EllipsoidRecord& ellipsoid) {
   std::string text = "a = " + formatFixed(ellipsoid.a, 0, 3) + " m, ";
   const double f = (ellipsoid.a - ellipsoid.b) / ellipsoid.a;
-  return text + (f > 0.0 ? "1/f = " + formatFixed(1.0 / f, 0, 9) : std::string("sphere"));
+  return text + (f > 0.0 ? "1/f = " + formatFixed(1.0 / f, 0, 7) : std::string("sphere"));
 }
 
 }  // namespace pelmar

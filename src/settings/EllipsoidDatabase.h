@@ -34,9 +34,10 @@ bool WriteEllipsoidDatabase(const std::filesystem::path& path, const EllipsoidLi
 int FindEllipsoid(const EllipsoidList& list, std::string_view name);
 
 // The figures a person checks an ellipsoid by, as "a = 6377397.155 m,
-// 1/f = 299.152812853" (a in metres to the millimetre, the inverse
-// flattening to 9 decimals), or "a = … m, sphere" when b equals a. The name
-// is not part of it.
+// 1/f = 299.1528128" (a in metres to the millimetre, the inverse flattening
+// to 7 decimals: b stored to 0.1 mm leaves the 9th decimal noise, Hayford's
+// 297 read 297.000000001), or "a = … m, sphere" when b equals a. The name is
+// not part of it.
 std::string EllipsoidFigures(const EllipsoidRecord& ellipsoid);
 
 }  // namespace pelmar

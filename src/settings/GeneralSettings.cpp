@@ -37,6 +37,10 @@ namespace {
 
 constexpr const char* kGeneralSection = "GeneralSettings";
 constexpr const char* kInterpolationSection = "Interpolation";
+// Written with every save: a section that has it was saved by this version,
+// whatever its values (0 decimals and no editor may be the user's choice).
+constexpr const char* kSavedKey = "SavedBy";
+constexpr const char* kSavedValue = "Pelmar 2";
 
 // Every stored value with its section and key, in file order; "dsH" passes
 // through `storedDistance` (metres × 10000).
@@ -61,12 +65,14 @@ bool zeroText(std::string_view value) {
 }
 
 // Whether the file's `section` holds every one of its keys, as a save writes
-// them, and each is 0 or empty. A section written by hand with a key or two
-// at 0 is the user's choice and stays. Overrides do not count: they are this
-// run's, not the file's.
+// them, and each is 0 or empty, and this version did not save it. A section
+// written by hand with a key or two at 0 is the user's choice and stays.
+// Overrides do not count: they are this run's, not the file's.
 bool zeroedInFile(const SettingsStore& source, const char* section) {
   SettingsStore file = source;
   file.setOverrides(nullptr);
+  file.SetSection(kGeneralSection);
+  if (file.KeyExists(kSavedKey)) return false;
   file.SetSection(section);
   GeneralSettings probe;
   int distance = 0;
@@ -109,7 +115,8 @@ bool GeneralSettings::save(const SettingsStore& target) const {
     store.SetSection(section);
     ok = SaveOption(store, key, field) && ok;
   });
-  return ok;
+  store.SetSection(kGeneralSection);
+  return store.WriteString(kSavedKey, kSavedValue) && ok;
 }
 
 bool ReadHeaderText(const std::filesystem::path& path, std::string& text) {

@@ -41,8 +41,10 @@ std::optional<QString> sessionText(const char* key) {
 
 void setSessionText(const char* key, const QString& value) {
   if (!sessionAvailable()) return;
-  // An unchanged value costs no rewrite of the file.
-  if (const std::optional<QString> old = sessionText(key); old && *old == value) return;
+  // An unchanged value costs no rewrite of the file; one read from an
+  // earlier version's section is written, so that the session file holds
+  // the whole session.
+  if (store().KeyExists(key) && readFrom(store(), key).value_or(QString()) == value) return;
   store().WriteString(key, value.toStdString());
 }
 

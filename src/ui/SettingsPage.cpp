@@ -247,7 +247,8 @@ bool SettingsPage::initialise() {
   }
   if (!settingsPath_.empty() && settings_.load(settingsStore()).repaired) {
     // Written back at once, so that the notice comes once and every later
-    // reader (the command line too) finds the general settings whole.
+    // reader (the command line too) finds the general settings whole. (A
+    // file that cannot be written keeps its zeros: the notice comes again.)
     settings_.save(settingsStore());
     showInformation(this, uiText(str::SettingsRepaired, {pathText(settingsPath_)}));
   }
