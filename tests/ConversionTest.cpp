@@ -347,6 +347,27 @@ TEST_F(Conversion, dms_output_never_prints_60_seconds) {
 // Lines that cannot be read are counted and the first named with its line
 // number; a file none of whose lines can be read (decimal commas) fails and
 // leaves the old output as it was.
+// A settings file without general settings (a desktop session alone, an
+// option section alone) converts with the shipped 6 and 3 decimals: it
+// read every missing key as 0 and wrote "TP1 52 11 120".
+TEST_F(Conversion, a_settings_file_without_general_settings_gives_the_shipped_decimals) {
+  for (const char* settings : {"[DesktopSession]\nConversionInput=/tmp/in.txt\n", "[L0Settings]\nL0Auto=1\n"}) {
+    SCOPED_TRACE(settings);
+    writeFile(home / "user.ini", settings);
+    writeFile(home / "in.txt", "TP1 4404281.875 5787072.497 120\n");
+    const std::vector<std::string> args = {"--home", home.path().string(), "--settings", (home / "user.ini").string(),
+                                           "convert", "gk-geo", (home / "in.txt").string(),
+                                           (home / "out.txt").string()};
+    ASSERT_EQ(cli::runCli(args, cli::defaultCommands(), out, err, false), cli::kSuccess) << err.str();
+    std::istringstream line(readFile(home / "out.txt"));
+    std::string name, b, l, h;
+    line >> name >> b >> l >> h;
+    EXPECT_EQ(b.size() - b.find('.'), 7u) << b;
+    EXPECT_EQ(l.size() - l.find('.'), 7u) << l;
+    EXPECT_EQ(h, "120.000");
+  }
+}
+
 TEST_F(Conversion, unreadable_lines_are_told_and_a_file_of_them_fails) {
   writeFile(home / "out.txt", "old output\n");
   EXPECT_EQ(convert({}, "1007", "P1 50,1 8,2 100\nP2 50,2 8,3 100\n"), cli::kJobFailed);

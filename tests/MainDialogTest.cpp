@@ -607,6 +607,22 @@ TEST_F(Gui, file_viewer_finds_the_next_match_and_wraps) {
   EXPECT_EQ(viewer.view()->textCursor().blockNumber(), 0) << "the last match stays selected";
 }
 
+// The entry that looks chosen at the start is the one Compute runs: it
+// looked selected and Compute said "Please choose a computation".
+TEST_F(Gui, the_first_estimation_entry_computes_what_it_shows) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  ASSERT_TRUE(page->list()->topLevelItem(0)->isSelected());
+  writeFile(home / "s.txt", "A 100 200\nB 300 400\nC 500 100\nD 250 50\n");
+  writeFile(home / "t.txt", "A 110 210\nB 310 410\nC 510 110\nD 260 60\n");
+  page->reportEdit()->setText(QString::fromStdString((home / "r.aus").string()));
+  page->sourceEdit()->setText(QString::fromStdString((home / "s.txt").string()));
+  page->targetEdit()->setText(QString::fromStdString((home / "t.txt").string()));
+  page->setOptionsPrompt([](const SettingsStore&) { return std::optional<EstimationOptions2D>(EstimationOptions2D{}); });
+  EXPECT_TRUE(page->compute());
+  EXPECT_NE(readFile(home / "r.aus").find(toFileText(text(str::TitleSimilarity))), std::string::npos);
+}
+
 TEST_F(Gui, estimation_page_checks_its_fields_in_order_then_runs) {
   MainDialog dialog(state);
   EstimationPage* page = dialog.estimationPage();
