@@ -258,9 +258,10 @@ struct Batch {
 };
 
 constexpr std::size_t kBatchPoints = 4096;
+constexpr std::size_t kQueuedBatches = 4;
+
 // The latitude bands of UTM, C to X without I and O.
 constexpr const char* kUtmBands = "CDEFGHJKLMNPQRSTUVWX";
-constexpr std::size_t kQueuedBatches = 4;
 
 // Reads a line by its form; false when it does not parse.
 bool parseLine(std::string_view data, InputForm form, bool dms, bool heightRequired, std::string_view& name,
