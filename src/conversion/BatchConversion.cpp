@@ -358,40 +358,68 @@ EllipsoidRecord ConversionEllipsoid(const ConversionInfo& conversion, const Elli
   return chosen;
 }
 
-bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, ProjectionLibrary& library,
-                   JobHost& host, ConversionResult* result) {
-  const bool dms = job.settings.formatGeographic != 0;
-  const int g = job.settings.decimalsGeographic;
-  const int k = job.settings.decimalsCartesian;
+namespace {
 
+// How a run reads and writes its lines, fixed before the first point.
+struct LineForms {
+  InputForm input = InputForm::Projected;
+  bool dmsInput = false;        // geographic input in degrees, minutes, seconds
+  bool heightRequired = false;  // a cartesian output needs the height
+  PointForm output = PointForm::Plane;
+  bool dmsOutput = false;
+  bool zoneOutput = false;      // UTM with zone and band columns
+  int geographicDecimals = 6, cartesianDecimals = 3;
+};
+
+LineForms lineFormsOf(const C& conversion, const J& job) {
+  LineForms forms;
+  switch (conversion.input) {
+    case PointForm::Geographic: forms.input = InputForm::Geographic; break;
+    case PointForm::Plane: forms.input = InputForm::Projected; break;
+    case PointForm::Utm: forms.input = zoneForm(job) ? InputForm::UtmZone : InputForm::Projected; break;
+    case PointForm::Cartesian: forms.input = InputForm::Cartesian; break;
+  }
+  const bool dms = job.settings.formatGeographic != 0;
+  forms.dmsInput = dms && forms.input == InputForm::Geographic;
+  forms.heightRequired = conversion.output == PointForm::Cartesian;
+  forms.output = conversion.output;
+  forms.dmsOutput = dms && conversion.output == PointForm::Geographic;
+  forms.zoneOutput = conversion.output == PointForm::Utm && zoneForm(job);
+  forms.geographicDecimals = job.settings.decimalsGeographic;
+  forms.cartesianDecimals = job.settings.decimalsCartesian;
+  return forms;
+}
+
+// Whether the run can start at all: the library, and raw UTM eastings,
+// which carry no zone: with the meridian following each point on the way
+// out, the way back has no meridian to use (it took the stored one, 0°, and
+// put Berlin at −1.6°). `rawAutomaticUtm` says whether the output is such.
+bool RunCanStart(const C& conversion, const J& job, const L& library, JobHost& host, bool& rawAutomaticUtm) {
   if (!library.usable()) {
     host.message(str::ProjectionLibraryMissing);
     return false;
   }
-  // Raw UTM eastings carry no zone: with the meridian following each point
-  // on the way out, the way back has no meridian to use (it took the stored
-  // one, 0°, and put Berlin at −1.6°).
-  const bool rawAutomaticUtm = (conversion.input == PointForm::Utm || conversion.output == PointForm::Utm) &&
-                               !zoneForm(job) && job.centralMeridian.L0Auto != 0;
+  rawAutomaticUtm = (conversion.input == PointForm::Utm || conversion.output == PointForm::Utm) && !zoneForm(job) &&
+                    job.centralMeridian.L0Auto != 0;
   if (rawAutomaticUtm && conversion.input == PointForm::Utm) {
     host.message(str::UtmZoneNeeded);
     return false;
   }
-  // 1./2. The files.
-  if (!CheckDistinctFiles({job.inputPath}, {job.outputPath}, host)) return false;
-  LineReader reader(job.inputPath);
-  OutputFile output;
-  if (!OpenStreamedBatch(host, reader, job.inputPath, output, job.outputPath)) return false;
+  return true;
+}
 
-  // 3. The ellipsoid of the settings, or the one a national system fixes.
-  const EllipsoidRecord ellipsoid = ConversionEllipsoid(conversion, job.ellipsoid);
+// The ellipsoid (the settings' or the one a national system fixes), the
+// progress bar and the conversion's settings, handed to the library before
+// the first point. False, told, when a setting cannot be used: a Lambert
+// "Version" of 5 or a Soldner origin at 100° made every point "outside the
+// domain" and the run a success.
+bool SetUpLibrary(const C& conversion, const J& job, L& library, JobHost& host, EllipsoidRecord& ellipsoid) {
+  ellipsoid = ConversionEllipsoid(conversion, job.ellipsoid);
   if (conversion.ellipsoid != FixedEllipsoid::None) {
     host.message(conversion.ellipsoid == FixedEllipsoid::Bessel ? str::NoticeBessel : str::NoticeGrs80);
   }
   library.SetEllipDim(ellipsoid.a, ellipsoid.b);
-
-  // 4./5./6. Progress over the data lines: the counting pass sizes the bar,
-  // and is skipped when nobody sees one.
+  // The counting pass sizes the bar, and is skipped when nobody sees one.
   if (host.showsProgress()) {
     const std::int64_t count = CountDataLines(job.inputPath);
     if (count < 0) {
@@ -401,111 +429,129 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
     host.setProgressText(host.text(conversion.captionId));
     host.setProgressRange(count);
   }
+  if (conversion.setup == nullptr) return true;
+  const SettingProblem problem = conversion.setup(library, job, conversion);
+  if (problem.setting.empty()) return true;
+  host.endProgress();
+  host.message(str::SettingUnusable, {problem.setting, problem.value, problem.range});
+  return false;
+}
 
-  // 7. The conversion's settings, checked before the first point: a Lambert
-  // "Version" of 5 or a Soldner origin at 100° made every point "outside the
-  // domain" and the run a success.
-  if (conversion.setup != nullptr) {
-    const SettingProblem problem = conversion.setup(library, job, conversion);
-    if (!problem.setting.empty()) {
-      host.endProgress();
-      host.message(str::SettingUnusable, {problem.setting, problem.value, problem.range});
-      return false;
+// The reader stage: lines parsed into batches until the file ends or `stop`.
+void ReadBatches(LineReader& reader, const LineForms& forms, BoundedQueue<Batch>& parsed,
+                 const std::atomic<bool>& stop, std::atomic<bool>& readFailed) {
+  Batch batch;
+  std::string_view line;
+  while (!stop && reader.next(line)) {
+    const std::string_view data = dataPart(line);
+    if (data.empty() || trimBlanks(data).empty()) continue;
+    ++batch.dataLines;
+    std::string_view name;
+    BatchPoint p;
+    if (!parseLine(data, forms.input, forms.dmsInput, forms.heightRequired, name, p)) {
+      if (batch.unreadable++ == 0) batch.firstUnreadableLine = reader.lineNumber();
+      continue;
+    }
+    p.nameOffset = batch.names.size();
+    p.nameLength = name.size();
+    batch.names.append(name);
+    batch.points.push_back(p);
+    if (batch.points.size() >= kBatchPoints) {
+      if (!parsed.push(std::move(batch))) return;
+      batch = Batch{};
     }
   }
+  if (reader.failed()) readFailed = true;
+  parsed.push(std::move(batch));
+}
 
-  // How lines are read and written.
-  InputForm form = InputForm::Projected;
-  switch (conversion.input) {
-    case PointForm::Geographic: form = InputForm::Geographic; break;
-    case PointForm::Plane: form = InputForm::Projected; break;
-    case PointForm::Utm: form = zoneForm(job) ? InputForm::UtmZone : InputForm::Projected; break;
-    case PointForm::Cartesian: form = InputForm::Cartesian; break;
+// The output line of one converted point.
+void FormatConverted(std::string& text, std::string_view name, const BatchPoint& p, const LineForms& forms) {
+  const int g = forms.geographicDecimals, k = forms.cartesianDecimals;
+  const ConversionPoint& q = p.point;
+  const bool cartesianOutput = forms.output == PointForm::Cartesian;
+  const bool withHeight = cartesianOutput || p.hasHeight;
+  if (cartesianOutput) {
+    FormatPointLine3(text, name, q.o1, q.o2, q.o3, k);
+  } else if (forms.dmsOutput) {
+    // Rounded to the printed decimals before the split: never "60.000".
+    const DmsAngle b = SplitDegrees(q.o1, g), l = SplitDegrees(q.o2, g);
+    withHeight ? FormatPointLineDms2H(text, name, b, l, q.o3, g, k) : FormatPointLineDms2(text, name, b, l, g);
+  } else if (forms.output == PointForm::Geographic) {
+    withHeight ? FormatPointLine3H(text, name, q.o1, q.o2, q.o3, g, k) : FormatPointLine2(text, name, q.o1, q.o2, g);
+  } else if (forms.zoneOutput) {
+    withHeight ? FormatUtmLine3(text, name, q.outZone, q.outLetter, q.o1, q.o2, q.o3, k)
+               : FormatUtmLine2(text, name, q.outZone, q.outLetter, q.o1, q.o2, k);
+  } else {
+    withHeight ? FormatPointLine3(text, name, q.o1, q.o2, q.o3, k) : FormatPointLine2(text, name, q.o1, q.o2, k);
   }
-  const bool heightRequired = conversion.output == PointForm::Cartesian;
-  const bool dmsInput = dms && form == InputForm::Geographic;
-  const bool cartesianOutput = conversion.output == PointForm::Cartesian;
-  const bool geographicOutput = conversion.output == PointForm::Geographic;
-  const bool zoneOutput = conversion.output == PointForm::Utm && zoneForm(job);
+}
 
-  // 8. Every line, in three stages: a reader thread parses lines into
-  // batches, this thread converts them (the library and the host belong to
-  // it), a writer thread formats and writes them. Batches keep their order,
-  // and the queues bound the memory whatever the size of the file.
-  BoundedQueue<Batch> parsed(kQueuedBatches), converted(kQueuedBatches);
-  std::atomic<bool> readFailed = false, writeFailed = false, stop = false;
-  std::thread readerThread([&] {
-    guardedStage(readFailed, [&] {
-      Batch batch;
-      std::string_view line;
-      while (!stop && reader.next(line)) {
-        const std::string_view data = dataPart(line);
-        if (data.empty() || trimBlanks(data).empty()) continue;
-        ++batch.dataLines;
-        std::string_view name;
-        BatchPoint p;
-        if (!parseLine(data, form, dmsInput, heightRequired, name, p)) {
-          if (batch.unreadable++ == 0) batch.firstUnreadableLine = reader.lineNumber();
-          continue;
-        }
-        p.nameOffset = batch.names.size();
-        p.nameLength = name.size();
-        batch.names.append(name);
-        batch.points.push_back(p);
-        if (batch.points.size() >= kBatchPoints) {
-          if (!parsed.push(std::move(batch))) return;
-          batch = Batch{};
-        }
-      }
-      if (reader.failed()) readFailed = true;
-      parsed.push(std::move(batch));
-    });
-    parsed.close();
-  });
-  std::int64_t written = 0;
-  std::thread writerThread([&] {
-    guardedStage(writeFailed, [&] {
-      std::string text, block;
-      while (std::optional<Batch> batch = converted.pop()) {
-        block.clear();
-        for (const BatchPoint& p : batch->points) {
-          if (p.status != VIV_OK) continue;
-          const std::string_view name(batch->names.data() + p.nameOffset, p.nameLength);
-          const ConversionPoint& q = p.point;
-          const bool withHeight = cartesianOutput || p.hasHeight;
-          if (cartesianOutput) {
-            FormatPointLine3(text, name, q.o1, q.o2, q.o3, k);
-          } else if (geographicOutput && dms) {
-            // Rounded to the printed decimals before the split: never "60.000".
-            const DmsAngle b = SplitDegrees(q.o1, g), l = SplitDegrees(q.o2, g);
-            withHeight ? FormatPointLineDms2H(text, name, b, l, q.o3, g, k) : FormatPointLineDms2(text, name, b, l, g);
-          } else if (geographicOutput) {
-            withHeight ? FormatPointLine3H(text, name, q.o1, q.o2, q.o3, g, k)
-                       : FormatPointLine2(text, name, q.o1, q.o2, g);
-          } else if (zoneOutput) {
-            withHeight ? FormatUtmLine3(text, name, q.outZone, q.outLetter, q.o1, q.o2, q.o3, k)
-                       : FormatUtmLine2(text, name, q.outZone, q.outLetter, q.o1, q.o2, k);
-          } else {
-            withHeight ? FormatPointLine3(text, name, q.o1, q.o2, q.o3, k) : FormatPointLine2(text, name, q.o1, q.o2, k);
-          }
-          block += text;
-          ++written;
-        }
-        output.write(block);
-      }
-    });
-  });
+// The writer stage: the converted points of each batch, in order.
+void WriteBatches(OutputFile& output, const LineForms& forms, BoundedQueue<Batch>& converted,
+                  std::int64_t& written) {
+  std::string text, block;
+  while (std::optional<Batch> batch = converted.pop()) {
+    block.clear();
+    for (const BatchPoint& p : batch->points) {
+      if (p.status != VIV_OK) continue;
+      FormatConverted(text, std::string_view(batch->names.data() + p.nameOffset, p.nameLength), p, forms);
+      block += text;
+      ++written;
+    }
+    output.write(block);
+  }
+}
 
-  ConversionResult counts;
-  counts.ellipsoid = ellipsoid;
-  // Whether every point read looks like degrees, and whether none does: a
-  // file in the wrong direction (degrees to an inverse, eastings to a
-  // forward conversion) gave garbage or nothing and was called a success.
+// Whether every point read looks like degrees, and whether none does: a
+// file in the wrong direction (degrees to an inverse, eastings to a forward
+// conversion) gave garbage or nothing and was called a success.
+struct DirectionCheck {
+  bool forward;
+  DegreesAsInput rule;
   bool allDegrees = true, noDegrees = true;
-  const bool forward = conversion.input == PointForm::Geographic;
-  const DegreesAsInput degreesAsInput = degreesRule(conversion, job);
+
+  void see(PointForm form, const ConversionPoint& p) {
+    const bool degrees = looksLikeDegrees(form, p);
+    allDegrees = allDegrees && degrees;
+    noDegrees = noDegrees && !degrees;
+  }
   // Whether the points so far would have the run refused for its direction.
-  auto refusable = [&] { return forward ? noDegrees : allDegrees && degreesAsInput == DegreesAsInput::Refused; };
+  bool refusable() const { return forward ? noDegrees : allDegrees && rule == DegreesAsInput::Refused; }
+  // An inverse conversion's points all within ±360 where that is possible.
+  bool toldOnly() const { return !forward && allDegrees && rule == DegreesAsInput::Told; }
+};
+
+// Converts one point in place; returns the library's status, with a result
+// no file should hold (the library's NaN, an overflow) outside the domain.
+int ConvertPoint(const C& conversion, const J& job, L& library, const LineForms& forms, BatchPoint& p,
+                 DirectionCheck& direction) {
+  ConversionPoint& q = p.point;
+  if (forms.dmsInput) {
+    JoinDms(library, p.bd, p.bm, p.bs, q.v1);  // the reader has checked the angles
+    JoinDms(library, p.ld, p.lm, p.ls, q.v2);
+  }
+  direction.see(conversion.input, q);
+  q.o3 = q.v3;
+  const int status = conversion.convert(library, job, conversion, q);
+  const bool height = p.hasHeight || conversion.output == PointForm::Cartesian;
+  if (status == VIV_OK && !Writable(q.o1, q.o2, height ? q.o3 : 0.0)) return VIV_OUTSIDE_DOMAIN;
+  return status;
+}
+
+// What the converting stage ends with.
+struct ConvertedRun {
+  ConversionResult counts;
+  DirectionCheck direction;
+  bool cancelled = false, parametersRefused = false, failed = false, refused = false;
+};
+
+// The converting stage, on this thread (the library and the host belong to
+// it): every batch from `parsed`, converted, into `converted`.
+ConvertedRun ConvertBatches(const C& conversion, const J& job, L& library, JobHost& host, const LineForms& forms,
+                            BoundedQueue<Batch>& parsed, BoundedQueue<Batch>& converted) {
+  ConvertedRun run{{}, {conversion.input == PointForm::Geographic, degreesRule(conversion, job)}};
+  ConversionResult& counts = run.counts;
   // Standard output cannot be taken back: while the run may still be
   // refused, its converted batches wait here (a refused run had streamed
   // every point before saying that nothing was written).
@@ -517,11 +563,8 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
     held.clear();
     return pushed;
   };
-  bool refused = false;
-  bool computeFailed = false, cancelled = false;
-  bool parametersRefused = false;
   try {
-    while (!cancelled) {
+    while (!run.cancelled) {
       std::optional<Batch> batch = parsed.pop();
       if (!batch) break;
       counts.linesRead += batch->dataLines;
@@ -529,70 +572,51 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
       counts.linesUnreadable += batch->unreadable;
       for (BatchPoint& p : batch->points) {
         // Asked between points; the rest of the batch goes nowhere.
-        if ((cancelled = host.cancelled())) break;
+        if ((run.cancelled = host.cancelled())) break;
         host.stepProgress();
-        ConversionPoint& q = p.point;
-        if (dmsInput) {
-          JoinDms(library, p.bd, p.bm, p.bs, q.v1);  // the reader has checked the angles
-          JoinDms(library, p.ld, p.lm, p.ls, q.v2);
-        }
-        const bool degrees = looksLikeDegrees(conversion.input, q);
-        allDegrees = allDegrees && degrees;
-        noDegrees = noDegrees && !degrees;
-        q.o3 = q.v3;
-        int status = conversion.convert(library, job, conversion, q);
-        if (status == VIV_BAD_PARAMETERS) {
+        p.status = ConvertPoint(conversion, job, library, forms, p, run.direction);
+        if (p.status == VIV_BAD_PARAMETERS) {
           // The library refuses the parameters themselves (parallels no
           // cone can have, an ellipsoid it cannot use): no point can come.
-          parametersRefused = true;
+          run.parametersRefused = true;
           break;
         }
-        // A result no file should hold (the library's NaN, an overflow) is left out too.
-        if (status == VIV_OK && !Writable(q.o1, q.o2, p.hasHeight || conversion.output == PointForm::Cartesian ? q.o3 : 0.0)) {
-          status = VIV_OUTSIDE_DOMAIN;
-        }
-        p.status = status;
-        if (status != VIV_OK) {
-          // Outside the projection's domain: never a NaN line in the file.
-          if (counts.pointsLeftOut++ == 0) counts.firstLeftOut.assign(batch->names, p.nameOffset, p.nameLength);
+        // Outside the projection's domain: never a NaN line in the file.
+        if (p.status != VIV_OK && counts.pointsLeftOut++ == 0) {
+          counts.firstLeftOut.assign(batch->names, p.nameOffset, p.nameLength);
         }
       }
-      if (cancelled || parametersRefused) break;
-      if (holdBack && refusable()) {
+      if (run.cancelled || run.parametersRefused) break;
+      if (holdBack && run.direction.refusable()) {
         held.push_back(std::move(*batch));
         continue;
       }
       if (!pushHeld() || !converted.push(std::move(*batch))) break;
     }
-    refused = counts.linesRead > counts.linesUnreadable && refusable();
-    if (!cancelled && !parametersRefused && !refused) pushHeld();
+    run.refused = counts.linesRead > counts.linesUnreadable && run.direction.refusable();
+    if (!run.cancelled && !run.parametersRefused && !run.refused) pushHeld();
   } catch (...) {
-    computeFailed = true;
+    run.failed = true;
   }
-  // Stops all three stages: the reader at its next line or push, the writer
-  // after what is already queued (written into the temporary file only).
-  stop = true;
-  parsed.close();
-  converted.close();
-  readerThread.join();
-  writerThread.join();
-  counts.pointsWritten = written;
-  if (parametersRefused) {
-    host.endProgress();
+  return run;
+}
+
+// The end of a run whose stages have stopped: the output committed, or
+// refused with its reason, and what the run has to tell.
+bool FinishConversion(const C& conversion, const J& job, JobHost& host, OutputFile& output, const ConvertedRun& run,
+                      bool readFailed, bool writeFailed, bool rawAutomaticUtm) {
+  const ConversionResult& counts = run.counts;
+  // Not committed on any failure: the temporary goes with `output`, the old file stays.
+  host.endProgress();
+  if (run.parametersRefused) {
     host.message(str::ParametersRefused);
     return false;
   }
-  if (cancelled) {
-    // Not committed: the temporary goes with `output`, the old file stays.
-    host.endProgress();
-    return false;
-  }
-  if (computeFailed || writeFailed) {
-    host.endProgress();
+  if (run.cancelled) return false;
+  if (run.failed || writeFailed) {
     host.message(str::OutputNotCreated, {job.outputPath.string()});
     return false;
   }
-  host.endProgress();
   if (readFailed) {
     host.message(str::InputNotOpened, {job.inputPath.string()});
     return false;
@@ -604,27 +628,66 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
     host.message(str::LinesUnreadable, {counts.linesUnreadable, job.inputPath.string(), counts.firstUnreadableLine});
     return false;
   }
-  // Refused before the output is committed: the old file stays.
   const std::string label = host.text(conversion.labelId);
-  if (refused) {
-    host.message(forward ? str::MapValuesGivenToForward : str::DegreesGivenToInverse,
+  if (run.refused) {
+    host.message(run.direction.forward ? str::MapValuesGivenToForward : str::DegreesGivenToInverse,
                  {job.inputPath.string(), label});
     return false;
   }
-  const bool degreesToInverse = counts.linesRead > counts.linesUnreadable && !forward && allDegrees;
   if (!output.commit()) {
     host.message(str::OutputNotCreated, {job.outputPath.string()});
     return false;
   }
-  if (degreesToInverse) host.message(str::DegreesPerhapsGivenToInverse, {job.inputPath.string(), label});
+  const bool pointsRead = counts.linesRead > counts.linesUnreadable;
+  if (pointsRead && run.direction.toldOnly()) {
+    host.message(str::DegreesPerhapsGivenToInverse, {job.inputPath.string(), label});
+  }
   if (counts.linesUnreadable > 0) {
     host.message(str::LinesUnreadable, {counts.linesUnreadable, job.inputPath.string(), counts.firstUnreadableLine});
   }
-  if (counts.pointsLeftOut > 0) {
-    host.message(str::PointsLeftOut, {counts.pointsLeftOut, counts.firstLeftOut});
-  }
+  if (counts.pointsLeftOut > 0) host.message(str::PointsLeftOut, {counts.pointsLeftOut, counts.firstLeftOut});
   if (rawAutomaticUtm && counts.pointsWritten > 0) host.message(str::UtmZoneNotWritten);
-  if (result != nullptr) *result = counts;
+  return true;
+}
+
+}  // namespace
+
+bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, ProjectionLibrary& library,
+                   JobHost& host, ConversionResult* result) {
+  bool rawAutomaticUtm = false;
+  if (!RunCanStart(conversion, job, library, host, rawAutomaticUtm)) return false;
+  if (!CheckDistinctFiles({job.inputPath}, {job.outputPath}, host)) return false;
+  LineReader reader(job.inputPath);
+  OutputFile output;
+  if (!OpenStreamedBatch(host, reader, job.inputPath, output, job.outputPath)) return false;
+  EllipsoidRecord ellipsoid;
+  if (!SetUpLibrary(conversion, job, library, host, ellipsoid)) return false;
+  const LineForms forms = lineFormsOf(conversion, job);
+
+  // Every line, in three stages: a reader thread parses lines into batches,
+  // this thread converts them, a writer thread formats and writes them.
+  // Batches keep their order, and the queues bound the memory whatever the
+  // size of the file.
+  BoundedQueue<Batch> parsed(kQueuedBatches), converted(kQueuedBatches);
+  std::atomic<bool> readFailed = false, writeFailed = false, stop = false;
+  std::thread readerThread([&] {
+    guardedStage(readFailed, [&] { ReadBatches(reader, forms, parsed, stop, readFailed); });
+    parsed.close();
+  });
+  std::int64_t written = 0;
+  std::thread writerThread([&] { guardedStage(writeFailed, [&] { WriteBatches(output, forms, converted, written); }); });
+  ConvertedRun run = ConvertBatches(conversion, job, library, host, forms, parsed, converted);
+  // Stops all three stages: the reader at its next line or push, the writer
+  // after what is already queued (written into the temporary file only).
+  stop = true;
+  parsed.close();
+  converted.close();
+  readerThread.join();
+  writerThread.join();
+  run.counts.pointsWritten = written;
+  run.counts.ellipsoid = ellipsoid;
+  if (!FinishConversion(conversion, job, host, output, run, readFailed, writeFailed, rawAutomaticUtm)) return false;
+  if (result != nullptr) *result = run.counts;
   return true;
 }
 
