@@ -63,10 +63,141 @@ std::string GeodeticHeader(bool dms) {
   return header + std::string(204, '=') + "\n";
 }
 
-bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, ProjectionLibrary& projections,
-                     JobHost& host, GeodeticResult* result) {
-  const bool dms = job.settings.formatGeographic != 0;
-  const int g = job.settings.decimalsGeographic, k = job.settings.decimalsCartesian;
+namespace {
+
+// What became of one data line.
+enum class LineOutcome { Written, Unreadable, LeftOut };
+
+// How a run reads and writes its lines.
+struct TaskForms {
+  GeodeticTask task;
+  bool dms;                   // angles in degrees, minutes and seconds
+  int g, k;                   // geographic and metric decimals
+};
+
+// The direct or inverse problem of one line: the given angles B1 L1 A1
+// (direct, then S) or B1 L1 B2 L2 (inverse), as fields `v`.
+LineOutcome ComputeProblem(const TaskForms& forms, std::string_view name, const double* v,
+                           EllipsoidLibrary& ellipsoids, ProjectionLibrary& projections, std::string& line) {
+  const bool direct = forms.task == GeodeticTask::Direct;
+  const int angles = direct ? 3 : 4;
+  ReadDms given[4];
+  for (int a = 0; a < angles; ++a) {
+    if (!forms.dms) {
+      given[a].degrees = v[a];
+    } else if (!readDms(projections, v[3 * a], v[3 * a + 1], v[3 * a + 2], given[a])) {
+      return LineOutcome::Unreadable;
+    }
+  }
+  double values[6];  // B1 L1 B2 L2 A1 A2
+  double S = 0.0;
+  int status = 0;
+  if (direct) {
+    S = v[forms.dms ? 9 : 3];
+    // Beyond a few times round the Earth a distance is a typing error
+    // (1e308 gave a latitude and a 300-digit column).
+    if (!(std::fabs(S) <= kLongestLine)) return LineOutcome::LeftOut;
+    values[0] = given[0].degrees, values[1] = given[1].degrees, values[4] = given[2].degrees;
+    status = ellipsoids.DirectGeodeticProblem(values[0], values[1], values[4], S, values[2], values[3], values[5]);
+  } else {
+    values[0] = given[0].degrees, values[1] = given[1].degrees, values[2] = given[2].degrees,
+    values[3] = given[3].degrees;
+    status = ellipsoids.InDirectGeodeticProblem(values[0], values[1], values[2], values[3], values[4], values[5], S);
+  }
+  if (status != ZIV_OK || !finite({values[0], values[1], values[2], values[3], values[4], values[5], S})) {
+    return LineOutcome::LeftOut;
+  }
+  if (forms.dms) {
+    // Given angles echoed as read; computed ones through DEZGMS.
+    const int givenSlot[4] = {0, 1, direct ? 4 : 2, direct ? -1 : 3};
+    DmsAngle out[6];
+    for (int i = 0; i < 6; ++i) out[i] = SplitDegrees(values[i], forms.g);
+    // As read, but with the seconds rounded at the printed decimals.
+    for (int a = 0; a < angles; ++a) out[givenSlot[a]] = CarryRoundedSeconds(given[a].echo, forms.g);
+    FormatProblemLineDms(line, name, out, S, forms.g, forms.k);
+  } else {
+    FormatProblemLine(line, name, values, S, forms.g, forms.k);
+  }
+  return LineOutcome::Written;
+}
+
+// The meridian arc length from the equator to the latitude of one line.
+LineOutcome ComputeArc(const TaskForms& forms, std::string_view name, const double* v, EllipsoidLibrary& ellipsoids,
+                       ProjectionLibrary& projections, std::string& line) {
+  double B = v[0];
+  if (forms.dms) {
+    ReadDms given;
+    if (!readDms(projections, v[0], v[1], v[2], given)) return LineOutcome::Unreadable;
+    B = given.degrees;
+  }
+  double G = 0.0;
+  if (ellipsoids.MeridianArcLength(B, G) != ZIV_OK || !std::isfinite(G)) return LineOutcome::LeftOut;
+  FormatPointLine1(line, name, G, forms.k);
+  return LineOutcome::Written;
+}
+
+// The latitude at the end of the meridian arc of one line.
+LineOutcome ComputeLatitude(const TaskForms& forms, std::string_view name, const double* v,
+                            EllipsoidLibrary& ellipsoids, std::string& line) {
+  double B = 0.0;
+  if (ellipsoids.InverseMeridianArcLength(v[0], B) != ZIV_OK || !std::isfinite(B)) return LineOutcome::LeftOut;
+  if (forms.dms) {
+    // "%20s " and the latitude as "%3d%3d%<k+4>.<k>f", no blank after it.
+    FormatPointLineDms1(line, name, SplitDegrees(B, forms.k), forms.k);
+    line.erase(line.size() - 2, 1);
+  } else {
+    FormatPointLine1(line, name, B, forms.k);
+  }
+  return LineOutcome::Written;
+}
+
+// One data line of the task into `line`; `name` is set when the line has one.
+LineOutcome ComputeLine(const TaskForms& forms, std::string_view data, EllipsoidLibrary& ellipsoids,
+                        ProjectionLibrary& projections, std::string_view& name, std::string& line) {
+  double v[kMaxFields - 1] = {};
+  const int fields = scanFields(data, name, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11]);
+  if (fields != fieldsOf(forms.task, forms.dms)) return LineOutcome::Unreadable;
+  switch (forms.task) {
+    case GeodeticTask::Direct:
+    case GeodeticTask::Inverse: return ComputeProblem(forms, name, v, ellipsoids, projections, line);
+    case GeodeticTask::ArcLength: return ComputeArc(forms, name, v, ellipsoids, projections, line);
+    case GeodeticTask::LatitudeFromArc: return ComputeLatitude(forms, name, v, ellipsoids, line);
+  }
+  return LineOutcome::Unreadable;
+}
+
+// The progress of a run: the problems, which write a report, by percent of
+// the file with the counts in the text; the meridian tasks line by line.
+class TaskProgress {
+ public:
+  TaskProgress(JobHost& host, const std::filesystem::path& input, bool percent) : host_(host), percent_(percent) {
+    if (!host.showsProgress()) return;
+    dataLines_ = CountDataLines(input);
+    host.setProgressRange(percent ? 100 : dataLines_);
+  }
+  // After `linesRead` data lines, the last of them at `lineNumber`.
+  void step(std::int64_t linesRead, std::int64_t lineNumber) {
+    if (!host_.showsProgress()) return;
+    if (!percent_) {
+      host_.stepProgress();
+      return;
+    }
+    // The line number counts every line read; a file with comments would
+    // pass 100 % by the data lines alone.
+    const int percent =
+        static_cast<int>(std::min<std::int64_t>(100, lineNumber * 100 / std::max<std::int64_t>(dataLines_, 1)));
+    if (shown_ < percent) host_.setProgressText(host_.text(str::GeodeticProgress, {linesRead, dataLines_, percent}));
+    for (; shown_ < percent; ++shown_) host_.stepProgress();
+  }
+
+ private:
+  JobHost& host_;
+  bool percent_;
+  std::int64_t dataLines_ = 0;
+  int shown_ = 0;
+};
+
+bool LibrariesUsable(const EllipsoidLibrary& ellipsoids, const ProjectionLibrary& projections, JobHost& host) {
   if (!ellipsoids.usable()) {
     host.message(str::EllipsoidLibraryMissing);
     return false;
@@ -75,6 +206,16 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
     host.message(str::ProjectionLibraryMissing);
     return false;
   }
+  return true;
+}
+
+}  // namespace
+
+bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, ProjectionLibrary& projections,
+                     JobHost& host, GeodeticResult* result) {
+  const TaskForms forms{job.task, job.settings.formatGeographic != 0, job.settings.decimalsGeographic,
+                        job.settings.decimalsCartesian};
+  if (!LibrariesUsable(ellipsoids, projections, host)) return false;
   if (!CheckDistinctFiles({job.inputPath}, {job.outputPath}, host)) return false;
   LineReader reader(job.inputPath);
   OutputFile output;
@@ -82,20 +223,13 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
   // The ellipsoid library first, then the projection library.
   ellipsoids.SetEllipDim(job.ellipsoid.a, job.ellipsoid.b);
   projections.SetEllipDim(job.ellipsoid.a, job.ellipsoid.b);
-
   const bool report = job.task == GeodeticTask::Direct || job.task == GeodeticTask::Inverse;
-  std::int64_t dataLines = 0;
-  if (host.showsProgress()) {
-    dataLines = CountDataLines(job.inputPath);
-    host.setProgressRange(report ? 100 : dataLines);
-  }
-  if (report) output.write(GeodeticHeader(dms));
+  TaskProgress progress(host, job.inputPath, report);
+  if (report) output.write(GeodeticHeader(forms.dms));
 
   GeodeticResult counts;
-  const int wanted = fieldsOf(job.task, dms);
   std::string line, block;
   std::string_view text;
-  int shownPercent = 0;
   while (reader.next(text)) {
     const std::string_view data = trimBlanks(dataPart(text));
     if (data.empty()) continue;
@@ -105,116 +239,16 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
       return false;
     }
     ++counts.linesRead;
-    if (host.showsProgress()) {
-      if (report) {
-        // The line number counts every line read; a file with comments
-        // would pass 100 %.
-        const int percent = static_cast<int>(std::min<std::int64_t>(100, reader.lineNumber() * 100 / std::max<std::int64_t>(dataLines, 1)));
-        if (shownPercent < percent) {
-          host.setProgressText(host.text(str::GeodeticProgress, {counts.linesRead, dataLines, percent}));
-        }
-        while (shownPercent < percent) {
-          host.stepProgress();
-          ++shownPercent;
-        }
-      } else {
-        host.stepProgress();
-      }
-    }
+    progress.step(counts.linesRead, reader.lineNumber());
     std::string_view name;
-    double v[kMaxFields - 1] = {};
-    const int fields = scanFields(data, name, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11]);
-    if (fields != wanted) {
-      if (counts.linesUnreadable++ == 0) counts.firstUnreadableLine = reader.lineNumber();
-      continue;
-    }
-    bool computed = false;
-    switch (job.task) {
-      case GeodeticTask::Direct:
-      case GeodeticTask::Inverse: {
-        const bool direct = job.task == GeodeticTask::Direct;
-        // Given angles: B1 L1 A1 (direct) or B1 L1 B2 L2 (inverse).
-        const int angles = direct ? 3 : 4;
-        ReadDms given[4];
-        bool readable = true;
-        for (int a = 0; a < angles; ++a) {
-          if (dms) {
-            readable = readable && readDms(projections, v[3 * a], v[3 * a + 1], v[3 * a + 2], given[a]);
-          } else {
-            given[a].degrees = v[a];
-          }
-        }
-        if (!readable) {
-          if (counts.linesUnreadable++ == 0) counts.firstUnreadableLine = reader.lineNumber();
-          continue;
-        }
-        double values[6];  // B1 L1 B2 L2 A1 A2
-        double S = 0.0;
-        int status = 0;
-        if (direct) {
-          S = v[dms ? 9 : 3];
-          // Beyond a few times round the Earth a distance is a typing error
-          // (1e308 gave a latitude and a 300-digit column).
-          if (!(std::fabs(S) <= kLongestLine)) {
-            if (counts.linesLeftOut++ == 0) counts.firstLeftOut = std::string(name);
-            continue;
-          }
-          values[0] = given[0].degrees, values[1] = given[1].degrees, values[4] = given[2].degrees;
-          status = ellipsoids.DirectGeodeticProblem(values[0], values[1], values[4], S, values[2], values[3], values[5]);
-        } else {
-          values[0] = given[0].degrees, values[1] = given[1].degrees, values[2] = given[2].degrees,
-          values[3] = given[3].degrees;
-          status = ellipsoids.InDirectGeodeticProblem(values[0], values[1], values[2], values[3], values[4], values[5],
-                                                      S);
-        }
-        computed = status == ZIV_OK &&
-                   finite({values[0], values[1], values[2], values[3], values[4], values[5], S});
-        if (!computed) break;
-        if (dms) {
-          // Given angles echoed as read; computed ones through DEZGMS.
-          const int givenSlot[4] = {0, 1, direct ? 4 : 2, direct ? -1 : 3};
-          DmsAngle out[6];
-          for (int i = 0; i < 6; ++i) out[i] = SplitDegrees(values[i], g);
-          // As read, but with the seconds rounded at the printed decimals.
-          for (int a = 0; a < angles; ++a) out[givenSlot[a]] = CarryRoundedSeconds(given[a].echo, g);
-          FormatProblemLineDms(line, name, out, S, g, k);
-        } else {
-          FormatProblemLine(line, name, values, S, g, k);
-        }
-        break;
-      }
-      case GeodeticTask::ArcLength: {
-        double B = v[0];
-        ReadDms given;
-        if (dms) {
-          if (!readDms(projections, v[0], v[1], v[2], given)) {
-            if (counts.linesUnreadable++ == 0) counts.firstUnreadableLine = reader.lineNumber();
-            continue;
-          }
-          B = given.degrees;
-        }
-        double G = 0.0;
-        computed = ellipsoids.MeridianArcLength(B, G) == ZIV_OK && std::isfinite(G);
-        if (computed) FormatPointLine1(line, name, G, k);
-        break;
-      }
-      case GeodeticTask::LatitudeFromArc: {
-        double B = 0.0;
-        computed = ellipsoids.InverseMeridianArcLength(v[0], B) == ZIV_OK && std::isfinite(B);
-        if (!computed) break;
-        if (dms) {
-          // "%20s " and the latitude as "%3d%3d%<k+4>.<k>f", no blank after it.
-          FormatPointLineDms1(line, name, SplitDegrees(B, k), k);
-          line.erase(line.size() - 2, 1);
-        } else {
-          FormatPointLine1(line, name, B, k);
-        }
-        break;
-      }
-    }
-    if (!computed) {
-      if (counts.linesLeftOut++ == 0) counts.firstLeftOut = std::string(name);
-      continue;
+    switch (ComputeLine(forms, data, ellipsoids, projections, name, line)) {
+      case LineOutcome::Unreadable:
+        if (counts.linesUnreadable++ == 0) counts.firstUnreadableLine = reader.lineNumber();
+        continue;
+      case LineOutcome::LeftOut:
+        if (counts.linesLeftOut++ == 0) counts.firstLeftOut = std::string(name);
+        continue;
+      case LineOutcome::Written: break;
     }
     block += line;
     ++counts.linesWritten;
