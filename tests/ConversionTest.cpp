@@ -414,7 +414,9 @@ TEST_F(Conversion, a_file_in_the_wrong_direction_is_refused_or_told) {
     for (const char* id : {"[2118]", "[2119]", "[2120]"}) {
       EXPECT_EQ(err.str().find(id) != std::string::npos, std::string_view(c.id) == id) << err.str();
     }
-    if (c.status != cli::kSuccess) EXPECT_EQ(readFile(home / "out.txt"), "old output\n");
+    if (c.status != cli::kSuccess) {
+      EXPECT_EQ(readFile(home / "out.txt"), "old output\n");
+    }
   }
   // Standard output cannot be taken back: a refused run sends nothing there,
   // a run that goes on sends every point.
@@ -424,6 +426,12 @@ TEST_F(Conversion, a_file_in_the_wrong_direction_is_refused_or_told) {
   EXPECT_EQ(refusedRun.status, cli::kJobFailed);
   EXPECT_NE(refusedRun.err.find("[2118]"), std::string::npos) << refusedRun.err;
   EXPECT_EQ(refusedRun.out, "");
+  // An endless stream of degrees is refused on its first points: holding
+  // everything back grew without end.
+  const auto endlessRun = test::runCommand("yes 'P 50.1 10.2' | timeout 60 '" + cli + "' --settings '" +
+                                           (home / "u.ini").string() + "' convert gk-geo - -");
+  EXPECT_EQ(endlessRun.status, cli::kJobFailed) << endlessRun.err;
+  EXPECT_EQ(endlessRun.out, "");
   const auto mixedRun = test::runCommand("printf 'TP1 52.2 10.5\\nTP2 4404281.875 5787072.497\\n' | '" + cli +
                                          "' --settings '" + (home / "u.ini").string() + "' convert gk-geo - -");
   EXPECT_EQ(mixedRun.status, cli::kSuccess) << mixedRun.err;

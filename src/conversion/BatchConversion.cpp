@@ -260,6 +260,10 @@ struct Batch {
 constexpr std::size_t kBatchPoints = 4096;
 constexpr std::size_t kQueuedBatches = 4;
 
+// The most points a run to standard output holds back while its direction
+// is undecided (about 10 MB).
+constexpr std::size_t kHeldAtMost = std::size_t{1} << 16;
+
 // The latitude bands of UTM, C to X without I and O.
 constexpr const char* kUtmBands = "CDEFGHJKLMNPQRSTUVWX";
 
@@ -554,9 +558,12 @@ ConvertedRun ConvertBatches(const C& conversion, const J& job, L& library, JobHo
   ConversionResult& counts = run.counts;
   // Standard output cannot be taken back: while the run may still be
   // refused, its converted batches wait here (a refused run had streamed
-  // every point before saying that nothing was written).
+  // every point before saying that nothing was written). Memory stays
+  // bounded: a stream whose first kHeldAtMost points all point the wrong way
+  // is refused on them (an endless one held everything until memory ran out).
   const bool holdBack = job.outputPath == "-";
   std::vector<Batch> held;
+  std::size_t heldPoints = 0;
   auto pushHeld = [&] {
     bool pushed = true;
     for (Batch& b : held) pushed = pushed && converted.push(std::move(b));
@@ -588,12 +595,14 @@ ConvertedRun ConvertBatches(const C& conversion, const J& job, L& library, JobHo
       }
       if (run.cancelled || run.parametersRefused) break;
       if (holdBack && run.direction.refusable()) {
+        heldPoints += batch->points.size();
         held.push_back(std::move(*batch));
+        if ((run.refused = heldPoints >= kHeldAtMost)) break;
         continue;
       }
       if (!pushHeld() || !converted.push(std::move(*batch))) break;
     }
-    run.refused = counts.linesRead > counts.linesUnreadable && run.direction.refusable();
+    run.refused = run.refused || (counts.linesRead > counts.linesUnreadable && run.direction.refusable());
     if (!run.cancelled && !run.parametersRefused && !run.refused) pushHeld();
   } catch (...) {
     run.failed = true;
