@@ -684,7 +684,12 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
     parsed.close();
   });
   std::int64_t written = 0;
-  std::thread writerThread([&] { guardedStage(writeFailed, [&] { WriteBatches(output, forms, converted, written); }); });
+  std::thread writerThread([&] {
+    guardedStage(writeFailed, [&] { WriteBatches(output, forms, converted, written); });
+    // A writer that failed takes no more batches: the converting stage must
+    // not wait on a full queue for it.
+    converted.close();
+  });
   ConvertedRun run = ConvertBatches(conversion, job, library, host, forms, parsed, converted);
   // Stops all three stages: the reader at its next line or push, the writer
   // after what is already queued (written into the temporary file only).
