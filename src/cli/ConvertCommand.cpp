@@ -29,8 +29,7 @@ bool chooseEllipsoid(CliContext& context, int settingsIndex, EllipsoidRecord& el
     ellipsoid = list[static_cast<std::size_t>(index)];
     return true;
   }
-  const bool inRange = settingsIndex >= 0 && settingsIndex < static_cast<int>(list.size());
-  ellipsoid = list[inRange ? static_cast<std::size_t>(settingsIndex) : 0];
+  ellipsoid = SettingsEllipsoid(list, settingsIndex);
   return true;
 }
 

@@ -63,6 +63,11 @@ int FindEllipsoid(const EllipsoidList& list, std::string_view name) {
   return -1;
 }
 
+EllipsoidRecord SettingsEllipsoid(const EllipsoidList& list, int index) {
+  if (list.empty()) return {};
+  return list[index >= 0 && index < static_cast<int>(list.size()) ? static_cast<std::size_t>(index) : 0];
+}
+
 std::string EllipsoidFigures(const EllipsoidRecord& ellipsoid) {
   std::string text = "a = " + formatFixed(ellipsoid.a, 0, 3) + " m, ";
   const double f = (ellipsoid.a - ellipsoid.b) / ellipsoid.a;

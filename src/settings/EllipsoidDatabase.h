@@ -33,6 +33,11 @@ bool WriteEllipsoidDatabase(const std::filesystem::path& path, const EllipsoidLi
 // The first record of that name, byte for byte; -1 when there is none.
 int FindEllipsoid(const EllipsoidList& list, std::string_view name);
 
+// The ellipsoid the general setting "Ellip" names: the record at `index`, or
+// the first when the index lies outside the list (as the settings page
+// selects it); an empty record for an empty list.
+EllipsoidRecord SettingsEllipsoid(const EllipsoidList& list, int index);
+
 // The figures a person checks an ellipsoid by, as "a = 6377397.155 m,
 // 1/f = 299.1528128" (a in metres to the millimetre, the inverse flattening
 // to 7 decimals: b stored to 0.1 mm leaves the 9th decimal noise, Hayford's

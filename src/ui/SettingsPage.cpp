@@ -274,11 +274,7 @@ bool SettingsPage::initialise() {
   return true;
 }
 
-EllipsoidRecord SettingsPage::currentEllipsoid() const {
-  if (ellipsoids_.empty()) return {};
-  const int index = settings_.ellipsoid;
-  return ellipsoids_[index >= 0 && index < static_cast<int>(ellipsoids_.size()) ? static_cast<std::size_t>(index) : 0];
-}
+EllipsoidRecord SettingsPage::currentEllipsoid() const { return SettingsEllipsoid(ellipsoids_, settings_.ellipsoid); }
 
 SettingsStore SettingsPage::settingsStore() const {
   SettingsStore store;
