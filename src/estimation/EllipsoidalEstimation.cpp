@@ -16,6 +16,7 @@
 #include "app/StringIds.h"
 #include "text/TextEncoding.h"
 #include "conversion/ProjectionLibrary.h"
+#include "estimation/EstimationRun.h"
 #include "estimation/EstimationSections.h"
 #include "estimation/ReportFile.h"
 #include "estimation/ResidualDistribution.h"
@@ -72,17 +73,6 @@ constexpr double kSettledScale = 1e-11;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 enum Row { kRowB = 0, kRowL = 1, kRowH = 2 };
-
-// One identical point's observation rows, kept for every pass.
-struct PointRows {
-  int count = 0;
-  int which[3] = {};  // kRowB, kRowL, kRowH
-  double a[3][EllipsoidalRows::kMaxUnknowns] = {};
-  double l[3] = {};
-  double p[3] = {};
-  double northScale = 0.0, eastScale = 0.0;  // metres per arc second of the target point
-  bool usable = true;
-};
 
 double wrapDegrees(double d) {
   d = std::fmod(d, 360.0);
@@ -199,215 +189,546 @@ bool MapType2(const TransformationSet& set, ProjectionLibrary& library, double B
                         shifted ? &set.preTranslation : nullptr, x, B, L, h, out);
 }
 
-int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, JobHost& host,
-                               EstimationSummary* summary) {
-  const LanguageTable& table = host.language();
-  const EstimationOptions3DBL& o = job.options;
-  const bool dms = job.settings.formatGeographic != 0;
-  const int method = o.type == 0 ? 0 : 1;
-  const EllipsoidalGroups groups = o.groups();
-  const int u = groups.unknowns();
-  const bool prior = o.priorActive() && groups.translations;
-  const std::array<double, 3> shift = {o.tx, o.ty, o.tz};
-  const std::array<double, 3>* preShift = o.preTranslate != 0 ? &shift : nullptr;
-  const EllipsoidRecord& sourceEllipsoid = job.sourceEllipsoid;
-  const EllipsoidRecord& targetEllipsoid = job.targetEllipsoid;
+namespace {
 
-  if (!library.usable()) {
-    host.message(str::ProjectionLibraryMissing);
-    return 0;
-  }
-  if (!(sourceEllipsoid.a >= sourceEllipsoid.b && sourceEllipsoid.b > 0.0)) {
-    host.message(str::SourceEllipsoidMissing);
-    return 0;
-  }
-  if (!(targetEllipsoid.a >= targetEllipsoid.b && targetEllipsoid.b > 0.0)) {
-    host.message(str::TargetEllipsoidMissing);
-    return 0;
-  }
-  if (const char* key = o.invalidKey()) {
-    const bool shift = key[0] == 't' && key[1] != '\0' && key[2] == '\0';  // tx, ty, tz
-    host.message(shift ? str::NumberInRangeNeeded : str::PositiveNumberNeeded,
-                 {std::string(EstimationOptions3DBL::kSection) + "." + key});
-    return 0;
-  }
+// The observation rows of one identical point, kept for every pass.
+struct EllipsoidalPointRows {
+  int count = 0;
+  int which[3] = {};  // kRowB, kRowL, kRowH
+  double a[3][EllipsoidalRows::kMaxUnknowns] = {};
+  double l[3] = {};
+  double p[3] = {};
+  double northScale = 0.0, eastScale = 0.0;  // metres per arc second of the target point
+  bool usable = true;
+};
 
-  if (!CheckDistinctFiles({job.sourcePath, job.targetPath}, {job.reportPath, job.outputPath, job.plotPath}, host)) return 0;
+class EllipsoidalEstimationModel final : public EstimationModel {
+ public:
+  EllipsoidalEstimationModel(EllipsoidalJob& job, ProjectionLibrary& library)
+      : job_(job),
+        o_(job.options),
+        library_(library),
+        dms_(job.settings.formatGeographic != 0),
+        method_(o_.type == 0 ? 0 : 1),
+        groups_(o_.groups()),
+        u_(groups_.unknowns()),
+        prior_(o_.priorActive() && groups_.translations),
+        shift_{o_.tx, o_.ty, o_.tz},
+        preShift_(o_.preTranslate != 0 ? &shift_ : nullptr),
+        priorWeight_(o_.s0 * o_.s0 / (o_.sTrans * o_.sTrans)) {}
 
-  // 1. The point files and the identical points.
-  job.source.clear();
-  job.target.clear();
-  job.identical.clear();
-  PointFileNotes sourceNotes, targetNotes;
-  if (ReadEllipsoidalSource(job.sourcePath, dms, library, job.source, sourceNotes) == 0) {
-    host.message(str::SourceUnreadable, {job.sourcePath.string()});
-    return 0;
-  }
-  if (sourceNotes.unreadable > 0) {
-    host.message(str::LinesUnreadable, {sourceNotes.unreadable, job.sourcePath.string(), sourceNotes.firstUnreadableLine});
-  }
-  if (sourceNotes.duplicates > 0) {
-    host.message(str::DuplicateNames, {sourceNotes.duplicates, job.sourcePath.string(), utf8Name(sourceNotes.firstDuplicate)});
-  }
-  if (job.source.empty()) {
-    host.message(str::NoSourcePointRead, {job.sourcePath.string()});
-    return 0;
-  }
-  if (ReadEllipsoidalTarget(job.targetPath, dms, library, job.target, targetNotes) == 0) {
-    host.message(str::TargetUnreadable, {job.targetPath.string()});
-    return 0;
-  }
-  if (targetNotes.unreadable > 0) {
-    host.message(str::LinesUnreadable, {targetNotes.unreadable, job.targetPath.string(), targetNotes.firstUnreadableLine});
-  }
-  if (targetNotes.duplicates > 0) {
-    host.message(str::DuplicateNames, {targetNotes.duplicates, job.targetPath.string(), utf8Name(targetNotes.firstDuplicate)});
-  }
-  if (job.target.empty()) {
-    host.message(str::NoTargetPointRead, {job.targetPath.string()});
-    return 0;
-  }
-  {
-    std::unordered_map<std::string_view, std::size_t> firstByName;
-    firstByName.reserve(job.target.size());
-    for (std::size_t i = 0; i < job.target.size(); ++i) firstByName.emplace(job.target[i].name, i);
-    for (const EllipsoidalPoint& s : job.source) {
-      const auto it = firstByName.find(s.name);
-      if (it != firstByName.end()) job.identical.push_back({s, job.target[it->second]});
+  bool ReadAndPair(JobHost& host) override {
+    if (!CanStart(host)) return false;
+    if (!CheckDistinctFiles({job_.sourcePath, job_.targetPath}, {job_.reportPath, job_.outputPath, job_.plotPath},
+                            host)) {
+      return false;
     }
+    job_.source.clear();
+    job_.target.clear();
+    job_.identical.clear();
+    if (!ReadSide(job_.sourcePath, ReadEllipsoidalSource, job_.source, sourceNotes_, str::SourceUnreadable,
+                  str::NoSourcePointRead, host) ||
+        !ReadSide(job_.targetPath, ReadEllipsoidalTarget, job_.target, targetNotes_, str::TargetUnreadable,
+                  str::NoTargetPointRead, host)) {
+      return false;
+    }
+    std::unordered_map<std::string_view, std::size_t> firstByName;
+    firstByName.reserve(job_.target.size());
+    for (std::size_t i = 0; i < job_.target.size(); ++i) firstByName.emplace(job_.target[i].name, i);
+    for (const EllipsoidalPoint& s : job_.source) {
+      const auto it = firstByName.find(s.name);
+      if (it != firstByName.end()) job_.identical.push_back({s, job_.target[it->second]});
+    }
+    return true;
   }
 
   // The observation rows of every identical point, on the pre-translated
   // source coordinates. A point the library cannot convert is left out.
-  const double s0Squared = o.s0 * o.s0;
-  std::vector<PointRows> rows(job.identical.size());
-  std::int64_t leftOut = 0;
-  std::string firstLeftOut;
-  int observations = prior ? 3 : 0;  // prior information counts when the run is sized
-  for (std::size_t i = 0; i < job.identical.size(); ++i) {
-    const EllipsoidalIdenticalPoint& ip = job.identical[i];
-    PointRows& pr = rows[i];
-    double B = ip.source.B, L = ip.source.L, h = ip.source.h;
-    EllipsoidalRows design;
-    if ((preShift != nullptr && !PreTranslate(library, sourceEllipsoid, shift, B, L, h)) ||
-        !BuildEllipsoidalRows(library, sourceEllipsoid, targetEllipsoid, groups, B, L, h, design)) {
-      pr.usable = false;
-      if (leftOut++ == 0) firstLeftOut = ip.source.name;
-      continue;
+  bool CheckGeometry(JobHost& host) override {
+    rows_.assign(job_.identical.size(), {});
+    int observations = prior_ ? 3 : 0;  // prior information counts when the run is sized
+    for (std::size_t i = 0; i < job_.identical.size(); ++i) {
+      if (!BuildRows(job_.identical[i], rows_[i])) {
+        rows_[i].usable = false;
+        if (leftOut_++ == 0) firstLeftOut_ = job_.identical[i].source.name;
+        continue;
+      }
+      observations += rows_[i].count;
     }
-    // Accuracies: the run's defaults, or the points' own.
-    double sourceSigma[3] = {o.sPlanSource, o.sPlanSource, o.sHeightSource};
-    double targetSigma[3] = {o.sPlanTarget, o.sPlanTarget, o.sHeightTarget};
-    if (o.individual != 0 && ip.source.individual) {
-      sourceSigma[0] = ip.source.sN, sourceSigma[1] = ip.source.sE, sourceSigma[2] = ip.source.sh;
+    if (leftOut_ > 0) host.message(str::PointsLeftOut, {leftOut_, firstLeftOut_});
+    const bool anyUsable = std::any_of(rows_.begin(), rows_.end(), [](const EllipsoidalPointRows& r) { return r.usable; });
+    if (job_.identical.empty()) {
+      host.message(str::TooFewIdenticalPoints, {0, 1});
+      return false;
     }
-    if (o.individual != 0 && ip.target.individual) {
-      if (ip.target.hasPosition) targetSigma[0] = ip.target.sN, targetSigma[1] = ip.target.sE;
-      if (ip.target.hasHeight) targetSigma[2] = ip.target.sh;
+    if (!anyUsable || u_ == 0 || observations < u_) {
+      // Counted without the prior information's three rows, which stand in
+      // for three of the unknowns.
+      const int priorRows = prior_ ? 3 : 0;
+      host.message(str::TooFewObservations, {observations - priorRows, std::max(u_ - priorRows, 1)});
+      return false;
     }
-    const double radians[3] = {
-        std::hypot(targetSigma[0], sourceSigma[0]) / design.sourceRadii.M,
-        std::hypot(targetSigma[1], sourceSigma[1]) / (design.sourceRadii.N * std::cos(B / kRhoDegrees)),
-        std::hypot(targetSigma[2], sourceSigma[2])};
-    const double weight[3] = {s0Squared / (radians[0] * radians[0] * kRhoSeconds * kRhoSeconds),
-                              s0Squared / (radians[1] * radians[1] * kRhoSeconds * kRhoSeconds),
-                              s0Squared / (radians[2] * radians[2])};
-    const double observed[3] = {(ip.target.B - design.Bt) * 3600.0, wrapDegrees(ip.target.L - design.Lt) * 3600.0,
-                                ip.target.h - design.ht};
-    auto take = [&](int row) {
-      const int r = pr.count++;
-      pr.which[r] = row;
-      std::copy(design.a[row], design.a[row] + u, pr.a[r]);
-      pr.l[r] = observed[row];
-      pr.p[r] = weight[row];
+    return true;
+  }
+
+  RunFiles files() const override { return {job_.reportPath, job_.outputPath, job_.plotPath, &job_.settings}; }
+  int method() const override { return method_; }
+  int writeIdentical() const override { return o_.writeIdentical; }
+  int unknowns() const override { return u_; }
+  std::size_t identicalCount() const override { return job_.identical.size(); }
+  const std::string& identicalName(std::size_t point) const override { return job_.identical[point].source.name; }
+
+  bool RowsOf(std::size_t point, PointRows& rows) const override {
+    const EllipsoidalPointRows& pr = rows_[point];
+    if (!pr.usable) return false;
+    rows.count = pr.count;
+    for (int r = 0; r < pr.count; ++r) {
+      std::copy(pr.a[r], pr.a[r] + u_, rows.a[r]);
+      rows.l[r] = pr.l[r];
+      rows.p[r] = pr.p[r];
+    }
+    return true;
+  }
+
+  // The prior information: pseudo-observations t = 0 of the remaining
+  // translations with the weight s0²/sTrans².
+  void PriorRows(PointRows& rows) const override {
+    rows.count = prior_ ? 3 : 0;
+    for (int r = 0; r < rows.count; ++r) {
+      std::fill(rows.a[r], rows.a[r] + u_, 0.0);
+      rows.a[r][groups_.translationColumn() + r] = 1.0;
+      rows.l[r] = 0.0;
+      rows.p[r] = priorWeight_;
+    }
+  }
+
+  bool Settled(const Matrix& x, const Matrix& previous) const override {
+    const int t = groups_.translationColumn(), m = groups_.scaleColumn();
+    if (groups_.rotations && std::fabs(groupNorm(x, 0, 3) - groupNorm(previous, 0, 3)) >= kSettledRotation) return false;
+    if (groups_.translations && std::fabs(groupNorm(x, t, 3) - groupNorm(previous, t, 3)) >= kSettledTranslation) {
+      return false;
+    }
+    for (int j = 0; j < groups_.scaleKind; ++j) {
+      if (std::fabs(std::fabs(x(m + j, 0)) - std::fabs(previous(m + j, 0))) >= kSettledScale) return false;
+    }
+    return true;
+  }
+
+  void ShowPass(JobHost& host, int, int pass) const override {
+    const LanguageTable& table = host.language();
+    host.setProgressLines(table.text(str::EllipsoidalProgress),
+                          method_ == 0 ? table.format(str::EllipsoidalPass, {pass + 1}) : std::string());
+  }
+
+  void TellSingular(JobHost& host, const Adjustment&) const override { host.message(str::NormalEquationsSingular); }
+
+  // Residuals in metres: north and east from arc seconds at the target point.
+  void KeepResiduals(std::size_t point, const double* rowValues, int count) override {
+    const std::vector<double> axes = ToAxes(point, rowValues, count);
+    EllipsoidalIdenticalPoint& ip = job_.identical[point];
+    for (int r = 0; r < count; ++r) {
+      switch (rows_[point].which[r]) {
+        case kRowB: ip.dN = axes[0]; break;
+        case kRowL: ip.dE = axes[1]; break;
+        default: ip.dh = axes[2]; break;
+      }
+    }
+  }
+
+  std::vector<double> ToAxes(std::size_t point, const double* rowValues, int count) const override {
+    const EllipsoidalPointRows& pr = rows_[point];
+    std::vector<double> axes(3, kNaN);
+    for (int r = 0; r < count; ++r) {
+      switch (pr.which[r]) {
+        case kRowB: axes[0] = rowValues[r] * pr.northScale; break;
+        case kRowL: axes[1] = rowValues[r] * pr.eastScale; break;
+        default: axes[2] = rowValues[r]; break;
+      }
+    }
+    return axes;
+  }
+
+  std::vector<std::string> AxisNames() const override { return {"N", "E", "h"}; }
+
+  // The parameters in the full set and into the result set; standard
+  // deviations from σ0 and the cofactors of the least-squares adjustment
+  // with the a-priori weights.
+  std::vector<EstimatedParameter> TakeParameters(const Adjustment& adjustment, std::optional<double> sigma0,
+                                                 JobHost& host) override {
+    const Matrix& x = adjustment.x;
+    const int t = groups_.translationColumn(), m = groups_.scaleColumn();
+    for (int j = 0; j < u_; ++j) xs_[j] = x(j, 0);
+    EllipsoidalParameters& parameters = job_.parameters;
+    parameters = {};
+    if (groups_.rotations) {
+      for (int i = 0; i < 3; ++i) parameters.rotationSeconds[i] = x(i, 0);
+    }
+    if (groups_.translations) {
+      for (int i = 0; i < 3; ++i) parameters.translation[i] = x(t + i, 0);
+    }
+    if (groups_.scaleKind >= 1) parameters.planScale = parameters.heightScale = x(m, 0);
+    if (groups_.scaleKind == 2) parameters.heightScale = x(m + 1, 0);
+    job_.set = TransformationSet{};
+    job_.set.type = 2;
+    for (int i = 0; i < 3; ++i) job_.set.rotation[i] = parameters.rotationSeconds[i] / 3600.0;
+    job_.set.translation = parameters.translation;
+    if (groups_.scaleKind == 1) job_.set.scale = 1.0 + parameters.planScale;
+    job_.set.sourceEllipsoid = job_.sourceEllipsoid;
+    job_.set.targetEllipsoid = job_.targetEllipsoid;
+    if (preShift_ != nullptr) job_.set.preTranslation = shift_;
+    if (prior_) {
+      double largest = 0.0;
+      for (double value : parameters.translation) largest = std::max(largest, std::fabs(value));
+      if (largest > 3.0 * o_.sTrans) host.message(str::PriorContradicted, {largest, o_.sTrans});
+    }
+    auto sigmaOf = [&](int column) -> std::optional<double> {
+      if (!sigma0) return std::nullopt;
+      return *sigma0 * std::sqrt(std::fmax(adjustment.qxx(column, column), 0.0));
     };
-    if (ip.target.hasPosition) {
-      take(kRowB);
-      take(kRowL);
-      metresPerSecond(targetEllipsoid, ip.target.B, pr.northScale, pr.eastScale);
+    std::vector<EstimatedParameter> list;
+    if (groups_.scaleKind == 1) list.push_back({"m", parameters.planScale, "", sigmaOf(m)});
+    if (groups_.scaleKind == 2) {
+      list.push_back({"mP", parameters.planScale, "", sigmaOf(m)});
+      list.push_back({"mH", parameters.heightScale, "", sigmaOf(m + 1)});
     }
-    if (ip.target.hasHeight) take(kRowH);
-    observations += pr.count;
-  }
-  if (leftOut > 0) host.message(str::PointsLeftOut, {leftOut, firstLeftOut});
-  const int identicalUsed = static_cast<int>(std::count_if(rows.begin(), rows.end(), [](const PointRows& r) { return r.usable; }));
-  if (job.identical.empty()) {
-    host.message(str::TooFewIdenticalPoints, {0, 1});
-    return 0;
-  }
-  if (identicalUsed == 0 || u == 0 || observations < u) {
-    // Counted without the prior information's three rows, which stand in
-    // for three of the unknowns.
-    const int priorRows = prior ? 3 : 0;
-    host.message(str::TooFewObservations, {observations - priorRows, std::max(u - priorRows, 1)});
-    return 0;
+    if (groups_.rotations) {
+      const char* names[3] = {"ex", "ey", "ez"};
+      for (int i = 0; i < 3; ++i) list.push_back({names[i], parameters.rotationSeconds[i], "arcsec", sigmaOf(i)});
+    }
+    if (groups_.translations) {
+      const char* names[3] = {"tx", "ty", "tz"};
+      for (int i = 0; i < 3; ++i) list.push_back({names[i], parameters.translation[i], "m", sigmaOf(t + i)});
+    }
+    return list;
   }
 
-  // 2. Report and output file.
-  ReportFile report(table, job.settings.headerText, job.settings.userDefinedHeader, job.settings.includeDate);
-  OutputFile output;
-  if (!report.open(job.reportPath)) {
-    host.message(report.failureMessage(str::ReportNotCreated), {job.reportPath.string()});
-    return 0;
+  RunCounters Counters(const Adjustment& adjustment) const override {
+    const int passes = method_ == 0 ? adjustment.counter : 1;
+    return {passes, passes, std::nullopt};
   }
-  if (!job.outputPath.empty() && !output.open(job.outputPath)) {
-    host.message(output.failureMessage(str::OutputNotCreated), {job.outputPath.string()});
-  }
-  host.setProgressLines(table.text(str::EllipsoidalProgress), "");
 
-  // 3. Report head, options and the identical points as read.
-  report.WriteBanner();
-  report.write(" " + std::string(77, '_') + "\n|" + std::string(77, ' ') + "|\n");
-  report.writeText(str::TitleEllipsoidal1);
-  report.write("|" + std::string(77, ' ') + "|\n");
-  report.writeText(str::TitleEllipsoidal2);
-  report.write("|" + std::string(77, '_') + "|\n");
-  report.WriteHeaderInfo();
+  void WriteTitle(ReportFile& report) const override {
+    report.write(" " + std::string(77, '_') + "\n|" + std::string(77, ' ') + "|\n");
+    report.writeText(str::TitleEllipsoidal1);
+    report.write("|" + std::string(77, ' ') + "|\n");
+    report.writeText(str::TitleEllipsoidal2);
+    report.write("|" + std::string(77, '_') + "|\n");
+  }
+
+  void WriteOptions(ReportFile& report, JobHost& host, const RunNotices&) const override;
+  void WritePointTables(ReportFile& report, const LanguageTable& table) const override;
+
+  void WriteParameters(ReportFile& report, const Adjustment& adjustment) const override {
+    const EllipsoidalParameters& parameters = job_.parameters;
+    report.separator();
+    report.section(str::SectionParameters, 39);
+    if (groups_.scaleKind == 1) report.writeText(str::EllipsoidalScale, {parameters.planScale});
+    if (groups_.scaleKind == 2) {
+      report.writeText(str::EllipsoidalPlanScale, {parameters.planScale});
+      report.writeText(str::EllipsoidalHeightScale, {parameters.heightScale});
+    }
+    if (groups_.rotations) {
+      report.writeText(str::EllipsoidalRotationX, {parameters.rotationSeconds[0]});
+      report.writeText(str::EllipsoidalRotationY, {parameters.rotationSeconds[1]});
+      report.writeText(str::EllipsoidalRotationZ, {parameters.rotationSeconds[2]});
+    }
+    if (groups_.translations) {
+      report.writeText(str::SpatialTranslation1, {parameters.translation[0]});
+      report.writeText(str::SpatialTranslation2, {parameters.translation[1]});
+      report.writeText(str::SpatialTranslation3, {parameters.translation[2]});
+    }
+    report.write("\n");
+    if (method_ == 0) report.writeText(str::InnerPassCount, {adjustment.counter});
+  }
+
+  ResidualTableLayout ResidualLayout(const LanguageTable& table) const override {
+    return {{utf8ToWindows1252(table.text(str::ColumnNorth)), utf8ToWindows1252(table.text(str::ColumnEast)), "Dh [m]"},
+            61,
+            false};
+  }
+
+  TestTableLayout TestLayout(const LanguageTable& table) const override {
+    return {48,
+            {utf8ToWindows1252(table.text(str::ColumnNablaNorth)), utf8ToWindows1252(table.text(str::ColumnNablaEast)),
+             "NABLA_h [m]"},
+            64,
+            true,
+            str::EllipsoidalTestLine,
+            64};
+  }
+
+  // The report is written as the run goes, so the run's notices follow the test table.
+  void WriteAfterTests(ReportFile& report, const LanguageTable& table, const RunNotices& notices) const override {
+    if (!notices.any()) return;
+    report.write("\n");
+    WriteNotices(report, table, notices);
+  }
+
+  void WriteTransformedHead(ReportFile& report, const LanguageTable& table) const override {
+    report.separator();
+    report.write("\n");
+    report.section(str::SectionTransformed, 21);
+    WriteColumnHead(report, table);
+  }
+
+  std::size_t sourceCount() const override { return job_.source.size(); }
+  const std::string& sourceName(std::size_t index) const override { return job_.source[index].name; }
+
+  // Every transformed point is also compared with the rigorous cartesian
+  // form of the same model (one scale only); the worst departure is told.
+  bool Transform(std::size_t index, std::array<double, 3>& p) override {
+    const EllipsoidalPoint& point = job_.source[index];
+    if (!transformPoint(library_, job_.sourceEllipsoid, job_.targetEllipsoid, groups_, preShift_, xs_, point.B,
+                        point.L, point.h, p) ||
+        !Writable(p[0], p[1], p[2])) {
+      return false;
+    }
+    std::array<double, 3> rigorous{};
+    if (groups_.scaleKind != 2 && rigorousPoint(library_, job_.sourceEllipsoid, job_.targetEllipsoid, preShift_,
+                                                job_.parameters, point.B, point.L, point.h, rigorous)) {
+      double north = 0.0, east = 0.0;
+      metresPerSecond(job_.targetEllipsoid, p[0], north, east);
+      const double departure = std::sqrt(std::pow((p[0] - rigorous[0]) * 3600.0 * north, 2) +
+                                         std::pow(wrapDegrees(p[1] - rigorous[1]) * 3600.0 * east, 2) +
+                                         std::pow(p[2] - rigorous[2], 2));
+      if (departure > worstDeparture_) worstDeparture_ = departure, worstPoint_ = point.name;
+    }
+    return true;
+  }
+
+  void PrepareDistribution() override;
+  void Distribute(std::array<double, 3>& point) const override { distribution_->apply(point); }
+
+  void ShowTransformProgress(JobHost& host, std::int64_t done, std::int64_t total) const override {
+    if (done % 4096 != 0) return;
+    const LanguageTable& table = host.language();
+    host.setProgressLines(table.text(str::EllipsoidalProgress), table.format(str::PointsTransformed, {done, total}));
+  }
+
+  void FormatTransformed(std::size_t index, const std::array<double, 3>& p, std::string& reportLine,
+                         std::string& outputLine) const override {
+    const std::string& name = job_.source[index].name;
+    reportLine = formatMessage("%15s", {name}) + Position(p[0], p[1]) + formatMessage("%15.5f\n", {p[2]});
+    FormatEllipsoidalPointLine(outputLine, name, p, dms_, job_.settings.decimalsGeographic,
+                               job_.settings.decimalsCartesian);
+  }
+
+  void TellTransformed(JobHost& host, std::int64_t leftOut, const std::string& first) const override {
+    // Identical points left out of the adjustment were told then.
+    if (leftOut > 0 && leftOut_ == 0) host.message(str::PointsLeftOut, {leftOut, first});
+    constexpr double kTolerableDeparture = 1e-3;  // metres
+    if (worstDeparture_ > kTolerableDeparture) {
+      host.message(str::LinearisationError, {worstDeparture_ * 1000.0, worstPoint_});
+    }
+  }
+
+  // A height-only point stands in the plot where its source point does.
+  ResidualPlot Plot(const std::vector<PointTest>& tests) const override {
+    std::vector<GeographicPlotPoint> plotted;
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+      if (!rows_[i].usable) continue;
+      const EllipsoidalIdenticalPoint& ip = job_.identical[i];
+      const PointTest& test = tests[next++];
+      const EllipsoidalPoint& at = ip.target.hasPosition ? ip.target : ip.source;
+      plotted.push_back({ip.source.name, at.B, at.L, ip.target.hasPosition, ip.dN, ip.dE, ip.target.hasHeight, ip.dh,
+                         test.outlier, test.tested});
+    }
+    return EllipsoidalPlot(str::ListEllipsoidal, plotted, job_.targetEllipsoid.a);
+  }
+
+  void Complete() override {
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+      if (!rows_[i].usable) continue;
+      const EllipsoidalIdenticalPoint& ip = job_.identical[i];
+      job_.set.points.push_back({ip.source.name,
+                                 {ip.source.B, ip.source.L, ip.source.h},
+                                 {ip.target.B, ip.target.L, ip.target.h},
+                                 {ip.dN, ip.dE, ip.dh},
+                                 {}});
+    }
+  }
+
+  std::int64_t PointsRead() const override {
+    return static_cast<std::int64_t>(job_.source.size() + job_.target.size());
+  }
+
+  void CompleteSummary(EstimationSummary& summary) const override {
+    summary.ellipsoids = {{"source", job_.sourceEllipsoid}, {"target", job_.targetEllipsoid}};
+    if (preShift_ != nullptr) summary.preTranslation = shift_;
+    summary.linesUnreadable = sourceNotes_.unreadable + targetNotes_.unreadable;
+    if (sourceNotes_.unreadable > 0) {
+      summary.firstUnreadable = job_.sourcePath.string() + ":" + std::to_string(sourceNotes_.firstUnreadableLine);
+    } else if (targetNotes_.unreadable > 0) {
+      summary.firstUnreadable = job_.targetPath.string() + ":" + std::to_string(targetNotes_.firstUnreadableLine);
+    }
+  }
+
+ private:
+  bool CanStart(JobHost& host) const;
+  bool ReadSide(const std::filesystem::path& path,
+                int (*read)(const std::filesystem::path&, bool, ProjectionLibrary&, EllipsoidalPointList&,
+                            PointFileNotes&),
+                EllipsoidalPointList& points, PointFileNotes& notes, int unreadableId, int emptyId,
+                JobHost& host) const;
+  bool BuildRows(const EllipsoidalIdenticalPoint& ip, EllipsoidalPointRows& pr) const;
+  void WriteColumnHead(ReportFile& report, const LanguageTable& table) const;
+  // A geographic position as the report prints it: "%15.10f%15.10f" or two "%3d%3d%10.6f".
+  std::string Position(double B, double L) const {
+    if (!dms_) return formatMessage("%15.10f%15.10f", {B, L});
+    const DmsAngle b = SplitDegrees(B, 6), l = SplitDegrees(L, 6);
+    return formatMessage("%3d%3d%10.6f%3d%3d%10.6f", {b.degrees, b.minutes, b.seconds, l.degrees, l.minutes, l.seconds});
+  }
+
+  EllipsoidalJob& job_;
+  const EstimationOptions3DBL& o_;
+  ProjectionLibrary& library_;
+  bool dms_;
+  int method_;
+  EllipsoidalGroups groups_;
+  int u_;
+  bool prior_;
+  std::array<double, 3> shift_;
+  const std::array<double, 3>* preShift_;
+  double priorWeight_;
+  PointFileNotes sourceNotes_, targetNotes_;
+  std::vector<EllipsoidalPointRows> rows_;
+  std::int64_t leftOut_ = 0;  // identical points left out of the adjustment
+  std::string firstLeftOut_;
+  double xs_[EllipsoidalRows::kMaxUnknowns] = {};
+  std::optional<EllipsoidalResidualDistribution> distribution_;
+  double worstDeparture_ = 0.0;  // metres
+  std::string worstPoint_;
+};
+
+bool EllipsoidalEstimationModel::CanStart(JobHost& host) const {
+  if (!library_.usable()) {
+    host.message(str::ProjectionLibraryMissing);
+    return false;
+  }
+  if (!(job_.sourceEllipsoid.a >= job_.sourceEllipsoid.b && job_.sourceEllipsoid.b > 0.0)) {
+    host.message(str::SourceEllipsoidMissing);
+    return false;
+  }
+  if (!(job_.targetEllipsoid.a >= job_.targetEllipsoid.b && job_.targetEllipsoid.b > 0.0)) {
+    host.message(str::TargetEllipsoidMissing);
+    return false;
+  }
+  if (const char* key = o_.invalidKey()) {
+    const bool shift = key[0] == 't' && key[1] != '\0' && key[2] == '\0';  // tx, ty, tz
+    host.message(shift ? str::NumberInRangeNeeded : str::PositiveNumberNeeded,
+                 {std::string(EstimationOptions3DBL::kSection) + "." + key});
+    return false;
+  }
+  return true;
+}
+
+bool EllipsoidalEstimationModel::ReadSide(const std::filesystem::path& path,
+                                          int (*read)(const std::filesystem::path&, bool, ProjectionLibrary&,
+                                                      EllipsoidalPointList&, PointFileNotes&),
+                                          EllipsoidalPointList& points, PointFileNotes& notes, int unreadableId,
+                                          int emptyId, JobHost& host) const {
+  if (read(path, dms_, library_, points, notes) == 0) {
+    host.message(unreadableId, {path.string()});
+    return false;
+  }
+  if (notes.unreadable > 0) host.message(str::LinesUnreadable, {notes.unreadable, path.string(), notes.firstUnreadableLine});
+  if (notes.duplicates > 0) host.message(str::DuplicateNames, {notes.duplicates, path.string(), utf8Name(notes.firstDuplicate)});
+  if (points.empty()) {
+    host.message(emptyId, {path.string()});
+    return false;
+  }
+  return true;
+}
+
+bool EllipsoidalEstimationModel::BuildRows(const EllipsoidalIdenticalPoint& ip, EllipsoidalPointRows& pr) const {
+  double B = ip.source.B, L = ip.source.L, h = ip.source.h;
+  EllipsoidalRows design;
+  if ((preShift_ != nullptr && !PreTranslate(library_, job_.sourceEllipsoid, shift_, B, L, h)) ||
+      !BuildEllipsoidalRows(library_, job_.sourceEllipsoid, job_.targetEllipsoid, groups_, B, L, h, design)) {
+    return false;
+  }
+  // Accuracies: the run's defaults, or the points' own.
+  double sourceSigma[3] = {o_.sPlanSource, o_.sPlanSource, o_.sHeightSource};
+  double targetSigma[3] = {o_.sPlanTarget, o_.sPlanTarget, o_.sHeightTarget};
+  if (o_.individual != 0 && ip.source.individual) {
+    sourceSigma[0] = ip.source.sN, sourceSigma[1] = ip.source.sE, sourceSigma[2] = ip.source.sh;
+  }
+  if (o_.individual != 0 && ip.target.individual) {
+    if (ip.target.hasPosition) targetSigma[0] = ip.target.sN, targetSigma[1] = ip.target.sE;
+    if (ip.target.hasHeight) targetSigma[2] = ip.target.sh;
+  }
+  const double s0Squared = o_.s0 * o_.s0;
+  const double radians[3] = {
+      std::hypot(targetSigma[0], sourceSigma[0]) / design.sourceRadii.M,
+      std::hypot(targetSigma[1], sourceSigma[1]) / (design.sourceRadii.N * std::cos(B / kRhoDegrees)),
+      std::hypot(targetSigma[2], sourceSigma[2])};
+  const double weight[3] = {s0Squared / (radians[0] * radians[0] * kRhoSeconds * kRhoSeconds),
+                            s0Squared / (radians[1] * radians[1] * kRhoSeconds * kRhoSeconds),
+                            s0Squared / (radians[2] * radians[2])};
+  const double observed[3] = {(ip.target.B - design.Bt) * 3600.0, wrapDegrees(ip.target.L - design.Lt) * 3600.0,
+                              ip.target.h - design.ht};
+  auto take = [&](int row) {
+    const int r = pr.count++;
+    pr.which[r] = row;
+    std::copy(design.a[row], design.a[row] + u_, pr.a[r]);
+    pr.l[r] = observed[row];
+    pr.p[r] = weight[row];
+  };
+  if (ip.target.hasPosition) {
+    take(kRowB);
+    take(kRowL);
+    metresPerSecond(job_.targetEllipsoid, ip.target.B, pr.northScale, pr.eastScale);
+  }
+  if (ip.target.hasHeight) take(kRowH);
+  return true;
+}
+void EllipsoidalEstimationModel::WriteOptions(ReportFile& report, JobHost& host, const RunNotices&) const {
+  const LanguageTable& table = host.language();
   report.section(str::SectionOptions, 32);
-  report.writeText(str::MethodLine, {table.text(method == 0 ? str::MethodL1 : str::MethodLeastSquares)});
+  report.writeText(str::MethodLine, {table.text(method_ == 0 ? str::MethodL1 : str::MethodLeastSquares)});
   report.write("\n");
   report.writeText(str::EllipsoidsLine);
-  report.writeText(str::SourceEllipsoidLine, {windows1252ToUtf8(sourceEllipsoid.name)});
-  report.writeText(str::TargetEllipsoidLine, {windows1252ToUtf8(targetEllipsoid.name)});
+  report.writeText(str::SourceEllipsoidLine, {windows1252ToUtf8(job_.sourceEllipsoid.name)});
+  report.writeText(str::TargetEllipsoidLine, {windows1252ToUtf8(job_.targetEllipsoid.name)});
   report.write("\n");
   report.writeText(str::OutputLabel);
   report.writeText(str::IdenticalLine,
-                   {table.text(o.writeIdentical != 0 ? str::IdenticalWritten : str::IdenticalNotWritten)});
+                   {table.text(o_.writeIdentical != 0 ? str::IdenticalWritten : str::IdenticalNotWritten)});
   report.write("\n");
   report.writeText(str::AccuraciesLine);
-  report.writeText(str::AccuracyUnitWeight, {o.s0});
-  report.writeText(str::AccuracySourcePlan, {o.sPlanSource});
-  report.writeText(str::AccuracySourceHeight, {o.sHeightSource});
-  report.writeText(str::AccuracyTargetPlan, {o.sPlanTarget});
-  report.writeText(str::AccuracyTargetHeight, {o.sHeightTarget});
-  report.writeText(o.individual != 0 ? str::AccuraciesIndividual : str::AccuraciesGlobal);
+  report.writeText(str::AccuracyUnitWeight, {o_.s0});
+  report.writeText(str::AccuracySourcePlan, {o_.sPlanSource});
+  report.writeText(str::AccuracySourceHeight, {o_.sHeightSource});
+  report.writeText(str::AccuracyTargetPlan, {o_.sPlanTarget});
+  report.writeText(str::AccuracyTargetHeight, {o_.sHeightTarget});
+  report.writeText(o_.individual != 0 ? str::AccuraciesIndividual : str::AccuraciesGlobal);
   report.write("\n");
   report.writeText(str::GroupsLine);
-  if (groups.rotations) report.writeText(str::GroupRotations);
-  if (groups.translations) report.writeText(str::GroupTranslations);
-  if (groups.scaleKind == 1) report.writeText(str::GroupOneScale);
-  if (groups.scaleKind == 2) report.writeText(str::GroupTwoScales);
+  if (groups_.rotations) report.writeText(str::GroupRotations);
+  if (groups_.translations) report.writeText(str::GroupTranslations);
+  if (groups_.scaleKind == 1) report.writeText(str::GroupOneScale);
+  if (groups_.scaleKind == 2) report.writeText(str::GroupTwoScales);
   report.write("\n");
-  if (preShift != nullptr) {
+  if (preShift_ != nullptr) {
     report.writeText(str::PreTranslationLine);
-    report.writeText(str::PreTranslationX, {o.tx});
-    report.writeText(str::PreTranslationY, {o.ty});
-    report.writeText(str::PreTranslationZ, {o.tz});
+    report.writeText(str::PreTranslationX, {o_.tx});
+    report.writeText(str::PreTranslationY, {o_.ty});
+    report.writeText(str::PreTranslationZ, {o_.tz});
   } else {
     report.writeText(str::NoPreTranslation);
   }
   report.write("\n");
-  if (prior) {
+  if (prior_) {
     report.writeText(str::PriorLine);
-    report.writeText(str::PriorSigma, {o.sTrans});
+    report.writeText(str::PriorSigma, {o_.sTrans});
   } else {
     report.writeText(str::NoPrior);
   }
   report.write("\n");
-  const bool distribute = job.settings.interpolationActive == 1;
-  if (distribute) {
+  if (job_.settings.interpolationActive == 1) {
     report.writeText(str::DistributionLine);
-    const int weighting = job.settings.interpolationType;
+    const int weighting = job_.settings.interpolationType;
     report.writeText(weighting == 0   ? str::DistributionInverse
                      : weighting == 1 ? str::DistributionInverseSquare
                                       : str::DistributionExponential);
@@ -415,35 +736,30 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     report.writeText(str::NoDistribution);
   }
   report.write("\n");
+}
 
+void EllipsoidalEstimationModel::WriteColumnHead(ReportFile& report, const LanguageTable& table) const {
   const std::string pointColumn = utf8ToWindows1252(table.text(str::ColumnPoint));
   const std::string latitude = utf8ToWindows1252(table.text(str::ColumnLatitude));
   const std::string longitude = utf8ToWindows1252(table.text(str::ColumnLongitude));
-  auto columnHead = [&] {
-    if (dms) {
-      report.writeFormat("%15s%3s%3s%10s%3s%3s%10s%15s\n",
-                         {pointColumn, latitude + "\xB0", latitude + "'", latitude + "\"", longitude + "\xB0",
-                          longitude + "'", longitude + "\"", "h"});
-    } else {
-      report.writeFormat("%15s%15s%15s%15s\n", {pointColumn, latitude, longitude, "h"});
-    }
-    report.rule(62);
-  };
-  // A geographic position as the report prints it: "%15.10f%15.10f" or two "%3d%3d%10.6f".
-  auto position = [&](double B, double L) {
-    if (!dms) return formatMessage("%15.10f%15.10f", {B, L});
-    const DmsAngle b = SplitDegrees(B, 6), l = SplitDegrees(L, 6);
-    return formatMessage("%3d%3d%10.6f%3d%3d%10.6f", {b.degrees, b.minutes, b.seconds, l.degrees, l.minutes, l.seconds});
-  };
-  const std::string blankPosition(dms ? 32 : 30, ' ');
-  auto name15 = [](const std::string& name) { return formatMessage("%15s", {name}); };
+  if (dms_) {
+    report.writeFormat("%15s%3s%3s%10s%3s%3s%10s%15s\n",
+                       {pointColumn, latitude + "\xB0", latitude + "'", latitude + "\"", longitude + "\xB0",
+                        longitude + "'", longitude + "\"", "h"});
+  } else {
+    report.writeFormat("%15s%15s%15s%15s\n", {pointColumn, latitude, longitude, "h"});
+  }
+  report.rule(62);
+}
 
+void EllipsoidalEstimationModel::WritePointTables(ReportFile& report, const LanguageTable& table) const {
+  auto name15 = [](const std::string& name) { return formatMessage("%15s", {name}); };
   report.separator();
   report.section(str::SectionSourcePoints, 39);
-  columnHead();
-  for (const EllipsoidalIdenticalPoint& ip : job.identical) {
+  WriteColumnHead(report, table);
+  for (const EllipsoidalIdenticalPoint& ip : job_.identical) {
     const EllipsoidalPoint& s = ip.source;
-    std::string line = name15(s.name) + position(s.B, s.L) + formatMessage("%15.5f", {s.h});
+    std::string line = name15(s.name) + Position(s.B, s.L) + formatMessage("%15.5f", {s.h});
     if (s.individual) line += formatMessage("%15.5f%15.5f%15.5f", {s.sN, s.sE, s.sh});
     report.write(line + "\n");
   }
@@ -451,12 +767,13 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
 
   report.separator();
   report.section(str::SectionTargetPoints, 35);
-  columnHead();
-  for (const EllipsoidalIdenticalPoint& ip : job.identical) {
+  WriteColumnHead(report, table);
+  const std::string blankPosition(dms_ ? 32 : 30, ' ');
+  for (const EllipsoidalIdenticalPoint& ip : job_.identical) {
     const EllipsoidalPoint& t = ip.target;
     std::string line = name15(t.name);
     if (t.hasPosition) {
-      line += position(t.B, t.L);
+      line += Position(t.B, t.L);
       if (t.hasHeight) line += formatMessage("%15.5f", {t.h});
       if (t.individual) {
         line += formatMessage("%15.10f%15.10f", {t.sN, t.sE});
@@ -469,339 +786,37 @@ int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, 
     report.write(line + "\n");
   }
   report.write("\n");
+}
 
-  // 7. The adjustment: least squares, or the weighted L1 norm.
-  const int translationColumn = groups.translationColumn();
-  const double priorWeight = s0Squared / (o.sTrans * o.sTrans);
-  double priorRow[3][EllipsoidalRows::kMaxUnknowns] = {};
-  for (int i = 0; i < 3; ++i) priorRow[i][translationColumn + i] = 1.0;
-  auto rowsExcept = [&](std::size_t skip, auto&& add) {
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      const PointRows& pr = rows[i];
-      if (!pr.usable || i == skip) continue;
-      for (int r = 0; r < pr.count; ++r) add(pr.a[r], pr.l[r], pr.p[r]);
-    }
-    if (prior) {
-      for (int i = 0; i < 3; ++i) add(priorRow[i], 0.0, priorWeight);
-    }
-  };
-  auto forEachRow = [&](auto&& add) { rowsExcept(rows.size(), add); };
-  const int scaleColumn = groups.scaleColumn();
-  auto settled = [&](const Matrix& x, const Matrix& previous) {
-    if (host.cancelled()) return true;  // ends the loop; the run is dropped below
-    if (groups.rotations && std::fabs(groupNorm(x, 0, 3) - groupNorm(previous, 0, 3)) >= kSettledRotation) return false;
-    if (groups.translations && std::fabs(groupNorm(x, translationColumn, 3) - groupNorm(previous, translationColumn, 3)) >=
-                                   kSettledTranslation) {
-      return false;
-    }
-    for (int j = 0; j < groups.scaleKind; ++j) {
-      if (std::fabs(std::fabs(x(scaleColumn + j, 0)) - std::fabs(previous(scaleColumn + j, 0))) >= kSettledScale) {
-        return false;
+// The stations of the residual distribution: every identical point that
+// took part, at its target position (a height-only point where the
+// transformation puts it).
+void EllipsoidalEstimationModel::PrepareDistribution() {
+  distribution_.emplace(library_, job_.targetEllipsoid, job_.settings.interpolationType,
+                        job_.settings.interpolationDistance);
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    if (!rows_[i].usable) continue;
+    const EllipsoidalIdenticalPoint& ip = job_.identical[i];
+    EllipsoidalResidualDistribution::Station s{ip.target.B, ip.target.L, ip.dN, ip.dE,
+                                               ip.target.hasHeight ? ip.dh : kNaN};
+    if (!ip.target.hasPosition) {
+      std::array<double, 3> at{};
+      if (!transformPoint(library_, job_.sourceEllipsoid, job_.targetEllipsoid, groups_, preShift_, xs_, ip.source.B,
+                          ip.source.L, ip.source.h, at)) {
+        continue;
       }
+      s.B = at[0], s.L = at[1], s.dN = s.dE = kNaN;
     }
-    return true;
-  };
-  const AdjustmentSolution solution = SolveAdjustment(u, method == 0, forEachRow, settled, [&](int k) {
-    host.setProgressLines(table.text(str::EllipsoidalProgress),
-                          method == 0 ? table.format(str::EllipsoidalPass, {k + 1}) : std::string());
-  });
-  if (host.cancelled()) {
-    host.endProgress();
-    return 0;  // report and output are never committed
+    distribution_->add(s);
   }
-  if (solution.singular) {
-    host.endProgress();
-    host.message(str::NormalEquationsSingular);
-    return 0;
-  }
-  const Matrix& x = solution.x;
-  double xs[EllipsoidalRows::kMaxUnknowns] = {};
-  for (int j = 0; j < u; ++j) xs[j] = x(j, 0);
+}
 
-  // 8. The parameters, in the full set and into the result set.
-  EllipsoidalParameters& parameters = job.parameters;
-  parameters = {};
-  if (groups.rotations) {
-    for (int i = 0; i < 3; ++i) parameters.rotationSeconds[i] = x(i, 0);
-  }
-  if (groups.translations) {
-    for (int i = 0; i < 3; ++i) parameters.translation[i] = x(translationColumn + i, 0);
-  }
-  if (groups.scaleKind >= 1) parameters.planScale = parameters.heightScale = x(scaleColumn, 0);
-  if (groups.scaleKind == 2) parameters.heightScale = x(scaleColumn + 1, 0);
-  job.set = TransformationSet{};
-  job.set.type = 2;
-  for (int i = 0; i < 3; ++i) job.set.rotation[i] = parameters.rotationSeconds[i] / 3600.0;
-  job.set.translation = parameters.translation;
-  if (groups.scaleKind == 1) job.set.scale = 1.0 + parameters.planScale;
-  job.set.sourceEllipsoid = sourceEllipsoid;
-  job.set.targetEllipsoid = targetEllipsoid;
-  if (preShift != nullptr) job.set.preTranslation = shift;
+}  // namespace
 
-  if (prior) {
-    double largest = 0.0;
-    for (double t : parameters.translation) largest = std::max(largest, std::fabs(t));
-    if (largest > 3.0 * o.sTrans) host.message(str::PriorContradicted, {largest, o.sTrans});
-  }
-
-  report.separator();
-  report.section(str::SectionParameters, 39);
-  if (groups.scaleKind == 1) report.writeText(str::EllipsoidalScale, {parameters.planScale});
-  if (groups.scaleKind == 2) {
-    report.writeText(str::EllipsoidalPlanScale, {parameters.planScale});
-    report.writeText(str::EllipsoidalHeightScale, {parameters.heightScale});
-  }
-  if (groups.rotations) {
-    report.writeText(str::EllipsoidalRotationX, {parameters.rotationSeconds[0]});
-    report.writeText(str::EllipsoidalRotationY, {parameters.rotationSeconds[1]});
-    report.writeText(str::EllipsoidalRotationZ, {parameters.rotationSeconds[2]});
-  }
-  if (groups.translations) {
-    report.writeText(str::SpatialTranslation1, {parameters.translation[0]});
-    report.writeText(str::SpatialTranslation2, {parameters.translation[1]});
-    report.writeText(str::SpatialTranslation3, {parameters.translation[2]});
-  }
-  report.write("\n");
-  if (method == 0) report.writeText(str::InnerPassCount, {solution.counter});
-
-  // 9. Residuals, computed minus given, in metres.
-  report.separator();
-  report.section(str::SectionResiduals, 33);
-  report.writeFormat("%15s%15s%15s%15s\n", {pointColumn, utf8ToWindows1252(table.text(str::ColumnNorth)),
-                                            utf8ToWindows1252(table.text(str::ColumnEast)), "Dh [m]"});
-  report.rule(61);
-  double omega = 0.0;
-  std::vector<std::array<double, 3>> v(rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const PointRows& pr = rows[i];
-    if (!pr.usable) continue;
-    EllipsoidalIdenticalPoint& ip = job.identical[i];
-    for (int r = 0; r < pr.count; ++r) {
-      v[i][r] = RowResidual(pr.a[r], pr.l[r], x);
-      omega += pr.p[r] * v[i][r] * v[i][r];
-      switch (pr.which[r]) {
-        case kRowB: ip.dN = v[i][r] * pr.northScale; break;
-        case kRowL: ip.dE = v[i][r] * pr.eastScale; break;
-        default: ip.dh = v[i][r]; break;
-      }
-    }
-    std::string line = name15(ip.source.name);
-    if (ip.target.hasPosition) line += formatMessage("%15.5f%15.5f", {ip.dN, ip.dE});
-    else line += std::string(30, ' ');
-    if (ip.target.hasHeight) line += formatMessage("%15.5f", {ip.dh});
-    report.write(line + "\n");
-  }
-  // The prior pseudo-observations t = 0 are observations of the adjustment:
-  // their weighted residuals belong to Ω (and σ0) as their rows belong to
-  // Qxx. The test takes Ω and r of the points alone (PseudoObservations).
-  const Matrix& qxx = solution.qxx;
-  const double omegaPoints = omega;
-  PseudoObservations priorRows{Matrix(3, u, 0.0), std::vector<double>(3, priorWeight), x};
-  for (int i = 0; i < 3; ++i) priorRows.rows(i, translationColumn + i) = 1.0;
-  if (prior) omega += priorRows.omega();
-  const int redundancy = observations - u;
-  const int testRedundancy = prior ? PointsRedundancy(observations - 3, u, priorRows, qxx) : redundancy;
-  const PseudoObservations* testPrior = prior ? &priorRows : nullptr;
-
-  // 10. Gross-error test of every identical point with its own rows.
-  const TestTableLayout testLayout{48,
-                                   {utf8ToWindows1252(table.text(str::ColumnNablaNorth)),
-                                    utf8ToWindows1252(table.text(str::ColumnNablaEast)), "NABLA_h [m]"},
-                                   64,
-                                   true,
-                                   str::EllipsoidalTestLine,
-                                   64};
-  WriteTestTableHead(report, table, testLayout);
-  std::vector<PointTest> tests;
-  tests.reserve(rows.size());
-  std::vector<GeographicPlotPoint> plotted;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const PointRows& pr = rows[i];
-    if (!pr.usable) continue;
-    const EllipsoidalIdenticalPoint& ip = job.identical[i];
-    Matrix design(pr.count, u, 0.0), residuals(pr.count, 1, 0.0);
-    std::vector<double> weights(static_cast<std::size_t>(pr.count));
-    for (int r = 0; r < pr.count; ++r) {
-      for (int j = 0; j < u; ++j) design(r, j) = pr.a[r][j];
-      residuals(r, 0) = v[i][r];
-      weights[r] = pr.p[r];
-    }
-    const GrossErrorResult test =
-        method == 0
-            ? TestAfterL1Fit(design, weights, qxx, solution.passThrough, residuals, omegaPoints, testRedundancy,
-                             [&] { return RefitLinear(u, i, rowsExcept, settled, design, x, residuals, testPrior); })
-            : TestForGrossError(design, weights, qxx, residuals, omegaPoints, testRedundancy,
-                                GrossErrorFit::LeastSquares, testPrior);
-    double nabla[3] = {kNaN, kNaN, kNaN};
-    for (int r = 0; r < pr.count; ++r) {
-      const double value = test.nabla(r, 0);
-      switch (pr.which[r]) {
-        case kRowB: nabla[0] = value * pr.northScale; break;
-        case kRowL: nabla[1] = value * pr.eastScale; break;
-        default: nabla[2] = value; break;
-      }
-    }
-    std::string line = formatMessage("%16s", {ip.source.name});
-    if (ip.target.hasPosition) line += formatMessage("%16.5f%16.5f", {nabla[0], nabla[1]});
-    else line += std::string(32, ' ');
-    if (ip.target.hasHeight) line += formatMessage("%16.5f", {nabla[2]});
-    report.write(line + "\n");
-    const double noValue = kNaN;
-    tests.push_back({ip.source.name,
-                     {ip.target.hasPosition ? ip.dN : noValue, ip.target.hasPosition ? ip.dE : noValue,
-                      ip.target.hasHeight ? ip.dh : noValue},
-                     {nabla[0], nabla[1], nabla[2]},
-                     test.T,
-                     test.F,
-                     test.outlier,
-                     {"N", "E", "h"},
-                     test.tested});
-    WriteTestVerdict(report, table, testLayout, tests.back());
-    // A height-only point stands in the plot where its source point does.
-    const EllipsoidalPoint& at = ip.target.hasPosition ? ip.target : ip.source;
-    plotted.push_back({ip.source.name, at.B, at.L, ip.target.hasPosition, ip.dN, ip.dE, ip.target.hasHeight, ip.dh,
-                       test.outlier, test.tested});
-  }
-  // What the run says about itself besides the numbers, after the test
-  // table (the report is written as the run goes, so its options block is
-  // long written).
-  RunNotices notices;
-  notices.settled = solution.settled;
-  notices.passes = method == 0 ? solution.counter : 1;
-  notices.redundancy = testRedundancy;
-  notices.distributedOutliers = DistributedOutliers(tests, distribute);
-  // The notice of untested points names the most observations a point has:
-  // a point with fewer may have been tested.
-  for (const PointRows& pr : rows) {
-    if (pr.usable) notices.observationsPerPoint = std::max(notices.observationsPerPoint, pr.count);
-  }
-  if (notices.any()) {
-    report.write("\n");
-    WriteNotices(report, table, notices);
-  }
-
-  // 11. Every source point transformed, with the residuals distributed.
-  EllipsoidalResidualDistribution distribution(library, targetEllipsoid, job.settings.interpolationType,
-                                               job.settings.interpolationDistance);
-  if (distribute) {
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (!rows[i].usable) continue;
-      const EllipsoidalIdenticalPoint& ip = job.identical[i];
-      EllipsoidalResidualDistribution::Station s{ip.target.B, ip.target.L, ip.dN, ip.dE,
-                                                 ip.target.hasHeight ? ip.dh : kNaN};
-      if (!ip.target.hasPosition) {
-        // A height-only point stands where the transformation puts it.
-        std::array<double, 3> at{};
-        if (!transformPoint(library, sourceEllipsoid, targetEllipsoid, groups, preShift, xs, ip.source.B, ip.source.L,
-                            ip.source.h, at)) {
-          continue;
-        }
-        s.B = at[0], s.L = at[1], s.dN = s.dE = kNaN;
-      }
-      distribution.add(s);
-    }
-  }
-
-  report.separator();
-  report.write("\n");
-  report.section(str::SectionTransformed, 21);
-  columnHead();
-  TransformedPointSink sink(output, o.writeIdentical);
-  for (const EllipsoidalIdenticalPoint& ip : job.identical) sink.addIdentical(ip.source.name);
-  const int g = job.settings.decimalsGeographic;
-  const int k = job.settings.decimalsCartesian;
-  std::int64_t notTransformed = 0, done = 0;
-  std::string firstNotTransformed, text, worstPoint;
-  double worstDeparture = 0.0;  // metres
-  const bool checkLinearisation = groups.scaleKind != 2;
-  const std::int64_t total = static_cast<std::int64_t>(job.source.size());
-  for (const EllipsoidalPoint& point : job.source) {
-    if (host.cancelled()) {
-      host.endProgress();
-      return 0;  // report and output are never committed
-    }
-    if (++done % 4096 == 0) {
-      host.setProgressLines(table.text(str::EllipsoidalProgress), table.format(str::PointsTransformed, {done, total}));
-    }
-    std::array<double, 3> p{}, rigorous{};
-    if (!transformPoint(library, sourceEllipsoid, targetEllipsoid, groups, preShift, xs, point.B, point.L, point.h,
-                        p) ||
-        !Writable(p[0], p[1], p[2])) {
-      if (notTransformed++ == 0) firstNotTransformed = point.name;
-      continue;
-    }
-    if (checkLinearisation &&
-        rigorousPoint(library, sourceEllipsoid, targetEllipsoid, preShift, parameters, point.B, point.L, point.h,
-                      rigorous)) {
-      double north = 0.0, east = 0.0;
-      metresPerSecond(targetEllipsoid, p[0], north, east);
-      const double departure = std::sqrt(std::pow((p[0] - rigorous[0]) * 3600.0 * north, 2) +
-                                         std::pow(wrapDegrees(p[1] - rigorous[1]) * 3600.0 * east, 2) +
-                                         std::pow(p[2] - rigorous[2], 2));
-      if (departure > worstDeparture) worstDeparture = departure, worstPoint = point.name;
-    }
-    if (distribute) distribution.apply(p);
-    report.write(name15(point.name) + position(p[0], p[1]) + formatMessage("%15.5f\n", {p[2]}));
-    FormatEllipsoidalPointLine(text, point.name, p, dms, g, k);
-    sink.write(point.name, text);
-  }
-  host.endProgress();
-  if (notTransformed > 0 && leftOut == 0) host.message(str::PointsLeftOut, {notTransformed, firstNotTransformed});
-  constexpr double kTolerableDeparture = 1e-3;  // metres
-  if (worstDeparture > kTolerableDeparture) host.message(str::LinearisationError, {worstDeparture * 1000.0, worstPoint});
-
-  if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath, summary)) return 0;
-
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (!rows[i].usable) continue;
-    const EllipsoidalIdenticalPoint& ip = job.identical[i];
-    job.set.points.push_back({ip.source.name,
-                              {ip.source.B, ip.source.L, ip.source.h},
-                              {ip.target.B, ip.target.L, ip.target.h},
-                              {ip.dN, ip.dE, ip.dh},
-                              {}});
-  }
-  TellNotices(host, notices);
-  ResidualPlot plot = EllipsoidalPlot(str::ListEllipsoidal, plotted, targetEllipsoid.a);
-  if (!job.plotPath.empty()) WriteResidualPlot(job.plotPath, plot, host);
-  if (summary != nullptr) {
-    summary->plot = std::move(plot);
-    // Standard deviations from σ0 and the cofactors of the least-squares
-    // adjustment with the a-priori weights.
-    const std::optional<double> sigma0 = UnitWeightSigma(omega, redundancy);
-    auto sigmaOf = [&](int column) -> std::optional<double> {
-      if (!sigma0) return std::nullopt;
-      return *sigma0 * std::sqrt(std::fmax(qxx(column, column), 0.0));
-    };
-    std::vector<EstimatedParameter> list;
-    if (groups.scaleKind == 1) list.push_back({"m", parameters.planScale, "", sigmaOf(scaleColumn)});
-    if (groups.scaleKind == 2) {
-      list.push_back({"mP", parameters.planScale, "", sigmaOf(scaleColumn)});
-      list.push_back({"mH", parameters.heightScale, "", sigmaOf(scaleColumn + 1)});
-    }
-    if (groups.rotations) {
-      const char* names[3] = {"ex", "ey", "ez"};
-      for (int i = 0; i < 3; ++i) list.push_back({names[i], parameters.rotationSeconds[i], "arcsec", sigmaOf(i)});
-    }
-    if (groups.translations) {
-      const char* names[3] = {"tx", "ty", "tz"};
-      for (int i = 0; i < 3; ++i) {
-        list.push_back({names[i], parameters.translation[i], "m", sigmaOf(translationColumn + i)});
-      }
-    }
-    FillEstimationSummary(*summary, method, notices.passes, omega, redundancy, std::move(list), std::move(tests),
-                          static_cast<std::int64_t>(job.source.size() + job.target.size()), sink.written(),
-                          identicalUsed, notices);
-    summary->ellipsoids = {{"source", sourceEllipsoid}, {"target", targetEllipsoid}};
-    if (preShift != nullptr) summary->preTranslation = shift;
-    summary->linesUnreadable = sourceNotes.unreadable + targetNotes.unreadable;
-    if (sourceNotes.unreadable > 0) {
-      summary->firstUnreadable = job.sourcePath.string() + ":" + std::to_string(sourceNotes.firstUnreadableLine);
-    } else if (targetNotes.unreadable > 0) {
-      summary->firstUnreadable = job.targetPath.string() + ":" + std::to_string(targetNotes.firstUnreadableLine);
-    }
-  }
-  return 1;
+int EstimateEllipsoidalHelmert(EllipsoidalJob& job, ProjectionLibrary& library, JobHost& host,
+                               EstimationSummary* summary) {
+  EllipsoidalEstimationModel estimation(job, library);
+  return RunEstimation(estimation, host, summary);
 }
 
 }  // namespace pelmar

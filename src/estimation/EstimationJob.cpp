@@ -83,13 +83,14 @@ bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem:
   return true;
 }
 
-bool OpenEstimationFiles(const EstimationJob& job, JobHost& host, ReportFile& report, OutputFile& output) {
-  if (!report.open(job.reportPath)) {
-    host.message(report.failureMessage(str::ReportNotCreated), {job.reportPath.string()});
+bool OpenEstimationFiles(const std::filesystem::path& reportPath, const std::filesystem::path& outputPath, JobHost& host,
+                         ReportFile& report, OutputFile& output) {
+  if (!report.open(reportPath)) {
+    host.message(report.failureMessage(str::ReportNotCreated), {reportPath.string()});
     return false;
   }
-  if (!job.outputPath.empty() && !output.open(job.outputPath)) {
-    host.message(output.failureMessage(str::OutputNotCreated), {job.outputPath.string()});
+  if (!outputPath.empty() && !output.open(outputPath)) {
+    host.message(output.failureMessage(str::OutputNotCreated), {outputPath.string()});
   }
   return true;
 }

@@ -86,7 +86,8 @@ bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem:
 // through temporary files that replace the named files only when the run
 // finishes (FinishEstimationRun): a run that stops later leaves them as they
 // were.
-bool OpenEstimationFiles(const EstimationJob& job, JobHost& host, ReportFile& report, OutputFile& output);
+bool OpenEstimationFiles(const std::filesystem::path& reportPath, const std::filesystem::path& outputPath, JobHost& host,
+                         ReportFile& report, OutputFile& output);
 
 // Section 2 of every estimation report up to the identical-points line:
 // options title, method and whether identical points go to the output file.

@@ -6,8 +6,6 @@
 #include <limits>
 #include <string_view>
 
-#include "adjust/FisherQuantile.h"
-#include "adjust/GrossErrorTest.h"
 #include "adjust/Matrix.h"
 #include "adjust/NormalEquations.h"
 #include "adjust/RobustTest.h"
@@ -15,13 +13,11 @@
 #include "adjust/SymmetricEigen.h"
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
-#include "io/OutputFile.h"
 #include "app/StringIds.h"
-#include "text/TextEncoding.h"
+#include "text/MessageFormat.h"
+#include "estimation/CartesianModel.h"
 #include "estimation/EstimationSections.h"
 #include "estimation/ReportFile.h"
-#include "estimation/ResidualDistribution.h"
-#include "points/LineFormatters.h"
 #include "points/PointFile.h"
 
 namespace pelmar {
@@ -31,11 +27,6 @@ namespace {
 constexpr double kSettledScale = 1e-9;
 constexpr double kSettledRotation = 1e-12;   // radians
 constexpr double kSettledTranslation = 1e-5;  // metres
-// The most that the Gauss–Newton increment left over at the end may still
-// move an identical point (metres). A least-squares run ends with
-// increments of 1e-12 m; the L1 fit's reweighting settles only to about
-// 1e-4 m; an iteration that circles or grows moves points by far more.
-constexpr double kSettledMove = 1e-3;
 const double kDegreesPerRadian = 180.0 / (4.0 * std::atan2(1.0, 1.0));
 constexpr const char* kRunningText = "Berechnung l\xC3\xA4uft...";
 
@@ -103,8 +94,8 @@ class Model {
 
   // Rows of a reduced point c with reduced target g: design A (3 × u) and
   // misclosure l, row order second, first, third coordinate.
-  void rows(const Vec3& c, const Vec3& g, double a[3][7], double l[3]) const {
-    for (int r = 0; r < 3; ++r) std::fill(a[r], a[r] + 7, 0.0);
+  void rows(const Vec3& c, const Vec3& g, double (*a)[PointRows::kMaxUnknowns], double l[3]) const {
+    for (int r = 0; r < 3; ++r) std::fill(a[r], a[r] + PointRows::kMaxUnknowns, 0.0);
     if (kind_ == SpatialModel::Rigorous) {
       const Vec3 rc = apply(r_, c);
       const Vec3 d[3] = {apply(d_[0], c), apply(d_[1], c), apply(d_[2], c)};
@@ -141,7 +132,7 @@ class Model {
       for (int axis = 0; axis < 3; ++axis) out[axis] = approx_.m * rc[axis] + approx_.t[kTranslationOfAxis[axis]];
       return out;
     }
-    double a[3][7], l[3];
+    double a[3][PointRows::kMaxUnknowns], l[3];
     rows(c, Vec3{}, a, l);
     Vec3 out = c;
     for (int row = 0; row < 3; ++row) {
@@ -207,10 +198,7 @@ bool settled(const Groups& g, const Matrix& x, const Matrix& previous) {
   return true;
 }
 
-struct Reduced {
-  Vec3 c;  // source, reduced, file order
-  Vec3 g;  // target, reduced, file order
-};
+using Reduced = CartesianModel::Reduced;
 
 // Start values of the rigorous model. From zero rotations the Gauss–Newton
 // iteration finds a datum shift (rotations of arc seconds) in a few passes,
@@ -231,7 +219,7 @@ bool closedFormStart(const std::vector<Reduced>& reduced, const Groups& groups, 
   Mat3 s{};  // s[a][b] = Σ c_a·g_b
   for (const Reduced& p : reduced) {
     for (int a = 0; a < 3; ++a) {
-      for (int b = 0; b < 3; ++b) s[a][b] += p.c[a] * p.g[b];
+      for (int b = 0; b < 3; ++b) s[a][b] += p.source[a] * p.target[b];
     }
   }
   const std::array<std::array<double, 4>, 4> n = {{
@@ -259,501 +247,322 @@ bool closedFormStart(const std::vector<Reduced>& reduced, const Groups& groups, 
   if (groups.scale) {
     double along = 0.0, squares = 0.0;
     for (const Reduced& p : reduced) {
-      const Vec3 rc = apply(r, p.c);
-      for (int i = 0; i < 3; ++i) along += p.g[i] * rc[i], squares += p.c[i] * p.c[i];
+      const Vec3 rc = apply(r, p.source);
+      for (int i = 0; i < 3; ++i) along += p.target[i] * rc[i], squares += p.source[i] * p.source[i];
     }
     if (squares > 0.0 && along > 0.0) start.m = along / squares;
   }
   return true;
 }
 
-}  // namespace
+CartesianLayout spatialLayout() {
+  CartesianLayout layout;
+  layout.dimensions = 3;
+  layout.read = ReadPointFile3D;
+  layout.tableAxes = {1, 0, 2};  // the files' c1 c2 c3 tabulated as X, Y, Z
+  layout.tableHeads = {"X", "Y", "Z"};
+  layout.pointRule = 60;
+  layout.sourceTitleRule = 39;
+  layout.targetTitleRule = 35;
+  layout.sourceCentroidRule = 27;
+  layout.targetCentroidBlankLines = 2;
+  layout.residualRule = 61;
+  layout.residualBlankAfter = false;
+  layout.test = {48, {"NABLAY", "NABLAX", "NABLAZ"}, 64, false, str::SpatialTestLine, 64};
+  layout.blankBeforeTransformed = false;
+  layout.distributesIdenticalOnly = false;
+  layout.plot = SpatialPlot;
+  return layout;
+}
 
-int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptions3D& options, JobHost& host,
-                    TransformationSet* set, EstimationSummary* summary) {
-  const LanguageTable& table = host.language();
-  const bool rigorous = kind == SpatialModel::Rigorous;
-  const int method = options.type;
-  const Groups groups(options);
+// The parameters as the report prints them.
+struct Reported {
+  Vec3 eps{};  // radians
+  double scale = 0.0;
+  Vec3 t{};
+};
 
-  if (!ReadEstimationPoints(job, ReadPointFile3D, 3, host)) return 0;
-  if (!CheckCoordinates(host, job.identical)) return 0;
-  const int n = static_cast<int>(job.identical.size());
+// The spatial Helmert transformation, rigorous (Gauss–Newton) or
+// linearised (one loop), of the chosen parameter groups.
+class SpatialEstimationModel final : public CartesianModel {
+ public:
+  SpatialEstimationModel(EstimationJob& job, SpatialModel kind, const EstimationOptions3D& options,
+                         TransformationSet* set)
+      : CartesianModel(job, spatialLayout(), options.type, options.writeIdentical, options.center, 3),
+        rigorous_(kind == SpatialModel::Rigorous),
+        groups_(options),
+        state_(kind, groups_),
+        set_(set) {}
 
-  // Centroids, file order. The adjustment works on reduced coordinates
-  // whenever translations are estimated (coordinates near 6e6 m would
-  // otherwise cost the normal equations about 13 digits); without "Center"
-  // the translations are turned back into the unreduced frame. Without
-  // translations and centring the model has no room for a reduction.
-  Vec3 cS{}, cT{};
-  const bool reduce = options.center != 0 || groups.translations;
-  if (reduce) {
-    for (const IdenticalPoint& p : job.identical) {
-      cS[0] += p.sourceX, cS[1] += p.sourceY, cS[2] += p.sourceZ;
-      cT[0] += p.targetX, cT[1] += p.targetY, cT[2] += p.targetZ;
-    }
-    for (int i = 0; i < 3; ++i) cS[i] /= n, cT[i] /= n;
-  }
-  std::vector<Reduced> reduced;
-  reduced.reserve(job.identical.size());
-  std::vector<std::array<double, 3>> sourcePoints, targetPoints;
-  sourcePoints.reserve(job.identical.size());
-  targetPoints.reserve(job.identical.size());
-  for (const IdenticalPoint& p : job.identical) {
-    reduced.push_back({{p.sourceX - cS[0], p.sourceY - cS[1], p.sourceZ - cS[2]},
-                       {p.targetX - cT[0], p.targetY - cT[1], p.targetZ - cT[2]}});
-    sourcePoints.push_back({p.sourceX, p.sourceY, p.sourceZ});
-    targetPoints.push_back({p.targetX, p.targetY, p.targetZ});
-  }
-  // Rotations turn about the reduction point (the origin when nothing is
-  // reduced) and need points off every line through it; a scale needs points
-  // away from it. The normal equations call only exact cases singular.
-  const SpreadNeed need = groups.rotations ? SpreadNeed::Plane : groups.scale ? SpreadNeed::Extent : SpreadNeed::None;
-  if (!CheckSpread(host, sourcePoints, cS, need) || !CheckTargetSpread(host, targetPoints, cT, need)) return 0;
+  int unknowns() const override { return groups_.u; }
 
-  // The adjustment: the L1 (or least-squares) loop on the rows at the
-  // current approximations; for the rigorous model inside a Gauss–Newton
-  // loop that applies each solution until it has settled.
-  host.setProgressLines(kRunningText, "");
-  Model model(kind, groups);
-  // Rotation 2 of the points' closed-form rotation, when the rigorous model
-  // starts from it (NaN otherwise).
-  double closedFormSecond = std::numeric_limits<double>::quiet_NaN();
-  if (rigorous && groups.rotations) {
-    Approximation start;
-    if (closedFormStart(reduced, groups, start)) {
-      model.start(start);
-      closedFormSecond = start.eps[1];
+  bool RowsOf(std::size_t point, PointRows& rows) const override {
+    state_.rows(reduced_[point].source, reduced_[point].target, rows.a, rows.l);
+    rows.count = 3;
+    rows.p[0] = rows.p[1] = rows.p[2] = 1.0;
+    return true;
+  }
+
+  bool Settled(const Matrix& now, const Matrix& before) const override { return settled(groups_, now, before); }
+  bool Iterates() const override { return rigorous_; }
+  void Update(const Matrix& increment) override { state_.update(increment); }
+
+  void ShowPass(JobHost& host, int outer, int pass) const override {
+    const LanguageTable& table = host.language();
+    if (!rigorous_) {
+      host.setProgressLines(kRunningText, formatMessage("L1-Iteration: %5d", {pass + 1}));
+    } else {
+      host.setProgressLines(kRunningText, method_ == 0 ? table.format(str::ProgressOuterInner, {outer + 1, pass + 1})
+                                                       : table.format(str::ProgressOuter, {outer + 1}));
     }
   }
-  auto rowsExcept = [&](std::size_t skip, auto&& add) {
-    double a[3][7], l[3];
-    for (std::size_t i = 0; i < reduced.size(); ++i) {
-      if (i == skip) continue;
-      model.rows(reduced[i].c, reduced[i].g, a, l);
-      for (int r = 0; r < 3; ++r) add(a[r], l[r], 1.0);
-    }
-  };
-  auto rows = [&](auto&& add) { rowsExcept(reduced.size(), add); };
-  // A cancelled run ends every loop at once; it is dropped after them.
-  auto settledTest = [&](const Matrix& now, const Matrix& before) {
-    return settled(groups, now, before) || host.cancelled();
-  };
-  Matrix x(groups.u, 1, 0.0), qxx;
-  double passThrough = -1.0;
-  int outer = 0, innerSum = 0;
-  bool lastApplied = false, converged = true, singular = false, innerCapped = false;
-  if (rigorous) {
-    Matrix previousOuter(groups.u, 1, 0.0);
-    for (;;) {
-      const AdjustmentSolution inner = SolveAdjustment(groups.u, method == 0, rows, settledTest, [&](int j) {
-        host.setProgressLines(kRunningText, method == 0 ? table.format(str::ProgressOuterInner, {outer + 1, j + 1})
-                                                        : table.format(str::ProgressOuter, {outer + 1}));
-      });
-      if (inner.singular) {
-        singular = true;
-        break;
-      }
-      if (host.cancelled()) break;
-      x = inner.x;
-      qxx = inner.qxx;
-      passThrough = inner.passThrough;
-      innerSum += inner.counter;
-      innerCapped = innerCapped || !inner.settled;
-      converged = converged && inner.settled;
-      if (outer > 0 && settled(groups, x, previousOuter)) {
-        lastApplied = false;
-        break;
-      }
-      ++outer;
-      model.update(x);
-      lastApplied = true;
-      previousOuter = x;
-      if (outer > kMaxPassIndex) {
-        converged = false;
-        break;
-      }
-    }
-  } else {
-    const AdjustmentSolution solution = SolveAdjustment(groups.u, method == 0, rows, settledTest, [&](int k) {
-      host.setProgressLines(kRunningText, formatMessage("L1-Iteration: %5d", {k + 1}));
-    });
-    singular = solution.singular;
-    x = solution.x;
-    qxx = solution.qxx;
-    passThrough = solution.passThrough;
-    outer = solution.counter;
-    converged = solution.settled;
-  }
-  host.endProgress();
-  if (host.cancelled()) return 0;
-  // A Gauss–Newton loop that ended at its limit has applied its last
-  // solution: the cofactors (and the L1 floor) belong to the rows at the
-  // approximations the residuals are taken at, or Qvv is no cofactor matrix
-  // and T comes out negative.
-  if (rigorous && lastApplied && !singular) {
-    NormalEquations normal(groups.u);
-    rows([&](const double* a, double l, double p) { normal.add(a, l, p); });
-    Matrix ignored;
-    if (normal.solve(qxx, ignored) != 1) singular = true;
-    passThrough = ScanL1Residuals(rows, Matrix(groups.u, 1, 0.0)).passThrough;
-  }
-  if (singular) {
+
+  void TellSingular(JobHost& host, const Adjustment& adjustment) const override {
     // R = Rz(ε3)·Rx(ε2)·Ry(ε1): with ε2 at ±90° the first and third
     // rotations turn about one axis and only their sum is determined. The
     // points determine the transformation; these angles cannot express it.
     // Told so only when the points' own closed-form rotation is there: an
     // iteration that a gross error drives to 90° is no such case.
     constexpr double kGimbalCosine = 1e-3;  // within 0.06° of ±90°
-    if (std::fabs(std::cos(closedFormSecond)) < kGimbalCosine) {
-      host.message(str::RotationsNotSeparable, {ReduceDegrees(closedFormSecond * kDegreesPerRadian)});
-    } else if (rigorous && outer > 0) {
+    if (std::fabs(std::cos(closedFormSecond_)) < kGimbalCosine) {
+      host.message(str::RotationsNotSeparable, {ReduceDegrees(closedFormSecond_ * kDegreesPerRadian)});
+    } else if (rigorous_ && adjustment.outer > 0) {
       // The start was solvable: the iteration went astray.
-      host.message(str::IterationLostItsWay, {outer + 1});
+      host.message(str::IterationLostItsWay, {adjustment.outer + 1});
     } else {
       host.message(str::ModelNotDetermined);
     }
-    return 0;
   }
-  // The rigorous model carries its solution in the approximations; the
-  // linearised one in x. `increment` is what is still to be added.
-  const Matrix zero(groups.u, 1, 0.0);
-  const Matrix& increment = rigorous ? (lastApplied ? zero : x) : x;
-  // The Gauss–Newton loop ends when two increments are of one size, which
-  // they also are when they do not shrink (a solution that circles or
-  // grows): it has settled only when the increment left over would move no
-  // identical point by more than the reports print.
-  if (rigorous && !lastApplied && !(LargestMove(rows, x) <= kSettledMove)) converged = false;
 
-  // Parameters as reported: rotations in degrees, scale, and translations
-  // reduced (centred run) or in the files' frame (the transform of the
-  // origin), as a function of the parameter vector p (the chosen groups in
-  // the order of the unknowns), so that their standard deviations follow by
-  // propagation.
-  std::vector<double> p0;
-  if (rigorous) {
-    const Approximation& at = model.approximation();
-    if (groups.rotations) p0.insert(p0.end(), at.eps.begin(), at.eps.end());
-    if (groups.scale) p0.push_back(at.m);
-    if (groups.translations) p0.insert(p0.end(), at.t.begin(), at.t.end());
-  } else {
-    for (int j = 0; j < groups.u; ++j) p0.push_back(x(j, 0));
-  }
-  struct Reported {
-    Vec3 eps{};  // radians
-    double scale = 0.0;
-    Vec3 t{};
-  };
-  auto reportedAt = [&](const std::vector<double>& p) {
-    Model at = model;
-    Matrix solution(groups.u, 1, 0.0);
-    for (int j = 0; j < groups.u; ++j) solution(j, 0) = p[static_cast<std::size_t>(j)] - (rigorous ? p0[static_cast<std::size_t>(j)] : 0.0);
-    if (rigorous) at.update(solution);
-    Reported out;
-    out.scale = rigorous ? 1.0 : 0.0;
-    if (rigorous) {
-      out.eps = at.approximation().eps;
-      out.scale = at.approximation().m;
-      out.t = at.approximation().t;
+  // Rotations in degrees, the scale, and the translations reduced (centred
+  // run) or in the files' frame (the transform of the origin), as functions
+  // of the parameter vector (the chosen groups in the order of the
+  // unknowns), so that their standard deviations follow by propagation.
+  std::vector<EstimatedParameter> TakeParameters(const Adjustment& adjustment, std::optional<double> sigma0,
+                                                 JobHost&) override {
+    x_ = adjustment.x;
+    p0_.clear();
+    if (rigorous_) {
+      const Approximation& at = state_.approximation();
+      if (groups_.rotations) p0_.insert(p0_.end(), at.eps.begin(), at.eps.end());
+      if (groups_.scale) p0_.push_back(at.m);
+      if (groups_.translations) p0_.insert(p0_.end(), at.t.begin(), at.t.end());
     } else {
-      if (groups.rotations) out.eps = {solution(0, 0), solution(1, 0), solution(2, 0)};
-      if (groups.scale) out.scale = solution(groups.scaleColumn, 0);
-      if (groups.translations) {
-        out.t = {solution(groups.translationColumn, 0), solution(groups.translationColumn + 1, 0),
-                 solution(groups.translationColumn + 2, 0)};
-      }
+      for (int j = 0; j < groups_.u; ++j) p0_.push_back(x_(j, 0));
     }
-    if (options.center == 0 && reduce) {
-      Vec3 origin = at.map({-cS[0], -cS[1], -cS[2]}, rigorous ? nullptr : &solution);
-      for (int i = 0; i < 3; ++i) origin[i] += cT[i];
-      out.t = {origin[1], origin[0], origin[2]};
+    const Reported shown = ReportedAt(p0_);
+    translation_ = shown.t;
+    scale_ = shown.scale;
+    // The rigorous angles are periodic: a run that did not settle may have
+    // wound them far beyond a turn, and a turn more says nothing.
+    for (int i = 0; i < 3; ++i) {
+      degrees_[i] = shown.eps[i] * kDegreesPerRadian;
+      if (rigorous_) degrees_[i] = ReduceDegrees(degrees_[i]);
     }
-    return out;
-  };
-  auto reportedList = [&](const std::vector<double>& p) {
-    const Reported r = reportedAt(p);
-    std::vector<double> out;
-    if (groups.rotations) {
-      for (double e : r.eps) out.push_back(e * kDegreesPerRadian);
+    std::vector<double> sigmas;
+    if (sigma0) {
+      sigmas = PropagateSigma(adjustment.qxx, *sigma0, p0_, [this](const std::vector<double>& p) {
+        const Reported r = ReportedAt(p);
+        std::vector<double> out;
+        if (groups_.rotations) {
+          for (double e : r.eps) out.push_back(e * kDegreesPerRadian);
+        }
+        if (groups_.scale) out.push_back(r.scale);
+        if (groups_.translations) out.insert(out.end(), r.t.begin(), r.t.end());
+        return out;
+      });
     }
-    if (groups.scale) out.push_back(r.scale);
-    if (groups.translations) out.insert(out.end(), r.t.begin(), r.t.end());
-    return out;
-  };
-  const Reported shown = reportedAt(p0);
-  const Vec3& t = shown.t;
-  const double scaleValue = shown.scale;
-  // The rigorous angles are periodic: a run that did not settle may have
-  // wound them far beyond a turn, and a turn more says nothing.
-  Vec3 degrees{};
-  for (int i = 0; i < 3; ++i) {
-    degrees[i] = shown.eps[i] * kDegreesPerRadian;
-    if (rigorous) degrees[i] = ReduceDegrees(degrees[i]);
+    std::vector<EstimatedParameter> parameters;
+    if (groups_.rotations) {
+      for (int i = 0; i < 3; ++i) parameters.push_back({"rotation" + std::to_string(i + 1), degrees_[i], "deg", {}});
+    }
+    if (groups_.scale) parameters.push_back({rigorous_ ? "scale" : "dm", scale_, "", {}});
+    if (groups_.translations) {
+      for (int i = 0; i < 3; ++i) parameters.push_back({"t" + std::to_string(i + 1), translation_[i], "m", {}});
+    }
+    for (std::size_t i = 0; i < parameters.size() && i < sigmas.size(); ++i) parameters[i].sigma = sigmas[i];
+    return parameters;
   }
 
-  // Residuals, computed minus given, in row order (second, first, third
-  // coordinate: Y, X, Z).
-  double omega = 0.0;
-  double a[3][7], l[3];
-  for (std::size_t i = 0; i < job.identical.size(); ++i) {
-    model.rows(reduced[i].c, reduced[i].g, a, l);
-    double v[3];
-    for (int r = 0; r < 3; ++r) {
-      v[r] = -l[r];
-      for (int j = 0; j < groups.u; ++j) v[r] += a[r][j] * increment(j, 0);
-      omega += v[r] * v[r];
-    }
-    IdenticalPoint& p = job.identical[i];
-    p.dY = v[0];
-    p.dX = v[1];
-    p.dZ = v[2];
-  }
-
-  // Gross-error test. After an L1 fit, a point the fit passes through is
-  // tested against the others' fit; the rigorous model iterates that fit
-  // from the final approximations to its own end (one linearised step from
-  // there left a wrong lever point's pull in the others and accepted it).
-  auto refitRigorous = [&](std::size_t skip) -> std::optional<Refitted> {
-    Model at = model;
+  // After an L1 fit, a point the fit passes through is tested against the
+  // others' fit; the rigorous model iterates that fit from the final
+  // approximations to its own end (one linearised step from there left a
+  // wrong lever point's pull in the others and accepted it).
+  std::optional<Refitted> RefitWithout(std::size_t skip, const Adjustment& adjustment, const Matrix& design,
+                                       const Matrix& v, const PseudoObservations* prior, JobHost& host) const override {
+    if (!rigorous_) return EstimationModel::RefitWithout(skip, adjustment, design, v, prior, host);
+    Model at = state_;
     auto others = [&](auto&& add) {
-      double ra[3][7], rl[3];
-      for (std::size_t j = 0; j < reduced.size(); ++j) {
+      double ra[3][PointRows::kMaxUnknowns], rl[3];
+      for (std::size_t j = 0; j < reduced_.size(); ++j) {
         if (j == skip) continue;
-        at.rows(reduced[j].c, reduced[j].g, ra, rl);
+        at.rows(reduced_[j].source, reduced_[j].target, ra, rl);
         for (int r = 0; r < 3; ++r) add(ra[r], rl[r], 1.0);
       }
     };
-    Matrix before(groups.u, 1, 0.0);
+    auto settledTest = [&](const Matrix& now, const Matrix& before) {
+      return settled(groups_, now, before) || host.cancelled();
+    };
+    Matrix before(groups_.u, 1, 0.0);
     for (int pass = 0; pass <= kMaxPassIndex; ++pass) {
-      const AdjustmentSolution inner = SolveAdjustment(groups.u, true, others, settledTest, [](int) {});
+      const AdjustmentSolution inner = SolveAdjustment(groups_.u, true, others, settledTest, [](int) {});
       if (inner.singular) return std::nullopt;
       // A step that moves no point by the reports' precision is the last:
       // for most points the one step is all the refit needs.
       const double largest = LargestMove(others, inner.x);
       at.update(inner.x);
-      if (largest <= kSettledMove || (pass > 0 && settled(groups, inner.x, before))) break;
+      if (largest <= kGaussNewtonSettledMove || (pass > 0 && settled(groups_, inner.x, before))) break;
       before = inner.x;
     }
     // At the approximations the rows' misclosure l is given minus computed.
     Refitted out;
-    double ra[3][7], rl[3];
-    at.rows(reduced[skip].c, reduced[skip].g, ra, rl);
+    double ra[3][PointRows::kMaxUnknowns], rl[3];
+    at.rows(reduced_[skip].source, reduced_[skip].target, ra, rl);
     out.d = Matrix(3, 1, 0.0);
     for (int r = 0; r < 3; ++r) out.d(r, 0) = -rl[r];
     others([&](const double*, double l, double) { out.omegaOthers += l * l; });
     return out;
-  };
-  const int redundancy = 3 * n - groups.u;
-  std::vector<PointTest> tests;
-  tests.reserve(job.identical.size());
-  for (std::size_t i = 0; i < job.identical.size(); ++i) {
-    const IdenticalPoint& p = job.identical[i];
-    model.rows(reduced[i].c, reduced[i].g, a, l);
-    Matrix design(3, groups.u, 0.0);
-    for (int r = 0; r < 3; ++r) {
-      for (int j = 0; j < groups.u; ++j) design(r, j) = a[r][j];
-    }
-    Matrix v(3, 1, 0.0);
-    v(0, 0) = p.dY;
-    v(1, 0) = p.dX;
-    v(2, 0) = p.dZ;
-    const GrossErrorResult result =
-        method == 0
-            ? TestAfterL1Fit(design, {1.0, 1.0, 1.0}, qxx, passThrough, v, omega, redundancy,
-                             [&] {
-                               return rigorous ? refitRigorous(i)
-                                               : RefitLinear(groups.u, i, rowsExcept, settledTest, design, x, v);
-                             })
-            : TestForGrossError(design, {1.0, 1.0, 1.0}, qxx, v, omega, redundancy);
-    tests.push_back({p.name,
-                     {p.dY, p.dX, p.dZ},
-                     {result.nabla(0, 0), result.nabla(1, 0), result.nabla(2, 0)},
-                     result.T,
-                     result.F,
-                     result.outlier,
-                     {"Y", "X", "Z"},
-                     result.tested});
   }
 
-  // Standard deviations: σ0 from the residuals and the cofactors of the
-  // least-squares adjustment at the final parameters.
-  const std::optional<double> sigma0 = UnitWeightSigma(omega, redundancy);
-  std::vector<double> sigmas;
-  if (sigma0) sigmas = PropagateSigma(qxx, *sigma0, p0, reportedList);
-
-  const bool distribute = job.settings.interpolationActive == 1;
-  RunNotices notices;
-  notices.settled = converged;
   // The counter of the loop that did not settle: a reweighting loop at its
   // limit, else the linearisation.
-  notices.passes = rigorous ? (innerCapped ? innerSum : outer) : (method == 0 ? outer : 1);
-  notices.distributedOutliers = DistributedOutliers(tests, distribute);
-  notices.redundancy = redundancy;
-  notices.observationsPerPoint = 3;
+  RunCounters Counters(const Adjustment& adjustment) const override {
+    RunCounters counters;
+    if (rigorous_) {
+      counters.notice = adjustment.innerCapped ? adjustment.innerSum : adjustment.outer;
+      counters.summary = adjustment.outer;
+      if (method_ == 0) counters.reweighting = adjustment.innerSum;
+    } else {
+      counters.notice = counters.summary = method_ == 0 ? adjustment.outer : 1;
+    }
+    return counters;
+  }
 
-  ReportFile report(table, job.settings.headerText, job.settings.userDefinedHeader, job.settings.includeDate);
-  OutputFile output;
-  if (!OpenEstimationFiles(job, host, report, output)) return 0;
+  void WriteTitle(ReportFile& report) const override {
+    report.WriteTitleBox({str::TitleSpatial, rigorous_ ? str::TitleRigorous : str::TitleLinearised});
+  }
 
-  // Report head.
-  report.WriteBanner();
-  report.WriteTitleBox({str::TitleSpatial, rigorous ? str::TitleRigorous : str::TitleLinearised});
-  report.WriteHeaderInfo();
-  WriteOptionsSection(report, host, method, options.writeIdentical);
-  report.write("\n");
-  report.writeText(str::GroupsLine);
-  if (groups.rotations) report.writeText(str::GroupRotations);
-  if (groups.translations) report.writeText(str::GroupTranslations);
-  if (groups.scale) report.writeText(str::GroupScale);
-  report.write("\n");
-  if (notices.any()) {
-    WriteNotices(report, table, notices);
+  void WriteOptions(ReportFile& report, JobHost& host, const RunNotices& notices) const override {
+    WriteOptionsSection(report, host, method_, writeIdentical_);
+    report.write("\n");
+    report.writeText(str::GroupsLine);
+    if (groups_.rotations) report.writeText(str::GroupRotations);
+    if (groups_.translations) report.writeText(str::GroupTranslations);
+    if (groups_.scale) report.writeText(str::GroupScale);
+    report.write("\n");
+    if (notices.any()) {
+      WriteNotices(report, host.language(), notices);
+      report.write("\n");
+    }
+  }
+
+  void WriteParameters(ReportFile& report, const Adjustment& adjustment) const override {
+    report.separator();
+    report.section(center_ != 0 ? str::SectionParametersCentred : str::SectionParameters, center_ != 0 ? 53 : 35);
+    if (groups_.scale) report.writeText(str::SpatialScale, {scale_});
+    if (groups_.rotations) {
+      report.writeText(str::SpatialRotation1, {degrees_[0]});
+      report.writeText(str::SpatialRotation2, {degrees_[1]});
+      report.writeText(str::SpatialRotation3, {degrees_[2]});
+    }
+    if (groups_.translations) {
+      report.writeText(str::SpatialTranslationY, {translation_[0]});
+      report.writeText(str::SpatialTranslationX, {translation_[1]});
+      report.writeText(str::SpatialTranslationZ, {translation_[2]});
+    }
+    report.write("\n");
+    if (method_ == 0) report.writeText(str::InnerPassCount, {rigorous_ ? adjustment.innerSum : adjustment.outer});
+    if (rigorous_) report.writeText(str::OuterPassCount, {adjustment.outer});
     report.write("\n");
   }
-  const std::string columns = "%15s%15s%15s%15s\n";
-  const std::string pointLine = "%15s%15.5f%15.5f%15.5f\n";
-  const std::string pointColumn = utf8ToWindows1252(table.text(str::ColumnPoint));
-  auto pointTable = [&](int titleId, int ruleLength, bool target) {
-    report.separator();
-    report.section(titleId, ruleLength);
-    report.writeFormat(columns, {pointColumn, "X", "Y", "Z"});
-    report.rule(60);
-    for (const IdenticalPoint& p : job.identical) {
-      if (target) {
-        report.writeFormat(pointLine, {p.name, p.targetX, p.targetY, p.targetZ});
-      } else {
-        report.writeFormat(pointLine, {p.name, p.sourceX, p.sourceY, p.sourceZ});
+
+  // The result set, type 0 (rigorous) or 1 (linearised).
+  void Complete() override {
+    if (set_ == nullptr) return;
+    *set_ = TransformationSet{};
+    set_->type = rigorous_ ? 0 : 1;
+    set_->rotation = degrees_;
+    set_->translation = translation_;
+    set_->scale = rigorous_ ? scale_ : 1.0 + scale_;
+    const Vec3& cS = sourceCentroid_;
+    const Vec3& cT = targetCentroid_;
+    if (center_ != 0) set_->auxiliary = {cS[1], cS[0], cS[2], cT[1], cT[0], cT[2]};
+    for (const IdenticalPoint& p : job_.identical) {
+      set_->points.push_back(
+          {p.name, {p.sourceX, p.sourceY, p.sourceZ}, {p.targetX, p.targetY, p.targetZ}, {p.dY, p.dX, p.dZ}, {}});
+    }
+  }
+
+ protected:
+  Vec3 Map(const Vec3& reduced) const override { return state_.map(reduced, rigorous_ ? nullptr : &x_); }
+  // Without translations and centring the model has no room for a reduction.
+  bool Reduces() const override { return center_ != 0 || groups_.translations; }
+  // Rotations turn about the reduction point (the origin when nothing is
+  // reduced) and need points off every line through it; a scale needs
+  // points away from it.
+  SpreadNeed Need() const override {
+    return groups_.rotations ? SpreadNeed::Plane : groups_.scale ? SpreadNeed::Extent : SpreadNeed::None;
+  }
+  void Prepare() override {
+    if (!rigorous_ || !groups_.rotations) return;
+    Approximation start;
+    if (closedFormStart(reduced_, groups_, start)) {
+      state_.start(start);
+      closedFormSecond_ = start.eps[1];
+    }
+  }
+  int PlotTitle() const override { return rigorous_ ? str::ListHelmert : str::ListHelmertL1; }
+
+ private:
+  Reported ReportedAt(const std::vector<double>& p) const {
+    Model at = state_;
+    Matrix solution(groups_.u, 1, 0.0);
+    for (int j = 0; j < groups_.u; ++j) {
+      solution(j, 0) = p[static_cast<std::size_t>(j)] - (rigorous_ ? p0_[static_cast<std::size_t>(j)] : 0.0);
+    }
+    if (rigorous_) at.update(solution);
+    Reported out;
+    out.scale = rigorous_ ? 1.0 : 0.0;
+    if (rigorous_) {
+      out.eps = at.approximation().eps;
+      out.scale = at.approximation().m;
+      out.t = at.approximation().t;
+    } else {
+      if (groups_.rotations) out.eps = {solution(0, 0), solution(1, 0), solution(2, 0)};
+      if (groups_.scale) out.scale = solution(groups_.scaleColumn, 0);
+      if (groups_.translations) {
+        out.t = {solution(groups_.translationColumn, 0), solution(groups_.translationColumn + 1, 0),
+                 solution(groups_.translationColumn + 2, 0)};
       }
     }
-    report.write("\n");
-  };
-  pointTable(str::SectionSourcePoints, 39, false);
-  pointTable(str::SectionTargetPoints, 35, true);
-  if (options.center != 0) {
-    report.separator();
-    report.section(str::SectionSourceCentroid, 27);
-    report.writeFormat("X = %15.5f\nY = %15.5f\nZ = %15.5f\n\n\n", {cS[0], cS[1], cS[2]});
-    report.section(str::SectionTargetCentroid, 27);
-    report.writeFormat("X = %15.5f\nY = %15.5f\nZ = %15.5f\n\n\n", {cT[0], cT[1], cT[2]});
-  }
-
-  report.separator();
-  report.section(options.center != 0 ? str::SectionParametersCentred : str::SectionParameters,
-                 options.center != 0 ? 53 : 35);
-  if (groups.scale) report.writeText(str::SpatialScale, {scaleValue});
-  if (groups.rotations) {
-    report.writeText(str::SpatialRotation1, {degrees[0]});
-    report.writeText(str::SpatialRotation2, {degrees[1]});
-    report.writeText(str::SpatialRotation3, {degrees[2]});
-  }
-  if (groups.translations) {
-    report.writeText(str::SpatialTranslationY, {t[0]});
-    report.writeText(str::SpatialTranslationX, {t[1]});
-    report.writeText(str::SpatialTranslationZ, {t[2]});
-  }
-  report.write("\n");
-  if (method == 0) report.writeText(str::InnerPassCount, {rigorous ? innerSum : outer});
-  if (rigorous) report.writeText(str::OuterPassCount, {outer});
-  report.write("\n");
-
-  // Residuals and ∇, labelled by the axes they hold: the rows run second,
-  // first, third coordinate, that is Y, X, Z of the files' "X Y Z".
-  report.separator();
-  report.section(str::SectionResiduals, 33);
-  report.writeFormat(columns, {pointColumn, "DY", "DX", "DZ"});
-  report.rule(61);
-  for (const IdenticalPoint& p : job.identical) report.writeFormat(pointLine, {p.name, p.dY, p.dX, p.dZ});
-
-  const TestTableLayout testLayout{48, {"NABLAY", "NABLAX", "NABLAZ"}, 64, false, str::SpatialTestLine, 64};
-  WriteTestTableHead(report, table, testLayout);
-  for (const PointTest& test : tests) {
-    report.writeFormat("%16s%16.5f%16.5f%16.5f\n", {test.name, test.nabla[0], test.nabla[1], test.nabla[2]});
-    WriteTestVerdict(report, table, testLayout, test);
-  }
-
-  // Every source point, written (c2', c1', c3') = (Y', X', Z'), with the
-  // residuals of the identical points distributed in space when that is
-  // switched on.
-  report.separator();
-  report.section(str::SectionTransformed, 21);
-  report.writeFormat(columns, {pointColumn, "Y", "X", "Z"});
-  report.rule(60);
-  ResidualDistribution distribution(job.settings.interpolationType, job.settings.interpolationDistance, true);
-  if (distribute) {
-    for (const IdenticalPoint& p : job.identical) {
-      distribution.add({p.targetY, p.targetX, p.targetZ, p.dY, p.dX, p.dZ});
+    if (center_ == 0 && Reduces()) {
+      const Vec3& cS = sourceCentroid_;
+      Vec3 origin = at.map({-cS[0], -cS[1], -cS[2]}, rigorous_ ? nullptr : &solution);
+      for (int i = 0; i < 3; ++i) origin[i] += targetCentroid_[i];
+      out.t = {origin[1], origin[0], origin[2]};
     }
-  }
-  TransformedPointSink sink(output, options.writeIdentical);
-  for (const IdenticalPoint& p : job.identical) sink.addIdentical(p.name);
-  auto transform = [&](const Vec3& source) {
-    const Vec3 c = {source[0] - cS[0], source[1] - cS[1], source[2] - cS[2]};
-    Vec3 out = model.map(c, rigorous ? nullptr : &x);
-    for (int i = 0; i < 3; ++i) out[i] += cT[i];
     return out;
-  };
-  std::string line;
-  std::int64_t leftOut = 0;
-  std::string firstLeftOut;
-  for (const PointRecord& point : job.source) {
-    if (host.cancelled()) return 0;  // report and output are never committed
-    const Vec3 mapped = transform({point.X, point.Y, point.Z});
-    double o1 = mapped[1], o2 = mapped[0], o3 = mapped[2];
-    if (distribute) distribution.apply(o1, o2, o3);
-    // A point far beyond the identical points (a damaged coordinate) can
-    // leave the range of numbers; it is left out, not written as "inf".
-    if (!std::isfinite(o1) || !std::isfinite(o2) || !std::isfinite(o3)) {
-      if (leftOut++ == 0) firstLeftOut = point.name;
-      continue;
-    }
-    report.writeFormat(pointLine, {point.name, o1, o2, o3});
-    FormatPointLine3(line, point.name, o1, o2, o3, job.settings.decimalsCartesian);
-    sink.write(point.name, line);
   }
-  report.write("\n");
 
-  if (!FinishEstimationRun(host, report, job.reportPath, output, job.outputPath, summary)) return 0;
-  TellNotices(host, notices);
-  if (leftOut > 0) TellLeftOut(host, leftOut, firstLeftOut);
-  ResidualPlot plot = SpatialPlot(rigorous ? str::ListHelmert : str::ListHelmertL1, job.identical, tests);
-  if (!job.plotPath.empty()) WriteResidualPlot(job.plotPath, plot, host);
+  bool rigorous_;
+  Groups groups_;
+  Model state_;
+  TransformationSet* set_;
+  // Rotation 2 of the points' closed-form rotation, when the rigorous model
+  // starts from it (NaN otherwise).
+  double closedFormSecond_ = std::numeric_limits<double>::quiet_NaN();
+  Matrix x_;
+  std::vector<double> p0_;
+  Vec3 degrees_{}, translation_{};
+  double scale_ = 0.0;
+};
 
-  if (set != nullptr) {
-    *set = TransformationSet{};
-    set->type = rigorous ? 0 : 1;
-    set->rotation = degrees;
-    set->translation = t;
-    set->scale = rigorous ? scaleValue : 1.0 + scaleValue;
-    if (options.center != 0) set->auxiliary = {cS[1], cS[0], cS[2], cT[1], cT[0], cT[2]};
-    for (const IdenticalPoint& p : job.identical) {
-      set->points.push_back({p.name,
-                             {p.sourceX, p.sourceY, p.sourceZ},
-                             {p.targetX, p.targetY, p.targetZ},
-                             {p.dY, p.dX, p.dZ},
-                             {}});
-    }
-  }
-  if (summary != nullptr) {
-    summary->plot = std::move(plot);
-    std::vector<EstimatedParameter> parameters;
-    if (groups.rotations) {
-      for (int i = 0; i < 3; ++i) parameters.push_back({"rotation" + std::to_string(i + 1), degrees[i], "deg", {}});
-    }
-    if (groups.scale) parameters.push_back({rigorous ? "scale" : "dm", scaleValue, "", {}});
-    if (groups.translations) {
-      for (int i = 0; i < 3; ++i) parameters.push_back({"t" + std::to_string(i + 1), t[i], "m", {}});
-    }
-    for (std::size_t i = 0; i < parameters.size() && i < sigmas.size(); ++i) parameters[i].sigma = sigmas[i];
-    FillEstimationSummary(*summary, method, rigorous ? outer : notices.passes, omega, redundancy, std::move(parameters),
-                          std::move(tests), static_cast<std::int64_t>(job.source.size() + job.target.size()),
-                          sink.written(), n, notices);
-    if (rigorous && method == 0) summary->reweightingPasses = innerSum;
-    summary->pointsLeftOut = leftOut;
-    summary->firstLeftOut = firstLeftOut;
-    summary->linesUnreadable = job.linesUnreadable;
-    summary->firstUnreadable = job.firstUnreadable;
-  }
-  return 1;
+}  // namespace
+
+int EstimateSpatial(EstimationJob& job, SpatialModel kind, const EstimationOptions3D& options, JobHost& host,
+                    TransformationSet* set, EstimationSummary* summary) {
+  SpatialEstimationModel estimation(job, kind, options, set);
+  return RunEstimation(estimation, host, summary);
 }
 
 }  // namespace pelmar

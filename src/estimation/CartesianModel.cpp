@@ -1,0 +1,210 @@
+#include "estimation/CartesianModel.h"
+
+#include "app/JobHost.h"
+#include "app/LanguageTable.h"
+#include "app/StringIds.h"
+#include "estimation/ReportFile.h"
+#include "points/LineFormatters.h"
+#include "text/MessageFormat.h"
+#include "text/TextEncoding.h"
+
+namespace pelmar {
+
+namespace {
+
+std::string repeated(const std::string& piece, int count) {
+  std::string out;
+  for (int i = 0; i < count; ++i) out += piece;
+  return out;
+}
+
+}  // namespace
+
+CartesianModel::CartesianModel(EstimationJob& job, CartesianLayout layout, int method, int writeIdentical, int center,
+                               int minimumIdentical)
+    : job_(job),
+      layout_(std::move(layout)),
+      method_(method),
+      writeIdentical_(writeIdentical),
+      center_(center),
+      minimumIdentical_(minimumIdentical),
+      distribution_(0, 0.0, false),
+      reportPattern_("%15s" + repeated("%15.5f", layout_.dimensions) + "\n") {}
+
+bool CartesianModel::ReadAndPair(JobHost& host) {
+  return ReadEstimationPoints(job_, layout_.read, minimumIdentical_, host);
+}
+
+CartesianModel::Vec3 CartesianModel::TableOrder(double y, double x, double z) const {
+  const double yxz[3] = {y, x, z};
+  Vec3 out{};
+  for (int c = 0; c < layout_.dimensions; ++c) out[c] = yxz[layout_.tableAxes[c]];
+  return out;
+}
+
+// The adjustment works on coordinates reduced to the centroids: normal
+// equations of raw coordinates near 5e6 m lose about 13 of their 16 digits
+// and move transformed points by millimetres. Without "Center" the
+// parameters are turned back into the unreduced form afterwards; the
+// identical points keep their file coordinates throughout.
+bool CartesianModel::CheckGeometry(JobHost& host) {
+  if (!CheckCoordinates(host, job_.identical)) return false;
+  const std::size_t n = job_.identical.size();
+  std::vector<Vec3> sources, targets;
+  sources.reserve(n);
+  targets.reserve(n);
+  for (const IdenticalPoint& p : job_.identical) {
+    sources.push_back(TableOrder(p.sourceY, p.sourceX, p.sourceZ));
+    targets.push_back(TableOrder(p.targetY, p.targetX, p.targetZ));
+  }
+  if (Reduces()) {
+    for (std::size_t i = 0; i < n; ++i) {
+      for (int c = 0; c < 3; ++c) sourceCentroid_[c] += sources[i][c], targetCentroid_[c] += targets[i][c];
+    }
+    for (int c = 0; c < 3; ++c) sourceCentroid_[c] /= static_cast<int>(n), targetCentroid_[c] /= static_cast<int>(n);
+  }
+  reduced_.clear();
+  reduced_.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    Reduced r;
+    for (int c = 0; c < 3; ++c) {
+      r.source[c] = sources[i][c] - sourceCentroid_[c];
+      r.target[c] = targets[i][c] - targetCentroid_[c];
+    }
+    reduced_.push_back(r);
+  }
+  // The normal equations would call only exact cases singular and leave a
+  // near one to give numbers that mean nothing.
+  const SpreadNeed need = Need();
+  if (!CheckSpread(host, sources, sourceCentroid_, need) || !CheckTargetSpread(host, targets, targetCentroid_, need)) {
+    return false;
+  }
+  Prepare();
+  return true;
+}
+
+RunFiles CartesianModel::files() const {
+  return {job_.reportPath, job_.outputPath, job_.plotPath, &job_.settings};
+}
+
+void CartesianModel::KeepResiduals(std::size_t point, const double* rowValues, int count) {
+  IdenticalPoint& p = job_.identical[point];
+  p.dY = rowValues[0];
+  p.dX = rowValues[1];
+  if (count > 2) p.dZ = rowValues[2];
+}
+
+std::vector<double> CartesianModel::ToAxes(std::size_t, const double* rowValues, int count) const {
+  return std::vector<double>(rowValues, rowValues + count);
+}
+
+std::vector<std::string> CartesianModel::AxisNames() const {
+  return layout_.dimensions == 2 ? std::vector<std::string>{"Y", "X"} : std::vector<std::string>{"Y", "X", "Z"};
+}
+
+void CartesianModel::WriteNoticesInOptions(ReportFile& report, const LanguageTable& table,
+                                           const RunNotices& notices) const {
+  if (!notices.any()) return;
+  report.write("\n");
+  WriteNotices(report, table, notices);
+}
+
+void CartesianModel::WritePointTables(ReportFile& report, const LanguageTable& table) const {
+  const int dims = layout_.dimensions;
+  const std::string columns = repeated("%15s", 1 + dims) + "\n";
+  MessageArgs heads{utf8ToWindows1252(table.text(str::ColumnPoint))};
+  for (const std::string& head : layout_.tableHeads) heads.push_back(head);
+  auto pointTable = [&](int titleId, int titleRule, bool target) {
+    report.separator();
+    report.section(titleId, titleRule);
+    report.writeFormat(columns, heads);
+    report.rule(layout_.pointRule);
+    for (const IdenticalPoint& p : job_.identical) {
+      const Vec3 v = target ? TableOrder(p.targetY, p.targetX, p.targetZ) : TableOrder(p.sourceY, p.sourceX, p.sourceZ);
+      MessageArgs args{p.name};
+      for (int c = 0; c < dims; ++c) args.push_back(v[c]);
+      report.writeFormat(reportPattern_, args);
+    }
+    report.write("\n");
+  };
+  pointTable(str::SectionSourcePoints, layout_.sourceTitleRule, false);
+  pointTable(str::SectionTargetPoints, layout_.targetTitleRule, true);
+  if (center_ == 0) return;
+  auto centroid = [&](const Vec3& c) {
+    for (int i = 0; i < dims; ++i) report.writeFormat(layout_.tableHeads[i] + " = %15.5f\n", {c[i]});
+  };
+  report.separator();
+  report.section(str::SectionSourceCentroid, layout_.sourceCentroidRule);
+  centroid(sourceCentroid_);
+  report.write("\n\n");
+  report.section(str::SectionTargetCentroid, 27);
+  centroid(targetCentroid_);
+  report.write(std::string(static_cast<std::size_t>(layout_.targetCentroidBlankLines), '\n'));
+}
+
+ResidualTableLayout CartesianModel::ResidualLayout(const LanguageTable&) const {
+  ResidualTableLayout out;
+  for (const std::string& axis : AxisNames()) out.heads.push_back("D" + axis);
+  out.rule = layout_.residualRule;
+  out.blankAfter = layout_.residualBlankAfter;
+  return out;
+}
+
+void CartesianModel::WriteTransformedHead(ReportFile& report, const LanguageTable& table) const {
+  report.separator();
+  if (layout_.blankBeforeTransformed) report.write("\n");
+  report.section(str::SectionTransformed, 21);
+  MessageArgs heads{utf8ToWindows1252(table.text(str::ColumnPoint))};
+  for (const std::string& axis : AxisNames()) heads.push_back(axis);
+  report.writeFormat(repeated("%15s", 1 + layout_.dimensions) + "\n", heads);
+  report.rule(layout_.pointRule);
+}
+
+void CartesianModel::WriteTransformedEnd(ReportFile& report) const { report.write("\n"); }
+
+bool CartesianModel::Transform(std::size_t index, Vec3& out) {
+  const PointRecord& point = job_.source[index];
+  const Vec3 source = TableOrder(point.Y, point.X, point.Z);
+  Vec3 reduced{};
+  for (int c = 0; c < 3; ++c) reduced[c] = source[c] - sourceCentroid_[c];
+  const Vec3 mapped = Map(reduced);
+  out = {};
+  for (int c = 0; c < layout_.dimensions; ++c) out[layout_.tableAxes[c]] = mapped[c] + targetCentroid_[c];
+  return true;
+}
+
+void CartesianModel::PrepareDistribution() {
+  const bool spatial = layout_.dimensions == 3;
+  distribution_ = ResidualDistribution(job_.settings.interpolationType, job_.settings.interpolationDistance, spatial);
+  for (const IdenticalPoint& p : job_.identical) {
+    distribution_.add({p.targetY, p.targetX, spatial ? p.targetZ : 0.0, p.dY, p.dX, spatial ? p.dZ : 0.0});
+  }
+}
+
+void CartesianModel::FormatTransformed(std::size_t index, const Vec3& point, std::string& reportLine,
+                                       std::string& outputLine) const {
+  const std::string& name = job_.source[index].name;
+  const int decimals = job_.settings.decimalsCartesian;
+  if (layout_.dimensions == 2) {
+    reportLine = formatMessage(reportPattern_, {name, point[0], point[1]});
+    FormatPointLine2(outputLine, name, point[0], point[1], decimals);
+  } else {
+    reportLine = formatMessage(reportPattern_, {name, point[0], point[1], point[2]});
+    FormatPointLine3(outputLine, name, point[0], point[1], point[2], decimals);
+  }
+}
+
+ResidualPlot CartesianModel::Plot(const std::vector<PointTest>& tests) const {
+  return layout_.plot(PlotTitle(), job_.identical, tests);
+}
+
+std::int64_t CartesianModel::PointsRead() const {
+  return static_cast<std::int64_t>(job_.source.size() + job_.target.size());
+}
+
+void CartesianModel::CompleteSummary(EstimationSummary& summary) const {
+  summary.linesUnreadable = job_.linesUnreadable;
+  summary.firstUnreadable = job_.firstUnreadable;
+}
+
+}  // namespace pelmar
