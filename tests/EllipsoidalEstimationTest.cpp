@@ -466,6 +466,9 @@ TEST_F(EllipsoidalEstimation, notices_tell_what_the_numbers_cannot_show) {
                   100.0 + i);
     target += line;
   }
+  // A source point at the pole has no longitude row: it is left out, told,
+  // and counted in the summary.
+  source += "POLE 90 0 100\n";
   writeFile(job.sourcePath = dir / "dateline-source.txt", source);
   writeFile(job.targetPath = dir / "dateline-target.txt", target);
   job.targetEllipsoid = kBessel;
@@ -475,6 +478,9 @@ TEST_F(EllipsoidalEstimation, notices_tell_what_the_numbers_cannot_show) {
     EXPECT_GT(p.L, -180.0) << name;
     EXPECT_LE(p.L, 180.0) << name;
   }
+  EXPECT_TRUE(said(str::PointsLeftOut));
+  EXPECT_EQ(summary.pointsLeftOut, 1);
+  EXPECT_EQ(summary.firstLeftOut, "POLE");
 }
 
 // The prior information on the translations is three observations t = 0

@@ -112,8 +112,9 @@ void CartesianModel::WriteNoticesInOptions(ReportFile& report, const LanguageTab
 void CartesianModel::WritePointTables(ReportFile& report, const LanguageTable& table) const {
   const int dims = layout_.dimensions;
   const std::string columns = repeated("%15s", 1 + dims) + "\n";
-  MessageArgs heads{utf8ToWindows1252(table.text(str::ColumnPoint))};
-  for (const std::string& head : layout_.tableHeads) heads.push_back(head);
+  MessageArgs heads;
+  heads.emplace_back(utf8ToWindows1252(table.text(str::ColumnPoint)));
+  for (const std::string& head : layout_.tableHeads) heads.emplace_back(head);
   auto pointTable = [&](int titleId, int titleRule, bool target) {
     report.separator();
     report.section(titleId, titleRule);
@@ -121,8 +122,10 @@ void CartesianModel::WritePointTables(ReportFile& report, const LanguageTable& t
     report.rule(layout_.pointRule);
     for (const IdenticalPoint& p : job_.identical) {
       const Vec3 v = target ? TableOrder(p.targetY, p.targetX, p.targetZ) : TableOrder(p.sourceY, p.sourceX, p.sourceZ);
-      MessageArgs args{p.name};
-      for (int c = 0; c < dims; ++c) args.push_back(v[c]);
+      MessageArgs args;
+      args.reserve(4);
+      args.emplace_back(p.name);
+      for (int c = 0; c < dims; ++c) args.emplace_back(v[c]);
       report.writeFormat(reportPattern_, args);
     }
     report.write("\n");
@@ -154,8 +157,9 @@ void CartesianModel::WriteTransformedHead(ReportFile& report, const LanguageTabl
   report.separator();
   if (layout_.blankBeforeTransformed) report.write("\n");
   report.section(str::SectionTransformed, 21);
-  MessageArgs heads{utf8ToWindows1252(table.text(str::ColumnPoint))};
-  for (const std::string& axis : AxisNames()) heads.push_back(axis);
+  MessageArgs heads;
+  heads.emplace_back(utf8ToWindows1252(table.text(str::ColumnPoint)));
+  for (const std::string& axis : AxisNames()) heads.emplace_back(axis);
   report.writeFormat(repeated("%15s", 1 + layout_.dimensions) + "\n", heads);
   report.rule(layout_.pointRule);
 }

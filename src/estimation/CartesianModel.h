@@ -38,6 +38,7 @@ struct CartesianLayout {
 class CartesianModel : public EstimationModel {
  public:
   using Vec3 = std::array<double, 3>;
+  static constexpr bool kUnitWeights = true;  // every coordinate observed with weight 1
   // An identical point reduced to the centroids, in table order.
   struct Reduced {
     Vec3 source;

@@ -204,6 +204,8 @@ struct EllipsoidalPointRows {
 
 class EllipsoidalEstimationModel final : public EstimationModel {
  public:
+  static constexpr bool kUnitWeights = false;  // weights from the points' accuracies
+
   EllipsoidalEstimationModel(EllipsoidalJob& job, ProjectionLibrary& library)
       : job_(job),
         o_(job.options),
@@ -282,8 +284,9 @@ class EllipsoidalEstimationModel final : public EstimationModel {
     const EllipsoidalPointRows& pr = rows_[point];
     if (!pr.usable) return false;
     rows.count = pr.count;
+    static_assert(EllipsoidalRows::kMaxUnknowns == PointRows::kMaxUnknowns);
     for (int r = 0; r < pr.count; ++r) {
-      std::copy(pr.a[r], pr.a[r] + u_, rows.a[r]);
+      std::copy(pr.a[r], pr.a[r] + PointRows::kMaxUnknowns, rows.a[r]);  // whole rows: a fixed-size copy
       rows.l[r] = pr.l[r];
       rows.p[r] = pr.p[r];
     }

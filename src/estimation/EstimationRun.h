@@ -143,10 +143,10 @@ class EstimationModel {
   // as the summary lists them, with their standard deviations from σ0.
   virtual std::vector<EstimatedParameter> TakeParameters(const Adjustment& adjustment, std::optional<double> sigma0,
                                                          JobHost& host) = 0;
-  // The point's discrepancy under the L1 fit of the other points, for the
-  // test after an L1 fit. The default refits a linear model (RefitLinear).
-  virtual std::optional<Refitted> RefitWithout(std::size_t point, const Adjustment& adjustment, const Matrix& design,
-                                               const Matrix& v, const PseudoObservations* prior, JobHost& host) const;
+  // An iterated model's discrepancy of the point under the L1 fit of the
+  // other points, for the test after an L1 fit (a linear model is refitted
+  // by the run itself, RefitLinear).
+  virtual std::optional<Refitted> RefitIterated(std::size_t /*point*/, JobHost& /*host*/) const { return std::nullopt; }
   virtual RunCounters Counters(const Adjustment& adjustment) const = 0;
 
   // The report, in its order.
@@ -185,14 +185,45 @@ class EstimationModel {
   virtual void CompleteSummary(EstimationSummary& /*summary*/) const {}
 };
 
-// The run: the stages in their order, the same for every model. Returns 1
-// when the report was written, 0 when the run stopped with a message
-// through `host` (the files named for it are then left as they were).
-int RunEstimation(EstimationModel& model, JobHost& host, EstimationSummary* summary);
-
 // A line of a report table: the name in `width` characters, then each value
 // as %width.5f; a NaN value leaves its column blank, and blank columns at the
 // end are left out.
 std::string TableLine(std::string_view name, const std::vector<double>& values, int width);
+
+}  // namespace pelmar
+
+#include "estimation/EstimationStages.h"
+
+namespace pelmar {
+
+// The run: the stages in their order, the same for every model. Returns 1
+// when the report was written, 0 when the run stopped with a message
+// through `host` (the files named for it are then left as they were).
+// `Model` is the model's own (final) class, so that the adjustment's loops
+// over the rows call it directly.
+template <class Model>
+int RunEstimation(Model& model, JobHost& host, EstimationSummary* summary) {
+  using namespace stages;
+  const ProgressEnd progressEnd{host};
+  if (!model.ReadAndPair(host) || !model.CheckGeometry(host)) return 0;
+  RunOutputs outputs(model, host);
+  if (!outputs.open(host)) return 0;
+
+  const Adjustment adjustment = Adjust(model, host);
+  if (!AdjustmentUsable(model, adjustment, host)) return 0;
+  const Fit fit = TakeResiduals(model, adjustment);
+  std::vector<EstimatedParameter> parameters =
+      model.TakeParameters(adjustment, UnitWeightSigma(fit.omega, fit.redundancy), host);
+  std::vector<PointTest> tests = TestEveryPoint(model, adjustment, fit, host);
+  const RunCounters counters = model.Counters(adjustment);
+  const RunNotices notices = NoticesOf(adjustment, counters, fit, tests, outputs.distribute());
+
+  WriteReport(model, outputs.report, host, adjustment, tests, notices);
+  const Transformed transformed = TransformEveryPoint(model, outputs, host);
+  if (transformed.cancelled || !outputs.commit(host, summary)) return 0;
+  TellAndSummarise(model, host, notices, transformed, std::move(tests), summary,
+                   {counters, fit, std::move(parameters), outputs.written()});
+  return 1;
+}
 
 }  // namespace pelmar

@@ -24,25 +24,29 @@ constexpr double kSettledMove = 1e-6;
 const double kDegreesPerRadian = 180.0 / (4.0 * std::atan2(1.0, 1.0));
 
 // The two design rows of one point (reduced source coordinates ys, xs).
-struct DesignRows {
-  double row[2][6];
-};
-
-DesignRows designRows(PlaneModel model, double ys, double xs) {
-  if (model == PlaneModel::Similarity) return {{{ys, -xs, 1, 0, 0, 0}, {xs, ys, 0, 1, 0, 0}}};
-  return {{{ys, xs, 0, 0, 1, 0}, {0, 0, ys, xs, 0, 1}}};
+void designRows(PlaneModel model, double ys, double xs, double (*row)[PointRows::kMaxUnknowns]) {
+  double* y = row[0];
+  double* x = row[1];
+  if (model == PlaneModel::Similarity) {
+    y[0] = ys, y[1] = -xs, y[2] = 1, y[3] = 0;
+    x[0] = xs, x[1] = ys, x[2] = 0, x[3] = 1;
+  } else {
+    y[0] = ys, y[1] = xs, y[2] = 0, y[3] = 0, y[4] = 1, y[5] = 0;
+    x[0] = 0, x[1] = 0, x[2] = ys, x[3] = xs, x[4] = 0, x[5] = 1;
+  }
 }
 
 int unknownsOf(PlaneModel model) { return model == PlaneModel::Similarity ? 4 : 6; }
 
 // Applies the model with the unknowns x to (ys, xs).
 void applyModel(PlaneModel model, const Matrix& x, double ys, double xs, double& y, double& xOut) {
-  const DesignRows a = designRows(model, ys, xs);
+  double a[2][PointRows::kMaxUnknowns];
+  designRows(model, ys, xs, a);
   const int u = unknownsOf(model);
   y = xOut = 0.0;
   for (int j = 0; j < u; ++j) {
-    y += a.row[0][j] * x(j, 0);
-    xOut += a.row[1][j] * x(j, 0);
+    y += a[0][j] * x(j, 0);
+    xOut += a[1][j] * x(j, 0);
   }
 }
 
@@ -80,11 +84,9 @@ class PlaneEstimationModel final : public CartesianModel {
 
   bool RowsOf(std::size_t point, PointRows& rows) const override {
     const Reduced& p = reduced_[point];
-    const DesignRows a = designRows(model_, p.source[0], p.source[1]);
-    const int u = unknowns();
+    designRows(model_, p.source[0], p.source[1], rows.a);
     rows.count = 2;
     for (int r = 0; r < 2; ++r) {
-      for (int j = 0; j < u; ++j) rows.a[r][j] = a.row[r][j];
       rows.l[r] = p.target[r];
       rows.p[r] = 1.0;
     }
@@ -93,10 +95,11 @@ class PlaneEstimationModel final : public CartesianModel {
 
   bool Settled(const Matrix& now, const Matrix& before) const override {
     auto rows = [&](auto&& add) {
+      double a[2][PointRows::kMaxUnknowns];
       for (const Reduced& p : reduced_) {
-        const DesignRows a = designRows(model_, p.source[0], p.source[1]);
-        add(a.row[0], 0.0, 1.0);
-        add(a.row[1], 0.0, 1.0);
+        designRows(model_, p.source[0], p.source[1], a);
+        add(a[0], 0.0, 1.0);
+        add(a[1], 0.0, 1.0);
       }
     };
     return LargestMove(rows, now.Subtract(before)) < kSettledMove;

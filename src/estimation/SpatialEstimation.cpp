@@ -388,9 +388,7 @@ class SpatialEstimationModel final : public CartesianModel {
   // others' fit; the rigorous model iterates that fit from the final
   // approximations to its own end (one linearised step from there left a
   // wrong lever point's pull in the others and accepted it).
-  std::optional<Refitted> RefitWithout(std::size_t skip, const Adjustment& adjustment, const Matrix& design,
-                                       const Matrix& v, const PseudoObservations* prior, JobHost& host) const override {
-    if (!rigorous_) return EstimationModel::RefitWithout(skip, adjustment, design, v, prior, host);
+  std::optional<Refitted> RefitIterated(std::size_t skip, JobHost& host) const override {
     Model at = state_;
     auto others = [&](auto&& add) {
       double ra[3][PointRows::kMaxUnknowns], rl[3];
