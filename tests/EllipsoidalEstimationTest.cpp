@@ -225,6 +225,7 @@ TEST_F(EllipsoidalEstimation, every_choice_of_groups_recovers_its_parameters) {
   } cases[] = {
       {"one scale", {false, false, 1}, {4.5e-6}},
       {"two scales", {false, false, 2}, {3.0e-6, -8.0e-6}},
+      {"rotations and one scale", {true, false, 1}, {0.3, -0.2, 1.1, 4.5e-6}},
       {"rotations and translations", {true, true, 0}, {0.3, -0.2, 1.1, 0.5, -0.4, 0.8}},
       {"rotations, translations, two scales", {true, true, 2}, {0.3, -0.2, 1.1, 0.5, -0.4, 0.8, 2e-6, 5e-6}},
   };
@@ -446,9 +447,15 @@ TEST_F(EllipsoidalEstimation, notices_tell_what_the_numbers_cannot_show) {
   EXPECT_TRUE(host.messages.empty()) << "the pre-translation fits: nothing to say";
 
   job.options.tx = -596.0, job.options.ty = -72.0, job.options.tz = -414.0;  // the other direction
+  // A source point 1 m from the pole: the differential model of a 2.4 km
+  // remaining shift carries it beyond; it is left out, never written as B > 90°.
+  writeFile(job.sourcePath = dir / "with-pole.txt", readFile(reference("ellipsoidal-source.txt")) + "NEAR 89.99999 0 0\n");
   ASSERT_EQ(run(), 1);
   EXPECT_TRUE(said(str::PriorContradicted));
   EXPECT_TRUE(said(str::LinearisationError)) << "a 2.4 km remaining shift leaves centimetres";
+  EXPECT_EQ(summary.firstLeftOut, "NEAR");
+  for (const auto& [name, p] : readGeographic(job.outputPath)) EXPECT_LE(std::fabs(p.B), 90.0) << name;
+  job.sourcePath = reference("ellipsoidal-source.txt");
 
   job.options.preTranslate = 0;
   ASSERT_EQ(run(), 1);

@@ -521,13 +521,14 @@ TEST_F(PlaneEstimation, target_points_at_one_place_are_refused) {
   }
 }
 
-// A source point whose transform leaves the range of numbers is left out,
-// counted and named, never written as "inf".
+// A source point whose transform leaves the range of numbers, or of what a
+// line can hold (1e15), is left out, counted and named, never written as
+// "inf" or as a number of 300 digits.
 TEST_F(PlaneEstimation, a_point_transformed_beyond_the_range_of_numbers_is_left_out_and_told) {
-  writeFile(job.sourcePath, "A 0 0\nB 100 0\nC 0 100\nD 100 100\nHUGE 1.7e308 0\nNEW 50 50\n");
+  writeFile(job.sourcePath, "A 0 0\nB 100 0\nC 0 100\nD 100 100\nHUGE 1.7e308 0\nBIG 1e300 0\nNEW 50 50\n");
   writeFile(job.targetPath, "A 0 0\nB 200 0\nC 0 200\nD 200 200\n");
   ASSERT_EQ(run(PlaneModel::Similarity, 1), 1);
-  EXPECT_EQ(summary.pointsLeftOut, 1);
+  EXPECT_EQ(summary.pointsLeftOut, 2);
   EXPECT_EQ(summary.firstLeftOut, "HUGE");
   EXPECT_EQ(summary.pointsWritten, 5);
   EXPECT_EQ(host.messages, std::vector<int>{str::PointsNotTransformed});

@@ -262,6 +262,12 @@ TEST_F(SpatialEstimation, parameter_groups_shape_unknowns_progress_and_report) {
   ASSERT_EQ(run(SpatialModel::Linearised, options), 1);
   EXPECT_EQ(host.progressText, std::string("Berechnung l\xC3\xA4uft...\nL1-Iteration:     1"));
   EXPECT_EQ(readFile(job.reportPath).find("Linearisation passes"), std::string::npos);
+  // No group at all estimates nothing: refused, not an identity with a test.
+  options.rotations = options.scale = options.translations = 0;
+  for (SpatialModel model : {SpatialModel::Rigorous, SpatialModel::Linearised}) {
+    EXPECT_EQ(run(model, options), 0);
+    EXPECT_EQ(host.messages, std::vector<int>{str::NoParameterGroup});
+  }
 }
 
 // Identical coordinates in both files: the identity, zero residuals with

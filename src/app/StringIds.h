@@ -319,6 +319,7 @@
   X(NoticeOutliersDistributed, 1367)                                     \
   X(NoticeNoGrossErrorTest, 1368)                                        \
   X(PointsNotTransformed, 1369)                                          \
+  X(NoParameterGroup, 1374)                                              \
   X(Options3DBLTitle, 1340)                                              \
   X(LabelSourceEllipsoid, 1341)                                          \
   X(LabelTargetEllipsoid, 1342)                                          \

@@ -486,6 +486,9 @@ class EllipsoidalEstimationModel final : public EstimationModel {
         !Writable(p[0], p[1], p[2])) {
       return false;
     }
+    // The differential model can carry a point near a pole beyond it: no
+    // latitude to write.
+    if (std::fabs(p[0]) > 90.0) return false;
     std::array<double, 3> rigorous{};
     if (groups_.scaleKind != 2 && rigorousPoint(library_, job_.sourceEllipsoid, job_.targetEllipsoid, preShift_,
                                                 job_.parameters, point.B, point.L, point.h, rigorous)) {

@@ -6,6 +6,7 @@
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
 #include "app/StringIds.h"
+#include "points/LineFormatters.h"
 #include "settings/GeneralSettings.h"
 #include "text/MessageFormat.h"
 #include "text/TextEncoding.h"
@@ -177,7 +178,7 @@ void WriteReport(const EstimationModel& model, ReportFile& report, JobHost& host
 // Every source point transformed, the residuals distributed when that is
 // on, into the report and the output file. A point far beyond the
 // identical points (a damaged coordinate) can leave the range of numbers;
-// it is left out, not written as "inf".
+// it is left out, not written as "inf" or as a number of 300 digits.
 Transformed TransformEveryPoint(EstimationModel& model, RunOutputs& outputs, JobHost& host) {
   Transformed out;
   const bool distribute = outputs.distribute();
@@ -196,7 +197,7 @@ Transformed TransformEveryPoint(EstimationModel& model, RunOutputs& outputs, Job
     std::array<double, 3> p{};
     const bool transformed = model.Transform(index, p);
     if (transformed && distribute && (!identicalOnly || outputs.sink.isIdentical(name))) model.Distribute(p);
-    if (!transformed || !std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) {
+    if (!transformed || !Writable(p[0], p[1], p[2])) {
       if (out.leftOut++ == 0) out.firstLeftOut = name;
       continue;
     }

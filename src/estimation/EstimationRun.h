@@ -29,6 +29,8 @@
 
 #include "adjust/Matrix.h"
 #include "adjust/RobustTest.h"
+#include "app/JobHost.h"
+#include "app/StringIds.h"
 #include "estimation/EstimationJob.h"
 #include "estimation/EstimationSections.h"
 
@@ -205,6 +207,10 @@ template <class Model>
 int RunEstimation(Model& model, JobHost& host, EstimationSummary* summary) {
   using namespace stages;
   const ProgressEnd progressEnd{host};
+  if (model.unknowns() == 0) {
+    host.message(str::NoParameterGroup);
+    return 0;
+  }
   if (!model.ReadAndPair(host) || !model.CheckGeometry(host)) return 0;
   RunOutputs outputs(model, host);
   if (!outputs.open(host)) return 0;

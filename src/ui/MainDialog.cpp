@@ -141,7 +141,7 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
   for (int i = 0; i < tabs_->count(); ++i) assignAccelerators(tabs_->widget(i), windowLetters);
 
   // Ctrl+Enter runs the current page's Compute, wherever the focus is.
-  for (const QKeySequence key : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
+  for (const QKeySequence& key : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
     auto* shortcut = new QShortcut(key, this);
     connect(shortcut, &QShortcut::activated, this, &MainDialog::computeCurrentPage);
   }
