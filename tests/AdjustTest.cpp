@@ -196,7 +196,8 @@ TEST(GrossErrorTest, equals_refitting_without_the_point) {
     EXPECT_EQ(result.outlier, result.T > result.F);
     Matrix d(k, 1, 0.0);
     for (int row = 0; row < k; ++row) d(row, 0) = RowResidual(a[first + row].data(), l[first + row], xWithout);
-    const GrossErrorResult against = TestAgainstOthers(design, {p[first], p[first + 1]}, qxx, d, omegaWithout, r);
+    const GrossErrorResult against =
+        TestAgainstFit(design, {p[first], p[first + 1]}, qxxWithout, d, omegaWithout, r - k);
     EXPECT_NEAR(against.T, result.T, 1e-9 * result.T);
     for (int row = 0; row < k; ++row) EXPECT_NEAR(against.nabla(row, 0), result.nabla(row, 0), 1e-9);
   }

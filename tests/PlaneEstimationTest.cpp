@@ -191,6 +191,10 @@ TEST_F(PlaneEstimation, known_similarity_is_recovered_from_noisy_points) {
   }
 }
 
+// After an L1 fit every point is tested against the points the L1 fit does
+// not set aside: the blunder no longer widens the others' variance factor,
+// so an innocent point may be flagged at the test's 5 %, never far beyond
+// its quantile.
 TEST_F(PlaneEstimation, one_gross_error_is_found_by_both_methods_and_both_models) {
   auto points = similarityPoints(20, 1.00001, 0.002, 100, -50, 0.002, 5);
   points[7].yt += 0.5;
@@ -201,10 +205,18 @@ TEST_F(PlaneEstimation, one_gross_error_is_found_by_both_methods_and_both_models
                                       << method);
       ASSERT_EQ(run(model, method), 1);
       ASSERT_EQ(summary.points.size(), 20u);
-      for (const PointTest& t : summary.points) EXPECT_EQ(t.outlier, t.name == "P7") << t.name << " T " << t.T;
+      for (const PointTest& t : summary.points) {
+        if (method == 1 || t.name == "P7") {
+          EXPECT_EQ(t.outlier, t.name == "P7") << t.name << " T " << t.T;
+        } else if (t.outlier) {
+          EXPECT_LT(t.T, 3.0 * t.F) << t.name;
+        }
+      }
       // k = 2 observations of the point, r = 40 − u: F(0.95; 2, 34) and
       // F(0.95; 2, 32), Boost.Math.
-      EXPECT_NEAR(summary.points[0].F, model == PlaneModel::Similarity ? 3.27590 : 3.29454, 1e-4);
+      if (method == 1) {
+        EXPECT_NEAR(summary.points[0].F, model == PlaneModel::Similarity ? 3.27590 : 3.29454, 1e-4);
+      }
     }
   }
 }
@@ -255,6 +267,34 @@ TEST_F(PlaneEstimation, an_l1_fit_passing_through_a_wrong_point_still_flags_it) 
 // Exact data but one point: the others leave s′² at rounding level, and the
 // point's misfit is beyond every quantile (it used to read T = 0,
 // "accepted"). Its T exceeds the column and is printed in exponent form.
+// Three blunders of 20σ among ten points: after the L1 fit each was tested
+// with the other blunders' residuals in its variance factor, and all three
+// were flagged in 17 % (similarity) and 4 % (affine) of the runs. Each is
+// now tested against the fit of the clean points: all three are flagged in
+// at least 90 % of the runs (where the L1 fit itself does not isolate them,
+// as in about one run in twenty here, they can still hide).
+TEST_F(PlaneEstimation, three_blunders_after_an_l1_fit_are_all_flagged) {
+  for (PlaneModel model : {PlaneModel::Similarity, PlaneModel::Affine}) {
+    SCOPED_TRACE(model == PlaneModel::Similarity ? "similarity" : "affine");
+    int found = 0;
+    constexpr int kRuns = 50;
+    for (unsigned seed = 1; seed <= kRuns; ++seed) {
+      auto points = similarityPoints(10, 1.00001, 0.002, 100, -50, 0.01, seed);
+      points[2].yt += 0.20;
+      points[5].xt -= 0.20;
+      points[8].yt += 0.20;
+      writePoints(points);
+      ASSERT_EQ(run(model, 0), 1);
+      int flagged = 0;
+      for (const PointTest& t : summary.points) {
+        flagged += (t.name == "P2" || t.name == "P5" || t.name == "P8") && t.outlier ? 1 : 0;
+      }
+      found += flagged == 3 ? 1 : 0;
+    }
+    EXPECT_GE(found, kRuns * 9 / 10);
+  }
+}
+
 TEST_F(PlaneEstimation, a_single_misfit_among_exact_points_is_flagged) {
   auto points = similarityPoints(6, 1.0, 0.0, 100, -50, 0.0, 4);
   points[3].xt += 0.5;
@@ -262,7 +302,13 @@ TEST_F(PlaneEstimation, a_single_misfit_among_exact_points_is_flagged) {
   for (int method : {1, 0}) {
     SCOPED_TRACE(method);
     ASSERT_EQ(run(PlaneModel::Similarity, method), 1);
-    for (const PointTest& t : summary.points) EXPECT_EQ(t.outlier, t.name == "P3") << t.name << " T " << t.T;
+    // After an L1 fit the exact points are tested against each other, on the
+    // files' rounding: one may be flagged there, P3 beyond every quantile.
+    for (const PointTest& t : summary.points) {
+      if (method == 1 || t.name == "P3") {
+        EXPECT_EQ(t.outlier, t.name == "P3") << t.name << " T " << t.T;
+      }
+    }
     EXPECT_GT(summary.points[3].T, 1e9);
     const std::string report = readFile(job.reportPath);
     const std::size_t verdict = report.find("     gross error\n");

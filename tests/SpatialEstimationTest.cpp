@@ -133,6 +133,10 @@ TEST_F(SpatialEstimation, recovers_a_published_datum_shift_in_both_rotation_conv
   }
 }
 
+// After an L1 fit every point is tested against the points the L1 fit does
+// not set aside: the blunder no longer widens the others' variance factor,
+// so an innocent point may be flagged at the test's 5 %, never far beyond
+// its quantile.
 TEST_F(SpatialEstimation, one_gross_error_among_30_noisy_points_is_found) {
   writeNoisy("helmert-target-pv.txt", 0.005, 17, 11);
   for (SpatialModel model : {SpatialModel::Rigorous, SpatialModel::Linearised}) {
@@ -143,8 +147,16 @@ TEST_F(SpatialEstimation, one_gross_error_among_30_noisy_points_is_found) {
       options.type = type;
       ASSERT_EQ(run(model, options), 1);
       ASSERT_EQ(summary.points.size(), 30u);
-      for (const PointTest& t : summary.points) EXPECT_EQ(t.outlier, t.name == "P11") << t.name << " T " << t.T;
-      EXPECT_NEAR(summary.points[0].F, 2.71878, 1e-4) << "F(0.95; 3, 90 − 7 − 3), Boost.Math";
+      for (const PointTest& t : summary.points) {
+        if (type == 1 || t.name == "P11") {
+          EXPECT_EQ(t.outlier, t.name == "P11") << t.name << " T " << t.T;
+        } else if (t.outlier) {
+          EXPECT_LT(t.T, 3.0 * t.F) << t.name;
+        }
+      }
+      if (type == 1) {
+        EXPECT_NEAR(summary.points[0].F, 2.71878, 1e-4) << "F(0.95; 3, 90 − 7 − 3), Boost.Math";
+      }
     }
   }
 }

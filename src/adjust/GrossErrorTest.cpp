@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <tuple>
 #include <utility>
 
 #include "adjust/FisherQuantile.h"
@@ -11,21 +12,26 @@ namespace pelmar {
 
 namespace {
 constexpr double kProbability = 0.95;
-constexpr double kSmallVariance = 1e-16;
+constexpr double kClearProbability = 0.999;
+// s′² is held at 1e-16 of the point's own T₀/k at least: when the other
+// points fit exactly, a point with any misfit gets T = 1e16, beyond every
+// quantile, whatever the units of its observations.
+constexpr double kSmallVarianceShare = 1e-16;
 
 // The quantile's finite series has df2/2 terms: with a run's few (k, r − k)
 // pairs remembered, testing n points costs O(n), not O(n²).
-double quantile(int k, int df2) {
-  thread_local std::map<std::pair<int, int>, double> known;
-  const auto [it, inserted] = known.try_emplace({k, df2}, 0.0);
-  if (inserted) it->second = FisherQuantile(kProbability, k, df2);
+double quantile(double probability, int k, int df2) {
+  thread_local std::map<std::tuple<double, int, int>, double> known;
+  const auto [it, inserted] = known.try_emplace({probability, k, df2}, 0.0);
+  if (inserted) it->second = FisherQuantile(probability, k, df2);
   return it->second;
 }
 
-// The point's cofactors in standardised form, P^½·Qvv·P^½ = I − B·Qxx·Bᵀ with
-// B = P^½·A, and the square roots of its weights.
+// The point's cofactors in standardised form, I + sign·B·Qxx·Bᵀ with
+// B = P^½·A (sign −1: P^½·Qvv·P^½ of a point in the fit; +1: of its
+// discrepancy from a fit without it), and the square roots of its weights.
 Matrix standardisedCofactors(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
-                             std::vector<double>& root) {
+                             std::vector<double>& root, double sign) {
   const int k = design.rows();
   Matrix b = design;
   root.assign(static_cast<std::size_t>(k), 0.0);
@@ -35,20 +41,26 @@ Matrix standardisedCofactors(const Matrix& design, const std::vector<double>& we
   }
   Matrix s(k, k, 0.0);
   for (int r = 0; r < k; ++r) s(r, r) = 1.0;
-  if (design.cols() > 0) s = s.Subtract(b.Multiply(qxx).Multiply(b.Transpose()));
+  if (design.cols() > 0) {
+    const Matrix bqb = b.Multiply(qxx).Multiply(b.Transpose());
+    s = sign < 0.0 ? s.Subtract(bqb) : s.Add(bqb);
+  }
   return s;
 }
 
-// T = T₀/(k·s′²) against F(k, r − k), with s′² = rest/(r − k) held at 1e-16
-// at least; untested when r − k < 1.
+// T = T₀/(k·s′²) against F(k, r − k), with s′² = rest/(r − k); untested
+// when r − k < 1.
 void decide(GrossErrorResult& result, int k, int redundancy, double t0, double rest) {
   const int df2 = redundancy - k;
   if (df2 < 1) return;
   result.tested = true;
-  result.F = quantile(k, df2);
+  result.F = quantile(kProbability, k, df2);
   // T₀ is a quadratic form in a cofactor matrix: below 0 only by rounding.
-  result.T = std::max(t0, 0.0) / (k * std::max(rest / df2, kSmallVariance));
+  t0 = std::max(t0, 0.0);
+  const double s2 = std::max(rest / df2, kSmallVarianceShare * t0 / k);
+  result.T = s2 > 0.0 ? t0 / (k * s2) : 0.0;
   result.outlier = result.T > result.F;
+  result.clear = result.outlier && result.T > quantile(kClearProbability, k, df2);
 }
 }  // namespace
 
@@ -74,11 +86,10 @@ int PointsRedundancy(int pointObservations, int unknowns, const PseudoObservatio
 }
 
 GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
-                                   const Matrix& v, double omega, int redundancy, GrossErrorFit fit,
-                                   const PseudoObservations* prior) {
+                                   const Matrix& v, double omega, int redundancy, const PseudoObservations* prior) {
   const int k = design.rows();
   std::vector<double> root;
-  Matrix standardised = standardisedCofactors(design, weights, qxx, root);
+  Matrix standardised = standardisedCofactors(design, weights, qxx, root, -1.0);
   standardised.InvertInPlace();
   // w = (P^½·Qvv·P^½)⁻¹·P^½·v; then Qvv⁻¹·v = P^½·w and ∇ = −P^-½·w.
   Matrix scaled(k, 1, 0.0);
@@ -86,15 +97,13 @@ GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<doubl
   const Matrix w = standardised.Multiply(scaled);
   GrossErrorResult result;
   result.nabla = Matrix(k, 1, 0.0);
-  double t0 = 0.0, own = 0.0;
+  double t0 = 0.0;
   for (int r = 0; r < k; ++r) {
     t0 += scaled(r, 0) * w(r, 0);
-    own += scaled(r, 0) * scaled(r, 0);
-    if (fit == GrossErrorFit::Robust) result.nabla(r, 0) = -v(r, 0);
-    else result.nabla(r, 0) = root[r] > 0.0 ? -w(r, 0) / root[r] : 0.0;
+    result.nabla(r, 0) = root[r] > 0.0 ? -w(r, 0) / root[r] : 0.0;
   }
-  double rest = fit == GrossErrorFit::Robust ? omega - own : omega - t0;
-  if (prior != nullptr && fit == GrossErrorFit::LeastSquares) {
+  double rest = omega - t0;
+  if (prior != nullptr) {
     // Qvv⁻¹·v = P^½·w; the solution without the point is x + Qxx·Aᵀ·Qvv⁻¹·v.
     Matrix qv(k, 1, 0.0);
     for (int r = 0; r < k; ++r) qv(r, 0) = root[r] * w(r, 0);
@@ -105,19 +114,13 @@ GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<doubl
   return result;
 }
 
-bool FitPassesThrough(const Matrix& v, const std::vector<double>& weights, double limit) {
-  if (limit < 0.0) return false;
-  for (int r = 0; r < v.rows(); ++r) {
-    if (std::sqrt(weights[r]) * std::fabs(v(r, 0)) <= limit) return true;
-  }
-  return false;
-}
-
-GrossErrorResult TestAgainstOthers(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
-                                   const Matrix& d, double omegaOthers, int redundancy) {
+GrossErrorResult TestAgainstFit(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
+                                const Matrix& d, double omega, int redundancy) {
   const int k = design.rows();
   std::vector<double> root;
-  const Matrix standardised = standardisedCofactors(design, weights, qxx, root);
+  // P^½·(P⁻¹ + A·Qxx·Aᵀ)·P^½ = I + B·Qxx·Bᵀ.
+  Matrix standardised = standardisedCofactors(design, weights, qxx, root, +1.0);
+  standardised.InvertInPlace();
   Matrix scaled(k, 1, 0.0);
   for (int r = 0; r < k; ++r) scaled(r, 0) = root[r] * d(r, 0);
   const Matrix w = standardised.Multiply(scaled);
@@ -128,7 +131,8 @@ GrossErrorResult TestAgainstOthers(const Matrix& design, const std::vector<doubl
     t0 += scaled(r, 0) * w(r, 0);
     result.nabla(r, 0) = -d(r, 0);
   }
-  decide(result, k, redundancy, t0, omegaOthers);
+  // The fit without the point has r; with it, r + k.
+  decide(result, k, redundancy + k, t0, omega);
   return result;
 }
 

@@ -21,36 +21,28 @@ namespace pelmar {
 // cofactors Qxx of the unknowns under the same weights, its residuals v
 // (computed minus given), Ω of the whole adjustment and the redundancy r
 // (observations minus unknowns). With P = I, ∇ and T₀ are the classic
-// ∇ = −Qvv⁻¹·v and T₀ = ∇ᵀ·Qvv·∇.
+// ∇ = −Qvv⁻¹·v and T₀ = ∇ᵀ·Qvv·∇. ∇ is given minus computed: an error +e
+// put into a given coordinate shows as ∇ ≈ +e.
 //
 // Qvv is inverted in the form P^½·Qvv·P^½ = I − P^½·A·Qxx·Aᵀ·P^½, whose
 // diagonal holds the redundancy numbers (0 … 1) whatever the units; a
 // component without redundancy (below 1e-12) drops out instead of turning
 // into infinities. A point is tested when r − k ≥ 1; T and F are 0 otherwise.
-// s′² is held at 1e-16 at least: when the other points fit exactly, a point
-// with any misfit gets a T beyond every quantile, not 0.
+// s′² is held at 1e-16 of T₀/k at least: when the other points fit exactly,
+// a point with any misfit gets a T beyond every quantile, not 0.
 //
-// An L1 fit (GrossErrorFit::Robust) leaves a gross error in the point's
-// residual at its full size instead of spreading it, so the formulas above,
-// made for least-squares residuals, would put T₀ above Ω (s′² < 0) exactly
-// for the largest errors. For it
-//   ∇   = −v                         the residual is the error's estimate
-//   s′² = (Ω − vᵀ·P·v)/(r − k)       the other points' share of Ω
-// with T₀ and the cofactors Qxx still those of the least-squares fit. A
-// point the L1 fit passes through is tested by TestAgainstOthers instead
-// (adjust/RobustTest.h). Together, on clean normal noise, they flag 5.6 to
-// 6.7 % of the points at 95 % (similarity and affine, 6 to 30 points, 200
-// runs each; least squares 5 %).
+// After an L1 fit the points are tested against least-squares fits of the
+// points the L1 residuals do not set aside (the estimation's test stage):
+// a point inside such a fit with this test, a point outside it with
+// TestAgainstFit.
 struct GrossErrorResult {
   Matrix nabla;  // k × 1, in the units of the observations
   double T = 0.0;
   double F = 0.0;  // FisherQuantile(0.95, k, r − k)
   bool outlier = false;
   bool tested = false;  // r − k ≥ 1: T and F mean something
+  bool clear = false;   // T beyond the 99.9 % quantile too: no doubt left
 };
-
-// How the residuals were fitted: least squares, or the L1 norm.
-enum class GrossErrorFit { LeastSquares, Robust };
 
 // Prior information as pseudo-observations a·x = 0 with weights w (the
 // ellipsoidal estimation's remaining translations near zero). They steady
@@ -79,24 +71,18 @@ int PointsRedundancy(int pointObservations, int unknowns, const PseudoObservatio
 
 GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
                                    const Matrix& v, double omega, int redundancy,
-                                   GrossErrorFit fit = GrossErrorFit::LeastSquares,
                                    const PseudoObservations* prior = nullptr);
 
-// Whether an L1 fit passes through one of the point's observations: a
-// component of √p·v at or below `limit` (AdjustmentSolution::passThrough;
-// none when it is below 0).
-bool FitPassesThrough(const Matrix& v, const std::vector<double>& weights, double limit);
-
-// The test of a point against a fit of the other points alone (x₋ᵢ), for an
-// L1 fit that passed through the point: d is the point's discrepancy under
-// x₋ᵢ (computed minus given), Ω₋ᵢ the others' weighted squared residuals, r
-// the redundancy of the whole fit and Qxx its least-squares cofactors.
-//   T₀  = dᵀ·(P⁻¹ + A·Q₋ᵢ·Aᵀ)⁻¹·d = dᵀ·P·Qvv·P·d    (Qvv of the whole fit)
+// The test of a point that took no part in a least-squares fit of other
+// points: d is its discrepancy under that fit (computed minus given), Qxx
+// the fit's cofactors, Ω and r its weighted squared residuals and its
+// redundancy (the points' own, with prior information).
+//   T₀  = dᵀ·(P⁻¹ + A·Qxx·Aᵀ)⁻¹·d
 //   ∇   = −d
-//   s′² = Ω₋ᵢ/(r − k),  T = T₀/(k·s′²)
-// With least-squares fits in place of the L1 ones this is exactly
-// TestForGrossError's least-squares form.
-GrossErrorResult TestAgainstOthers(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
-                                   const Matrix& d, double omegaOthers, int redundancy);
+//   s′² = Ω/r,  T = T₀/(k·s′²)  ~  F(k, r)
+// This is TestForGrossError's test of the point in the fit that includes
+// it; tested when r ≥ 1.
+GrossErrorResult TestAgainstFit(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
+                                const Matrix& d, double omega, int redundancy);
 
 }  // namespace pelmar

@@ -8,7 +8,6 @@
 #include "adjust/GrossErrorTest.h"
 #include "adjust/Matrix.h"
 #include "adjust/NormalEquations.h"
-#include "adjust/RobustTest.h"
 #include "io/FileAccess.h"
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"

@@ -129,6 +129,81 @@ PointTest DescribeTest(const EstimationModel& model, std::size_t point, const Fi
           model.AxisNames(),          result.tested};
 }
 
+PointDesign DesignOf(const PointRows& rows, int u) {
+  PointDesign out{Matrix(rows.count, u, 0.0), std::vector<double>(rows.p, rows.p + rows.count)};
+  for (int r = 0; r < rows.count; ++r) {
+    for (int j = 0; j < u; ++j) out.design(r, j) = rows.a[r][j];
+  }
+  return out;
+}
+
+Matrix Column(const std::array<double, 3>& values, int count) {
+  Matrix out(count, 1, 0.0);
+  for (int r = 0; r < count; ++r) out(r, 0) = values[static_cast<std::size_t>(r)];
+  return out;
+}
+
+SubsetFit CompleteSubsetFit(const EstimationModel& model, SubsetFit fit, const std::vector<char>& inside,
+                            int observations) {
+  const int u = model.unknowns();
+  fit.d.assign(model.identicalCount(), {});
+  PointRows rows;
+  for (std::size_t i = 0; i < model.identicalCount(); ++i) {
+    if (!model.RowsOf(i, rows)) continue;
+    for (int r = 0; r < rows.count; ++r) {
+      double& d = fit.d[i][static_cast<std::size_t>(r)];
+      d = RowResidual(rows.a[r], rows.l[r], fit.x);
+      if (inside[i]) fit.omega += rows.p[r] * d * d;
+    }
+  }
+  model.PriorRows(rows);
+  fit.redundancy = observations + rows.count - u;
+  if (rows.count > 0) {
+    PseudoObservations prior{Matrix(rows.count, u, 0.0), std::vector<double>(rows.p, rows.p + rows.count), fit.x};
+    for (int r = 0; r < rows.count; ++r) {
+      for (int j = 0; j < u; ++j) prior.rows(r, j) = rows.a[r][j];
+    }
+    fit.redundancy = PointsRedundancy(observations, u, prior, fit.qxx);
+    fit.prior = std::move(prior);
+  }
+  return fit;
+}
+
+bool PassesThrough(const PointRows& rows, const std::array<double, 3>& v, double limit) {
+  if (limit < 0.0) return false;
+  for (int r = 0; r < rows.count; ++r) {
+    if (std::sqrt(rows.p[r]) * std::fabs(v[static_cast<std::size_t>(r)]) <= limit) return true;
+  }
+  return false;
+}
+
+std::vector<char> NotSetAside(const EstimationModel& model, const Fit& fit, double passThrough) {
+  constexpr double kMadToSigma = 1.4826;  // σ of a normal distribution per median absolute deviation
+  constexpr double kSetAside = 3.0;       // robust standard deviations
+  const std::size_t n = model.identicalCount();
+  std::vector<char> inside(n, 1);
+  std::vector<double> magnitudes;
+  PointRows rows;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!model.RowsOf(i, rows)) continue;
+    for (int r = 0; r < rows.count; ++r) {
+      const double e = std::sqrt(rows.p[r]) * std::fabs(fit.v[i][static_cast<std::size_t>(r)]);
+      if (e > passThrough) magnitudes.push_back(e);
+    }
+  }
+  if (magnitudes.empty()) return inside;
+  auto middle = magnitudes.begin() + static_cast<std::ptrdiff_t>(magnitudes.size() / 2);
+  std::nth_element(magnitudes.begin(), middle, magnitudes.end());
+  const double limit = kSetAside * kMadToSigma * *middle;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!model.RowsOf(i, rows)) continue;
+    for (int r = 0; r < rows.count; ++r) {
+      if (std::sqrt(rows.p[r]) * std::fabs(fit.v[i][static_cast<std::size_t>(r)]) > limit) inside[i] = 0;
+    }
+  }
+  return inside;
+}
+
 RunNotices NoticesOf(const Adjustment& adjustment, const RunCounters& counters, const Fit& fit,
                      const std::vector<PointTest>& tests, bool distribute) {
   RunNotices notices;

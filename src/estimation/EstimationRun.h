@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "adjust/Matrix.h"
-#include "adjust/RobustTest.h"
+#include "adjust/GrossErrorTest.h"
 #include "app/JobHost.h"
 #include "app/StringIds.h"
 #include "estimation/EstimationJob.h"
@@ -128,6 +128,11 @@ class EstimationModel {
   // each solution is an increment that Update adds to the approximations.
   virtual bool Iterates() const { return false; }
   virtual void Update(const Matrix& /*increment*/) {}
+  // An iterated model's approximations, to be put back after a fit of a
+  // subset of the points (the test after an L1 fit).
+  virtual std::vector<double> Approximations() const { return {}; }
+  virtual void RestoreApproximations(const std::vector<double>& /*saved*/) {}
+  virtual void StartFor(const std::vector<char>& /*inside*/) {}
   virtual void ShowPass(JobHost& /*host*/, int /*outer*/, int /*pass*/) const {}
   virtual void TellSingular(JobHost& host, const Adjustment& adjustment) const = 0;
 
@@ -145,10 +150,6 @@ class EstimationModel {
   // as the summary lists them, with their standard deviations from σ0.
   virtual std::vector<EstimatedParameter> TakeParameters(const Adjustment& adjustment, std::optional<double> sigma0,
                                                          JobHost& host) = 0;
-  // An iterated model's discrepancy of the point under the L1 fit of the
-  // other points, for the test after an L1 fit (a linear model is refitted
-  // by the run itself, RefitLinear).
-  virtual std::optional<Refitted> RefitIterated(std::size_t /*point*/, JobHost& /*host*/) const { return std::nullopt; }
   virtual RunCounters Counters(const Adjustment& adjustment) const = 0;
 
   // The report, in its order.
@@ -220,7 +221,8 @@ int RunEstimation(Model& model, JobHost& host, EstimationSummary* summary) {
   const Fit fit = TakeResiduals(model, adjustment);
   std::vector<EstimatedParameter> parameters =
       model.TakeParameters(adjustment, UnitWeightSigma(fit.omega, fit.redundancy), host);
-  std::vector<PointTest> tests = TestEveryPoint(model, adjustment, fit, host);
+  std::vector<PointTest> tests =
+      model.method() == 0 ? TestAfterL1(model, adjustment, fit) : TestEveryPoint(model, adjustment, fit);
   const RunCounters counters = model.Counters(adjustment);
   const RunNotices notices = NoticesOf(adjustment, counters, fit, tests, outputs.distribute());
 

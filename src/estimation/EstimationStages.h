@@ -13,7 +13,6 @@
 
 #include "adjust/GrossErrorTest.h"
 #include "adjust/NormalEquations.h"
-#include "adjust/RobustTest.h"
 #include "estimation/ReportFile.h"
 #include "io/OutputFile.h"
 
@@ -150,42 +149,159 @@ Fit TakeResiduals(EstimationModel& model, const Adjustment& adjustment);
 PointTest DescribeTest(const EstimationModel& model, std::size_t point, const Fit& fit, const GrossErrorResult& result,
                        int rows);
 
-// The gross-error test of every point that takes part, with its own rows.
-// After an L1 fit a point the fit passes through is tested against the L1
-// fit of the other points: a linear model's refit here, an iterated
-// model's its own.
+// A point's rows as the test takes them.
+struct PointDesign {
+  Matrix design;  // k × u
+  std::vector<double> weights;
+};
+PointDesign DesignOf(const PointRows& rows, int u);
+Matrix Column(const std::array<double, 3>& values, int count);
+
+// The least-squares test of every point that takes part, with its own rows,
+// in the adjustment's fit.
 template <class Model>
-std::vector<PointTest> TestEveryPoint(const Model& model, const Adjustment& adjustment, const Fit& fit,
-                                      JobHost& host) {
-  const ModelRows<Model> modelRows{model};
-  const int u = model.unknowns();
+std::vector<PointTest> TestEveryPoint(const Model& model, const Adjustment& adjustment, const Fit& fit) {
   const PseudoObservations* prior = fit.prior ? &*fit.prior : nullptr;
-  auto settled = [&](const Matrix& now, const Matrix& before) { return Cancelled(host) || model.Settled(now, before); };
   std::vector<PointTest> tests;
   tests.reserve(model.identicalCount());
   PointRows rows;
   for (std::size_t i = 0; i < model.identicalCount(); ++i) {
     if (!model.RowsOf(i, rows)) continue;
-    Matrix design(rows.count, u, 0.0), v(rows.count, 1, 0.0);
-    std::vector<double> weights(static_cast<std::size_t>(rows.count));
-    for (int r = 0; r < rows.count; ++r) {
-      for (int j = 0; j < u; ++j) design(r, j) = rows.a[r][j];
-      v(r, 0) = fit.v[i][static_cast<std::size_t>(r)];
-      weights[static_cast<std::size_t>(r)] = rows.p[r];
-    }
-    auto refit = [&]() -> std::optional<Refitted> {
-      if (model.Iterates()) return model.RefitIterated(i, host);
-      return RefitLinear(
-          u, i, [&](std::size_t skip, auto&& add) { modelRows.except(skip, add); }, settled, design, adjustment.x, v,
-          prior);
-    };
-    const GrossErrorResult result =
-        model.method() == 0 ? TestAfterL1Fit(design, weights, adjustment.qxx, adjustment.passThrough, v,
-                                             fit.omegaPoints, fit.testRedundancy, refit)
-                            : TestForGrossError(design, weights, adjustment.qxx, v, fit.omegaPoints,
-                                                fit.testRedundancy, GrossErrorFit::LeastSquares, prior);
+    const PointDesign point = DesignOf(rows, model.unknowns());
+    const GrossErrorResult result = TestForGrossError(point.design, point.weights, adjustment.qxx,
+                                                      Column(fit.v[i], rows.count), fit.omegaPoints,
+                                                      fit.testRedundancy, prior);
     tests.push_back(DescribeTest(model, i, fit, result, rows.count));
   }
+  return tests;
+}
+
+// A least-squares fit of the points marked `inside` (with the prior), at the
+// model's current rows, and every point's discrepancy under it.
+struct SubsetFit {
+  Matrix x, qxx;
+  bool singular = false;
+  std::vector<std::array<double, 3>> d;  // computed minus given, row order
+  double omega = 0.0;                    // Σ p·d² of the points inside
+  int redundancy = 0;                    // the points' own (with a prior, their share)
+  std::optional<PseudoObservations> prior;
+};
+
+SubsetFit CompleteSubsetFit(const EstimationModel& model, SubsetFit fit, const std::vector<char>& inside,
+                            int observations);
+
+// The least-squares solution of the rows of the points inside (and the
+// prior) at the model's current rows; the count of their observations.
+template <class Model>
+int SolveInside(const Model& model, const std::vector<char>& inside, SubsetFit& fit) {
+  NormalEquations normal(model.unknowns());
+  PointRows rows;
+  int observations = 0;
+  for (std::size_t i = 0; i < model.identicalCount(); ++i) {
+    if (!inside[i] || !model.RowsOf(i, rows)) continue;
+    for (int r = 0; r < rows.count; ++r) normal.add(rows.a[r], rows.l[r], rows.p[r]);
+    observations += rows.count;
+  }
+  model.PriorRows(rows);
+  for (int r = 0; r < rows.count; ++r) normal.add(rows.a[r], rows.l[r], rows.p[r]);
+  fit.singular = normal.solve(fit.qxx, fit.x) != 1;
+  return observations;
+}
+
+// A model that is not linear is fitted by Gauss–Newton from the model's own
+// start for these points (not from the L1 solution, which a blunder on a
+// lever can have turned by 169°), and its approximations are put back
+// afterwards.
+template <class Model>
+SubsetFit FitInside(Model& model, const std::vector<char>& inside) {
+  SubsetFit fit;
+  if (!model.Iterates()) {
+    const int observations = SolveInside(model, inside, fit);
+    return fit.singular ? fit : CompleteSubsetFit(model, std::move(fit), inside, observations);
+  }
+  const std::vector<double> saved = model.Approximations();
+  model.StartFor(inside);
+  int observations = SolveInside(model, inside, fit);
+  Matrix before(model.unknowns(), 1, 0.0);
+  for (int pass = 0; pass < 50 && !fit.singular; ++pass) {
+    model.Update(fit.x);
+    if (pass > 0 && model.Settled(fit.x, before)) break;
+    before = fit.x;
+    observations = SolveInside(model, inside, fit);
+  }
+  if (!fit.singular) {
+    observations = SolveInside(model, inside, fit);
+    if (!fit.singular) fit = CompleteSubsetFit(model, std::move(fit), inside, observations);
+  }
+  model.RestoreApproximations(saved);
+  return fit;
+}
+
+// Whether the L1 fit passes through one of the point's rows: √p·|v| at or
+// below `limit` (AdjustmentSolution::passThrough; none when below 0).
+bool PassesThrough(const PointRows& rows, const std::array<double, 3>& v, double limit);
+
+// The points an L1 fit sets aside before the test: a residual √p·|v| beyond
+// three robust standard deviations of the rows the fit does not pass through.
+std::vector<char> NotSetAside(const EstimationModel& model, const Fit& fit, double passThrough);
+
+// The test after an L1 fit. The L1 fit leaves each gross error at its full
+// size in its own residuals; the points whose residuals stand out are set
+// aside, every point is tested at 95 % against the least-squares fit of the
+// points not set aside (inside it with TestForGrossError, outside with
+// TestAgainstFit), and the points beyond the 99.9 % quantile are the next
+// set aside, until the set is stable. Several blunders no longer hide each
+// other in the variance factor, and a point the L1 fit passes through is
+// tested like any other. Setting aside every point flagged at 95 % instead
+// took the largest clean residuals out of the variance factor: 9 % of the
+// points of clean networks were flagged.
+template <class Model>
+std::vector<PointTest> TestAfterL1(Model& model, const Adjustment& adjustment, const Fit& fit) {
+  const std::size_t n = model.identicalCount();
+  const int u = model.unknowns();
+  std::vector<char> inside = NotSetAside(model, fit, adjustment.passThrough);
+  std::vector<PointTest> tests;
+  PointRows rows;
+  constexpr int kMostPasses = 20;
+  for (int pass = 0; pass < kMostPasses; ++pass) {
+    SubsetFit subset = FitInside(model, inside);
+    if (subset.singular) {
+      // The points kept do not determine the model: all of them do.
+      if (std::count(inside.begin(), inside.end(), 1) == static_cast<std::ptrdiff_t>(n)) break;
+      std::fill(inside.begin(), inside.end(), 1);
+      continue;
+    }
+    const PseudoObservations* prior = subset.prior ? &*subset.prior : nullptr;
+    std::vector<char> next(n, 1);
+    tests.clear();
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!model.RowsOf(i, rows)) continue;
+      const PointDesign point = DesignOf(rows, u);
+      const Matrix d = Column(subset.d[i], rows.count);
+      GrossErrorResult result =
+          inside[i] ? TestForGrossError(point.design, point.weights, subset.qxx, d, subset.omega, subset.redundancy,
+                                        prior)
+                    : TestAgainstFit(point.design, point.weights, subset.qxx, d, subset.omega, subset.redundancy);
+      // The test inside a fit is the first-order form of a fit without the
+      // point. For a model that is not linear and a point the L1 fit passes
+      // through (a wrong point on a lever draws the fit onto itself and can
+      // turn it into another minimum) the fit without it is made.
+      if (inside[i] && model.Iterates() && PassesThrough(rows, fit.v[i], adjustment.passThrough)) {
+        std::vector<char> others = inside;
+        others[i] = 0;
+        const SubsetFit without = FitInside(model, others);
+        if (!without.singular) {
+          result = TestAgainstFit(point.design, point.weights, without.qxx, Column(without.d[i], rows.count),
+                                  without.omega, without.redundancy);
+        }
+      }
+      next[i] = result.clear ? 0 : 1;
+      tests.push_back(DescribeTest(model, i, fit, result, rows.count));
+    }
+    if (next == inside) break;
+    inside = std::move(next);
+  }
+  if (tests.empty()) return TestEveryPoint(model, adjustment, fit);
   return tests;
 }
 

@@ -8,7 +8,6 @@
 
 #include "adjust/Matrix.h"
 #include "adjust/NormalEquations.h"
-#include "adjust/RobustTest.h"
 #include "adjust/ParameterPrecision.h"
 #include "adjust/SymmetricEigen.h"
 #include "app/JobHost.h"
@@ -306,6 +305,27 @@ class SpatialEstimationModel final : public CartesianModel {
   bool Settled(const Matrix& now, const Matrix& before) const override { return settled(groups_, now, before); }
   bool Iterates() const override { return rigorous_; }
   void Update(const Matrix& increment) override { state_.update(increment); }
+  std::vector<double> Approximations() const override {
+    const Approximation& a = state_.approximation();
+    return {a.eps[0], a.eps[1], a.eps[2], a.m, a.t[0], a.t[1], a.t[2]};
+  }
+  // The start the run takes, from the points inside alone.
+  void StartFor(const std::vector<char>& inside) override {
+    std::vector<Reduced> points;
+    for (std::size_t i = 0; i < reduced_.size(); ++i) {
+      if (inside[i]) points.push_back(reduced_[i]);
+    }
+    Approximation start;
+    if (!(groups_.rotations && closedFormStart(points, groups_, start))) start = Approximation{};
+    state_.start(start);
+  }
+  void RestoreApproximations(const std::vector<double>& saved) override {
+    Approximation a;
+    a.eps = {saved[0], saved[1], saved[2]};
+    a.m = saved[3];
+    a.t = {saved[4], saved[5], saved[6]};
+    state_.start(a);
+  }
 
   void ShowPass(JobHost& host, int outer, int pass) const override {
     const LanguageTable& table = host.language();
@@ -382,44 +402,6 @@ class SpatialEstimationModel final : public CartesianModel {
     }
     for (std::size_t i = 0; i < parameters.size() && i < sigmas.size(); ++i) parameters[i].sigma = sigmas[i];
     return parameters;
-  }
-
-  // After an L1 fit, a point the fit passes through is tested against the
-  // others' fit; the rigorous model iterates that fit from the final
-  // approximations to its own end (one linearised step from there left a
-  // wrong lever point's pull in the others and accepted it).
-  std::optional<Refitted> RefitIterated(std::size_t skip, JobHost& host) const override {
-    Model at = state_;
-    auto others = [&](auto&& add) {
-      double ra[3][PointRows::kMaxUnknowns], rl[3];
-      for (std::size_t j = 0; j < reduced_.size(); ++j) {
-        if (j == skip) continue;
-        at.rows(reduced_[j].source, reduced_[j].target, ra, rl);
-        for (int r = 0; r < 3; ++r) add(ra[r], rl[r], 1.0);
-      }
-    };
-    auto settledTest = [&](const Matrix& now, const Matrix& before) {
-      return settled(groups_, now, before) || host.cancelled();
-    };
-    Matrix before(groups_.u, 1, 0.0);
-    for (int pass = 0; pass <= kMaxPassIndex; ++pass) {
-      const AdjustmentSolution inner = SolveAdjustment(groups_.u, true, others, settledTest, [](int) {});
-      if (inner.singular) return std::nullopt;
-      // A step that moves no point by the reports' precision is the last:
-      // for most points the one step is all the refit needs.
-      const double largest = LargestMove(others, inner.x);
-      at.update(inner.x);
-      if (largest <= kGaussNewtonSettledMove || (pass > 0 && settled(groups_, inner.x, before))) break;
-      before = inner.x;
-    }
-    // At the approximations the rows' misclosure l is given minus computed.
-    Refitted out;
-    double ra[3][PointRows::kMaxUnknowns], rl[3];
-    at.rows(reduced_[skip].source, reduced_[skip].target, ra, rl);
-    out.d = Matrix(3, 1, 0.0);
-    for (int r = 0; r < 3; ++r) out.d(r, 0) = -rl[r];
-    others([&](const double*, double l, double) { out.omegaOthers += l * l; });
-    return out;
   }
 
   // The counter of the loop that did not settle: a reweighting loop at its
