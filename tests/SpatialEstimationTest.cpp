@@ -567,7 +567,10 @@ TEST_F(SpatialEstimation, pass_counts_of_report_and_summary_agree) {
 
 // Three points leave the L1 reweighting nothing to settle on: it stops at
 // its limit, and the run says so (options block, host, summary).
-TEST_F(SpatialEstimation, an_iteration_that_does_not_settle_says_so) {
+// Three points leave the L1 minimum of the linearised model not unique: the
+// unknowns wander along it at an unchanged norm. Such a fit is at its
+// minimum and has converged (it read "did not settle" at 1001 passes).
+TEST_F(SpatialEstimation, an_l1_fit_at_its_minimum_has_converged) {
   writeFile(dir / "s.txt",
             "P0 524.4340 -926.3550 -708.8440\nP1 172.9690 931.0360 469.6730\nP2 -361.2290 -956.2200 -22.3170\n");
   writeFile(dir / "t.txt",
@@ -576,11 +579,10 @@ TEST_F(SpatialEstimation, an_iteration_that_does_not_settle_says_so) {
   job.targetPath = dir / "t.txt";
   EstimationOptions3D options;
   ASSERT_EQ(run(SpatialModel::Linearised, options), 1);
-  EXPECT_FALSE(summary.converged);
-  EXPECT_EQ(summary.passes, 1001);
-  const std::string report = readFile(job.reportPath);
-  EXPECT_NE(report.find("Notices:\n  " + host.table.format(str::NoticeNotSettled, {1001}) + "\n"), std::string::npos);
-  EXPECT_NE(std::find(host.messages.begin(), host.messages.end(), str::NoticeNotSettled), host.messages.end());
+  EXPECT_TRUE(summary.converged);
+  EXPECT_LT(summary.passes, 1001);
+  EXPECT_EQ(readFile(job.reportPath).find(host.table.format(str::NoticeNotSettled, {1001})), std::string::npos);
+  EXPECT_EQ(std::find(host.messages.begin(), host.messages.end(), str::NoticeNotSettled), host.messages.end());
 }
 
 // The rigorous model with rotations of any size: from zero rotations the
