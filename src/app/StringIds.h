@@ -484,7 +484,20 @@
   X(DegreesPerhapsGivenToInverse, 2119)                                  \
   X(MapValuesGivenToForward, 2120)                                       \
   X(EllipsoidInUse, 2121)                                                \
-  X(EllipsoidFixedBySystem, 2122)
+  X(EllipsoidFixedBySystem, 2122)                                        \
+  /* precision and reliability in the estimation reports */             \
+  X(SectionPrecision, 2130)                                              \
+  X(PrecisionSigma0, 2131)                                               \
+  X(PrecisionNoRedundancy, 2132)                                         \
+  X(PrecisionRedundancy, 2133)                                           \
+  X(ColumnParameter, 2134)                                               \
+  X(ColumnValue, 2135)                                                   \
+  X(ColumnSigma, 2136)                                                   \
+  X(PrecisionTest, 2137)                                                 \
+  X(PrecisionTestAfterL1, 2138)                                          \
+  X(PrecisionReliability, 2139)                                          \
+  X(PoorlyControlled, 2140)                                              \
+  X(ColumnRedundancy, 2141)
 
 namespace pelmar::str {
 

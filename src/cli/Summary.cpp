@@ -72,6 +72,7 @@ bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) 
     }
     // Without redundancy there is no standard deviation of unit weight.
     json["sigma0"] = e->sigma0 ? number(*e->sigma0) : nlohmann::json();
+    json["test"] = {{"k", e->testK}, {"df", e->testDf}, {"level", e->testLevel}};
     for (const auto& [role, ellipsoid] : e->ellipsoids) {
       json["ellipsoids"][role] = {{"name", utf8(ellipsoid.name)}, {"a", ellipsoid.a}, {"b", ellipsoid.b}};
     }
@@ -88,6 +89,9 @@ bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) 
       if (!t.axes.empty()) point["axes"] = t.axes;
       point["nabla"] = nlohmann::json::array();
       for (double r : t.nabla) point["nabla"].push_back(number(r));
+      point["redundancy_number"] = number(t.redundancyShare);
+      point["mdb"] = nlohmann::json::array();
+      for (double m : t.mdb) point["mdb"].push_back(number(m));
       json["points"].push_back(std::move(point));
     }
   }

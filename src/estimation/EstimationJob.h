@@ -110,6 +110,11 @@ struct PointTest {
   bool outlier = false;
   std::vector<std::string> axes;  // names of the residual components, e.g. "Y", "X"
   bool tested = true;  // false: the redundancy left no test of this point (T and F are 0)
+  // Reliability: the share of the point's observations the other points
+  // control (its redundancy numbers summed over k, 0 … 1), and the minimal
+  // detectable bias of each component (metres; NaN where none is detectable).
+  double redundancyShare = 0.0;
+  std::vector<double> mdb;
 };
 
 struct EstimationSummary {
@@ -120,6 +125,9 @@ struct EstimationSummary {
   bool converged = true;  // false when an iteration ended at its pass limit or did not settle
   bool grossErrorTest = true;  // false when the redundancy left no test of a point possible
   std::optional<double> sigma0;  // standard deviation of unit weight, √(Ω/r); none when r = 0
+  int testK = 0;       // observations per point in the gross-error test
+  int testDf = 0;      // its second degrees of freedom, r − k
+  double testLevel = 0.95;
   std::vector<std::string> distributedOutliers;  // points flagged as gross errors whose residuals were distributed
   std::vector<EstimatedParameter> parameters;
   std::vector<PointTest> points;

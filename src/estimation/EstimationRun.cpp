@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
@@ -235,8 +236,99 @@ bool RunOutputs::commit(JobHost& host, EstimationSummary* summary) {
   return FinishEstimationRun(host, report, files.reportPath, output, files.outputPath, summary);
 }
 
+double DetectableNoncentrality(int k) {
+  // Noncentral χ² with k degrees of freedom whose probability beyond the
+  // central 95 % quantile is 0.80 (for k = 1, (1.95996 + 0.84162)²).
+  constexpr double kLambda[3] = {7.84887, 9.63469, 10.90385};
+  return kLambda[std::clamp(k, 1, 3) - 1];
+}
+
+void AddReliability(const EstimationModel& model, const Adjustment& adjustment, std::optional<double> sigma0,
+                    std::vector<PointTest>& tests) {
+  const int u = model.unknowns();
+  PointRows rows;
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < model.identicalCount() && next < tests.size(); ++i) {
+    if (!model.RowsOf(i, rows)) continue;
+    Matrix b(rows.count, u, 0.0);
+    for (int r = 0; r < rows.count; ++r) {
+      for (int j = 0; j < u; ++j) b(r, j) = std::sqrt(rows.p[r]) * rows.a[r][j];
+    }
+    const Matrix s = b.Multiply(adjustment.qxx).Multiply(b.Transpose());
+    const double lambda = DetectableNoncentrality(rows.count);
+    double share = 0.0;
+    double mdb[PointRows::kMaxRows] = {};
+    for (int r = 0; r < rows.count; ++r) {
+      const double redundancy = std::clamp(1.0 - s(r, r), 0.0, 1.0);
+      share += redundancy;
+      constexpr double kNoRedundancy = 1e-12;
+      mdb[r] = sigma0 && redundancy > kNoRedundancy ? *sigma0 * std::sqrt(lambda / (rows.p[r] * redundancy))
+                                                    : std::numeric_limits<double>::quiet_NaN();
+    }
+    PointTest& test = tests[next++];
+    test.redundancyShare = share / rows.count;
+    test.mdb = model.ToAxes(i, mdb, rows.count);
+  }
+}
+
+namespace {
+
+// σ0, redundancy, the parameters with their standard deviations, what the
+// test is, and every point's redundancy share and MDB.
+void WritePrecision(ReportFile& report, const LanguageTable& table, const EstimationModel& model,
+                    const std::vector<PointTest>& tests, const RunNotices& notices, const ReportExtras& extras) {
+  report.separator();
+  report.section(str::SectionPrecision, 25);
+  const std::optional<double> sigma0 = UnitWeightSigma(extras.fit.omega, extras.fit.redundancy);
+  if (sigma0) {
+    report.writeText(str::PrecisionSigma0, {*sigma0, extras.fit.redundancy});
+  } else {
+    report.writeText(str::PrecisionNoRedundancy);
+  }
+  report.writeText(str::PrecisionRedundancy,
+                   {extras.fit.redundancy, extras.fit.redundancy + extras.unknowns, extras.unknowns});
+  report.write("\n");
+  auto text = [&](int id) { return utf8ToWindows1252(table.text(id)); };
+  report.writeFormat("%-22s%24s%24s\n", {text(str::ColumnParameter), text(str::ColumnValue), text(str::ColumnSigma)});
+  report.rule(70);
+  for (const EstimatedParameter& p : extras.parameters) {
+    const std::string name = p.unit.empty() ? p.name : p.name + " [" + p.unit + "]";
+    std::string line = formatMessage("%-22s%24.12f", {name, p.value});
+    line += p.sigma ? formatMessage("%24.12f", {*p.sigma}) : std::string();
+    report.write(line + "\n");
+  }
+  report.write("\n");
+  if (!notices.testPossible()) return;
+  report.writeText(str::PrecisionTest, {notices.observationsPerPoint, notices.redundancy - notices.observationsPerPoint});
+  if (model.method() == 0) report.writeText(str::PrecisionTestAfterL1);
+  report.write("\n");
+  report.writeText(str::PrecisionReliability);
+  std::string head = "%15s%12s";
+  MessageArgs heads;
+  heads.emplace_back(text(str::ColumnPoint));
+  heads.emplace_back(text(str::ColumnRedundancy));
+  for (const std::string& axis : model.AxisNames()) {
+    head += "%12s";
+    heads.emplace_back("MDB " + axis);
+  }
+  report.writeFormat(head + "\n", heads);
+  report.rule(15 + 12 * (1 + static_cast<int>(model.AxisNames().size())));
+  constexpr double kPoorlyControlled = 0.1;
+  for (const PointTest& t : tests) {
+    std::string line = formatMessage("%15s%12.3f", {t.name, t.redundancyShare});
+    std::string values = TableLine("", t.mdb, 12);
+    values.pop_back();  // its line end
+    line += values.substr(12);  // without the empty name column
+    if (t.redundancyShare < kPoorlyControlled) line += "  " + text(str::PoorlyControlled);
+    report.write(line + "\n");
+  }
+  report.write("\n");
+}
+
+}  // namespace
+
 void WriteReport(const EstimationModel& model, ReportFile& report, JobHost& host, const Adjustment& adjustment,
-                 const std::vector<PointTest>& tests, const RunNotices& notices) {
+                 const std::vector<PointTest>& tests, const RunNotices& notices, const ReportExtras& extras) {
   const LanguageTable& table = host.language();
   report.WriteBanner();
   model.WriteTitle(report);
@@ -244,6 +336,7 @@ void WriteReport(const EstimationModel& model, ReportFile& report, JobHost& host
   model.WriteOptions(report, host, notices);
   model.WritePointTables(report, table);
   model.WriteParameters(report, adjustment);
+  WritePrecision(report, table, model, tests, notices, extras);
   WriteResidualTable(report, table, model.ResidualLayout(table), tests);
   WriteTestTable(report, table, model.TestLayout(table), tests);
   model.WriteAfterTests(report, table, notices);
@@ -297,6 +390,8 @@ void TellAndSummarise(EstimationModel& model, JobHost& host, const RunNotices& n
                         std::move(result.parameters), std::move(tests), model.PointsRead(), result.written,
                         result.fit.pointsUsed, notices);
   summary->reweightingPasses = result.counters.reweighting;
+  summary->testK = notices.observationsPerPoint;
+  summary->testDf = notices.redundancy - notices.observationsPerPoint;
   summary->pointsLeftOut = transformed.leftOut;
   summary->firstLeftOut = transformed.firstLeftOut;
   model.CompleteSummary(*summary);

@@ -225,8 +225,9 @@ int RunEstimation(Model& model, JobHost& host, EstimationSummary* summary) {
       model.method() == 0 ? TestAfterL1(model, adjustment, fit) : TestEveryPoint(model, adjustment, fit);
   const RunCounters counters = model.Counters(adjustment);
   const RunNotices notices = NoticesOf(adjustment, counters, fit, tests, outputs.distribute());
+  AddReliability(model, adjustment, UnitWeightSigma(fit.omega, fit.redundancy), tests);
 
-  WriteReport(model, outputs.report, host, adjustment, tests, notices);
+  WriteReport(model, outputs.report, host, adjustment, tests, notices, {parameters, fit, model.unknowns()});
   const Transformed transformed = TransformEveryPoint(model, outputs, host);
   if (transformed.cancelled || !outputs.commit(host, summary)) return 0;
   TellAndSummarise(model, host, notices, transformed, std::move(tests), summary,

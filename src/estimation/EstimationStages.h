@@ -332,8 +332,25 @@ class RunOutputs {
   TransformedPointSink sink;
 };
 
+// The reliability of every point that takes part: its redundancy numbers
+// (the diagonal of P^½·Qvv·P^½ over its rows) summed over its k rows, and
+// the minimal detectable bias of each row, σ0·√(λ0/(p·r)), with λ0 the
+// noncentrality at which the point's k-dimensional test at 5 % finds an
+// error with 80 % probability; NaN where a row has no redundancy.
+void AddReliability(const EstimationModel& model, const Adjustment& adjustment, std::optional<double> sigma0,
+                    std::vector<PointTest>& tests);
+// λ0 of a χ² test with k degrees of freedom at 5 % and 80 % power.
+double DetectableNoncentrality(int k);
+
+// What the report shows besides the model's own blocks.
+struct ReportExtras {
+  const std::vector<EstimatedParameter>& parameters;
+  const Fit& fit;
+  int unknowns = 0;
+};
+
 void WriteReport(const EstimationModel& model, ReportFile& report, JobHost& host, const Adjustment& adjustment,
-                 const std::vector<PointTest>& tests, const RunNotices& notices);
+                 const std::vector<PointTest>& tests, const RunNotices& notices, const ReportExtras& extras);
 
 struct Transformed {
   bool cancelled = false;
