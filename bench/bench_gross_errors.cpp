@@ -50,7 +50,21 @@ const double kPi = 4.0 * std::atan(1.0);
 
 struct Tally {
   long innocents = 0, innocentsFlagged = 0, runs = 0, allFound = 0;
+  // (estimate − truth)/σ of the model's scale parameter
+  double zSum = 0.0, zSquares = 0.0;
+  long zCount = 0;
 };
+
+// The scale parameter of each model and its true value in these files.
+bool scaleTruth(const std::string& model, const std::string& name, double& truth) {
+  const double m = 1.00002;
+  if (model == "similarity" && name == "m") truth = m;
+  else if (model == "helmert" && name == "scale") truth = m;
+  else if (model == "helmert-l1" && name == "dm") truth = m - 1.0;
+  else if (model == "ellipsoidal" && name == "m") truth = 6.7e-6;
+  else return false;
+  return true;
+}
 
 // One run's files: point names P0 … Pn−1; `blunders` of them get 20σ on one
 // coordinate. Returns the names with blunders.
@@ -181,6 +195,12 @@ Tally runCase(const Case& c, int runs, const std::filesystem::path& dir, Project
     }
     if (ok != 1) continue;
     ++tally.runs;
+    for (const EstimatedParameter& p : summary.parameters) {
+      double truth = 0.0;
+      if (!scaleTruth(c.model, p.name, truth) || !p.sigma || !(*p.sigma > 0.0)) continue;
+      const double z = (p.value - truth) / *p.sigma;
+      tally.zSum += z, tally.zSquares += z * z, ++tally.zCount;
+    }
     int found = 0;
     for (const PointTest& t : summary.points) {
       if (bad.count(t.name) > 0) {
@@ -203,8 +223,8 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(dir);
   ProjectionLibrary library;
   library.Open(executableDirectory().parent_path() / "bin");
-  std::printf("%-12s %-6s %6s %9s %8s %18s %16s\n", "model", "method", "points", "blunders", "runs",
-              "innocents flagged", "all blunders");
+  std::printf("%-12s %-6s %6s %9s %8s %18s %16s %16s\n", "model", "method", "points", "blunders", "runs",
+              "innocents flagged", "all blunders", "spread of z");
   for (const char* model : {"similarity", "affine", "helmert", "helmert-l1", "ellipsoidal"}) {
     for (int method : {1, 0}) {
       const std::vector<Case> cases = {{model, method, 5, 0},  {model, method, 10, 0}, {model, method, 30, 0},
@@ -215,8 +235,15 @@ int main(int argc, char** argv) {
         const double innocent = t.innocents > 0 ? 100.0 * t.innocentsFlagged / t.innocents : 0.0;
         std::printf("%-12s %-6s %6d %9d %8ld %17.1f%% ", model, method == 0 ? "L1" : "LS", c.points, c.blunders,
                     t.runs, innocent);
-        if (c.blunders > 0) std::printf("%15.1f%%\n", t.runs > 0 ? 100.0 * t.allFound / t.runs : 0.0);
-        else std::printf("%16s\n", "-");
+        if (c.blunders > 0) std::printf("%15.1f%%", t.runs > 0 ? 100.0 * t.allFound / t.runs : 0.0);
+        else std::printf("%16s", "-");
+        // The spread of (estimate − truth)/σ of the scale on clean data: 1 when σ is honest.
+        if (c.blunders == 0 && t.zCount > 1) {
+          const double mean = t.zSum / t.zCount;
+          std::printf("%17.2f\n", std::sqrt((t.zSquares - t.zCount * mean * mean) / (t.zCount - 1)));
+        } else {
+          std::printf("%17s\n", "-");
+        }
         std::fflush(stdout);
       }
     }

@@ -73,6 +73,7 @@ bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) 
     // Without redundancy there is no standard deviation of unit weight.
     json["sigma0"] = e->sigma0 ? number(*e->sigma0) : nlohmann::json();
     json["test"] = {{"k", e->testK}, {"df", e->testDf}, {"level", e->testLevel}};
+    json["parameter_sigma"] = e->parameterSigma;
     for (const auto& [role, ellipsoid] : e->ellipsoids) {
       json["ellipsoids"][role] = {{"name", utf8(ellipsoid.name)}, {"a", ellipsoid.a}, {"b", ellipsoid.b}};
     }

@@ -128,6 +128,9 @@ struct EstimationSummary {
   int testK = 0;       // observations per point in the gross-error test
   int testDf = 0;      // its second degrees of freedom, r − k
   double testLevel = 0.95;
+  // How the parameters' σ were found: "least-squares" (σ0 and the cofactors)
+  // or "l1-asymptotic" (the cofactors and the L1 residuals' density at zero).
+  std::string parameterSigma = "least-squares";
   std::vector<std::string> distributedOutliers;  // points flagged as gross errors whose residuals were distributed
   std::vector<EstimatedParameter> parameters;
   std::vector<PointTest> points;

@@ -220,7 +220,7 @@ int RunEstimation(Model& model, JobHost& host, EstimationSummary* summary) {
   if (!AdjustmentUsable(model, adjustment, host)) return 0;
   const Fit fit = TakeResiduals(model, adjustment);
   std::vector<EstimatedParameter> parameters =
-      model.TakeParameters(adjustment, UnitWeightSigma(fit.omega, fit.redundancy), host);
+      model.TakeParameters(adjustment, PrecisionScale(model, adjustment, fit), host);
   std::vector<PointTest> tests =
       model.method() == 0 ? TestAfterL1(model, adjustment, fit) : TestEveryPoint(model, adjustment, fit);
   const RunCounters counters = model.Counters(adjustment);

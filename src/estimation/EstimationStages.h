@@ -342,6 +342,17 @@ void AddReliability(const EstimationModel& model, const Adjustment& adjustment, 
 // λ0 of a χ² test with k degrees of freedom at 5 % and 80 % power.
 double DetectableNoncentrality(int k);
 
+// The scale of the parameters' standard deviations: σ0 = √(Ω/r) after least
+// squares; after an L1 fit the asymptotic L1 form τ = 1/(2·f(0)), with the
+// density f of the errors at zero taken as a normal distribution's whose σ
+// is the spread of the residuals √p·v between their quantiles 0.5 ± h
+// (Hall and Sheather's bandwidth; the rows the fit passes through left
+// out), widened by √(n/(n − u)) for the unknowns they absorbed. So
+// τ = σ·√(π/2). Least-squares σ under an L1 estimate were about 20 % too
+// small; these spread (estimate − truth)/σ by 0.85 to 1.07 on clean normal
+// noise (bench/pelmar_bench_gross_errors).
+std::optional<double> PrecisionScale(const EstimationModel& model, const Adjustment& adjustment, const Fit& fit);
+
 // What the report shows besides the model's own blocks.
 struct ReportExtras {
   const std::vector<EstimatedParameter>& parameters;
