@@ -267,6 +267,43 @@ TEST_F(EllipsoidalEstimation, every_choice_of_groups_recovers_its_parameters) {
   }
 }
 
+// Eight points over 0.6°, two of them given to 1e-6 m and the rest to
+// 0.01 m: weights 1e8 apart square the weighted design's condition past the
+// normal equations' pivot limit, and the run was refused as singular. The
+// orthogonal factorisation solves it: exact targets give their parameters
+// back.
+TEST_F(EllipsoidalEstimation, a_network_of_mixed_accuracies_solves) {
+  const EllipsoidalGroups groups{true, true, 1};
+  const double x[7] = {0.3, -0.2, 1.1, 0.5, -0.4, 0.8, 4.5e-6};
+  std::string source, target = "/3D\n";
+  char line[200];
+  for (int i = 0; i < 8; ++i) {
+    const double B = 50.0 + 0.2 * (i % 4), L = 10.0 + 0.6 * (i / 4), h = 100.0 + 10.0 * i;
+    const double sigma = i < 2 ? 1e-6 : 0.01;
+    EllipsoidalRows rows;
+    ASSERT_TRUE(BuildEllipsoidalRows(library, kBessel, kGrs80, groups, B, L, h, rows));
+    const std::array<double, 3> t = ApplyEllipsoidalRows(rows, groups, x);
+    std::snprintf(line, sizeof line, "P%d %.12f %.12f %.6f %g %g %g\n", i, B, L, h, sigma, sigma, sigma);
+    source += line;
+    std::snprintf(line, sizeof line, "P%d %.13f %.13f %.7f %g %g %g\n", i, t[0], t[1], t[2], sigma, sigma, sigma);
+    target += line;
+  }
+  writeFile(job.sourcePath = dir / "mixed-source.txt", source);
+  writeFile(job.targetPath = dir / "mixed-target.txt", target);
+  job.options.preTranslate = 0;
+  job.options.individual = 1;
+  job.options.type = 1;
+  ASSERT_EQ(run(), 1) << (host.messages.empty() ? 0 : host.messages[0]);
+  // Listed scale first, then rotations (arc seconds) and translations
+  // (metres). The files hold 1e-13° and 1e-7 m; the condition that defeated
+  // the normal equations still magnifies that rounding a thousandfold.
+  const double expected[7] = {x[6], x[0], x[1], x[2], x[3], x[4], x[5]};
+  ASSERT_EQ(summary.parameters.size(), 7u);
+  for (int k = 0; k < 7; ++k) {
+    EXPECT_NEAR(summary.parameters[k].value, expected[k], k == 0 ? 1e-10 : 1e-4) << summary.parameters[k].name;
+  }
+}
+
 // The run's type-2 set, applied to the source points with the set's own
 // mapping, gives the run's transformed points: the set carries everything
 // it needs (ellipsoids, pre-translation, seven parameters).

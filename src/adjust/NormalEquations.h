@@ -75,6 +75,90 @@ class NormalEquations {
   double rhs_[kMaxUnknowns] = {};
 };
 
+// The same least-squares problem by an orthogonal factorisation: every row
+// √w·[a | l] is rotated into an upper triangle R (Givens rotations, memory
+// u × (u + 1) whatever the number of rows), so that the condition of the
+// weighted design is not squared as in the normal equations: a network with
+// a few points of 1e-6 m among points of 1e-2 m (weights 1e8 apart) solves
+// here where the normal equations lose every digit. The system is rank
+// deficient when a diagonal element of R falls below 1e-12 of its
+// column's norm.
+class OrthogonalRows {
+ public:
+  explicit OrthogonalRows(int unknowns) : u_(unknowns) {
+    if (unknowns < 0 || unknowns > NormalEquations::kMaxUnknowns) {
+      throw std::length_error("OrthogonalRows: too many unknowns");
+    }
+  }
+
+  void add(const double* a, double l, double w) {
+    const double s = std::sqrt(w);
+    double row[NormalEquations::kMaxUnknowns + 1];
+    for (int j = 0; j < u_; ++j) {
+      row[j] = s * a[j];
+      norms_[j] += row[j] * row[j];
+    }
+    row[u_] = s * l;
+    for (int j = 0; j < u_; ++j) {
+      if (row[j] == 0.0) continue;
+      const double h = std::hypot(r_[j][j], row[j]);
+      const double c = r_[j][j] / h, sn = row[j] / h;
+      r_[j][j] = h;
+      for (int k = j + 1; k <= u_; ++k) {
+        const double t = r_[j][k];
+        r_[j][k] = c * t + sn * row[k];
+        row[k] = c * row[k] - sn * t;
+      }
+    }
+  }
+
+  // x from R·x = Qᵀ·l and qxx = R⁻¹·R⁻ᵀ; 1, or −1 when rank deficient.
+  int solve(Matrix& qxx, Matrix& x) const {
+    constexpr double kRank = 1e-12;
+    for (int j = 0; j < u_; ++j) {
+      if (!(std::fabs(r_[j][j]) > kRank * std::sqrt(norms_[j])) || !std::isfinite(r_[j][j])) return -1;
+    }
+    Matrix inverse(u_, u_, 0.0);  // R⁻¹, upper triangular
+    for (int j = u_ - 1; j >= 0; --j) {
+      inverse(j, j) = 1.0 / r_[j][j];
+      for (int k = j + 1; k < u_; ++k) {
+        double sum = 0.0;
+        for (int m = j + 1; m <= k; ++m) sum += r_[j][m] * inverse(m, k);
+        inverse(j, k) = -sum / r_[j][j];
+      }
+    }
+    x = Matrix(u_, 1, 0.0);
+    for (int j = 0; j < u_; ++j) {
+      for (int k = j; k < u_; ++k) x(j, 0) += inverse(j, k) * r_[k][u_];
+    }
+    qxx = inverse.Multiply(inverse.Transpose());
+    for (int j = 0; j < u_; ++j) {
+      if (!std::isfinite(x(j, 0))) return -1;
+    }
+    return 1;
+  }
+
+ private:
+  int u_;
+  double r_[NormalEquations::kMaxUnknowns][NormalEquations::kMaxUnknowns + 1] = {};
+  double norms_[NormalEquations::kMaxUnknowns] = {};
+};
+
+// The weighted least-squares solution of the rows `accumulate(sink)` hands
+// to sink.add(a, l, w): by the normal equations, and where they are
+// singular to their pivot limit, by the orthogonal factorisation. Returns 1,
+// or −1 when the rows do not determine the unknowns.
+template <class Accumulate>
+int SolveLeastSquares(int u, Accumulate&& accumulate, Matrix& qxx, Matrix& x, bool orthogonalToo = true) {
+  NormalEquations normal(u);
+  accumulate(normal);
+  if (normal.solve(qxx, x) == 1) return 1;
+  if (!orthogonalToo) return -1;
+  OrthogonalRows orthogonal(u);
+  accumulate(orthogonal);
+  return orthogonal.solve(qxx, x);
+}
+
 // The residual a·x − l of one observation row (computed minus given).
 inline double RowResidual(const double* a, double l, const Matrix& x) {
   double v = -l;
@@ -183,9 +267,12 @@ struct AdjustmentSolution {
 // left 2 to 6 % of clean spatial runs "not settled" at 1001 passes within
 // 1.3e-6 of the optimum), after pass 1000, or at a singular pass: the first is `singular`,
 // a later one ends the loop unsettled with the solution before it.
-// `onPass(k)` is called before pass k.
+// `onPass(k)` is called before pass k. With `orthogonalToo` off, normal
+// equations singular to their pivot limit end the loop as singular (a
+// Gauss–Newton step far from its start that meets them has lost its way).
 template <class Rows, class Settled, class OnPass>
-AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settled, OnPass&& onPass) {
+AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settled, OnPass&& onPass,
+                                   bool orthogonalToo = true) {
   constexpr double kNormStill = 1e-9;
   AdjustmentSolution out;
   Matrix previous(u, 1, 0.0);
@@ -193,7 +280,6 @@ AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settle
   bool normStill = false;
   for (int k = 0;; ++k) {
     onPass(k);
-    NormalEquations normal(u);
     double floor = 0.0;
     if (k > 0) {
       const L1Residuals scan = ScanL1Residuals(rows, previous);
@@ -201,11 +287,13 @@ AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settle
       normStill = k > 1 && normBefore - scan.norm <= kNormStill * scan.norm;
       normBefore = scan.norm;
     }
-    rows([&](const double* a, double l, double p) {
-      const double w = k == 0 ? p : p * L1Weight(std::sqrt(p) * RowResidual(a, l, previous), floor);
-      normal.add(a, l, w);
-    });
-    if (normal.solve(out.qxx, out.x) != 1) {
+    auto weighted = [&](auto& sink) {
+      rows([&](const double* a, double l, double p) {
+        const double w = k == 0 ? p : p * L1Weight(std::sqrt(p) * RowResidual(a, l, previous), floor);
+        sink.add(a, l, w);
+      });
+    };
+    if (SolveLeastSquares(u, weighted, out.qxx, out.x, orthogonalToo) != 1) {
       out.passes = k + 1;
       if (k == 0) {
         out.singular = true;
@@ -232,10 +320,9 @@ AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settle
   }
   if (l1 && !out.singular) {
     out.passThrough = ScanL1Residuals(rows, out.x).passThrough;
-    NormalEquations normal(u);
-    rows([&](const double* a, double l, double p) { normal.add(a, l, p); });
+    auto apriori = [&](auto& sink) { rows([&](const double* a, double l, double p) { sink.add(a, l, p); }); };
     Matrix ignored;
-    if (normal.solve(out.qxx, ignored) != 1) out.singular = true;
+    if (SolveLeastSquares(u, apriori, out.qxx, ignored, orthogonalToo) != 1) out.singular = true;
   }
   return out;
 }

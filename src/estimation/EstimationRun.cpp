@@ -125,9 +125,16 @@ PointTest DescribeTest(const EstimationModel& model, std::size_t point, const Fi
                        int rows) {
   double nabla[PointRows::kMaxRows] = {};
   for (int r = 0; r < rows; ++r) nabla[r] = result.nabla(r, 0);
-  return {model.identicalName(point), model.ToAxes(point, fit.v[point].data(), rows), model.ToAxes(point, nabla, rows),
-          result.T,                   result.F,                                        result.outlier,
-          model.AxisNames(),          result.tested};
+  PointTest test;
+  test.name = model.identicalName(point);
+  test.residuals = model.ToAxes(point, fit.v[point].data(), rows);
+  test.nabla = model.ToAxes(point, nabla, rows);
+  test.T = result.T;
+  test.F = result.F;
+  test.outlier = result.outlier;
+  test.axes = model.AxisNames();
+  test.tested = result.tested;
+  return test;
 }
 
 PointDesign DesignOf(const PointRows& rows, int u) {

@@ -66,8 +66,9 @@ Adjustment AdjustIterated(Model& model, JobHost& host) {
   bool lastApplied = false;
   Matrix previous(u, 1, 0.0);
   for (;;) {
-    const AdjustmentSolution inner = SolveAdjustment(u, model.method() == 0, rows, settled,
-                                                     [&](int pass) { model.ShowPass(host, out.outer, pass); });
+    const AdjustmentSolution inner = SolveAdjustment(
+        u, model.method() == 0, rows, settled, [&](int pass) { model.ShowPass(host, out.outer, pass); },
+        out.outer == 0);
     if (inner.singular) {
       out.singular = true;
       break;
@@ -92,10 +93,9 @@ Adjustment AdjustIterated(Model& model, JobHost& host) {
   }
   if (Cancelled(host)) return out;
   if (lastApplied && !out.singular) {
-    NormalEquations normal(u);
-    rows([&](const double* a, double l, double p) { normal.add(a, l, p); });
+    auto apriori = [&](auto& sink) { rows([&](const double* a, double l, double p) { sink.add(a, l, p); }); };
     Matrix ignored;
-    if (normal.solve(out.qxx, ignored) != 1) out.singular = true;
+    if (SolveLeastSquares(u, apriori, out.qxx, ignored) != 1) out.singular = true;
     out.passThrough = ScanL1Residuals(rows, Matrix(u, 1, 0.0)).passThrough;
   }
   if (out.singular) return out;
@@ -194,17 +194,19 @@ SubsetFit CompleteSubsetFit(const EstimationModel& model, SubsetFit fit, const s
 // prior) at the model's current rows; the count of their observations.
 template <class Model>
 int SolveInside(const Model& model, const std::vector<char>& inside, SubsetFit& fit) {
-  NormalEquations normal(model.unknowns());
-  PointRows rows;
   int observations = 0;
-  for (std::size_t i = 0; i < model.identicalCount(); ++i) {
-    if (!inside[i] || !model.RowsOf(i, rows)) continue;
-    for (int r = 0; r < rows.count; ++r) normal.add(rows.a[r], rows.l[r], rows.p[r]);
-    observations += rows.count;
-  }
-  model.PriorRows(rows);
-  for (int r = 0; r < rows.count; ++r) normal.add(rows.a[r], rows.l[r], rows.p[r]);
-  fit.singular = normal.solve(fit.qxx, fit.x) != 1;
+  auto accumulate = [&](auto& sink) {
+    PointRows rows;
+    observations = 0;
+    for (std::size_t i = 0; i < model.identicalCount(); ++i) {
+      if (!inside[i] || !model.RowsOf(i, rows)) continue;
+      for (int r = 0; r < rows.count; ++r) sink.add(rows.a[r], rows.l[r], rows.p[r]);
+      observations += rows.count;
+    }
+    model.PriorRows(rows);
+    for (int r = 0; r < rows.count; ++r) sink.add(rows.a[r], rows.l[r], rows.p[r]);
+  };
+  fit.singular = SolveLeastSquares(model.unknowns(), accumulate, fit.qxx, fit.x) != 1;
   return observations;
 }
 
