@@ -1,4 +1,5 @@
 #include "estimation/PlaneEstimation.h"
+#include "estimation/PlanHull.h"
 
 #include <gtest/gtest.h>
 
@@ -609,6 +610,35 @@ TEST_F(PlaneEstimation, the_report_shows_precision_and_reliability) {
     EXPECT_EQ(summary.testK, 2);
     EXPECT_EQ(summary.testDf, summary.redundancy - 2);
   }
+}
+
+// Points beyond the identical points are extrapolated: counted, the
+// farthest named with its distance from their convex hull, in the report,
+// a message and the summary.
+TEST_F(PlaneEstimation, points_outside_the_identical_points_are_told_as_extrapolated) {
+  writeFile(job.sourcePath, "A 0 0\nB 100 0\nC 0 100\nD 100 100\nIN 50 50\nEDGE 100 50\nFAR 300 50\nNEAR 100 150\n");
+  writeFile(job.targetPath, "A 10 10\nB 110 10\nC 10 110\nD 110 110\n");
+  ASSERT_EQ(run(PlaneModel::Similarity, 1), 1);
+  EXPECT_EQ(summary.outsideHull, 2);
+  EXPECT_EQ(summary.farthestOutsideHull, "FAR");
+  EXPECT_NEAR(summary.farthestOutsideDistance, 200.0, 1e-9);
+  EXPECT_EQ(host.messages, std::vector<int>{str::OutsideHull});
+  EXPECT_NE(readFile(job.reportPath).find("2 transformed points lie outside the area of the identical points"),
+            std::string::npos);
+
+  // The hull of points on one line, or at one place, is that line or place.
+  const struct {
+    std::vector<PlanHull::Point> corners;
+    PlanHull::Point p;
+    double distance;
+  } cases[] = {
+      {{{0, 0}, {10, 0}, {20, 0}}, {10, 5}, 5.0},
+      {{{0, 0}, {10, 0}, {20, 0}}, {25, 0}, 5.0},
+      {{{3, 4}}, {0, 0}, 5.0},
+      {{{0, 0}, {10, 0}, {0, 10}}, {2, 2}, 0.0},
+      {{{0, 0}, {10, 0}, {0, 10}}, {10, 10}, std::sqrt(50.0)},
+  };
+  for (const auto& c : cases) EXPECT_NEAR(PlanHull(c.corners).DistanceOutside(c.p), c.distance, 1e-12);
 }
 
 TEST_F(PlaneEstimation, too_few_points_are_told_with_the_count_the_model_needs) {

@@ -497,7 +497,8 @@
   X(PrecisionTestAfterL1, 2138)                                          \
   X(PrecisionReliability, 2139)                                          \
   X(PoorlyControlled, 2140)                                              \
-  X(ColumnRedundancy, 2141)
+  X(ColumnRedundancy, 2141)                                              \
+  X(OutsideHull, 2142)
 
 namespace pelmar::str {
 

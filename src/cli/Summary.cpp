@@ -74,6 +74,11 @@ bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) 
     json["sigma0"] = e->sigma0 ? number(*e->sigma0) : nlohmann::json();
     json["test"] = {{"k", e->testK}, {"df", e->testDf}, {"level", e->testLevel}};
     json["parameter_sigma"] = e->parameterSigma;
+    json["outside_hull"] = e->outsideHull;
+    json["farthest_outside_hull"] =
+        e->outsideHull > 0
+            ? nlohmann::json{{"name", utf8(e->farthestOutsideHull)}, {"distance", number(e->farthestOutsideDistance)}}
+            : nlohmann::json();
     for (const auto& [role, ellipsoid] : e->ellipsoids) {
       json["ellipsoids"][role] = {{"name", utf8(ellipsoid.name)}, {"a", ellipsoid.a}, {"b", ellipsoid.b}};
     }

@@ -1,5 +1,7 @@
 #include "estimation/CartesianModel.h"
 
+#include <cmath>
+
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
 #include "app/StringIds.h"
@@ -183,6 +185,40 @@ void CartesianModel::PrepareDistribution() {
   for (const IdenticalPoint& p : job_.identical) {
     distribution_.add({p.targetY, p.targetX, spatial ? p.targetZ : 0.0, p.dY, p.dX, spatial ? p.dZ : 0.0});
   }
+}
+
+void CartesianModel::PreparePlan() {
+  earthCentred_ = layout_.dimensions == 3 && !job_.identical.empty();
+  planCentre_ = {};
+  for (const IdenticalPoint& p : job_.identical) {
+    const double r = std::sqrt(p.sourceX * p.sourceX + p.sourceY * p.sourceY + p.sourceZ * p.sourceZ);
+    // The shell the earth's surface lies in, some ten kilometres either way.
+    if (!(r > 6.30e6 && r < 6.42e6)) earthCentred_ = false;
+    planCentre_[0] += p.sourceX, planCentre_[1] += p.sourceY, planCentre_[2] += p.sourceZ;
+  }
+  if (!earthCentred_) return;
+  for (double& c : planCentre_) c /= static_cast<double>(job_.identical.size());
+  const double lambda = std::atan2(planCentre_[1], planCentre_[0]);
+  const double phi = std::atan2(planCentre_[2], std::hypot(planCentre_[0], planCentre_[1]));
+  planEast_ = {-std::sin(lambda), std::cos(lambda), 0.0};
+  planNorth_ = {-std::sin(phi) * std::cos(lambda), -std::sin(phi) * std::sin(lambda), std::cos(phi)};
+}
+
+std::array<double, 2> CartesianModel::Plan(double c1, double c2, double c3) const {
+  if (!earthCentred_) return {c2, c1};
+  const double d[3] = {c1 - planCentre_[0], c2 - planCentre_[1], c3 - planCentre_[2]};
+  return {planEast_[0] * d[0] + planEast_[1] * d[1] + planEast_[2] * d[2],
+          planNorth_[0] * d[0] + planNorth_[1] * d[1] + planNorth_[2] * d[2]};
+}
+
+std::array<double, 2> CartesianModel::PlanOfIdentical(std::size_t point) const {
+  const IdenticalPoint& p = job_.identical[point];
+  return Plan(p.sourceX, p.sourceY, p.sourceZ);
+}
+
+std::array<double, 2> CartesianModel::PlanOfSource(std::size_t index) const {
+  const PointRecord& p = job_.source[index];
+  return Plan(p.X, p.Y, p.Z);
 }
 
 void CartesianModel::FormatTransformed(std::size_t index, const Vec3& point, std::string& reportLine,

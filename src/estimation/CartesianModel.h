@@ -69,6 +69,9 @@ class CartesianModel : public EstimationModel {
   const std::string& sourceName(std::size_t index) const override { return job_.source[index].name; }
   bool Transform(std::size_t index, Vec3& out) override;
   void PrepareDistribution() override;
+  void PreparePlan() override;
+  std::array<double, 2> PlanOfIdentical(std::size_t point) const override;
+  std::array<double, 2> PlanOfSource(std::size_t index) const override;
   bool DistributesIdenticalOnly() const override { return layout_.distributesIdenticalOnly; }
   void Distribute(Vec3& point) const override { distribution_.apply(point[0], point[1], point[2]); }
   void FormatTransformed(std::size_t index, const Vec3& point, std::string& reportLine,
@@ -99,6 +102,11 @@ class CartesianModel : public EstimationModel {
 
  private:
   Vec3 TableOrder(double y, double x, double z) const;
+  std::array<double, 2> Plan(double c1, double c2, double c3) const;
+  // Earth-centred source coordinates are seen in the tangent plane at their
+  // centroid (east, north); others as (Y, X) = (c2, c1).
+  bool earthCentred_ = false;
+  Vec3 planCentre_{}, planEast_{}, planNorth_{};
   ResidualDistribution distribution_;
   std::string reportPattern_;
 };

@@ -502,6 +502,26 @@ class EllipsoidalEstimationModel final : public EstimationModel {
   }
 
   void PrepareDistribution() override;
+
+  // A local plane about the identical points' mean position: north = ΔB·a,
+  // east = ΔL·a·cos B0 (metres; a the source ellipsoid's semi-major axis).
+  void PreparePlan() override {
+    double sumB = 0.0, sumL = 0.0;
+    int count = 0;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+      if (!rows_[i].usable) continue;
+      sumB += job_.identical[i].source.B;
+      sumL += job_.identical[i].source.L;
+      ++count;
+    }
+    if (count > 0) planB0_ = sumB / count, planL0_ = sumL / count;
+  }
+  std::array<double, 2> PlanOfIdentical(std::size_t point) const override {
+    return Plan(job_.identical[point].source.B, job_.identical[point].source.L);
+  }
+  std::array<double, 2> PlanOfSource(std::size_t index) const override {
+    return Plan(job_.source[index].B, job_.source[index].L);
+  }
   void Distribute(std::array<double, 3>& point) const override { distribution_->apply(point); }
 
   void ShowTransformProgress(JobHost& host, std::int64_t done, std::int64_t total) const override {
@@ -585,8 +605,15 @@ class EllipsoidalEstimationModel final : public EstimationModel {
     return formatMessage("%3d%3d%10.6f%3d%3d%10.6f", {b.degrees, b.minutes, b.seconds, l.degrees, l.minutes, l.seconds});
   }
 
+  std::array<double, 2> Plan(double B, double L) const {
+    const double a = job_.sourceEllipsoid.a;
+    return {wrapDegrees(L - planL0_) / kRhoDegrees * a * std::cos(planB0_ / kRhoDegrees),
+            (B - planB0_) / kRhoDegrees * a};
+  }
+
   EllipsoidalJob& job_;
   const EstimationOptions3DBL& o_;
+  double planB0_ = 0.0, planL0_ = 0.0;
   ProjectionLibrary& library_;
   bool dms_;
   int method_;

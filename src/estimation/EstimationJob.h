@@ -144,6 +144,11 @@ struct EstimationSummary {
   std::int64_t pointsWritten = 0;
   std::int64_t pointsLeftOut = 0;  // source points whose transform is not finite
   std::string firstLeftOut;
+  // Transformed points outside the identical points' convex hull in plan,
+  // and the farthest of them with its distance (metres).
+  std::int64_t outsideHull = 0;
+  std::string farthestOutsideHull;
+  double farthestOutsideDistance = 0.0;
   std::int64_t identicalPoints = 0;
   ResidualPlot plot;  // the identical points with their residuals and verdicts, as the plot shows them
   bool outputWritten = true;  // false when the output point file asked for could not be written

@@ -7,6 +7,7 @@
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
 #include "app/StringIds.h"
+#include "estimation/PlanHull.h"
 #include "points/LineFormatters.h"
 #include "settings/GeneralSettings.h"
 #include "text/MessageFormat.h"
@@ -409,6 +410,13 @@ void WriteReport(const EstimationModel& model, ReportFile& report, JobHost& host
 // it is left out, not written as "inf" or as a number of 300 digits.
 Transformed TransformEveryPoint(EstimationModel& model, RunOutputs& outputs, JobHost& host) {
   Transformed out;
+  model.PreparePlan();
+  std::vector<PlanHull::Point> corners;
+  PointRows rows;
+  for (std::size_t i = 0; i < model.identicalCount(); ++i) {
+    if (model.RowsOf(i, rows)) corners.push_back(model.PlanOfIdentical(i));
+  }
+  const PlanHull hull(std::move(corners));
   const bool distribute = outputs.distribute();
   if (distribute) model.PrepareDistribution();
   const bool identicalOnly = model.DistributesIdenticalOnly();
@@ -432,8 +440,17 @@ Transformed TransformEveryPoint(EstimationModel& model, RunOutputs& outputs, Job
     model.FormatTransformed(index, p, reportLine, outputLine);
     outputs.report.write(reportLine);
     outputs.sink.write(name, outputLine);
+    const double outside = hull.DistanceOutside(model.PlanOfSource(index));
+    if (outside > 0.0) {
+      ++out.outsideHull;
+      if (outside > out.farthestDistance) out.farthestDistance = outside, out.farthestOutside = name;
+    }
   }
   model.WriteTransformedEnd(outputs.report);
+  if (out.outsideHull > 0) {
+    outputs.report.writeText(str::OutsideHull, {out.outsideHull, utf8Name(out.farthestOutside), out.farthestDistance});
+    outputs.report.write("\n\n");
+  }
   return out;
 }
 
@@ -441,6 +458,10 @@ void TellAndSummarise(EstimationModel& model, JobHost& host, const RunNotices& n
                       std::vector<PointTest> tests, EstimationSummary* summary, RunResult result) {
   TellNotices(host, notices);
   model.TellTransformed(host, transformed.leftOut, transformed.firstLeftOut);
+  if (transformed.outsideHull > 0) {
+    host.message(str::OutsideHull,
+                 {transformed.outsideHull, utf8Name(transformed.farthestOutside), transformed.farthestDistance});
+  }
   ResidualPlot plot = model.Plot(tests);
   if (const RunFiles files = model.files(); !files.plotPath.empty()) WriteResidualPlot(files.plotPath, plot, host);
   model.Complete();
@@ -454,6 +475,9 @@ void TellAndSummarise(EstimationModel& model, JobHost& host, const RunNotices& n
   if (model.method() == 0) summary->parameterSigma = "l1-asymptotic";
   summary->testDf = notices.redundancy - notices.observationsPerPoint;
   summary->pointsLeftOut = transformed.leftOut;
+  summary->outsideHull = transformed.outsideHull;
+  summary->farthestOutsideHull = transformed.farthestOutside;
+  summary->farthestOutsideDistance = transformed.farthestDistance;
   summary->firstLeftOut = transformed.firstLeftOut;
   model.CompleteSummary(*summary);
 }

@@ -170,6 +170,12 @@ class EstimationModel {
   // The transformed point (in the output's order); false when it cannot be
   // transformed or written.
   virtual bool Transform(std::size_t index, std::array<double, 3>& out) = 0;
+  // Plan coordinates (metres, any local frame) of an identical point's and a
+  // source point's source position, for the extrapolation warning; the
+  // frame is set up once before the transformation.
+  virtual void PreparePlan() {}
+  virtual std::array<double, 2> PlanOfIdentical(std::size_t point) const = 0;
+  virtual std::array<double, 2> PlanOfSource(std::size_t index) const = 0;
   // The residual distribution: its stations, and the correction of a point.
   virtual void PrepareDistribution() = 0;
   virtual bool DistributesIdenticalOnly() const { return false; }

@@ -369,6 +369,9 @@ struct Transformed {
   bool cancelled = false;
   std::int64_t leftOut = 0;  // points that could not be transformed or written
   std::string firstLeftOut;
+  std::int64_t outsideHull = 0;  // written points outside the identical points' hull in plan
+  std::string farthestOutside;
+  double farthestDistance = 0.0;  // metres
 };
 
 Transformed TransformEveryPoint(EstimationModel& model, RunOutputs& outputs, JobHost& host);
