@@ -311,16 +311,18 @@ void AddReliability(const EstimationModel& model, const Adjustment& adjustment, 
   std::size_t next = 0;
   for (std::size_t i = 0; i < model.identicalCount() && next < tests.size(); ++i) {
     if (!model.RowsOf(i, rows)) continue;
-    Matrix b(rows.count, u, 0.0);
-    for (int r = 0; r < rows.count; ++r) {
-      for (int j = 0; j < u; ++j) b(r, j) = std::sqrt(rows.p[r]) * rows.a[r][j];
-    }
-    const Matrix s = b.Multiply(adjustment.qxx).Multiply(b.Transpose());
     const double lambda = DetectableNoncentrality(rows.count);
     double share = 0.0;
     double mdb[PointRows::kMaxRows] = {};
     for (int r = 0; r < rows.count; ++r) {
-      const double redundancy = std::clamp(1.0 - s(r, r), 0.0, 1.0);
+      // p·a·Qxx·aᵀ, the row's share taken by the unknowns.
+      double taken = 0.0;
+      for (int j = 0; j < u; ++j) {
+        double qa = 0.0;
+        for (int k = 0; k < u; ++k) qa += adjustment.qxx(j, k) * rows.a[r][k];
+        taken += rows.a[r][j] * qa;
+      }
+      const double redundancy = std::clamp(1.0 - rows.p[r] * taken, 0.0, 1.0);
       share += redundancy;
       constexpr double kNoRedundancy = 1e-12;
       mdb[r] = sigma0 && redundancy > kNoRedundancy ? *sigma0 * std::sqrt(lambda / (rows.p[r] * redundancy))
