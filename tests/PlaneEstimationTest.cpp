@@ -9,6 +9,7 @@
 #include <functional>
 #include <random>
 
+#include "adjust/FisherQuantile.h"
 #include "adjust/Matrix.h"
 #include "app/StringIds.h"
 #include "points/PointFile.h"
@@ -294,6 +295,59 @@ TEST_F(PlaneEstimation, three_blunders_after_an_l1_fit_are_all_flagged) {
       found += flagged == 3 ? 1 : 0;
     }
     EXPECT_GE(found, kRuns * 9 / 10);
+  }
+}
+
+// Four blunders of about 1000 m among ten points (up to 40 % of
+// the rows): a median scale was itself a blunder and set nothing aside, and
+// no point was flagged; the reliability and the stated test are those of
+// the fit the points were tested against (the MDB of 800 m came from an s0
+// inflated by the blunders).
+TEST_F(PlaneEstimation, many_large_blunders_are_flagged_and_the_block_describes_the_test_made) {
+  writeFile(job.sourcePath,
+            "P0 3500570.2498 5400628.3141\n"
+            "P1 3500119.4799 5400127.4593\n"
+            "P2 3500464.0273 5400695.2699\n"
+            "P3 3500048.9590 5400728.7124\n"
+            "P4 3500566.0447 5400558.4866\n"
+            "P5 3500520.7151 5400996.7520\n"
+            "P6 3500415.6528 5400789.6459\n"
+            "P7 3500149.6855 5400746.5055\n"
+            "P8 3500910.3613 5400225.5706\n"
+            "P9 3500652.3039 5400792.5136\n");
+  writeFile(job.targetPath,
+            "P0 1500810.9384 6399657.8501\n"
+            "P1 1499169.4149 6400439.6168\n"
+            "P2 1499464.3466 6400724.1651\n"
+            "P3 1500048.8438 6400728.7499\n"
+            "P4 1499986.2195 6399743.8293\n"
+            "P5 1500520.5742 6400996.8739\n"
+            "P6 1500415.5424 6400789.7618\n"
+            "P7 1500149.5766 6400746.5811\n"
+            "P8 1500910.3510 6400225.7303\n"
+            "P9 1500652.1914 6400792.6733\n");
+  ASSERT_EQ(run(PlaneModel::Similarity, 0), 1);
+  for (const PointTest& t : summary.points) {
+    const bool blunder = t.name == "P0" || t.name == "P1" || t.name == "P2" || t.name == "P4";
+    EXPECT_EQ(t.outlier, blunder) << t.name << " T " << t.T;
+    if (!blunder) {
+      EXPECT_NEAR(t.F, FisherQuantile(0.95, 2, summary.testDf), 1e-9) << "the test the summary states";
+      EXPECT_LT(t.mdb[0], 1.0) << t.name << ": the MDB of the clean fit, not of the blunders";
+    }
+  }
+}
+
+// Exact data (a file against itself): residuals are rounding, nothing is
+// a gross error (least squares flagged points with T = 1e16).
+TEST_F(PlaneEstimation, exact_data_flags_nothing) {
+  writeFile(job.sourcePath, "A 3500010.1 5400020.2\nB 3500510.7 5400030.9\nC 3500120.3 5400610.4\n"
+                            "D 3500700.8 5400650.5\nE 3500333.3 5400444.4\n");
+  job.targetPath = job.sourcePath;
+  for (PlaneModel model : {PlaneModel::Similarity, PlaneModel::Affine}) {
+    for (int method : {1, 0}) {
+      ASSERT_EQ(run(model, method), 1);
+      for (const PointTest& t : summary.points) EXPECT_FALSE(t.outlier) << t.name << " T " << t.T;
+    }
   }
 }
 

@@ -48,16 +48,16 @@ Matrix standardisedCofactors(const Matrix& design, const std::vector<double>& we
   return s;
 }
 
-// T = T₀/(k·s′²) against F(k, r − k), with s′² = rest/(r − k); untested
-// when r − k < 1.
-void decide(GrossErrorResult& result, int k, int redundancy, double t0, double rest) {
+// T = T₀/(k·s′²) against F(k, r − k), with s′² = rest/(r − k) but at least
+// the rounding level `noise` of one observation; untested when r − k < 1.
+void decide(GrossErrorResult& result, int k, int redundancy, double t0, double rest, double noise) {
   const int df2 = redundancy - k;
   if (df2 < 1) return;
   result.tested = true;
   result.F = quantile(kProbability, k, df2);
   // T₀ is a quadratic form in a cofactor matrix: below 0 only by rounding.
   t0 = std::max(t0, 0.0);
-  const double s2 = std::max(rest / df2, kSmallVarianceShare * t0 / k);
+  const double s2 = std::max({rest / df2, noise, kSmallVarianceShare * t0 / k});
   result.T = s2 > 0.0 ? t0 / (k * s2) : 0.0;
   result.outlier = result.T > result.F;
   result.clear = result.outlier && result.T > quantile(kClearProbability, k, df2);
@@ -86,7 +86,8 @@ int PointsRedundancy(int pointObservations, int unknowns, const PseudoObservatio
 }
 
 GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
-                                   const Matrix& v, double omega, int redundancy, const PseudoObservations* prior) {
+                                   const Matrix& v, double omega, int redundancy, const PseudoObservations* prior,
+                                   double noise) {
   const int k = design.rows();
   std::vector<double> root;
   Matrix standardised = standardisedCofactors(design, weights, qxx, root, -1.0);
@@ -110,12 +111,12 @@ GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<doubl
     const Matrix shift = qxx.Multiply(design.Transpose()).Multiply(qv);
     rest += prior->omega() - prior->omega(shift);
   }
-  decide(result, k, redundancy, t0, rest);
+  decide(result, k, redundancy, t0, rest, noise);
   return result;
 }
 
 GrossErrorResult TestAgainstFit(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
-                                const Matrix& d, double omega, int redundancy) {
+                                const Matrix& d, double omega, int redundancy, double noise) {
   const int k = design.rows();
   std::vector<double> root;
   // P^½·(P⁻¹ + A·Qxx·Aᵀ)·P^½ = I + B·Qxx·Bᵀ.
@@ -132,7 +133,7 @@ GrossErrorResult TestAgainstFit(const Matrix& design, const std::vector<double>&
     result.nabla(r, 0) = -d(r, 0);
   }
   // The fit without the point has r; with it, r + k.
-  decide(result, k, redundancy + k, t0, omega);
+  decide(result, k, redundancy + k, t0, omega, noise);
   return result;
 }
 

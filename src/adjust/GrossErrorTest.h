@@ -29,7 +29,10 @@ namespace pelmar {
 // component without redundancy (below 1e-12) drops out instead of turning
 // into infinities. A point is tested when r − k ≥ 1; T and F are 0 otherwise.
 // s′² is held at 1e-16 of T₀/k at least: when the other points fit exactly,
-// a point with any misfit gets a T beyond every quantile, not 0.
+// a point with any misfit gets a T beyond every quantile, not 0. It is held
+// at `noise` too, the variance of one observation that rounding alone
+// leaves (σ² of about 1e-13 of the coordinates' size): exact data whose
+// residuals are rounding flagged points with T = 1e16.
 //
 // After an L1 fit the points are tested against least-squares fits of the
 // points the L1 residuals do not set aside (the estimation's test stage):
@@ -71,7 +74,7 @@ int PointsRedundancy(int pointObservations, int unknowns, const PseudoObservatio
 
 GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
                                    const Matrix& v, double omega, int redundancy,
-                                   const PseudoObservations* prior = nullptr);
+                                   const PseudoObservations* prior = nullptr, double noise = 0.0);
 
 // The test of a point that took no part in a least-squares fit of other
 // points: d is its discrepancy under that fit (computed minus given), Qxx
@@ -83,6 +86,6 @@ GrossErrorResult TestForGrossError(const Matrix& design, const std::vector<doubl
 // This is TestForGrossError's test of the point in the fit that includes
 // it; tested when r ≥ 1.
 GrossErrorResult TestAgainstFit(const Matrix& design, const std::vector<double>& weights, const Matrix& qxx,
-                                const Matrix& d, double omega, int redundancy);
+                                const Matrix& d, double omega, int redundancy, double noise = 0.0);
 
 }  // namespace pelmar

@@ -100,12 +100,20 @@ Fit TakeResiduals(EstimationModel& model, const Adjustment& adjustment) {
   const int u = model.unknowns();
   int observations = 0;
   PointRows rows;
+  double size = 0.0;
   for (std::size_t i = 0; i < model.identicalCount(); ++i) {
     if (!model.RowsOf(i, rows)) continue;
     observations += rows.count;
     fit.perPoint = std::max(fit.perPoint, rows.count);
     ++fit.pointsUsed;
+    for (int r = 0; r < rows.count; ++r) {
+      double largest = std::fabs(rows.l[r]);
+      for (int j = 0; j < u; ++j) largest = std::max(largest, std::fabs(rows.a[r][j]));
+      if (std::isfinite(largest)) size = std::max(size, std::sqrt(rows.p[r]) * largest);
+    }
   }
+  constexpr double kRounding = 1e-13;
+  fit.noise = (kRounding * size) * (kRounding * size);
   model.PriorRows(rows);
   fit.redundancy = observations + rows.count - u;
   fit.testRedundancy = fit.redundancy;
@@ -186,9 +194,8 @@ bool PassesThrough(const PointRows& rows, const std::array<double, 3>& v, double
   return false;
 }
 
-std::vector<char> NotSetAside(const EstimationModel& model, const Fit& fit, double passThrough) {
-  constexpr double kMadToSigma = 1.4826;  // σ of a normal distribution per median absolute deviation
-  constexpr double kSetAside = 3.0;       // robust standard deviations
+std::vector<char> NotSetAside(const EstimationModel& model, const Fit& fit, double /*passThrough*/) {
+  constexpr double kSetAside = 3.0;  // robust standard deviations
   const std::size_t n = model.identicalCount();
   std::vector<char> inside(n, 1);
   std::vector<double> magnitudes;
@@ -196,14 +203,20 @@ std::vector<char> NotSetAside(const EstimationModel& model, const Fit& fit, doub
   for (std::size_t i = 0; i < n; ++i) {
     if (!model.RowsOf(i, rows)) continue;
     for (int r = 0; r < rows.count; ++r) {
-      const double e = std::sqrt(rows.p[r]) * std::fabs(fit.v[i][static_cast<std::size_t>(r)]);
-      if (e > passThrough) magnitudes.push_back(e);
+      magnitudes.push_back(std::sqrt(rows.p[r]) * std::fabs(fit.v[i][static_cast<std::size_t>(r)]));
     }
   }
-  if (magnitudes.empty()) return inside;
-  auto middle = magnitudes.begin() + static_cast<std::ptrdiff_t>(magnitudes.size() / 2);
-  std::nth_element(magnitudes.begin(), middle, magnitudes.end());
-  const double limit = kSetAside * kMadToSigma * *middle;
+  // The L1 fit passes through as many rows as there are unknowns: they say
+  // nothing of the scale. Of the others, the lower quartile (0.3186 σ for
+  // normal errors) holds while up to three quarters are blunders; the
+  // median failed at 40 %, and so did any limit taken relative to it.
+  std::sort(magnitudes.begin(), magnitudes.end());
+  const std::size_t fitted = std::min(magnitudes.size(), static_cast<std::size_t>(std::max(model.unknowns(), 0)));
+  if (magnitudes.size() - fitted < 4) return inside;
+  const double quartile = magnitudes[fitted + (magnitudes.size() - fitted) / 4];
+  constexpr double kQuartileToSigma = 1.0 / 0.318639;
+  const double limit = kSetAside * kQuartileToSigma * quartile;
+  if (!(limit > 0.0)) return inside;
   for (std::size_t i = 0; i < n; ++i) {
     if (!model.RowsOf(i, rows)) continue;
     for (int r = 0; r < rows.count; ++r) {
@@ -214,12 +227,14 @@ std::vector<char> NotSetAside(const EstimationModel& model, const Fit& fit, doub
 }
 
 RunNotices NoticesOf(const Adjustment& adjustment, const RunCounters& counters, const Fit& fit,
-                     const std::vector<PointTest>& tests, bool distribute) {
+                     const TestOutcome& tested, bool distribute) {
   RunNotices notices;
   notices.settled = adjustment.settled;
   notices.passes = counters.notice;
-  notices.distributedOutliers = DistributedOutliers(tests, distribute);
-  notices.redundancy = fit.testRedundancy;
+  notices.distributedOutliers = DistributedOutliers(tested.tests, distribute);
+  // The redundancy of the fit the points were tested against (after an L1
+  // fit, that of the points not set aside).
+  notices.redundancy = tested.redundancy;
   // The notice of untested points names the most observations a point has:
   // a point with fewer may have been tested.
   notices.observationsPerPoint = fit.perPoint;
@@ -259,9 +274,9 @@ double NormalQuantile(double q) {
 
 }  // namespace
 
-std::optional<double> PrecisionScale(const EstimationModel& model, const Adjustment& adjustment, const Fit& fit) {
+PrecisionScaleResult PrecisionScale(const EstimationModel& model, const Adjustment& adjustment, const Fit& fit) {
   const std::optional<double> sigma0 = UnitWeightSigma(fit.omega, fit.redundancy);
-  if (model.method() != 0 || !sigma0) return sigma0;
+  if (model.method() != 0 || !sigma0) return {sigma0, false};
   std::vector<double> e;
   PointRows rows;
   int observations = 0;
@@ -274,7 +289,7 @@ std::optional<double> PrecisionScale(const EstimationModel& model, const Adjustm
     }
   }
   constexpr std::size_t kFewest = 5;
-  if (e.size() < kFewest) return sigma0;
+  if (e.size() < kFewest) return {sigma0, false};
   std::sort(e.begin(), e.end());
   const double m = static_cast<double>(e.size());
   // Hall–Sheather at the median for a 95 % interval: 0.9715·m^(−1/3).
@@ -294,7 +309,8 @@ std::optional<double> PrecisionScale(const EstimationModel& model, const Adjustm
   const int u = model.unknowns();
   const double absorbed = observations > u ? std::sqrt(static_cast<double>(observations) / (observations - u)) : 1.0;
   const double spread = absorbed * (quantile(0.5 + h) - quantile(0.5 - h)) / (2.0 * NormalQuantile(0.5 + h));
-  return spread > 0.0 ? std::optional<double>(std::sqrt(2.0 * std::atan(1.0)) * spread) : sigma0;
+  if (!(spread > 0.0)) return {sigma0, false};
+  return {std::sqrt(2.0 * std::atan(1.0)) * spread, true};
 }
 
 double DetectableNoncentrality(int k) {
@@ -329,7 +345,9 @@ void AddReliability(const EstimationModel& model, const Adjustment& adjustment, 
                                                     : std::numeric_limits<double>::quiet_NaN();
     }
     PointTest& test = tests[next++];
-    test.redundancyShare = share / rows.count;
+    // Rounding leaves 1e-16 where the other points control nothing.
+    constexpr double kNone = 1e-12;
+    test.redundancyShare = share / rows.count < kNone ? 0.0 : share / rows.count;
     test.mdb = model.ToAxes(i, mdb, rows.count);
   }
 }
@@ -474,8 +492,8 @@ void TellAndSummarise(EstimationModel& model, JobHost& host, const RunNotices& n
                         result.fit.pointsUsed, notices);
   summary->reweightingPasses = result.counters.reweighting;
   summary->testK = notices.observationsPerPoint;
-  if (model.method() == 0) summary->parameterSigma = "l1-asymptotic";
-  summary->testDf = notices.redundancy - notices.observationsPerPoint;
+  if (result.l1Sigma) summary->parameterSigma = "l1-asymptotic";
+  summary->testDf = std::max(0, notices.redundancy - notices.observationsPerPoint);
   summary->pointsLeftOut = transformed.leftOut;
   summary->outsideHull = transformed.outsideHull;
   summary->farthestOutsideHull = transformed.farthestOutside;

@@ -225,19 +225,20 @@ int RunEstimation(Model& model, JobHost& host, EstimationSummary* summary) {
   const Adjustment adjustment = Adjust(model, host);
   if (!AdjustmentUsable(model, adjustment, host)) return 0;
   const Fit fit = TakeResiduals(model, adjustment);
-  std::vector<EstimatedParameter> parameters =
-      model.TakeParameters(adjustment, PrecisionScale(model, adjustment, fit), host);
-  std::vector<PointTest> tests =
+  const PrecisionScaleResult precision = PrecisionScale(model, adjustment, fit);
+  std::vector<EstimatedParameter> parameters = model.TakeParameters(adjustment, precision.scale, host);
+  TestOutcome tested =
       model.method() == 0 ? TestAfterL1(model, adjustment, fit) : TestEveryPoint(model, adjustment, fit);
+  std::vector<PointTest>& tests = tested.tests;
   const RunCounters counters = model.Counters(adjustment);
-  const RunNotices notices = NoticesOf(adjustment, counters, fit, tests, outputs.distribute());
-  AddReliability(model, adjustment, UnitWeightSigma(fit.omega, fit.redundancy), tests);
+  const RunNotices notices = NoticesOf(adjustment, counters, fit, tested, outputs.distribute());
+  AddReliability(model, adjustment, notices.testPossible() ? tested.scale : std::nullopt, tests);
 
   WriteReport(model, outputs.report, host, adjustment, tests, notices, {parameters, fit, model.unknowns()});
   const Transformed transformed = TransformEveryPoint(model, outputs, host);
   if (transformed.cancelled || !outputs.commit(host, summary)) return 0;
   TellAndSummarise(model, host, notices, transformed, std::move(tests), summary,
-                   {counters, fit, std::move(parameters), outputs.written()});
+                   {counters, precision.l1, fit, std::move(parameters), outputs.written()});
   return 1;
 }
 

@@ -141,6 +141,18 @@ struct Fit {
   int perPoint = 0;  // the most rows a point has
   std::int64_t pointsUsed = 0;
   std::optional<PseudoObservations> prior;
+  // The variance of one observation that rounding alone leaves:
+  // (1e-13 · the largest √p·|l| or √p·|a|)², the size of the numbers a
+  // residual is the difference of.
+  double noise = 0.0;
+};
+
+// What the gross-error test found, and the fit it tested against: its
+// scale √(Ω/r) (the points' own) and redundancy.
+struct TestOutcome {
+  std::vector<PointTest> tests;
+  std::optional<double> scale;
+  int redundancy = 0;
 };
 
 Fit TakeResiduals(EstimationModel& model, const Adjustment& adjustment);
@@ -160,9 +172,12 @@ Matrix Column(const std::array<double, 3>& values, int count);
 // The least-squares test of every point that takes part, with its own rows,
 // in the adjustment's fit.
 template <class Model>
-std::vector<PointTest> TestEveryPoint(const Model& model, const Adjustment& adjustment, const Fit& fit) {
+TestOutcome TestEveryPoint(const Model& model, const Adjustment& adjustment, const Fit& fit) {
   const PseudoObservations* prior = fit.prior ? &*fit.prior : nullptr;
-  std::vector<PointTest> tests;
+  TestOutcome out;
+  out.redundancy = fit.testRedundancy;
+  out.scale = UnitWeightSigma(fit.omegaPoints, fit.testRedundancy);
+  std::vector<PointTest>& tests = out.tests;
   tests.reserve(model.identicalCount());
   PointRows rows;
   for (std::size_t i = 0; i < model.identicalCount(); ++i) {
@@ -170,10 +185,10 @@ std::vector<PointTest> TestEveryPoint(const Model& model, const Adjustment& adju
     const PointDesign point = DesignOf(rows, model.unknowns());
     const GrossErrorResult result = TestForGrossError(point.design, point.weights, adjustment.qxx,
                                                       Column(fit.v[i], rows.count), fit.omegaPoints,
-                                                      fit.testRedundancy, prior);
+                                                      fit.testRedundancy, prior, fit.noise);
     tests.push_back(DescribeTest(model, i, fit, result, rows.count));
   }
-  return tests;
+  return out;
 }
 
 // A least-squares fit of the points marked `inside` (with the prior), at the
@@ -258,11 +273,12 @@ std::vector<char> NotSetAside(const EstimationModel& model, const Fit& fit, doub
 // took the largest clean residuals out of the variance factor: 9 % of the
 // points of clean networks were flagged.
 template <class Model>
-std::vector<PointTest> TestAfterL1(Model& model, const Adjustment& adjustment, const Fit& fit) {
+TestOutcome TestAfterL1(Model& model, const Adjustment& adjustment, const Fit& fit) {
   const std::size_t n = model.identicalCount();
   const int u = model.unknowns();
   std::vector<char> inside = NotSetAside(model, fit, adjustment.passThrough);
-  std::vector<PointTest> tests;
+  TestOutcome out;
+  std::vector<PointTest>& tests = out.tests;
   PointRows rows;
   constexpr int kMostPasses = 20;
   for (int pass = 0; pass < kMostPasses; ++pass) {
@@ -276,14 +292,17 @@ std::vector<PointTest> TestAfterL1(Model& model, const Adjustment& adjustment, c
     const PseudoObservations* prior = subset.prior ? &*subset.prior : nullptr;
     std::vector<char> next(n, 1);
     tests.clear();
+    out.redundancy = subset.redundancy;
+    out.scale = UnitWeightSigma(subset.omega, subset.redundancy);
     for (std::size_t i = 0; i < n; ++i) {
       if (!model.RowsOf(i, rows)) continue;
       const PointDesign point = DesignOf(rows, u);
       const Matrix d = Column(subset.d[i], rows.count);
       GrossErrorResult result =
           inside[i] ? TestForGrossError(point.design, point.weights, subset.qxx, d, subset.omega, subset.redundancy,
-                                        prior)
-                    : TestAgainstFit(point.design, point.weights, subset.qxx, d, subset.omega, subset.redundancy);
+                                        prior, fit.noise)
+                    : TestAgainstFit(point.design, point.weights, subset.qxx, d, subset.omega, subset.redundancy,
+                                     fit.noise);
       // The test inside a fit is the first-order form of a fit without the
       // point. For a model that is not linear and a point the L1 fit passes
       // through (a wrong point on a lever draws the fit onto itself and can
@@ -294,7 +313,7 @@ std::vector<PointTest> TestAfterL1(Model& model, const Adjustment& adjustment, c
         const SubsetFit without = FitInside(model, others);
         if (!without.singular) {
           result = TestAgainstFit(point.design, point.weights, without.qxx, Column(without.d[i], rows.count),
-                                  without.omega, without.redundancy);
+                                  without.omega, without.redundancy, fit.noise);
         }
       }
       next[i] = result.clear ? 0 : 1;
@@ -304,11 +323,11 @@ std::vector<PointTest> TestAfterL1(Model& model, const Adjustment& adjustment, c
     inside = std::move(next);
   }
   if (tests.empty()) return TestEveryPoint(model, adjustment, fit);
-  return tests;
+  return out;
 }
 
 RunNotices NoticesOf(const Adjustment& adjustment, const RunCounters& counters, const Fit& fit,
-                     const std::vector<PointTest>& tests, bool distribute);
+                     const TestOutcome& tested, bool distribute);
 
 // Ends the host's progress display on every way out of a run.
 struct ProgressEnd {
@@ -353,7 +372,11 @@ double DetectableNoncentrality(int k);
 // τ = σ·√(π/2). Least-squares σ under an L1 estimate were about 20 % too
 // small; these spread (estimate − truth)/σ by 0.85 to 1.07 on clean normal
 // noise (bench/pelmar_bench_gross_errors).
-std::optional<double> PrecisionScale(const EstimationModel& model, const Adjustment& adjustment, const Fit& fit);
+struct PrecisionScaleResult {
+  std::optional<double> scale;
+  bool l1 = false;  // the L1 form
+};
+PrecisionScaleResult PrecisionScale(const EstimationModel& model, const Adjustment& adjustment, const Fit& fit);
 
 // What the report shows besides the model's own blocks.
 struct ReportExtras {
@@ -379,6 +402,7 @@ Transformed TransformEveryPoint(EstimationModel& model, RunOutputs& outputs, Job
 // What the run found, for its summary.
 struct RunResult {
   RunCounters counters;
+  bool l1Sigma = false;  // the parameters' σ are the L1 form
   const Fit& fit;
   std::vector<EstimatedParameter> parameters;
   std::int64_t written = 0;
