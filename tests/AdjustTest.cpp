@@ -224,8 +224,9 @@ namespace pelmar {
 namespace {
 
 // An L1 loop whose norm keeps falling by more than 1e-9 of itself and whose
-// unknowns never settle stops after pass 1000 and says so: the counter the
-// reports print is 1001 and the solution is not settled.
+// last pass still moves the observations by more than the reports print
+// stops after pass 1000 and says so: the counter the reports print is 1001
+// and the solution is not settled.
 TEST(SolveAdjustment, a_loop_that_keeps_moving_stops_unsettled_at_1001) {
   int pass = 0;
   auto rows = [&](auto&& add) {
@@ -233,7 +234,7 @@ TEST(SolveAdjustment, a_loop_that_keeps_moving_stops_unsettled_at_1001) {
     // the solution moves and the L1 norm at the solution before it falls
     // by 1 % every time.
     const double a[1] = {1.0};
-    add(a, std::pow(0.99, pass), 1.0);
+    add(a, 1e6 * std::pow(0.99, pass), 1.0);
   };
   const AdjustmentSolution solution =
       SolveAdjustment(1, true, rows, [](const Matrix&, const Matrix&) { return false; }, [&](int k) { pass = k; });

@@ -193,15 +193,19 @@ TEST_F(SpatialEstimation, clean_noise_flags_about_five_percent) {
                                       << type);
       EstimationOptions3D options;
       options.type = type;
-      int flagged = 0, tested = 0;
+      int flagged = 0, tested = 0, unsettled = 0;
       for (unsigned seed = 1; seed <= 100; ++seed) {
         writeNoisy("helmert-target-pv.txt", 0.005, seed);
         ASSERT_EQ(run(model, options), 1);
         for (const PointTest& t : summary.points) flagged += t.outlier ? 1 : 0;
         tested += static_cast<int>(summary.points.size());
+        unsettled += summary.converged ? 0 : 1;
       }
       const double share = static_cast<double>(flagged) / tested;
-      EXPECT_NEAR(share, 0.05, type == 1 ? 0.013 : 0.03);
+      EXPECT_NEAR(share, type == 1 ? 0.05 : 0.05, type == 1 ? 0.013 : 0.015);
+      // Clean data converge: 2 to 6 % of the L1 runs read "not settled" at
+      // 1001 passes within 1.3e-6 of their minimum.
+      EXPECT_EQ(unsettled, 0);
     }
   }
 }

@@ -311,12 +311,16 @@ AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settle
     out.counter = k;
     if (!l1) break;
     if (k > 0 && (settled(out.x, previous) || normStill)) break;
-    previous = out.x;
     if (k >= kMaxPassIndex) {
+      // At the limit the loop has settled when its last pass moved no
+      // observation by what the reports print (1e-5 in the rows' units:
+      // 0.01 mm, 1e-5″); IRLS can creep on below that for ever.
+      constexpr double kPrinted = 1e-5;
       out.counter = k + 1;
-      out.settled = false;
+      out.settled = LargestMove(rows, out.x.Subtract(previous)) <= kPrinted;
       break;
     }
+    previous = out.x;
   }
   if (l1 && !out.singular) {
     out.passThrough = ScanL1Residuals(rows, out.x).passThrough;

@@ -103,7 +103,15 @@ Adjustment AdjustIterated(Model& model, JobHost& host) {
   // Two increments of one size also end the loop when they do not shrink (a
   // solution that circles or grows): it has settled only when the increment
   // left over would move no identical point by more than the reports print.
-  if (!lastApplied && !(LargestMove(rows, out.x) <= kGaussNewtonSettledMove)) out.settled = false;
+  if (!lastApplied && !(LargestMove(rows, out.x) <= kGaussNewtonSettledMove)) {
+    // Where the L1 minimum is not unique the increments move along it: an
+    // increment that no longer lowers the L1 norm leaves the fit at its
+    // minimum, which has converged.
+    constexpr double kNormStill = 1e-9;
+    const bool atMinimum = model.method() == 0 && ScanL1Residuals(rows, out.x).norm >=
+                                                     (1.0 - kNormStill) * ScanL1Residuals(rows, Matrix(u, 1, 0.0)).norm;
+    if (!atMinimum) out.settled = false;
+  }
   return out;
 }
 
