@@ -335,6 +335,8 @@ TEST_F(PlaneEstimation, many_large_blunders_are_flagged_and_the_block_describes_
       EXPECT_LT(t.mdb[0], 1.0) << t.name << ": the MDB of the clean fit, not of the blunders";
     }
   }
+  EXPECT_NE(readFile(job.reportPath).find("tested against the fit of the others:\n  P0, P1, P2, P4\n"),
+            std::string::npos);
 }
 
 // Exact data (a file against itself): residuals are rounding, nothing is

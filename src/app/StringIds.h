@@ -498,7 +498,9 @@
   X(PrecisionReliability, 2139)                                          \
   X(PoorlyControlled, 2140)                                              \
   X(ColumnRedundancy, 2141)                                              \
-  X(OutsideHull, 2142)
+  X(OutsideHull, 2142)                                                   \
+  X(PrecisionSetAside, 2143)                                             \
+  X(PrecisionOwnK, 2144)
 
 namespace pelmar::str {
 

@@ -381,7 +381,31 @@ void WritePrecision(ReportFile& report, const LanguageTable& table, const Estima
   report.write("\n");
   if (!notices.testPossible()) return;
   report.writeText(str::PrecisionTest, {notices.observationsPerPoint, notices.redundancy - notices.observationsPerPoint});
+  const bool fewer = std::any_of(tests.begin(), tests.end(), [&](const PointTest& t) {
+    return std::count_if(t.residuals.begin(), t.residuals.end(), [](double v) { return std::isfinite(v); }) <
+           notices.observationsPerPoint;
+  });
+  if (fewer) report.writeText(str::PrecisionOwnK);
   if (model.method() == 0) report.writeText(str::PrecisionTestAfterL1);
+  if (!extras.setAside.empty()) {
+    // The names wrapped to the report's width, the later lines indented.
+    std::string names;
+    std::size_t lineStart = 0;
+    constexpr std::size_t kWidth = 75;  // after the indent of two
+    for (const std::string& name : extras.setAside) {
+      if (!names.empty()) {
+        names += ",";
+        if (names.size() - lineStart + name.size() + 2 > kWidth) {
+          names += "\n  ";
+          lineStart = names.size();
+        } else {
+          names += " ";
+        }
+      }
+      names += utf8Name(name);
+    }
+    report.writeText(str::PrecisionSetAside, {names});
+  }
   report.write("\n");
   report.writeText(str::PrecisionReliability);
   std::string head = "%15s%12s";

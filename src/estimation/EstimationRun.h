@@ -234,7 +234,8 @@ int RunEstimation(Model& model, JobHost& host, EstimationSummary* summary) {
   const RunNotices notices = NoticesOf(adjustment, counters, fit, tested, outputs.distribute());
   AddReliability(model, adjustment, notices.testPossible() ? tested.scale : std::nullopt, tests);
 
-  WriteReport(model, outputs.report, host, adjustment, tests, notices, {parameters, fit, model.unknowns()});
+  WriteReport(model, outputs.report, host, adjustment, tests, notices,
+              {parameters, fit, model.unknowns(), tested.setAside});
   const Transformed transformed = TransformEveryPoint(model, outputs, host);
   if (transformed.cancelled || !outputs.commit(host, summary)) return 0;
   TellAndSummarise(model, host, notices, transformed, std::move(tests), summary,

@@ -161,6 +161,7 @@ struct TestOutcome {
   std::vector<PointTest> tests;
   std::optional<double> scale;
   int redundancy = 0;
+  std::vector<std::string> setAside;  // after an L1 fit: the points outside the fit tested against
 };
 
 Fit TakeResiduals(EstimationModel& model, const Adjustment& adjustment);
@@ -331,6 +332,9 @@ TestOutcome TestAfterL1(Model& model, const Adjustment& adjustment, const Fit& f
     inside = std::move(next);
   }
   if (tests.empty()) return TestEveryPoint(model, adjustment, fit);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!inside[i] && model.RowsOf(i, rows)) out.setAside.push_back(model.identicalName(i));
+  }
   return out;
 }
 
@@ -391,6 +395,7 @@ struct ReportExtras {
   const std::vector<EstimatedParameter>& parameters;
   const Fit& fit;
   int unknowns = 0;
+  const std::vector<std::string>& setAside;
 };
 
 void WriteReport(const EstimationModel& model, ReportFile& report, JobHost& host, const Adjustment& adjustment,
