@@ -319,6 +319,38 @@ TEST_F(StoredSetsCli, applying_a_saved_set_reproduces_the_run) {
   EXPECT_FALSE(std::filesystem::exists(home / "r.aus"));
 }
 
+// The program's own files are never outputs: an applied point file, an
+// export, a report or a geodesy output that names the stored sets, the
+// ellipsoids or the settings is refused before anything is written, and the
+// file stays as it is (the database was replaced, every set lost, exit 0).
+TEST_F(StoredSetsCli, the_programs_own_files_are_never_outputs) {
+  const std::string source = reference("helmert-source.txt").string();
+  ASSERT_EQ(run({"estimate", "helmert", "--source", source, "--target", reference("helmert-target-cf.txt").string(),
+                 "--report", path("r.aus"), "--save", "A"}),
+            kSuccess)
+      << err.str();
+  writeFile(home / "g.txt", "G 50 10 51 11\n");
+  writeFile(home / "user.ini", "[GeneralSettings]\nDecKart=3\n");
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"Transformation.db", {"apply", "A", source, path("Transformation.db")}},
+      {"Transformation.db", {"sets", "export", "A", path("Transformation.db")}},
+      {"Transformation.db", {"estimate", "helmert", "--source", source, "--target",
+                             reference("helmert-target-cf.txt").string(), "--report", path("Transformation.db"),
+                             "--save", "B"}},
+      {"Ellip.db", {"--ellipsoid", "WGS84", "geodesy", "inverse", path("g.txt"), path("Ellip.db")}},
+      {"user.ini", {"--summary", path("user.ini"), "apply", "A", source, path("applied.txt")}},
+  };
+  for (const auto& [file, args] : cases) {
+    SCOPED_TRACE(args[0] + " " + args[1]);
+    const std::string before = readFile(home / file);
+    EXPECT_EQ(run(args), kJobFailed);
+    EXPECT_NE(err.str().find("[2145]"), std::string::npos) << err.str();
+    EXPECT_EQ(readFile(home / file), before);
+  }
+  ASSERT_EQ(run({"sets", "list"}), kSuccess);
+  EXPECT_EQ(out.str().substr(0, 2), "A\t");
+}
+
 // With the distribution on, the identical points of an applied set land on
 // the targets stored with it.
 TEST_F(StoredSetsCli, the_distribution_uses_the_stored_points) {

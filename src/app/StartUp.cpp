@@ -3,6 +3,7 @@
 #include "text/MessageFormat.h"
 #include "app/ProgramDirectory.h"
 #include "app/StringIds.h"
+#include "io/FileAccess.h"
 #include "conversion/ProjectionLibrary.h"
 #include "geodesy/EllipsoidLibrary.h"
 
@@ -13,6 +14,7 @@ bool StartUp(const std::filesystem::path& home, StartUpState& state, const std::
   state.userHome = userFilesDirectory(home);
   state.userHomeProblem.clear();
   if (state.userHome != home && !SeedUserFiles(home, state.userHome, state.userHomeProblem)) state.userHome = home;
+  SetProgramFiles(ListProgramFiles(home, state.userFiles()));
   state.languages = LanguageConfiguration(state.userFiles() / LanguageConfiguration::kFileName);
   state.languages.ReadLanguageSettings();
 

@@ -500,7 +500,8 @@
   X(ColumnRedundancy, 2141)                                              \
   X(OutsideHull, 2142)                                                   \
   X(PrecisionSetAside, 2143)                                             \
-  X(PrecisionOwnK, 2144)
+  X(PrecisionOwnK, 2144)                                                 \
+  X(OwnFileAsOutput, 2145)
 
 namespace pelmar::str {
 

@@ -230,6 +230,8 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
     return kJobFailed;
   }
 
+  if (options.settings) AddProgramFile(*options.settings);
+
   Command* command = registry.find(options.command);
   if (command == nullptr) return usageError(err, "unknown command '" + options.command + "'");
   if (const std::string error = CheckOverrides(*options.overrides, command->settingSections()); !error.empty()) {

@@ -218,6 +218,7 @@ int SetsCommand::run(CliContext& context, const std::vector<std::string>& args) 
     return kSuccess;
   }
   if (action == "export") {
+    if (!CheckDistinctFiles({}, {args[2]}, context.host)) return kJobFailed;
     if (!replaceFileContent(args[2], SetToJson(set))) {
       context.host.message(str::FileNotOpened, {args[2]});
       return kJobFailed;

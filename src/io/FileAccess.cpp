@@ -45,10 +45,56 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
 
 }  // namespace
 
+namespace {
+
+std::vector<std::filesystem::path>& programFiles() {
+  static std::vector<std::filesystem::path> files;
+  return files;
+}
+
+}  // namespace
+
+std::vector<std::filesystem::path> ListProgramFiles(const std::filesystem::path& programDirectory,
+                                                    const std::filesystem::path& userFiles) {
+  static constexpr const char* kNames[] = {"Transformation.db", "Ellip.db", "PelmarGeneral.ini", "HeaderInfo.dat",
+                                           "pelmar", "pelmar-cli"};
+  std::vector<std::filesystem::path> files;
+  for (const std::filesystem::path& folder : {programDirectory, userFiles}) {
+    if (folder.empty()) continue;
+    for (const char* name : kNames) files.push_back(folder / name);
+    std::error_code error;
+    for (const std::filesystem::path& directory : {folder, folder / "config"}) {
+      for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
+        const std::filesystem::path& path = it->path();
+        const std::string extension = path.extension().string();
+        const bool inConfig = directory != folder;
+        if ((inConfig && extension == ".ini") ||
+            (!inConfig && (extension == ".lng" || extension == ".so" || extension == ".sum"))) {
+          files.push_back(path);
+        }
+      }
+      error.clear();
+    }
+  }
+  return files;
+}
+
+void SetProgramFiles(std::vector<std::filesystem::path> files) { programFiles() = std::move(files); }
+
+void AddProgramFile(const std::filesystem::path& file) {
+  if (!file.empty()) programFiles().push_back(file);
+}
+
 bool CheckDistinctFiles(const std::vector<std::filesystem::path>& inputs,
                         const std::vector<std::filesystem::path>& outputs, JobHost& host) {
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     if (outputs[i].empty() || IsStandardStream(outputs[i])) continue;
+    for (const std::filesystem::path& own : programFiles()) {
+      if (sameFile(outputs[i], own)) {
+        host.message(str::OwnFileAsOutput, {outputs[i].string()});
+        return false;
+      }
+    }
     for (const std::filesystem::path& input : inputs) {
       if (!input.empty() && !IsStandardStream(input) && sameFile(outputs[i], input)) {
         host.message(str::SameFileTwice, {outputs[i].string()});
