@@ -160,6 +160,26 @@ TEST_F(Geodesy, what_is_skipped_and_what_is_left_out) {
   run(GeodeticTask::LatitudeFromArc, "FAR 20000000\nNEAR 1000\n", kWgs84);
   EXPECT_EQ(result.linesWritten, 1);
   EXPECT_EQ(result.firstLeftOut, "FAR");
+  // Absurd angles are left out, counted and named (1e308 gave a line of 459
+  // characters): latitudes beyond ±90°, longitudes and azimuths beyond ±1e6°.
+  const struct {
+    GeodeticTask task;
+    const char* line;
+  } absurd[] = {{GeodeticTask::Direct, "X 50 10 1e308 1000\n"},  {GeodeticTask::Direct, "X 50 1e308 30 1000\n"},
+                {GeodeticTask::Inverse, "X 50 1e308 50 10\n"},    {GeodeticTask::Inverse, "X 50 10 91 10\n"},
+                {GeodeticTask::ArcLength, "X 90.5\n"}};
+  for (const auto& c : absurd) {
+    SCOPED_TRACE(c.line);
+    run(c.task, c.line, kWgs84);
+    EXPECT_EQ(result.linesWritten, 0);
+    EXPECT_EQ(result.linesLeftOut, 1);
+  }
+  // The latitude from an arc is an angle: printed with the angle decimals
+  // (the length decimals, 3, gave 0.001°, about 111 m).
+  const std::string latitude = run(GeodeticTask::LatitudeFromArc, "G1 5540000.123\n", kWgs84, 0, 8, 3);
+  const std::size_t point = latitude.find("49.");
+  ASSERT_NE(point, std::string::npos) << latitude;
+  EXPECT_EQ(latitude.find_first_not_of("0123456789", point + 3) - (point + 3), 8u) << latitude;
   EXPECT_EQ(run(GeodeticTask::Inverse, "# only comments\n; and more\n", kWgs84), GeodeticHeader(false));
   EXPECT_EQ(run(GeodeticTask::ArcLength, "# only comments\n", kWgs84), "");
 }

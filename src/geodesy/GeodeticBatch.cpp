@@ -47,6 +47,13 @@ bool finite(std::initializer_list<double> values) {
   return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
 }
 
+// Given angles a computation can take: a latitude within ±90°, a longitude
+// or azimuth within ±1e6° (beyond, a typing error: 1e308 was written as a
+// 459-character line).
+constexpr double kLargestAngle = 1e6;
+bool usableLatitude(double B) { return std::fabs(B) <= 90.0; }
+bool usableAngle(double angle) { return std::fabs(angle) <= kLargestAngle; }
+
 }  // namespace
 
 std::string GeodeticHeader(bool dms) {
@@ -92,6 +99,10 @@ LineOutcome ComputeProblem(const TaskForms& forms, std::string_view name, const 
   double values[6];  // B1 L1 B2 L2 A1 A2
   double S = 0.0;
   int status = 0;
+  if (!usableLatitude(given[0].degrees) || !usableAngle(given[1].degrees) || !usableAngle(given[2].degrees) ||
+      (!direct && (!usableLatitude(given[2].degrees) || !usableAngle(given[3].degrees)))) {
+    return LineOutcome::LeftOut;
+  }
   if (direct) {
     S = v[forms.dms ? 9 : 3];
     // Beyond a few times round the Earth a distance is a typing error
@@ -130,6 +141,7 @@ LineOutcome ComputeArc(const TaskForms& forms, std::string_view name, const doub
     if (!readDms(projections, v[0], v[1], v[2], given)) return LineOutcome::Unreadable;
     B = given.degrees;
   }
+  if (!usableLatitude(B)) return LineOutcome::LeftOut;
   double G = 0.0;
   if (ellipsoids.MeridianArcLength(B, G) != ZIV_OK || !std::isfinite(G)) return LineOutcome::LeftOut;
   FormatPointLine1(line, name, G, forms.k);
@@ -141,12 +153,14 @@ LineOutcome ComputeLatitude(const TaskForms& forms, std::string_view name, const
                             EllipsoidLibrary& ellipsoids, std::string& line) {
   double B = 0.0;
   if (ellipsoids.InverseMeridianArcLength(v[0], B) != ZIV_OK || !std::isfinite(B)) return LineOutcome::LeftOut;
+  // A latitude, printed with the angle decimals (the length decimals, 3 by
+  // default, gave 0.001°, about 111 m).
   if (forms.dms) {
-    // "%20s " and the latitude as "%3d%3d%<k+4>.<k>f", no blank after it.
-    FormatPointLineDms1(line, name, SplitDegrees(B, forms.k), forms.k);
+    // "%20s " and the latitude as "%3d%3d%<g+4>.<g>f", no blank after it.
+    FormatPointLineDms1(line, name, SplitDegrees(B, forms.g), forms.g);
     line.erase(line.size() - 2, 1);
   } else {
-    FormatPointLine1(line, name, B, forms.k);
+    FormatPointLine1(line, name, B, forms.g);
   }
   return LineOutcome::Written;
 }
