@@ -501,7 +501,9 @@
   X(OutsideHull, 2142)                                                   \
   X(PrecisionSetAside, 2143)                                             \
   X(PrecisionOwnK, 2144)                                                 \
-  X(OwnFileAsOutput, 2145)
+  X(OwnFileAsOutput, 2145)                                               \
+  X(DistributionSkipped, 2146)                                           \
+  X(StoredWithoutPoints, 2147)
 
 namespace pelmar::str {
 

@@ -211,6 +211,7 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
   if (parsed.saving) {
     set.name = saveName;
     set.description = saveDescription;
+    if (!savePoints && settings.interpolationActive == 1) context.host.message(str::StoredWithoutPoints);
     if (!savePoints) set.points.clear();
     bool taken = false;
     const bool stored = database.Update(

@@ -271,6 +271,7 @@ int ApplyCommand::run(CliContext& context, const std::vector<std::string>& args)
   summary.inputs = {{"input", args[1]}};
   summary.outputs = {{"output", args[2]}};
   SetPointRunCounts(summary, result, args[1]);
+  summary.distributionSkipped = result.distributionSkipped;
   return FinishRun(context, summary);
 }
 

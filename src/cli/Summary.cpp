@@ -52,6 +52,7 @@ bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) 
                     {"points_left_out", summary.pointsLeftOut},
                     {"identical_points", summary.identicalPoints}};
   if (summary.pointsLeftOut > 0) json["first_left_out"] = utf8(summary.firstLeftOut);
+  if (summary.distributionSkipped) json["distribution_skipped"] = *summary.distributionSkipped;
   json["counts"]["lines_unreadable"] = summary.linesUnreadable;
   if (summary.linesUnreadable > 0) json["first_unreadable"] = utf8(summary.firstUnreadable);
   if (const EstimationSummary* e = summary.estimation) {

@@ -23,6 +23,7 @@ struct RunSummary {
   std::int64_t identicalPoints = 0;
   std::string firstLeftOut;
   std::int64_t linesUnreadable = 0;  // data lines that fit no layout
+  std::optional<bool> distributionSkipped;  // apply: the distribution was on, the set held no points
   std::string firstUnreadable;       // "file:line" of the first
   const EstimationSummary* estimation = nullptr;  // the estimation fields, when there are any
   std::optional<EllipsoidRecord> ellipsoid;        // the one the run computed on, when it used one

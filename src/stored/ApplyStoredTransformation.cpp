@@ -155,6 +155,10 @@ bool ApplyStoredTransformation(const ApplyJob& job, ProjectionLibrary& library, 
     host.message(str::FileNotOpened, {job.outputPath.string()});
     return false;
   }
+  if (job.settings.interpolationActive == 1 && job.set.points.empty()) {
+    counts.distributionSkipped = true;
+    host.message(str::DistributionSkipped, {windows1252ToUtf8(job.set.name)});
+  }
   if (result != nullptr) *result = counts;
   return true;
 }

@@ -21,7 +21,11 @@ struct ApplyJob {
 };
 
 // Points left out are those the library could not convert.
-struct ApplyResult : PointRunCounts {};
+struct ApplyResult : PointRunCounts {
+  // The residual distribution is on but the set holds no identical points:
+  // the points are not those of the estimation (message 2146).
+  bool distributionSkipped = false;
+};
 
 // Transforms every point of the input file with the set: types 0 and 1 read
 // cartesian lines "name c1 c2 c3" and write (o1, o2, o3) of the set's

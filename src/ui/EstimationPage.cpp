@@ -269,6 +269,7 @@ void EstimationPage::finishRun(GuiHost& host, bool done, const EstimationJob& jo
 void EstimationPage::offerLastSet(bool withPoints) {
   if (stored_ == nullptr) return;
   TransformationSet set = lastSet_;
+  if (!withPoints && settings_->settings().interpolationActive == 1) showInformation(this, uiText(str::StoredWithoutPoints));
   if (!withPoints) set.points.clear();
   stored_->offerSet(set, str::SetDialogTitleStore);
 }
