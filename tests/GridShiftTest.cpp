@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <sstream>
 
@@ -306,6 +307,36 @@ TEST_F(GridShift, ascii_rules_and_refusals) {
          return binaryGrid(g);
        },
        -1001, str::GridNodesMissing},
+      // A header that contradicts its nodes shifted points by tens of
+      // metres: an increment doubled, an infinite one.
+      {"an increment the nodes contradict",
+       [&] {
+         std::vector<SubGridSpec> g = grid;
+         g[0].latInc = 600;
+         return binaryGrid(g);
+       },
+       -1001, str::GridNodesContradict},
+      {"an infinite increment",
+       [&] {
+         std::vector<SubGridSpec> g = grid;
+         g[0].latInc = std::numeric_limits<double>::infinity();
+         return binaryGrid(g);
+       },
+       -1001, str::GridNodesMissing},
+      {"a node shift that is no number",
+       [&] {
+         std::vector<SubGridSpec> g = grid;
+         g[0].nodes[5][1] = std::numeric_limits<float>::quiet_NaN();
+         return binaryGrid(g);
+       },
+       -1001, str::GridShiftNotNumber},
+      {"an unknown unit",
+       [&] {
+         std::string t = asciiGrid(grid);
+         t.replace(t.find("GS_TYPE SECONDS"), 15, "GS_TYPE RADIANS");
+         return t;
+       },
+       -1001, str::GridUnitUnknown},
   };
   for (const auto& r : refusals) {
     SCOPED_TRACE(r.what);
@@ -317,6 +348,29 @@ TEST_F(GridShift, ascii_rules_and_refusals) {
   }
   NTv2Grid missing;
   EXPECT_EQ(missing.Load(dir / "none.gsb", host), -1000);
+
+  // The same grid in minutes (read as seconds before: 60 times wrong), and
+  // a binary grid whose first record counts 12 overview records (taken for
+  // ASCII before) shift the point alike.
+  std::vector<SubGridSpec> minutes = grid;
+  minutes[0].south /= 60, minutes[0].north /= 60, minutes[0].east /= 60, minutes[0].west /= 60;
+  minutes[0].latInc /= 60, minutes[0].lonInc /= 60;
+  for (auto& node : minutes[0].nodes) node[0] /= 60, node[1] /= 60;
+  std::string inMinutes = asciiGrid(minutes);
+  inMinutes.replace(inMinutes.find("GS_TYPE SECONDS"), 15, "GS_TYPE MINUTES");
+  writeFile(dir / "minutes.txt", inMinutes);
+  std::string twelve = binaryGrid(grid);
+  const std::int32_t records = 12;
+  std::memcpy(twelve.data() + 8, &records, 4);
+  twelve.insert(11 * 16, textRecord("EXTRA", "RECORD"));
+  writeFile(dir / "twelve.gsb", twelve);
+  for (const char* file : {"minutes.txt", "twelve.gsb"}) {
+    SCOPED_TRACE(file);
+    const auto moved = shift(dir / file, "ON 50.0833333333333 9.91666666666667\n", false);
+    ASSERT_EQ(moved.count("ON"), 1u);
+    EXPECT_NEAR(moved.at("ON").first, 50.0833333333333 + 4.0 / 3600, 1e-7);
+    EXPECT_NEAR(moved.at("ON").second, 9.91666666666667 - 40.0 / 3600, 1e-7);
+  }
 }
 
 TEST_F(GridShift, a_cancelled_run_leaves_the_old_output_byte_for_byte) {

@@ -503,7 +503,10 @@
   X(PrecisionOwnK, 2144)                                                 \
   X(OwnFileAsOutput, 2145)                                               \
   X(DistributionSkipped, 2146)                                           \
-  X(StoredWithoutPoints, 2147)
+  X(StoredWithoutPoints, 2147)                                           \
+  X(GridNodesContradict, 2148)                                           \
+  X(GridShiftNotNumber, 2149)                                            \
+  X(GridUnitUnknown, 2150)
 
 namespace pelmar::str {
 
