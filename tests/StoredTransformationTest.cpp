@@ -14,6 +14,8 @@
 #include "cli/SetsCommand.h"
 #include "text/LineScanner.h"
 #include "stored/TransformationDatabase.h"
+#include "io/Checksum.h"
+#include "settings/EllipsoidDatabase.h"
 #include "support/TestSupport.h"
 
 namespace pelmar {
@@ -144,6 +146,36 @@ TEST_F(Database, a_damaged_file_is_told_and_kept) {
   TransformationDatabase again(file());
   ASSERT_TRUE(again.Load(&host));
   EXPECT_EQ(again.sets().size(), 2u);
+}
+
+// One flipped bit in a stored number decodes as well as the right one
+// (a scale of 1.0000067 read as 1.0002509): the checksum beside the file
+// tells, for both databases. A file without one (older) loads as before.
+TEST_F(Database, a_flipped_bit_is_told_by_the_checksum) {
+  TransformationDatabase database(file());
+  ASSERT_TRUE(append(database, fullSet("A", 0, 2), host));
+  ASSERT_TRUE(std::filesystem::exists(ChecksumPath(file())));
+  std::string bytes = readFile(file());
+  const std::string intact = bytes;
+  bytes[bytes.size() / 2] ^= 0x04;
+  writeFile(file(), bytes);
+  TransformationDatabase flipped(file());
+  EXPECT_FALSE(flipped.Load(&host));
+  EXPECT_EQ(host.messages, std::vector<int>{str::TransformationFileDamaged});
+  writeFile(file(), intact);
+  std::filesystem::remove(ChecksumPath(file()));
+  host.messages.clear();
+  EXPECT_TRUE(TransformationDatabase(file()).Load(&host)) << "no sidecar: as before";
+
+  const EllipsoidList list = {{"One", 6378137.0, 6356752.314140356}};
+  ASSERT_TRUE(WriteEllipsoidDatabase(dir / "Ellip.db", list));
+  std::string ellipsoids = readFile(dir / "Ellip.db");
+  ellipsoids[ellipsoids.size() - 3] ^= 0x01;  // in b, still a usable axis
+  writeFile(dir / "Ellip.db", ellipsoids);
+  EllipsoidList read;
+  std::string problem;
+  EXPECT_FALSE(ReadEllipsoidDatabase(dir / "Ellip.db", read, &problem));
+  EXPECT_NE(problem.find("checksum"), std::string::npos) << problem;
 }
 
 // A file that is there but cannot be read (here a folder of that name; for

@@ -1,6 +1,7 @@
 #include "settings/EllipsoidDatabase.h"
 
 #include "io/Archive.h"
+#include "io/Checksum.h"
 #include "settings/EllipsoidParameters.h"
 #include "text/MessageFormat.h"
 #include "text/NumberFormat.h"
@@ -21,6 +22,9 @@ bool ReadEllipsoidDatabase(const std::filesystem::path& path, EllipsoidList& lis
   };
   std::string content;
   if (!readFileContent(path, content)) return fail("cannot be opened");
+  if (VerifyChecksum(path, content) == ChecksumState::Differs) {
+    return fail("its bytes do not match their checksum in " + ChecksumPath(path).filename().string());
+  }
   ArchiveReader reader(std::move(content));
   std::int32_t count = 0;
   if (!reader.readCount(count, kMinimumRecordSize)) return fail("the count of ellipsoids is damaged");
@@ -53,7 +57,7 @@ bool WriteEllipsoidDatabase(const std::filesystem::path& path, const EllipsoidLi
     writer.writeDouble(record.a);
     writer.writeDouble(record.b);
   }
-  return writer.commit(path);
+  return writer.commit(path) && WriteChecksum(path, writer.data());
 }
 
 int FindEllipsoid(const EllipsoidList& list, std::string_view name) {

@@ -1,5 +1,6 @@
 #include "stored/TransformationDatabase.h"
 
+#include "io/Checksum.h"
 #include "io/FileLock.h"
 
 #include <fcntl.h>
@@ -152,8 +153,14 @@ bool TransformationDatabase::read(JobHost* host) {
   content_ = content;
   std::string problem;
   SetList sets;
-  const bool intact = Decode(content, sets, problem);
+  bool intact = Decode(content, sets, problem);
   sets_ = std::move(sets);
+  // A flipped bit decodes as well as the right one: the checksum beside the
+  // file tells them apart.
+  if (intact && VerifyChecksum(path_, content) == ChecksumState::Differs) {
+    intact = false;
+    problem = "its bytes do not match their checksum in " + ChecksumPath(path_).filename().string();
+  }
   if (intact) return true;
   damaged_ = true;
   backup_ = backupPath();
@@ -194,7 +201,7 @@ bool TransformationDatabase::Update(const std::function<bool(SetList&)>& change,
     damaged_ = false;
   }
   std::string encoded = Encode(changed);
-  if (!replaceFileContent(path_, encoded)) {
+  if (!replaceFileContent(path_, encoded) || !WriteChecksum(path_, encoded)) {
     host.message(str::TransformationFileNotWritten, {path_.string()});
     return false;
   }
