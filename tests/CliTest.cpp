@@ -4,6 +4,7 @@
 
 #include <map>
 #include <nlohmann/json.hpp>
+#include <limits>
 #include <sstream>
 
 #include "cli/CliApp.h"
@@ -228,6 +229,22 @@ TEST_F(EllipsoidsCli, damaged_file_fails_with_104) {
   test::writeFile(home / "Ellip.db", "\x01\x00");
   EXPECT_EQ(run({"list"}), kJobFailed);
   EXPECT_NE(err.str().find("[104]"), std::string::npos) << err.str();
+
+  // A record with a semi-axis that is no number: every command that needs
+  // the file names the record, as "list" does (convert said only "cannot be
+  // read or written").
+  std::string record = std::string("\x01\x00\x00\x00", 4) + "\x03" + "Bad";
+  const double a = std::numeric_limits<double>::quiet_NaN(), b = 6356752.0;
+  record.append(reinterpret_cast<const char*>(&a), 8).append(reinterpret_cast<const char*>(&b), 8);
+  test::writeFile(home / "Ellip.db", record);
+  test::writeFile(home / "p.txt", "P 50 10\n");
+  out.str("");
+  err.str("");
+  const std::vector<std::string> convert = {"--home", home.path().string(), "--ellipsoid", "Bad", "convert",
+                                            "geo-utm", (home / "p.txt").string(), (home / "o.txt").string()};
+  EXPECT_EQ(runCli(convert, defaultCommands(), out, err, false), kJobFailed);
+  EXPECT_NE(err.str().find("[104]"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("\"Bad\""), std::string::npos) << err.str();
 }
 
 }  // namespace

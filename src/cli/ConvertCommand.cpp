@@ -13,11 +13,20 @@
 
 namespace pelmar::cli {
 
-bool chooseEllipsoid(CliContext& context, int settingsIndex, EllipsoidRecord& ellipsoid) {
+bool readEllipsoids(CliContext& context, EllipsoidList& list) {
   const std::filesystem::path file = context.state.userFiles() / kEllipsoidFileName;
+  std::string problem;
+  if (ReadEllipsoidDatabase(file, list, &problem)) return true;
+  context.host.message(str::EllipsoidFileFailed, {file.string()});
+  context.err << "pelmar-cli: " << problem << "\n";
+  return false;
+}
+
+bool chooseEllipsoid(CliContext& context, int settingsIndex, EllipsoidRecord& ellipsoid) {
   EllipsoidList list;
-  if (!ReadEllipsoidDatabase(file, list) || list.empty()) {
-    context.host.message(str::EllipsoidFileFailed, {file.string()});
+  if (!readEllipsoids(context, list)) return false;
+  if (list.empty()) {
+    context.host.message(str::EllipsoidFileFailed, {(context.state.userFiles() / kEllipsoidFileName).string()});
     return false;
   }
   if (!context.ellipsoidName.empty()) {

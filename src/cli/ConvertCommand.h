@@ -22,5 +22,8 @@ class ConvertCommand : public Command {
 // False, with the message told, when Ellip.db cannot be read or has no such
 // ellipsoid.
 bool chooseEllipsoid(CliContext& context, int settingsIndex, EllipsoidRecord& ellipsoid);
+// Reads Ellip.db of the user's files; when it cannot, tells message 104 and
+// what is wrong (the record and its axes, as `ellipsoids list` does).
+bool readEllipsoids(CliContext& context, EllipsoidList& list);
 
 }  // namespace pelmar::cli

@@ -5,6 +5,7 @@
 #include "io/FileAccess.h"
 #include "app/StringIds.h"
 #include "cli/CliHost.h"
+#include "cli/ConvertCommand.h"
 #include "cli/Summary.h"
 #include "text/TextEncoding.h"
 #include "conversion/ProjectionLibrary.h"
@@ -72,12 +73,8 @@ std::string parse(const std::vector<std::string>& args, EstimateArguments& parse
 // The two ellipsoids of the ellipsoidal model: by name, or as the option
 // dialog stored them (combo index i + 1 is the list's record i; 0 is none).
 bool chooseEllipsoidPair(CliContext& context, const EstimateArguments& parsed, EllipsoidalJob& job) {
-  const std::filesystem::path file = context.state.userFiles() / kEllipsoidFileName;
   EllipsoidList list;
-  if (!ReadEllipsoidDatabase(file, list)) {
-    context.host.message(str::EllipsoidFileFailed, {file.string()});
-    return false;
-  }
+  if (!readEllipsoids(context, list)) return false;
   auto choose = [&](const std::string& name, int comboIndex, int missingMessage, EllipsoidRecord& out) {
     if (!name.empty()) {
       const int index = FindEllipsoid(list, utf8ToWindows1252(name));

@@ -254,8 +254,10 @@ bool SettingsPage::initialise() {
   }
 
   const std::filesystem::path ellipsoidFile = home_ / kEllipsoidFileName;
-  if (!ReadEllipsoidDatabase(ellipsoidFile, ellipsoids_)) {
-    showError(this, uiText(str::EllipsoidFileFailed, {pathText(ellipsoidFile)}));
+  if (std::string problem; !ReadEllipsoidDatabase(ellipsoidFile, ellipsoids_, &problem)) {
+    // What is wrong, as the command line's "ellipsoids list" says it.
+    showError(this, uiText(str::EllipsoidFileFailed, {pathText(ellipsoidFile)}) + "\n\n" +
+                        QString::fromStdString(problem));
     showError(this, uiText(str::ProgramEnds));
     return false;
   }
