@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -101,6 +102,32 @@ TEST(FileReplace, another_users_file_keeps_its_owner_or_is_refused) {
   ::stat((dir / "theirs.txt").c_str(), &info);
   EXPECT_EQ(info.st_uid, 65534u);
   EXPECT_EQ(info.st_gid, 65534u);
+}
+
+}  // namespace
+}  // namespace pelmar
+
+namespace pelmar {
+namespace {
+
+// A run killed between its temporary's link and the rename left
+// ".pelmar-<pid>-<n>" for good: the next replacement in that folder removes
+// those of processes that are gone, and keeps a live process's.
+TEST(FileReplace, temporaries_of_dead_runs_are_removed) {
+  test::TempDir dir;
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ::waitpid(child, &status, 0);  // gone now
+  const std::string dead = ".pelmar-" + std::to_string(child) + "-0";
+  const std::string alive = ".pelmar-" + std::to_string(::getppid()) + "-0";
+  const std::string other = ".pelmar-notapid";
+  for (const std::string& name : {dead, alive, other}) test::writeFile(dir / name, "left over");
+  ASSERT_TRUE(replaceFileContent(dir / "out.txt", "new"));
+  EXPECT_FALSE(std::filesystem::exists(dir / dead));
+  EXPECT_TRUE(std::filesystem::exists(dir / alive));
+  EXPECT_TRUE(std::filesystem::exists(dir / other));
 }
 
 }  // namespace

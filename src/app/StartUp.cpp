@@ -4,6 +4,7 @@
 #include "app/ProgramDirectory.h"
 #include "app/StringIds.h"
 #include "io/FileAccess.h"
+#include "io/FileReplace.h"
 #include "conversion/ProjectionLibrary.h"
 #include "geodesy/EllipsoidLibrary.h"
 
@@ -15,6 +16,8 @@ bool StartUp(const std::filesystem::path& home, StartUpState& state, const std::
   state.userHomeProblem.clear();
   if (state.userHome != home && !SeedUserFiles(home, state.userHome, state.userHomeProblem)) state.userHome = home;
   SetProgramFiles(ListProgramFiles(home, state.userFiles()));
+  RemoveDeadTemporaries(home);
+  if (state.userFiles() != home) RemoveDeadTemporaries(state.userFiles());
   state.languages = LanguageConfiguration(state.userFiles() / LanguageConfiguration::kFileName);
   state.languages.ReadLanguageSettings();
 

@@ -117,10 +117,28 @@ std::filesystem::path folderOf(const std::filesystem::path& target) {
 
 }  // namespace
 
+void RemoveDeadTemporaries(const std::filesystem::path& folder) {
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    int pid = 0;
+    unsigned n = 0;
+    char rest = 0;
+    if (std::sscanf(name.c_str(), ".pelmar-%d-%u%c", &pid, &n, &rest) != 2 || pid <= 0) continue;
+    if (name != ".pelmar-" + std::to_string(pid) + "-" + std::to_string(n)) continue;  // exactly our own form
+    // Only a writer that is gone: a live process (or one of another user,
+    // which kill cannot probe) may still be renaming it.
+    if (pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    std::error_code ignored;
+    std::filesystem::remove(it->path(), ignored);
+  }
+}
+
 bool ReplacementFile::create(const Replacement& replacement) {
   discard();
   target_ = replacement.target;
   const std::filesystem::path folder = folderOf(target_);
+  RemoveDeadTemporaries(folder);
   // PELMAR_NAMED_TEMPORARIES=1 takes the fallback, for its tests.
   static const bool namedOnly = std::getenv("PELMAR_NAMED_TEMPORARIES") != nullptr;
   fd_ = namedOnly ? -1 : ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);

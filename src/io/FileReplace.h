@@ -51,6 +51,12 @@ class ReplacementFile {
 // half-written one, and a failed write leaves the old file whole. Follows
 // PrepareReplacement; false when it found a problem (in `problem` when
 // given, else 0) or a write failed.
+// Removes the temporaries ".pelmar-<pid>-<n>" in `folder` whose writing
+// process is gone (a run killed between the temporary's link and its
+// rename left 39 MB for good). Every replacement does it in its folder, and
+// start-up in the program's folders.
+void RemoveDeadTemporaries(const std::filesystem::path& folder);
+
 bool replaceFileContent(const std::filesystem::path& path, std::string_view content, int* problem = nullptr);
 
 // Reads a whole file; false when it cannot be opened or read.
