@@ -229,6 +229,25 @@ TEST_F(GridShift, longitudes_a_circle_away_are_the_same) {
   EXPECT_EQ(result.pointsLeftOut, 0);
 }
 
+// At the edges: a point within 1e-4 of a cell outside an edge keeps the
+// edge's shift (1e-6″ dropped points a fraction of a millimetre outside),
+// one a thousandth of a cell outside is left out; and the inverse whose
+// iteration leaves the grid at its east edge gives what PROJ gives (cct -I
+// +proj=hgridshift +grids=BETA2007.gsb: 51.0012105049 15.6685596180; the
+// first-order answer stood centimetres away).
+TEST_F(GridShift, edges_follow_proj) {
+  const std::filesystem::path grid = "/usr/share/proj/BETA2007.gsb";
+  // The south edge is 47°; a cell is 0.1° high.
+  const auto near = shift(grid, "IN 46.999995 10.0\nOUT 46.9999 10.0\n", false);
+  EXPECT_EQ(near.count("IN"), 1u);
+  EXPECT_EQ(near.count("OUT"), 0u);
+  EXPECT_EQ(result.pointsLeftOut, 1);
+  const auto back = shift(grid, "E1 51.0 15.6665\n", true);
+  ASSERT_EQ(back.count("E1"), 1u);
+  EXPECT_NEAR(back.at("E1").first, 51.0012105049, 1e-9);
+  EXPECT_NEAR(back.at("E1").second, 15.6685596180, 1e-9);
+}
+
 // A parent with two children: the first sub-grid by default (and the run
 // says how many points a finer grid holds), the deepest with "finest"; a
 // point on a child's edge belongs to the child.

@@ -25,11 +25,13 @@ class NTv2Grid {
     std::vector<double> latShift, lonShift;
     std::vector<int> children;  // indices of the sub-grids whose parent this is
 
-    // Bounds included, with 1e-6″ (0.03 mm) to spare, so that a point given
-    // on an edge in decimal degrees is not lost to the last digit.
-    static constexpr double kEdge = 1e-6;
+    // Bounds included, with 1e-4 of a cell to spare, as PROJ allows: a point
+    // on an edge in decimal degrees is not lost to the last digit (1e-6″
+    // dropped points a fraction of a millimetre outside).
+    static constexpr double kEdgeShare = 1e-4;
     bool contains(double lat, double lon) const {
-      return lat >= south - kEdge && lat <= north + kEdge && lon >= east - kEdge && lon <= west + kEdge;
+      const double edgeLat = kEdgeShare * latInc, edgeLon = kEdgeShare * lonInc;
+      return lat >= south - edgeLat && lat <= north + edgeLat && lon >= east - edgeLon && lon <= west + edgeLon;
     }
   };
 
