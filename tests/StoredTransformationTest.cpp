@@ -166,6 +166,17 @@ TEST_F(Database, a_flipped_bit_is_told_by_the_checksum) {
   std::filesystem::remove(ChecksumPath(file()));
   host.messages.clear();
   EXPECT_TRUE(TransformationDatabase(file()).Load(&host)) << "no sidecar: as before";
+  // Between a save's steps (or after a run killed there) the sidecar holds
+  // the old and the new checksum: either file is whole.
+  writeFile(ChecksumPath(file()), ChecksumText("older bytes") + ChecksumText(intact));
+  EXPECT_TRUE(TransformationDatabase(file()).Load(&host));
+  // A sidecar that cannot be written stops the save before the file changes.
+  std::filesystem::remove(ChecksumPath(file()));
+  std::filesystem::create_directory(ChecksumPath(file()));
+  TransformationDatabase blocked(file());
+  ASSERT_TRUE(blocked.Load(&host));
+  EXPECT_FALSE(append(blocked, fullSet("B", 0, 0), host));
+  EXPECT_EQ(readFile(file()), intact) << "told as not written, and so it is";
 
   const EllipsoidList list = {{"One", 6378137.0, 6356752.314140356}};
   ASSERT_TRUE(WriteEllipsoidDatabase(dir / "Ellip.db", list));
@@ -371,6 +382,9 @@ TEST_F(StoredSetsCli, the_programs_own_files_are_never_outputs) {
                              "--save", "B"}},
       {"Ellip.db", {"--ellipsoid", "WGS84", "geodesy", "inverse", path("g.txt"), path("Ellip.db")}},
       {"user.ini", {"--summary", path("user.ini"), "apply", "A", source, path("applied.txt")}},
+      // A sidecar that is not there yet: written over, every later command
+      // read the ellipsoids as damaged.
+      {"Ellip.db", {"apply", "A", source, path("Ellip.db.sum")}},
   };
   for (const auto& [file, args] : cases) {
     SCOPED_TRACE(args[0] + " " + args[1]);

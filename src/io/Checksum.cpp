@@ -25,13 +25,29 @@ bool WriteChecksum(const std::filesystem::path& file, std::string_view bytes) {
   return replaceFileContent(ChecksumPath(file), ChecksumText(bytes));
 }
 
+bool WritePendingChecksum(const std::filesystem::path& file, std::string_view newBytes) {
+  std::string old;
+  std::string text = readFileContent(file, old) ? ChecksumText(old) : std::string();
+  return replaceFileContent(ChecksumPath(file), text + ChecksumText(newBytes));
+}
+
 ChecksumState VerifyChecksum(const std::filesystem::path& file, std::string_view bytes) {
   std::error_code error;
   const std::filesystem::path sidecar = ChecksumPath(file);
-  if (!std::filesystem::exists(sidecar, error)) return ChecksumState::Missing;
+  // A sidecar that is not there, or no file to read (a folder of that
+  // name), proves nothing either way.
   std::string stored;
-  if (!readFileContent(sidecar, stored)) return ChecksumState::Differs;
-  return stored == ChecksumText(bytes) ? ChecksumState::Matches : ChecksumState::Differs;
+  if (!std::filesystem::is_regular_file(sidecar, error) || !readFileContent(sidecar, stored)) {
+    return ChecksumState::Missing;
+  }
+  const std::string wanted = ChecksumText(bytes);
+  for (std::size_t start = 0; start < stored.size();) {
+    std::size_t end = stored.find('\n', start);
+    if (end == std::string::npos) end = stored.size() - 1;
+    if (stored.compare(start, end + 1 - start, wanted) == 0) return ChecksumState::Matches;
+    start = end + 1;
+  }
+  return ChecksumState::Differs;
 }
 
 }  // namespace pelmar

@@ -56,8 +56,9 @@ std::vector<std::filesystem::path>& programFiles() {
 
 std::vector<std::filesystem::path> ListProgramFiles(const std::filesystem::path& programDirectory,
                                                     const std::filesystem::path& userFiles) {
-  static constexpr const char* kNames[] = {"Transformation.db", "Ellip.db", "PelmarGeneral.ini", "HeaderInfo.dat",
-                                           "pelmar", "pelmar-cli"};
+  static constexpr const char* kNames[] = {
+      "Transformation.db",      "Ellip.db",      "PelmarGeneral.ini",      "HeaderInfo.dat", "pelmar", "pelmar-cli",
+      "Transformation.db.sum",  "Ellip.db.sum",  "Transformation.db.lock", "Ellip.db.lock",  "PelmarGeneral.ini.lock"};
   std::vector<std::filesystem::path> files;
   for (const std::filesystem::path& folder : {programDirectory, userFiles}) {
     if (folder.empty()) continue;
@@ -68,8 +69,8 @@ std::vector<std::filesystem::path> ListProgramFiles(const std::filesystem::path&
         const std::filesystem::path& path = it->path();
         const std::string extension = path.extension().string();
         const bool inConfig = directory != folder;
-        if ((inConfig && extension == ".ini") ||
-            (!inConfig && (extension == ".lng" || extension == ".so" || extension == ".sum"))) {
+        if ((inConfig && (extension == ".ini" || extension == ".lock")) ||
+            (!inConfig && (extension == ".lng" || extension == ".so" || extension == ".sum" || extension == ".lock"))) {
           files.push_back(path);
         }
       }

@@ -129,6 +129,8 @@ void RemoveDeadTemporaries(const std::filesystem::path& folder) {
     // Only a writer that is gone: a live process (or one of another user,
     // which kill cannot probe) may still be renaming it.
     if (pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    std::error_code kind;
+    if (it->is_directory(kind)) continue;  // ours are files
     std::error_code ignored;
     std::filesystem::remove(it->path(), ignored);
   }

@@ -57,7 +57,9 @@ bool WriteEllipsoidDatabase(const std::filesystem::path& path, const EllipsoidLi
     writer.writeDouble(record.a);
     writer.writeDouble(record.b);
   }
-  return writer.commit(path) && WriteChecksum(path, writer.data());
+  if (!WritePendingChecksum(path, writer.data()) || !writer.commit(path)) return false;
+  WriteChecksum(path, writer.data());  // the pending pair proves the file too
+  return true;
 }
 
 int FindEllipsoid(const EllipsoidList& list, std::string_view name) {

@@ -201,10 +201,12 @@ bool TransformationDatabase::Update(const std::function<bool(SetList&)>& change,
     damaged_ = false;
   }
   std::string encoded = Encode(changed);
-  if (!replaceFileContent(path_, encoded) || !WriteChecksum(path_, encoded)) {
+  // A sidecar that cannot be written stops the save before the file changes.
+  if (!WritePendingChecksum(path_, encoded) || !replaceFileContent(path_, encoded)) {
     host.message(str::TransformationFileNotWritten, {path_.string()});
     return false;
   }
+  WriteChecksum(path_, encoded);  // the pending pair proves the file too
   sets_ = std::move(changed);
   content_ = std::move(encoded);
   return true;
