@@ -341,7 +341,7 @@ TEST_F(GridShift, ascii_rules_and_refusals) {
          g[0].latInc = std::numeric_limits<double>::infinity();
          return binaryGrid(g);
        },
-       -1001, str::GridNodesMissing},
+       -1001, str::GridIncrementUnusable},
       {"a node shift that is no number",
        [&] {
          std::vector<SubGridSpec> g = grid;

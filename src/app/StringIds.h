@@ -506,7 +506,8 @@
   X(StoredWithoutPoints, 2147)                                           \
   X(GridNodesContradict, 2148)                                           \
   X(GridShiftNotNumber, 2149)                                            \
-  X(GridUnitUnknown, 2150)
+  X(GridUnitUnknown, 2150)                                               \
+  X(GridIncrementUnusable, 2151)
 
 namespace pelmar::str {
 

@@ -12,6 +12,7 @@
 #include "app/JobHost.h"
 #include "app/StringIds.h"
 #include "text/LineScanner.h"
+#include "text/MessageFormat.h"
 
 // The NTv2 format: Junkins and Farley, "NTv2 Developer's Guide", Geodetic
 // Survey of Canada, 1995. The ASCII form holds the binary form's 16-byte
@@ -242,8 +243,13 @@ bool NTv2Grid::finish(const std::filesystem::path& path, JobHost& host) {
       for (double& v : g.latShift) v *= toSeconds;
       for (double& v : g.lonShift) v *= toSeconds;
     }
-    const bool sane = std::isfinite(g.latInc) && std::isfinite(g.lonInc) && g.latInc > 0.0 && g.lonInc > 0.0 &&
-                      std::isfinite(g.south) && std::isfinite(g.north) && std::isfinite(g.east) &&
+    if (!(std::isfinite(g.latInc) && std::isfinite(g.lonInc) && g.latInc > 0.0 && g.lonInc > 0.0)) {
+      // Named as what it is: the node-count message said "need 0".
+      host.message(str::GridIncrementUnusable,
+                   {path.string(), g.name, formatMessage("%g", {g.latInc}), formatMessage("%g", {g.lonInc})});
+      return false;
+    }
+    const bool sane = std::isfinite(g.south) && std::isfinite(g.north) && std::isfinite(g.east) &&
                       std::isfinite(g.west) && g.north >= g.south && g.west >= g.east &&
                       (g.north - g.south) / g.latInc < 1e7 && (g.west - g.east) / g.lonInc < 1e7;
     g.columns = sane ? nearest((g.west - g.east) / g.lonInc) + 1 : 0;
