@@ -55,9 +55,10 @@
 //    the ground;
 //  - fewer observations than unknowns stop the run before the report is
 //    created, and the options line about the output file is written once;
-//  - the gross-error test of an L1 run takes the L1 fit's own form
-//    (TestAfterL1Fit), in which a full-size residual is no longer what
-//    makes T₀ exceed Ω;
+//  - the gross-error test of an L1 run tests every point against the
+//    least-squares fit of the points the L1 residuals do not set aside
+//    (TestAfterL1 in EstimationStages.h), in which a full-size residual is
+//    no longer what makes T₀ exceed Ω;
 //  - a point that cannot be tested (too little redundancy for its
 //    observations) reads "not tested", and the report ends its test table
 //    with the run's notices.

@@ -194,7 +194,7 @@ bool PassesThrough(const PointRows& rows, const std::array<double, 3>& v, double
   return false;
 }
 
-std::vector<char> NotSetAside(const EstimationModel& model, const Fit& fit, double /*passThrough*/) {
+std::vector<char> NotSetAside(const EstimationModel& model, const Fit& fit) {
   constexpr double kSetAside = 3.0;  // robust standard deviations
   const std::size_t n = model.identicalCount();
   std::vector<char> inside(n, 1);

@@ -267,9 +267,10 @@ SubsetFit FitInside(Model& model, const std::vector<char>& inside) {
 // below `limit` (AdjustmentSolution::passThrough; none when below 0).
 bool PassesThrough(const PointRows& rows, const std::array<double, 3>& v, double limit);
 
-// The points an L1 fit sets aside before the test: a residual √p·|v| beyond
-// three robust standard deviations of the rows the fit does not pass through.
-std::vector<char> NotSetAside(const EstimationModel& model, const Fit& fit, double passThrough);
+// The points an L1 fit sets aside before the test (0 in the result): a
+// residual √p·|v| beyond three robust standard deviations of the rows it does
+// not interpolate.
+std::vector<char> NotSetAside(const EstimationModel& model, const Fit& fit);
 
 // The test after an L1 fit. The L1 fit leaves each gross error at its full
 // size in its own residuals; the points whose residuals stand out are set
@@ -285,7 +286,7 @@ template <class Model>
 TestOutcome TestAfterL1(Model& model, const Adjustment& adjustment, const Fit& fit) {
   const std::size_t n = model.identicalCount();
   const int u = model.unknowns();
-  std::vector<char> inside = NotSetAside(model, fit, adjustment.passThrough);
+  std::vector<char> inside = NotSetAside(model, fit);
   TestOutcome out;
   std::vector<PointTest>& tests = out.tests;
   PointRows rows;
