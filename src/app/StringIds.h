@@ -507,7 +507,8 @@
   X(GridNodesContradict, 2148)                                           \
   X(GridShiftNotNumber, 2149)                                            \
   X(GridUnitUnknown, 2150)                                               \
-  X(GridIncrementUnusable, 2151)
+  X(GridIncrementUnusable, 2151)                                         \
+  X(ProjFidelity, 2152)
 
 namespace pelmar::str {
 

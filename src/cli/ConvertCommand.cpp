@@ -9,6 +9,7 @@
 #include "cli/CliHost.h"
 #include "cli/Summary.h"
 #include "conversion/BatchConversion.h"
+#include "conversion/ConversionProj.h"
 #include "conversion/ProjectionLibrary.h"
 
 namespace pelmar::cli {
@@ -42,29 +43,76 @@ bool chooseEllipsoid(CliContext& context, int settingsIndex, EllipsoidRecord& el
   return true;
 }
 
+namespace {
+
+// The values the option dialogs would open with.
+void loadOptions(CliContext& context, const ConversionInfo& conversion, ConversionJob& job) {
+  job.centralMeridian.load(context.settings);
+  job.austrianMeridian.load(context.settings);
+  job.mercator.load(context.settings);
+  job.lambert.load(context.settings);
+  if (conversion.dialog == ConversionDialog::SoldnerBaden) {
+    job.soldner = SoldnerOptions::baden();
+  } else {
+    job.soldner.load(context.settings);
+  }
+}
+
+bool openLibrary(CliContext& context, ProjectionLibrary& library) {
+  if (library.Open(context.state.home)) return true;
+  context.host.message(str::ProjectionLibraryMissing);
+  return false;
+}
+
+// convert --list [--proj]: every conversion, with --proj its PROJ operation
+// under today's settings.
+int listConversions(CliContext& context, bool proj, bool greenwich) {
+  ConversionJob job;
+  ProjectionLibrary library;
+  if (proj) {
+    loadGeneralSettings(context, job.settings);
+    if (!chooseEllipsoid(context, job.settings.ellipsoid, job.ellipsoid) || !openLibrary(context, library)) {
+      return kJobFailed;
+    }
+  }
+  for (const ConversionInfo& c : Conversions()) {
+    context.out << c.code << "  " << c.name;
+    for (std::size_t pad = std::string_view(c.name).size(); pad < 22; ++pad) context.out << ' ';
+    if (!proj) {
+      context.out << context.state.table.text(c.labelId) << "\n";
+      continue;
+    }
+    loadOptions(context, c, job);
+    job.greenwich = greenwich && c.dialog == ConversionDialog::SoldnerBaden;
+    const ProjOperation operation = ConversionOperation(c, job, library);
+    context.out << (operation.proj.empty() ? "(no single PROJ operation)" : operation.proj) << "\n";
+    if (!operation.note.empty()) context.out << "      # " << operation.note << "\n";
+  }
+  return kSuccess;
+}
+
+}  // namespace
+
 int ConvertCommand::run(CliContext& context, const std::vector<std::string>& args) {
   std::vector<std::string> operands;
   bool greenwich = false;
   bool list = false;
+  bool proj = false;
   for (const std::string& arg : args) {
     if (arg == "--greenwich") {
       greenwich = true;
     } else if (arg == "--list") {
       list = true;
+    } else if (arg == "--proj") {
+      proj = true;
     } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
       return usageError(context.err, "convert: unknown option '" + arg + "'");
     } else {
       operands.push_back(arg);
     }
   }
-  if (list) {
-    for (const ConversionInfo& c : Conversions()) {
-      context.out << c.code << "  " << c.name;
-      for (std::size_t pad = std::string_view(c.name).size(); pad < 22; ++pad) context.out << ' ';
-      context.out << context.state.table.text(c.labelId) << "\n";
-    }
-    return kSuccess;
-  }
+  if (proj && !list) return usageError(context.err, "convert: --proj goes with --list");
+  if (list) return listConversions(context, proj, greenwich);
   if (operands.size() != 3) return usageError(context.err, "convert: give CODE INPUT OUTPUT");
   const std::string& codeText = operands[0];
   int code = 0;
@@ -84,28 +132,17 @@ int ConvertCommand::run(CliContext& context, const std::vector<std::string>& arg
     return kJobFailed;
   }
 
-  // The values the option dialogs would open with.
   ConversionJob job;
   job.inputPath = operands[1];
   job.outputPath = output;
   loadGeneralSettings(context, job.settings);
   if (!chooseEllipsoid(context, job.settings.ellipsoid, job.ellipsoid)) return kJobFailed;
-  job.centralMeridian.load(context.settings);
-  job.austrianMeridian.load(context.settings);
-  job.mercator.load(context.settings);
-  job.lambert.load(context.settings);
-  if (conversion->dialog == ConversionDialog::SoldnerBaden) {
-    job.soldner = SoldnerOptions::baden();
-  } else {
-    job.soldner.load(context.settings);
-  }
+  loadOptions(context, *conversion, job);
   job.greenwich = greenwich;
 
   ProjectionLibrary library;
-  if (!library.Open(context.state.home)) {
-    context.host.message(str::ProjectionLibraryMissing);
-    return kJobFailed;
-  }
+  if (!openLibrary(context, library)) return kJobFailed;
+  const ProjOperation operation = ConversionOperation(*conversion, job, library);
   ConversionResult result;
   if (!RunConversion(*conversion, job, library, context.host, &result)) return kJobFailed;
   RunSummary summary;
@@ -114,6 +151,8 @@ int ConvertCommand::run(CliContext& context, const std::vector<std::string>& arg
   summary.outputs = {{"output", output}};
   SetPointRunCounts(summary, result, job.inputPath.string());
   summary.ellipsoid = result.ellipsoid;
+  summary.proj = operation.proj;
+  summary.projNote = operation.note;
   return FinishRun(context, summary);
 }
 

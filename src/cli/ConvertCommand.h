@@ -12,7 +12,8 @@ class ConvertCommand : public Command {
   std::vector<std::string_view> settingSections() const override { return {"GeneralSettings", "Interpolation", "L0Settings", "L0AustriaSettings", "LambertSettings", "SoldnerSettings", "MercatorSettings"}; }
   std::string_view synopsis() const override {
     return "convert CODE INPUT OUTPUT            CODE: 1000-1014, 2000-2014 or a name (convert --list)\n"
-           "        [--greenwich]                Soldner Baden: longitudes from Greenwich";
+           "        [--greenwich]                Soldner Baden: longitudes from Greenwich\n"
+           "convert --list [--proj]              the conversions; with --proj each one's PROJ operation";
   }
   int run(CliContext& context, const std::vector<std::string>& args) override;
 };

@@ -9,10 +9,12 @@
 #include "app/StringIds.h"
 #include "text/TextEncoding.h"
 #include "cli/CliHost.h"
+#include "cli/ConvertCommand.h"
 #include "cli/Summary.h"
 #include "conversion/ProjectionLibrary.h"
 #include "text/LineScanner.h"
 #include "stored/ApplyStoredTransformation.h"
+#include "stored/ProjPipeline.h"
 #include "stored/TransformationDatabase.h"
 
 namespace pelmar::cli {
@@ -96,6 +98,17 @@ std::string SetToJson(const TransformationSet& set) {
                          {"source_ellipsoid", ellipsoidJson(set.sourceEllipsoid)},
                          {"target_ellipsoid", ellipsoidJson(set.targetEllipsoid)},
                          {"pre_translation_metres", set.preTranslation}};
+  // The auxiliary values hold the centroids of a centred cartesian run in
+  // the order the mapping takes them; here they are in the files' order.
+  const auto& a = set.auxiliary;
+  if (set.type != 2 && a != std::array<double, 6>{}) {
+    json["centroids"] = {{"axes", {"X", "Y", "Z"}},
+                         {"source", {a[1], a[0], a[2]}},
+                         {"target", {a[4], a[3], a[5]}}};
+  }
+  std::string problem;
+  const std::string pipeline = SetPipeline(set, &problem);
+  json["proj"] = pipeline.empty() ? nlohmann::json() : nlohmann::json(pipeline);
   json["points"] = nlohmann::json::array();
   for (const TransformationSetPoint& p : set.points) {
     nlohmann::json residuals = nlohmann::json::array();
@@ -169,13 +182,68 @@ bool SetFromJson(const std::string& text, TransformationSet& set, std::string& e
   return true;
 }
 
+namespace {
+
+// Stores `set` under its name unless a set of that name exists.
+int storeNew(CliContext& context, TransformationDatabase& database, const TransformationSet& set) {
+  bool taken = false;
+  const bool stored = database.Update(
+      [&](TransformationDatabase::SetList& sets) {
+        if ((taken = NameTaken(sets, set.name))) return false;
+        sets.push_back(set);
+        return true;
+      },
+      context.host);
+  if (taken) context.host.message(str::SetNameTaken, {utf8(set.name)});
+  return stored ? kSuccess : kJobFailed;
+}
+
+// sets import-proj NAME PIPELINE [--description TEXT]
+int importProj(CliContext& context, TransformationDatabase& database, const std::vector<std::string>& args) {
+  std::string description;
+  if (args.size() == 5 && args[3] == "--description") {
+    description = args[4];
+  } else if (args.size() != 3) {
+    return usageError(context.err, "sets import-proj: give NAME 'PIPELINE' [--description TEXT]");
+  }
+  TransformationSet set;
+  std::vector<std::string> notes;
+  std::string error;
+  EllipsoidList ellipsoids;
+  if (!readEllipsoids(context, ellipsoids)) return kJobFailed;
+  if (!SetFromPipeline(args[2], ellipsoids, set, notes, error)) {
+    context.err << "pelmar-cli: sets import-proj: " << error << "\n";
+    return kJobFailed;
+  }
+  for (const std::string& note : notes) context.err << "pelmar-cli: sets import-proj: note: " << note << "\n";
+  if (!(error = StoredText(args[1], true, set.name)).empty() ||
+      !(error = StoredText(description, false, set.description)).empty()) {
+    return usageError(context.err, "sets import-proj: " + error);
+  }
+  return storeNew(context, database, set);
+}
+
+}  // namespace
+
 int SetsCommand::run(CliContext& context, const std::vector<std::string>& args) {
   const std::string action = args.empty() ? "" : args[0];
+  std::string format = "json";
+  std::vector<std::string> operands = args;
+  if (action == "export" && args.size() == 5 && args[3] == "--format") {
+    format = args[4];
+    operands.resize(3);
+  }
   const bool valid = (action == "list" && args.size() == 1) || (action == "show" && args.size() == 2) ||
-                     (action == "delete" && args.size() == 2) || (action == "export" && args.size() == 3) ||
-                     (action == "import" && args.size() == 2);
-  if (!valid) return usageError(context.err, "sets: say list, show NAME, delete NAME, export NAME FILE or import FILE");
+                     (action == "delete" && args.size() == 2) || (action == "export" && operands.size() == 3) ||
+                     (action == "import" && args.size() == 2) || action == "import-proj";
+  if (!valid) {
+    return usageError(context.err,
+                      "sets: say list, show NAME, delete NAME, export NAME FILE [--format json|proj], import FILE or "
+                      "import-proj NAME PIPELINE");
+  }
+  if (format != "json" && format != "proj") return usageError(context.err, "sets export: --format json or proj");
   TransformationDatabase database = openDatabase(context);
+  if (action == "import-proj") return importProj(context, database, args);
 
   if (action == "list") {
     for (const TransformationSet& set : database.sets()) {
@@ -194,16 +262,7 @@ int SetsCommand::run(CliContext& context, const std::vector<std::string>& args) 
       context.err << "pelmar-cli: " << args[1] << ": " << error << "\n";
       return kJobFailed;
     }
-    bool taken = false;
-    const bool stored = database.Update(
-        [&](TransformationDatabase::SetList& sets) {
-          if ((taken = NameTaken(sets, set.name))) return false;
-          sets.push_back(set);
-          return true;
-        },
-        context.host);
-    if (taken) context.host.message(str::SetNameTaken, {utf8(set.name)});
-    return stored ? kSuccess : kJobFailed;
+    return storeNew(context, database, set);
   }
 
   const std::string name = utf8ToWindows1252(trimmed(args[1]));
@@ -218,8 +277,22 @@ int SetsCommand::run(CliContext& context, const std::vector<std::string>& args) 
     return kSuccess;
   }
   if (action == "export") {
+    std::string text = SetToJson(set);
+    if (format == "proj") {
+      std::string problem;
+      text = SetPipeline(set, &problem);
+      if (text.empty()) {
+        context.err << "pelmar-cli: sets export: " << args[1] << " has no PROJ form: " << problem << "\n";
+        return kJobFailed;
+      }
+      text += "\n";
+    }
+    if (args[2] == "-") {
+      context.out << text;
+      return kSuccess;
+    }
     if (!CheckDistinctFiles({}, {args[2]}, context.host)) return kJobFailed;
-    if (!replaceFileContent(args[2], SetToJson(set))) {
+    if (!replaceFileContent(args[2], text)) {
       context.host.message(str::FileNotOpened, {args[2]});
       return kJobFailed;
     }

@@ -7,7 +7,8 @@
 
 namespace pelmar::cli {
 
-// sets list | show NAME | delete NAME | export NAME FILE.json | import FILE.json
+// sets list | show NAME | delete NAME | export NAME FILE [--format json|proj] |
+// import FILE.json | import-proj NAME PIPELINE [--description TEXT]
 // — the parameter sets of Transformation.db in the program directory.
 class SetsCommand : public Command {
  public:
@@ -16,8 +17,11 @@ class SetsCommand : public Command {
     return "sets list                            the stored parameter sets\n"
            "sets show NAME                       every value of a set\n"
            "sets delete NAME                     remove the first set of that name\n"
-           "sets export NAME FILE.json           write a set as JSON\n"
-           "sets import FILE.json                store a set written by export";
+           "sets export NAME FILE [--format json|proj]\n"
+           "                                     write a set as JSON or as a PROJ operation (FILE - : stdout)\n"
+           "sets import FILE.json                store a set written by export\n"
+           "sets import-proj NAME 'PIPELINE' [--description TEXT]\n"
+           "                                     store a set from a PROJ helmert step or cart/helmert pipeline";
   }
   int run(CliContext& context, const std::vector<std::string>& args) override;
 };

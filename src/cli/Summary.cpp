@@ -43,6 +43,10 @@ bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) 
                          {"a", number(summary.ellipsoid->a)},
                          {"b", number(summary.ellipsoid->b)}};
   }
+  if (summary.proj) {
+    json["proj"] = summary.proj->empty() ? nlohmann::json() : nlohmann::json(*summary.proj);
+    if (!summary.projNote.empty()) json["proj_note"] = summary.projNote;
+  }
   json["inputs"] = nlohmann::json::object();
   for (const auto& [key, value] : summary.inputs) json["inputs"][key] = utf8(value);
   json["outputs"] = nlohmann::json::object();
@@ -87,6 +91,8 @@ bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) 
       json["pre_translation"] = nlohmann::json::array();
       for (double t : *e->preTranslation) json["pre_translation"].push_back(number(t));
     }
+    json["proj"] = e->proj.empty() ? nlohmann::json() : nlohmann::json(e->proj);
+    if (e->projFidelity) json["proj_fidelity_m"] = number(*e->projFidelity);
     json["points"] = nlohmann::json::array();
     for (const PointTest& t : e->points) {
       nlohmann::json point = {{"name", utf8(t.name)}, {"T", number(t.T)}, {"F", number(t.F)}, {"outlier", t.outlier},
@@ -120,6 +126,11 @@ int FinishRun(CliContext& context, const RunSummary& summary) {
     if (summary.identicalPoints > 0) line += count(summary.identicalPoints, "identical point", "identical points") + ", ";
     line += std::to_string(summary.pointsWritten) + " written, " + std::to_string(summary.pointsLeftOut) + " left out";
     if (summary.linesUnreadable > 0) line += ", " + count(summary.linesUnreadable, "line", "lines") + " unreadable";
+    if (summary.ellipsoid) {
+      char axes[96];
+      std::snprintf(axes, sizeof axes, " (a = %.3f m, b = %.6f m)", summary.ellipsoid->a, summary.ellipsoid->b);
+      line += ", on " + utf8(summary.ellipsoid->name) + axes;
+    }
     char time[32];
     std::snprintf(time, sizeof time, " (%.2f s)", seconds);
     context.err << line << time << "\n";

@@ -27,6 +27,8 @@ struct RunSummary {
   std::string firstUnreadable;       // "file:line" of the first
   const EstimationSummary* estimation = nullptr;  // the estimation fields, when there are any
   std::optional<EllipsoidRecord> ellipsoid;        // the one the run computed on, when it used one
+  std::optional<std::string> proj;  // convert: the PROJ operation (empty: none)
+  std::string projNote;             // convert: why there is none, or where PROJ departs
 };
 
 // The counts of a job over the point file `input` (its first unreadable

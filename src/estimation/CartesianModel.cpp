@@ -9,6 +9,7 @@
 #include "points/LineFormatters.h"
 #include "text/MessageFormat.h"
 #include "text/TextEncoding.h"
+#include "stored/ProjPipeline.h"
 
 namespace pelmar {
 
@@ -245,6 +246,15 @@ std::int64_t CartesianModel::PointsRead() const {
 void CartesianModel::CompleteSummary(EstimationSummary& summary) const {
   summary.linesUnreadable = job_.linesUnreadable;
   summary.firstUnreadable = job_.firstUnreadable;
+  // The whole map from the source to the target file's coordinates, in the
+  // files' order (which is PROJ's: easting northing, x y z).
+  summary.proj = ProjOf(SampleAffine([this](const Vec3& q) {
+    Vec3 reduced{};
+    for (int c = 0; c < 3; ++c) reduced[c] = q[c] - sourceCentroid_[c];
+    Vec3 o = Map(reduced);
+    for (int c = 0; c < 3; ++c) o[c] += targetCentroid_[c];
+    return o;
+  }));
 }
 
 }  // namespace pelmar

@@ -10,6 +10,8 @@
 
 namespace pelmar {
 
+struct AffineMap;
+
 // How a cartesian model's files and report look: the plane models read
 // "name Y X" and tabulate Y, X; the spatial ones read "name c1 c2 c3" and
 // tabulate them as X, Y, Z. Rows, residuals and output run Y, X (, Z) for
@@ -90,6 +92,9 @@ class CartesianModel : public EstimationModel {
   virtual SpreadNeed Need() const = 0;
   virtual void Prepare() {}
   virtual int PlotTitle() const = 0;
+  // The model as a PROJ operation, given its whole map in the files' order;
+  // empty when it has none.
+  virtual std::string ProjOf(const AffineMap& map) const = 0;
 
   // Notices in the options block: an empty line and the block, when there are any.
   void WriteNoticesInOptions(ReportFile& report, const LanguageTable& table, const RunNotices& notices) const;

@@ -19,6 +19,7 @@
 #include "estimation/EstimationSections.h"
 #include "estimation/ReportFile.h"
 #include "estimation/ResidualDistribution.h"
+#include "stored/ProjPipeline.h"
 #include "points/LineFormatters.h"
 
 // The estimation of a datum transformation in ellipsoidal coordinates, as
@@ -42,7 +43,9 @@
 //    stop the run with a message instead of printing what the inversion
 //    left;
 //  - every transformed point is compared with the rigorous cartesian form
-//    of the same model, and a departure above 1 mm is told;
+//    of the same model (the PROJ pipeline of the summary), and a departure
+//    above 1 mm is told; the largest departure at the identical points is
+//    reported as the pipeline's fidelity;
 //  - output longitudes are reduced to (−180°, 180°];
 //  - the L1 loop has settled when the scale moves by less than 1e-11 between
 //    passes (0.06 mm at the Earth's radius, like the 1e-5 m of the
@@ -109,27 +112,6 @@ bool transformPoint(ProjectionLibrary& library, const EllipsoidRecord& source, c
   out = ApplyEllipsoidalRows(rows, groups, x);
   out[1] = wrapDegrees(out[1]);
   return std::isfinite(out[0]) && std::isfinite(out[1]) && std::isfinite(out[2]);
-}
-
-// The same model without the linearisation: the pre-translated source point
-// in cartesian coordinates, X + T + m·X + R·X with the rotations in radians,
-// expressed on the target ellipsoid. One scale only (two scales have no
-// cartesian form). False when the library cannot convert the point.
-bool rigorousPoint(ProjectionLibrary& library, const EllipsoidRecord& source, const EllipsoidRecord& target,
-                   const std::array<double, 3>* shift, const EllipsoidalParameters& p, double B, double L, double h,
-                   std::array<double, 3>& out) {
-  double X = 0.0, Y = 0.0, Z = 0.0;
-  library.SetEllipDim(source.a, source.b);
-  if (library.BLH_to_XYZ(B, L, h, X, Y, Z) != VIV_OK) return false;
-  if (shift != nullptr) X += (*shift)[0], Y += (*shift)[1], Z += (*shift)[2];
-  const double ex = p.rotationSeconds[0] / kRhoSeconds, ey = p.rotationSeconds[1] / kRhoSeconds,
-               ez = p.rotationSeconds[2] / kRhoSeconds, m = p.planScale;
-  const double Xt = X + p.translation[0] + m * X + ez * Y - ey * Z;
-  const double Yt = Y + p.translation[1] + m * Y - ez * X + ex * Z;
-  const double Zt = Z + p.translation[2] + m * Z + ey * X - ex * Y;
-  library.SetEllipDim(target.a, target.b);
-  return library.XYZ_to_BLH(Xt, Yt, Zt, out[0], out[1], out[2]) == VIV_OK && std::isfinite(out[0]) &&
-         std::isfinite(out[1]) && std::isfinite(out[2]);
 }
 
 }  // namespace
@@ -379,6 +361,7 @@ class EllipsoidalEstimationModel final : public EstimationModel {
     job_.set.sourceEllipsoid = job_.sourceEllipsoid;
     job_.set.targetEllipsoid = job_.targetEllipsoid;
     if (preShift_ != nullptr) job_.set.preTranslation = shift_;
+    TakeFidelity();
     if (prior_) {
       double largest = 0.0;
       for (double value : parameters.translation) largest = std::max(largest, std::fabs(value));
@@ -423,6 +406,9 @@ class EllipsoidalEstimationModel final : public EstimationModel {
 
   void WriteParameters(ReportFile& report, const Adjustment& adjustment) const override {
     const EllipsoidalParameters& parameters = job_.parameters;
+    auto fidelity = [&] {
+      if (std::isfinite(fidelity_)) report.writeText(str::ProjFidelity, {fidelity_});
+    };
     report.separator();
     report.section(str::SectionParameters, 39);
     if (groups_.scaleKind == 1) report.writeText(str::EllipsoidalScale, {parameters.planScale});
@@ -441,6 +427,7 @@ class EllipsoidalEstimationModel final : public EstimationModel {
       report.writeText(str::SpatialTranslation3, {parameters.translation[2]});
     }
     report.write("\n");
+    fidelity();
     if (method_ == 0) report.writeText(str::InnerPassCount, {adjustment.counter});
   }
 
@@ -489,14 +476,8 @@ class EllipsoidalEstimationModel final : public EstimationModel {
     // The differential model can carry a point near a pole beyond it: no
     // latitude to write.
     if (std::fabs(p[0]) > 90.0) return false;
-    std::array<double, 3> rigorous{};
-    if (groups_.scaleKind != 2 && rigorousPoint(library_, job_.sourceEllipsoid, job_.targetEllipsoid, preShift_,
-                                                job_.parameters, point.B, point.L, point.h, rigorous)) {
-      double north = 0.0, east = 0.0;
-      metresPerSecond(job_.targetEllipsoid, p[0], north, east);
-      const double departure = std::sqrt(std::pow((p[0] - rigorous[0]) * 3600.0 * north, 2) +
-                                         std::pow(wrapDegrees(p[1] - rigorous[1]) * 3600.0 * east, 2) +
-                                         std::pow(p[2] - rigorous[2], 2));
+    if (groups_.scaleKind != 2) {
+      const double departure = PipelineDeparture(job_.set, library_, point.B, point.L, point.h, p);
       if (departure > worstDeparture_) worstDeparture_ = departure, worstPoint_ = point.name;
     }
     return true;
@@ -581,6 +562,8 @@ class EllipsoidalEstimationModel final : public EstimationModel {
 
   void CompleteSummary(EstimationSummary& summary) const override {
     summary.ellipsoids = {{"source", job_.sourceEllipsoid}, {"target", job_.targetEllipsoid}};
+    summary.proj = SetPipeline(projSet_);
+    if (std::isfinite(fidelity_)) summary.projFidelity = fidelity_;
     if (preShift_ != nullptr) summary.preTranslation = shift_;
     summary.linesUnreadable = sourceNotes_.unreadable + targetNotes_.unreadable;
     if (sourceNotes_.unreadable > 0) {
@@ -598,6 +581,25 @@ class EllipsoidalEstimationModel final : public EstimationModel {
                 EllipsoidalPointList& points, PointFileNotes& notes, int unreadableId, int emptyId,
                 JobHost& host) const;
   bool BuildRows(const EllipsoidalIdenticalPoint& ip, EllipsoidalPointRows& pr) const;
+
+  // The PROJ pipeline of the result and its largest departure from the
+  // model at the identical points.
+  void TakeFidelity() {
+    projSet_ = job_.set;
+    if (groups_.scaleKind == 2) projSet_.scale = 1.0 + job_.parameters.planScale;
+    fidelity_ = std::nan("");
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+      if (!rows_[i].usable) continue;
+      const EllipsoidalPoint& s = job_.identical[i].source;
+      std::array<double, 3> p{};
+      if (!transformPoint(library_, job_.sourceEllipsoid, job_.targetEllipsoid, groups_, preShift_, xs_, s.B, s.L,
+                          s.h, p)) {
+        continue;
+      }
+      const double departure = PipelineDeparture(projSet_, library_, s.B, s.L, s.h, p);
+      if (std::isfinite(departure) && !(departure <= fidelity_)) fidelity_ = departure;
+    }
+  }
   void WriteColumnHead(ReportFile& report, const LanguageTable& table) const;
   // A geographic position as the report prints it: "%15.10f%15.10f" or two "%3d%3d%10.6f".
   std::string Position(double B, double L) const {
@@ -631,6 +633,10 @@ class EllipsoidalEstimationModel final : public EstimationModel {
   double xs_[EllipsoidalRows::kMaxUnknowns] = {};
   std::optional<EllipsoidalResidualDistribution> distribution_;
   double worstDeparture_ = 0.0;  // metres
+  // The result as a PROJ pipeline (two scales as the plan scale) and how far
+  // it departs from the model at the identical points (metres; NaN: none).
+  TransformationSet projSet_;
+  double fidelity_ = std::nan("");
   std::string worstPoint_;
 };
 

@@ -138,6 +138,11 @@ struct EstimationSummary {
   // ellipsoidal estimation): ellipsoids and the pre-translation (metres).
   std::vector<std::pair<std::string, EllipsoidRecord>> ellipsoids;  // "source", "target"
   std::optional<std::array<double, 3>> preTranslation;
+  // The result as a PROJ operation on the source coordinates in PROJ's axis
+  // order (empty: none), and for the ellipsoidal model how far it departs
+  // from the model at the identical points (metres).
+  std::string proj;
+  std::optional<double> projFidelity;
   std::int64_t linesRead = 0;  // points read from both files
   std::int64_t linesUnreadable = 0;  // data lines of both files that fit no layout
   std::string firstUnreadable;       // "file:line" of the first of them

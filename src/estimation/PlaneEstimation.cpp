@@ -10,6 +10,7 @@
 #include "estimation/CartesianModel.h"
 #include "estimation/ReportFile.h"
 #include "points/PointFile.h"
+#include "stored/ProjPipeline.h"
 
 namespace pelmar {
 
@@ -198,6 +199,7 @@ class PlaneEstimationModel final : public CartesianModel {
     return model_ == PlaneModel::Similarity ? SpreadNeed::Extent : SpreadNeed::Plane;
   }
   int PlotTitle() const override { return model_ == PlaneModel::Similarity ? str::ListSimilarity : str::ListAffine; }
+  std::string ProjOf(const AffineMap& map) const override { return PlaneAffineText(map); }
 
  private:
   std::size_t RotationIndex() const { return model_ == PlaneModel::Similarity ? 5 : 6; }

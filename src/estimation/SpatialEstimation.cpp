@@ -18,6 +18,7 @@
 #include "estimation/EstimationSections.h"
 #include "estimation/ReportFile.h"
 #include "points/PointFile.h"
+#include "stored/ProjPipeline.h"
 
 namespace pelmar {
 
@@ -475,6 +476,10 @@ class SpatialEstimationModel final : public CartesianModel {
 
  protected:
   Vec3 Map(const Vec3& reduced) const override { return state_.map(reduced, rigorous_ ? nullptr : &x_); }
+  std::string ProjOf(const AffineMap& map) const override {
+    HelmertStep step;
+    return HelmertOf(map, rigorous_, step) ? ProjText(step) : std::string();
+  }
   // Without translations and centring the model has no room for a reduction.
   bool Reduces() const override { return center_ != 0 || groups_.translations; }
   // Rotations turn about the reduction point (the origin when nothing is
