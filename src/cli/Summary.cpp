@@ -126,14 +126,15 @@ int FinishRun(CliContext& context, const RunSummary& summary) {
     if (summary.identicalPoints > 0) line += count(summary.identicalPoints, "identical point", "identical points") + ", ";
     line += std::to_string(summary.pointsWritten) + " written, " + std::to_string(summary.pointsLeftOut) + " left out";
     if (summary.linesUnreadable > 0) line += ", " + count(summary.linesUnreadable, "line", "lines") + " unreadable";
+    char time[32];
+    std::snprintf(time, sizeof time, " (%.2f s)", seconds);
+    line += time;
     if (summary.ellipsoid) {
       char axes[96];
       std::snprintf(axes, sizeof axes, " (a = %.3f m, b = %.6f m)", summary.ellipsoid->a, summary.ellipsoid->b);
-      line += ", on " + utf8(summary.ellipsoid->name) + axes;
+      line += "; ellipsoid " + utf8(summary.ellipsoid->name) + axes;
     }
-    char time[32];
-    std::snprintf(time, sizeof time, " (%.2f s)", seconds);
-    context.err << line << time << "\n";
+    context.err << line << "\n";
   }
   return kSuccess;
 }

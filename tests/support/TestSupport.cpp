@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -66,6 +67,32 @@ CommandResult runCommand(const std::string& command) {
   result.out = readFile(out);
   result.err = readFile(err);
   return result;
+}
+
+std::vector<std::array<double, 3>> runCct(const std::string& operation,
+                                          const std::vector<std::array<double, 3>>& points) {
+  TempDir dir;
+  std::string text;
+  char line[128];
+  for (const auto& p : points) {
+    std::snprintf(line, sizeof line, "%.17g %.17g %.17g\n", p[0], p[1], p[2]);
+    text += line;
+  }
+  writeFile(dir / "in.txt", text);
+  std::string words = operation;  // one line
+  for (char& c : words) c = c == '\n' ? ' ' : c;
+  const CommandResult result = runCommand("cct -d 12 " + words + " '" + (dir / "in.txt").string() + "'");
+  std::vector<std::array<double, 3>> out;
+  std::istringstream lines(result.out);
+  std::string row;
+  while (std::getline(lines, row)) {
+    std::array<double, 3> p{};
+    if (std::sscanf(row.c_str(), "%lf %lf %lf", &p[0], &p[1], &p[2]) == 3) out.push_back(p);
+  }
+  if (result.status != 0 || out.size() != points.size()) {
+    throw std::runtime_error("cct " + operation + " failed: " + result.err + result.out);
+  }
+  return out;
 }
 
 }  // namespace pelmar::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -69,5 +70,10 @@ struct CommandResult {
   std::string err;
 };
 CommandResult runCommand(const std::string& command);
+
+// Runs PROJ's cct (proj-bin) with `operation` on the points, given in PROJ's
+// axis order, and gives its output points; a failing cct fails the test.
+std::vector<std::array<double, 3>> runCct(const std::string& operation,
+                                          const std::vector<std::array<double, 3>>& points);
 
 }  // namespace pelmar::test
