@@ -206,9 +206,13 @@ int importProj(CliContext& context, TransformationDatabase& database, const std:
   } else if (args.size() != 3) {
     return usageError(context.err, "sets import-proj: give NAME 'PIPELINE' [--description TEXT]");
   }
+  std::string name, stored, error;
+  if (!(error = StoredText(args[1], true, name)).empty() ||
+      !(error = StoredText(description, false, stored)).empty()) {
+    return usageError(context.err, "sets import-proj: " + error);
+  }
   TransformationSet set;
   std::vector<std::string> notes;
-  std::string error;
   EllipsoidList ellipsoids;
   if (!readEllipsoids(context, ellipsoids)) return kJobFailed;
   if (!SetFromPipeline(args[2], ellipsoids, set, notes, error)) {
@@ -216,10 +220,8 @@ int importProj(CliContext& context, TransformationDatabase& database, const std:
     return kJobFailed;
   }
   for (const std::string& note : notes) context.err << "pelmar-cli: sets import-proj: note: " << note << "\n";
-  if (!(error = StoredText(args[1], true, set.name)).empty() ||
-      !(error = StoredText(description, false, set.description)).empty()) {
-    return usageError(context.err, "sets import-proj: " + error);
-  }
+  set.name = name;
+  set.description = stored;
   return storeNew(context, database, set);
 }
 

@@ -175,7 +175,10 @@ bool readHelmert(const Step& step, HelmertStep& helmert, bool& rotates, std::str
                        &helmert.s};
   const char* keys[] = {"x", "y", "z", "rx", "ry", "rz", "s"};
   rotates = false;
-  for (const auto& [key, value] : step.parameters) {
+  for (const auto& parameter : step.parameters) {
+    // Plain names, not a structured binding: lambdas below capture them.
+    const std::string& key = parameter.first;
+    const std::string& value = parameter.second;
     const auto k = std::find_if(std::begin(keys), std::end(keys), [&](const char* name) { return key == name; });
     if (k != std::end(keys)) {
       if (!readNumber(step, key, *numbers[k - std::begin(keys)], error)) return false;
@@ -212,7 +215,9 @@ constexpr NamedEllipsoid kProjEllipsoids[] = {
 bool readCart(const Step& step, const EllipsoidList& known, EllipsoidRecord& ellipsoid, std::string& error) {
   double a = 0.0, b = 0.0, rf = 0.0;
   std::string name;
-  for (const auto& [key, value] : step.parameters) {
+  for (const auto& parameter : step.parameters) {
+    const std::string& key = parameter.first;
+    const std::string& value = parameter.second;
     if (key == "ellps") {
       const auto* e = std::find_if(std::begin(kProjEllipsoids), std::end(kProjEllipsoids),
                                    [&](const NamedEllipsoid& n) { return value == n.name; });
