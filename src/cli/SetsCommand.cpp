@@ -1,6 +1,7 @@
 #include "cli/SetsCommand.h"
 
 #include <cmath>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
@@ -218,6 +219,28 @@ int importProj(CliContext& context, TransformationDatabase& database, const std:
   if (!SetFromPipeline(args[2], ellipsoids, set, notes, error)) {
     context.err << "pelmar-cli: sets import-proj: " << error << "\n";
     return kJobFailed;
+  }
+  if (set.type == 2) {
+    // Pelmar applies an ellipsoidal set differentially; say how closely.
+    ProjectionLibrary library;
+    if (!library.Open(context.state.home)) {
+      context.host.message(str::ProjectionLibraryMissing);
+      return kJobFailed;
+    }
+    const double departure = LargestModelDeparture(set, library);
+    constexpr double kUsable = 1.0;  // metres: beyond this the differential model is no use
+    char text[240];
+    std::snprintf(text, sizeof text,
+                  "Pelmar applies this set with its differential model, which departs from the pipeline by up to "
+                  "%.4f m on the Earth's surface between 80 S and 80 N",
+                  departure);
+    if (!(departure <= kUsable)) {
+      context.err << "pelmar-cli: sets import-proj: not stored: " << text
+                  << "; a pre-translation step (a first helmert step with x, y, z only) near the real "
+                     "translations makes it smaller\n";
+      return kJobFailed;
+    }
+    notes.emplace_back(text);
   }
   for (const std::string& note : notes) context.err << "pelmar-cli: sets import-proj: note: " << note << "\n";
   set.name = name;

@@ -41,7 +41,8 @@ double austrianFalseEast(double lon0) {
 
 const char* const kCassNote =
     "PROJ's cass is a series: it agrees with this exact Cassini-Soldner within 0.1 mm up to about 100 km east or "
-    "west of the meridian, and departs by 5 mm at 270 km";
+    "west of the meridian (80 km at 70 degrees of latitude), and departs by millimetres to centimetres beyond "
+    "250 km";
 
 // The forward operation, from the library's parameters as the set-up left them.
 ProjOperation forward(const ConversionInfo& conversion, const ConversionJob& job, const ProjectionParameters& p) {
@@ -59,7 +60,17 @@ ProjOperation forward(const ConversionInfo& conversion, const ConversionJob& job
       if (p.L0Auto != 0) return {"", std::string(kFollows) + "L0AustriaSettings.L0AustriaAuto=1)"};
       return {tmerc(p.L0, 1.0, austrianFalseEast(p.L0), -5000000.0), ""};
     case ConversionDialog::Lambert: {
-      if (p.LambCase == 0 && p.LambType == 0) {
+      // A cone whose parallels lie symmetric about the equator (or the one
+      // parallel on it) is flat: Mercator, true to scale on the parallels.
+      // PROJ's lcc refuses it.
+      const bool own = p.LambCase == 0;
+      const double flatParallel = p.LambType == 0 ? p.BSued : p.BNord;
+      if (own && (p.LambType == 0 ? p.BSued == 0.0 : p.BNord == -p.BSued)) {
+        return {"+proj=merc +lat_ts=" + ProjNumber(std::fabs(flatParallel)) + " +lon_0=" + ProjNumber(p.L0) +
+                    " +x_0=" + ProjNumber(p.FalseEast) + " +y_0=" + ProjNumber(p.FalseNorth),
+                ""};
+      }
+      if (own && p.LambType == 0) {
         // One standard parallel, the origin on it with scale 1.
         return {"+proj=lcc +lat_1=" + ProjNumber(p.BSued) + " +lat_0=" + ProjNumber(p.BSued) +
                     " +lon_0=" + ProjNumber(p.L0) + " +k_0=1 +x_0=" + ProjNumber(p.FalseEast) +
@@ -68,7 +79,6 @@ ProjOperation forward(const ConversionInfo& conversion, const ConversionJob& job
       }
       // Two standard parallels; the user's own case counts northings from the equator.
       const LambertOptions o = LambertOptions::preset(p.LambCase);
-      const bool own = p.LambCase == 0;
       const double lat1 = own ? p.BNord : dms(o.north.degrees, o.north.minutes, o.north.seconds);
       const double lat2 = own ? p.BSued : dms(o.south.degrees, o.south.minutes, o.south.seconds);
       const double lat0 = own ? 0.0 : dms(o.origin.degrees, o.origin.minutes, o.origin.seconds);

@@ -586,7 +586,10 @@ class EllipsoidalEstimationModel final : public EstimationModel {
   // model at the identical points.
   void TakeFidelity() {
     projSet_ = job_.set;
-    if (groups_.scaleKind == 2) projSet_.scale = 1.0 + job_.parameters.planScale;
+    // PROJ's helmert has one scale. A cartesian scale moves points near the
+    // surface almost wholly in height, so the height scale stands for both;
+    // the fidelity tells what the plan scale's difference costs.
+    if (groups_.scaleKind == 2) projSet_.scale = 1.0 + job_.parameters.heightScale;
     fidelity_ = std::nan("");
     for (std::size_t i = 0; i < rows_.size(); ++i) {
       if (!rows_[i].usable) continue;
@@ -633,7 +636,7 @@ class EllipsoidalEstimationModel final : public EstimationModel {
   double xs_[EllipsoidalRows::kMaxUnknowns] = {};
   std::optional<EllipsoidalResidualDistribution> distribution_;
   double worstDeparture_ = 0.0;  // metres
-  // The result as a PROJ pipeline (two scales as the plan scale) and how far
+  // The result as a PROJ pipeline (two scales as the height scale) and how far
   // it departs from the model at the identical points (metres; NaN: none).
   TransformationSet projSet_;
   double fidelity_ = std::nan("");

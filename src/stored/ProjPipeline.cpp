@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "conversion/ProjectionLibrary.h"
+#include "estimation/EllipsoidalEstimation.h"
 #include "stored/TransformationSet.h"
 
 namespace pelmar {
@@ -21,7 +22,6 @@ constexpr double kRadiansPerDegree = kPi / 180.0;
 // Entries of a rotation matrix that a step must reproduce (1e-12 moves a
 // point 6 µm at the Earth's radius).
 constexpr double kMatrixTolerance = 1e-12;
-constexpr double kEarthRadius = 6.4e6;  // metres, for the size of a linearisation
 
 double determinant(const ProjMatrix3& m) {
   return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
@@ -40,7 +40,13 @@ double largestDifference(const ProjMatrix3& a, const ProjMatrix3& b) {
 // R(rx, ry, rz), whose last row is (sin ry, −sin rx·cos ry, cos rx·cos ry)
 // and first column (cos ry·cos rz, −cos ry·sin rz, sin ry).
 ProjVec3 frameAngles(const ProjMatrix3& r) {
-  return {std::atan2(-r[2][1], r[2][2]), std::asin(std::clamp(r[2][0], -1.0, 1.0)), std::atan2(-r[1][0], r[0][0])};
+  const double cosRy = std::hypot(r[0][0], r[1][0]);
+  const double ry = std::atan2(r[2][0], cosRy);
+  if (cosRy < 1e-12) {
+    // ry = ±90°: only rx ± rz shows, in (R01, R11) = (sin, cos) of rx ± rz.
+    return {(r[2][0] > 0.0 ? 1.0 : -1.0) * std::atan2(r[0][1], r[1][1]), ry, 0.0};
+  }
+  return {std::atan2(-r[2][1], r[2][2]), ry, std::atan2(-r[1][0], r[0][0])};
 }
 
 ProjMatrix3 transposed(const ProjMatrix3& m) {
@@ -83,7 +89,8 @@ std::string scaleText(double ppm) {
   char text[40];
   for (int digits = 1; digits < 17; ++digits) {
     std::snprintf(text, sizeof text, "%.*g", digits, ppm);
-    if (1.0 + std::strtod(text, nullptr) * 1e-6 == 1.0 + ppm * 1e-6) return text;
+    const double shorter = std::strtod(text, nullptr);
+    if (1.0 + shorter * 1e-6 == 1.0 + ppm * 1e-6) return ProjNumber(shorter);
   }
   return ProjNumber(ppm);
 }
@@ -213,30 +220,33 @@ constexpr NamedEllipsoid kProjEllipsoids[] = {
 };
 
 bool readCart(const Step& step, const EllipsoidList& known, EllipsoidRecord& ellipsoid, std::string& error) {
+  // One way of giving the ellipsoid only: PROJ lets +a and +rf override
+  // +ellps, and more than one shape parameter has its own precedence.
+  const auto& p = step.parameters;
+  const bool named = p.count("ellps") == 1 && p.size() == 1;
+  const bool sized = p.count("a") == 1 && p.size() == 2 && (p.count("b") == 1 || p.count("rf") == 1);
+  if (!named && !sized) {
+    error = "\"" + step.text + "\": give the ellipsoid as +ellps=NAME, or as +a= with +b= or +rf=";
+    return false;
+  }
   double a = 0.0, b = 0.0, rf = 0.0;
   std::string name;
-  for (const auto& parameter : step.parameters) {
-    const std::string& key = parameter.first;
-    const std::string& value = parameter.second;
-    if (key == "ellps") {
-      const auto* e = std::find_if(std::begin(kProjEllipsoids), std::end(kProjEllipsoids),
-                                   [&](const NamedEllipsoid& n) { return value == n.name; });
-      if (e == std::end(kProjEllipsoids)) {
-        error = "+ellps=" + value + " in \"" + step.text + "\" is not known here; give +a= and +b= (or +rf=)";
-        return false;
-      }
-      a = e->a, b = e->b, rf = e->rf, name = e->name;
-      continue;
-    }
-    if (key != "a" && key != "b" && key != "rf") {
-      error = "+" + key + " in \"" + step.text + "\" is not taken (+ellps, +a, +b, +rf are)";
+  if (named) {
+    const std::string& value = p.at("ellps");
+    const auto* e = std::find_if(std::begin(kProjEllipsoids), std::end(kProjEllipsoids),
+                                 [&value](const NamedEllipsoid& n) { return value == n.name; });
+    if (e == std::end(kProjEllipsoids)) {
+      error = "+ellps=" + value + " in \"" + step.text + "\" is not known here; give +a= and +b= (or +rf=)";
       return false;
     }
-    if (!readNumber(step, key, key == "a" ? a : key == "b" ? b : rf, error)) return false;
+    a = e->a, b = e->b, rf = e->rf, name = e->name;
+  } else if (!readNumber(step, "a", a, error) ||
+             !readNumber(step, p.count("b") == 1 ? "b" : "rf", p.count("b") == 1 ? b : rf, error)) {
+    return false;
   }
   if (b == 0.0 && rf > 0.0) b = a * (1.0 - 1.0 / rf);
   ellipsoid = {name.empty() ? "a=" + ProjNumber(a) : name, a, b};
-  if (!usableEllipsoid(ellipsoid) || a <= 0.0) {
+  if (!usableEllipsoid(ellipsoid)) {
     error = "\"" + step.text + "\" gives no ellipsoid with a >= b > 0";
     return false;
   }
@@ -248,7 +258,7 @@ bool readCart(const Step& step, const EllipsoidList& known, EllipsoidRecord& ell
 
 // Steps around a pipeline that change only how the point files hold its
 // coordinates: latitude before longitude, degrees, the height kept.
-bool wrapping(const Step& step, bool& keepsHeight) {
+bool wrapping(const Step& step, int& pushes, int& pops) {
   const auto& p = step.parameters;
   if (step.name == "axisswap") return p.size() == 1 && p.count("order") == 1 && p.at("order") == "2,1";
   if (step.name == "unitconvert") {
@@ -256,7 +266,7 @@ bool wrapping(const Step& step, bool& keepsHeight) {
            ((p.at("xy_in") == "deg" && p.at("xy_out") == "rad") || (p.at("xy_in") == "rad" && p.at("xy_out") == "deg"));
   }
   if ((step.name == "push" || step.name == "pop") && p.size() == 1 && p.count("v_3") == 1) {
-    keepsHeight = true;
+    ++(step.name == "push" ? pushes : pops);
     return true;
   }
   return false;
@@ -266,6 +276,10 @@ bool cartesianSet(const HelmertStep& helmert, TransformationSet& set, std::strin
   const AffineMap target = AffineOf(helmert);
   set.type = helmert.exact ? 0 : 1;
   set.scale = 1.0 + helmert.s * 1e-6;
+  if (!(set.scale > 0.0)) {
+    error = "+s=" + ProjNumber(helmert.s) + " makes no positive scale factor";
+    return false;
+  }
   // The sets' rotations turn (y, x, z) as PROJ's coordinate frame turns (x, y, z).
   ProjVec3 e{};
   if (helmert.exact) {
@@ -290,8 +304,7 @@ bool cartesianSet(const HelmertStep& helmert, TransformationSet& set, std::strin
   return true;
 }
 
-void ellipsoidalSet(const std::vector<HelmertStep>& helmerts, TransformationSet& set,
-                    std::vector<std::string>& notes) {
+bool ellipsoidalSet(const std::vector<HelmertStep>& helmerts, TransformationSet& set, std::string& error) {
   const HelmertStep& similarity = helmerts.back();
   const AffineMap map = AffineOf(similarity);
   // The differential model's matrix (1 + m)·I + E(ε), E(ε) the skew part.
@@ -299,14 +312,9 @@ void ellipsoidalSet(const std::vector<HelmertStep>& helmerts, TransformationSet&
   const double k = (m[0][0] + m[1][1] + m[2][2]) / 3.0;
   const ProjVec3 e = {(m[1][2] - m[2][1]) / 2.0, (m[2][0] - m[0][2]) / 2.0, (m[0][1] - m[1][0]) / 2.0};
   const ProjMatrix3 model = {{{k, e[2], -e[1]}, {-e[2], k, e[0]}, {e[1], -e[0], k}}};
-  const double departure = largestDifference(model, map.M) * kEarthRadius;
-  if (departure > 1e-4) {
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "the ellipsoidal set linearises the rotations of the pipeline's rigorous step: up to %.1f mm "
-                  "at the Earth's radius",
-                  departure * 1000.0);
-    notes.emplace_back(text);
+  if (!(k > 0.0)) {
+    error = "the helmert step makes no positive scale factor";
+    return false;
   }
   set.type = 2;
   set.scale = k;
@@ -314,7 +322,7 @@ void ellipsoidalSet(const std::vector<HelmertStep>& helmerts, TransformationSet&
   if (helmerts.size() == 2) {
     set.preTranslation = helmerts.front().t;
     set.translation = map.T;
-    return;
+    return true;
   }
   // One step: its translations go before the similarity, where the
   // differential model takes them rigorously (600 m taken by the model
@@ -325,6 +333,7 @@ void ellipsoidalSet(const std::vector<HelmertStep>& helmerts, TransformationSet&
     for (int j = 0; j < 3; ++j) moved += model[i][j] * map.T[j];
     set.translation[i] = map.T[i] - moved;
   }
+  return true;
 }
 
 }  // namespace
@@ -472,15 +481,32 @@ double PipelineDeparture(const TransformationSet& set, ProjectionLibrary& librar
   return std::hypot(X[0] - M[0], X[1] - M[1], X[2] - M[2]);
 }
 
+double LargestModelDeparture(const TransformationSet& set, ProjectionLibrary& library) {
+  double largest = 0.0;
+  for (int lat = -80; lat <= 80; lat += 10) {
+    for (int lon = -180; lon < 180; lon += 10) {
+      ProjVec3 model{};
+      if (!MapType2(set, library, lat, lon, 0.0, model)) return std::nan("");
+      const double departure = PipelineDeparture(set, library, lat, lon, 0.0, model);
+      if (!(departure <= largest)) largest = departure;  // NaN stays
+    }
+  }
+  return largest;
+}
+
 bool SetFromPipeline(std::string_view text, const EllipsoidList& ellipsoids, TransformationSet& set,
                      std::vector<std::string>& notes, std::string& error) {
   std::vector<Step> steps;
   if (!splitSteps(text, steps, error)) return false;
-  bool keepsHeight = false;
+  int pushes = 0, pops = 0;
   // The wrapping steps stand before the first and after the last core step.
   std::size_t first = 0, last = steps.size();
-  while (first < last && wrapping(steps[first], keepsHeight)) ++first;
-  while (last > first && wrapping(steps[last - 1], keepsHeight)) --last;
+  while (first < last && wrapping(steps[first], pushes, pops)) ++first;
+  while (last > first && wrapping(steps[last - 1], pushes, pops)) --last;
+  if (pushes != pops) {
+    error = "+proj=push and +proj=pop of the height do not come in pairs";
+    return false;
+  }
   const std::vector<Step> core(steps.begin() + static_cast<std::ptrdiff_t>(first),
                                steps.begin() + static_cast<std::ptrdiff_t>(last));
   for (const Step& step : core) {
@@ -527,8 +553,8 @@ bool SetFromPipeline(std::string_view text, const EllipsoidList& ellipsoids, Tra
       !readCart(core.back(), ellipsoids, set.targetEllipsoid, error)) {
     return false;
   }
-  ellipsoidalSet(helmerts, set, notes);
-  if (keepsHeight) {
+  if (!ellipsoidalSet(helmerts, set, error)) return false;
+  if (pushes > 0) {
     notes.emplace_back(
         "the pipeline keeps the height (push/pop v_3); the set transforms it as a datum change does");
   }

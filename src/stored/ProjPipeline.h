@@ -92,13 +92,19 @@ bool EvaluateSetPipeline(const TransformationSet& set, ProjectionLibrary& librar
 double PipelineDeparture(const TransformationSet& set, ProjectionLibrary& library, double B, double L, double h,
                          const ProjVec3& model);
 
+// The largest such departure over the Earth's surface between 80° S and
+// 80° N (a 10° grid at height 0): how closely Pelmar applies a type-2 set
+// that came from a pipeline. NaN when a point cannot be converted.
+double LargestModelDeparture(const TransformationSet& set, ProjectionLibrary& library);
+
 // A stored set from a PROJ operation: a helmert step (type 0 with +exact,
 // else type 1) or a pipeline cart / helmert [/ helmert] / cart +inv (type 2).
 // Axis swaps, unit conversions and push/pop of the height around such a
 // pipeline are taken as the point files have them. `ellipsoids` names the
 // ellipsoids found (by a and b); `notes` gets what the user should know
 // (heights, linearisation). False, with the first part that cannot be taken
-// named in `error`.
+// named in `error`. A type-2 set is applied by the differential model: see
+// LargestModelDeparture.
 bool SetFromPipeline(std::string_view text, const EllipsoidList& ellipsoids, TransformationSet& set,
                      std::vector<std::string>& notes, std::string& error);
 
