@@ -353,7 +353,7 @@ TEST_F(EstimateCli, a_plot_that_cannot_be_written_fails_the_run) {
 }
 
 // Points on one line cannot give the affine transformation: the cause, then
-// 143, exit 1, and neither report nor summary.
+// 143, exit 1, no report, and a summary that says so.
 TEST_F(EstimateCli, points_on_one_line_fail_with_their_cause_and_write_nothing) {
   writeFile(home / "line.txt", "A 1000 2000\nB 2000 3000\nC 3000 4000\nD 4000 5000\n");
   writeFile(home / "t.txt", "A 1100 2100\nB 2100 3100\nC 3100 4100\nD 4100 5100\n");
@@ -363,7 +363,11 @@ TEST_F(EstimateCli, points_on_one_line_fail_with_their_cause_and_write_nothing) 
   const std::string text = err.str();
   EXPECT_NE(text.find("lie on one line"), std::string::npos) << text;
   EXPECT_LT(text.find("[1337]"), text.find("[143]")) << text;
-  for (const char* name : {"r.aus", "o.txt", "s.json"}) EXPECT_FALSE(std::filesystem::exists(home / name)) << name;
+  for (const char* name : {"r.aus", "o.txt"}) EXPECT_FALSE(std::filesystem::exists(home / name)) << name;
+  const auto summary = nlohmann::json::parse(test::readFile(home / "s.json"));
+  EXPECT_EQ(summary["ok"], false);
+  EXPECT_EQ(summary["message"]["id"], 1337);
+  EXPECT_EQ(summary["model"], "affine");
 }
 
 TEST_F(EstimateCli, failures_exit_non_zero_with_their_message_and_no_report) {

@@ -791,3 +791,34 @@ TEST_F(Conversion, every_operation_reproduces_the_conversion_through_cct) {
 
 }  // namespace
 }  // namespace pelmar
+
+namespace pelmar {
+namespace {
+
+// --summary - writes the summary to standard output (and then no output may
+// go there too); a run that fails still writes its summary, with "ok":
+// false, its messages and what it read (here every line unreadable: a
+// script learnt nothing but the exit status).
+TEST_F(Conversion, the_summary_goes_to_standard_output_and_tells_a_failed_run) {
+  ASSERT_EQ(convert({"--summary", "-"}, "1000", "P 48 9\n"), cli::kSuccess) << err.str();
+  EXPECT_EQ(nlohmann::json::parse(out.str())["ok"], true);
+  EXPECT_FALSE(std::filesystem::exists("-"));
+
+  std::ostringstream sink;
+  EXPECT_EQ(cli::runCli({"--home", home.path().string(), "--summary", "-", "convert", "1000",
+                         (home / "in.txt").string(), "-"},
+                        cli::defaultCommands(), sink, err, false),
+            cli::kUsage);
+
+  EXPECT_EQ(convert({"--summary", (home / "run.json").string()}, "1000", "A 52,1 10,2\nB 51,3 9,1\n"),
+            cli::kJobFailed);
+  const auto json = nlohmann::json::parse(readFile(home / "run.json"));
+  EXPECT_EQ(json["ok"], false);
+  EXPECT_EQ(json["message"]["id"], str::LinesUnreadable);
+  EXPECT_EQ(json["counts"]["lines_unreadable"], 2);
+  EXPECT_EQ(json["counts"]["points_written"], 0);
+  EXPECT_EQ(json["first_unreadable"], (home / "in.txt").string() + ":1");
+}
+
+}  // namespace
+}  // namespace pelmar

@@ -241,10 +241,16 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
   CliHost host(state.table, err, errIsTerminal && !options.quiet);
   CliContext context{state, SettingsStore(), host, out, err, options.ellipsoid, options.summary};
   context.quiet = options.quiet;
+  context.summary.command = options.command;
   // The summary is checked with the other outputs, before anything is
   // written (it used to fail after the run had replaced its output): its
   // folder, what it would replace, and that it names none of the run's files.
-  if (!options.summary.empty()) {
+  if (options.summary == "-") {
+    // Standard output can take one of them: the summary, or the output.
+    if (command->writesStandardOutput(options.commandArgs)) {
+      return usageError(err, "--summary - and an output - would both go to standard output");
+    }
+  } else if (!options.summary.empty()) {
     const std::string summary = options.summary.string();
     if (const int problem = OutputFolderProblem(summary)) {
       host.message(problem, {outputDirectory(summary)});
@@ -264,8 +270,10 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
   // of its failure, the run ends as interrupted.
   if (host.cancelled() && status != kUsage) {
     host.message(str::RunCancelled);
+    FinishFailedRun(context);
     return kInterrupted;
   }
+  if (status == kJobFailed) FinishFailedRun(context);
   return status;
 }
 

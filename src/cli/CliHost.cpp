@@ -55,10 +55,12 @@ CliHost::CliHost(const LanguageTable& table, std::ostream& err, bool showProgres
 
 void CliHost::message(int id, const MessageArgs& args) {
   clearLine();
-  err_ << "pelmar-cli: " << oneLine(text(id, args)) << " [" << id << "]\n";
+  const std::string line = oneLine(text(id, args));
+  err_ << "pelmar-cli: " << line << " [" << id << "]\n";
   err_.flush();
   ++messages_;
   ids_.push_back(id);
+  said_.emplace_back(id, line);
 }
 
 bool CliHost::said(int id) const { return std::find(ids_.begin(), ids_.end(), id) != ids_.end(); }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/JobHost.h"
@@ -33,6 +34,8 @@ class CliHost : public JobHost {
   int messageCount() const noexcept { return messages_; }
   // Whether message `id` was given in this run.
   bool said(int id) const;
+  // The messages given, in order: id and text (one line).
+  const std::vector<std::pair<int, std::string>>& messages() const noexcept { return said_; }
 
  private:
   void draw(bool force);
@@ -43,6 +46,7 @@ class CliHost : public JobHost {
   bool showProgress_;
   int messages_ = 0;
   std::vector<int> ids_;  // the messages given, in order
+  std::vector<std::pair<int, std::string>> said_;
   std::int64_t total_ = 0;
   std::int64_t done_ = 0;
   std::string text_;

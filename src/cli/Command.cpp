@@ -30,4 +30,12 @@ int usageError(std::ostream& err, const std::string& text) {
   return kUsage;
 }
 
+bool Command::writesStandardOutput(const std::vector<std::string>& args) const {
+  for (auto it = args.rbegin(); it != args.rend(); ++it) {
+    if (*it == "-") return true;
+    if (it->size() <= 1 || (*it)[0] != '-') return false;  // the last operand, options passed over
+  }
+  return false;
+}
+
 }  // namespace pelmar::cli

@@ -10,6 +10,7 @@
 
 #include "app/SettingsStore.h"
 #include "app/StartUp.h"
+#include "cli/Summary.h"
 #include "settings/GeneralSettings.h"
 
 namespace pelmar::cli {
@@ -30,9 +31,13 @@ struct CliContext {
   std::ostream& out;
   std::ostream& err;
   std::string ellipsoidName;          // --ellipsoid, empty for the general setting
-  std::filesystem::path summaryPath;  // --summary, empty for none
+  std::filesystem::path summaryPath;  // --summary, empty for none; "-" standard output
   bool quiet = false;                 // -q: no progress bar, no closing line
   std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+  // What the run has reached: a command fills it as it goes, so that a run
+  // that fails still tells in its summary what it read and why it stopped.
+  RunSummary summary;
+  bool summaryWritten = false;
 };
 
 // One subcommand. A command parses its own arguments (global options are gone
@@ -45,6 +50,9 @@ class Command {
   // Usage lines for --help, without the program name.
   virtual std::string_view synopsis() const = 0;
   virtual int run(CliContext& context, const std::vector<std::string>& args) = 0;
+  // Whether the command, given `args`, writes its output to standard output
+  // ("-"): by default its last operand.
+  virtual bool writesStandardOutput(const std::vector<std::string>& args) const;
   // The settings sections the command reads; `--set` may name only their
   // keys. The general settings hold for every command, as in the desktop
   // program.

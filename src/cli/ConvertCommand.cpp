@@ -144,16 +144,15 @@ int ConvertCommand::run(CliContext& context, const std::vector<std::string>& arg
   if (!openLibrary(context, library)) return kJobFailed;
   const ProjOperation operation = ConversionOperation(*conversion, job, library);
   ConversionResult result;
-  if (!RunConversion(*conversion, job, library, context.host, &result)) return kJobFailed;
-  RunSummary summary;
-  summary.command = "convert";
+  const bool done = RunConversion(*conversion, job, library, context.host, &result);
+  RunSummary& summary = context.summary;
   summary.inputs = {{"input", job.inputPath.string()}};
   summary.outputs = {{"output", output}};
   SetPointRunCounts(summary, result, job.inputPath.string());
-  summary.ellipsoid = result.ellipsoid;
+  summary.ellipsoid = ConversionEllipsoid(*conversion, job.ellipsoid);
   summary.proj = operation.proj;
   summary.projNote = operation.note;
-  return FinishRun(context, summary);
+  return done ? FinishRun(context, summary) : kJobFailed;
 }
 
 }  // namespace pelmar::cli

@@ -155,6 +155,12 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
   // The report header text lives beside the program.
   ReadHeaderText(context.state.userFiles() / kHeaderFileName, settings.headerText);
 
+  RunSummary& summary = context.summary;  // what a failed run tells, too
+  summary.model = parsed.model;
+  summary.inputs = {{"source", parsed.source}, {"target", parsed.target}};
+  summary.outputs = {{"report", parsed.report}};
+  if (!parsed.output.empty()) summary.outputs["output"] = parsed.output;
+  if (!plot.empty()) summary.outputs["plot"] = plot;
   EstimationSummary estimation;
   TransformationSet set;
   bool savePoints = false;
@@ -221,13 +227,6 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
     if (taken) context.host.message(str::SetNameTaken, {parsed.save});
     if (!stored) return kJobFailed;
   }
-  RunSummary summary;
-  summary.command = "estimate";
-  summary.model = parsed.model;
-  summary.inputs = {{"source", parsed.source}, {"target", parsed.target}};
-  summary.outputs = {{"report", parsed.report}};
-  if (!parsed.output.empty()) summary.outputs["output"] = parsed.output;
-  if (!plot.empty()) summary.outputs["plot"] = plot;
   summary.linesRead = estimation.linesRead;
   summary.pointsWritten = estimation.pointsWritten;
   summary.pointsLeftOut = estimation.pointsLeftOut;
@@ -241,6 +240,13 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
   // no success.
   const bool plotWritten = plot.empty() || !context.host.said(str::ResidualPlotNotWritten);
   return status == kSuccess && (!estimation.outputWritten || !plotWritten) ? kJobFailed : status;
+}
+
+bool EstimateCommand::writesStandardOutput(const std::vector<std::string>& args) const {
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    if ((args[i] == "--report" || args[i] == "--output" || args[i] == "--plot") && args[i + 1] == "-") return true;
+  }
+  return false;
 }
 
 }  // namespace pelmar::cli

@@ -20,6 +20,7 @@ class EstimateCommand : public Command {
            "                                     name with .svg)";
   }
   int run(CliContext& context, const std::vector<std::string>& args) override;
+  bool writesStandardOutput(const std::vector<std::string>& args) const override;
 };
 
 }  // namespace pelmar::cli

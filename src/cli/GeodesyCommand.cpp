@@ -39,9 +39,8 @@ int GeodesyCommand::run(CliContext& context, const std::vector<std::string>& arg
     return kJobFailed;
   }
   GeodeticResult result;
-  if (!RunGeodeticTask(job, ellipsoids, projections, context.host, &result)) return kJobFailed;
-  RunSummary summary;
-  summary.command = "geodesy";
+  const bool done = RunGeodeticTask(job, ellipsoids, projections, context.host, &result);
+  RunSummary& summary = context.summary;
   summary.model = task;
   summary.inputs = {{"input", args[1]}};
   summary.outputs = {{"output", args[2]}};
@@ -52,7 +51,7 @@ int GeodesyCommand::run(CliContext& context, const std::vector<std::string>& arg
   summary.linesUnreadable = result.linesUnreadable;
   if (result.linesUnreadable > 0) summary.firstUnreadable = args[1] + ":" + std::to_string(result.firstUnreadableLine);
   summary.ellipsoid = job.ellipsoid;
-  return FinishRun(context, summary);
+  return done ? FinishRun(context, summary) : kJobFailed;
 }
 
 }  // namespace pelmar::cli

@@ -34,13 +34,24 @@ int GridShiftCommand::run(CliContext& context, const std::vector<std::string>& a
     return kJobFailed;
   }
   GridShiftResult result;
-  if (!RunGridShift(job, context.host, &result)) return kJobFailed;
-  RunSummary summary;
-  summary.command = "ntv2";
+  const bool done = RunGridShift(job, context.host, &result);
+  RunSummary& summary = context.summary;
   summary.inputs = {{"grid", operands[0]}, {"input", operands[1]}};
   summary.outputs = {{"output", operands[2]}};
   SetPointRunCounts(summary, result, operands[1]);
-  return FinishRun(context, summary);
+  return done ? FinishRun(context, summary) : kJobFailed;
+}
+
+bool GridShiftCommand::writesStandardOutput(const std::vector<std::string>& args) const {
+  std::vector<std::string> operands;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--subgrids") {
+      ++i;
+    } else if (args[i].size() <= 1 || args[i][0] != '-') {
+      operands.push_back(args[i]);
+    }
+  }
+  return operands.size() == 3 && operands[2] == "-";
 }
 
 }  // namespace pelmar::cli

@@ -13,6 +13,7 @@ class GridShiftCommand : public Command {
            "          [--inverse] [--subgrids first|finest]";
   }
   int run(CliContext& context, const std::vector<std::string>& args) override;
+  bool writesStandardOutput(const std::vector<std::string>& args) const override;
 };
 
 }  // namespace pelmar::cli

@@ -360,15 +360,15 @@ int ApplyCommand::run(CliContext& context, const std::vector<std::string>& args)
   ProjectionLibrary library;
   library.Open(context.state.home);  // needed by type 2; the job tells when it is missing
   ApplyResult result;
-  if (!ApplyStoredTransformation(job, library, context.host, &result)) {
-    context.host.message(str::ApplyFailed);
-    return kJobFailed;
-  }
-  RunSummary summary;
-  summary.command = "apply";
+  const bool done = ApplyStoredTransformation(job, library, context.host, &result);
+  RunSummary& summary = context.summary;
   summary.inputs = {{"input", args[1]}};
   summary.outputs = {{"output", args[2]}};
   SetPointRunCounts(summary, result, args[1]);
+  if (!done) {
+    context.host.message(str::ApplyFailed);
+    return kJobFailed;
+  }
   summary.distributionSkipped = result.distributionSkipped;
   return FinishRun(context, summary);
 }

@@ -24,6 +24,11 @@ class SetsCommand : public Command {
            "                                     store a set from a PROJ helmert step or cart/helmert pipeline";
   }
   int run(CliContext& context, const std::vector<std::string>& args) override;
+  // list and show print; export writes FILE, which may be "-".
+  bool writesStandardOutput(const std::vector<std::string>& args) const override {
+    return !args.empty() && (args[0] == "list" || args[0] == "show" || (args[0] == "export" && args.size() > 2 &&
+                                                                        args[2] == "-"));
+  }
 };
 
 // apply NAME INPUT OUTPUT — transform a point file with a stored set.

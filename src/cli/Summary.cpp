@@ -34,8 +34,17 @@ void SetPointRunCounts(RunSummary& summary, const PointRunCounts& counts, const 
   if (counts.linesUnreadable > 0) summary.firstUnreadable = input + ":" + std::to_string(counts.firstUnreadableLine);
 }
 
-bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) {
+std::string SummaryJson(const RunSummary& summary) {
   nlohmann::json json;
+  json["ok"] = summary.ok;
+  if (!summary.ok) {
+    json["message"] = summary.messages.empty()
+                          ? nlohmann::json()
+                          : nlohmann::json{{"id", summary.messages.front().first},
+                                           {"text", utf8(summary.messages.front().second)}};
+    json["messages"] = nlohmann::json::array();
+    for (const auto& [id, text] : summary.messages) json["messages"].push_back({{"id", id}, {"text", utf8(text)}});
+  }
   json["command"] = summary.command;
   if (!summary.model.empty()) json["model"] = summary.model;
   if (summary.ellipsoid) {
@@ -108,11 +117,37 @@ bool writeSummary(const std::filesystem::path& path, const RunSummary& summary) 
       json["points"].push_back(std::move(point));
     }
   }
-  return replaceFileContent(path, json.dump(2) + "\n");
+  return json.dump(2) + "\n";
+}
+
+namespace {
+
+// To the file, or to standard output for "-".
+bool writeSummary(CliContext& context, const RunSummary& summary) {
+  context.summaryWritten = true;
+  const std::string text = SummaryJson(summary);
+  if (context.summaryPath == "-") {
+    context.out << text;
+    context.out.flush();
+    return static_cast<bool>(context.out);
+  }
+  return replaceFileContent(context.summaryPath, text);
+}
+
+}  // namespace
+
+void FinishFailedRun(CliContext& context) {
+  if (context.summaryPath.empty() || context.summaryWritten) return;
+  context.summary.ok = false;
+  context.summary.messages = context.host.messages();
+  context.summary.pointsWritten = 0;  // a failed run commits no output
+  if (!writeSummary(context, context.summary)) {
+    context.host.message(str::OutputNotCreated, {context.summaryPath.string()});
+  }
 }
 
 int FinishRun(CliContext& context, const RunSummary& summary) {
-  if (!context.summaryPath.empty() && !writeSummary(context.summaryPath, summary)) {
+  if (!context.summaryPath.empty() && !writeSummary(context, summary)) {
     context.host.message(str::OutputNotCreated, {context.summaryPath.string()});
     return kJobFailed;
   }

@@ -4,6 +4,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "estimation/EstimationJob.h"
 #include "points/PointRunCounts.h"
@@ -13,6 +15,8 @@ namespace pelmar::cli {
 
 // The machine-readable summary of a run (--summary FILE.json).
 struct RunSummary {
+  bool ok = true;  // false: the run failed; its messages say why
+  std::vector<std::pair<int, std::string>> messages;  // a failed run's messages, id and text
   std::string command;
   std::string model;  // estimate only
   std::map<std::string, std::string> inputs;
@@ -35,13 +39,17 @@ struct RunSummary {
 // line as "input:line").
 void SetPointRunCounts(RunSummary& summary, const PointRunCounts& counts, const std::string& input);
 
-// Writes the summary as one JSON object; false when the file cannot be written.
-bool writeSummary(const std::filesystem::path& path, const RunSummary& summary);
+// The summary as one JSON object (UTF-8, a line break at the end).
+std::string SummaryJson(const RunSummary& summary);
 
 struct CliContext;
 // The end of every successful run: the summary file when --summary asks for
 // one (its failure fails the run: kJobFailed), and unless -q one line on
 // stderr with what was read, written and left out and the time taken.
 int FinishRun(CliContext& context, const RunSummary& summary);
+// The end of a failed run (status kJobFailed or kInterrupted): its summary,
+// when --summary asks for one, with "ok": false, what the run reached and
+// its messages (the first as "message").
+void FinishFailedRun(CliContext& context);
 
 }  // namespace pelmar::cli

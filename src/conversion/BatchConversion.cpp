@@ -700,9 +700,8 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   writerThread.join();
   run.counts.pointsWritten = written;
   run.counts.ellipsoid = ellipsoid;
-  if (!FinishConversion(conversion, job, host, output, run, readFailed, writeFailed, rawAutomaticUtm)) return false;
-  if (result != nullptr) *result = run.counts;
-  return true;
+  if (result != nullptr) *result = run.counts;  // what a failed run reached, too
+  return FinishConversion(conversion, job, host, output, run, readFailed, writeFailed, rawAutomaticUtm);
 }
 
 }  // namespace pelmar

@@ -273,6 +273,7 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
   }
   output.write(block);
   host.endProgress();
+  if (result != nullptr) *result = counts;  // what a failed run reached, too
   if (!FinishStreamedBatch(host, reader, job.inputPath, output, job.outputPath, counts.linesUnreadable,
                            counts.firstUnreadableLine)) {
     return false;

@@ -128,6 +128,7 @@ bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* resul
   }
   output.write(block);
   host.endProgress();
+  if (result != nullptr) *result = counts;  // what a failed run reached, too
   if (!FinishStreamedBatch(host, reader, job.inputPath, output, job.outputPath, counts.linesUnreadable,
                            counts.firstUnreadableLine)) {
     return false;

@@ -150,6 +150,7 @@ bool ApplyStoredTransformation(const ApplyJob& job, ProjectionLibrary& library, 
       host.message(str::SetTypeUnknown, {windows1252ToUtf8(job.set.name), job.set.type});
       return false;
   }
+  if (result != nullptr) *result = counts;  // what a failed run reached, too
   if (!done) return false;
   if (!output.commit()) {
     host.message(str::FileNotOpened, {job.outputPath.string()});
