@@ -574,6 +574,33 @@ TEST_F(StoredSetsCli, import_proj_stores_what_cct_computes_and_names_what_it_can
   EXPECT_EQ(out.str().find("X\t"), std::string::npos) << "nothing refused is stored";
 }
 
+// Pelmar's own chain: points applied with a set and converted back to
+// geographic coordinates land where they were. The written Y X Z (as ever)
+// put them 68° of longitude away; X Y Z (--axis-order input), or Y X Z under
+// the line "# name Y X Z" (--axis-order swapped), come back right, and the
+// summary and the closing line name the columns.
+TEST_F(StoredSetsCli, an_applied_file_converts_back_to_the_same_place) {
+  ASSERT_EQ(run({"sets", "import-proj", "Zero", "+proj=helmert +x=0 +y=0 +z=0"}), kSuccess) << err.str();
+  const std::string source = reference("helmert-source.txt").string();
+  ASSERT_EQ(run({"convert", "xyz-geo", source, path("direct.txt")}), kSuccess) << err.str();
+  const struct {
+    std::vector<std::string> order;
+    const char* axes;
+    bool samePlace;
+  } cases[] = {{{}, "Y X Z", false}, {{"--axis-order", "input"}, "X Y Z", true},
+               {{"--axis-order", "swapped"}, "Y X Z", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.axes);
+    std::vector<std::string> args = c.order;
+    args.insert(args.end(), {"--summary", path("s.json"), "apply", "Zero", source, path("applied.txt")});
+    ASSERT_EQ(run(args), kSuccess) << err.str();
+    EXPECT_NE(err.str().find(std::string("written (name ") + c.axes + ")"), std::string::npos) << err.str();
+    EXPECT_EQ(nlohmann::json::parse(readFile(home / "s.json"))["output_axes"], splitWords(c.axes));
+    ASSERT_EQ(run({"convert", "xyz-geo", path("applied.txt"), path("back.txt")}), kSuccess) << err.str();
+    EXPECT_EQ(largestDifference(home / "direct.txt", home / "back.txt", true) < 1e-6, c.samePlace);
+  }
+}
+
 // The program's own files are never outputs: an applied point file, an
 // export, a report or a geodesy output that names the stored sets, the
 // ellipsoids or the settings is refused before anything is written, and the

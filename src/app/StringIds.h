@@ -508,7 +508,11 @@
   X(GridShiftNotNumber, 2149)                                            \
   X(GridUnitUnknown, 2150)                                               \
   X(GridIncrementUnusable, 2151)                                         \
-  X(ProjFidelity, 2152)
+  X(ProjFidelity, 2152)                                                  \
+  X(LabelAxisOrder, 2153)                                                \
+  X(AxisOrderSwapped, 2154)                                              \
+  X(AxisOrderInput, 2155)                                                \
+  X(AxisOrderNamed, 2156)
 
 namespace pelmar::str {
 

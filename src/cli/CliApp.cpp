@@ -62,7 +62,10 @@ void printUsage(std::ostream& out, const CommandRegistry& registry) {
          "  --set SECTION.KEY=VAL  override one settings key for this run only; repeatable\n"
          "  --ellipsoid NAME       ellipsoid by its name in Ellip.db\n"
          "  --lang CODE            language of messages (default: the configured one)\n"
-         "  --summary FILE.json    write a machine-readable summary of the run\n"
+         "  --summary FILE.json    write a machine-readable summary of the run (- : standard output)\n"
+         "  --axis-order input|swapped\n"
+         "                         transformed cartesian points as X Y Z, or as Y X Z under\n"
+         "                         a line \"# name Y X Z\" (default: the setting AxisOrder)\n"
          "  -q, --quiet            no progress bar and no closing line of counts\n"
          "  --help, --version      (COMMAND --help: that command's usage)\n"
          "\n"
@@ -142,6 +145,16 @@ std::string parseGlobals(const std::vector<std::string>& args, GlobalOptions& op
       error = value(options.ellipsoid);
     } else if (name == "--lang") {
       error = value(options.language);
+    } else if (name == "--axis-order") {
+      // The setting for this run: X Y Z as the input has them, or Y X Z
+      // under a line that names them.
+      if (error = value(text); error.empty()) {
+        if (text == "input" || text == "swapped") {
+          parseOverride(std::string("GeneralSettings.AxisOrder=") + (text == "input" ? "1" : "2"), *options.overrides);
+        } else {
+          error = "--axis-order takes input or swapped, not '" + text + "'";
+        }
+      }
     } else if (name == "--summary") {
       if (error = value(text); error.empty()) options.summary = text;
     } else if (name == "-q" || name == "--quiet") {

@@ -7,6 +7,7 @@
 #include "cli/CliHost.h"
 #include "cli/ConvertCommand.h"
 #include "cli/Summary.h"
+#include "points/LineFormatters.h"
 #include "text/TextEncoding.h"
 #include "conversion/ProjectionLibrary.h"
 #include "estimation/EllipsoidalEstimation.h"
@@ -235,6 +236,9 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
   summary.linesUnreadable = estimation.linesUnreadable;
   summary.firstUnreadable = estimation.firstUnreadable;
   summary.estimation = &estimation;
+  if (parsed.model == "helmert" || parsed.model == "helmert-l1") {
+    summary.outputAxes = splitWords(OutputAxes(settings.axisOrder));
+  }
   const int status = FinishRun(context, summary);
   // The report stands, but an output or a plot asked for and not written is
   // no success.

@@ -12,6 +12,7 @@
 #include "cli/CliHost.h"
 #include "cli/ConvertCommand.h"
 #include "cli/Summary.h"
+#include "points/LineFormatters.h"
 #include "conversion/ProjectionLibrary.h"
 #include "text/LineScanner.h"
 #include "stored/ApplyStoredTransformation.h"
@@ -365,6 +366,7 @@ int ApplyCommand::run(CliContext& context, const std::vector<std::string>& args)
   summary.inputs = {{"input", args[1]}};
   summary.outputs = {{"output", args[2]}};
   SetPointRunCounts(summary, result, args[1]);
+  if (job.set.type != 2) summary.outputAxes = splitWords(OutputAxes(job.settings.axisOrder));
   if (!done) {
     context.host.message(str::ApplyFailed);
     return kJobFailed;

@@ -1,5 +1,6 @@
 #include "cli/Summary.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -24,6 +25,17 @@ std::string utf8(const std::string& text) { return isValidUtf8(text) ? text : wi
 nlohmann::json number(double value) { return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(); }
 
 }  // namespace
+
+std::vector<std::string> splitWords(std::string_view text) {
+  std::vector<std::string> words;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t end = std::min(text.find(' ', at), text.size());
+    if (end > at) words.emplace_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return words;
+}
 
 void SetPointRunCounts(RunSummary& summary, const PointRunCounts& counts, const std::string& input) {
   summary.linesRead = counts.linesRead;
@@ -56,6 +68,7 @@ std::string SummaryJson(const RunSummary& summary) {
     json["proj"] = summary.proj->empty() ? nlohmann::json() : nlohmann::json(*summary.proj);
     if (!summary.projNote.empty()) json["proj_note"] = summary.projNote;
   }
+  if (!summary.outputAxes.empty()) json["output_axes"] = summary.outputAxes;
   json["inputs"] = nlohmann::json::object();
   for (const auto& [key, value] : summary.inputs) json["inputs"][key] = utf8(value);
   json["outputs"] = nlohmann::json::object();
@@ -159,7 +172,13 @@ int FinishRun(CliContext& context, const RunSummary& summary) {
     };
     std::string line = "pelmar-cli: " + summary.command + ": " + count(summary.linesRead, "line", "lines") + " read, ";
     if (summary.identicalPoints > 0) line += count(summary.identicalPoints, "identical point", "identical points") + ", ";
-    line += std::to_string(summary.pointsWritten) + " written, " + std::to_string(summary.pointsLeftOut) + " left out";
+    line += std::to_string(summary.pointsWritten) + " written";
+    if (!summary.outputAxes.empty()) {
+      line += " (name";
+      for (const std::string& axis : summary.outputAxes) line += " " + axis;
+      line += ")";
+    }
+    line += ", " + std::to_string(summary.pointsLeftOut) + " left out";
     if (summary.linesUnreadable > 0) line += ", " + count(summary.linesUnreadable, "line", "lines") + " unreadable";
     char time[32];
     std::snprintf(time, sizeof time, " (%.2f s)", seconds);

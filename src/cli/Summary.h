@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -12,6 +13,9 @@
 #include "settings/EllipsoidDatabase.h"
 
 namespace pelmar::cli {
+
+// "Y X Z" as {"Y", "X", "Z"}.
+std::vector<std::string> splitWords(std::string_view text);
 
 // The machine-readable summary of a run (--summary FILE.json).
 struct RunSummary {
@@ -31,6 +35,7 @@ struct RunSummary {
   std::string firstUnreadable;       // "file:line" of the first
   const EstimationSummary* estimation = nullptr;  // the estimation fields, when there are any
   std::optional<EllipsoidRecord> ellipsoid;        // the one the run computed on, when it used one
+  std::vector<std::string> outputAxes;  // transformed cartesian points: the written columns after the name
   std::optional<std::string> proj;  // convert: the PROJ operation (empty: none)
   std::string projNote;             // convert: why there is none, or where PROJ departs
 };

@@ -442,13 +442,37 @@ bool SetUpLibrary(const C& conversion, const J& job, L& library, JobHost& host, 
 }
 
 // The reader stage: lines parsed into batches until the file ends or `stop`.
+// A comment line "# name Y X Z" (or "# Y X Z"): the columns of transformed
+// cartesian points written in their models' order (see kSwappedAxesHeader).
+bool namesSwappedAxes(std::string_view line) {
+  line = trimBlanks(line);
+  if (line.empty() || (line[0] != '#' && line[0] != ';')) return false;
+  line.remove_prefix(1);
+  std::string words;
+  for (char c : line) {
+    if (c == ' ' || c == '\t' || c == '\r') {
+      if (!words.empty() && words.back() != ' ') words += ' ';
+    } else {
+      words += c;
+    }
+  }
+  words = std::string(trimBlanks(words));
+  return words == "name Y X Z" || words == "Y X Z";
+}
+
 void ReadBatches(LineReader& reader, const LineForms& forms, BoundedQueue<Batch>& parsed,
                  const std::atomic<bool>& stop, std::atomic<bool>& readFailed) {
   Batch batch;
   std::string_view line;
+  bool dataSeen = false, swapped = false;
   while (!stop && reader.next(line)) {
     const std::string_view data = dataPart(line);
-    if (data.empty() || trimBlanks(data).empty()) continue;
+    if (data.empty() || trimBlanks(data).empty()) {
+      // Before the first point: a line naming the columns Y X Z.
+      if (!dataSeen && forms.input == InputForm::Cartesian && namesSwappedAxes(line)) swapped = true;
+      continue;
+    }
+    dataSeen = true;
     ++batch.dataLines;
     std::string_view name;
     BatchPoint p;
@@ -456,6 +480,7 @@ void ReadBatches(LineReader& reader, const LineForms& forms, BoundedQueue<Batch>
       if (batch.unreadable++ == 0) batch.firstUnreadableLine = reader.lineNumber();
       continue;
     }
+    if (swapped) std::swap(p.point.v1, p.point.v2);
     p.nameOffset = batch.names.size();
     p.nameLength = name.size();
     batch.names.append(name);

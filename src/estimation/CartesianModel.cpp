@@ -87,7 +87,8 @@ bool CartesianModel::CheckGeometry(JobHost& host) {
 }
 
 RunFiles CartesianModel::files() const {
-  return {job_.reportPath, job_.outputPath, job_.plotPath, &job_.settings};
+  const bool header = layout_.dimensions == 3 && job_.settings.axisOrder == 2;
+  return {job_.reportPath, job_.outputPath, job_.plotPath, &job_.settings, header ? kSwappedAxesHeader : ""};
 }
 
 void CartesianModel::KeepResiduals(std::size_t point, const double* rowValues, int count) {
@@ -230,8 +231,10 @@ void CartesianModel::FormatTransformed(std::size_t index, const Vec3& point, std
     reportLine = formatMessage(reportPattern_, {name, point[0], point[1]});
     FormatPointLine2(outputLine, name, point[0], point[1], decimals);
   } else {
-    reportLine = formatMessage(reportPattern_, {name, point[0], point[1], point[2]});
-    FormatPointLine3(outputLine, name, point[0], point[1], point[2], decimals);
+    reportLine = formatMessage(reportPattern_, {name, point[0], point[1], point[2]});  // the report keeps Y X Z
+    double first = point[0], second = point[1];
+    ToOutputOrder(first, second, job_.settings.axisOrder);
+    FormatPointLine3(outputLine, name, first, second, point[2], decimals);
   }
 }
 

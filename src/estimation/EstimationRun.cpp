@@ -251,7 +251,11 @@ RunOutputs::RunOutputs(const EstimationModel& model, JobHost& host)
   for (std::size_t i = 0; i < model.identicalCount(); ++i) sink.addIdentical(model.identicalName(i));
 }
 
-bool RunOutputs::open(JobHost& host) { return OpenEstimationFiles(files.reportPath, files.outputPath, host, report, output); }
+bool RunOutputs::open(JobHost& host) {
+  if (!OpenEstimationFiles(files.reportPath, files.outputPath, host, report, output)) return false;
+  if (output.isOpen()) output.write(files.outputHeader);
+  return true;
+}
 
 bool RunOutputs::distribute() const { return files.settings->interpolationActive == 1; }
 

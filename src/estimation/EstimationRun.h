@@ -88,6 +88,7 @@ struct RunFiles {
   std::filesystem::path outputPath;  // empty: none
   std::filesystem::path plotPath;    // empty: none
   const GeneralSettings* settings = nullptr;
+  std::string_view outputHeader;  // the output file's first line(s), if any
 };
 
 // The layout of the report's residual table.

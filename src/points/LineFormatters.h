@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 // The eleven output-line formatters. Every line of an output point file is
 // made here, and only here do the user's decimals settings take effect. Each
@@ -44,6 +45,18 @@ DmsAngle CarryRoundedSeconds(const DmsAngle& angle, int decimals);
 // sign stands on the first non-zero part (−0.5° → 0 −30 0). The same
 // convention as the projection library's DEZGMS, without a call per angle.
 DmsAngle SplitDegrees(double degrees, int decimals);
+
+// Transformed cartesian points (apply, spatial estimation) come out of their
+// models as (y, x, z): the second, first and third coordinate of the input.
+// The setting "AxisOrder" writes them so (0), in the input's order x y z (1),
+// or so under the first line kSwappedAxesHeader (2), which the conversions
+// from cartesian coordinates read to take the columns in that order.
+inline constexpr std::string_view kSwappedAxesHeader = "# name Y X Z\n";
+inline void ToOutputOrder(double& first, double& second, int axisOrder) {
+  if (axisOrder == 1) std::swap(first, second);
+}
+// The written columns, for the summary and the closing line.
+inline const char* OutputAxes(int axisOrder) { return axisOrder == 1 ? "X Y Z" : "Y X Z"; }
 
 // "%20s " then three "%15.<d>f ".
 std::string FormatPointLine3(std::string_view name, double x1, double x2, double x3, int d);

@@ -30,6 +30,7 @@ void GeneralSettings::normalise() {
   includeDate = includeDate != 0 ? 1 : 0;
   // Only 1 switches the distribution on, as the page has always shown it.
   interpolationActive = interpolationActive == 1 ? 1 : 0;
+  if (axisOrder < 0 || axisOrder > 2) axisOrder = 0;
   if (interpolationType < 0 || interpolationType > 2) interpolationType = 0;
 }
 
@@ -54,6 +55,7 @@ void visitKeys(Self& s, int& storedDistance, Visit&& visit) {
   visit(kGeneralSection, "UserDefinedHeader", s.userDefinedHeader);
   visit(kGeneralSection, "IncludeDate", s.includeDate);
   visit(kGeneralSection, "FormatUTM", s.formatUtm);
+  visit(kGeneralSection, "AxisOrder", s.axisOrder);
   visit(kInterpolationSection, "InterpolationActive", s.interpolationActive);
   visit(kInterpolationSection, "Interpolationtype", s.interpolationType);
   visit(kInterpolationSection, "dsH", storedDistance);
@@ -78,7 +80,8 @@ bool zeroedInFile(const SettingsStore& source, const char* section) {
   int distance = 0;
   bool allZero = true;
   visitKeys(probe, distance, [&](const char* keySection, const char* key, const auto&) {
-    if (std::string_view(keySection) != section) return;
+    // Keys newer than that version were never written by it.
+    if (std::string_view(keySection) != section || std::string_view(key) == "AxisOrder") return;
     std::string value;
     allZero = allZero && file.KeyExists(key) && (file.ReadString(key, value), zeroText(value));
   });

@@ -22,6 +22,10 @@ struct GeneralSettings {
   int userDefinedHeader = 0;    // "UserDefinedHeader": reports carry the header text
   int includeDate = 0;          // "IncludeDate": reports carry the date
   int formatUtm = 1;            // "FormatUTM": 0 zone and band columns, 1 easting and northing only
+  // "AxisOrder": how transformed cartesian points are written (apply, spatial
+  // estimation): 0 Y X Z as ever, 1 X Y Z (the input's order), 2 Y X Z under
+  // a first line "# name Y X Z" that Pelmar's own readers understand.
+  int axisOrder = 0;
   int interpolationActive = 1;  // "Interpolation"/"InterpolationActive": distribute residuals
   int interpolationType = 0;    // "Interpolationtype": 0 w = 1/s, 1 w = 1/s², 2 exponential
   double interpolationDistance = 5.0;  // "dsH" (metres), stored as value × 10000

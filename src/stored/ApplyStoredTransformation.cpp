@@ -49,6 +49,8 @@ bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, Appl
     distribution.add({p.target[1], p.target[0], p.target[2], p.residuals[0], p.residuals[1], p.residuals[2]});
   }
   std::string line;
+  const int axisOrder = job.settings.axisOrder;
+  if (axisOrder == 2) output.write(kSwappedAxesHeader);
   for (const PointRecord& point : points) {
     if (host.cancelled()) return false;  // the output is never committed
     // The reader keeps the first number as X and the second as Y.
@@ -59,6 +61,7 @@ bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, Appl
       if (result.pointsLeftOut++ == 0) result.firstLeftOut = point.name;
       continue;
     }
+    ToOutputOrder(o[0], o[1], axisOrder);
     FormatPointLine3(line, point.name, o[0], o[1], o[2], job.settings.decimalsCartesian);
     output.write(line);
     ++result.pointsWritten;

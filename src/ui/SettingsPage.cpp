@@ -64,6 +64,10 @@ void SettingsPage::buildControls() {
   outputForm->addRow(uiText(str::LabelDecimalsCartesian), cartesianDecimals_);
   outputForm->addRow(uiText(str::LabelFormatGeographic), geographicFormat_);
   outputForm->addRow(uiText(str::LabelFormatUtm), utmFormat_);
+  axisOrder_ = new QComboBox(output);
+  axisOrder_->addItems(
+      {uiText(str::AxisOrderSwapped), uiText(str::AxisOrderInput), uiText(str::AxisOrderNamed)});
+  outputForm->addRow(uiText(str::LabelAxisOrder), axisOrder_);
 
   auto* ellipsoidBox = new QGroupBox(uiText(str::GroupEllipsoid), this);
   auto* ellipsoidLayout = new QVBoxLayout(ellipsoidBox);
@@ -162,7 +166,8 @@ void SettingsPage::buildControls() {
   setTabOrder(geographicDecimals_, cartesianDecimals_);
   setTabOrder(cartesianDecimals_, geographicFormat_);
   setTabOrder(geographicFormat_, utmFormat_);
-  setTabOrder(utmFormat_, ellipsoid_);
+  setTabOrder(utmFormat_, axisOrder_);
+  setTabOrder(axisOrder_, ellipsoid_);
   setTabOrder(ellipsoid_, newButton);
   setTabOrder(newButton, changeButton);
   setTabOrder(changeButton, deleteButton);
@@ -201,6 +206,11 @@ void SettingsPage::buildControls() {
   connect(utmFormat_, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (filling_) return;
     settings_.formatUtm = index;
+    markModified();
+  });
+  connect(axisOrder_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (filling_) return;
+    settings_.axisOrder = index;
     markModified();
   });
   connect(distribute_, &QCheckBox::clicked, this, [this] {
@@ -296,6 +306,7 @@ void SettingsPage::showSettings() {
                                          ? settings_.formatGeographic
                                          : 0);
   utmFormat_->setCurrentIndex(settings_.formatUtm >= 0 && settings_.formatUtm < 2 ? settings_.formatUtm : 0);
+  axisOrder_->setCurrentIndex(settings_.axisOrder);  // 0–2 after load
   editor_->setText(QString::fromStdString(settings_.editor));
   userHeader_->setChecked(settings_.userDefinedHeader != 0);
   editHeader_->setEnabled(settings_.userDefinedHeader != 0);

@@ -59,6 +59,7 @@ class SettingsPage : public QWidget {
   QSpinBox* cartesianDecimals() const noexcept { return cartesianDecimals_; }
   QComboBox* geographicFormat() const noexcept { return geographicFormat_; }
   QComboBox* utmFormat() const noexcept { return utmFormat_; }
+  QComboBox* axisOrder() const noexcept { return axisOrder_; }
   QComboBox* ellipsoidCombo() const noexcept { return ellipsoid_; }
   QCheckBox* distributeCheck() const noexcept { return distribute_; }
   QRadioButton* weightingButton(int type) const;
@@ -106,6 +107,7 @@ class SettingsPage : public QWidget {
   QSpinBox* cartesianDecimals_ = nullptr;
   QComboBox* geographicFormat_ = nullptr;
   QComboBox* utmFormat_ = nullptr;
+  QComboBox* axisOrder_ = nullptr;
   QComboBox* ellipsoid_ = nullptr;
   QLineEdit* editor_ = nullptr;
   QCheckBox* userHeader_ = nullptr;
