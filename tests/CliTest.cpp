@@ -521,6 +521,40 @@ TEST_F(EstimateCli, ellipsoidal_model_writes_nulls_for_missing_components) {
 namespace pelmar::cli {
 namespace {
 
+// --keep-rest: the text after the values a job reads (codes, remarks, a
+// height it does not use) follows its results in every batch job; NTv2
+// keeps the height so. Without it the output stays as it was.
+TEST_F(EstimateCli, keep_rest_carries_codes_and_heights_through_every_batch_job) {
+  ASSERT_EQ(run({"sets", "import-proj", "Shift", "+proj=helmert +x=1 +y=2 +z=3"}), kSuccess) << err.str();
+  writeFile(home / "coded.txt", "A 1000 2000 code1\nB 3000 4000 code2 remark\nC 5000 1000\nD 2000 5000\n"
+                                "E 4000 3000\nN 2500 2500 code3\n");
+  const struct {
+    std::vector<std::string> command;
+    const char* input;
+    const char* kept;
+  } jobs[] = {
+      {{"convert", "geo-gk", path("in.txt"), path("out.txt")}, "M 52.2103 10.5995 123.4 code7 Grenzstein",
+       "123.400 code7 Grenzstein\n"},
+      {{"ntv2", "/usr/share/proj/BETA2007.gsb", path("in.txt"), path("out.txt")}, "A 52 10 123.456 code",
+       " 123.456 code\n"},
+      {{"geodesy", "inverse", path("in.txt"), path("out.txt")}, "G 52 10 52.1 10.1 code9", " code9\n"},
+      {{"apply", "Shift", path("in.txt"), path("out.txt")}, "X 3900000 700000 5000000 code5 Stein", " code5 Stein\n"},
+      {{"--set", "SoldnerSettings.Type=1", "estimate", "similarity", "--source", path("coded.txt"), "--target",
+        path("t.txt"), "--report", path("r.aus"), "--output", path("out.txt")},
+       "", " code2 remark\n"},
+  };
+  for (const auto& job : jobs) {
+    SCOPED_TRACE(job.command.front());
+    writeFile(home / "in.txt", std::string(job.input) + "\n");
+    ASSERT_EQ(run(job.command), kSuccess) << err.str();
+    EXPECT_EQ(test::readFile(home / "out.txt").find(job.kept), std::string::npos) << "not without --keep-rest";
+    std::vector<std::string> keeping = {"--keep-rest"};
+    keeping.insert(keeping.end(), job.command.begin(), job.command.end());
+    ASSERT_EQ(run(keeping), kSuccess) << err.str();
+    EXPECT_NE(test::readFile(home / "out.txt").find(job.kept), std::string::npos) << test::readFile(home / "out.txt");
+  }
+}
+
 TEST_F(EstimateCli, ntv2_shifts_and_counts_what_it_leaves_out) {
   const std::string grid = "/usr/share/proj/BETA2007.gsb";
   writeFile(home / "p.txt", "IN 50.0 10.0 120.5\nOUT 40.0 10.0\nbad line\n");

@@ -512,7 +512,8 @@
   X(LabelAxisOrder, 2153)                                                \
   X(AxisOrderSwapped, 2154)                                              \
   X(AxisOrderInput, 2155)                                                \
-  X(AxisOrderNamed, 2156)
+  X(AxisOrderNamed, 2156)                                                \
+  X(CheckKeepRest, 2157)
 
 namespace pelmar::str {
 

@@ -66,6 +66,8 @@ void printUsage(std::ostream& out, const CommandRegistry& registry) {
          "  --axis-order input|swapped\n"
          "                         transformed cartesian points as X Y Z, or as Y X Z under\n"
          "                         a line \"# name Y X Z\" (default: the setting AxisOrder)\n"
+         "  --keep-rest            carry the text after the values a job reads (codes,\n"
+         "                         remarks, a height it does not use) into its output\n"
          "  -q, --quiet            no progress bar and no closing line of counts\n"
          "  --help, --version      (COMMAND --help: that command's usage)\n"
          "\n"
@@ -155,6 +157,8 @@ std::string parseGlobals(const std::vector<std::string>& args, GlobalOptions& op
           error = "--axis-order takes input or swapped, not '" + text + "'";
         }
       }
+    } else if (name == "--keep-rest") {
+      parseOverride("GeneralSettings.KeepRest=1", *options.overrides);
     } else if (name == "--summary") {
       if (error = value(text); error.empty()) options.summary = text;
     } else if (name == "-q" || name == "--quiet") {

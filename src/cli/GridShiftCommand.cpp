@@ -33,6 +33,9 @@ int GridShiftCommand::run(CliContext& context, const std::vector<std::string>& a
     context.host.message(problem, {outputDirectory(operands[2])});
     return kJobFailed;
   }
+  GeneralSettings settings;
+  loadGeneralSettings(context, settings);
+  job.keepRest = settings.keepRest != 0;
   GridShiftResult result;
   const bool done = RunGridShift(job, context.host, &result);
   RunSummary& summary = context.summary;

@@ -47,6 +47,7 @@ constexpr Range kRanges[] = {
     {"GeneralSettings", "FormatGeog", 0, 1},
     {"GeneralSettings", "FormatUTM", 0, 1},
     {"GeneralSettings", "AxisOrder", 0, 2},
+    {"GeneralSettings", "KeepRest", 0, 1},
     {"GeneralSettings", "Ellip", 0, INT_MAX},
     {"GeneralSettings", "UserDefinedHeader", 0, 1},
     {"GeneralSettings", "IncludeDate", 0, 1},
@@ -107,7 +108,7 @@ const std::vector<Key>& knownKeys() {
   static const std::vector<Key> keys = [] {
     std::vector<Key> k;
     for (const char* key : {"NachkommaGeog", "NachkommaKartesisch", "FormatGeog", "Ellip", "UserDefinedHeader",
-                            "IncludeDate", "FormatUTM", "AxisOrder"}) {
+                            "IncludeDate", "FormatUTM", "AxisOrder", "KeepRest"}) {
       add(k, "GeneralSettings", key, Kind::Integer);
     }
     add(k, "GeneralSettings", "Editor", Kind::Text);

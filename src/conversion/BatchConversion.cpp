@@ -241,6 +241,7 @@ enum class InputForm { Geographic, Projected, Cartesian, UtmZone };
 struct BatchPoint {
   std::size_t nameOffset = 0;  // 64-bit: a batch of long names passes 4 GiB
   std::size_t nameLength = 0;
+  std::size_t restLength = 0;  // --keep-rest: the rest of the line follows the name in the batch's text
   bool hasHeight = false;
   // Degrees, minutes and seconds as read (FormatGeog 1), joined on the
   // computing thread.
@@ -305,6 +306,18 @@ bool parseLine(std::string_view data, InputForm form, bool dms, bool heightRequi
     }
   }
   return false;
+}
+
+// The words of a line that parseLine read: the name and the values.
+int wordsRead(InputForm form, bool dms, const BatchPoint& p) {
+  const int height = p.hasHeight ? 1 : 0;
+  switch (form) {
+    case InputForm::Geographic: return dms ? 7 + height : 3 + height;
+    case InputForm::Projected: return 3 + height;
+    case InputForm::Cartesian: return 4;
+    case InputForm::UtmZone: return 5 + height;
+  }
+  return 1;
 }
 
 // Whether a point's values could be geographic degrees: the first two within
@@ -372,6 +385,7 @@ struct LineForms {
   PointForm output = PointForm::Plane;
   bool dmsOutput = false;
   bool zoneOutput = false;      // UTM with zone and band columns
+  bool keepRest = false;        // the rest of each line after the results
   int geographicDecimals = 6, cartesianDecimals = 3;
 };
 
@@ -385,6 +399,7 @@ LineForms lineFormsOf(const C& conversion, const J& job) {
   }
   const bool dms = job.settings.formatGeographic != 0;
   forms.dmsInput = dms && forms.input == InputForm::Geographic;
+  forms.keepRest = job.settings.keepRest != 0;
   forms.heightRequired = conversion.output == PointForm::Cartesian;
   forms.output = conversion.output;
   forms.dmsOutput = dms && conversion.output == PointForm::Geographic;
@@ -484,6 +499,11 @@ void ReadBatches(LineReader& reader, const LineForms& forms, BoundedQueue<Batch>
     p.nameOffset = batch.names.size();
     p.nameLength = name.size();
     batch.names.append(name);
+    if (forms.keepRest) {
+      const std::string_view rest = RestAfterWords(data, wordsRead(forms.input, forms.dmsInput, p));
+      p.restLength = rest.size();
+      batch.names.append(rest);
+    }
     batch.points.push_back(p);
     if (batch.points.size() >= kBatchPoints) {
       if (!parsed.push(std::move(batch))) return;
@@ -525,6 +545,7 @@ void WriteBatches(OutputFile& output, const LineForms& forms, BoundedQueue<Batch
     for (const BatchPoint& p : batch->points) {
       if (p.status != VIV_OK) continue;
       FormatConverted(text, std::string_view(batch->names.data() + p.nameOffset, p.nameLength), p, forms);
+      AppendRest(text, std::string_view(batch->names.data() + p.nameOffset + p.nameLength, p.restLength));
       block += text;
       ++written;
     }

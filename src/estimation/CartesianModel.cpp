@@ -230,11 +230,13 @@ void CartesianModel::FormatTransformed(std::size_t index, const Vec3& point, std
   if (layout_.dimensions == 2) {
     reportLine = formatMessage(reportPattern_, {name, point[0], point[1]});
     FormatPointLine2(outputLine, name, point[0], point[1], decimals);
+    AppendRest(outputLine, job_.source[index].rest);  // empty unless --keep-rest
   } else {
     reportLine = formatMessage(reportPattern_, {name, point[0], point[1], point[2]});  // the report keeps Y X Z
     double first = point[0], second = point[1];
     ToOutputOrder(first, second, job_.settings.axisOrder);
     FormatPointLine3(outputLine, name, first, second, point[2], decimals);
+    AppendRest(outputLine, job_.source[index].rest);
   }
 }
 

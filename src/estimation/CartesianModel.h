@@ -18,7 +18,7 @@ struct AffineMap;
 // both.
 struct CartesianLayout {
   int dimensions = 2;
-  int (*read)(const std::filesystem::path&, PointList&, UnreadableLines*) = nullptr;
+  int (*read)(const std::filesystem::path&, PointList&, UnreadableLines*, bool) = nullptr;
   // The point tables' columns as indices into (Y, X, Z), and their heads.
   std::array<int, 3> tableAxes{0, 1, 2};
   std::vector<std::string> tableHeads;

@@ -518,6 +518,7 @@ class EllipsoidalEstimationModel final : public EstimationModel {
     reportLine = formatMessage("%15s", {name}) + Position(p[0], p[1]) + formatMessage("%15.5f\n", {p[2]});
     FormatEllipsoidalPointLine(outputLine, name, p, dms_, job_.settings.decimalsGeographic,
                                job_.settings.decimalsCartesian);
+    if (job_.settings.keepRest != 0) AppendRest(outputLine, job_.source[index].rest);
   }
 
   void TellTransformed(JobHost& host, std::int64_t leftOut, const std::string& first) const override {

@@ -67,6 +67,7 @@ bool parse(std::string_view data, Kind kind, bool dms, ProjectionLibrary& librar
   const int angles = dms ? 6 : 2;
   p = EllipsoidalPoint{};
   p.name = std::string(f.name);
+  p.rest = RestAfterWords(data, f.numbers + 1);
   switch (kind) {
     case Kind::Full: {
       if (f.numbers != angles + 1 && f.numbers != angles + 4) return false;

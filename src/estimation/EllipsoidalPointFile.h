@@ -21,6 +21,7 @@ struct EllipsoidalPoint {
   double sN = 0.0;          // standard deviation north (metres)
   double sE = 0.0;          // standard deviation east (metres)
   double sh = 0.0;          // standard deviation of the height (metres)
+  std::string rest;         // the text after the numbers (carried with --keep-rest)
 };
 
 using EllipsoidalPointList = std::vector<EllipsoidalPoint>;

@@ -43,7 +43,7 @@ void TellRepeatedNames(const PointList& points, const std::filesystem::path& pat
 
 }  // namespace
 
-bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem::path&, PointList&, UnreadableLines*),
+bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem::path&, PointList&, UnreadableLines*, bool),
                           int minimumIdentical, JobHost& host) {
   job.source.clear();
   job.target.clear();
@@ -58,13 +58,13 @@ bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem:
   };
   if (!CheckDistinctFiles({job.sourcePath, job.targetPath}, {job.reportPath, job.outputPath, job.plotPath}, host)) return false;
   UnreadableLines skipped;
-  if (read(job.sourcePath, job.source, &skipped) == 0) {
+  if (read(job.sourcePath, job.source, &skipped, job.settings.keepRest != 0) == 0) {
     host.message(str::SourceUnreadable, {job.sourcePath.string()});
     return false;
   }
   count(skipped, job.sourcePath);
   skipped = {};
-  if (read(job.targetPath, job.target, &skipped) == 0) {
+  if (read(job.targetPath, job.target, &skipped, false) == 0) {
     host.message(str::TargetUnreadable, {job.targetPath.string()});
     return false;
   }

@@ -78,7 +78,7 @@ class ReportFile;
 // points, of which the model needs at least `minimumIdentical` (message 135
 // with the count found and the count needed). False when the run must stop;
 // the message has been given. Nothing is written.
-bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem::path&, PointList&, UnreadableLines*),
+bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem::path&, PointList&, UnreadableLines*, bool),
                           int minimumIdentical, JobHost& host);
 
 // Opens the report (its failure ends the run) and the optional output file

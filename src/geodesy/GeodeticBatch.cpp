@@ -80,6 +80,7 @@ struct TaskForms {
   GeodeticTask task;
   bool dms;                   // angles in degrees, minutes and seconds
   int g, k;                   // geographic and metric decimals
+  bool keepRest = false;      // the text after the task's values follows the results
 };
 
 // The direct or inverse problem of one line: the given angles B1 L1 A1
@@ -171,13 +172,15 @@ LineOutcome ComputeLine(const TaskForms& forms, std::string_view data, Ellipsoid
   double v[kMaxFields - 1] = {};
   const int fields = scanFields(data, name, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11]);
   if (fields != fieldsOf(forms.task, forms.dms)) return LineOutcome::Unreadable;
+  LineOutcome outcome = LineOutcome::Unreadable;
   switch (forms.task) {
     case GeodeticTask::Direct:
-    case GeodeticTask::Inverse: return ComputeProblem(forms, name, v, ellipsoids, projections, line);
-    case GeodeticTask::ArcLength: return ComputeArc(forms, name, v, ellipsoids, projections, line);
-    case GeodeticTask::LatitudeFromArc: return ComputeLatitude(forms, name, v, ellipsoids, line);
+    case GeodeticTask::Inverse: outcome = ComputeProblem(forms, name, v, ellipsoids, projections, line); break;
+    case GeodeticTask::ArcLength: outcome = ComputeArc(forms, name, v, ellipsoids, projections, line); break;
+    case GeodeticTask::LatitudeFromArc: outcome = ComputeLatitude(forms, name, v, ellipsoids, line); break;
   }
-  return LineOutcome::Unreadable;
+  if (outcome == LineOutcome::Written && forms.keepRest) AppendRest(line, RestAfterWords(data, fields));
+  return outcome;
 }
 
 // The progress of a run: the problems, which write a report, by percent of
@@ -228,7 +231,7 @@ bool LibrariesUsable(const EllipsoidLibrary& ellipsoids, const ProjectionLibrary
 bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, ProjectionLibrary& projections,
                      JobHost& host, GeodeticResult* result) {
   const TaskForms forms{job.task, job.settings.formatGeographic != 0, job.settings.decimalsGeographic,
-                        job.settings.decimalsCartesian};
+                        job.settings.decimalsCartesian, job.settings.keepRest != 0};
   if (!LibrariesUsable(ellipsoids, projections, host)) return false;
   if (!CheckDistinctFiles({job.inputPath}, {job.outputPath}, host)) return false;
   LineReader reader(job.inputPath);

@@ -119,6 +119,7 @@ bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* resul
       if (finest > 0) ++counts.pointsInFinerGrids;
     }
     FormatPointLine2(line, name, outLat / 3600.0, -outLon / 3600.0, kDecimals);
+    if (job.keepRest) AppendRest(line, RestAfterWords(data, 3));
     block += line;
     if (block.size() > (1 << 16)) {
       output.write(block);

@@ -16,6 +16,7 @@ struct GridShiftJob {
   std::filesystem::path outputPath;
   bool finest = false;   // the deepest sub-grid holding a point, not the first sub-grid
   bool inverse = false;  // from the grid's target datum back to its source datum
+  bool keepRest = false;  // the text after B L (a height, codes) follows the result
 };
 
 // Points left out are those outside the grid, or whose inverse does not

@@ -271,4 +271,12 @@ std::string FormatUtmLine2(std::string_view name, int zone, char band, double x1
   return line;
 }
 
+void AppendRest(std::string& line, std::string_view rest) {
+  if (rest.empty()) return;
+  if (!line.empty() && line.back() == '\n') line.pop_back();
+  if (!line.empty() && line.back() != ' ') line += ' ';
+  line += rest;
+  line += '\n';
+}
+
 }  // namespace pelmar

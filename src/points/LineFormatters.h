@@ -58,6 +58,11 @@ inline void ToOutputOrder(double& first, double& second, int axisOrder) {
 // The written columns, for the summary and the closing line.
 inline const char* OutputAxes(int axisOrder) { return axisOrder == 1 ? "X Y Z" : "Y X Z"; }
 
+// `line` (one formatted line, its break included) with `rest` after a
+// blank: the text after the values a job read, carried unchanged
+// (--keep-rest). Nothing changes for an empty rest.
+void AppendRest(std::string& line, std::string_view rest);
+
 // "%20s " then three "%15.<d>f ".
 std::string FormatPointLine3(std::string_view name, double x1, double x2, double x3, int d);
 void FormatPointLine3(std::string& line, std::string_view name, double x1, double x2, double x3, int d);

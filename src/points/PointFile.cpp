@@ -39,25 +39,27 @@ int readPointFile(const std::filesystem::path& path, PointList& points, Unreadab
 
 }  // namespace
 
-int ReadPointFile2D(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable) {
-  return readPointFile(path, points, unreadable, [](std::string_view data, PointList& list) {
+int ReadPointFile2D(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable,
+                    bool keepRest) {
+  return readPointFile(path, points, unreadable, [keepRest](std::string_view data, PointList& list) {
     std::string_view name;
     double y = 0.0;
     double x = 0.0;
     if (scanFields(data, name, y, x) < 3) return false;
-    list.push_back(PointRecord{std::string(name), y, x, 0.0});
+    list.push_back(PointRecord{std::string(name), y, x, 0.0, keepRest ? std::string(RestAfterWords(data, 3)) : ""});
     return true;
   });
 }
 
-int ReadPointFile3D(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable) {
-  return readPointFile(path, points, unreadable, [](std::string_view data, PointList& list) {
+int ReadPointFile3D(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable,
+                    bool keepRest) {
+  return readPointFile(path, points, unreadable, [keepRest](std::string_view data, PointList& list) {
     std::string_view name;
     double x = 0.0;
     double y = 0.0;
     double z = 0.0;
     if (scanFields(data, name, x, y, z) < 4) return false;
-    list.push_back(PointRecord{std::string(name), y, x, z});
+    list.push_back(PointRecord{std::string(name), y, x, z, keepRest ? std::string(RestAfterWords(data, 4)) : ""});
     return true;
   });
 }

@@ -23,11 +23,14 @@ struct UnreadableLines {
 // Plane point file, lines "name Y X ...": appends every line with a name and
 // two numbers to `points`; other data lines are counted in `unreadable`.
 // Returns 1, or 0 when the file cannot be opened.
-int ReadPointFile2D(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable = nullptr);
+// With `keepRest` each point keeps the text after its values (--keep-rest).
+int ReadPointFile2D(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable = nullptr,
+                    bool keepRest = false);
 
 // Spatial point file, lines "name X Y Z ...". Returns 1, or 0 when the file
 // cannot be opened.
-int ReadPointFile3D(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable = nullptr);
+int ReadPointFile3D(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable = nullptr,
+                    bool keepRest = false);
 
 // Counting pass of the batch jobs: lines that are neither blank nor comments,
 // malformed ones included. Returns -1 when the file cannot be opened.

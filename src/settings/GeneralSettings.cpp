@@ -31,6 +31,7 @@ void GeneralSettings::normalise() {
   // Only 1 switches the distribution on, as the page has always shown it.
   interpolationActive = interpolationActive == 1 ? 1 : 0;
   if (axisOrder < 0 || axisOrder > 2) axisOrder = 0;
+  keepRest = keepRest != 0 ? 1 : 0;
   if (interpolationType < 0 || interpolationType > 2) interpolationType = 0;
 }
 
@@ -56,6 +57,7 @@ void visitKeys(Self& s, int& storedDistance, Visit&& visit) {
   visit(kGeneralSection, "IncludeDate", s.includeDate);
   visit(kGeneralSection, "FormatUTM", s.formatUtm);
   visit(kGeneralSection, "AxisOrder", s.axisOrder);
+  visit(kGeneralSection, "KeepRest", s.keepRest);
   visit(kInterpolationSection, "InterpolationActive", s.interpolationActive);
   visit(kInterpolationSection, "Interpolationtype", s.interpolationType);
   visit(kInterpolationSection, "dsH", storedDistance);
@@ -81,7 +83,10 @@ bool zeroedInFile(const SettingsStore& source, const char* section) {
   bool allZero = true;
   visitKeys(probe, distance, [&](const char* keySection, const char* key, const auto&) {
     // Keys newer than that version were never written by it.
-    if (std::string_view(keySection) != section || std::string_view(key) == "AxisOrder") return;
+    if (std::string_view(keySection) != section || std::string_view(key) == "AxisOrder" ||
+        std::string_view(key) == "KeepRest") {
+      return;
+    }
     std::string value;
     allZero = allZero && file.KeyExists(key) && (file.ReadString(key, value), zeroText(value));
   });

@@ -26,6 +26,10 @@ struct GeneralSettings {
   // estimation): 0 Y X Z as ever, 1 X Y Z (the input's order), 2 Y X Z under
   // a first line "# name Y X Z" that Pelmar's own readers understand.
   int axisOrder = 0;
+  // "KeepRest": the text after the values a batch job reads (a height it
+  // does not use, codes, remarks) is written after the results (1), or
+  // dropped as ever (0).
+  int keepRest = 0;
   int interpolationActive = 1;  // "Interpolation"/"InterpolationActive": distribute residuals
   int interpolationType = 0;    // "Interpolationtype": 0 w = 1/s, 1 w = 1/s², 2 exponential
   double interpolationDistance = 5.0;  // "dsH" (metres), stored as value × 10000

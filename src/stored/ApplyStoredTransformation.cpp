@@ -26,7 +26,7 @@ double stored(double value) {
 bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, ApplyResult& result) {
   PointList points;
   UnreadableLines skipped;
-  if (ReadPointFile3D(job.inputPath, points, &skipped) == 0) {
+  if (ReadPointFile3D(job.inputPath, points, &skipped, job.settings.keepRest != 0) == 0) {
     host.message(str::SourceUnreadable, {job.inputPath.string()});
     return false;
   }
@@ -63,6 +63,7 @@ bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, Appl
     }
     ToOutputOrder(o[0], o[1], axisOrder);
     FormatPointLine3(line, point.name, o[0], o[1], o[2], job.settings.decimalsCartesian);
+    AppendRest(line, point.rest);
     output.write(line);
     ++result.pointsWritten;
   }
@@ -125,6 +126,7 @@ bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& 
     }
     FormatEllipsoidalPointLine(line, point.name, p, dms, job.settings.decimalsGeographic,
                                job.settings.decimalsCartesian);
+    if (job.settings.keepRest != 0) AppendRest(line, point.rest);
     output.write(line);
     ++result.pointsWritten;
   }

@@ -162,4 +162,12 @@ bool ParseWholeNumber(std::string_view text, double& value) {
   return true;
 }
 
+std::string_view RestAfterWords(std::string_view line, int words) noexcept {
+  LineScanner scanner(line);
+  std::string_view word;
+  for (int i = 0; i < words && scanner.word(word); ++i) {
+  }
+  return trimBlanks(scanner.rest());
+}
+
 }  // namespace pelmar

@@ -42,6 +42,11 @@ bool ParseWholeNumber(std::string_view text, double& value);
 // when there are no digits or the value does not fit in a long long.
 std::size_t parseIntegerPrefix(std::string_view text, long long& value) noexcept;
 
+// The text after the first `words` blank-separated words of `line` (the
+// name and the values a job read), without the blanks around it: what the
+// job carries into its output with --keep-rest.
+std::string_view RestAfterWords(std::string_view line, int words) noexcept;
+
 class LineScanner {
  public:
   explicit LineScanner(std::string_view line) noexcept : rest_(line) {}

@@ -107,6 +107,7 @@ bool GridShiftPage::compute() {
   job.outputPath = output.toStdString();
   job.finest = finest_->isChecked();
   job.inverse = inverse_->isChecked();
+  job.keepRest = settings_->settings().keepRest != 0;
   GuiHost host(this);
   host.holdMessages();
   GridShiftResult result;

@@ -68,6 +68,8 @@ void SettingsPage::buildControls() {
   axisOrder_->addItems(
       {uiText(str::AxisOrderSwapped), uiText(str::AxisOrderInput), uiText(str::AxisOrderNamed)});
   outputForm->addRow(uiText(str::LabelAxisOrder), axisOrder_);
+  keepRest_ = new QCheckBox(uiText(str::CheckKeepRest), output);
+  outputForm->addRow(keepRest_);
 
   auto* ellipsoidBox = new QGroupBox(uiText(str::GroupEllipsoid), this);
   auto* ellipsoidLayout = new QVBoxLayout(ellipsoidBox);
@@ -167,7 +169,8 @@ void SettingsPage::buildControls() {
   setTabOrder(cartesianDecimals_, geographicFormat_);
   setTabOrder(geographicFormat_, utmFormat_);
   setTabOrder(utmFormat_, axisOrder_);
-  setTabOrder(axisOrder_, ellipsoid_);
+  setTabOrder(axisOrder_, keepRest_);
+  setTabOrder(keepRest_, ellipsoid_);
   setTabOrder(ellipsoid_, newButton);
   setTabOrder(newButton, changeButton);
   setTabOrder(changeButton, deleteButton);
@@ -231,6 +234,10 @@ void SettingsPage::buildControls() {
     markModified();
   });
   connect(includeDate_, &QCheckBox::clicked, this, [this] {
+    readControls();
+    markModified();
+  });
+  connect(keepRest_, &QCheckBox::clicked, this, [this] {
     readControls();
     markModified();
   });
@@ -311,6 +318,7 @@ void SettingsPage::showSettings() {
   userHeader_->setChecked(settings_.userDefinedHeader != 0);
   editHeader_->setEnabled(settings_.userDefinedHeader != 0);
   includeDate_->setChecked(settings_.includeDate != 0);
+  keepRest_->setChecked(settings_.keepRest != 0);
   distribute_->setChecked(settings_.interpolationActive == 1);
   distance_->setText(QString::fromStdString(formatFixed(settings_.interpolationDistance, 0, 4)));
   fillEllipsoidCombo();
@@ -338,6 +346,7 @@ void SettingsPage::readControls() {
   settings_.decimalsCartesian = cartesianDecimals_->value();
   settings_.userDefinedHeader = userHeader_->isChecked() ? 1 : 0;
   settings_.includeDate = includeDate_->isChecked() ? 1 : 0;
+  settings_.keepRest = keepRest_->isChecked() ? 1 : 0;
   settings_.interpolationActive = distribute_->isChecked() ? 1 : 0;
   double distance = 0.0;
   parseRealPrefix(trimLeft(distance_->text().toStdString()), distance);

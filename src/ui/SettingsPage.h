@@ -108,6 +108,7 @@ class SettingsPage : public QWidget {
   QComboBox* geographicFormat_ = nullptr;
   QComboBox* utmFormat_ = nullptr;
   QComboBox* axisOrder_ = nullptr;
+  QCheckBox* keepRest_ = nullptr;
   QComboBox* ellipsoid_ = nullptr;
   QLineEdit* editor_ = nullptr;
   QCheckBox* userHeader_ = nullptr;
