@@ -9,7 +9,7 @@ packages=(
   libgeographiclib-dev libproj-dev
   nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev libboost-math-dev
   xvfb xauth locales poppler-utils dpkg-dev file fakeroot
-  proj-bin proj-data geographiclib-tools
+  proj-bin proj-data geographiclib-tools gdal-bin
   clang libclang-rt-14-dev
 )
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 
 #include <map>
@@ -818,6 +819,64 @@ TEST_F(Conversion, the_summary_goes_to_standard_output_and_tells_a_failed_run) {
   EXPECT_EQ(json["counts"]["lines_unreadable"], 2);
   EXPECT_EQ(json["counts"]["points_written"], 0);
   EXPECT_EQ(json["first_unreadable"], (home / "in.txt").string() + ":1");
+}
+
+}  // namespace
+}  // namespace pelmar
+
+namespace pelmar {
+namespace {
+
+// Delimited files as spreadsheets and GIS programs write them: read with
+// --delimiter (a header line skipped, names with blanks kept, decimal
+// commas in a ';' or tab file with --decimal-comma), written delimited under
+// a line naming the columns, which GDAL's CSV reader takes as points.
+TEST_F(Conversion, delimited_files_convert_and_gdal_reads_the_output_as_points) {
+  ASSERT_EQ(convert({}, "1000", "A 52.1 10.2 100.5\n"), cli::kSuccess) << err.str();
+  std::string name;
+  double E = 0, N = 0, h = 0;
+  ASSERT_EQ(scanFields(readFile(home / "out.txt"), name, E, N, h), 4);
+  char expected[160];
+  std::snprintf(expected, sizeof expected, "%.6f%c%.6f%c%.6f\n", E, '\x01', N, '\x01', h);
+  const struct {
+    std::vector<std::string> form;
+    const char* input;
+    char delimiter;
+  } cases[] = {
+      {{"--delimiter", ","}, "name,lat,lon,h\nMühle Nord,52.1,10.2,100.5\nbad,x,y\n", ','},
+      {{"--delimiter", ";", "--decimal-comma"}, "Mühle Nord;52,1;10,2;100,5\nbad;x;y\n", ';'},
+      {{"--delimiter", "tab"}, "Name\tB\tL\th\n\"Mühle Nord\"\t52.1\t10.2\t100.5\nbad\tx\ty\n", '\t'},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.form[1]);
+    std::vector<std::string> args = c.form;
+    args.insert(args.end(), {"--summary", (home / "run.json").string()});
+    ASSERT_EQ(convert(args, "1000", c.input), cli::kSuccess) << err.str();
+    std::string line = std::string("Mühle Nord") + c.delimiter + expected;
+    std::replace(line.begin(), line.end(), '\x01', c.delimiter);
+    const std::string header = std::string("name") + c.delimiter + "E" + c.delimiter + "N" + c.delimiter + "h\n";
+    EXPECT_EQ(readFile(home / "out.txt"), header + line);
+    const auto json = nlohmann::json::parse(readFile(home / "run.json"));
+    EXPECT_EQ(json["counts"]["lines_read"], 2) << "the header is no data line";
+    EXPECT_EQ(json["counts"]["lines_unreadable"], 1);
+  }
+  // Without --decimal-comma the ';' file's numbers do not read.
+  EXPECT_EQ(convert({"--delimiter", ";"}, "1000", "A;52,1;10,2\n"), cli::kJobFailed);
+
+  ASSERT_EQ(convert({"--delimiter", ","}, "1000", "TP1,52.1,10.2,100.5\n\"Mühle Nord\",52.2,10.3\n"),
+            cli::kSuccess);
+  std::filesystem::rename(home / "out.txt", home / "points.csv");
+  const test::CommandResult gdal =
+      test::runCommand("ogrinfo -ro -al -q -oo X_POSSIBLE_NAMES=E -oo Y_POSSIBLE_NAMES=N '" +
+                       (home / "points.csv").string() + "'");
+  ASSERT_EQ(gdal.status, 0) << gdal.err;
+  EXPECT_NE(gdal.out.find("name (String) = Mühle Nord"), std::string::npos) << gdal.out;
+  const std::size_t point = gdal.out.find("POINT (");
+  ASSERT_NE(point, std::string::npos) << gdal.out;
+  double x = 0, y = 0;
+  ASSERT_EQ(std::sscanf(gdal.out.c_str() + point, "POINT (%lf %lf)", &x, &y), 2);
+  EXPECT_NEAR(x, E, 1e-6);
+  EXPECT_NEAR(y, N, 1e-6);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "app/ProgramDirectory.h"
 #include "app/StringIds.h"
 #include "cli/CliHost.h"
+#include "text/TextForm.h"
 #include "cli/ConvertCommand.h"
 #include "cli/EllipsoidsCommand.h"
 #include "cli/EstimateCommand.h"
@@ -31,6 +32,7 @@ struct GlobalOptions {
   std::string language;
   std::filesystem::path summary;
   bool quiet = false;
+  TextForm pointForm;  // --delimiter, --decimal-comma
   bool help = false;
   bool version = false;
   std::string command;
@@ -66,6 +68,9 @@ void printUsage(std::ostream& out, const CommandRegistry& registry) {
          "  --axis-order input|swapped\n"
          "                         transformed cartesian points as X Y Z, or as Y X Z under\n"
          "                         a line \"# name Y X Z\" (default: the setting AxisOrder)\n"
+         "  --delimiter ,|;|tab    point files as delimited fields (a header line is skipped;\n"
+         "                         outputs get one naming the columns)\n"
+         "  --decimal-comma        with --delimiter ; or tab: \"52,21\" read as 52.21\n"
          "  --keep-rest            carry the text after the values a job reads (codes,\n"
          "                         remarks, a height it does not use) into its output\n"
          "  -q, --quiet            no progress bar and no closing line of counts\n"
@@ -157,6 +162,16 @@ std::string parseGlobals(const std::vector<std::string>& args, GlobalOptions& op
           error = "--axis-order takes input or swapped, not '" + text + "'";
         }
       }
+    } else if (name == "--delimiter") {
+      if (error = value(text); error.empty()) {
+        if (text == "," || text == ";" || text == "tab") {
+          options.pointForm.delimiter = text == "tab" ? '\t' : text[0];
+        } else {
+          error = "--delimiter takes , or ; or tab, not '" + text + "'";
+        }
+      }
+    } else if (name == "--decimal-comma") {
+      options.pointForm.decimalComma = true;
     } else if (name == "--keep-rest") {
       parseOverride("GeneralSettings.KeepRest=1", *options.overrides);
     } else if (name == "--summary") {
@@ -197,6 +212,13 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
            std::ostream& err, bool errIsTerminal) {
   GlobalOptions options;
   if (const std::string error = parseGlobals(args, options); !error.empty()) return usageError(err, error);
+  if (options.pointForm.decimalComma && options.pointForm.delimiter != ';' && options.pointForm.delimiter != '\t') {
+    return usageError(err, "--decimal-comma goes with --delimiter ; or tab (a comma cannot be both)");
+  }
+  // Point files of this run are read and written in this form (the default
+  // for a run without --delimiter, whatever an earlier run in this process
+  // set).
+  SetPointForms(options.pointForm, options.pointForm);
   if (options.help) {
     if (options.command.empty()) {
       printUsage(out, registry);

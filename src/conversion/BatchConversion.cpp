@@ -536,6 +536,14 @@ void FormatConverted(std::string& text, std::string_view name, const BatchPoint&
   }
 }
 
+// The names of the written columns, for a delimited output's first line.
+std::string columnsOf(const LineForms& forms) {
+  if (forms.output == PointForm::Cartesian) return "name X Y Z";
+  if (forms.dmsOutput) return "name " + DmsColumns("B") + " " + DmsColumns("L") + " h";
+  if (forms.output == PointForm::Geographic) return "name B L h";
+  return forms.zoneOutput ? "name zone band E N h" : "name E N h";
+}
+
 // The writer stage: the converted points of each batch, in order.
 void WriteBatches(OutputFile& output, const LineForms& forms, BoundedQueue<Batch>& converted,
                   std::int64_t& written) {
@@ -713,11 +721,13 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   if (!RunCanStart(conversion, job, library, host, rawAutomaticUtm)) return false;
   if (!CheckDistinctFiles({job.inputPath}, {job.outputPath}, host)) return false;
   LineReader reader(job.inputPath);
+  reader.setForm(PointInputForm(job.inputPath));
   OutputFile output;
   if (!OpenStreamedBatch(host, reader, job.inputPath, output, job.outputPath)) return false;
+  const LineForms forms = lineFormsOf(conversion, job);
+  output.setForm(PointOutputForm(job.outputPath), columnsOf(forms));
   EllipsoidRecord ellipsoid;
   if (!SetUpLibrary(conversion, job, library, host, ellipsoid)) return false;
-  const LineForms forms = lineFormsOf(conversion, job);
 
   // Every line, in three stages: a reader thread parses lines into batches,
   // this thread converts them, a writer thread formats and writes them.

@@ -88,7 +88,8 @@ bool CartesianModel::CheckGeometry(JobHost& host) {
 
 RunFiles CartesianModel::files() const {
   const bool header = layout_.dimensions == 3 && job_.settings.axisOrder == 2;
-  return {job_.reportPath, job_.outputPath, job_.plotPath, &job_.settings, header ? kSwappedAxesHeader : ""};
+  const std::string columns = layout_.dimensions == 2 ? "name Y X" : std::string("name ") + OutputAxes(job_.settings.axisOrder);
+  return {job_.reportPath, job_.outputPath, job_.plotPath, &job_.settings, header ? kSwappedAxesHeader : "", columns};
 }
 
 void CartesianModel::KeepResiduals(std::size_t point, const double* rowValues, int count) {

@@ -255,7 +255,10 @@ class EllipsoidalEstimationModel final : public EstimationModel {
     return true;
   }
 
-  RunFiles files() const override { return {job_.reportPath, job_.outputPath, job_.plotPath, &job_.settings}; }
+  RunFiles files() const override {
+    return {job_.reportPath, job_.outputPath, job_.plotPath, &job_.settings, "",
+            dms_ ? "name " + DmsColumns("B") + " " + DmsColumns("L") + " h" : "name B L h"};
+  }
   int method() const override { return method_; }
   int writeIdentical() const override { return o_.writeIdentical; }
   int unknowns() const override { return u_; }

@@ -114,6 +114,7 @@ template <class SectionLine>
 int readPoints(const std::filesystem::path& path, bool dms, ProjectionLibrary& library, Kind kind,
                SectionLine&& sectionLine, EllipsoidalPointList& points, PointFileNotes& notes) {
   LineReader reader(path);
+  reader.setForm(PointInputForm(path));
   if (!reader.isOpen()) return 0;
   std::unordered_set<std::string> names;
   std::string_view line;

@@ -89,6 +89,7 @@ struct RunFiles {
   std::filesystem::path plotPath;    // empty: none
   const GeneralSettings* settings = nullptr;
   std::string_view outputHeader;  // the output file's first line(s), if any
+  std::string columns = "name";   // the output's column names, for a delimited output
 };
 
 // The layout of the report's residual table.

@@ -34,7 +34,13 @@ bool ReportFile::open(const std::filesystem::path& path) { return file_.open(pat
 
 bool ReportFile::close() { return file_.commit(); }
 
-void ReportFile::write(std::string_view text) { file_.write(text); }
+void ReportFile::write(std::string_view text) {
+  // A name read from a delimited file keeps its blanks in the report.
+  if (text.find(kFieldBlank) == std::string_view::npos) return file_.write(text);
+  std::string shown(text);
+  for (char& c : shown) c = c == kFieldBlank ? ' ' : c;
+  file_.write(shown);
+}
 
 void ReportFile::writeText(int id, const MessageArgs& args) {
   write(utf8ToWindows1252(table_.format(id, args)));

@@ -43,6 +43,21 @@ int fieldsOf(GeodeticTask task, bool dms) {
   return 0;
 }
 
+// The names of the written columns, for a delimited output's first line:
+// the problems write both points, both azimuths and the distance.
+std::string columnsOf(GeodeticTask task, bool dms) {
+  auto angle = [dms](const char* name) { return dms ? DmsColumns(name) : std::string(name); };
+  switch (task) {
+    case GeodeticTask::Direct:
+    case GeodeticTask::Inverse:
+      return "name " + angle("B1") + " " + angle("L1") + " " + angle("B2") + " " + angle("L2") + " " + angle("A1") +
+             " " + angle("A2") + " S";
+    case GeodeticTask::ArcLength: return "name G";
+    case GeodeticTask::LatitudeFromArc: return "name " + angle("B");
+  }
+  return "name";
+}
+
 bool finite(std::initializer_list<double> values) {
   return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
 }
@@ -235,8 +250,10 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
   if (!LibrariesUsable(ellipsoids, projections, host)) return false;
   if (!CheckDistinctFiles({job.inputPath}, {job.outputPath}, host)) return false;
   LineReader reader(job.inputPath);
+  reader.setForm(PointInputForm(job.inputPath));
   OutputFile output;
   if (!OpenStreamedBatch(host, reader, job.inputPath, output, job.outputPath)) return false;
+  output.setForm(PointOutputForm(job.outputPath), columnsOf(job.task, forms.dms));
   // The ellipsoid library first, then the projection library.
   ellipsoids.SetEllipDim(job.ellipsoid.a, job.ellipsoid.b);
   projections.SetEllipDim(job.ellipsoid.a, job.ellipsoid.b);

@@ -44,13 +44,34 @@ bool OutputFile::open(const std::filesystem::path& path) {
   return true;
 }
 
+void OutputFile::setForm(const TextForm& form, std::string_view columns) {
+  form_ = form;
+  header_.clear();
+  if (form.delimited()) AppendDelimited(std::string(columns) + "\n", form, header_);
+}
+
 void OutputFile::write(std::string_view text) {
   if (file_ == nullptr || text.empty()) return;
+  if (form_.delimited()) {
+    converted_ = std::move(header_);
+    header_.clear();
+    AppendDelimited(text, form_, converted_);
+    text = converted_;
+  } else if (text.find(kFieldBlank) != std::string_view::npos) {
+    converted_ = text;
+    for (char& c : converted_) c = c == kFieldBlank ? '_' : c;
+    text = converted_;
+  }
   if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
 }
 
 bool OutputFile::commit() {
   if (file_ == nullptr) return false;
+  if (!header_.empty()) {  // no point written: the header alone
+    const std::string header = std::move(header_);
+    header_.clear();
+    if (std::fwrite(header.data(), 1, header.size(), file_) != header.size()) failed_ = true;
+  }
   // No fsync: a job's output can be made again, and the rename still makes
   // it appear whole or not at all. Files the user cannot recreate (settings,
   // databases) go through replaceFileContent, which does flush to disk.

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "io/FileReplace.h"
+#include "text/TextForm.h"
 
 namespace pelmar {
 
@@ -30,6 +31,13 @@ class OutputFile {
   int failureMessage(int otherwise) const noexcept { return problem_ != 0 ? problem_ : otherwise; }
   bool isOpen() const noexcept { return file_ != nullptr; }
 
+  // Writes a point file in the run's form: delimited, with `columns` (the
+  // names, blank-separated) as its first line. Blank-separated output keeps
+  // the program's layout; a blank inside a delimited name read (kFieldBlank)
+  // becomes "_" there, as a blank would split the name.
+  void setForm(const TextForm& form, std::string_view columns);
+
+  // Whole lines, each with its break.
   void write(std::string_view text);
   // Flushes, renames over the target; false when any write or the rename failed.
   bool commit();
@@ -45,6 +53,9 @@ class OutputFile {
   bool failed_ = false;
   bool standardOutput_ = false;
   int problem_ = 0;
+  TextForm form_;
+  std::string header_;    // delimited: written before the first line
+  std::string converted_;
 };
 
 }  // namespace pelmar

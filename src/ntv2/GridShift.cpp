@@ -82,8 +82,10 @@ bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* resul
   NTv2Grid grid;
   if (grid.Load(job.gridPath, host) != 0) return false;
   LineReader reader(job.inputPath);
+  reader.setForm(PointInputForm(job.inputPath));
   OutputFile output;
   if (!OpenStreamedBatch(host, reader, job.inputPath, output, job.outputPath)) return false;
+  output.setForm(PointOutputForm(job.outputPath), "name B L");
   if (host.showsProgress()) {
     host.setProgressRange(CountDataLines(job.inputPath));
   }

@@ -25,6 +25,7 @@ namespace {
 template <class Convert>
 int readPointFile(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable, Convert convert) {
   LineReader reader(path);
+  reader.setForm(PointInputForm(path));
   if (!reader.isOpen()) return 0;
   std::string_view line;
   while (reader.next(line)) {
@@ -67,6 +68,7 @@ int ReadPointFile3D(const std::filesystem::path& path, PointList& points, Unread
 std::int64_t CountDataLines(const std::filesystem::path& path) {
   if (IsStandardStream(path)) return 0;  // a pipe is read once, by the job: no count, no bar
   LineReader reader(path);
+  reader.setForm(PointInputForm(path));
   if (!reader.isOpen()) return -1;
   std::int64_t count = 0;
   std::string_view line;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "text/LineScanner.h"
+
 namespace pelmar {
 
 namespace {
@@ -74,6 +76,18 @@ bool LineReader::next(std::string_view& line) {
   // A UTF-8 byte-order mark (editors on Windows write one) is not part of
   // the first point's name or of a section line.
   if (lineNumber_ == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
+  if (!form_.delimited()) return true;
+  const std::string_view data = trimLeft(line);
+  if (data.empty() || data.front() == '#' || data.front() == ';' && form_.delimiter != ';') return true;
+  if (!dataSeen_ && IsHeaderLine(line, form_)) {
+    dataSeen_ = true;
+    converted_ = "# ";  // the column names: no point
+    converted_ += line;
+  } else {
+    dataSeen_ = true;
+    converted_ = BlankSeparated(line, form_);
+  }
+  line = converted_;
   return true;
 }
 

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/TextForm.h"
+
 namespace pelmar {
 
 // Reads a text file line by line through a large buffer ("-": standard input). Lines may be of any
@@ -38,6 +40,11 @@ class LineReader {
   // True when reading stopped because of an input error rather than the end.
   bool failed() const noexcept { return failed_; }
 
+  // Reads the file as delimited fields (a point file of the run's form):
+  // each data line comes back blank-separated (see BlankSeparated), and a
+  // first data line that is a header comes back as a comment.
+  void setForm(const TextForm& form) { form_ = form; }
+
  private:
   bool nextRaw(std::string_view& line);
   bool fill();
@@ -52,6 +59,9 @@ class LineReader {
   bool eof_ = false;
   bool failed_ = false;
   long long lineNumber_ = 0;
+  TextForm form_;
+  std::string converted_;
+  bool dataSeen_ = false;
 };
 
 }  // namespace pelmar

@@ -19,6 +19,7 @@
 #include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
 #include "ui/UiText.h"
+#include "text/TextForm.h"
 
 namespace pelmar::ui {
 
@@ -225,6 +226,8 @@ bool ConversionPage::compute() {
   GuiHost host(this);
   host.holdMessages();
   ConversionResult result;
+  // A .csv or .tsv file is read and written as delimited fields.
+  const ScopedPointForms forms({.byFileName = true}, {.byFileName = true});
   const bool done = RunConversion(*conversion, job, library_, host, &result);
   RunOutcome outcome = PointRunOutcome(output, result, QString::fromStdString(settings_->settings().editor));
   outcome.ellipsoid = ellipsoidText(result.ellipsoid, conversion->ellipsoid != FixedEllipsoid::None);

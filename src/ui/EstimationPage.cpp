@@ -28,6 +28,7 @@
 #include "ui/SettingsPage.h"
 #include "ui/StoredTransformationsPage.h"
 #include "ui/UiText.h"
+#include "text/TextForm.h"
 
 namespace pelmar::ui {
 
@@ -213,6 +214,8 @@ bool EstimationPage::run() {
     GuiHost host(this);
     host.holdMessages();
     const PlaneModel model = entry == 0 ? PlaneModel::Similarity : PlaneModel::Affine;
+    // A .csv or .tsv file is read and written as delimited fields.
+    const ScopedPointForms forms({.byFileName = true}, {.byFileName = true});
     done = Estimate2D(job, model, options->type, options->writeIdentical, options->center, host, &summary);
     showPlot(done, summary, host.language());
     finishRun(host, done == 1, job, summary);
@@ -225,6 +228,7 @@ bool EstimationPage::run() {
     }
     GuiHost host(this);
     host.holdMessages();
+    const ScopedPointForms forms({.byFileName = true}, {.byFileName = true});
     done = EstimateSpatial(job, model, options->forModel(model), host, &lastSet_, &summary);
     showPlot(done, summary, host.language());
     finishRun(host, done == 1, job, summary);
@@ -299,7 +303,11 @@ int EstimationPage::computeEllipsoidal(const EstimationJob& paths) {
   GuiHost host(this);
   host.holdMessages();
   EstimationSummary summary;
-  const int done = EstimateEllipsoidalHelmert(job, library_, host, &summary);
+  int done = 0;
+  {
+    const ScopedPointForms forms({.byFileName = true}, {.byFileName = true});
+    done = EstimateEllipsoidalHelmert(job, library_, host, &summary);
+  }
   showPlot(done, summary, host.language());
   finishRun(host, done == 1, paths, summary);
   if (done != 1) return done;

@@ -17,6 +17,7 @@
 #include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
 #include "ui/UiText.h"
+#include "text/TextForm.h"
 
 namespace pelmar::ui {
 
@@ -134,6 +135,8 @@ bool GeodeticPage::compute() {
   GuiHost host(this);
   host.holdMessages();
   GeodeticResult result;
+  // A .csv or .tsv file is read and written as delimited fields.
+  const ScopedPointForms forms({.byFileName = true}, {.byFileName = true});
   const bool done = RunGeodeticTask(job, ellipsoids_, projections_, host, &result);
   RunOutcome outcome;
   outcome.written = {output};

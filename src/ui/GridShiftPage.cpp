@@ -20,6 +20,7 @@
 #include "ui/SessionState.h"
 #include "ui/SettingsPage.h"
 #include "ui/UiText.h"
+#include "text/TextForm.h"
 
 namespace pelmar::ui {
 
@@ -111,6 +112,8 @@ bool GridShiftPage::compute() {
   GuiHost host(this);
   host.holdMessages();
   GridShiftResult result;
+  // A .csv or .tsv file is read and written as delimited fields.
+  const ScopedPointForms forms({.byFileName = true}, {.byFileName = true});
   const bool done = RunGridShift(job, host, &result);
   host.finishRun(done, str::GridShiftDone, 0,
                  PointRunOutcome(output, result, QString::fromStdString(settings_->settings().editor)));

@@ -21,6 +21,7 @@
 #include "ui/ParameterSetDialog.h"
 #include "ui/SettingsPage.h"
 #include "ui/UiText.h"
+#include "text/TextForm.h"
 
 namespace pelmar::ui {
 
@@ -271,6 +272,8 @@ bool StoredTransformationsPage::compute() {
   GuiHost host(this);
   host.holdMessages();
   ApplyResult result;
+  // A .csv or .tsv file is read and written as delimited fields.
+  const ScopedPointForms forms({.byFileName = true}, {.byFileName = true});
   const bool done = ApplyStoredTransformation(job, library_, host, &result);
   host.finishRun(done, str::ApplyDone, str::ApplyFailed,
                  PointRunOutcome(output, result, QString::fromStdString(settings_->settings().editor)));
