@@ -11,6 +11,7 @@
 #include "settings/EllipsoidDatabase.h"
 #include "cli/CliHost.h"
 #include "text/LineScanner.h"
+#include "text/TextEncoding.h"
 #include "support/TestSupport.h"
 
 namespace pelmar::cli {
@@ -553,6 +554,43 @@ TEST_F(EstimateCli, keep_rest_carries_codes_and_heights_through_every_batch_job)
     ASSERT_EQ(run(keeping), kSuccess) << err.str();
     EXPECT_NE(test::readFile(home / "out.txt").find(job.kept), std::string::npos) << test::readFile(home / "out.txt");
   }
+}
+
+// One encoding per file: a German report held Windows-1252 headings and
+// UTF-8 names, and the README's iconv showed "MÃ¼hle". Now the whole report
+// and output are Windows-1252 (a character it lacks written as "?", and
+// told), or with --encoding utf-8 wholly UTF-8; either way a name keeps its
+// column.
+TEST_F(EstimateCli, reports_and_outputs_are_in_one_encoding) {
+  std::filesystem::copy_file(test::binDir() / "LangDE.lng", home / "LangDE.lng");
+  writeFile(home / "u.txt", "Mühle 1000 2000\nB 3000 4000\nC 5000 1000\nŁódź 4000 3000\n");
+  writeFile(home / "v.txt", "Mühle 1100 2200\nB 3100 4200\nC 5100 1200\nŁódź 4100 3200\n");
+  const std::vector<std::string> estimate = {"--lang", "DE", "--set", "SoldnerSettings.Type=1", "estimate",
+                                             "similarity", "--source", path("u.txt"), "--target", path("v.txt"),
+                                             "--report", path("r.aus"), "--output", path("o.txt")};
+  ASSERT_EQ(run(estimate), kSuccess) << err.str();
+  EXPECT_NE(err.str().find("[2158]"), std::string::npos) << "Ł and ź are not in Windows-1252";
+  const test::CommandResult shown = test::runCommand("iconv -f CP1252 -t UTF-8 '" + path("r.aus") + "'");
+  EXPECT_NE(shown.out.find("Mühle"), std::string::npos);
+  EXPECT_NE(shown.out.find("Schätzung"), std::string::npos);
+  EXPECT_NE(shown.out.find("?ód?"), std::string::npos);
+
+  std::vector<std::string> utf8 = {"--encoding", "utf-8"};
+  utf8.insert(utf8.end(), estimate.begin(), estimate.end());
+  ASSERT_EQ(run(utf8), kSuccess) << err.str();
+  for (const char* file : {"r.aus", "o.txt"}) {
+    const std::string text = test::readFile(home / file);
+    EXPECT_TRUE(isValidUtf8(text)) << file;
+    EXPECT_NE(text.find("Łódź"), std::string::npos) << file;
+  }
+  EXPECT_NE(test::readFile(home / "r.aus").find("Schätzung"), std::string::npos);
+  // The columns line up by characters: "Łódź" as wide as "B".
+  std::istringstream lines(test::readFile(home / "o.txt"));
+  std::vector<std::size_t> widths;
+  for (std::string line; std::getline(lines, line);) widths.push_back(characterCount(line));
+  ASSERT_EQ(widths.size(), 4u);
+  EXPECT_EQ(widths[3], widths[1]);
+  EXPECT_EQ(widths[0], widths[1]);
 }
 
 TEST_F(EstimateCli, ntv2_shifts_and_counts_what_it_leaves_out) {

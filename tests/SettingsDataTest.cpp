@@ -228,7 +228,7 @@ TEST(GeneralSettings, save_writes_every_key_and_truncates_dsh) {
   ASSERT_TRUE(settings.save(store));
   EXPECT_EQ(readFile(dir / "user.ini"),
             "[GeneralSettings]\nNachkommaGeog=6\nNachkommaKartesisch=3\nFormatGeog=0\nEllip=0\nEditor=xdg-open\n"
-            "UserDefinedHeader=0\nIncludeDate=0\nFormatUTM=1\nAxisOrder=0\nKeepRest=0\nSavedBy=Pelmar 2\n\n[Interpolation]\nInterpolationActive=1\n"
+            "UserDefinedHeader=0\nIncludeDate=0\nFormatUTM=1\nAxisOrder=0\nKeepRest=0\nEncoding=0\nSavedBy=Pelmar 2\n\n[Interpolation]\nInterpolationActive=1\n"
             "Interpolationtype=0\ndsH=29999\n");
 }
 

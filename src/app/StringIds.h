@@ -513,7 +513,9 @@
   X(AxisOrderSwapped, 2154)                                              \
   X(AxisOrderInput, 2155)                                                \
   X(AxisOrderNamed, 2156)                                                \
-  X(CheckKeepRest, 2157)
+  X(CheckKeepRest, 2157)                                                 \
+  X(CharactersReplaced, 2158)                                            \
+  X(LabelEncoding, 2159)
 
 namespace pelmar::str {
 

@@ -71,6 +71,9 @@ void printUsage(std::ostream& out, const CommandRegistry& registry) {
          "  --delimiter ,|;|tab    point files as delimited fields (a header line is skipped;\n"
          "                         outputs get one naming the columns)\n"
          "  --decimal-comma        with --delimiter ; or tab: \"52,21\" read as 52.21\n"
+         "  --encoding cp1252|utf-8\n"
+         "                         reports and output point files wholly in this encoding\n"
+         "                         (default: the setting Encoding, Windows-1252)\n"
          "  --keep-rest            carry the text after the values a job reads (codes,\n"
          "                         remarks, a height it does not use) into its output\n"
          "  -q, --quiet            no progress bar and no closing line of counts\n"
@@ -172,6 +175,14 @@ std::string parseGlobals(const std::vector<std::string>& args, GlobalOptions& op
       }
     } else if (name == "--decimal-comma") {
       options.pointForm.decimalComma = true;
+    } else if (name == "--encoding") {
+      if (error = value(text); error.empty()) {
+        if (text == "cp1252" || text == "utf-8") {
+          parseOverride(std::string("GeneralSettings.Encoding=") + (text == "utf-8" ? "1" : "0"), *options.overrides);
+        } else {
+          error = "--encoding takes cp1252 or utf-8, not '" + text + "'";
+        }
+      }
     } else if (name == "--keep-rest") {
       parseOverride("GeneralSettings.KeepRest=1", *options.overrides);
     } else if (name == "--summary") {
@@ -304,6 +315,15 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
   }
   context.settings.SetFile(options.settings ? *options.settings : userSettingsPath(state.userFiles()));
   context.settings.setOverrides(options.overrides);
+  {
+    // The encoding of every report and output point file of the run.
+    GeneralSettings general;
+    general.load(context.settings);
+    TextForm output = options.pointForm;
+    output.utf8 = general.encoding == 1;
+    SetPointForms(options.pointForm, output);
+  }
+  TakeReplacedCharacters();
   const int status = command->run(context, options.commandArgs);
   // A job stopped by Ctrl+C has committed nothing; whatever the command made
   // of its failure, the run ends as interrupted.

@@ -48,6 +48,7 @@ constexpr Range kRanges[] = {
     {"GeneralSettings", "FormatUTM", 0, 1},
     {"GeneralSettings", "AxisOrder", 0, 2},
     {"GeneralSettings", "KeepRest", 0, 1},
+    {"GeneralSettings", "Encoding", 0, 1},
     {"GeneralSettings", "Ellip", 0, INT_MAX},
     {"GeneralSettings", "UserDefinedHeader", 0, 1},
     {"GeneralSettings", "IncludeDate", 0, 1},
@@ -108,7 +109,7 @@ const std::vector<Key>& knownKeys() {
   static const std::vector<Key> keys = [] {
     std::vector<Key> k;
     for (const char* key : {"NachkommaGeog", "NachkommaKartesisch", "FormatGeog", "Ellip", "UserDefinedHeader",
-                            "IncludeDate", "FormatUTM", "AxisOrder", "KeepRest"}) {
+                            "IncludeDate", "FormatUTM", "AxisOrder", "KeepRest", "Encoding"}) {
       add(k, "GeneralSettings", key, Kind::Integer);
     }
     add(k, "GeneralSettings", "Editor", Kind::Text);

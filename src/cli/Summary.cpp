@@ -12,6 +12,7 @@
 #include "text/TextEncoding.h"
 #include "cli/CliHost.h"
 #include "cli/Command.h"
+#include "text/TextForm.h"
 
 namespace pelmar::cli {
 
@@ -160,6 +161,9 @@ void FinishFailedRun(CliContext& context) {
 }
 
 int FinishRun(CliContext& context, const RunSummary& summary) {
+  if (const std::size_t replaced = TakeReplacedCharacters()) {
+    context.host.message(str::CharactersReplaced, {static_cast<std::int64_t>(replaced)});
+  }
   if (!context.summaryPath.empty() && !writeSummary(context, summary)) {
     context.host.message(str::OutputNotCreated, {context.summaryPath.string()});
     return kJobFailed;

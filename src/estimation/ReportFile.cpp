@@ -30,7 +30,12 @@ std::string ProgramVersionText() { return PELMAR_VERSION; }
 ReportFile::ReportFile(const LanguageTable& table, std::string headerText, int withHeader, int withDate)
     : table_(table), headerText_(std::move(headerText)), withHeader_(withHeader), withDate_(withDate) {}
 
-bool ReportFile::open(const std::filesystem::path& path) { return file_.open(path); }
+bool ReportFile::open(const std::filesystem::path& path) {
+  TextForm form;
+  form.utf8 = OutputInUtf8();  // one encoding throughout, as the point files
+  file_.setForm(form, "");
+  return file_.open(path);
+}
 
 bool ReportFile::close() { return file_.commit(); }
 

@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "io/FileAccess.h"
 #include "io/FileReplace.h"
+#include "text/TextEncoding.h"
 
 namespace pelmar {
 
@@ -46,6 +48,7 @@ bool OutputFile::open(const std::filesystem::path& path) {
 
 void OutputFile::setForm(const TextForm& form, std::string_view columns) {
   form_ = form;
+  encoded_ = true;
   header_.clear();
   if (form.delimited()) AppendDelimited(std::string(columns) + "\n", form, header_);
 }
@@ -62,7 +65,35 @@ void OutputFile::write(std::string_view text) {
     for (char& c : converted_) c = c == kFieldBlank ? '_' : c;
     text = converted_;
   }
+  if (encoded_ && hasHighBytes(text)) {
+    encodedText_.clear();
+    while (!text.empty()) {
+      const std::size_t end = std::min(text.find('\n'), text.size() - 1) + 1;
+      encode(text.substr(0, end));
+      text.remove_prefix(end);
+    }
+    text = encodedText_;
+  }
   if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
+}
+
+// One line in the file's one encoding, whatever its name was read in. The
+// layouts pad names to widths counted in bytes; a name of multi-byte UTF-8
+// characters came out narrower than its column, so a right-aligned line
+// (one that starts with blanks) gets the missing blanks in front.
+void OutputFile::encode(std::string_view line) {
+  if (!hasHighBytes(line)) {
+    encodedText_ += line;
+    return;
+  }
+  std::size_t replaced = 0;
+  std::string out = form_.utf8 ? anyToUtf8(line) : utf8ToWindows1252(line, &replaced);
+  NoteReplacedCharacters(replaced);
+  if (!form_.delimited() && !line.empty() && line.front() == ' ') {
+    const std::size_t narrower = line.size() - characterCount(line);
+    encodedText_.append(narrower, ' ');
+  }
+  encodedText_ += out;
 }
 
 bool OutputFile::commit() {

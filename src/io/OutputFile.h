@@ -31,10 +31,12 @@ class OutputFile {
   int failureMessage(int otherwise) const noexcept { return problem_ != 0 ? problem_ : otherwise; }
   bool isOpen() const noexcept { return file_ != nullptr; }
 
-  // Writes a point file in the run's form: delimited, with `columns` (the
-  // names, blank-separated) as its first line. Blank-separated output keeps
-  // the program's layout; a blank inside a delimited name read (kFieldBlank)
-  // becomes "_" there, as a blank would split the name.
+  // Writes a point file (or a report: not delimited) in the run's form:
+  // delimited, with `columns` (the names, blank-separated) as its first
+  // line, and wholly in UTF-8 or Windows-1252 (form.utf8), names converted
+  // as they come. Blank-separated output keeps the program's layout; a blank
+  // inside a delimited name read (kFieldBlank) becomes "_" there, as a blank
+  // would split the name.
   void setForm(const TextForm& form, std::string_view columns);
 
   // Whole lines, each with its break.
@@ -54,7 +56,10 @@ class OutputFile {
   bool standardOutput_ = false;
   int problem_ = 0;
   TextForm form_;
+  bool encoded_ = false;  // a point file or report: one encoding throughout (form_.utf8)
   std::string header_;    // delimited: written before the first line
+  std::string encodedText_;
+  void encode(std::string_view line);
   std::string converted_;
 };
 

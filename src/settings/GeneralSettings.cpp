@@ -32,6 +32,7 @@ void GeneralSettings::normalise() {
   interpolationActive = interpolationActive == 1 ? 1 : 0;
   if (axisOrder < 0 || axisOrder > 2) axisOrder = 0;
   keepRest = keepRest != 0 ? 1 : 0;
+  encoding = encoding == 1 ? 1 : 0;
   if (interpolationType < 0 || interpolationType > 2) interpolationType = 0;
 }
 
@@ -58,6 +59,7 @@ void visitKeys(Self& s, int& storedDistance, Visit&& visit) {
   visit(kGeneralSection, "FormatUTM", s.formatUtm);
   visit(kGeneralSection, "AxisOrder", s.axisOrder);
   visit(kGeneralSection, "KeepRest", s.keepRest);
+  visit(kGeneralSection, "Encoding", s.encoding);
   visit(kInterpolationSection, "InterpolationActive", s.interpolationActive);
   visit(kInterpolationSection, "Interpolationtype", s.interpolationType);
   visit(kInterpolationSection, "dsH", storedDistance);
@@ -84,7 +86,7 @@ bool zeroedInFile(const SettingsStore& source, const char* section) {
   visitKeys(probe, distance, [&](const char* keySection, const char* key, const auto&) {
     // Keys newer than that version were never written by it.
     if (std::string_view(keySection) != section || std::string_view(key) == "AxisOrder" ||
-        std::string_view(key) == "KeepRest") {
+        std::string_view(key) == "KeepRest" || std::string_view(key) == "Encoding") {
       return;
     }
     std::string value;

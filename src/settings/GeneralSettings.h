@@ -30,6 +30,9 @@ struct GeneralSettings {
   // does not use, codes, remarks) is written after the results (1), or
   // dropped as ever (0).
   int keepRest = 0;
+  // "Encoding": reports and output point files wholly in Windows-1252 (0, as
+  // ever) or wholly in UTF-8 (1); names are converted either way.
+  int encoding = 0;
   int interpolationActive = 1;  // "Interpolation"/"InterpolationActive": distribute residuals
   int interpolationType = 0;    // "Interpolationtype": 0 w = 1/s, 1 w = 1/s², 2 exponential
   double interpolationDistance = 5.0;  // "dsH" (metres), stored as value × 10000

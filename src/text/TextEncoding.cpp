@@ -72,7 +72,7 @@ char toWindows1252(char32_t c) {
 
 }  // namespace
 
-std::string utf8ToWindows1252(std::string_view text) {
+std::string utf8ToWindows1252(std::string_view text, std::size_t* replaced) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
@@ -82,10 +82,45 @@ std::string utf8ToWindows1252(std::string_view text) {
       out += text[i++];  // already a single-byte character
       continue;
     }
-    out += toWindows1252(c);
+    const char byte = toWindows1252(c);
+    if (byte == '?' && c != '?' && replaced != nullptr) ++*replaced;
+    out += byte;
     i += length;
   }
   return out;
+}
+
+std::string anyToUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t c = 0;
+    const std::size_t length = decodeUtf8(text, i, c);
+    if (length == 0) {
+      out += windows1252ToUtf8(text.substr(i++, 1));
+      continue;
+    }
+    out += text.substr(i, length);
+    i += length;
+  }
+  return out;
+}
+
+std::size_t characterCount(std::string_view text) noexcept {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < text.size(); ++count) {
+    char32_t c = 0;
+    const std::size_t length = decodeUtf8(text, i, c);
+    i += length == 0 ? 1 : length;
+  }
+  return count;
+}
+
+bool hasHighBytes(std::string_view text) noexcept {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return true;
+  }
+  return false;
 }
 
 std::string windows1252ToUtf8(std::string_view text) {

@@ -1,5 +1,6 @@
 #include "text/TextForm.h"
 
+#include <atomic>
 #include <cctype>
 
 #include "text/LineScanner.h"
@@ -62,8 +63,19 @@ TextForm PointInputForm(const std::filesystem::path& path) {
   return inputForm.byFileName ? FormOfFileName(path) : inputForm;
 }
 TextForm PointOutputForm(const std::filesystem::path& path) {
-  return outputForm.byFileName ? FormOfFileName(path) : outputForm;
+  if (!outputForm.byFileName) return outputForm;
+  TextForm form = FormOfFileName(path);
+  form.utf8 = outputForm.utf8;
+  return form;
 }
+
+bool OutputInUtf8() noexcept { return outputForm.utf8; }
+
+namespace {
+std::atomic<std::size_t> replacedCharacters{0};
+}
+void NoteReplacedCharacters(std::size_t count) noexcept { replacedCharacters += count; }
+std::size_t TakeReplacedCharacters() noexcept { return replacedCharacters.exchange(0); }
 void SetPointForms(const TextForm& input, const TextForm& output) noexcept {
   inputForm = input;
   outputForm = output;

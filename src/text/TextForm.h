@@ -13,6 +13,7 @@ struct TextForm {
   char delimiter = '\0';      // '\0' blanks; ',', ';' or '\t'
   bool decimalComma = false;  // reading: "52,21" in a ';' or tab file is 52.21
   bool byFileName = false;    // each file as its name asks (see FormOfFileName)
+  bool utf8 = false;          // writing: UTF-8 throughout, else Windows-1252 throughout
   bool delimited() const noexcept { return delimiter != '\0'; }
 };
 
@@ -24,6 +25,13 @@ struct TextForm {
 TextForm PointInputForm(const std::filesystem::path& path);
 TextForm PointOutputForm(const std::filesystem::path& path);
 void SetPointForms(const TextForm& input, const TextForm& output) noexcept;
+// Whether this run writes its reports and point files in UTF-8 (else
+// Windows-1252).
+bool OutputInUtf8() noexcept;
+// Characters of names that Windows-1252 lacks, written as "?" since the
+// last call (the run's notice).
+void NoteReplacedCharacters(std::size_t count) noexcept;
+std::size_t TakeReplacedCharacters() noexcept;
 
 // The column names of an angle written as degrees, minutes and seconds:
 // "B" gives "B_d B_m B_s".

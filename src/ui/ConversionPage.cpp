@@ -227,7 +227,8 @@ bool ConversionPage::compute() {
   host.holdMessages();
   ConversionResult result;
   // A .csv or .tsv file is read and written as delimited fields.
-  const ScopedPointForms forms({.byFileName = true}, {.byFileName = true});
+  const ScopedPointForms forms({.byFileName = true},
+                               {.byFileName = true, .utf8 = settings_->settings().encoding == 1});
   const bool done = RunConversion(*conversion, job, library_, host, &result);
   RunOutcome outcome = PointRunOutcome(output, result, QString::fromStdString(settings_->settings().editor));
   outcome.ellipsoid = ellipsoidText(result.ellipsoid, conversion->ellipsoid != FixedEllipsoid::None);

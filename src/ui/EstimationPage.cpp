@@ -215,7 +215,8 @@ bool EstimationPage::run() {
     host.holdMessages();
     const PlaneModel model = entry == 0 ? PlaneModel::Similarity : PlaneModel::Affine;
     // A .csv or .tsv file is read and written as delimited fields.
-    const ScopedPointForms forms({.byFileName = true}, {.byFileName = true});
+    const ScopedPointForms forms({.byFileName = true},
+                               {.byFileName = true, .utf8 = settings_->settings().encoding == 1});
     done = Estimate2D(job, model, options->type, options->writeIdentical, options->center, host, &summary);
     showPlot(done, summary, host.language());
     finishRun(host, done == 1, job, summary);
@@ -228,7 +229,8 @@ bool EstimationPage::run() {
     }
     GuiHost host(this);
     host.holdMessages();
-    const ScopedPointForms forms({.byFileName = true}, {.byFileName = true});
+    const ScopedPointForms forms({.byFileName = true},
+                               {.byFileName = true, .utf8 = settings_->settings().encoding == 1});
     done = EstimateSpatial(job, model, options->forModel(model), host, &lastSet_, &summary);
     showPlot(done, summary, host.language());
     finishRun(host, done == 1, job, summary);
@@ -305,7 +307,8 @@ int EstimationPage::computeEllipsoidal(const EstimationJob& paths) {
   EstimationSummary summary;
   int done = 0;
   {
-    const ScopedPointForms forms({.byFileName = true}, {.byFileName = true});
+    const ScopedPointForms forms({.byFileName = true},
+                               {.byFileName = true, .utf8 = settings_->settings().encoding == 1});
     done = EstimateEllipsoidalHelmert(job, library_, host, &summary);
   }
   showPlot(done, summary, host.language());

@@ -136,7 +136,8 @@ bool GeodeticPage::compute() {
   host.holdMessages();
   GeodeticResult result;
   // A .csv or .tsv file is read and written as delimited fields.
-  const ScopedPointForms forms({.byFileName = true}, {.byFileName = true});
+  const ScopedPointForms forms({.byFileName = true},
+                               {.byFileName = true, .utf8 = settings_->settings().encoding == 1});
   const bool done = RunGeodeticTask(job, ellipsoids_, projections_, host, &result);
   RunOutcome outcome;
   outcome.written = {output};

@@ -113,7 +113,8 @@ bool GridShiftPage::compute() {
   host.holdMessages();
   GridShiftResult result;
   // A .csv or .tsv file is read and written as delimited fields.
-  const ScopedPointForms forms({.byFileName = true}, {.byFileName = true});
+  const ScopedPointForms forms({.byFileName = true},
+                               {.byFileName = true, .utf8 = settings_->settings().encoding == 1});
   const bool done = RunGridShift(job, host, &result);
   host.finishRun(done, str::GridShiftDone, 0,
                  PointRunOutcome(output, result, QString::fromStdString(settings_->settings().editor)));

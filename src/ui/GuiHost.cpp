@@ -1,5 +1,7 @@
 #include "ui/GuiHost.h"
 
+#include "text/TextForm.h"
+
 #include <QApplication>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -41,6 +43,9 @@ std::string GuiHost::heldText() const {
 }
 
 void GuiHost::finishRun(bool done, int doneId, int failedId, const RunOutcome& outcome) {
+  if (const std::size_t replaced = TakeReplacedCharacters(); replaced > 0 && done) {
+    message(str::CharactersReplaced, {static_cast<std::int64_t>(replaced)});
+  }
   endProgress();
   holding_ = false;
   if (!done && cancelled_) {

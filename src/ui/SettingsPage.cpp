@@ -70,6 +70,8 @@ void SettingsPage::buildControls() {
   outputForm->addRow(uiText(str::LabelAxisOrder), axisOrder_);
   keepRest_ = new QCheckBox(uiText(str::CheckKeepRest), output);
   outputForm->addRow(keepRest_);
+  utf8_ = new QCheckBox(uiText(str::LabelEncoding), output);
+  outputForm->addRow(utf8_);
 
   auto* ellipsoidBox = new QGroupBox(uiText(str::GroupEllipsoid), this);
   auto* ellipsoidLayout = new QVBoxLayout(ellipsoidBox);
@@ -170,7 +172,8 @@ void SettingsPage::buildControls() {
   setTabOrder(geographicFormat_, utmFormat_);
   setTabOrder(utmFormat_, axisOrder_);
   setTabOrder(axisOrder_, keepRest_);
-  setTabOrder(keepRest_, ellipsoid_);
+  setTabOrder(keepRest_, utf8_);
+  setTabOrder(utf8_, ellipsoid_);
   setTabOrder(ellipsoid_, newButton);
   setTabOrder(newButton, changeButton);
   setTabOrder(changeButton, deleteButton);
@@ -238,6 +241,10 @@ void SettingsPage::buildControls() {
     markModified();
   });
   connect(keepRest_, &QCheckBox::clicked, this, [this] {
+    readControls();
+    markModified();
+  });
+  connect(utf8_, &QCheckBox::clicked, this, [this] {
     readControls();
     markModified();
   });
@@ -319,6 +326,7 @@ void SettingsPage::showSettings() {
   editHeader_->setEnabled(settings_.userDefinedHeader != 0);
   includeDate_->setChecked(settings_.includeDate != 0);
   keepRest_->setChecked(settings_.keepRest != 0);
+  utf8_->setChecked(settings_.encoding == 1);
   distribute_->setChecked(settings_.interpolationActive == 1);
   distance_->setText(QString::fromStdString(formatFixed(settings_.interpolationDistance, 0, 4)));
   fillEllipsoidCombo();
@@ -347,6 +355,7 @@ void SettingsPage::readControls() {
   settings_.userDefinedHeader = userHeader_->isChecked() ? 1 : 0;
   settings_.includeDate = includeDate_->isChecked() ? 1 : 0;
   settings_.keepRest = keepRest_->isChecked() ? 1 : 0;
+  settings_.encoding = utf8_->isChecked() ? 1 : 0;
   settings_.interpolationActive = distribute_->isChecked() ? 1 : 0;
   double distance = 0.0;
   parseRealPrefix(trimLeft(distance_->text().toStdString()), distance);

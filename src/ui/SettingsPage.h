@@ -109,6 +109,7 @@ class SettingsPage : public QWidget {
   QComboBox* utmFormat_ = nullptr;
   QComboBox* axisOrder_ = nullptr;
   QCheckBox* keepRest_ = nullptr;
+  QCheckBox* utf8_ = nullptr;
   QComboBox* ellipsoid_ = nullptr;
   QLineEdit* editor_ = nullptr;
   QCheckBox* userHeader_ = nullptr;

@@ -273,7 +273,8 @@ bool StoredTransformationsPage::compute() {
   host.holdMessages();
   ApplyResult result;
   // A .csv or .tsv file is read and written as delimited fields.
-  const ScopedPointForms forms({.byFileName = true}, {.byFileName = true});
+  const ScopedPointForms forms({.byFileName = true},
+                               {.byFileName = true, .utf8 = settings_->settings().encoding == 1});
   const bool done = ApplyStoredTransformation(job, library_, host, &result);
   host.finishRun(done, str::ApplyDone, str::ApplyFailed,
                  PointRunOutcome(output, result, QString::fromStdString(settings_->settings().editor)));
