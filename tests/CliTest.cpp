@@ -539,6 +539,7 @@ TEST_F(EstimateCli, keep_rest_carries_codes_and_heights_through_every_batch_job)
       {{"ntv2", "/usr/share/proj/BETA2007.gsb", path("in.txt"), path("out.txt")}, "A 52 10 123.456 code",
        " 123.456 code\n"},
       {{"geodesy", "inverse", path("in.txt"), path("out.txt")}, "G 52 10 52.1 10.1 code9", " code9\n"},
+      {{"geodesy", "arc", path("in.txt"), path("out.txt")}, "G 52 code9", " code9\n"},
       {{"apply", "Shift", path("in.txt"), path("out.txt")}, "X 3900000 700000 5000000 code5 Stein", " code5 Stein\n"},
       {{"--set", "SoldnerSettings.Type=1", "estimate", "similarity", "--source", path("coded.txt"), "--target",
         path("t.txt"), "--report", path("r.aus"), "--output", path("out.txt")},
@@ -554,6 +555,14 @@ TEST_F(EstimateCli, keep_rest_carries_codes_and_heights_through_every_batch_job)
     ASSERT_EQ(run(keeping), kSuccess) << err.str();
     EXPECT_NE(test::readFile(home / "out.txt").find(job.kept), std::string::npos) << test::readFile(home / "out.txt");
   }
+  // A number after the task's own is carried too (it made the line unreadable).
+  writeFile(home / "in.txt", "H 52 10 52.1 10.1 123.4\n");
+  ASSERT_EQ(run({"--keep-rest", "geodesy", "inverse", path("in.txt"), path("out.txt")}), kSuccess) << err.str();
+  EXPECT_NE(test::readFile(home / "out.txt").find(" 123.4\n"), std::string::npos);
+  // A file of unreadable lines is no success for geodesy either (exit 0, empty output).
+  writeFile(home / "in.txt", "A1 52.5 7\nA2 52.5 8\n");
+  EXPECT_EQ(run({"geodesy", "arc", path("in.txt"), path("out.txt")}), kJobFailed);
+  EXPECT_NE(err.str().find("[1330]"), std::string::npos) << err.str();
 }
 
 // One encoding per file: a German report held Windows-1252 headings and

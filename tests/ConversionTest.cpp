@@ -861,8 +861,36 @@ TEST_F(Conversion, delimited_files_convert_and_gdal_reads_the_output_as_points) 
     EXPECT_EQ(json["counts"]["lines_read"], 2) << "the header is no data line";
     EXPECT_EQ(json["counts"]["lines_unreadable"], 1);
   }
-  // Without --decimal-comma the ';' file's numbers do not read.
+  // Without --decimal-comma the ';' file's numbers do not read, the first or
+  // any later one ("10,5995" was read as 10: a place 40 km off, told as done).
   EXPECT_EQ(convert({"--delimiter", ";"}, "1000", "A;52,1;10,2\n"), cli::kJobFailed);
+  EXPECT_EQ(convert({"--delimiter", ";"}, "1000", "A;52.1;10,2\n"), cli::kJobFailed);
+
+  // Lines the review found read wrongly: an empty value moved the next into
+  // its column, a decimal comma in a name or remark became a point, a quoted
+  // name starting with "#" vanished as a comment. Now the empty value makes
+  // the line unreadable, an empty height stays an empty column, names and
+  // remarks keep their commas, and the "#" name is told as unreadable.
+  ASSERT_EQ(convert({"--delimiter", ";", "--decimal-comma", "--keep-rest", "--summary", (home / "run.json").string()},
+                    "1000", "P1;;10,2;100\nMeier, Hans;52,1;10,2;;Zaun, alt 1,5 m\n\"#z\";52,1;10,2\n"),
+            cli::kSuccess)
+      << err.str();
+  const auto review = nlohmann::json::parse(readFile(home / "run.json"));
+  EXPECT_EQ(review["counts"]["lines_unreadable"], 2);
+  EXPECT_EQ(review["first_unreadable"], (home / "in.txt").string() + ":1");
+  const std::string written = readFile(home / "out.txt");
+  EXPECT_NE(written.find("\nMeier, Hans;"), std::string::npos) << written;
+  EXPECT_NE(written.find(";;Zaun, alt 1,5 m\n"), std::string::npos) << written;
+
+  // Degrees, minutes and seconds of a small negative angle stay apart (the
+  // padded layout writes "  0-29").
+  ASSERT_EQ(convert({"--delimiter", ",", "--set", "GeneralSettings.FormatGeog=1"}, "2007",
+                    "S,6377500,0,-55000\n"),
+            cli::kSuccess)
+      << err.str();
+  const std::string dms = readFile(home / "out.txt");
+  const std::string row = dms.substr(dms.find('\n') + 1);
+  EXPECT_EQ(std::count(row.begin(), row.end(), ','), 7) << dms;
 
   // GDAL takes CSV as UTF-8.
   ASSERT_EQ(convert({"--delimiter", ",", "--encoding", "utf-8"}, "1000",

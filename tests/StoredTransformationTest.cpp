@@ -588,16 +588,47 @@ TEST_F(StoredSetsCli, an_applied_file_converts_back_to_the_same_place) {
     const char* axes;
     bool samePlace;
   } cases[] = {{{}, "Y X Z", false}, {{"--axis-order", "input"}, "X Y Z", true},
-               {{"--axis-order", "swapped"}, "Y X Z", true}};
+               {{"--axis-order", "swapped"}, "Y X Z", true}, {{"--axis-order", "swapped", "--delimiter", ","}, "Y X Z", true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.axes);
+    const bool delimited = c.order.size() > 2;
+    std::string input = source;
+    if (delimited) {  // the same points as a CSV file
+      std::string csv = "name,X,Y,Z\n";
+      for (const auto& [n, p] : pointsOf(source)) {
+        csv += n + "," + std::to_string(p[0]) + "," + std::to_string(p[1]) + "," + std::to_string(p[2]) + "\n";
+      }
+      writeFile(home / "source.csv", csv);
+      input = path("source.csv");
+    }
     std::vector<std::string> args = c.order;
-    args.insert(args.end(), {"--summary", path("s.json"), "apply", "Zero", source, path("applied.txt")});
+    args.insert(args.end(), {"--summary", path("s.json"), "apply", "Zero", input, path("applied.txt")});
+    ASSERT_EQ(run(args), kSuccess) << err.str();
+    // Applied again, the marked file is read as Y X Z (it was taken as X Y Z).
+    args.back() = path("twice.txt");
+    args[args.size() - 2] = path("applied.txt");
+    ASSERT_EQ(run(args), kSuccess) << err.str();
+    args[args.size() - 2] = input;
+    args.back() = path("applied.txt");
     ASSERT_EQ(run(args), kSuccess) << err.str();
     EXPECT_NE(err.str().find(std::string("written (name ") + c.axes + ")"), std::string::npos) << err.str();
     EXPECT_EQ(nlohmann::json::parse(readFile(home / "s.json"))["output_axes"], splitWords(c.axes));
-    ASSERT_EQ(run({"convert", "xyz-geo", path("applied.txt"), path("back.txt")}), kSuccess) << err.str();
-    EXPECT_EQ(largestDifference(home / "direct.txt", home / "back.txt", true) < 1e-6, c.samePlace);
+    std::vector<std::string> back = {"convert", "xyz-geo", path("applied.txt"), path("back.txt")};
+    if (delimited) back.insert(back.begin(), {"--delimiter", ","});
+    ASSERT_EQ(run(back), kSuccess) << err.str();
+    if (!delimited) {
+      EXPECT_EQ(largestDifference(home / "direct.txt", home / "back.txt", true) < 1e-6, c.samePlace);
+      // Twice: swapped twice without the line (as ever), or read as marked.
+      back[2] = path("twice.txt");
+      ASSERT_EQ(run(back), kSuccess) << err.str();
+      EXPECT_LT(largestDifference(home / "direct.txt", home / "back.txt", true), 1e-6) << "twice";
+    } else {
+      // "name,B,L,h" then the point: the same place as the direct conversion.
+      std::string text = readFile(home / "back.txt");
+      std::replace(text.begin(), text.end(), ',', ' ');
+      writeFile(home / "back.txt", text);
+      EXPECT_LT(largestDifference(home / "direct.txt", home / "back.txt", true), 1e-6);
+    }
   }
 }
 

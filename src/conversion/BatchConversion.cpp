@@ -457,24 +457,6 @@ bool SetUpLibrary(const C& conversion, const J& job, L& library, JobHost& host, 
 }
 
 // The reader stage: lines parsed into batches until the file ends or `stop`.
-// A comment line "# name Y X Z" (or "# Y X Z"): the columns of transformed
-// cartesian points written in their models' order (see kSwappedAxesHeader).
-bool namesSwappedAxes(std::string_view line) {
-  line = trimBlanks(line);
-  if (line.empty() || (line[0] != '#' && line[0] != ';')) return false;
-  line.remove_prefix(1);
-  std::string words;
-  for (char c : line) {
-    if (c == ' ' || c == '\t' || c == '\r') {
-      if (!words.empty() && words.back() != ' ') words += ' ';
-    } else {
-      words += c;
-    }
-  }
-  words = std::string(trimBlanks(words));
-  return words == "name Y X Z" || words == "Y X Z";
-}
-
 void ReadBatches(LineReader& reader, const LineForms& forms, BoundedQueue<Batch>& parsed,
                  const std::atomic<bool>& stop, std::atomic<bool>& readFailed) {
   Batch batch;
@@ -484,7 +466,7 @@ void ReadBatches(LineReader& reader, const LineForms& forms, BoundedQueue<Batch>
     const std::string_view data = dataPart(line);
     if (data.empty() || trimBlanks(data).empty()) {
       // Before the first point: a line naming the columns Y X Z.
-      if (!dataSeen && forms.input == InputForm::Cartesian && namesSwappedAxes(line)) swapped = true;
+      if (!dataSeen && forms.input == InputForm::Cartesian && NamesSwappedAxes(line)) swapped = true;
       continue;
     }
     dataSeen = true;
@@ -725,7 +707,7 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   OutputFile output;
   if (!OpenStreamedBatch(host, reader, job.inputPath, output, job.outputPath)) return false;
   const LineForms forms = lineFormsOf(conversion, job);
-  output.setForm(PointOutputForm(job.outputPath), columnsOf(forms));
+  output.setForm(PointOutputForm(job.outputPath), columnsOf(forms) + (forms.keepRest ? " rest" : ""));
   EllipsoidRecord ellipsoid;
   if (!SetUpLibrary(conversion, job, library, host, ellipsoid)) return false;
 

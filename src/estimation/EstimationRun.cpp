@@ -253,7 +253,7 @@ RunOutputs::RunOutputs(const EstimationModel& model, JobHost& host)
 
 bool RunOutputs::open(JobHost& host) {
   if (!OpenEstimationFiles(files.reportPath, files.outputPath, host, report, output)) return false;
-  output.setForm(PointOutputForm(files.outputPath), files.columns);
+  output.setForm(PointOutputForm(files.outputPath), files.columns + (files.settings->keepRest != 0 ? " rest" : ""));
   if (output.isOpen()) output.write(files.outputHeader);
   return true;
 }

@@ -186,7 +186,9 @@ LineOutcome ComputeLine(const TaskForms& forms, std::string_view data, Ellipsoid
                         ProjectionLibrary& projections, std::string_view& name, std::string& line) {
   double v[kMaxFields - 1] = {};
   const int fields = scanFields(data, name, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11]);
-  if (fields != fieldsOf(forms.task, forms.dms)) return LineOutcome::Unreadable;
+  // With --keep-rest, numbers after the task's own are the rest of the line.
+  const int used = fieldsOf(forms.task, forms.dms);
+  if (fields != used && !(forms.keepRest && fields > used)) return LineOutcome::Unreadable;
   LineOutcome outcome = LineOutcome::Unreadable;
   switch (forms.task) {
     case GeodeticTask::Direct:
@@ -194,7 +196,7 @@ LineOutcome ComputeLine(const TaskForms& forms, std::string_view data, Ellipsoid
     case GeodeticTask::ArcLength: outcome = ComputeArc(forms, name, v, ellipsoids, projections, line); break;
     case GeodeticTask::LatitudeFromArc: outcome = ComputeLatitude(forms, name, v, ellipsoids, line); break;
   }
-  if (outcome == LineOutcome::Written && forms.keepRest) AppendRest(line, RestAfterWords(data, fields));
+  if (outcome == LineOutcome::Written && forms.keepRest) AppendRest(line, RestAfterWords(data, used));
   return outcome;
 }
 
@@ -253,13 +255,14 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
   reader.setForm(PointInputForm(job.inputPath));
   OutputFile output;
   if (!OpenStreamedBatch(host, reader, job.inputPath, output, job.outputPath)) return false;
-  output.setForm(PointOutputForm(job.outputPath), columnsOf(job.task, forms.dms));
+  output.setForm(PointOutputForm(job.outputPath), columnsOf(job.task, forms.dms) + (forms.keepRest ? " rest" : ""));
   // The ellipsoid library first, then the projection library.
   ellipsoids.SetEllipDim(job.ellipsoid.a, job.ellipsoid.b);
   projections.SetEllipDim(job.ellipsoid.a, job.ellipsoid.b);
   const bool report = job.task == GeodeticTask::Direct || job.task == GeodeticTask::Inverse;
   TaskProgress progress(host, job.inputPath, report);
-  if (report) output.write(GeodeticHeader(forms.dms));
+  // A delimited output has its line of column names instead.
+  if (report && !PointOutputForm(job.outputPath).delimited()) output.write(GeodeticHeader(forms.dms));
 
   GeodeticResult counts;
   std::string line, block;
@@ -294,7 +297,7 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
   output.write(block);
   host.endProgress();
   if (result != nullptr) *result = counts;  // what a failed run reached, too
-  if (!FinishStreamedBatch(host, reader, job.inputPath, output, job.outputPath, counts.linesUnreadable,
+  if (!FinishStreamedBatch(host, reader, job.inputPath, output, job.outputPath, counts.linesRead, counts.linesUnreadable,
                            counts.firstUnreadableLine)) {
     return false;
   }

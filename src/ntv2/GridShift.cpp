@@ -85,7 +85,7 @@ bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* resul
   reader.setForm(PointInputForm(job.inputPath));
   OutputFile output;
   if (!OpenStreamedBatch(host, reader, job.inputPath, output, job.outputPath)) return false;
-  output.setForm(PointOutputForm(job.outputPath), "name B L");
+  output.setForm(PointOutputForm(job.outputPath), job.keepRest ? "name B L rest" : "name B L");
   if (host.showsProgress()) {
     host.setProgressRange(CountDataLines(job.inputPath));
   }
@@ -132,7 +132,7 @@ bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* resul
   output.write(block);
   host.endProgress();
   if (result != nullptr) *result = counts;  // what a failed run reached, too
-  if (!FinishStreamedBatch(host, reader, job.inputPath, output, job.outputPath, counts.linesUnreadable,
+  if (!FinishStreamedBatch(host, reader, job.inputPath, output, job.outputPath, counts.linesRead, counts.linesUnreadable,
                            counts.firstUnreadableLine)) {
     return false;
   }

@@ -20,18 +20,41 @@ std::string_view dataPart(std::string_view line) noexcept {
   return line;
 }
 
+bool NamesSwappedAxes(std::string_view line) {
+  line = trimBlanks(line);
+  if (line.empty() || (line[0] != '#' && line[0] != ';')) return false;
+  line.remove_prefix(1);
+  std::string words;
+  for (char c : line) {
+    if (c == ' ' || c == '\t' || c == '\r') {
+      if (!words.empty() && words.back() != ' ') words += ' ';
+    } else {
+      words += c;
+    }
+  }
+  words = std::string(trimBlanks(words));
+  return words == "name Y X Z" || words == "Y X Z";
+}
+
 namespace {
 
+// `convert` takes a data line, the list, and whether the file's first
+// columns are Y X (NamesSwappedAxes).
 template <class Convert>
 int readPointFile(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable, Convert convert) {
   LineReader reader(path);
   reader.setForm(PointInputForm(path));
   if (!reader.isOpen()) return 0;
   std::string_view line;
+  bool dataSeen = false, swapped = false;
   while (reader.next(line)) {
     const std::string_view data = dataPart(line);
-    if (trimBlanks(data).empty()) continue;
-    if (!convert(data, points) && unreadable != nullptr && unreadable->count++ == 0) {
+    if (trimBlanks(data).empty()) {
+      swapped = swapped || (!dataSeen && NamesSwappedAxes(line));
+      continue;
+    }
+    dataSeen = true;
+    if (!convert(data, points, swapped) && unreadable != nullptr && unreadable->count++ == 0) {
       unreadable->firstLine = reader.lineNumber();
     }
   }
@@ -42,7 +65,7 @@ int readPointFile(const std::filesystem::path& path, PointList& points, Unreadab
 
 int ReadPointFile2D(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable,
                     bool keepRest) {
-  return readPointFile(path, points, unreadable, [keepRest](std::string_view data, PointList& list) {
+  return readPointFile(path, points, unreadable, [keepRest](std::string_view data, PointList& list, bool) {
     std::string_view name;
     double y = 0.0;
     double x = 0.0;
@@ -54,12 +77,13 @@ int ReadPointFile2D(const std::filesystem::path& path, PointList& points, Unread
 
 int ReadPointFile3D(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable,
                     bool keepRest) {
-  return readPointFile(path, points, unreadable, [keepRest](std::string_view data, PointList& list) {
+  return readPointFile(path, points, unreadable, [keepRest](std::string_view data, PointList& list, bool swapped) {
     std::string_view name;
     double x = 0.0;
     double y = 0.0;
     double z = 0.0;
     if (scanFields(data, name, x, y, z) < 4) return false;
+    if (swapped) std::swap(x, y);
     list.push_back(PointRecord{std::string(name), y, x, z, keepRest ? std::string(RestAfterWords(data, 4)) : ""});
     return true;
   });
@@ -107,10 +131,15 @@ bool OpenStreamedBatch(JobHost& host, const LineReader& reader, const std::files
 }
 
 bool FinishStreamedBatch(JobHost& host, const LineReader& reader, const std::filesystem::path& inputPath,
-                         OutputFile& output, const std::filesystem::path& outputPath, std::int64_t unreadable,
-                         std::int64_t firstUnreadableLine) {
+                         OutputFile& output, const std::filesystem::path& outputPath, std::int64_t linesRead,
+                         std::int64_t unreadable, std::int64_t firstUnreadableLine) {
   if (reader.failed()) {
     host.message(str::InputNotOpened, {inputPath.string()});
+    return false;
+  }
+  if (linesRead > 0 && unreadable == linesRead) {
+    // A file of which no line could be read is no success: the old output stays.
+    host.message(str::LinesUnreadable, {unreadable, inputPath.string(), firstUnreadableLine});
     return false;
   }
   if (!output.commit()) {

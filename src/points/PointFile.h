@@ -14,6 +14,11 @@ namespace pelmar {
 // "#" after the leading white space).
 std::string_view dataPart(std::string_view line) noexcept;
 
+// A comment line "# name Y X Z" (or "# Y X Z"), before the first point: the
+// columns of transformed cartesian points written in their models' order
+// (see kSwappedAxesHeader); the readers of cartesian points take them so.
+bool NamesSwappedAxes(std::string_view line);
+
 // Data lines a reader could not use: how many, and the first one's number.
 struct UnreadableLines {
   std::int64_t count = 0;
@@ -52,11 +57,12 @@ bool OpenStreamedBatch(JobHost& host, const LineReader& reader, const std::files
                        OutputFile& output, const std::filesystem::path& outputPath);
 
 // The end of a job that streamed a point file into an output file: the
-// input read to its end (else message 119), the output committed (else
+// input read to its end (else message 119), some of its `linesRead` data
+// lines readable (else 1330 and a failure), the output committed (else
 // 120), and the unreadable lines told (1330) when there were any. False
 // when the run failed; the old output then stays as it was.
 bool FinishStreamedBatch(JobHost& host, const LineReader& reader, const std::filesystem::path& inputPath,
-                         OutputFile& output, const std::filesystem::path& outputPath, std::int64_t unreadable,
-                         std::int64_t firstUnreadableLine);
+                         OutputFile& output, const std::filesystem::path& outputPath, std::int64_t linesRead,
+                         std::int64_t unreadable, std::int64_t firstUnreadableLine);
 
 }  // namespace pelmar

@@ -42,7 +42,8 @@ bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, Appl
     host.message(output.failureMessage(str::FileNotOpened), {job.outputPath.string()});
     return false;
   }
-  output.setForm(PointOutputForm(job.outputPath), std::string("name ") + OutputAxes(job.settings.axisOrder));
+  output.setForm(PointOutputForm(job.outputPath), std::string("name ") + OutputAxes(job.settings.axisOrder) +
+                                                      (job.settings.keepRest != 0 ? " rest" : ""));
   // The stored points in the order the mapping writes: second, first, third.
   ResidualDistribution distribution(job.settings.interpolationType, job.settings.interpolationDistance, true);
   const bool distribute = job.settings.interpolationActive == 1;
@@ -96,7 +97,9 @@ bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& 
     host.message(output.failureMessage(str::FileNotOpened), {job.outputPath.string()});
     return false;
   }
-  output.setForm(PointOutputForm(job.outputPath), dms ? "name " + DmsColumns("B") + " " + DmsColumns("L") + " h" : "name B L h");
+  output.setForm(PointOutputForm(job.outputPath),
+                 (dms ? "name " + DmsColumns("B") + " " + DmsColumns("L") + " h" : std::string("name B L h")) +
+                     (job.settings.keepRest != 0 ? " rest" : ""));
   const bool distribute = job.settings.interpolationActive == 1 && !job.set.points.empty();
   EllipsoidalResidualDistribution distribution(library, job.set.targetEllipsoid, job.settings.interpolationType,
                                                job.settings.interpolationDistance);

@@ -81,8 +81,8 @@ bool LineReader::next(std::string_view& line) {
   if (data.empty() || data.front() == '#' || data.front() == ';' && form_.delimiter != ';') return true;
   if (!dataSeen_ && IsHeaderLine(line, form_)) {
     dataSeen_ = true;
-    converted_ = "# ";  // the column names: no point
-    converted_ += line;
+    converted_ = "# ";  // the column names, blank-separated: no point
+    converted_ += BlankSeparated(line, form_);
   } else {
     dataSeen_ = true;
     converted_ = BlankSeparated(line, form_);

@@ -135,7 +135,12 @@ bool LineScanner::real(double& out) noexcept {
   std::string_view text = trimLeft(rest_);
   double value = 0.0;
   const std::size_t used = parseRealPrefix(text, value);
-  if (used == 0) return false;
+  // A number ends its word, or a signed number follows at once (the fixed
+  // layout writes "  0-30" for 0° −30′): "10,5995" (a decimal comma) or
+  // "12a" is no number at all, not 10 or 12 with something left over.
+  if (used == 0 || (used < text.size() && !isScanBlank(text[used]) && text[used] != '-' && text[used] != '+')) {
+    return false;
+  }
   out = value;
   rest_ = text.substr(used);
   return true;

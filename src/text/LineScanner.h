@@ -10,7 +10,9 @@
 //   %s  -> word():    skips white space, takes the next run of non-blank bytes
 //   %lf -> real():    skips white space, takes [+-]digits[.digits][(e|E)[+-]digits]
 //                     (a bare "e" or "e+" after the digits is taken and ignored, as
-//                     the C library's scanf does)
+//                     the C library's scanf does); unlike scanf the number must
+//                     end the word or be followed by a signed one: "10,5995"
+//                     and "12a" are no numbers, "0-30" is 0 and -30
 //   %d  -> integer(): skips white space, takes [+-]digits
 //
 // Unlike sscanf the scanner never reads "nan", "inf" or hexadecimal numbers:
