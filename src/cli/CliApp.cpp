@@ -110,6 +110,23 @@ bool parseOverride(const std::string& text, SettingsOverrides& overrides) {
   return true;
 }
 
+// An option that stands for a setting of this run: `text` one of the
+// choices, each with the setting's value. Returns an error text, empty on
+// success.
+std::string choiceOverride(const std::string& option, const std::string& text, const std::string& key,
+                           std::initializer_list<std::pair<const char*, const char*>> choices,
+                           GlobalOptions& options) {
+  std::string names;
+  for (const auto& [choice, value] : choices) {
+    if (text == choice) {
+      parseOverride(key + "=" + value, *options.overrides);
+      return {};
+    }
+    names += (names.empty() ? "" : " or ") + std::string(choice);
+  }
+  return option + " takes " + names + ", not '" + text + "'";
+}
+
 // Global options may stand before or after the command; "--" ends them.
 // Returns an error text, empty on success.
 std::string parseGlobals(const std::vector<std::string>& args, GlobalOptions& options) {
@@ -159,11 +176,7 @@ std::string parseGlobals(const std::vector<std::string>& args, GlobalOptions& op
       // The setting for this run: X Y Z as the input has them, or Y X Z
       // under a line that names them.
       if (error = value(text); error.empty()) {
-        if (text == "input" || text == "swapped") {
-          parseOverride(std::string("GeneralSettings.AxisOrder=") + (text == "input" ? "1" : "2"), *options.overrides);
-        } else {
-          error = "--axis-order takes input or swapped, not '" + text + "'";
-        }
+        error = choiceOverride(name, text, "GeneralSettings.AxisOrder", {{"input", "1"}, {"swapped", "2"}}, options);
       }
     } else if (name == "--delimiter") {
       if (error = value(text); error.empty()) {
@@ -177,11 +190,7 @@ std::string parseGlobals(const std::vector<std::string>& args, GlobalOptions& op
       options.pointForm.decimalComma = true;
     } else if (name == "--encoding") {
       if (error = value(text); error.empty()) {
-        if (text == "cp1252" || text == "utf-8") {
-          parseOverride(std::string("GeneralSettings.Encoding=") + (text == "utf-8" ? "1" : "0"), *options.overrides);
-        } else {
-          error = "--encoding takes cp1252 or utf-8, not '" + text + "'";
-        }
+        error = choiceOverride(name, text, "GeneralSettings.Encoding", {{"cp1252", "0"}, {"utf-8", "1"}}, options);
       }
     } else if (name == "--keep-rest") {
       parseOverride("GeneralSettings.KeepRest=1", *options.overrides);
