@@ -10,6 +10,7 @@
 #include <QDropEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QShortcut>
 #include <QToolButton>
@@ -27,6 +28,7 @@
 
 #include <sys/stat.h>
 
+#include <functional>
 #include <sstream>
 
 #include "app/LanguageTable.h"
@@ -178,6 +180,51 @@ TEST_F(Gui, close_button_asks_about_unsaved_settings) {
   dialog.closeWithQuestion();
   EXPECT_EQ(questions.size(), 1);
   EXPECT_NE(readFile(settingsFile()).find("NachkommaKartesisch=5"), std::string::npos);
+}
+
+// The real question box before unsaved settings are left: Escape cancels
+// (it used to mean No: the program quit and the change was lost), Discard
+// closes without saving, Save saves; the buttons carry the program's texts.
+TEST_F(Gui, unsaved_settings_ask_save_discard_or_cancel_and_escape_cancels) {
+  setDialogResponder({});  // the box itself, driven by keys and clicks
+  const struct {
+    const char* what;
+    std::function<void(QMessageBox&)> act;
+    bool open, saved;
+  } cases[] = {
+      {"Escape",
+       [](QMessageBox& box) {
+         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+         QApplication::sendEvent(&box, &escape);
+       },
+       true, false},
+      {"Discard", [](QMessageBox& box) { box.button(QMessageBox::Discard)->click(); }, false, false},
+      {"Save", [](QMessageBox& box) { box.button(QMessageBox::Save)->click(); }, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MainDialog dialog(state);
+    dialog.show();
+    dialog.settingsPage()->cartesianDecimals()->setValue(5);
+    QStringList buttons;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      for (auto* button : box->buttons()) buttons << button->text();
+      c.act(*box);
+    });
+    dialog.closeWithQuestion();
+    EXPECT_EQ(dialog.isVisible(), c.open);
+    EXPECT_EQ(buttons.size(), 3);
+    EXPECT_TRUE(buttons.contains(text(str::ButtonDiscard))) << buttons.join(", ").toStdString();
+    EXPECT_EQ(std::filesystem::exists(settingsFile()) &&
+                  readFile(settingsFile()).find("NachkommaKartesisch=5") != std::string::npos,
+              c.saved);
+    if (c.open) {
+      EXPECT_TRUE(dialog.settingsPage()->modified()) << "the edit is still there";
+      dialog.settingsPage()->cartesianDecimals()->setValue(3);  // nothing left to ask about
+    }
+  }
 }
 
 // Escape used to end the program at once and drop the edits.

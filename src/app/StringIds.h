@@ -515,7 +515,8 @@
   X(AxisOrderNamed, 2156)                                                \
   X(CheckKeepRest, 2157)                                                 \
   X(CharactersReplaced, 2158)                                            \
-  X(LabelEncoding, 2159)
+  X(LabelEncoding, 2159)                                                 \
+  X(ButtonDiscard, 2160)
 
 namespace pelmar::str {
 

@@ -182,14 +182,24 @@ void MainDialog::tabChanged(int index) {
   }
 }
 
+// Unsaved settings are saved, dropped, or keep the program open (Cancel,
+// Escape): a second Escape used to mean No and lost them.
+bool MainDialog::settingsLetGo() {
+  if (!settings_->modified()) return true;
+  switch (askSaveDiscardCancel(this, uiText(str::SaveSettingsQuestion))) {
+    case SaveAnswer::Save: return settings_->save();  // a save that fails keeps the program open
+    case SaveAnswer::Discard: return true;
+    case SaveAnswer::Cancel: return false;
+  }
+  return false;
+}
+
 void MainDialog::closeWithQuestion() {
-  if (settings_->modified() && askYesNo(this, uiText(str::SaveSettingsQuestion))) settings_->save();
-  accept();
+  if (settingsLetGo()) accept();
 }
 
 void MainDialog::reject() {
-  if (settings_->modified() && askYesNo(this, uiText(str::SaveSettingsQuestion))) settings_->save();
-  QDialog::reject();
+  if (settingsLetGo()) QDialog::reject();
 }
 
 void MainDialog::showAbout() {

@@ -51,6 +51,7 @@ class MainDialog : public QDialog {
   // Escape and the window's close box: the same as the close button, so no
   // key drops unsaved settings.
   void reject() override;
+
   // Every way of closing the window ends here: what the program remembers
   // is written first.
   void done(int result) override;
@@ -59,6 +60,8 @@ class MainDialog : public QDialog {
   void computeCurrentPage();
 
  private:
+  // Unsaved settings: Save, Discard or Cancel; false when the window stays.
+  bool settingsLetGo();
   void tabChanged(int index);
 
   const StartUpState& state_;

@@ -1,9 +1,13 @@
 #include "ui/MessageBoxes.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <cstdio>
 #include <cstdlib>
+
+#include "app/StringIds.h"
+#include "ui/UiText.h"
 
 namespace pelmar::ui {
 
@@ -48,6 +52,25 @@ void showError(QWidget* parent, const QString& text) {
 void showInformation(QWidget* parent, const QString& text) {
   if (answeredWithoutWindow(text, DialogKind::Information)) return;
   QMessageBox::information(parent, programCaption(), text, QMessageBox::Ok);
+}
+
+SaveAnswer askSaveDiscardCancel(QWidget* parent, const QString& text) {
+  if (responder()) return responder()(text, DialogKind::Question) ? SaveAnswer::Save : SaveAnswer::Discard;
+  if (batchDialogs()) {
+    toStderr("question (save)", text);
+    return SaveAnswer::Save;
+  }
+  QMessageBox box(QMessageBox::Question, programCaption(), text,
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+  box.button(QMessageBox::Save)->setText(uiText(str::ButtonSave));
+  box.button(QMessageBox::Discard)->setText(uiText(str::ButtonDiscard));
+  box.button(QMessageBox::Cancel)->setText(uiText(str::ButtonCancel));
+  box.setDefaultButton(QMessageBox::Save);
+  box.setEscapeButton(QMessageBox::Cancel);
+  box.exec();
+  if (box.clickedButton() == box.button(QMessageBox::Save)) return SaveAnswer::Save;
+  if (box.clickedButton() == box.button(QMessageBox::Discard)) return SaveAnswer::Discard;
+  return SaveAnswer::Cancel;
 }
 
 bool askYesNo(QWidget* parent, const QString& text, bool defaultYes) {

@@ -21,6 +21,13 @@ void showInformation(QWidget* parent, const QString& text);
 // A yes/no question; `defaultYes` is the batch answer and the default button.
 bool askYesNo(QWidget* parent, const QString& text, bool defaultYes = true);
 
+// The question before unsaved settings are left: Save, Discard or Cancel,
+// with the program's own button texts; Escape and the box's close button
+// cancel. A test's responder answers true for Save, false for Discard; the
+// batch mode saves.
+enum class SaveAnswer { Save, Discard, Cancel };
+SaveAnswer askSaveDiscardCancel(QWidget* parent, const QString& text);
+
 // Tests answer the boxes themselves: the responder gets each text and its
 // kind and returns the answer (used for questions only).
 using DialogResponder = std::function<bool(const QString& text, DialogKind kind)>;
