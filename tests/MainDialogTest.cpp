@@ -227,6 +227,30 @@ TEST_F(Gui, unsaved_settings_ask_save_discard_or_cancel_and_escape_cancels) {
   }
 }
 
+// The question boxes speak the program's language: the German interface
+// showed Qt's English "Yes" and "No".
+TEST_F(Gui, question_boxes_carry_the_interface_language) {
+  setDialogResponder({});
+  std::string error;
+  ASSERT_TRUE(state.table.load(home / "LangDE.lng", error)) << error;
+  QStringList shown;
+  auto answerFirst = [&] {
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      for (auto* button : box->buttons()) shown << button->text().remove('&');
+      box->button(QMessageBox::Cancel) != nullptr ? box->button(QMessageBox::Cancel)->click()
+                                                  : box->button(QMessageBox::No)->click();
+    });
+  };
+  answerFirst();
+  EXPECT_FALSE(askYesNo(nullptr, "?"));
+  answerFirst();
+  EXPECT_EQ(askSaveDiscardCancel(nullptr, "?"), SaveAnswer::Cancel);
+  shown.sort();
+  EXPECT_EQ(shown, (QStringList{"Abbrechen", "Ja", "Nein", "Speichern", "Verwerfen"}));
+}
+
 // Escape used to end the program at once and drop the edits.
 TEST_F(Gui, escape_with_unsaved_settings_asks_while_the_program_still_runs) {
   MainDialog dialog(state);

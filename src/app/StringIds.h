@@ -516,7 +516,11 @@
   X(CheckKeepRest, 2157)                                                 \
   X(CharactersReplaced, 2158)                                            \
   X(LabelEncoding, 2159)                                                 \
-  X(ButtonDiscard, 2160)
+  X(ButtonDiscard, 2160)                                                 \
+  X(ProgressComputing, 2161)                                             \
+  X(ProgressL1Pass, 2162)                                                \
+  X(ButtonYes, 2163)                                                     \
+  X(ButtonNo, 2164)
 
 namespace pelmar::str {
 

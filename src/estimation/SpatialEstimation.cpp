@@ -28,7 +28,6 @@ constexpr double kSettledScale = 1e-9;
 constexpr double kSettledRotation = 1e-12;   // radians
 constexpr double kSettledTranslation = 1e-5;  // metres
 const double kDegreesPerRadian = 180.0 / (4.0 * std::atan2(1.0, 1.0));
-constexpr const char* kRunningText = "Berechnung l\xC3\xA4uft...";
 
 using Vec3 = std::array<double, 3>;
 using Mat3 = std::array<Vec3, 3>;
@@ -331,10 +330,11 @@ class SpatialEstimationModel final : public CartesianModel {
   void ShowPass(JobHost& host, int outer, int pass) const override {
     const LanguageTable& table = host.language();
     if (!rigorous_) {
-      host.setProgressLines(kRunningText, formatMessage("L1-Iteration: %5d", {pass + 1}));
+      host.setProgressLines(table.text(str::ProgressComputing), table.format(str::ProgressL1Pass, {pass + 1}));
     } else {
-      host.setProgressLines(kRunningText, method_ == 0 ? table.format(str::ProgressOuterInner, {outer + 1, pass + 1})
-                                                       : table.format(str::ProgressOuter, {outer + 1}));
+      host.setProgressLines(table.text(str::ProgressComputing),
+                            method_ == 0 ? table.format(str::ProgressOuterInner, {outer + 1, pass + 1})
+                                         : table.format(str::ProgressOuter, {outer + 1}));
     }
   }
 

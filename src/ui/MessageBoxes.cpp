@@ -79,9 +79,13 @@ bool askYesNo(QWidget* parent, const QString& text, bool defaultYes) {
     toStderr(defaultYes ? "question (yes)" : "question (no)", text);
     return defaultYes;
   }
-  const auto answer = QMessageBox::question(parent, programCaption(), text, QMessageBox::Yes | QMessageBox::No,
-                                            defaultYes ? QMessageBox::Yes : QMessageBox::No);
-  return answer == QMessageBox::Yes;
+  // The program's own button texts: Qt's are English whatever the language.
+  QMessageBox box(QMessageBox::Question, programCaption(), text, QMessageBox::Yes | QMessageBox::No, parent);
+  box.button(QMessageBox::Yes)->setText(uiText(str::ButtonYes));
+  box.button(QMessageBox::No)->setText(uiText(str::ButtonNo));
+  box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
+  box.exec();
+  return box.clickedButton() == box.button(QMessageBox::Yes);
 }
 
 }  // namespace pelmar::ui

@@ -231,7 +231,8 @@ int writeScreenshots(pelmar::ui::MainDialog& window, const pelmar::StartUpState&
   progress.setValue(420);
   progress.setMinimumWidth(420);
   pelmar::ui::ProgressDialog lines(&window);
-  lines.setLines(QStringLiteral("Berechnung l\u00e4uft..."), QStringLiteral("L1-Iteration:    17"));
+  lines.setLines(pelmar::ui::uiText(pelmar::str::ProgressComputing),
+                 QString::fromStdString(pelmar::ui::languageTable().format(pelmar::str::ProgressL1Pass, {17})));
   const std::pair<QDialog*, const char*> dialogs[] = {
       {&result, "result"},
       {&viewer, "viewer"},
