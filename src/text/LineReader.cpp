@@ -78,7 +78,9 @@ bool LineReader::next(std::string_view& line) {
   if (lineNumber_ == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
   if (!form_.delimited()) return true;
   const std::string_view data = trimLeft(line);
-  if (data.empty() || data.front() == '#' || data.front() == ';' && form_.delimiter != ';') return true;
+  // Comments as in any point file; in a ';' file a line may start with the
+  // delimiter (an empty name: unreadable).
+  if (data.empty() || data.front() == '#' || (data.front() == ';' && form_.delimiter != ';')) return true;
   if (!dataSeen_ && IsHeaderLine(line, form_)) {
     dataSeen_ = true;
     converted_ = "# ";  // the column names, blank-separated: no point
