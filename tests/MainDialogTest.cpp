@@ -1793,7 +1793,7 @@ TEST_F(GridPage, a_point_outside_the_grid_is_reported_and_left_out) {
   // One box: the result, its counts, then the notice naming the first point.
   ASSERT_EQ(errors.size(), 1);
   EXPECT_EQ(closingOf(errors[0]), text(str::GridShiftDone));
-  EXPECT_TRUE(errors[0].endsWith(text(str::PointsOutsideGrid, {"1", "FAR"}))) << errors[0].toStdString();
+  EXPECT_TRUE(errors[0].endsWith(text(str::PointsOutsideGridForward, {"1", "FAR"}))) << errors[0].toStdString();
   const std::string out = readFile(home / "out.txt");
   EXPECT_NE(out.find("P1"), std::string::npos) << out;
   EXPECT_EQ(out.find("FAR"), std::string::npos) << out;

@@ -520,7 +520,8 @@
   X(ProgressComputing, 2161)                                             \
   X(ProgressL1Pass, 2162)                                                \
   X(ButtonYes, 2163)                                                     \
-  X(ButtonNo, 2164)
+  X(ButtonNo, 2164)                                                      \
+  X(PointsOutsideGridForward, 2165)
 
 namespace pelmar::str {
 

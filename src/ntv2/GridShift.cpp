@@ -136,7 +136,11 @@ bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* resul
                            counts.firstUnreadableLine)) {
     return false;
   }
-  if (counts.pointsLeftOut > 0) host.message(str::PointsOutsideGrid, {counts.pointsLeftOut, counts.firstLeftOut});
+  // Only the inverse shift iterates; a forward run's points are left out for lying outside.
+  if (counts.pointsLeftOut > 0) {
+    host.message(job.inverse ? str::PointsOutsideGrid : str::PointsOutsideGridForward,
+                 {counts.pointsLeftOut, counts.firstLeftOut});
+  }
   if (counts.pointsInFinerGrids > 0) host.message(str::FinerGridsIgnored, {counts.pointsInFinerGrids});
   if (result != nullptr) *result = counts;
   return true;
