@@ -579,7 +579,9 @@ TEST_F(Gui, viewing_a_file_starts_the_editor_with_its_options_and_the_file_last)
 }
 
 // No editor set, or one that cannot be started (named with the command that
-// was tried): the file opens in the built-in viewer.
+// was tried): the file opens in the built-in viewer. The default opener
+// missing (xdg-open on a minimal system) is no error: an error box came
+// first at every View.
 TEST_F(Gui, viewing_a_file_falls_back_to_the_built_in_viewer) {
   const QString file = QString::fromStdString((home / "r.aus").string());
   writeFile(home / "r.aus", "report\n");
@@ -594,6 +596,13 @@ TEST_F(Gui, viewing_a_file_falls_back_to_the_built_in_viewer) {
   ASSERT_EQ(openViewers().size(), 1);
   EXPECT_EQ(openViewers()[0]->text(), "report\n");
   closeViewers();
+
+  services::viewFile(nullptr, "xdg-open", file);
+  EXPECT_EQ(started, QStringList{"xdg-open " + file});
+  EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+  ASSERT_EQ(openViewers().size(), 1);
+  closeViewers();
+  started.clear();
 
   services::viewFile(nullptr, "notepad.exe", file);
   EXPECT_EQ(started, QStringList{"notepad.exe " + file});

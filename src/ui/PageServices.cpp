@@ -19,6 +19,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui/SessionState.h"
 #include "ui/UiText.h"
+#include "settings/GeneralSettings.h"
 
 namespace pelmar::ui::services {
 
@@ -146,6 +147,10 @@ void viewFile(QWidget* parent, const QString& editor, const QString& path) {
     QStringList command = editorCommand(editor, path);
     const QString program = command.takeFirst();
     if (launch(program, command)) return;
+    // The desktop's default opener missing (a minimal system) is nobody's
+    // slip: the built-in viewer opens without an error box first. A command
+    // the user chose and that fails is told.
+    if (editor.trimmed() == QLatin1String(GeneralSettings::kDefaultEditor)) return showFile(parent, path);
     QStringList shown{program};
     for (const QString& argument : command) {
       shown << (argument.contains(' ') ? '"' + argument + '"' : argument);
