@@ -235,10 +235,6 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
   if (options.pointForm.decimalComma && options.pointForm.delimiter != ';' && options.pointForm.delimiter != '\t') {
     return usageError(err, "--decimal-comma goes with --delimiter ; or tab (a comma cannot be both)");
   }
-  // Point files of this run are read and written in this form (the default
-  // for a run without --delimiter, whatever an earlier run in this process
-  // set).
-  SetPointForms(options.pointForm, options.pointForm);
   if (options.help) {
     if (options.command.empty()) {
       printUsage(out, registry);
@@ -325,7 +321,8 @@ int runCli(const std::vector<std::string>& args, const CommandRegistry& registry
   context.settings.SetFile(options.settings ? *options.settings : userSettingsPath(state.userFiles()));
   context.settings.setOverrides(options.overrides);
   {
-    // The encoding of every report and output point file of the run.
+    // The forms of this run's point files (whatever an earlier run in this
+    // process set) and the encoding of every report and output.
     GeneralSettings general;
     general.load(context.settings);
     TextForm output = options.pointForm;

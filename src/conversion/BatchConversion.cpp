@@ -521,8 +521,7 @@ void FormatConverted(std::string& text, std::string_view name, const BatchPoint&
 // The names of the written columns, for a delimited output's first line.
 std::string columnsOf(const LineForms& forms) {
   if (forms.output == PointForm::Cartesian) return "name X Y Z";
-  if (forms.dmsOutput) return "name " + DmsColumns("B") + " " + DmsColumns("L") + " h";
-  if (forms.output == PointForm::Geographic) return "name B L h";
+  if (forms.output == PointForm::Geographic) return GeographicColumns(forms.dmsOutput);
   return forms.zoneOutput ? "name zone band E N h" : "name E N h";
 }
 

@@ -257,7 +257,7 @@ class EllipsoidalEstimationModel final : public EstimationModel {
 
   RunFiles files() const override {
     return {job_.reportPath, job_.outputPath, job_.plotPath, &job_.settings, "",
-            dms_ ? "name " + DmsColumns("B") + " " + DmsColumns("L") + " h" : "name B L h"};
+            GeographicColumns(dms_)};
   }
   int method() const override { return method_; }
   int writeIdentical() const override { return o_.writeIdentical; }

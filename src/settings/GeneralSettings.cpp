@@ -65,6 +65,14 @@ void visitKeys(Self& s, int& storedDistance, Visit&& visit) {
   visit(kInterpolationSection, "dsH", storedDistance);
 }
 
+// Keys this version added: the earlier version that zeroed sections never wrote them.
+bool newerKey(std::string_view key) {
+  for (const char* newer : {"AxisOrder", "KeepRest", "Encoding"}) {
+    if (key == newer) return true;
+  }
+  return false;
+}
+
 // "0", "-0", "0.0" or nothing: what a value read as 0 or "" is written as.
 bool zeroText(std::string_view value) {
   return value.find_first_not_of("+-0. \t") == std::string_view::npos;
@@ -85,10 +93,7 @@ bool zeroedInFile(const SettingsStore& source, const char* section) {
   bool allZero = true;
   visitKeys(probe, distance, [&](const char* keySection, const char* key, const auto&) {
     // Keys newer than that version were never written by it.
-    if (std::string_view(keySection) != section || std::string_view(key) == "AxisOrder" ||
-        std::string_view(key) == "KeepRest" || std::string_view(key) == "Encoding") {
-      return;
-    }
+    if (std::string_view(keySection) != section || newerKey(key)) return;
     std::string value;
     allZero = allZero && file.KeyExists(key) && (file.ReadString(key, value), zeroText(value));
   });

@@ -98,7 +98,7 @@ bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& 
     return false;
   }
   output.setForm(PointOutputForm(job.outputPath),
-                 (dms ? "name " + DmsColumns("B") + " " + DmsColumns("L") + " h" : std::string("name B L h")) +
+                 GeographicColumns(dms) +
                      (job.settings.keepRest != 0 ? " rest" : ""));
   const bool distribute = job.settings.interpolationActive == 1 && !job.set.points.empty();
   EllipsoidalResidualDistribution distribution(library, job.set.targetEllipsoid, job.settings.interpolationType,

@@ -60,6 +60,10 @@ std::string DmsColumns(std::string_view angle) {
   return a + "_d " + a + "_m " + a + "_s";
 }
 
+std::string GeographicColumns(bool dms) {
+  return dms ? "name " + DmsColumns("B") + " " + DmsColumns("L") + " h" : "name B L h";
+}
+
 TextForm PointInputForm(const std::filesystem::path& path) {
   return inputForm.byFileName ? FormOfFileName(path) : inputForm;
 }

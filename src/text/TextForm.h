@@ -36,6 +36,9 @@ std::size_t TakeReplacedCharacters() noexcept;
 // The column names of an angle written as degrees, minutes and seconds:
 // "B" gives "B_d B_m B_s".
 std::string DmsColumns(std::string_view angle);
+// The columns of a geographic point file: "name B L h", the angles split
+// into degrees, minutes and seconds when `dms`.
+std::string GeographicColumns(bool dms);
 
 // The form a file's name asks for (the desktop program): ".csv" comma- and
 // ".tsv" tab-delimited, letter case aside; blank-separated otherwise.
