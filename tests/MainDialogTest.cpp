@@ -18,7 +18,8 @@
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QProgressBar>
-#include <QProgressDialog>
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -1907,37 +1908,44 @@ TEST_F(GeodeticTab, names_and_a_task_leaf_are_required_and_nothing_is_written_wi
   EXPECT_FALSE(std::filesystem::exists(home / "out.aus"));
 }
 
-// Presses Cancel in whichever progress window opens, as a person would,
-// once its bar has reached `atPermille` (the two-line window has no bar: at
-// once).
+// Presses Cancel in the progress window, as a person would: at once, or
+// once its first line names `phase`. Its timer measures how long the event
+// loop went without turning while the job ran.
 class CancelPresser : public QObject {
  public:
-  explicit CancelPresser(int atPermille) : atPermille_(atPermille) { qApp->installEventFilter(this); }
+  explicit CancelPresser(QString phase = {}) : phase_(std::move(phase)) {
+    qApp->installEventFilter(this);
+    connect(&timer_, &QTimer::timeout, this, &CancelPresser::look);
+  }
   ~CancelPresser() override { qApp->removeEventFilter(this); }
   int pressed = 0;
+  qint64 longestGapMs = 0;
 
  protected:
   bool eventFilter(QObject* object, QEvent* event) override {
-    if (event->type() != QEvent::Show) return false;
-    if (auto* lines = qobject_cast<ProgressDialog*>(object)) {
-      ++pressed;
-      lines->cancelButton()->click();
-    } else if (auto* progress = qobject_cast<QProgressDialog*>(object); progress && !watched_.contains(progress)) {
-      watched_ << progress;
-      auto* bar = progress->findChild<QProgressBar*>();
-      auto* cancel = progress->findChild<QPushButton*>();
-      connect(bar, &QProgressBar::valueChanged, this, [this, progress, cancel](int value) {
-        if (value < atPermille_ || progress->wasCanceled()) return;
-        ++pressed;
-        cancel->click();
-      });
-    }
+    auto* window = qobject_cast<ProgressDialog*>(object);
+    if (event->type() != QEvent::Show || window == nullptr) return false;
+    window_ = window;
+    if (phase_.isEmpty()) return press(), false;
+    clock_.start();
+    timer_.start(10);
     return false;
   }
 
  private:
-  int atPermille_;
-  QList<QObject*> watched_;
+  void look() {
+    longestGapMs = std::max(longestGapMs, clock_.restart());
+    if (window_ && pressed == 0 && window_->firstLine() == phase_) press();
+  }
+  void press() {
+    ++pressed;
+    window_->cancelButton()->click();
+  }
+
+  QString phase_;
+  QPointer<ProgressDialog> window_;
+  QTimer timer_;
+  QElapsedTimer clock_;
 };
 
 TEST_F(Gui, cancel_in_the_progress_window_keeps_an_existing_output_byte_for_byte) {
@@ -1952,7 +1960,7 @@ TEST_F(Gui, cancel_in_the_progress_window_keeps_an_existing_output_byte_for_byte
   page->inputEdit()->setText(QString::fromStdString((home / "in.txt").string()));
   page->outputEdit()->setText(QString::fromStdString((home / "out.txt").string()));
   ASSERT_TRUE(page->selectConversion(1007));
-  CancelPresser presser(400);  // between points, batches still queued
+  CancelPresser presser;
   EXPECT_FALSE(page->compute());
   EXPECT_EQ(presser.pressed, 1);
   EXPECT_EQ(readFile(home / "out.txt"), before);
@@ -1978,9 +1986,41 @@ TEST_F(Gui, cancel_in_the_estimation_progress_window_keeps_the_report_and_output
   page->sourceEdit()->setText(QString::fromStdString((reference / "helmert-source.txt").string()));
   page->targetEdit()->setText(QString::fromStdString((reference / "helmert-target-pv.txt").string()));
   page->list()->setCurrentItem(page->list()->topLevelItem(3));
-  CancelPresser presser(0);
+  CancelPresser presser;
   EXPECT_FALSE(page->compute());
   EXPECT_EQ(presser.pressed, 1);
+  EXPECT_EQ(readFile(home / "r.aus"), "earlier report\n");
+  EXPECT_EQ(readFile(home / "o.txt"), "earlier output\n");
+  EXPECT_EQ(errors, QStringList{text(str::RunCancelled)});
+}
+
+// 200,000 identical points in the plane (L1): the event loop keeps turning
+// through every phase, and Cancel in the test phase leaves the files as they were.
+TEST_F(Gui, a_long_plane_estimation_keeps_the_window_alive_and_cancels_in_its_test) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  page->setOptionsPrompt([](const SettingsStore&) { return EstimationOptions2D{}; });
+  std::string source, target;
+  char line[120];
+  for (int i = 0; i < 200000; ++i) {
+    const double y = 3500000.0 + (i % 500) * 40.0, x = 5400000.0 + (i / 500) * 50.0;
+    const double noise = 0.001 * ((i * 7919) % 11 - 5);
+    source.append(line, std::snprintf(line, sizeof line, "P%d %.4f %.4f\n", i, y, x));
+    target.append(line, std::snprintf(line, sizeof line, "P%d %.4f %.4f\n", i, y + 582.0 + noise, x + 105.0 - noise));
+  }
+  writeFile(home / "s.txt", source);
+  writeFile(home / "t.txt", target);
+  writeFile(home / "r.aus", "earlier report\n");
+  writeFile(home / "o.txt", "earlier output\n");
+  for (auto [edit, name] : {std::pair{page->reportEdit(), "r.aus"}, {page->outputEdit(), "o.txt"},
+                            {page->sourceEdit(), "s.txt"}, {page->targetEdit(), "t.txt"}}) {
+    edit->setText(QString::fromStdString((home / name).string()));
+  }
+  page->list()->setCurrentItem(page->list()->topLevelItem(0));
+  CancelPresser presser(QString::fromStdString(state.table.text(str::PhaseTesting)));
+  EXPECT_FALSE(page->compute());
+  EXPECT_EQ(presser.pressed, 1);
+  EXPECT_LT(presser.longestGapMs, 200);
   EXPECT_EQ(readFile(home / "r.aus"), "earlier report\n");
   EXPECT_EQ(readFile(home / "o.txt"), "earlier output\n");
   EXPECT_EQ(errors, QStringList{text(str::RunCancelled)});

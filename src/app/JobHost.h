@@ -9,6 +9,10 @@ namespace pelmar {
 
 class LanguageTable;
 
+// The phases of a long job, as its progress window names them. A batch job
+// that only reads and writes names none; its progress text says what it does.
+enum class JobPhase { Reading, Adjusting, Testing, Distributing, Writing };
+
 // The one seam between a job in the core and a person. The GUI answers with
 // message boxes and progress windows, the command line with stderr lines and
 // a progress bar, the tests with a recorder. Jobs report every failure here
@@ -34,6 +38,9 @@ class JobHost {
   // Two-line progress of the iterative estimations.
   virtual void setProgressLines(const std::string& first, const std::string& second) = 0;
 
+  // The phase the job enters; the range and text of the phase before end.
+  virtual void setPhase(JobPhase /*phase*/) {}
+
   // The job's progress display is no longer needed.
   virtual void endProgress() = 0;
 
@@ -50,6 +57,8 @@ class JobHost {
 
   // The text of numbered string `id`, formatted.
   std::string text(int id, const MessageArgs& args = {}) const;
+  // The name of `phase` as a progress display shows it.
+  std::string text(JobPhase phase) const;
 };
 
 }  // namespace pelmar

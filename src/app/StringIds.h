@@ -521,7 +521,13 @@
   X(ProgressL1Pass, 2162)                                                \
   X(ButtonYes, 2163)                                                     \
   X(ButtonNo, 2164)                                                      \
-  X(PointsOutsideGridForward, 2165)
+  X(PointsOutsideGridForward, 2165)                                      \
+  X(PhaseReading, 2166)                                                  \
+  X(PhaseAdjusting, 2167)                                                \
+  X(PhaseTesting, 2168)                                                  \
+  X(PhaseDistributing, 2169)                                             \
+  X(PhaseWriting, 2170)                                                  \
+  X(ProgressCancelling, 2171)
 
 namespace pelmar::str {
 

@@ -94,6 +94,12 @@ void CliHost::setProgressLines(const std::string& first, const std::string& seco
   draw(true);
 }
 
+void CliHost::setPhase(JobPhase phase) {
+  total_ = done_ = 0;
+  text_ = text(phase);
+  draw(true);
+}
+
 void CliHost::endProgress() {
   clearLine();
   total_ = done_ = 0;

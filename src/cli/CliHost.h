@@ -26,6 +26,7 @@ class CliHost : public JobHost {
   void setProgressText(const std::string& text) override;
   void stepProgress() override;
   void setProgressLines(const std::string& first, const std::string& second) override;
+  void setPhase(JobPhase phase) override;
   void endProgress() override;
   bool showsProgress() const override { return showProgress_; }
   // Ctrl+C was pressed (see InstallInterruptHandler).

@@ -471,7 +471,9 @@ Transformed TransformEveryPoint(EstimationModel& model, RunOutputs& outputs, Job
   const bool identicalOnly = model.DistributesIdenticalOnly();
   const std::int64_t total = static_cast<std::int64_t>(model.sourceCount());
   std::string reportLine, outputLine;
+  host.setProgressRange(total);
   for (std::int64_t i = 0; i < total; ++i) {
+    host.stepProgress();
     if (host.cancelled()) {
       out.cancelled = true;  // report and output are never committed
       return out;

@@ -220,22 +220,28 @@ int RunEstimation(Model& model, JobHost& host, EstimationSummary* summary) {
     host.message(str::NoParameterGroup);
     return 0;
   }
+  host.setPhase(JobPhase::Reading);
   if (!model.ReadAndPair(host) || !model.CheckGeometry(host)) return 0;
+  if (Cancelled(host)) return 0;
   RunOutputs outputs(model, host);
   if (!outputs.open(host)) return 0;
 
+  host.setPhase(JobPhase::Adjusting);
   const Adjustment adjustment = Adjust(model, host);
   if (!AdjustmentUsable(model, adjustment, host)) return 0;
   const Fit fit = TakeResiduals(model, adjustment);
   const PrecisionScaleResult precision = PrecisionScale(model, adjustment, fit);
   std::vector<EstimatedParameter> parameters = model.TakeParameters(adjustment, precision.scale, host);
+  host.setPhase(JobPhase::Testing);
   TestOutcome tested =
-      model.method() == 0 ? TestAfterL1(model, adjustment, fit) : TestEveryPoint(model, adjustment, fit);
+      model.method() == 0 ? TestAfterL1(model, adjustment, fit, host) : TestEveryPoint(model, adjustment, fit, host);
+  if (Cancelled(host)) return 0;
   std::vector<PointTest>& tests = tested.tests;
   const RunCounters counters = model.Counters(adjustment);
   const RunNotices notices = NoticesOf(adjustment, counters, fit, tested, outputs.distribute());
   AddReliability(model, adjustment, notices.testPossible() ? tested.scale : std::nullopt, tests);
 
+  host.setPhase(outputs.distribute() ? JobPhase::Distributing : JobPhase::Writing);
   WriteReport(model, outputs.report, host, adjustment, tests, notices,
               {parameters, fit, model.unknowns(), tested.setAside});
   const Transformed transformed = TransformEveryPoint(model, outputs, host);

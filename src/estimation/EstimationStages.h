@@ -181,7 +181,7 @@ Matrix Column(const std::array<double, 3>& values, int count);
 // The least-squares test of every point that takes part, with its own rows,
 // in the adjustment's fit.
 template <class Model>
-TestOutcome TestEveryPoint(const Model& model, const Adjustment& adjustment, const Fit& fit) {
+TestOutcome TestEveryPoint(const Model& model, const Adjustment& adjustment, const Fit& fit, JobHost& host) {
   const PseudoObservations* prior = fit.prior ? &*fit.prior : nullptr;
   TestOutcome out;
   out.redundancy = fit.testRedundancy;
@@ -189,7 +189,10 @@ TestOutcome TestEveryPoint(const Model& model, const Adjustment& adjustment, con
   std::vector<PointTest>& tests = out.tests;
   tests.reserve(model.identicalCount());
   PointRows rows;
+  host.setProgressRange(static_cast<std::int64_t>(model.identicalCount()));
   for (std::size_t i = 0; i < model.identicalCount(); ++i) {
+    host.stepProgress();
+    if (Cancelled(host)) return out;
     if (!model.RowsOf(i, rows)) continue;
     const PointDesign point = DesignOf(rows, model.unknowns());
     const GrossErrorResult result = TestForGrossError(point.design, point.weights, adjustment.qxx,
@@ -283,7 +286,7 @@ std::vector<char> NotSetAside(const EstimationModel& model, const Fit& fit);
 // took the largest clean residuals out of the variance factor: 9 % of the
 // points of clean networks were flagged.
 template <class Model>
-TestOutcome TestAfterL1(Model& model, const Adjustment& adjustment, const Fit& fit) {
+TestOutcome TestAfterL1(Model& model, const Adjustment& adjustment, const Fit& fit, JobHost& host) {
   const std::size_t n = model.identicalCount();
   const int u = model.unknowns();
   std::vector<char> inside = NotSetAside(model, fit);
@@ -304,7 +307,10 @@ TestOutcome TestAfterL1(Model& model, const Adjustment& adjustment, const Fit& f
     tests.clear();
     out.redundancy = subset.redundancy;
     out.scale = UnitWeightSigma(subset.omega, subset.redundancy);
+    host.setProgressRange(static_cast<std::int64_t>(n));
     for (std::size_t i = 0; i < n; ++i) {
+      host.stepProgress();
+      if (Cancelled(host)) return out;
       if (!model.RowsOf(i, rows)) continue;
       const PointDesign point = DesignOf(rows, u);
       const Matrix d = Column(subset.d[i], rows.count);
@@ -332,7 +338,7 @@ TestOutcome TestAfterL1(Model& model, const Adjustment& adjustment, const Fit& f
     if (next == inside) break;
     inside = std::move(next);
   }
-  if (tests.empty()) return TestEveryPoint(model, adjustment, fit);
+  if (tests.empty()) return TestEveryPoint(model, adjustment, fit, host);
   for (std::size_t i = 0; i < n; ++i) {
     if (!inside[i] && model.RowsOf(i, rows)) out.setAside.push_back(model.identicalName(i));
   }

@@ -229,7 +229,7 @@ bool ConversionPage::compute() {
   // A .csv or .tsv file is read and written as delimited fields.
   const ScopedPointForms forms({.byFileName = true},
                                {.byFileName = true, .utf8 = settings_->settings().encoding == 1});
-  const bool done = RunConversion(*conversion, job, library_, host, &result);
+  const bool done = host.run([&] { return int(RunConversion(*conversion, job, library_, host, &result)); }) != 0;
   RunOutcome outcome = PointRunOutcome(output, result, QString::fromStdString(settings_->settings().editor));
   outcome.ellipsoid = ellipsoidText(result.ellipsoid, conversion->ellipsoid != FixedEllipsoid::None);
   host.finishRun(done, str::ConversionFinished, 0, outcome);

@@ -217,7 +217,8 @@ bool EstimationPage::run() {
     // A .csv or .tsv file is read and written as delimited fields.
     const ScopedPointForms forms({.byFileName = true},
                                {.byFileName = true, .utf8 = settings_->settings().encoding == 1});
-    done = Estimate2D(job, model, options->type, options->writeIdentical, options->center, host, &summary);
+    done = host.run(
+        [&] { return Estimate2D(job, model, options->type, options->writeIdentical, options->center, host, &summary); });
     showPlot(done, summary, host.language());
     finishRun(host, done == 1, job, summary);
   } else {
@@ -231,7 +232,7 @@ bool EstimationPage::run() {
     host.holdMessages();
     const ScopedPointForms forms({.byFileName = true},
                                {.byFileName = true, .utf8 = settings_->settings().encoding == 1});
-    done = EstimateSpatial(job, model, options->forModel(model), host, &lastSet_, &summary);
+    done = host.run([&] { return EstimateSpatial(job, model, options->forModel(model), host, &lastSet_, &summary); });
     showPlot(done, summary, host.language());
     finishRun(host, done == 1, job, summary);
     if (done == 1 && options->saveParams != 0) offerLastSet(options->savePointInfo != 0);
@@ -309,7 +310,7 @@ int EstimationPage::computeEllipsoidal(const EstimationJob& paths) {
   {
     const ScopedPointForms forms({.byFileName = true},
                                {.byFileName = true, .utf8 = settings_->settings().encoding == 1});
-    done = EstimateEllipsoidalHelmert(job, library_, host, &summary);
+    done = host.run([&] { return EstimateEllipsoidalHelmert(job, library_, host, &summary); });
   }
   showPlot(done, summary, host.language());
   finishRun(host, done == 1, paths, summary);

@@ -138,7 +138,8 @@ bool GeodeticPage::compute() {
   // A .csv or .tsv file is read and written as delimited fields.
   const ScopedPointForms forms({.byFileName = true},
                                {.byFileName = true, .utf8 = settings_->settings().encoding == 1});
-  const bool done = RunGeodeticTask(job, ellipsoids_, projections_, host, &result);
+  const bool done =
+      host.run([&] { return int(RunGeodeticTask(job, ellipsoids_, projections_, host, &result)); }) != 0;
   RunOutcome outcome;
   outcome.written = {output};
   outcome.linesWritten = result.linesWritten;

@@ -115,7 +115,7 @@ bool GridShiftPage::compute() {
   // A .csv or .tsv file is read and written as delimited fields.
   const ScopedPointForms forms({.byFileName = true},
                                {.byFileName = true, .utf8 = settings_->settings().encoding == 1});
-  const bool done = RunGridShift(job, host, &result);
+  const bool done = host.run([&] { return int(RunGridShift(job, host, &result)); }) != 0;
   host.finishRun(done, str::GridShiftDone, 0,
                  PointRunOutcome(output, result, QString::fromStdString(settings_->settings().editor)));
   return done;

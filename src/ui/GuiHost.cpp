@@ -1,40 +1,111 @@
 #include "ui/GuiHost.h"
 
-#include "text/TextForm.h"
-
 #include <QApplication>
-#include <QProgressDialog>
-#include <QPushButton>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
 
 #include <algorithm>
+#include <exception>
+#include <thread>
 
 #include "app/StringIds.h"
+#include "text/TextForm.h"
 #include "ui/MessageBoxes.h"
 #include "ui/ProgressDialog.h"
 #include "ui/UiText.h"
 
 namespace pelmar::ui {
 
+namespace {
+// How often the window shows what the job reported, in milliseconds.
+constexpr int kRefreshInterval = 100;
+
+bool onInterfaceThreadNow() { return QThread::currentThread() == qApp->thread(); }
+}  // namespace
+
 GuiHost::GuiHost(QWidget* parent) : parent_(parent) {}
 
-GuiHost::~GuiHost() { endProgress(); }
+GuiHost::~GuiHost() { delete window_; }
 
 const LanguageTable& GuiHost::language() const { return languageTable(); }
 
+void GuiHost::onInterfaceThread(const std::function<void()>& call) {
+  if (onInterfaceThreadNow()) return call();
+  QMetaObject::invokeMethod(qApp, call, Qt::BlockingQueuedConnection);
+}
+
+int GuiHost::run(const std::function<int()>& job) {
+  cancelled_ = false;
+  total_ = 0;
+  done_ = 0;
+  {
+    const std::lock_guard lock(mutex_);
+    phase_.clear();
+    detail_.clear();
+    named_ = false;
+  }
+  delete window_;
+  window_ = new ProgressDialog(parent_);
+  QObject::connect(window_, &ProgressDialog::cancelRequested, [this] { cancelled_ = true; });
+  window_->show();
+
+  QEventLoop loop;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [this] { refreshWindow(); });
+  timer.start(kRefreshInterval);
+  int result = 0;
+  std::exception_ptr failure;
+  std::thread worker([&] {
+    try {
+      result = job();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  timer.stop();
+  delete window_;
+  window_ = nullptr;
+  if (failure) std::rethrow_exception(failure);
+  return result;
+}
+
+void GuiHost::refreshWindow() {
+  if (window_ == nullptr) return;
+  QString first, second;
+  {
+    const std::lock_guard lock(mutex_);
+    first = QString::fromStdString(phase_);
+    second = QString::fromStdString(detail_);
+  }
+  window_->setLines(first, second);
+  const std::int64_t total = total_.load(std::memory_order_relaxed);
+  const std::int64_t done = done_.load(std::memory_order_relaxed);
+  window_->setPermille(total > 0 ? static_cast<int>(std::min(done, total) * 1000 / total) : -1);
+}
+
 void GuiHost::message(int id, const MessageArgs& args) {
   if (holding_) {
+    const std::lock_guard lock(mutex_);
     held_.push_back(text(id, args));
     heldIds_.push_back(id);
     return;
   }
-  showError(parent_, QString::fromStdString(text(id, args)));
+  const QString shown = QString::fromStdString(text(id, args));
+  onInterfaceThread([&] { showError(parent_, shown); });
 }
 
 void GuiHost::notice(int id, const MessageArgs& args) {
   showInformation(parent_, QString::fromStdString(text(id, args)));
 }
 
-bool GuiHost::said(int id) const { return std::find(heldIds_.begin(), heldIds_.end(), id) != heldIds_.end(); }
+bool GuiHost::said(int id) const {
+  const std::lock_guard lock(mutex_);
+  return std::find(heldIds_.begin(), heldIds_.end(), id) != heldIds_.end();
+}
 
 std::string GuiHost::heldText() const {
   std::string all;
@@ -46,9 +117,8 @@ void GuiHost::finishRun(bool done, int doneId, int failedId, const RunOutcome& o
   if (const std::size_t replaced = TakeReplacedCharacters(); replaced > 0 && done) {
     message(str::CharactersReplaced, {static_cast<std::int64_t>(replaced)});
   }
-  endProgress();
   holding_ = false;
-  if (!done && cancelled_) {
+  if (!done && cancelled()) {
     // What the job said before the cancel belongs to a run that did not
     // happen. (A Cancel pressed after the last point comes too late: that
     // run is done and ends as any other.)
@@ -67,65 +137,43 @@ void GuiHost::finishRun(bool done, int doneId, int failedId, const RunOutcome& o
   heldIds_.clear();
 }
 
-bool GuiHost::ask(int id, const MessageArgs& args) { return askYesNo(parent_, QString::fromStdString(text(id, args))); }
-
-QProgressDialog* GuiHost::progress() {
-  if (progress_ == nullptr) {
-    progress_ = new QProgressDialog(parent_);
-    progress_->setWindowTitle(QStringLiteral("Pelmar"));
-    progress_->setCancelButtonText(uiText(str::ButtonCancel));
-    progress_->setMinimumDuration(0);
-    progress_->setAutoClose(false);
-    progress_->setAutoReset(false);
-    progress_->setWindowModality(Qt::WindowModal);
-    progress_->setMinimumWidth(420);
-    // Cancel (or Escape) is seen by the job at its next point.
-    QObject::connect(progress_, &QProgressDialog::canceled, [this] { cancelled_ = true; });
-  }
-  return progress_;
+bool GuiHost::ask(int id, const MessageArgs& args) {
+  const QString question = QString::fromStdString(text(id, args));
+  bool yes = false;
+  onInterfaceThread([&] { yes = askYesNo(parent_, question); });
+  return yes;
 }
 
 void GuiHost::setProgressRange(std::int64_t count) {
-  total_ = count;
   done_ = 0;
-  shownPermille_ = -1;
-  progress()->setRange(0, 1000);
-  progress()->setValue(0);
-  progress()->show();
-  QApplication::processEvents();
+  total_ = count;
 }
 
 void GuiHost::setProgressText(const std::string& text) {
-  progress()->setLabelText(QString::fromStdString(text));
-  progress()->show();
-  QApplication::processEvents();
+  const std::lock_guard lock(mutex_);
+  // A batch job names what it does in its text: that is its phase, unless
+  // the job named one.
+  (named_ ? detail_ : phase_) = text;
 }
 
-void GuiHost::stepProgress() {
-  ++done_;
-  if (total_ <= 0 || progress_ == nullptr) return;
-  // Repaint only when the bar moves: a million points must not mean a
-  // million repaints.
-  const int permille = static_cast<int>(std::min<std::int64_t>(done_, total_) * 1000 / total_);
-  if (permille == shownPermille_) return;
-  shownPermille_ = permille;
-  progress_->setValue(permille);
-  QApplication::processEvents();
-}
+void GuiHost::stepProgress() { done_.fetch_add(1, std::memory_order_relaxed); }
 
 void GuiHost::setProgressLines(const std::string& first, const std::string& second) {
-  if (lines_ == nullptr) {
-    lines_ = new ProgressDialog(parent_);
-    QObject::connect(lines_, &ProgressDialog::cancelRequested, [this] { cancelled_ = true; });
-  }
-  lines_->setLines(QString::fromStdString(first), QString::fromStdString(second));
+  const std::lock_guard lock(mutex_);
+  if (!named_) phase_ = first;
+  detail_ = second;
 }
 
-void GuiHost::endProgress() {
-  delete progress_;
-  progress_ = nullptr;
-  delete lines_;
-  lines_ = nullptr;
+void GuiHost::setPhase(JobPhase phase) {
+  const std::string name = text(phase);
+  total_ = 0;
+  done_ = 0;
+  const std::lock_guard lock(mutex_);
+  phase_ = name;
+  named_ = true;
+  detail_.clear();
 }
+
+void GuiHost::endProgress() { total_ = 0; }
 
 }  // namespace pelmar::ui

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "app/JobHost.h"
 #include "ui/ResultDialog.h"
 
-class QProgressDialog;
 class QWidget;
 
 namespace pelmar::ui {
@@ -14,13 +17,19 @@ namespace pelmar::ui {
 class ProgressDialog;
 
 // JobHost of the desktop program: message boxes for messages and questions,
-// a progress window while a job runs on the user-interface thread (it
-// repaints and handles pending events, so the window stays alive). Both
-// progress windows have Cancel, which the job sees through cancelled().
+// one progress window while a job runs. run() puts the job on a worker
+// thread and keeps the interface thread in its event loop, so the window
+// repaints, moves and answers Cancel in every phase; what the job reports
+// from there is passed to the interface thread (progress through shared
+// state read by a timer, questions by a blocking call).
 class GuiHost : public JobHost {
  public:
   explicit GuiHost(QWidget* parent);
   ~GuiHost() override;
+
+  // Runs `job` on a worker thread with the progress window shown from start
+  // to end; returns what the job returned. Only one job at a time.
+  int run(const std::function<int()>& job);
 
   const LanguageTable& language() const override;
   // A message outside a held run is a failure (a damaged database, say):
@@ -31,8 +40,9 @@ class GuiHost : public JobHost {
   void setProgressText(const std::string& text) override;
   void stepProgress() override;
   void setProgressLines(const std::string& first, const std::string& second) override;
+  void setPhase(JobPhase phase) override;
   void endProgress() override;
-  bool cancelled() const override { return cancelled_; }
+  bool cancelled() const override { return cancelled_.load(std::memory_order_relaxed); }
 
   // Shows a notice at once, with the information icon.
   void notice(int id, const MessageArgs& args = {});
@@ -51,19 +61,24 @@ class GuiHost : public JobHost {
   void finishRun(bool done, int doneId, int failedId, const RunOutcome& outcome = {});
 
  private:
-  QProgressDialog* progress();
   std::string heldText() const;
+  // Runs `call` on the interface thread and waits for it.
+  void onInterfaceThread(const std::function<void()>& call);
+  void refreshWindow();
 
   QWidget* parent_;
-  QProgressDialog* progress_ = nullptr;
-  ProgressDialog* lines_ = nullptr;
-  std::int64_t total_ = 0;
-  std::int64_t done_ = 0;
-  int shownPermille_ = -1;
-  bool cancelled_ = false;
+  ProgressDialog* window_ = nullptr;
+  std::atomic<bool> cancelled_{false};
   bool holding_ = false;
   std::vector<std::string> held_;
   std::vector<int> heldIds_;
+
+  // What the job last reported, for the window's timer.
+  mutable std::mutex mutex_;
+  std::string phase_, detail_;
+  bool named_ = false;  // the job named its phase (setPhase)
+  std::atomic<std::int64_t> total_{0};
+  std::atomic<std::int64_t> done_{0};
 };
 
 }  // namespace pelmar::ui

@@ -1,8 +1,8 @@
 #include "ui/ProgressDialog.h"
 
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -13,36 +13,47 @@ namespace pelmar::ui {
 
 ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Pelmar"));
-  // Window-modal: while the job runs on the GUI thread and pumps events, the
-  // main window must not start a second job or close under it.
-  setWindowModality(Qt::WindowModal);
+  // Modal for the whole program: while a job runs, no window may start a
+  // second one or close under it.
+  setWindowModality(Qt::ApplicationModal);
   auto* layout = new QVBoxLayout(this);
   first_ = new QLabel(this);
+  QFont bold = first_->font();
+  bold.setBold(true);
+  first_->setFont(bold);
   second_ = new QLabel(this);
+  bar_ = new QProgressBar(this);
+  bar_->setRange(0, 1000);
+  bar_->setTextVisible(false);
+  bar_->hide();
   layout->addWidget(first_);
   layout->addWidget(second_);
+  layout->addWidget(bar_);
   cancel_ = new QPushButton(uiText(str::ButtonCancel), this);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(cancel_);
   layout->addLayout(buttons);
   connect(cancel_, &QPushButton::clicked, this, &ProgressDialog::reject);
-  setMinimumWidth(360);
+  setMinimumWidth(420);
 }
 
 void ProgressDialog::reject() {
   if (cancelled_) return;
   cancelled_ = true;
   cancel_->setEnabled(false);  // once is enough; the job stops at its next point
+  second_->setText(uiText(str::ProgressCancelling));
   emit cancelRequested();
 }
 
 void ProgressDialog::setLines(const QString& first, const QString& second) {
-  first_->setText(first);
-  second_->setText(second);
-  if (!isVisible()) show();
-  repaint();
-  QApplication::processEvents();
+  if (first_->text() != first) first_->setText(first);
+  if (!cancelled_ && second_->text() != second) second_->setText(second);
+}
+
+void ProgressDialog::setPermille(int permille) {
+  bar_->setVisible(permille >= 0);
+  if (permille >= 0 && bar_->value() != permille) bar_->setValue(permille);
 }
 
 QString ProgressDialog::firstLine() const { return first_->text(); }

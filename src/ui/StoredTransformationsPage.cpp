@@ -275,7 +275,7 @@ bool StoredTransformationsPage::compute() {
   // A .csv or .tsv file is read and written as delimited fields.
   const ScopedPointForms forms({.byFileName = true},
                                {.byFileName = true, .utf8 = settings_->settings().encoding == 1});
-  const bool done = ApplyStoredTransformation(job, library_, host, &result);
+  const bool done = host.run([&] { return int(ApplyStoredTransformation(job, library_, host, &result)); }) != 0;
   host.finishRun(done, str::ApplyDone, str::ApplyFailed,
                  PointRunOutcome(output, result, QString::fromStdString(settings_->settings().editor)));
   return done;
