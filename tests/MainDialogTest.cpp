@@ -787,6 +787,60 @@ TEST_F(Gui, estimation_page_shows_and_writes_the_residual_plot) {
   EXPECT_FALSE(page->plotView()->hasPlot()) << "no plot of an earlier run stands beside a failed one";
 }
 
+// A spatial run (centred, least squares) on points made by cct with
+// +x=598.1 +y=73.7 +z=418.2: the panel shows σ0, every parameter with its σ,
+// and the translations in the files' frame that the reduced parameters hide
+// (in the columns' names of the report: Y, X, Z);
+// the plot window names a point under the pointer, also after zooming.
+TEST_F(Gui, estimation_page_shows_the_numbers_and_a_plot_window_that_names_points) {
+  MainDialog dialog(state);
+  EstimationPage* page = dialog.estimationPage();
+  page->setOptionsPrompt3D([](const SettingsStore&, SpatialModel) {
+    EstimationOptions3D options;
+    options.type = 1;
+    return std::optional<EstimationOptions3D>(options);
+  });
+  const auto reference = test::sourceDir() / "tests" / "reference";
+  page->reportEdit()->setText(QString::fromStdString((home / "r.aus").string()));
+  page->sourceEdit()->setText(QString::fromStdString((reference / "helmert-source.txt").string()));
+  page->targetEdit()->setText(QString::fromStdString((reference / "helmert-target-pv.txt").string()));
+  page->list()->setCurrentItem(page->list()->topLevelItem(2));
+  ASSERT_TRUE(page->compute());
+  const QStringList lines = page->resultsPanel()->toPlainText().split('\n');
+  ASSERT_FALSE(lines.isEmpty());
+  EXPECT_TRUE(lines[0].startsWith("σ0 = ")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[0].contains("degrees of freedom"));
+  const int head = static_cast<int>(lines.indexOf(text(str::ResultsParameterHead)));
+  ASSERT_GE(head, 0);
+  int parameters = 0;
+  for (int i = head + 1; i < lines.size() && !lines[i].isEmpty() && lines[i][0] != ' ' &&
+                         !lines[i].startsWith(text(str::ResultsFilesTranslation));
+       ++i, ++parameters) {
+    const QStringList fields = lines[i].split(' ', Qt::SkipEmptyParts);
+    ASSERT_GE(fields.size(), 3) << lines[i].toStdString();
+    bool value = false, sigma = false;
+    fields[1].toDouble(&value);
+    fields[2].toDouble(&sigma);
+    EXPECT_TRUE(value && sigma) << "a value and its σ: " << lines[i].toStdString();
+  }
+  EXPECT_EQ(parameters, 7);
+  EXPECT_TRUE(lines.contains(text(str::ResultsFilesTranslation) + " Y = 598.1000 m, X = 73.7000 m, Z = 418.2000 m"))
+      << page->resultsPanel()->toPlainText().toStdString();
+
+  ResidualPlotView* window = page->openPlotWindow();
+  ASSERT_NE(window, nullptr);
+  window->resize(800, 700);
+  const QPointF marker = window->markerPosition(0);
+  ASSERT_FALSE(marker.isNull());
+  EXPECT_TRUE(window->pointAt(marker).startsWith("P0: " + text(str::VerdictAccepted)));
+  window->zoomAbout(marker, 4.0);
+  EXPECT_NEAR(window->markerPosition(0).x(), marker.x(), 0.5) << "the point under the pointer stays";
+  EXPECT_TRUE(window->pointAt(marker).startsWith("P0: "));
+  EXPECT_TRUE(window->pointAt(marker + QPointF(300, 300)).isEmpty() ||
+              !window->pointAt(marker + QPointF(300, 300)).startsWith("P0: "));
+  window->window()->close();
+}
+
 // Withdrawing from the options dialog runs nothing: the plot of the last
 // run stays.
 TEST_F(Gui, estimation_page_keeps_the_plot_when_the_options_are_withdrawn) {

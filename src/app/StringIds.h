@@ -527,7 +527,21 @@
   X(PhaseTesting, 2168)                                                  \
   X(PhaseDistributing, 2169)                                             \
   X(PhaseWriting, 2170)                                                  \
-  X(ProgressCancelling, 2171)
+  X(ProgressCancelling, 2171)                                            \
+  X(ResultsSigma0, 2172)                                                 \
+  X(ResultsSigma0None, 2173)                                             \
+  X(ResultsRedundancy, 2174)                                             \
+  X(ResultsParameterHead, 2175)                                          \
+  X(ResultsFilesTranslation, 2176)                                       \
+  X(ResultsFlagged, 2177)                                                \
+  X(ResultsNoneFlagged, 2178)                                            \
+  X(ResultsOutsideHull, 2179)                                            \
+  X(ButtonPlotWindow, 2180)                                              \
+  X(ResultsL1Sigma, 2181)                                                \
+  X(ResultsPreTranslation, 2182)                                         \
+  X(ResultsTitle, 2183)                                                  \
+  X(PlotWindowTitle, 2184)                                               \
+  X(PlotPointTip, 2185)
 
 namespace pelmar::str {
 

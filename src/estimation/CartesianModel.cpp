@@ -254,13 +254,15 @@ void CartesianModel::CompleteSummary(EstimationSummary& summary) const {
   summary.firstUnreadable = job_.firstUnreadable;
   // The whole map from the source to the target file's coordinates, in the
   // files' order (which is PROJ's: easting northing, x y z).
-  summary.proj = ProjOf(SampleAffine([this](const Vec3& q) {
+  const AffineMap whole = SampleAffine([this](const Vec3& q) {
     Vec3 reduced{};
     for (int c = 0; c < 3; ++c) reduced[c] = q[c] - sourceCentroid_[c];
     Vec3 o = Map(reduced);
     for (int c = 0; c < 3; ++c) o[c] += targetCentroid_[c];
     return o;
-  }));
+  });
+  summary.proj = ProjOf(whole);
+  summary.filesTranslation = whole.T;
 }
 
 }  // namespace pelmar

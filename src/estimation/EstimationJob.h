@@ -143,6 +143,10 @@ struct EstimationSummary {
   // from the model at the identical points (metres).
   std::string proj;
   std::optional<double> projFidelity;
+  // The plane and cartesian models: the translations of the whole map from
+  // the source to the target file's coordinates (metres, the files' axis
+  // order), which the parameters give reduced to the centroids.
+  std::optional<std::array<double, 3>> filesTranslation;
   std::int64_t linesRead = 0;  // points read from both files
   std::int64_t linesUnreadable = 0;  // data lines of both files that fit no layout
   std::string firstUnreadable;       // "file:line" of the first of them

@@ -236,14 +236,17 @@ class Svg {
     body_ += "<line x1=\"" + num(x1) + "\" y1=\"" + num(y1) + "\" x2=\"" + num(x2) + "\" y2=\"" + num(y2) +
              "\" stroke=\"" + colour + "\" stroke-width=\"" + num(width) + "\"/>\n";
   }
-  void rect(double x, double y, double w, double h, const char* fill, const char* stroke) {
-    body_ += "<rect x=\"" + num(x) + "\" y=\"" + num(y) + "\" width=\"" + num(w) + "\" height=\"" + num(h) +
+  void rect(double x, double y, double w, double h, const char* fill, const char* stroke, const std::string& id = {}) {
+    body_ += "<rect" + (id.empty() ? std::string() : " id=\"" + id + "\"") + " x=\"" + num(x) + "\" y=\"" + num(y) + "\" width=\"" + num(w) + "\" height=\"" + num(h) +
              "\" fill=\"" + fill + "\"";
     if (stroke != nullptr) body_ += std::string(" stroke=\"") + stroke + "\"";
     body_ += "/>\n";
   }
-  void circle(double x, double y, double r, const char* fill) {
-    body_ += "<circle cx=\"" + num(x) + "\" cy=\"" + num(y) + "\" r=\"" + num(r) + "\" fill=\"" + fill + "\"/>\n";
+  // `id` names the marker of a point ("p12": plot.points[12]), so that a
+  // viewer can find it and name the point under the pointer.
+  void circle(double x, double y, double r, const char* fill, const std::string& id = {}) {
+    body_ += "<circle" + (id.empty() ? std::string() : " id=\"" + id + "\"") + " cx=\"" + num(x) + "\" cy=\"" +
+             num(y) + "\" r=\"" + num(r) + "\" fill=\"" + fill + "\"/>\n";
   }
   // A vector from (x1, y1) to (x2, y2) with its head; no head when it is
   // shorter than the head would be.
@@ -305,11 +308,12 @@ double drawPlanView(Svg& svg, const ResidualPlot& plot, const LanguageTable& tab
   svg.text(arrowX, arrowY + 13, "N", 11, kTextColour, "middle", true);
 
   const bool nameAll = plot.points.size() <= kNamedPoints;
-  for (const PlotPoint& p : plot.points) {
+  for (std::size_t i = 0; i < plot.points.size(); ++i) {
+    const PlotPoint& p = plot.points[i];
     const double x = centreX + (p.east - midE) * scale, y = centreY - (p.north - midN) * scale;
     const char* colour = p.flagged ? kWarningColour : kVectorColour;
     if (p.hasPlan) svg.arrow(x, y, x + p.dEast * residualScale, y - p.dNorth * residualScale, colour);
-    svg.circle(x, y, p.flagged ? 5.0 : 3.5, p.flagged ? kWarningColour : kPointColour);
+    svg.circle(x, y, p.flagged ? 5.0 : 3.5, p.flagged ? kWarningColour : kPointColour, PlotMarkerId('p', i));
     if (nameAll || p.flagged) {
       svg.text(x + 7, y - 6, xml(p.name), p.flagged ? 12 : 10.5, p.flagged ? kWarningColour : kTextColour, "start",
                p.flagged);
@@ -364,7 +368,8 @@ double drawHeightStrip(Svg& svg, const ResidualPlot& plot, const LanguageTable& 
     const double x = left + slot * (static_cast<double>(i) + 0.5);
     const double h = p.dHeight * heightScale;
     svg.rect(x - barWidth / 2, h >= 0 ? zeroY - h : zeroY, barWidth, std::max(std::fabs(h), 0.5),
-             p.flagged ? kWarningColour : kVectorColour, nullptr);
+             p.flagged ? kWarningColour : kVectorColour, nullptr,
+             PlotMarkerId('h', static_cast<std::size_t>(&p - plot.points.data())));
     if (nameAll || p.flagged) {
       svg.text(x + 3, top + head + barArea + 10, xml(p.name), p.flagged ? 11 : 10,
                p.flagged ? kWarningColour : kTextColour, "end", p.flagged, -60);
@@ -381,6 +386,8 @@ double drawHeightStrip(Svg& svg, const ResidualPlot& plot, const LanguageTable& 
 }
 
 }  // namespace
+
+std::string PlotMarkerId(char kind, std::size_t index) { return kind + std::to_string(index); }
 
 std::string ResidualPlotSvg(const ResidualPlot& plot, const LanguageTable& table) {
   Svg svg;

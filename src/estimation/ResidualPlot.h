@@ -80,6 +80,10 @@ std::filesystem::path PlotPathBesideReport(const std::filesystem::path& reportPa
 // one bar per point for the height residuals with its own millimetre scale.
 // Points flagged by the gross-error test are drawn in a warning colour and
 // named. Texts come from `table`.
+// The SVG id of point `index`'s marker: 'p' its circle in the plan view, 'h'
+// its bar in the height strip.
+std::string PlotMarkerId(char kind, std::size_t index);
+
 std::string ResidualPlotSvg(const ResidualPlot& plot, const LanguageTable& table);
 
 // Writes the SVG to `path` (through a temporary file that replaces it only

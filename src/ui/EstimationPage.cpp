@@ -5,16 +5,21 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSplitter>
+#include <QFontDatabase>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "app/StringIds.h"
 #include "app/LanguageTable.h"
 #include "estimation/PlaneEstimation.h"
 #include "estimation/ResidualPlot.h"
+#include "estimation/ResultsText.h"
 #include "estimation/SpatialEstimation.h"
 #include "ui/EstimationOptionsDialog2D.h"
 #include "ui/EstimationOptionsDialog3D.h"
@@ -75,12 +80,27 @@ EstimationPage::EstimationPage(SettingsPage* settings, std::filesystem::path hom
                        QStringLiteral("*.txt"), false, "EstimationOutput");
   grid->setColumnStretch(1, 1);
   layout->addLayout(grid);
-  // The free area below the files shows the last run's residual plot.
-  plot_ = new ResidualPlotView(this);
-  layout->addWidget(plot_, 1);
+  // The free area below the files shows the last run's numbers and its
+  // residual plot side by side; both stay until the next run.
+  auto* split = new QSplitter(Qt::Horizontal, this);
+  results_ = new QPlainTextEdit(split);
+  results_->setReadOnly(true);
+  results_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  results_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  results_->setPlaceholderText(uiText(str::ResultsTitle));
+  plot_ = new ResidualPlotView(split);
+  split->addWidget(results_);
+  split->addWidget(plot_);
+  split->setStretchFactor(0, 1);
+  split->setStretchFactor(1, 1);
+  layout->addWidget(split, 1);
   auto* buttons = new QHBoxLayout;
+  plotWindow_ = new QPushButton(uiText(str::ButtonPlotWindow), this);
+  plotWindow_->setEnabled(false);
+  connect(plotWindow_, &QPushButton::clicked, this, &EstimationPage::openPlotWindow);
   auto* compute = new QPushButton(uiText(str::ButtonCompute), this);
   compute->setObjectName(kComputeButtonName);  // Ctrl+Enter presses it
+  buttons->addWidget(plotWindow_);
   buttons->addStretch(1);
   buttons->addWidget(compute);
   layout->addLayout(buttons);
@@ -166,7 +186,11 @@ bool EstimationPage::compute() {
   // The plot stands only beside the run that made it: a start refused (a
   // wrong file name) or a failed run takes it away; withdrawing from the
   // options dialog changes nothing.
-  if (!done && !declined_) plot_->clear();
+  if (!done && !declined_) {
+    plot_->clear();
+    results_->clear();
+    plotWindow_->setEnabled(false);
+  }
   return done;
 }
 
@@ -240,13 +264,63 @@ bool EstimationPage::run() {
   return done == 1;
 }
 
+namespace {
+
+// What the plot names for each of its points: the name and verdict, the
+// residuals in the files' axes and the test's T and F.
+QStringList PointTexts(const EstimationSummary& summary) {
+  std::unordered_map<std::string, const PointTest*> tests;
+  for (const PointTest& t : summary.points) tests.emplace(t.name, &t);
+  QStringList texts;
+  for (const PlotPoint& p : summary.plot.points) {
+    const auto found = tests.find(p.name);
+    const PointTest* t = found != tests.end() ? found->second : nullptr;
+    const int verdict = !p.tested ? str::VerdictNotTested : p.flagged ? str::VerdictGrossError : str::VerdictAccepted;
+    QString text = fromFileText(p.name) + ": " + uiText(verdict);
+    if (t != nullptr) {
+      QStringList parts;
+      for (std::size_t c = 0; c < t->residuals.size() && c < t->axes.size(); ++c) {
+        parts << QString::fromStdString(t->axes[c]) + " = " + QString::number(t->residuals[c] * 1000.0, 'f', 1) +
+                     " mm";
+      }
+      text += "\n" + uiText(str::PlotPointTip, {parts.join(", ")});
+      if (t->tested) {
+        text += QStringLiteral("\nT = %1, F = %2").arg(t->T, 0, 'f', 2).arg(t->F, 0, 'f', 2);
+      }
+    }
+    texts << text;
+  }
+  return texts;
+}
+
+}  // namespace
+
 void EstimationPage::showPlot(int done, const EstimationSummary& summary, const LanguageTable& table) {
   if (done != 1) {
     plot_->clear();
+    results_->clear();
+    plotWindow_->setEnabled(false);
     return;
   }
   const std::string svg = ResidualPlotSvg(summary.plot, table);
-  plot_->setSvg(QByteArray(svg.data(), static_cast<qsizetype>(svg.size())));
+  plotWindow_->setEnabled(plot_->setSvg(QByteArray(svg.data(), static_cast<qsizetype>(svg.size())),
+                                        PointTexts(summary)));
+  results_->setPlainText(QString::fromStdString(ResultsText(summary, table)));
+}
+
+ResidualPlotView* EstimationPage::openPlotWindow() {
+  if (!plot_->hasPlot()) return nullptr;
+  auto* window = new QWidget(this, Qt::Window);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->setWindowTitle(uiText(str::PlotWindowTitle) + QStringLiteral(" – Pelmar"));
+  auto* layout = new QVBoxLayout(window);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* view = new ResidualPlotView(window);
+  view->setSvg(plot_->svg(), plot_->pointTexts());
+  layout->addWidget(view);
+  window->resize(900, 760);
+  window->show();
+  return view;
 }
 
 void EstimationPage::finishRun(GuiHost& host, bool done, const EstimationJob& job, const EstimationSummary& summary) {

@@ -13,6 +13,7 @@
 
 class QGridLayout;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
 
@@ -46,6 +47,10 @@ class EstimationPage : public QWidget {
   QLineEdit* outputEdit() const noexcept { return output_; }
   // The residual plot of the last successful run.
   ResidualPlotView* plotView() const noexcept { return plot_; }
+  // The last run's numbers as text (empty before the first run and after a failed one).
+  QPlainTextEdit* resultsPanel() const noexcept { return results_; }
+  // Opens the plot in a window of its own (none without a plot); returns it.
+  ResidualPlotView* openPlotWindow();
 
   // Runs the selected computation; false when it did not run or failed.
   bool compute();
@@ -92,6 +97,8 @@ class EstimationPage : public QWidget {
   QLineEdit* target_ = nullptr;
   QLineEdit* output_ = nullptr;
   ResidualPlotView* plot_ = nullptr;
+  QPlainTextEdit* results_ = nullptr;
+  QPushButton* plotWindow_ = nullptr;
   bool declined_ = false;  // the last compute() ended in its options dialog
   OptionsPrompt prompt_;
   OptionsPrompt3D prompt3D_;
