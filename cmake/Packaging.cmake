@@ -58,6 +58,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # dpkg-shlibdeps looks for the libraries of every file it scans; the two
 # computation libraries are the package's own and lie in the program directory.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${PELMAR_BIN_DIR}")
+# Qt's own texts (file dialogs, edit menus) in German come from Debian's Qt
+# translations; the libraries alone bring English.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Geodetic coordinate conversion, transformation estimation and grid shifts\n"
     "Converts plain-text point files between geographic, cartesian and map\n"

@@ -3,6 +3,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTextDocumentFragment>
+#include <QTreeWidgetItemIterator>
 #include <QKeyEvent>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -51,6 +56,7 @@
 #include "ui/GridShiftPage.h"
 #include "ui/MainDialog.h"
 #include "ui/ResidualPlotView.h"
+#include "ui/DialogGallery.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageKeys.h"
 #include "ui/PageServices.h"
@@ -2310,6 +2316,82 @@ TEST_F(Gui, accelerators_are_unique_on_every_page_in_both_languages) {
       }
     }
   }
+  setLanguageTable(&state.table);
+}
+
+// The words of a language table's texts, less the placeholders.
+QSet<QString> wordsOf(const std::filesystem::path& table) {
+  QSet<QString> words;
+  std::istringstream lines(readFile(table));
+  for (std::string line; std::getline(lines, line);) {
+    const auto equals = line.find('=');
+    if (equals == std::string::npos || line.empty() || !std::isdigit(static_cast<unsigned char>(line[0]))) continue;
+    const QString text = QString::fromStdString(line.substr(equals + 1)).remove(QRegularExpression("%[-+0-9.]*[a-z]"));
+    for (const QString& word : text.split(QRegularExpression("[^\\p{L}]+"), Qt::SkipEmptyParts)) {
+      if (word.size() >= 3) words.insert(word.toLower());
+    }
+  }
+  return words;
+}
+
+// Every text a person sees on the pages and in the dialogs.
+QStringList visibleTexts(const QList<QWidget*>& roots) {
+  QStringList texts;
+  for (QWidget* root : roots) {
+    QList<QWidget*> widgets = root->findChildren<QWidget*>();
+    widgets.prepend(root);
+    for (QWidget* w : widgets) {
+      texts << w->windowTitle() << w->toolTip();
+      if (auto* label = qobject_cast<QLabel*>(w)) texts << QTextDocumentFragment::fromHtml(label->text()).toPlainText();
+      if (auto* button = qobject_cast<QAbstractButton*>(w)) texts << button->text();
+      if (auto* group = qobject_cast<QGroupBox*>(w)) texts << group->title();
+      if (auto* edit = qobject_cast<QLineEdit*>(w)) texts << edit->placeholderText();
+      if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) texts << plain->placeholderText();
+      if (auto* box = qobject_cast<QComboBox*>(w)) {
+        for (int i = 0; i < box->count(); ++i) texts << box->itemText(i);
+      }
+      if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
+        for (int i = 0; i < tabs->count(); ++i) texts << tabs->tabText(i);
+      }
+      if (auto* tree = qobject_cast<QTreeWidget*>(w)) {
+        for (int c = 0; c < tree->columnCount(); ++c) texts << tree->headerItem()->text(c);
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) texts << (*it)->text(0);
+      }
+    }
+  }
+  texts.removeAll(QString());
+  return texts;
+}
+
+// In German, no page or dialog shows a word that only the English texts
+// (or Qt's untranslated ones) use, and the reverse: Qt's own translation is
+// loaded and every text comes from the language tables.
+TEST_F(Gui, every_page_and_dialog_speaks_one_language) {
+  const QSet<QString> english = wordsOf(home / "LangEN.lng"), german = wordsOf(home / "LangDE.lng");
+  for (const auto& [code, other] : {std::pair{"DE", "EN"}, {"EN", "DE"}}) {
+    SCOPED_TRACE(code);
+    QSet<QString> foreign = (std::string(code) == "DE" ? english : german) - (std::string(code) == "DE" ? german : english);
+    // Qt's own texts, where its translation is missing.
+    if (std::string(code) == "DE") foreign += QSet<QString>{"look", "directory", "folder", "detail", "cancel"};
+    LanguageTable table;
+    std::string error;
+    ASSERT_TRUE(table.load(home / (std::string("Lang") + code + ".lng"), error)) << error;
+    setLanguageTable(&table);
+    ASSERT_TRUE(loadQtTranslations(code));
+    {
+      MainDialog dialog(state);
+      const std::vector<GalleryItem> gallery = dialogGallery(dialog, state, sampleSets(dialog.settingsPage()->ellipsoids()), home.path());
+      QList<QWidget*> roots{&dialog};
+      for (const GalleryItem& item : gallery) roots << item.widget.get();
+      for (QString shown : visibleTexts(roots)) {
+        shown.remove(QRegularExpression("\\S*[/.]\\S*"));  // paths and file names are the user's
+        for (const QString& word : shown.split(QRegularExpression("[^\\p{L}]+"), Qt::SkipEmptyParts)) {
+          EXPECT_FALSE(foreign.contains(word.toLower())) << word.toStdString() << " in \"" << shown.toStdString() << '"';
+        }
+      }
+    }
+  }
+  loadQtTranslations("EN");
   setLanguageTable(&state.table);
 }
 

@@ -60,17 +60,22 @@ SaveAnswer askSaveDiscardCancel(QWidget* parent, const QString& text) {
     toStderr("question (save)", text);
     return SaveAnswer::Save;
   }
-  QMessageBox box(QMessageBox::Question, programCaption(), text,
-                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
-  box.button(QMessageBox::Save)->setText(uiText(str::ButtonSave));
-  box.button(QMessageBox::Discard)->setText(uiText(str::ButtonDiscard));
-  box.button(QMessageBox::Cancel)->setText(uiText(str::ButtonCancel));
-  box.setDefaultButton(QMessageBox::Save);
-  box.setEscapeButton(QMessageBox::Cancel);
-  box.exec();
-  if (box.clickedButton() == box.button(QMessageBox::Save)) return SaveAnswer::Save;
-  if (box.clickedButton() == box.button(QMessageBox::Discard)) return SaveAnswer::Discard;
+  const std::unique_ptr<QMessageBox> box = saveQuestionBox(parent, text);
+  box->exec();
+  if (box->clickedButton() == box->button(QMessageBox::Save)) return SaveAnswer::Save;
+  if (box->clickedButton() == box->button(QMessageBox::Discard)) return SaveAnswer::Discard;
   return SaveAnswer::Cancel;
+}
+
+std::unique_ptr<QMessageBox> saveQuestionBox(QWidget* parent, const QString& text) {
+  auto box = std::make_unique<QMessageBox>(QMessageBox::Question, programCaption(), text,
+                                           QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+  box->button(QMessageBox::Save)->setText(uiText(str::ButtonSave));
+  box->button(QMessageBox::Discard)->setText(uiText(str::ButtonDiscard));
+  box->button(QMessageBox::Cancel)->setText(uiText(str::ButtonCancel));
+  box->setDefaultButton(QMessageBox::Save);
+  box->setEscapeButton(QMessageBox::Cancel);
+  return box;
 }
 
 bool askYesNo(QWidget* parent, const QString& text, bool defaultYes) {

@@ -3,6 +3,9 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
+
+class QMessageBox;
 
 class QWidget;
 
@@ -27,6 +30,8 @@ bool askYesNo(QWidget* parent, const QString& text, bool defaultYes = true);
 // batch mode saves.
 enum class SaveAnswer { Save, Discard, Cancel };
 SaveAnswer askSaveDiscardCancel(QWidget* parent, const QString& text);
+// That question's box, not yet shown.
+std::unique_ptr<QMessageBox> saveQuestionBox(QWidget* parent, const QString& text);
 
 // Tests answer the boxes themselves: the responder gets each text and its
 // kind and returns the answer (used for questions only).

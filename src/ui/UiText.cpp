@@ -1,5 +1,9 @@
 #include "ui/UiText.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
 #include "app/LanguageTable.h"
 #include "app/StringIds.h"
 #include "settings/EllipsoidDatabase.h"
@@ -18,6 +22,25 @@ const LanguageTable& empty() {
 void setLanguageTable(const LanguageTable* table) { current = table; }
 
 const LanguageTable& languageTable() { return current != nullptr ? *current : empty(); }
+
+bool loadQtTranslations(const std::string& code) {
+  static QTranslator* translator = nullptr;
+  if (translator != nullptr) {
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    translator = nullptr;
+  }
+  const QString language = QString::fromStdString(code).toLower();
+  if (language.isEmpty() || language == QLatin1String("en")) return true;
+  auto* loaded = new QTranslator;
+  if (!loaded->load(QStringLiteral("qtbase_") + language, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete loaded;
+    return false;
+  }
+  QCoreApplication::installTranslator(loaded);
+  translator = loaded;
+  return true;
+}
 
 QString uiText(int id, const QStringList& args) {
   MessageArgs values;

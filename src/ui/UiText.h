@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+
 namespace pelmar {
 class LanguageTable;
 struct EllipsoidRecord;
@@ -13,6 +15,12 @@ namespace pelmar::ui {
 // The language table every widget takes its texts from; set once at start-up.
 void setLanguageTable(const LanguageTable* table);
 const LanguageTable& languageTable();
+
+// Qt's own texts (file dialogs, the context menus of edits) in the language
+// of `code` ("DE"): Qt's translations (qtbase_de.qm) from the system's Qt
+// translations folder. English needs none. False when the file is missing:
+// those texts stay English.
+bool loadQtTranslations(const std::string& code);
 
 // Numbered string `id`, its placeholders filled with `args`.
 QString uiText(int id, const QStringList& args = {});

@@ -4,7 +4,6 @@
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QDir>
-#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QTabWidget>
@@ -18,6 +17,7 @@
 #include "stored/TransformationDatabase.h"
 #include "ui/AboutDialog.h"
 #include "ui/ConversionPage.h"
+#include "ui/DialogGallery.h"
 #include "ui/DialogParts.h"
 #include "ui/EllipsoidDialog.h"
 #include "ui/EstimationPage.h"
@@ -37,32 +37,6 @@
 #include "ui/UiText.h"
 
 namespace {
-
-// Two sets for the stored-transformations page: a spatial one of a centred
-// run and an ellipsoidal one.
-pelmar::TransformationDatabase::SetList sampleSets(const pelmar::EllipsoidList& ellipsoids) {
-  pelmar::TransformationSet spatial;
-  spatial.type = 0;
-  spatial.name = "DHDN - ETRS89 Niedersachsen";
-  spatial.description = "12 identical points, least squares";
-  spatial.rotation = {0.0003921, -0.0000413, 0.0007215};
-  spatial.translation = {582.132, 105.418, 414.207};
-  spatial.scale = 1.0000083;
-  spatial.auxiliary = {3866125.3, 707223.9, 5007458.1, 3865542.6, 707117.1, 5007043.4};
-  pelmar::TransformationSet ellipsoidal;
-  ellipsoidal.type = 2;
-  ellipsoidal.name = "Bessel - GRS80 Braunschweig";
-  ellipsoidal.description = "Ellipsoidal estimation, 7 points";
-  ellipsoidal.rotation = {-0.0004275, 0.0001106, -0.0008321};
-  ellipsoidal.translation = {14.127, -3.381, 2.914};
-  ellipsoidal.scale = 0.9999921;
-  ellipsoidal.preTranslation = {-596.0, -72.0, -414.0};
-  if (ellipsoids.size() >= 2) {
-    ellipsoidal.sourceEllipsoid = ellipsoids[0];
-    ellipsoidal.targetEllipsoid = ellipsoids[1];
-  }
-  return {spatial, ellipsoidal};
-}
 
 // The worked examples of the manual: a plane network with a gross error in
 // point 105 (4.6 cm), and a spatial one with a 6 cm height error in N5.
@@ -155,7 +129,7 @@ int writeScreenshots(pelmar::ui::MainDialog& window, const pelmar::StartUpState&
   // The stored-transformations page shows sets of a scratch file: the
   // program directory's own file stays as it is.
   QTemporaryDir scratch;
-  const pelmar::TransformationDatabase::SetList sets = sampleSets(window.settingsPage()->ellipsoids());
+  const pelmar::TransformationDatabase::SetList sets = pelmar::ui::sampleSets(window.settingsPage()->ellipsoids());
   const std::filesystem::path setFile = std::filesystem::path(scratch.path().toStdString()) / "Transformation.db";
   std::ofstream(setFile, std::ios::binary) << pelmar::TransformationDatabase::Encode(sets);
   window.storedPage()->openDatabase(setFile);
@@ -175,87 +149,20 @@ int writeScreenshots(pelmar::ui::MainDialog& window, const pelmar::StartUpState&
     QApplication::processEvents();
     if (!window.grab().save(QDir(directory).filePath(QStringLiteral("tab%1.png").arg(i)))) return 1;
   }
-  // The dialogs, as they open.
-  const pelmar::SettingsStore store = window.settingsPage()->settingsStore();
-  pelmar::ui::AboutDialog about(state.home, state.userFiles(), &window);
-  pelmar::ui::EllipsoidDialog ellipsoid(&window);
-  pelmar::ui::EstimationOptionsDialog2D plane(store, &window);
-  pelmar::ui::EstimationOptionsDialog3D spatial(store, true, pelmar::SpatialModel::Rigorous, &window);
-  pelmar::ui::EstimationOptionsDialog3DBL ellipsoidal(store, window.settingsPage()->ellipsoids(), true, &window);
-  pelmar::ui::ParameterSetDialog parameterSet(sets[1], window.settingsPage()->ellipsoids(), sets,
-                                             pelmar::str::SetDialogTitle, &window);
-  pelmar::ui::CentralMeridianDialog meridian(store, {}, &window);
-  pelmar::ui::AustrianMeridianDialog austria(store, {}, &window);
-  pelmar::ui::MercatorDialog mercator(store, {}, &window);
-  pelmar::ui::LambertDialog lambert(store, {}, 0, &window);
-  pelmar::ui::LambertDialog belgium(store, {}, 2, &window);
-  pelmar::ui::SoldnerDialog soldner(store, {}, false, false, &window);
-  pelmar::ui::SoldnerDialog baden(store, {}, true, false, &window);
-  // Each projection's options name the ellipsoid, as the conversion page opens them.
-  const std::pair<QDialog*, int> projections[] = {{&meridian, 1000}, {&austria, 1010}, {&mercator, 1006},
-                                                  {&lambert, 1002},  {&belgium, 1004}, {&soldner, 1005},
-                                                  {&baden, 1014}};
-  for (const auto& [projection, code] : projections) {
-    pelmar::ui::addEllipsoidLine(projection,
-                                 window.conversionPage()->ellipsoidLine(*pelmar::FindConversion(code)));
-  }
-  // The end of a run, the built-in viewer and the progress windows with Cancel.
-  pelmar::ui::RunOutcome outcome;
-  outcome.written = {QStringLiteral("/home/survey/2024-17/report.aus"), QStringLiteral("/home/survey/2024-17/points.txt"),
-                     QStringLiteral("/home/survey/2024-17/report.svg")};
-  outcome.firstIsReport = true;
-  outcome.pointsWritten = 1248;
-  outcome.pointsLeftOut = 2;
-  outcome.linesUnreadable = 1;
-  outcome.grossErrors = 1;
-  pelmar::ui::ResultDialog result(
-      pelmar::ui::uiText(pelmar::str::EstimationDone) + "\n\n" + pelmar::ui::outcomeText(outcome), outcome, &window);
-  const std::filesystem::path sample = std::filesystem::path(scratch.path().toStdString()) / "report.aus";
-  std::ofstream(sample, std::ios::binary)
-      << "  Pelmar  Parameter estimation\n\n"
-         "          Point              Y              X\n"
-         "=============================================\n"
-         "             P1  3500123.45610  5400234.56720\n"
-         "             P7  3501876.12340  5402345.67810\n"
-         "             P9  3503210.98760  5401987.65430\n\n"
-         "  Rotation = 0\xB0 00' 12.3456\"\n";
-  pelmar::ui::FileViewer viewer(QString::fromStdString(sample.string()), &window);
-  viewer.findEdit()->setText(QStringLiteral("P7"));
-  viewer.findNext();
-  viewer.resize(640, 360);
-  QProgressDialog progress(&window);
-  progress.setWindowTitle(QStringLiteral("Pelmar"));
-  progress.setLabelText(pelmar::ui::uiText(pelmar::str::LabelGeoGk));
-  progress.setCancelButtonText(pelmar::ui::uiText(pelmar::str::ButtonCancel));
-  progress.setRange(0, 1000);
-  progress.setValue(420);
-  progress.setMinimumWidth(420);
-  pelmar::ui::ProgressDialog lines(&window);
-  lines.setLines(pelmar::ui::uiText(pelmar::str::ProgressComputing),
-                 QString::fromStdString(pelmar::ui::languageTable().format(pelmar::str::ProgressL1Pass, {17})));
-  const std::pair<QDialog*, const char*> dialogs[] = {
-      {&result, "result"},
-      {&viewer, "viewer"},
-      {&progress, "progress"},
-      {&lines, "progress-lines"},
-      {&about, "about"},
-      {&ellipsoid, "ellipsoid"},
-      {&plane, "options-plane"},
-      {&spatial, "options-spatial"},
-      {&ellipsoidal, "options-ellipsoidal"},
-      {&parameterSet, "parameter-set"},
-      {&meridian, "central-meridian"},
-      {&austria, "austria"},
-      {&mercator, "mercator"},
-      {&lambert, "lambert"},
-      {&belgium, "lambert-belgium"},
-      {&soldner, "soldner"},
-      {&baden, "soldner-baden"}};
-  for (const auto& [dialog, name] : dialogs) {
-    dialog->show();
+  // The dialogs, as they open, and the plot in its own window.
+  const std::vector<pelmar::ui::GalleryItem> gallery =
+      pelmar::ui::dialogGallery(window, state, sets, std::filesystem::path(scratch.path().toStdString()));
+  for (const pelmar::ui::GalleryItem& item : gallery) {
+    item.widget->show();
     QApplication::processEvents();
-    if (!dialog->grab().save(QDir(directory).filePath(QStringLiteral("dialog-%1.png").arg(name)))) return 1;
-    dialog->hide();
+    if (!item.widget->grab().save(QDir(directory).filePath(QStringLiteral("dialog-%1.png").arg(item.name)))) return 1;
+    item.widget->hide();
+  }
+  if (pelmar::ui::ResidualPlotView* plot = estimation->openPlotWindow()) {
+    QApplication::processEvents();
+    const bool saved = plot->window()->grab().save(QDir(directory).filePath(QStringLiteral("window-plot.png")));
+    plot->window()->close();
+    if (!saved) return 1;
   }
   return 0;
 }
@@ -275,6 +182,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   pelmar::ui::setLanguageTable(&state.table);
+  pelmar::ui::loadQtTranslations(state.languages.currentCode());
 
   pelmar::ui::MainDialog window(state);
   // Without its ellipsoid list the program cannot work: it has said so and ends.
