@@ -541,7 +541,11 @@
   X(ResultsPreTranslation, 2182)                                         \
   X(ResultsTitle, 2183)                                                  \
   X(PlotWindowTitle, 2184)                                               \
-  X(PlotPointTip, 2185)
+  X(PlotPointTip, 2185)                                                  \
+  X(TipView, 2186)                                                      \
+  X(TipShow, 2187)                                                       \
+  X(SecondInverseFlattening, 2188)                                       \
+  X(FlatteningLooksInverse, 2189)
 
 namespace pelmar::str {
 

@@ -12,6 +12,14 @@ AxesProblem CheckEllipsoidAxes(double a, double b) {
 
 double convertSecondParameter(double a, double value, SecondParameter from, SecondParameter to) {
   if (from == to) return value;
+  // 1/f by way of f; an inverse flattening of 0 is a sphere.
+  auto inverse = [](double x) { return x == 0.0 ? 0.0 : 1.0 / x; };
+  if (from == SecondParameter::InverseFlattening) {
+    return convertSecondParameter(a, inverse(value), SecondParameter::Flattening, to);
+  }
+  if (to == SecondParameter::InverseFlattening) {
+    return inverse(convertSecondParameter(a, value, from, SecondParameter::Flattening));
+  }
   // By way of b: b -> e² and b -> f are direct, e² and f go through b.
   double b = value;
   if (from == SecondParameter::EccentricitySquared) b = std::sqrt(a * a - a * a * value);

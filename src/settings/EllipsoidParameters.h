@@ -3,10 +3,11 @@
 namespace pelmar {
 
 // What the second parameter of an ellipsoid holds besides a (metres).
-enum class SecondParameter { SemiMinorAxis = 0, EccentricitySquared = 1, Flattening = 2 };
+enum class SecondParameter { SemiMinorAxis = 0, EccentricitySquared = 1, Flattening = 2, InverseFlattening = 3 };
 
 // Converts `value` from one meaning to another for the semi-major axis `a`:
-// b (metres), e² = (a² − b²)/a², f = (a − b)/a. A negative e² or f that a
+// b (metres), e² = (a² − b²)/a², f = (a − b)/a, 1/f (0 for a sphere, as
+// PROJ's rf and EPSG write it). A negative e² or f that a
 // conversion yields is replaced by 0, and so is a result that is no number.
 double convertSecondParameter(double a, double value, SecondParameter from, SecondParameter to);
 

@@ -29,7 +29,9 @@ EllipsoidDialog::EllipsoidDialog(QWidget* parent) : QDialog(parent) {
   a_ = new QLineEdit(this);
   second_ = new QLineEdit(this);
   kind_ = new QComboBox(this);
-  kind_->addItems({uiText(str::SecondSemiMinorAxis), uiText(str::SecondEccentricity), uiText(str::SecondFlattening)});
+  // People write the flattening as its inverse ("1/f = 298.257223563").
+  kind_->addItems({uiText(str::SecondSemiMinorAxis), uiText(str::SecondEccentricity), uiText(str::SecondFlattening),
+                   uiText(str::SecondInverseFlattening)});
   for (QLineEdit* edit : {a_, second_}) edit->setMinimumWidth(200);
   form->addRow(uiText(str::LabelName), name_);
   form->addRow(uiText(str::LabelSemiMajorAxis), a_);
@@ -91,6 +93,11 @@ void EllipsoidDialog::accept() {
       edit->setFocus();
       return;
     }
+  }
+  if (shown_ == SecondParameter::Flattening && second >= 1.0) {
+    showInformation(this, uiText(str::FlatteningLooksInverse, {second_->text().trimmed()}));
+    second_->setFocus();
+    return;
   }
   const double b = convertSecondParameter(a, second, shown_, SecondParameter::SemiMinorAxis);
   switch (CheckEllipsoidAxes(a, b)) {

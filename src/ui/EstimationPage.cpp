@@ -131,7 +131,7 @@ QLineEdit* EstimationPage::addFileRow(QGridLayout* grid, int row, int labelId, b
   edit->setMinimumWidth(320);
   label->setBuddy(edit);
   auto* choose = new QPushButton(uiText(str::ButtonChoose), this);
-  auto* view = new QPushButton(uiText(str::ButtonView), this);
+  auto* view = services::viewButton(this);
   grid->addWidget(label, row, 0);
   grid->addWidget(edit, row, 1);
   grid->addWidget(choose, row, 2);
@@ -148,7 +148,7 @@ QLineEdit* EstimationPage::addFileRow(QGridLayout* grid, int row, int labelId, b
     }
   });
   if (showButton) {
-    auto* show = new QPushButton(uiText(str::ButtonShow), this);
+    auto* show = services::showButton(this);
     grid->addWidget(show, row, 4);
     connect(show, &QPushButton::clicked, this, [=, this] {
       if (!edit->text().isEmpty()) services::showFile(this, edit->text());

@@ -33,7 +33,7 @@ GridShiftPage::GridShiftPage(SettingsPage* settings, QWidget* parent) : QWidget(
   grid_ = new QLineEdit(this);
   gridLabel->setBuddy(grid_);
   auto* choose = new QPushButton(uiText(str::ButtonChoose), this);
-  auto* view = new QPushButton(uiText(str::ButtonView), this);
+  auto* view = services::viewButton(this);
   files->addWidget(gridLabel, 0, 0);
   files->addWidget(grid_, 0, 1);
   files->addWidget(choose, 0, 2);

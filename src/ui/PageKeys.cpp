@@ -34,8 +34,9 @@ QString acceleratorOf(const QString& text) {
 
 namespace {
 
-// Letters a person can type with Alt on every keyboard: a–z and 0–9.
-bool typeable(QChar c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
+// Letters a person can type with Alt on every keyboard, and find in the
+// text: a–z. (A digit, "Choose... (1)", has to be tried out.)
+bool typeable(QChar c) { return c >= 'a' && c <= 'z'; }
 
 QString textOf(QWidget* widget) {
   if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
@@ -157,8 +158,7 @@ QString assignAccelerators(const QList<QWidget*>& widgets, const QString& reserv
   }
   QString used = blocked;
   for (const QChar c : owner.keys()) used += c;
-  // A text none of whose letters is left gets one after it, as "(&1)".
-  const QString spare = QStringLiteral("123456789abcdefghijklmnopqrstuvwxyz");
+  // A text none of whose letters is left gets none: it is reached with Tab.
   for (int i = 0; i < items.size(); ++i) {
     QString text = items[i].text;
     if (!letter[i].isNull()) {
@@ -169,13 +169,6 @@ QString assignAccelerators(const QList<QWidget*>& widgets, const QString& reserv
       }
       if (at < 0) at = lower.indexOf(letter[i]);
       text.insert(at, '&');
-    } else {
-      for (const QChar c : spare) {
-        if (used.contains(c)) continue;
-        used += c;
-        text += QStringLiteral(" (&") + c.toUpper() + ')';
-        break;
-      }
     }
     setTextOf(items[i].widget, text);
   }

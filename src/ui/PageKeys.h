@@ -15,9 +15,10 @@ inline constexpr const char* kComputeButtonName = "compute";
 // of its own (the underlined letter), unique within `root` and not among
 // `reserved` (the letters of the window around it, lower case). Letters of
 // the text itself are preferred (its own "&" letter, then word starts); a
-// text left without one (the third "Show" of a page) gets a digit after it,
-// "Show (&1)". The texts come from the language tables, so this runs for each
-// language alike and needs no letters in the tables. Returns the letters used.
+// text left without one of its own letters (the third "Show" of a page) gets
+// none, and is reached with Tab. The texts come from the language tables, so
+// this runs for each language alike and needs no letters in the tables.
+// Returns the letters used.
 QString assignAccelerators(QWidget* root, const QString& reserved = {});
 // The same for the given labels and buttons only.
 QString assignAccelerators(const QList<QWidget*>& widgets, const QString& reserved = {});

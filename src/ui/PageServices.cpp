@@ -171,6 +171,18 @@ void showFile(QWidget* parent, const QString& path) {
   viewer->show();
 }
 
+QPushButton* viewButton(QWidget* parent) {
+  auto* button = new QPushButton(uiText(str::ButtonView), parent);
+  button->setToolTip(uiText(str::TipView));
+  return button;
+}
+
+QPushButton* showButton(QWidget* parent) {
+  auto* button = new QPushButton(uiText(str::ButtonShow), parent);
+  button->setToolTip(uiText(str::TipShow));
+  return button;
+}
+
 QLineEdit* addPointFileRow(QWidget* page, QGridLayout* grid, int row, int labelId, bool input,
                            std::function<QString()> editor, const OutputFilter& output, const char* key) {
   const int filterId = output.filterId != 0 ? output.filterId : static_cast<int>(str::FilterPointFiles);
@@ -179,8 +191,8 @@ QLineEdit* addPointFileRow(QWidget* page, QGridLayout* grid, int row, int labelI
   auto* edit = new QLineEdit(page);
   label->setBuddy(edit);
   auto* choose = new QPushButton(uiText(str::ButtonChoose), page);
-  auto* view = new QPushButton(uiText(str::ButtonView), page);
-  auto* show = new QPushButton(uiText(str::ButtonShow), page);
+  auto* view = viewButton(page);
+  auto* show = showButton(page);
   grid->addWidget(label, row, 0);
   grid->addWidget(edit, row, 1);
   grid->addWidget(choose, row, 2);

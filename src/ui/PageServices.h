@@ -12,6 +12,7 @@ class QTreeWidget;
 class QFileDialog;
 class QGridLayout;
 class QLineEdit;
+class QPushButton;
 class QWidget;
 
 namespace pelmar::ui {
@@ -59,6 +60,11 @@ QStringList editorCommand(const QString& editor, const QString& path);
 
 // Shows the file in the read-only viewer window.
 void showFile(QWidget* parent, const QString& path);
+
+// The View (the user's editor) and Show (the built-in viewer) buttons of a
+// file row, each with the tooltip that tells them apart.
+QPushButton* viewButton(QWidget* parent);
+QPushButton* showButton(QWidget* parent);
 
 // The file filter of an output row: the filter text (a language string)
 // and the pattern the chooser starts with. `key` names the row's file dialog
