@@ -1455,7 +1455,10 @@ TEST_F(SetDialog, the_scale_shows_as_factor_or_as_m_minus_1_and_leaving_the_edit
   ParameterSetDialog dialog(set, ellipsoids, stored);
   EXPECT_EQ(dialog.scaleEdit()->text(), "1.0000083");
   dialog.scaleCorrectionButton()->setChecked(true);
-  EXPECT_EQ(dialog.scaleEdit()->text().toDouble(), 1.0000083 - 1.0);
+  EXPECT_EQ(dialog.scaleEdit()->text(), "0.0000083") << "m − 1 without an exponent";
+  dialog.scaleFactorButton()->setChecked(true);
+  EXPECT_EQ(dialog.set().scale, 1.0000083) << "shown, not typed: the exact value stays";
+  dialog.scaleCorrectionButton()->setChecked(true);
 
   dialog.scaleEdit()->setText("2.5e-6");
   emit dialog.scaleEdit()->editingFinished();
@@ -1466,6 +1469,29 @@ TEST_F(SetDialog, the_scale_shows_as_factor_or_as_m_minus_1_and_leaving_the_edit
   dialog.scaleEdit()->setText("0.9999");
   ASSERT_TRUE(accept(dialog)) << "OK takes a value the edit still holds";
   EXPECT_EQ(dialog.set().scale, 0.9999);
+}
+
+// Values show the digits their unit needs (metres to 0.1 mm, m − 1 in ppm
+// beside the edit); a field left as shown keeps the set's exact value.
+TEST_F(SetDialog, values_show_the_digits_of_their_unit_and_keep_their_exact_value) {
+  TransformationSet set = namedSet("D");
+  set.translation = {1.7667491848806682e-11, 582.13249999, -105.41};
+  set.auxiliary = {3866125.312345678, 0, 0, 0, 0, 0};
+  set.scale = 1.0 + 6.7e-6;
+  ParameterSetDialog dialog(set, ellipsoids, stored);
+  dialog.scaleCorrectionButton()->setChecked(true);
+  const QStringList shown{dialog.translationEdit(0)->text(), dialog.translationEdit(1)->text(),
+                          dialog.translationEdit(2)->text(), dialog.auxiliaryEdit(0)->text()};
+  EXPECT_EQ(shown, (QStringList{"0.0000", "582.1325", "-105.4100", "3866125.3123"}));
+  QStringList ppm;
+  for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+    if (label->text().endsWith(" ppm")) ppm << label->text();
+  }
+  EXPECT_EQ(ppm, QStringList{"= 6.7 ppm"});
+  ASSERT_TRUE(accept(dialog));
+  EXPECT_EQ(dialog.set().translation, set.translation);
+  EXPECT_EQ(dialog.set().auxiliary, set.auxiliary);
+  EXPECT_EQ(dialog.set().scale, set.scale);
 }
 
 TEST_F(SetDialog, a_field_without_a_number_is_named_and_keeps_the_dialog_open) {

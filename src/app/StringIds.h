@@ -545,7 +545,9 @@
   X(TipView, 2186)                                                      \
   X(TipShow, 2187)                                                       \
   X(SecondInverseFlattening, 2188)                                       \
-  X(FlatteningLooksInverse, 2189)
+  X(FlatteningLooksInverse, 2189)                                        \
+  X(SetSourceCentroid, 2190)                                            \
+  X(SetTargetCentroid, 2191)
 
 namespace pelmar::str {
 

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include <charconv>
@@ -53,6 +54,20 @@ bool parseInteger(const QString& field, int& value) {
   }
   value = static_cast<int>(parsed);
   return true;
+}
+
+// `value` with `decimals` decimals (trailing zeros dropped when `trim`),
+// "0.0000" for 1.8e-11 m; the shortest exact text where fixed decimals
+// would run long (1e20).
+QString fixedText(double value, int decimals, bool trim) {
+  if (!std::isfinite(value) || std::fabs(value) >= 1e12) return exactText(value);
+  QString text = QString::number(value, 'f', decimals);
+  if (trim && text.contains(QLatin1Char('.'))) {
+    while (text.endsWith(QLatin1Char('0'))) text.chop(1);
+    if (text.endsWith(QLatin1Char('.'))) text.chop(1);
+  }
+  if (text.startsWith(QLatin1Char('-')) && text.count(QRegularExpression(QStringLiteral("[1-9]"))) == 0) text.remove(0, 1);
+  return text;
 }
 
 // The seconds with ten decimals (1e-10" is about 5e-16 rad), without
@@ -134,7 +149,9 @@ ParameterSetDialog::ParameterSetDialog(const TransformationSet& set, const Ellip
   asFactor_ = new QRadioButton(uiText(str::SetScaleAsFactor), parameters);
   asCorrection_ = new QRadioButton(uiText(str::SetScaleAsCorrection), parameters);
   asFactor_->setChecked(true);
+  scalePpm_ = new QLabel(parameters);
   auto* kinds = new QHBoxLayout;
+  kinds->addWidget(scalePpm_);
   kinds->addWidget(asFactor_);
   kinds->addWidget(asCorrection_);
   kinds->addStretch(1);
@@ -149,13 +166,18 @@ ParameterSetDialog::ParameterSetDialog(const TransformationSet& set, const Ellip
   auto* bottom = new QHBoxLayout;
   auxiliaryGroup_ = new QGroupBox(uiText(str::SetGroupAuxiliary), this);
   auto* auxiliaryGrid = new QGridLayout(auxiliaryGroup_);
+  // a1…a3 the source centroid, a4…a6 the target centroid: two columns
+  // under their headings.
+  for (int side = 0; side < 2; ++side) {
+    auto* heading = new QLabel(uiText(side == 0 ? str::SetSourceCentroid : str::SetTargetCentroid), auxiliaryGroup_);
+    auxiliaryGrid->addWidget(heading, 0, side * 2, 1, 2);
+  }
   for (int i = 0; i < 6; ++i) {
-    // a1…a3 the source centroid, a4…a6 the target centroid: two columns.
-    auxiliary_[static_cast<std::size_t>(i)] = addNumber(auxiliaryGrid, i % 3, (i / 3) * 2,
+    auxiliary_[static_cast<std::size_t>(i)] = addNumber(auxiliaryGrid, 1 + i % 3, (i / 3) * 2,
                                                         QStringLiteral("a%1:").arg(i + 1),
                                                         &set_.auxiliary[static_cast<std::size_t>(i)]);
   }
-  auxiliaryGrid->setRowStretch(3, 1);
+  auxiliaryGrid->setRowStretch(4, 1);
   bottom->addWidget(auxiliaryGroup_, 1);
 
   ellipsoidalGroup_ = new QGroupBox(uiText(str::SetGroupEllipsoidal), this);
@@ -186,6 +208,7 @@ ParameterSetDialog::ParameterSetDialog(const TransformationSet& set, const Ellip
 
   showScale();
   connect(scale_, &QLineEdit::editingFinished, this, [this] { takeScale(); });
+  connect(scale_, &QLineEdit::textChanged, this, [this] { showPpm(); });
   connect(asFactor_, &QRadioButton::toggled, this, [this] {
     // The value as the edit showed it, then shown the other way.
     takeScale();
@@ -198,7 +221,9 @@ ParameterSetDialog::ParameterSetDialog(const TransformationSet& set, const Ellip
 ParameterSetDialog::NumberField ParameterSetDialog::addNumber(QGridLayout* grid, int row, int column,
                                                               const QString& label, double* value) {
   QWidget* parentWidget = grid->parentWidget();
-  NumberField field{new QLabel(label, parentWidget), new QLineEdit(exactText(*value), parentWidget), value};
+  // Metres to 0.1 mm; only shown: an unchanged field keeps its exact value.
+  const QString shown = fixedText(*value, 4, false);
+  NumberField field{new QLabel(label, parentWidget), new QLineEdit(shown, parentWidget), value, shown};
   field.edit->setMinimumWidth(140);
   field.label->setBuddy(field.edit);
   grid->addWidget(field.label, row, column);
@@ -235,8 +260,20 @@ void ParameterSetDialog::applyEnabling() {
 void ParameterSetDialog::showScale() {
   scaleShownAsFactor_ = asFactor_->isChecked();
   // Near 1 the difference m − 1 is exact, so 1 + (m − 1) gives m back.
-  scaleShownText_ = exactText(scaleShownAsFactor_ ? set_.scale : set_.scale - 1.0);
+  // Fifteen decimals of m − 1 are 1e-9 ppm; an unchanged text keeps the
+  // exact value (takeScale).
+  scaleShownText_ = scaleShownAsFactor_ ? fixedText(set_.scale, 15, true) : fixedText(set_.scale - 1.0, 15, true);
   scale_->setText(scaleShownText_);
+  showPpm();
+}
+
+void ParameterSetDialog::showPpm() {
+  double value = 0.0;
+  if (!parseNumber(scale_->text(), value)) return scalePpm_->clear();
+  const double correction = scale_->text() == scaleShownText_ ? set_.scale - 1.0
+                            : scaleShownAsFactor_           ? value - 1.0
+                                                            : value;
+  scalePpm_->setText(QStringLiteral("= %1 ppm").arg(fixedText(correction * 1e6, 6, true)));
 }
 
 bool ParameterSetDialog::takeScale() {
@@ -339,6 +376,7 @@ void ParameterSetDialog::accept() {
   std::vector<std::pair<double*, double>> values;
   for (const NumberField* field : fields) {
     double value = 0.0;
+    if (field->edit->text() == field->shown) continue;
     if (parseNumber(field->edit->text(), value)) {
       values.emplace_back(field->value, value);
     } else if (field->edit->isEnabled()) {

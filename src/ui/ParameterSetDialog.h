@@ -60,12 +60,14 @@ class ParameterSetDialog : public QDialog {
     QLabel* label = nullptr;
     QLineEdit* edit = nullptr;
     double* value = nullptr;  // in set_
+    QString shown;            // the text first shown: unchanged, it keeps the exact value
   };
 
   NumberField addNumber(QGridLayout* grid, int row, int column, const QString& label, double* value);
   QComboBox* ellipsoidCombo(const EllipsoidRecord& selected, EllipsoidList& choices);
   void applyEnabling();
   void showScale();
+  void showPpm();
   bool takeScale();
   bool takeRotations(std::array<double, 3>& degrees);
   bool checkName(QString& chosen);
@@ -88,6 +90,7 @@ class ParameterSetDialog : public QDialog {
   std::array<NumberField, 6> auxiliary_{};
   std::array<NumberField, 3> preTranslation_{};
   QLabel* scaleLabel_ = nullptr;
+  QLabel* scalePpm_ = nullptr;  // m − 1 in ppm, as the edit reads
   QLineEdit* scale_ = nullptr;
   QRadioButton* asFactor_ = nullptr;
   QRadioButton* asCorrection_ = nullptr;
