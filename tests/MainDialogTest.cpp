@@ -1972,6 +1972,8 @@ TEST_F(GeodeticTab, inverse_problem_writes_header_rule_and_the_distance_on_the_s
   EXPECT_TRUE(page->compute());
   ASSERT_EQ(errors.size(), 1);
   EXPECT_EQ(closingOf(errors[0]), text(str::GeodeticFinished));
+  EXPECT_TRUE(errors[0].contains(text(str::ResultLinesLeftOut, {"0"}))) << "lines in, lines out: " << errors[0].toStdString();
+  EXPECT_FALSE(errors[0].contains(text(str::ResultPointsLeftOut, {"0"})));
   // Vincenty's inverse formula, computed apart: 131 920.637 m on Bessel
   // (the first ellipsoid), 131 935.963 m on WGS84.
   EXPECT_NEAR(distanceOfOnlyLine(readFile(home / "out.aus")), 131920.637, 1.0);
@@ -2254,8 +2256,8 @@ TEST_F(Gui, an_earlier_session_in_the_settings_file_moves_whole_into_the_session
   EXPECT_EQ(readFile(settingsFile()), old) << "nothing is written into the settings file";
 }
 
-// Paths, the chosen conversion and computation and the window's size come
-// back after a restart; the sections others read stay as they were.
+// Paths, the chosen conversion and computation, the page and the window's
+// size come back after a restart; the sections others read stay as they were.
 TEST_F(Gui, paths_and_choices_survive_a_restart_in_a_section_of_their_own) {
   std::filesystem::create_directories(home / "config");
   const std::string others = "[GeneralSettings]\nNachkommaGeog=7\n[L0Settings]\nL0=9\n";
@@ -2271,9 +2273,11 @@ TEST_F(Gui, paths_and_choices_survive_a_restart_in_a_section_of_their_own) {
     dialog.gridShiftPage()->inverseButton()->setChecked(true);
     ASSERT_TRUE(dialog.geodeticPage()->selectTask(static_cast<int>(GeodeticTask::ArcLength)));
     dialog.resize(1111, 777);
+    dialog.tabs()->setCurrentIndex(MainDialog::kEstimationTab);
     dialog.closeWithQuestion();
   }
   MainDialog again(state);
+  EXPECT_EQ(again.tabs()->currentIndex(), MainDialog::kEstimationTab);
   EXPECT_EQ(again.conversionPage()->inputEdit()->text(), in);
   EXPECT_EQ(again.conversionPage()->tree()->currentItem()->data(0, Qt::UserRole).toInt(), 2005);
   EXPECT_EQ(again.estimationPage()->reportEdit()->text(), report);

@@ -547,7 +547,8 @@
   X(SecondInverseFlattening, 2188)                                       \
   X(FlatteningLooksInverse, 2189)                                        \
   X(SetSourceCentroid, 2190)                                            \
-  X(SetTargetCentroid, 2191)
+  X(SetTargetCentroid, 2191)                                             \
+  X(ResultLinesLeftOut, 2192)
 
 namespace pelmar::str {
 

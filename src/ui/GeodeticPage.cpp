@@ -143,7 +143,7 @@ bool GeodeticPage::compute() {
   RunOutcome outcome;
   outcome.written = {output};
   outcome.linesWritten = result.linesWritten;
-  outcome.pointsLeftOut = result.linesLeftOut;
+  outcome.linesLeftOut = result.linesLeftOut;
   outcome.linesUnreadable = result.linesUnreadable;
   outcome.editor = QString::fromStdString(settings_->settings().editor);
   outcome.ellipsoid = ellipsoidText(job.ellipsoid);

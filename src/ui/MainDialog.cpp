@@ -123,6 +123,12 @@ MainDialog::MainDialog(const StartUpState& state, QWidget* parent) : QDialog(par
   if (const std::optional<QString> geometry = sessionText("WindowGeometry")) {
     restoreGeometry(QByteArray::fromBase64(geometry->toLatin1()));
   }
+  // The page the user left the program on.
+  if (const std::optional<QString> tab = sessionText("CurrentTab")) {
+    bool number = false;
+    const int index = tab->toInt(&number);
+    if (number && index >= 0 && index < tabs_->count()) tabs_->setCurrentIndex(index);
+  }
 
   // Files dropped onto a path field fill it; onto a page, its input field.
   const std::pair<QWidget*, QLineEdit*> inputs[] = {{conversion_, conversion_->inputEdit()},
@@ -159,6 +165,7 @@ void MainDialog::saveSession() const {
   stored_->saveSession();
   gridShift_->saveSession();
   setSessionText("WindowGeometry", QString::fromLatin1(saveGeometry().toBase64()));
+  setSessionText("CurrentTab", QString::number(tabs_->currentIndex()));
 }
 
 void MainDialog::done(int result) {

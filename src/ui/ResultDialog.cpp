@@ -40,7 +40,8 @@ QString outcomeText(const RunOutcome& outcome) {
   for (const QString& file : outcome.written) lines << uiText(str::ResultFileWritten, {file});
   const std::pair<const std::optional<std::int64_t>*, int> counts[] = {
       {&outcome.pointsWritten, str::ResultPointsWritten}, {&outcome.linesWritten, str::ResultLinesWritten},
-      {&outcome.pointsLeftOut, str::ResultPointsLeftOut}, {&outcome.linesUnreadable, str::ResultLinesUnreadable},
+      {&outcome.pointsLeftOut, str::ResultPointsLeftOut}, {&outcome.linesLeftOut, str::ResultLinesLeftOut},
+      {&outcome.linesUnreadable, str::ResultLinesUnreadable},
       {&outcome.grossErrors, str::ResultGrossErrors}};
   for (const auto& [value, id] : counts) {
     if (value->has_value()) lines << count(id, **value);

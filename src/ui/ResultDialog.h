@@ -23,6 +23,7 @@ struct RunOutcome {
   std::optional<std::int64_t> pointsWritten;
   std::optional<std::int64_t> linesWritten;  // the geodetic tasks write lines, not points
   std::optional<std::int64_t> pointsLeftOut;
+  std::optional<std::int64_t> linesLeftOut;  // the geodetic tasks: input lines without a result
   std::optional<std::int64_t> linesUnreadable;
   std::optional<std::int64_t> grossErrors;  // identical points the test flags
   QString editor;  // the configured editor, for Open
