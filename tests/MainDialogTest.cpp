@@ -1551,15 +1551,61 @@ class StoredPage : public Gui {
   std::vector<int> captions;
 };
 
-TEST_F(StoredPage, is_the_third_tab_and_lists_name_and_description) {
-  store({namedSet("Alpha", "first"), namedSet("Gau\xDF", "second")});
+TEST_F(StoredPage, is_the_third_tab_and_lists_name_type_and_description) {
+  TransformationSet second = namedSet("Gau\xDF", "second");
+  second.type = 1;
+  store({namedSet("Alpha", "first"), second});
   auto dialog = open();
   EXPECT_EQ(dialog->page(MainDialog::kStoredTab), page);
   ASSERT_EQ(page->list()->topLevelItemCount(), 2);
-  EXPECT_EQ(page->list()->headerItem()->text(0), text(str::ColumnSetName));
-  EXPECT_EQ(page->list()->headerItem()->text(1), text(str::ColumnSetDescription));
-  EXPECT_EQ(page->list()->topLevelItem(1)->text(0), QString::fromUtf8("Gauß"));
-  EXPECT_EQ(page->list()->topLevelItem(1)->text(1), "second");
+  const QTreeWidgetItem* head = page->list()->headerItem();
+  EXPECT_EQ((QStringList{head->text(0), head->text(1), head->text(2)}),
+            (QStringList{text(str::ColumnSetName), text(str::ColumnSetType), text(str::ColumnSetDescription)}));
+  const QTreeWidgetItem* row = page->list()->topLevelItem(1);
+  EXPECT_EQ((QStringList{row->text(0), row->text(1), row->text(2)}),
+            (QStringList{QString::fromUtf8("Gauß"), text(str::SetTypeLinearised), "second"}));
+}
+
+// Export writes the selected set as JSON or as its PROJ pipeline; Import
+// reads either back and offers it in the set dialog before it is stored.
+TEST_F(StoredPage, export_and_import_carry_a_set_as_json_and_as_a_proj_pipeline) {
+  TransformationSet set = namedSet("Gau\xDF", "exported");
+  set.translation = {582.5, 105.25, 414.125};
+  set.rotation = {0.0001, -0.0002, 0.0003};
+  set.scale = 1.0000083;
+  store({set});
+  auto dialog = open();
+  select({0});
+  const QString json = QString::fromStdString((home / "set.json").string());
+  const QString proj = QString::fromStdString((home / "set.proj").string());
+  ASSERT_TRUE(page->exportSelected(json));
+  ASSERT_TRUE(page->exportSelected(proj));
+  EXPECT_EQ(readFile(home / "set.proj").rfind("+proj=helmert", 0), 0u) << readFile(home / "set.proj");
+
+  respond = [](const TransformationSet& offered) {
+    TransformationSet named = offered;
+    named.name = offered.name.empty() ? "From PROJ" : "Copy";
+    return std::optional<TransformationSet>(named);
+  };
+  ASSERT_TRUE(page->importSet(json));
+  ASSERT_TRUE(page->importSet(proj));
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].name, set.name) << "the JSON's name is offered";
+  const TransformationDatabase::SetList sets = onDisk();
+  ASSERT_EQ(names(sets), (std::vector<std::string>{"Gau\xDF/exported", "Copy/exported", "From PROJ/"}));
+  EXPECT_EQ(sets[1].translation, set.translation);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NEAR(sets[2].translation[i], set.translation[i], 1e-9);
+    EXPECT_NEAR(sets[2].rotation[i], set.rotation[i], 1e-12);
+  }
+  EXPECT_NEAR(sets[2].scale, set.scale, 1e-15);
+
+  errors.clear();
+  writeFile(home / "bad.proj", "+proj=utm +zone=32");
+  EXPECT_FALSE(page->importSet(QString::fromStdString((home / "bad.proj").string())));
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors[0].startsWith(text(str::SetImportFailed, {"\x01", ""}).section("\x01", 0, 0)));
+  EXPECT_EQ(onDisk().size(), 3u);
 }
 
 TEST_F(StoredPage, a_damaged_file_is_reported_when_the_page_loads) {
@@ -1726,6 +1772,7 @@ TEST_F(StoredPage, compute_applies_the_selected_set_to_the_input_file) {
   EXPECT_TRUE(page->compute());
   ASSERT_EQ(errors.size(), 1);
   EXPECT_EQ(closingOf(errors[0]), text(str::ApplyDone));
+  EXPECT_TRUE(errors[0].contains(text(str::ResultSetApplied, {"Shift", text(str::SetTypeRigorous)})));
   // The first written value belongs to the second coordinate.
   const std::string out = readFile(home / "out.txt");
   EXPECT_NE(out.find("P1"), std::string::npos) << out;

@@ -251,14 +251,14 @@ TEST_F(Database, a_save_that_fails_halfway_leaves_the_old_file) {
 
 TEST(SetJson, export_and_import_keep_every_field) {
   const TransformationSet set = fullSet("Bessel \xE4 GRS80", 2, 3);
-  const std::string json = cli::SetToJson(set);
+  const std::string json = SetToJson(set);
   EXPECT_TRUE(nlohmann::json::parse(json).is_object()) << "UTF-8 names";
   TransformationSet back;
   std::string error;
-  ASSERT_TRUE(cli::SetFromJson(json, back, error)) << error;
+  ASSERT_TRUE(SetFromJson(json, back, error)) << error;
   expectSameSet(back, set);
   const char* broken[] = {"[]", R"({"name": "X"})", R"({"name": " ", "type": 0})"};
-  for (const char* text : broken) EXPECT_FALSE(cli::SetFromJson(text, back, error)) << text;
+  for (const char* text : broken) EXPECT_FALSE(SetFromJson(text, back, error)) << text;
 }
 
 }  // namespace

@@ -548,7 +548,17 @@
   X(FlatteningLooksInverse, 2189)                                        \
   X(SetSourceCentroid, 2190)                                            \
   X(SetTargetCentroid, 2191)                                             \
-  X(ResultLinesLeftOut, 2192)
+  X(ResultLinesLeftOut, 2192)                                            \
+  X(ResultSetApplied, 2193)                                              \
+  X(ColumnSetType, 2194)                                                 \
+  X(ButtonImport, 2195)                                                  \
+  X(ButtonExport, 2196)                                                  \
+  X(FilterSetFiles, 2197)                                                \
+  X(TitleImportSet, 2198)                                                \
+  X(TitleExportSet, 2199)                                                \
+  X(SetImportFailed, 2200)                                               \
+  X(SetExportNoPipeline, 2201)                                           \
+  X(SetImportDeparture, 2202)
 
 namespace pelmar::str {
 

@@ -96,6 +96,8 @@ double PipelineDeparture(const TransformationSet& set, ProjectionLibrary& librar
 // 80° N (a 10° grid at height 0): how closely Pelmar applies a type-2 set
 // that came from a pipeline. NaN when a point cannot be converted.
 double LargestModelDeparture(const TransformationSet& set, ProjectionLibrary& library);
+// Metres: a set whose model departs further from its pipeline is refused on import.
+inline constexpr double kUsableModelDeparture = 1.0;
 
 // A stored set from a PROJ operation: a helmert step (type 0 with +exact,
 // else type 1) or a pipeline cart / helmert [/ helmert] / cart +inv (type 2).

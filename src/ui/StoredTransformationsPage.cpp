@@ -1,6 +1,8 @@
 #include "ui/StoredTransformationsPage.h"
 
+#include <QFileInfo>
 #include <QGridLayout>
+#include <QRegularExpression>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -11,8 +13,13 @@
 
 #include <algorithm>
 
+#include "app/LanguageTable.h"
 #include "app/StringIds.h"
+#include "io/FileAccess.h"
+#include "io/FileReplace.h"
 #include "stored/ApplyStoredTransformation.h"
+#include "stored/ProjPipeline.h"
+#include "stored/SetJson.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageKeys.h"
@@ -27,14 +34,27 @@ namespace pelmar::ui {
 
 using SetList = TransformationDatabase::SetList;
 
+namespace {
+
+// A set's type as the set dialog names it; a type the program does not know as its number.
+QString typeText(int type) {
+  const int ids[] = {str::SetTypeRigorous, str::SetTypeLinearised, str::SetTypeEllipsoidal};
+  return type >= 0 && type < 3 ? uiText(ids[type]) : QString::number(type);
+}
+
+// The files' filter: JSON and PROJ text.
+QString setFilter() { return uiText(str::FilterSetFiles) + QStringLiteral(" (*.json *.proj *.txt)"); }
+
+}  // namespace
+
 StoredTransformationsPage::StoredTransformationsPage(SettingsPage* settings, std::filesystem::path home,
                                                      std::filesystem::path userFiles, QWidget* parent)
     : QWidget(parent), settings_(settings), home_(std::move(home)), userFiles_(std::move(userFiles)) {
   auto* layout = new QVBoxLayout(this);
   auto* top = new QHBoxLayout;
   list_ = new QTreeWidget(this);
-  list_->setColumnCount(2);
-  list_->setHeaderLabels({uiText(str::ColumnSetName), uiText(str::ColumnSetDescription)});
+  list_->setColumnCount(3);
+  list_->setHeaderLabels({uiText(str::ColumnSetName), uiText(str::ColumnSetType), uiText(str::ColumnSetDescription)});
   list_->setRootIsDecorated(false);
   list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -46,7 +66,9 @@ StoredTransformationsPage::StoredTransformationsPage(SettingsPage* settings, std
   new_ = new QPushButton(uiText(str::ButtonNew), this);
   edit_ = new QPushButton(uiText(str::ButtonChange), this);
   delete_ = new QPushButton(uiText(str::ButtonDelete), this);
-  for (QPushButton* button : {new_, edit_, delete_}) {
+  import_ = new QPushButton(uiText(str::ButtonImport), this);
+  export_ = new QPushButton(uiText(str::ButtonExport), this);
+  for (QPushButton* button : {new_, edit_, delete_, import_, export_}) {
     button->setAutoDefault(false);
     commands->addWidget(button);
   }
@@ -70,6 +92,8 @@ StoredTransformationsPage::StoredTransformationsPage(SettingsPage* settings, std
   connect(new_, &QPushButton::clicked, this, &StoredTransformationsPage::newSet);
   connect(edit_, &QPushButton::clicked, this, &StoredTransformationsPage::editSelected);
   connect(delete_, &QPushButton::clicked, this, &StoredTransformationsPage::deleteSelected);
+  connect(import_, &QPushButton::clicked, this, qOverload<>(&StoredTransformationsPage::importSet));
+  connect(export_, &QPushButton::clicked, this, qOverload<>(&StoredTransformationsPage::exportSelected));
   connect(compute_, &QPushButton::clicked, this, &StoredTransformationsPage::compute);
   connect(list_, &QTreeWidget::itemSelectionChanged, this, &StoredTransformationsPage::updateButtons);
   connect(list_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
@@ -105,7 +129,8 @@ void StoredTransformationsPage::fill(int selectIndex) {
   list_->clear();
   const SetList& sets = database_.sets();
   for (std::size_t i = 0; i < sets.size(); ++i) {
-    auto* item = new QTreeWidgetItem(list_, {fromFileText(sets[i].name), fromFileText(sets[i].description)});
+    auto* item = new QTreeWidgetItem(list_, {fromFileText(sets[i].name), typeText(sets[i].type),
+                                             fromFileText(sets[i].description)});
     item->setData(0, Qt::UserRole, static_cast<int>(i));
   }
   if (selectIndex >= 0 && selectIndex < list_->topLevelItemCount()) {
@@ -122,6 +147,7 @@ void StoredTransformationsPage::updateButtons() {
   edit_->setEnabled(selected == 1);
   compute_->setEnabled(selected == 1);
   delete_->setEnabled(selected >= 1);
+  export_->setEnabled(selected == 1);
 }
 
 std::vector<StoredTransformationsPage::RowSet> StoredTransformationsPage::selectedSets() const {
@@ -238,6 +264,87 @@ void StoredTransformationsPage::deleteSelected() {
   fill();
 }
 
+bool StoredTransformationsPage::importSet() {
+  const QString path = services::chooseInputFile(this, uiText(str::FilterSetFiles), uiText(str::TitleImportSet), {},
+                                                 "SetFiles", QStringLiteral("*.json *.proj *.txt"));
+  return !path.isEmpty() && importSet(path);
+}
+
+bool StoredTransformationsPage::importSet(const QString& path) {
+  std::string text, error;
+  if (!readFileContent(path.toStdString(), text)) {
+    showError(this, uiText(str::FileCannotBeOpened, {path}));
+    return false;
+  }
+  TransformationSet set;
+  std::vector<std::string> notes;
+  const bool json = QFileInfo(path).suffix().compare(QLatin1String("json"), Qt::CaseInsensitive) == 0;
+  bool read = json ? SetFromJson(text, set, error) : SetFromPipeline(text, settings_->ellipsoids(), set, notes, error);
+  if (read && !json && set.type == 2) {
+    // Pelmar applies an ellipsoidal set differentially: how closely.
+    if (!library_.usable() && !library_.Open(home_)) {
+      showError(this, uiText(str::ProjectionLibraryMissing));
+      return false;
+    }
+    const double departure = LargestModelDeparture(set, library_);
+    const std::string told = languageTable().format(str::SetImportDeparture, {departure});
+    if (!(departure <= kUsableModelDeparture)) {
+      read = false;
+      error = told;
+    } else {
+      notes.push_back(told);
+    }
+  }
+  if (!read) {
+    showError(this, uiText(str::SetImportFailed, {path, QString::fromStdString(error)}));
+    return false;
+  }
+  if (!notes.empty()) {
+    QStringList lines;
+    for (const std::string& note : notes) lines << QString::fromStdString(note);
+    showInformation(this, lines.join("\n\n"));
+  }
+  return offerSet(set, str::SetDialogTitle);
+}
+
+bool StoredTransformationsPage::exportSelected() {
+  const std::vector<RowSet> rows = selectedSets();
+  if (rows.size() != 1) return false;
+  const QString suggested = fromFileText(rows[0].name).replace(QRegularExpression("[/\\\\:*?\"<>|]"), "_") + ".json";
+  const QString path = services::chooseOutputFile(this, uiText(str::FilterSetFiles), uiText(str::TitleExportSet),
+                                                  suggested, QStringLiteral("*.json"), "SetFiles");
+  return !path.isEmpty() && exportSelected(path);
+}
+
+bool StoredTransformationsPage::exportSelected(const QString& path) {
+  const std::vector<RowSet> rows = selectedSets();
+  if (rows.size() != 1) return false;
+  const int index = indexOf(database_.sets(), rows[0].name, rows[0].occurrence);
+  if (index < 0) return false;
+  const TransformationSet& set = database_.sets()[static_cast<std::size_t>(index)];
+  std::string text;
+  if (QFileInfo(path).suffix().compare(QLatin1String("json"), Qt::CaseInsensitive) == 0) {
+    text = SetToJson(set);
+  } else {
+    std::string problem;
+    text = SetPipeline(set, &problem);
+    if (text.empty()) {
+      showError(this, uiText(str::SetExportNoPipeline, {fromFileText(set.name), QString::fromStdString(problem)}));
+      return false;
+    }
+    text += "\n";
+  }
+  // Never over one of the program's own files; the file is replaced whole or not at all.
+  GuiHost host(this);
+  if (!CheckDistinctFiles({}, {path.toStdString()}, host)) return false;
+  if (!replaceFileContent(path.toStdString(), text)) {
+    showError(this, uiText(str::FileNotOpened, {path}));
+    return false;
+  }
+  showInformation(this, uiText(str::ResultFileWritten, {path}));
+  return true;
+}
+
 void StoredTransformationsPage::saveSession() const {
   saveFields({{"StoredInput", input_}, {"StoredOutput", output_}});
   const std::vector<RowSet> rows = selectedSets();
@@ -276,8 +383,9 @@ bool StoredTransformationsPage::compute() {
   const ScopedPointForms forms({.byFileName = true},
                                {.byFileName = true, .utf8 = settings_->settings().encoding == 1});
   const bool done = host.run([&] { return int(ApplyStoredTransformation(job, library_, host, &result)); }) != 0;
-  host.finishRun(done, str::ApplyDone, str::ApplyFailed,
-                 PointRunOutcome(output, result, QString::fromStdString(settings_->settings().editor)));
+  RunOutcome outcome = PointRunOutcome(output, result, QString::fromStdString(settings_->settings().editor));
+  outcome.ellipsoid = uiText(str::ResultSetApplied, {fromFileText(job.set.name), typeText(job.set.type)});
+  host.finishRun(done, str::ApplyDone, str::ApplyFailed, outcome);
   return done;
 }
 

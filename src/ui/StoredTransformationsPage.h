@@ -46,11 +46,21 @@ class StoredTransformationsPage : public QWidget {
   QPushButton* editButton() const noexcept { return edit_; }
   QPushButton* deleteButton() const noexcept { return delete_; }
   QPushButton* computeButton() const noexcept { return compute_; }
+  QPushButton* importButton() const noexcept { return import_; }
+  QPushButton* exportButton() const noexcept { return export_; }
 
   // The commands of the buttons.
   void newSet();
   void editSelected();
   void deleteSelected();
+  // Reads a set from a file (JSON as exported, else a PROJ pipeline) and
+  // offers it in the set dialog; false when nothing was stored.
+  bool importSet();
+  bool importSet(const QString& path);
+  // Writes the selected set to a file: JSON for a name ending in .json,
+  // else its PROJ pipeline.
+  bool exportSelected();
+  bool exportSelected(const QString& path);
   // Applies the selected set to the input file; false when it did not run
   // or failed.
   bool compute();
@@ -95,6 +105,8 @@ class StoredTransformationsPage : public QWidget {
   QPushButton* new_ = nullptr;
   QPushButton* edit_ = nullptr;
   QPushButton* delete_ = nullptr;
+  QPushButton* import_ = nullptr;
+  QPushButton* export_ = nullptr;
   QPushButton* compute_ = nullptr;
   SetPrompt prompt_;
 };
