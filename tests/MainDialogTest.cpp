@@ -1945,6 +1945,30 @@ TEST_F(GridPage, is_the_fifth_tab_and_shifts_forward_then_inverse) {
       << readFile(home / "out.txt");
 }
 
+// The page names a grid's datums and extent; the viewer shows a binary
+// grid's header records as text. BETA2007.gsb (Debian proj-data) covers
+// 169200″–199080″ N and 19800″–56400″ E: 47°–55.3° N, 5.5°–15.6667° E.
+TEST_F(GridPage, a_grid_is_described_and_a_binary_one_viewed_as_its_header) {
+  page->describeGrid();
+  EXPECT_EQ(page->gridInfo()->text(), text(str::GridInfo, {"A", "B", "1", "50°", "50.1667°", "9.8333°", "10°"}));
+  const QString beta = QStringLiteral("/usr/share/proj/BETA2007.gsb");
+  page->gridEdit()->setText(beta);
+  page->describeGrid();
+  EXPECT_EQ(page->gridInfo()->text(),
+            text(str::GridInfo, {"DHDN90", "ETRS89", "1", "47°", "55.3°", "5.5°", "15.6667°"}));
+  page->gridEdit()->setText(path("missing.gsb"));
+  page->describeGrid();
+  EXPECT_TRUE(page->gridInfo()->text().contains(path("missing.gsb")));
+
+  FileViewer viewer(beta);
+  ASSERT_TRUE(viewer.loaded());
+  const QString shown = viewer.view()->toPlainText();
+  for (const char* line : {"SYSTEM_F DHDN90", "S_LAT    169200.000000", "GS_COUNT 5208", "END"}) {
+    EXPECT_TRUE(shown.contains(line)) << line << " in\n" << shown.toStdString();
+  }
+  EXPECT_FALSE(shown.contains(QChar(0))) << "no bytes of the nodes";
+}
+
 TEST_F(GridPage, a_point_outside_the_grid_is_reported_and_left_out) {
   writeFile(home / "in.txt", "P1 50.05 9.9\nFAR 48 9\n");
   EXPECT_TRUE(page->compute());

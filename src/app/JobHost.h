@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "text/MessageFormat.h"
 
@@ -59,6 +60,26 @@ class JobHost {
   std::string text(int id, const MessageArgs& args = {}) const;
   // The name of `phase` as a progress display shows it.
   std::string text(JobPhase phase) const;
+};
+
+// A host for work that shows nothing while it runs (reading a grid's header
+// for a page): messages are kept as text, questions answered no.
+class QuietHost : public JobHost {
+ public:
+  explicit QuietHost(const LanguageTable& table) : table_(table) {}
+  const LanguageTable& language() const override { return table_; }
+  void message(int id, const MessageArgs& args = {}) override { said.push_back(text(id, args)); }
+  bool ask(int /*id*/, const MessageArgs& /*args*/ = {}) override { return false; }
+  void setProgressRange(std::int64_t /*count*/) override {}
+  void setProgressText(const std::string& /*text*/) override {}
+  void stepProgress() override {}
+  void setProgressLines(const std::string& /*first*/, const std::string& /*second*/) override {}
+  void endProgress() override {}
+
+  std::vector<std::string> said;
+
+ private:
+  const LanguageTable& table_;
 };
 
 }  // namespace pelmar

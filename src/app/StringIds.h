@@ -558,7 +558,8 @@
   X(TitleExportSet, 2199)                                                \
   X(SetImportFailed, 2200)                                               \
   X(SetExportNoPipeline, 2201)                                           \
-  X(SetImportDeparture, 2202)
+  X(SetImportDeparture, 2202)                                            \
+  X(GridInfo, 2203)
 
 namespace pelmar::str {
 

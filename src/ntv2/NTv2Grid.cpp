@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string_view>
@@ -55,6 +56,14 @@ int nearest(double value) { return static_cast<int>(std::lround(value)); }
 
 }  // namespace
 
+bool IsBinaryGrid(std::string_view bytes) {
+  if (bytes.size() < 16 || bytes.substr(0, 8) != "NUM_OREC") return false;
+  return std::any_of(bytes.begin() + 8, bytes.begin() + 16, [](char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u == 0 || (u < 0x20 && u != '\n' && u != '\r' && u != '\t') || u > 0x7E;
+  });
+}
+
 int NTv2Grid::Load(const std::filesystem::path& path, JobHost& host) {
   *this = NTv2Grid{};
   std::string content;
@@ -67,10 +76,7 @@ int NTv2Grid::Load(const std::filesystem::path& path, JobHost& host) {
   // by a byte that is no printable character), in either byte order: the
   // order that reads a small count.
   if (content.size() >= 16 && content.compare(0, 8, "NUM_OREC") == 0) {
-    const bool binary = std::any_of(content.begin() + 8, content.begin() + 16, [](char c) {
-      const unsigned char u = static_cast<unsigned char>(c);
-      return u == 0 || (u < 0x20 && u != '\n' && u != '\r' && u != '\t') || u > 0x7E;
-    });
+    const bool binary = IsBinaryGrid(content);
     std::uint32_t raw = 0;
     std::memcpy(&raw, content.data() + 8, 4);
     const std::uint32_t swapped = ((raw & 0xFF) << 24) | ((raw & 0xFF00) << 8) | ((raw >> 8) & 0xFF00) | (raw >> 24);
@@ -337,6 +343,48 @@ int NTv2Grid::select(double lat, double lon, bool finest) const {
     chosen = next;
   }
   return chosen;
+}
+
+std::string NTv2Grid::HeaderText() const {
+  std::string text;
+  char line[160];
+  auto add = [&](const char* key, const std::string& value) {
+    std::snprintf(line, sizeof line, "%-8s %s\n", key, value.c_str());
+    text += line;
+  };
+  auto number = [](double value, int decimals) {
+    char out[64];
+    std::snprintf(out, sizeof out, "%.*f", decimals, value);
+    return std::string(out);
+  };
+  add("NUM_OREC", std::to_string(numOrec));
+  add("NUM_SREC", std::to_string(numSrec));
+  add("NUM_FILE", std::to_string(numFile));
+  add("GS_TYPE", gsType);
+  add("VERSION", version);
+  add("SYSTEM_F", systemFrom);
+  add("SYSTEM_T", systemTo);
+  add("MAJOR_F", number(majorFrom, 3));
+  add("MINOR_F", number(minorFrom, 3));
+  add("MAJOR_T", number(majorTo, 3));
+  add("MINOR_T", number(minorTo, 3));
+  for (const SubGrid& g : subGrids) {
+    text += "\n";
+    add("SUB_NAME", g.name);
+    add("PARENT", g.parent);
+    add("CREATED", g.created);
+    add("UPDATED", g.updated);
+    add("S_LAT", number(g.south, 6));
+    add("N_LAT", number(g.north, 6));
+    add("E_LONG", number(g.east, 6));
+    add("W_LONG", number(g.west, 6));
+    add("LAT_INC", number(g.latInc, 6));
+    add("LONG_INC", number(g.lonInc, 6));
+    add("GS_COUNT", std::to_string(g.count));
+    std::snprintf(line, sizeof line, "  (%d node records: %d rows of %d)\n", g.count, g.rows, g.columns);
+    text += line;
+  }
+  return text + "END\n";
 }
 
 }  // namespace pelmar

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelmar {
@@ -56,10 +57,20 @@ class NTv2Grid {
   // child's edge belongs to the child); −1 outside every top-level grid.
   int select(double lat, double lon, bool finest) const;
 
+  // The header records as text, one "KEY value" line each, in the order of
+  // the file: the overview, then each sub-grid's records with a line that
+  // counts its node records instead of the nodes. Bounds and increments in
+  // arc seconds, as read (a grid in minutes or degrees is converted).
+  std::string HeaderText() const;
+
  private:
   int loadAscii(const std::string& content, const std::filesystem::path& path, JobHost& host);
   int loadBinary(const std::string& content, bool bigEndian, const std::filesystem::path& path, JobHost& host);
   bool finish(const std::filesystem::path& path, JobHost& host);
 };
+
+// Whether `bytes` begin as a binary NTv2 grid: the key "NUM_OREC" and a
+// value that is no text.
+bool IsBinaryGrid(std::string_view bytes);
 
 }  // namespace pelmar

@@ -1,5 +1,8 @@
 #include "ui/FileViewer.h"
 
+#include "app/JobHost.h"
+#include "ntv2/NTv2Grid.h"
+
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -55,7 +58,18 @@ FileViewer::FileViewer(const QString& path, QWidget* parent) : QDialog(parent) {
 
   std::string bytes;
   loaded_ = readFileContent(path.toStdString(), bytes);
-  if (loaded_) {
+  if (loaded_ && IsBinaryGrid(bytes)) {
+    // A binary NTv2 grid: its header records as text, not its bytes.
+    NTv2Grid grid;
+    QuietHost host(languageTable());
+    std::string shown;
+    if (grid.Load(path.toStdString(), host) == 0) {
+      shown = grid.HeaderText();
+    } else {
+      for (const std::string& line : host.said) shown += line + "\n";
+    }
+    view_->setPlainText(QString::fromStdString(shown));
+  } else if (loaded_) {
     view_->setPlainText(QString::fromStdString(isValidUtf8(bytes) ? bytes : windows1252ToUtf8(bytes)));
   }
   resize(820, 600);

@@ -11,8 +11,12 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "app/StringIds.h"
+#include "app/JobHost.h"
 #include "ntv2/GridShift.h"
+#include "ntv2/NTv2Grid.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageKeys.h"
@@ -42,8 +46,13 @@ GridShiftPage::GridShiftPage(SettingsPage* settings, QWidget* parent) : QWidget(
   connect(view, &QPushButton::clicked, this, [this, editor] {
     if (!grid_->text().isEmpty()) services::viewFile(this, editor(), grid_->text());
   });
-  input_ = services::addPointFileRow(this, files, 1, str::LabelInputFile, true, editor, {}, "GridShiftInput");
-  output_ = services::addPointFileRow(this, files, 2, str::LabelOutputPointFile, false, editor, {}, "GridShiftOutput");
+  info_ = new QLabel(this);
+  info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  info_->setWordWrap(true);
+  files->addWidget(info_, 1, 1, 1, 3);
+  connect(grid_, &QLineEdit::editingFinished, this, &GridShiftPage::describeGrid);
+  input_ = services::addPointFileRow(this, files, 2, str::LabelInputFile, true, editor, {}, "GridShiftInput");
+  output_ = services::addPointFileRow(this, files, 3, str::LabelOutputPointFile, false, editor, {}, "GridShiftOutput");
   files->setColumnStretch(1, 1);
   layout->addLayout(files);
 
@@ -69,10 +78,45 @@ GridShiftPage::GridShiftPage(SettingsPage* settings, QWidget* parent) : QWidget(
 }
 
 void GridShiftPage::chooseGrid() {
-  // Grids come as binary .gsb files and in the ASCII form, often named .txt.
+  // Grids come as binary .gsb files and in the ASCII form, named .gsa or .txt.
   const QString path = services::chooseInputFile(this, uiText(str::FilterGridFiles), uiText(str::TitleChooseGridFile),
-                                                 grid_->text(), "GridShiftGrid", QStringLiteral("*.gsb *.txt"));
-  if (!path.isEmpty()) grid_->setText(path);
+                                                 grid_->text(), "GridShiftGrid", QStringLiteral("*.gsb *.gsa *.txt"));
+  if (path.isEmpty()) return;
+  grid_->setText(path);
+  describeGrid();
+}
+
+namespace {
+// Arc seconds as signed decimal degrees, up to four decimals.
+QString degrees(double seconds) {
+  QString text = QString::number(seconds / 3600.0, 'f', 4);
+  while (text.endsWith('0')) text.chop(1);
+  if (text.endsWith('.')) text.chop(1);
+  return text + QChar(0x00B0);
+}
+}  // namespace
+
+void GridShiftPage::describeGrid() {
+  const QString path = grid_->text().trimmed();
+  if (path == described_) return;
+  described_ = path;
+  if (path.isEmpty()) return info_->clear();
+  NTv2Grid grid;
+  QuietHost host(languageTable());
+  if (grid.Load(path.toStdString(), host) != 0) {
+    info_->setText(host.said.empty() ? QString() : QString::fromStdString(host.said.front()));
+    return;
+  }
+  // The extent of the top-level grids; longitudes are stored positive west.
+  double south = 1e300, north = -1e300, east = 1e300, west = -1e300;
+  for (const NTv2Grid::SubGrid& g : grid.subGrids) {
+    if (!g.parent.empty() && g.parent != "NONE") continue;
+    south = std::min(south, g.south), north = std::max(north, g.north);
+    east = std::min(east, g.east), west = std::max(west, g.west);
+  }
+  info_->setText(uiText(str::GridInfo, {QString::fromStdString(grid.systemFrom), QString::fromStdString(grid.systemTo),
+                                        QString::number(grid.subGrids.size()), degrees(south), degrees(north),
+                                        degrees(-west), degrees(-east)}));
 }
 
 void GridShiftPage::saveSession() const {
@@ -87,6 +131,7 @@ void GridShiftPage::restoreSession() {
   if (const std::optional<QString> inverse = sessionText("GridShiftInverse")) {
     (*inverse == "1" ? inverse_ : forward_)->setChecked(true);
   }
+  describeGrid();
 }
 
 bool GridShiftPage::compute() {

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -26,6 +27,10 @@ class GridShiftPage : public QWidget {
   QRadioButton* forwardButton() const noexcept { return forward_; }
   QRadioButton* inverseButton() const noexcept { return inverse_; }
   QPushButton* computeButton() const noexcept { return compute_; }
+  // The grid's datums and extent, or why it cannot be read (empty without a grid).
+  QLabel* gridInfo() const noexcept { return info_; }
+  // Reads the grid named in the field and says what it covers.
+  void describeGrid();
 
   // Shifts the points of the input file; false when it did not run or failed
   // (the message was given).
@@ -40,6 +45,8 @@ class GridShiftPage : public QWidget {
 
   SettingsPage* settings_;
   QLineEdit* grid_ = nullptr;
+  QLabel* info_ = nullptr;
+  QString described_;  // the grid path info_ speaks of
   QLineEdit* input_ = nullptr;
   QLineEdit* output_ = nullptr;
   QCheckBox* finest_ = nullptr;
