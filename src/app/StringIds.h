@@ -559,7 +559,9 @@
   X(SetImportFailed, 2200)                                               \
   X(SetExportNoPipeline, 2201)                                           \
   X(SetImportDeparture, 2202)                                            \
-  X(GridInfo, 2203)
+  X(GridInfo, 2203)                                                      \
+  X(ResultsRotation, 2204)                                              \
+  X(ResultsScale, 2205)
 
 namespace pelmar::str {
 

@@ -1,5 +1,6 @@
 #include "estimation/ResultsText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -19,10 +20,24 @@ std::string fixed(double value, int decimals) {
   return text;
 }
 
+// Padded to `width` characters (UTF-8: "σ" and "ß" are one column each).
 std::string padded(std::string text, std::size_t width, bool right) {
-  if (text.size() >= width) return text + " ";
-  const std::string blanks(width - text.size(), ' ');
+  const auto columns = static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+  if (columns >= width) return text + " ";
+  const std::string blanks(width - columns, ' ');
   return right ? blanks + text : text + blanks;
+}
+
+// A parameter's name as the panel shows it: the symbols as they are, the
+// words in the interface's language ("rotation2" -> "Drehung 2").
+std::string shownName(const std::string& name, const LanguageTable& table) {
+  for (const auto& [word, id] : {std::pair<std::string, int>{"rotation", str::ResultsRotation}, {"scale", str::ResultsScale}}) {
+    if (name.rfind(word, 0) != 0) continue;
+    const std::string rest = name.substr(word.size());
+    return table.text(id) + (rest.empty() ? "" : " " + rest);
+  }
+  return name;
 }
 
 }  // namespace
@@ -46,9 +61,17 @@ std::string ResultsText(const EstimationSummary& summary, const LanguageTable& t
   }
   line(table.format(str::ResultsRedundancy, {summary.redundancy, summary.testK, summary.testDf}));
   line("");
-  line(table.text(str::ResultsParameterHead));
+  // The heading in the columns of the rows: "Parameter|Value|σ|Unit".
+  std::vector<std::string> head;
+  const std::string heading = table.text(str::ResultsParameterHead);
+  for (std::size_t from = 0, bar = 0; bar != std::string::npos; from = bar + 1) {
+    bar = heading.find('|', from);
+    head.push_back(heading.substr(from, bar == std::string::npos ? std::string::npos : bar - from));
+  }
+  head.resize(4);
+  line(padded(head[0], 12, false) + padded(head[1], 18, true) + padded(head[2], 16, true) + "  " + head[3]);
   for (const EstimatedParameter& p : summary.parameters) {
-    line(padded(p.name, 10, false) + padded(ParameterNumber(p.value, p.unit), 20, true) +
+    line(padded(shownName(p.name, table), 12, false) + padded(ParameterNumber(p.value, p.unit), 18, true) +
          padded(p.sigma ? ParameterNumber(*p.sigma, p.unit) : "-", 16, true) + "  " + p.unit);
   }
   if (summary.parameterSigma == "l1-asymptotic") line(table.text(str::ResultsL1Sigma));
@@ -56,11 +79,10 @@ std::string ResultsText(const EstimationSummary& summary, const LanguageTable& t
   const std::vector<std::string> axes =
       summary.points.empty() ? std::vector<std::string>{"1", "2", "3"} : summary.points.front().axes;
   auto vector = [&](int headId, const std::array<double, 3>& t, const std::vector<std::string>& names) {
-    std::string text = table.text(headId);
+    line(table.text(headId));
     for (std::size_t c = 0; c < names.size() && c < 3; ++c) {
-      text += (c == 0 ? " " : ", ") + names[c] + " = " + fixed(t[c], 4) + " m";
+      line("  " + padded(names[c], 10, false) + padded(fixed(t[c], 4), 18, true) + "  m");
     }
-    line(text);
   };
   if (summary.filesTranslation) vector(str::ResultsFilesTranslation, *summary.filesTranslation, axes);
   if (summary.preTranslation) vector(str::ResultsPreTranslation, *summary.preTranslation, {"tx", "ty", "tz"});

@@ -91,8 +91,10 @@ EstimationPage::EstimationPage(SettingsPage* settings, std::filesystem::path hom
   plot_ = new ResidualPlotView(split);
   split->addWidget(results_);
   split->addWidget(plot_);
-  split->setStretchFactor(0, 1);
-  split->setStretchFactor(1, 1);
+  // The numbers need about sixty columns; the plot takes the rest.
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 2);
+  split->setSizes({3000, 2000});
   layout->addWidget(split, 1);
   auto* buttons = new QHBoxLayout;
   plotWindow_ = new QPushButton(uiText(str::ButtonPlotWindow), this);
