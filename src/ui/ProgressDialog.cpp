@@ -23,9 +23,8 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
   first_->setFont(bold);
   second_ = new QLabel(this);
   bar_ = new QProgressBar(this);
-  bar_->setRange(0, 1000);
+  bar_->setRange(0, 0);
   bar_->setTextVisible(false);
-  bar_->hide();
   layout->addWidget(first_);
   layout->addWidget(second_);
   layout->addWidget(bar_);
@@ -52,7 +51,9 @@ void ProgressDialog::setLines(const QString& first, const QString& second) {
 }
 
 void ProgressDialog::setPermille(int permille) {
-  bar_->setVisible(permille >= 0);
+  // Without a range the bar runs to and fro: the job is alive.
+  const int maximum = permille >= 0 ? 1000 : 0;
+  if (bar_->maximum() != maximum) bar_->setRange(0, maximum);
   if (permille >= 0 && bar_->value() != permille) bar_->setValue(permille);
 }
 
