@@ -38,7 +38,30 @@ foreach(program IN LISTS programs)
   install(FILES "${links}/${program}" DESTINATION "${CMAKE_INSTALL_BINDIR}")
 endforeach()
 
-install(FILES "${PROJECT_SOURCE_DIR}/packaging/pelmar-cli.1" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+# Man pages and the changelog compressed as Debian keeps them (gzip -9n: no
+# name or time stamp in the file, so the package is reproducible); the
+# copyright file as it is.
+find_program(PELMAR_GZIP gzip REQUIRED)
+set(compressed)
+set(pages pelmar-cli.1)
+if(PELMAR_BUILD_GUI)
+  list(APPEND pages pelmar.1)
+endif()
+foreach(file IN LISTS pages ITEMS changelog)
+  set(out "${CMAKE_BINARY_DIR}/packaging/${file}.gz")
+  add_custom_command(OUTPUT "${out}"
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/packaging"
+    COMMAND ${PELMAR_GZIP} -9n -c "${PROJECT_SOURCE_DIR}/packaging/${file}" > "${out}"
+    DEPENDS "${PROJECT_SOURCE_DIR}/packaging/${file}"
+    VERBATIM)
+  list(APPEND compressed "${out}")
+endforeach()
+add_custom_target(pelmar_packaging_files ALL DEPENDS ${compressed})
+foreach(page IN LISTS pages)
+  install(FILES "${CMAKE_BINARY_DIR}/packaging/${page}.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+endforeach()
+install(FILES "${CMAKE_BINARY_DIR}/packaging/changelog.gz" "${PROJECT_SOURCE_DIR}/packaging/copyright"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/pelmar")
 if(PELMAR_BUILD_GUI)
   install(FILES "${PROJECT_SOURCE_DIR}/packaging/pelmar.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
   install(FILES "${PROJECT_SOURCE_DIR}/packaging/pelmar.svg"
@@ -61,11 +84,13 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${PELMAR_BIN_DIR}")
 # Qt's own texts (file dialogs, edit menus) in German come from Debian's Qt
 # translations; the libraries alone bring English.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
+# The long description; CPack puts the summary above it as the synopsis.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Geodetic coordinate conversion, transformation estimation and grid shifts\n"
-    "Converts plain-text point files between geographic, cartesian and map\n"
-    "projection coordinates, estimates plane and spatial transformations from\n"
-    "identical points with a gross-error test and residual plots, applies stored\n"
-    "parameter sets and NTv2 grids and solves geodetic problems on the ellipsoid.")
+    "Pelmar converts plain-text point files between geographic, cartesian and
+map projection coordinates, estimates plane and spatial transformations
+from identical points with a gross-error test for every point and residual
+plots, applies stored parameter sets and NTv2 grids, and solves geodetic
+problems on the ellipsoid. It comes as a desktop program (pelmar) and a
+command-line tool (pelmar-cli).")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -18,6 +18,7 @@ if [ ${#targets[@]} -eq 0 ]; then
   targets=(fuzz_point_files fuzz_settings fuzz_language fuzz_ellipsoid_db fuzz_transformation_db fuzz_ntv2 fuzz_set_option)
 fi
 # Only the targets and what they link: no plugins, no program directory.
+echo "fuzz.sh: building the fuzz targets in build-fuzz/ (clang, ASan, UBSan) ..."
 cmake --build build-fuzz --parallel "$(nproc)" --target "${targets[@]}" >/dev/null
 mkdir -p build-fuzz/findings
 work="$(mktemp -d)"
@@ -38,7 +39,9 @@ for target in "${targets[@]}"; do
     status=1
     tail -40 "$log" >&2
   fi
-  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)
+  # The last statistics line counts (a log can hold them more than once).
+  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | tail -n 1 | grep -o '[0-9]*$' || true)
+  runs=${runs:-0}
   total=$((total + runs))
   printf '%-24s %12d executions  %s\n' "$target" "$runs" "$verdict"
 done

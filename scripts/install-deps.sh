@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-svg-dev qt6-translations-l10n libgl-dev fonts-dejavu-core
   libgeographiclib-dev libproj-dev
   nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev libboost-math-dev
-  xvfb xauth locales poppler-utils dpkg-dev file fakeroot
+  xvfb xauth locales poppler-utils dpkg-dev file fakeroot lintian
   proj-bin proj-data geographiclib-tools gdal-bin
   clang libclang-rt-14-dev
 )
@@ -30,13 +30,19 @@ if [ ${#missing[@]} -eq 0 ] && [ $need_locale -eq 0 ]; then
 fi
 
 if [ "$(id -u)" -ne 0 ]; then
-  echo "Pelmar needs these Debian packages, and they are missing:" >&2
-  [ ${#missing[@]} -gt 0 ] && echo "  sudo apt-get install -y ${missing[*]}" >&2
-  if [ $need_locale -eq 1 ]; then
-    echo "and the German locale for the tests:" >&2
-    echo "  sudo sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen && sudo locale-gen" >&2
+  # The same steps as for root below, by running this very script as root.
+  self="$(cd "$(dirname "$0")" && pwd)/$(basename "$0")"
+  echo "Pelmar needs Debian packages that are missing:" >&2
+  [ ${#missing[@]} -gt 0 ] && echo "  ${missing[*]}" >&2
+  [ $need_locale -eq 1 ] && echo "and the German locale (de_DE.UTF-8) for the tests." >&2
+  echo "Run this as root (it runs apt-get update, then apt-get install -y --no-install-recommends with" >&2
+  echo "the packages above, and makes the locale):" >&2
+  if command -v sudo >/dev/null 2>&1; then
+    echo "  sudo $self" >&2
+  else
+    echo "  su -c '$self'" >&2
   fi
-  echo "Run that, then start this script again." >&2
+  echo "then start this script again." >&2
   exit 1
 fi
 

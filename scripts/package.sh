@@ -10,6 +10,29 @@ scripts/build.sh
 cmake --build build --target package
 deb="$(ls -t build/pelmar_*.deb | head -1)"
 echo "Package: $deb"
+# CPack adds ldconfig calls for any shared object below /usr/lib; the
+# computation libraries are private to the program (dlopen from
+# /usr/lib/pelmar), so the package carries no maintainer scripts.
+if dpkg-deb -I "$deb" | grep -qE ' (postinst|postrm) '; then
+  unpacked="$(mktemp -d)"
+  dpkg-deb -R "$deb" "$unpacked/pkg"
+  rm -f "$unpacked/pkg/DEBIAN/postinst" "$unpacked/pkg/DEBIAN/postrm"
+  dpkg-deb --root-owner-group --build "$unpacked/pkg" "$deb" >/dev/null
+  rm -rf "$unpacked"
+fi
+# Debian's own checks: no errors and no warnings.
+if command -v lintian >/dev/null 2>&1; then
+  lintian_out="$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges' || true)"
+  [ -n "$lintian_out" ] && echo "$lintian_out"
+  if echo "$lintian_out" | grep -qE '^(E|W): '; then
+    echo "lintian reports errors or warnings" >&2
+    exit 1
+  fi
+  echo "lintian: no errors, no warnings"
+else
+  echo "lintian is missing: apt-get install lintian" >&2
+  exit 1
+fi
 dpkg-deb -f "$deb" Package Version Architecture Depends
 dpkg-deb -c "$deb"
 

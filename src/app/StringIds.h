@@ -561,7 +561,9 @@
   X(SetImportDeparture, 2202)                                            \
   X(GridInfo, 2203)                                                      \
   X(ResultsRotation, 2204)                                              \
-  X(ResultsScale, 2205)
+  X(ResultsScale, 2205)                                                  \
+  X(LabelGeoEov, 2206)                                                  \
+  X(LabelEovGeo, 2207)
 
 namespace pelmar::str {
 

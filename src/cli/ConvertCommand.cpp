@@ -10,6 +10,7 @@
 #include "cli/Summary.h"
 #include "conversion/BatchConversion.h"
 #include "conversion/ConversionProj.h"
+#include "conversion/ConversionTree.h"
 #include "conversion/ProjectionLibrary.h"
 
 namespace pelmar::cli {
@@ -79,6 +80,9 @@ int listConversions(CliContext& context, bool proj, bool greenwich) {
     context.out << c.code << "  " << c.name;
     for (std::size_t pad = std::string_view(c.name).size(); pad < 22; ++pad) context.out << ' ';
     if (!proj) {
+      // A national system also by its country or authority.
+      const int country = ConversionCountry(c.code);
+      if (country != 0) context.out << context.state.table.text(country) << ": ";
       context.out << context.state.table.text(c.labelId) << "\n";
       continue;
     }

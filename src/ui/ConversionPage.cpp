@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/StringIds.h"
+#include "conversion/ConversionTree.h"
 #include "ui/DialogParts.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBoxes.h"
@@ -25,26 +26,6 @@ namespace pelmar::ui {
 
 namespace {
 
-// The tree: top groups, sub-groups and their leaves (conversion codes).
-struct TreeGroup {
-  int labelId;
-  std::vector<std::pair<int, std::vector<int>>> subGroups;  // label (0: none) and codes
-};
-
-const TreeGroup kTree[] = {
-    {str::GroupProjections,
-     {{str::GroupGeoToMap, {1000, 1001, 1002, 1005, 1006}}, {str::GroupMapToGeo, {2000, 2001, 2002, 2005, 2006}}}},
-    {str::GroupNational,
-     {{str::GroupBelgium, {1004, 2004}},
-      {str::GroupEstonia, {1003, 2003}},
-      {str::GroupFrance, {1009, 2009}},
-      {str::GroupAustria, {1010, 2010}},
-      {str::GroupSwitzerland, {1011, 2011, 1012, 2012}},
-      {str::GroupHungary, {1008, 2008}},
-      {str::GroupBaden, {1014, 2014}}}},
-    {str::GroupCartesian, {{0, {1007, 2007, 1013, 2013}}}},
-};
-
 constexpr int kGroupValue = -1;
 
 }  // namespace
@@ -55,7 +36,7 @@ ConversionPage::ConversionPage(SettingsPage* settings, const std::filesystem::pa
   auto* layout = new QVBoxLayout(this);
   tree_ = new QTreeWidget(this);
   tree_->setHeaderHidden(true);
-  for (const TreeGroup& group : kTree) {
+  for (const ConversionTreeGroup& group : ConversionTree()) {
     auto* top = new QTreeWidgetItem(tree_, {uiText(group.labelId)});
     top->setData(0, Qt::UserRole, kGroupValue);
     for (const auto& [subLabel, codes] : group.subGroups) {

@@ -42,8 +42,6 @@ QString typeText(int type) {
   return type >= 0 && type < 3 ? uiText(ids[type]) : QString::number(type);
 }
 
-// The files' filter: JSON and PROJ text.
-QString setFilter() { return uiText(str::FilterSetFiles) + QStringLiteral(" (*.json *.proj *.txt)"); }
 
 }  // namespace
 
