@@ -1450,26 +1450,46 @@ TEST_F(SetDialog, rotations_split_and_join_as_degrees_minutes_and_seconds) {
   EXPECT_EQ(dialog.set().rotation[2], 1e-7) << "an untouched rotation keeps its exact value";
 }
 
-TEST_F(SetDialog, the_scale_shows_as_factor_or_as_m_minus_1_and_leaving_the_edit_takes_it) {
-  TransformationSet set = namedSet("S");
-  set.scale = 1.0000083;
-  ParameterSetDialog dialog(set, ellipsoids, stored);
-  EXPECT_EQ(dialog.scaleEdit()->text(), "1.0000083");
+// The scale has an edit for m and one for m − 1; the radio buttons enable
+// one (m − 1 for types 1 and 2 at opening, m for type 0); leaving one
+// shows the value in the other; OK takes the enabled one.
+TEST_F(SetDialog, the_scale_is_entered_as_m_or_as_m_minus_1_and_leaving_one_edit_fills_the_other) {
+  for (int type : {0, 1, 2}) {
+    TransformationSet set = namedSet("S", "", type);
+    set.scale = 1.0000083;
+    ParameterSetDialog dialog(set, ellipsoids, stored);
+    EXPECT_EQ(dialog.scaleCorrectionButton()->isChecked(), type != 0) << type;
+    EXPECT_EQ(dialog.correctionEdit()->isEnabled(), type != 0) << type;
+    EXPECT_EQ(dialog.factorEdit()->isEnabled(), type == 0) << type;
+    EXPECT_EQ((QStringList{dialog.factorEdit()->text(), dialog.correctionEdit()->text()}),
+              (QStringList{"1.0000083", "0.0000083"}));
+  }
+  ParameterSetDialog dialog(namedSet("S"), ellipsoids, stored);
+  dialog.factorEdit()->setText("1.5");
+  emit dialog.factorEdit()->editingFinished();
+  EXPECT_EQ(dialog.correctionEdit()->text(), "0.5");
   dialog.scaleCorrectionButton()->setChecked(true);
-  EXPECT_EQ(dialog.scaleEdit()->text(), "0.0000083") << "m − 1 without an exponent";
-  dialog.scaleFactorButton()->setChecked(true);
-  EXPECT_EQ(dialog.set().scale, 1.0000083) << "shown, not typed: the exact value stays";
-  dialog.scaleCorrectionButton()->setChecked(true);
+  EXPECT_TRUE(dialog.correctionEdit()->isEnabled() && !dialog.factorEdit()->isEnabled());
+  dialog.correctionEdit()->setText("2.5e-6");
+  emit dialog.correctionEdit()->editingFinished();
+  EXPECT_EQ(dialog.factorEdit()->text(), "1.0000025");
+  dialog.correctionEdit()->setText("-0.0001");
+  ASSERT_TRUE(accept(dialog)) << "OK takes the enabled edit as it stands";
+  EXPECT_EQ(dialog.set().scale, 1.0 - 0.0001);
+}
 
-  dialog.scaleEdit()->setText("2.5e-6");
-  emit dialog.scaleEdit()->editingFinished();
-  EXPECT_EQ(dialog.set().scale, 1.0 + 2.5e-6);
-  dialog.scaleFactorButton()->setChecked(true);
-  EXPECT_EQ(dialog.scaleEdit()->text(), "1.0000025");
-
-  dialog.scaleEdit()->setText("0.9999");
-  ASSERT_TRUE(accept(dialog)) << "OK takes a value the edit still holds";
-  EXPECT_EQ(dialog.set().scale, 0.9999);
+// The ellipsoid lists show the set's ellipsoids for type 2, the empty
+// entry for the other types.
+TEST_F(SetDialog, the_ellipsoid_lists_show_the_empty_entry_for_types_0_and_1) {
+  for (int type : {0, 1, 2}) {
+    TransformationSet set = namedSet("E", "", type);
+    set.sourceEllipsoid = ellipsoids[0];
+    set.targetEllipsoid = ellipsoids[1];
+    ParameterSetDialog dialog(set, ellipsoids, stored);
+    EXPECT_EQ((QStringList{dialog.sourceEllipsoidCombo()->currentText(), dialog.targetEllipsoidCombo()->currentText()}),
+              (type == 2 ? QStringList{"Bessel", "GRS80"} : QStringList{"", ""}))
+        << type;
+  }
 }
 
 // Values show the digits their unit needs (metres to 0.1 mm, m − 1 in ppm
@@ -1697,19 +1717,21 @@ TEST_F(StoredPage, edit_offers_every_set_of_the_name_one_after_another) {
   EXPECT_EQ(names(onDisk()), (std::vector<std::string>{"Twin/first", "Other/o", "Twin/second, changed"}));
 }
 
-TEST_F(StoredPage, renaming_the_first_of_two_sets_of_a_name_still_offers_the_second) {
+// The sets of a selected name are offered until one dialog is confirmed:
+// confirming the first (renamed here) offers no other.
+TEST_F(StoredPage, a_confirmed_dialog_ends_the_offers_of_its_name) {
   store({namedSet("Twin", "first"), namedSet("Twin", "second")});
   auto dialog = open();
   respond = [](const TransformationSet& set) -> std::optional<TransformationSet> {
     TransformationSet edited = set;
-    edited.name = set.description == "first" ? "Renamed" : "Twin";
+    edited.name = "Renamed";
     edited.description += "!";
     return edited;
   };
   select({1});
   page->editSelected();
-  ASSERT_EQ(shown.size(), 2u);
-  EXPECT_EQ(names(onDisk()), (std::vector<std::string>{"Renamed/first!", "Twin/second!"}));
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(names(onDisk()), (std::vector<std::string>{"Renamed/first!", "Twin/second"}));
 }
 
 TEST_F(StoredPage, delete_asks_and_removes_the_selected_sets) {
@@ -1968,6 +1990,20 @@ TEST_F(GridPage, a_grid_is_described_and_a_binary_one_viewed_as_its_header) {
     EXPECT_TRUE(shown.contains(line)) << line << " in\n" << shown.toStdString();
   }
   EXPECT_FALSE(shown.contains(QChar(0))) << "no bytes of the nodes";
+}
+
+// The grid's file dialog lists binary (*.gsb) and ASCII grids (*.gsa, *.txt).
+TEST_F(GridPage, the_grid_file_dialog_lists_gsb_gsa_and_txt) {
+  QStringList filters;
+  services::setFileDialogRunner([&](QFileDialog& chooser) {
+    filters = chooser.nameFilters();
+    return false;
+  });
+  auto* grid = page->gridEdit()->parentWidget()->findChild<QGridLayout*>();
+  qobject_cast<QPushButton*>(grid->itemAtPosition(0, 2)->widget())->click();
+  services::setFileDialogRunner({});
+  ASSERT_FALSE(filters.isEmpty());
+  EXPECT_TRUE(filters[0].endsWith("(*.gsb *.gsa *.txt)")) << filters[0].toStdString();
 }
 
 TEST_F(GridPage, a_point_outside_the_grid_is_reported_and_left_out) {

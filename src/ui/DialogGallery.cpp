@@ -105,8 +105,10 @@ std::vector<GalleryItem> dialogGallery(MainDialog& window, const StartUpState& s
   add(std::make_unique<EstimationOptionsDialog2D>(store, parent), "options-plane");
   add(std::make_unique<EstimationOptionsDialog3D>(store, true, SpatialModel::Rigorous, parent), "options-spatial");
   add(std::make_unique<EstimationOptionsDialog3DBL>(store, ellipsoids, true, parent), "options-ellipsoidal");
-  if (sets.size() >= 2) {
-    add(std::make_unique<ParameterSetDialog>(sets[1], ellipsoids, sets, str::SetDialogTitle, parent), "parameter-set");
+  // A spatial set (type 0) and an ellipsoidal one (type 2).
+  for (const TransformationSet& set : sets) {
+    const QByteArray name = "parameter-set-type" + QByteArray::number(set.type);
+    add(std::make_unique<ParameterSetDialog>(set, ellipsoids, sets, str::SetDialogTitle, parent), name.constData());
   }
   // Each projection's options name the ellipsoid, as the conversion page opens them.
   auto projection = [&](std::unique_ptr<QDialog> dialog, int code, const char* name) {

@@ -142,22 +142,26 @@ ParameterSetDialog::ParameterSetDialog(const TransformationSet& set, const Ellip
     translations_[static_cast<std::size_t>(i)] =
         addNumber(grid, 3 + i, 0, uiText(translationIds[i]), &set_.translation[static_cast<std::size_t>(i)]);
   }
+  // The scale as the factor m and as m − 1, each in an edit of its own; the
+  // radio buttons choose which one is entered (only that edit is enabled).
   scaleLabel_ = new QLabel(uiText(str::SetLabelScale), parameters);
-  scale_ = new QLineEdit(parameters);
-  scale_->setMinimumWidth(180);
-  scaleLabel_->setBuddy(scale_);
+  factor_ = new QLineEdit(parameters);
+  correction_ = new QLineEdit(parameters);
   asFactor_ = new QRadioButton(uiText(str::SetScaleAsFactor), parameters);
   asCorrection_ = new QRadioButton(uiText(str::SetScaleAsCorrection), parameters);
-  asFactor_->setChecked(true);
+  scaleLabel_->setBuddy(asFactor_);
   scalePpm_ = new QLabel(parameters);
-  auto* kinds = new QHBoxLayout;
-  kinds->addWidget(scalePpm_);
-  kinds->addWidget(asFactor_);
-  kinds->addWidget(asCorrection_);
-  kinds->addStretch(1);
-  grid->addWidget(scaleLabel_, 6, 0);
-  grid->addWidget(scale_, 6, 1);
-  grid->addLayout(kinds, 6, 2);
+  auto* scaleRow = new QGridLayout;
+  scaleRow->addWidget(asFactor_, 0, 0);
+  scaleRow->addWidget(factor_, 0, 1);
+  scaleRow->addWidget(asCorrection_, 1, 0);
+  scaleRow->addWidget(correction_, 1, 1);
+  scaleRow->addWidget(scalePpm_, 1, 2);
+  scaleRow->setColumnStretch(2, 1);
+  grid->addWidget(scaleLabel_, 6, 0, Qt::AlignTop);
+  grid->addLayout(scaleRow, 6, 1, 1, 2);
+  // Types 1 and 2 are entered as m − 1, type 0 as m.
+  (set_.type == 1 || set_.type == 2 ? asCorrection_ : asFactor_)->setChecked(true);
   grid->setColumnStretch(2, 1);
   layout->addWidget(parameters);
 
@@ -184,6 +188,10 @@ ParameterSetDialog::ParameterSetDialog(const TransformationSet& set, const Ellip
   auto* ellipsoidalGrid = new QGridLayout(ellipsoidalGroup_);
   sourceEllipsoid_ = ellipsoidCombo(set_.sourceEllipsoid, sourceChoices_);
   targetEllipsoid_ = ellipsoidCombo(set_.targetEllipsoid, targetChoices_);
+  // A set of another type uses no ellipsoids: both lists show the empty entry.
+  if (set_.type != 2) {
+    for (QComboBox* combo : {sourceEllipsoid_, targetEllipsoid_}) combo->setCurrentIndex(combo->count() - 1);
+  }
   const std::pair<int, QComboBox*> combos[] = {{str::LabelSourceEllipsoid, sourceEllipsoid_},
                                                {str::LabelTargetEllipsoid, targetEllipsoid_}};
   int row = 0;
@@ -207,12 +215,19 @@ ParameterSetDialog::ParameterSetDialog(const TransformationSet& set, const Ellip
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   showScale();
-  connect(scale_, &QLineEdit::editingFinished, this, [this] { takeScale(); });
-  connect(scale_, &QLineEdit::textChanged, this, [this] { showPpm(); });
+  // Leaving one edit shows its value in the other: m − 1 = m − 1, m = (m − 1) + 1.
+  connect(factor_, &QLineEdit::editingFinished, this, [this] {
+    if (takeScale()) showScale();
+  });
+  connect(correction_, &QLineEdit::editingFinished, this, [this] {
+    if (takeScale()) showScale();
+  });
+  connect(correction_, &QLineEdit::textChanged, this, [this] { showPpm(); });
   connect(asFactor_, &QRadioButton::toggled, this, [this] {
-    // The value as the edit showed it, then shown the other way.
-    takeScale();
+    // The value of the edit that was in use, then the other one enabled.
+    takeScale(!asFactor_->isChecked());
     showScale();
+    applyEnabling();
   });
   connect(type_, &QComboBox::currentIndexChanged, this, &ParameterSetDialog::applyEnabling);
   applyEnabling();
@@ -252,38 +267,43 @@ QComboBox* ParameterSetDialog::ellipsoidCombo(const EllipsoidRecord& selected, E
 }
 
 void ParameterSetDialog::applyEnabling() {
+  factor_->setEnabled(asFactor_->isChecked());
+  correction_->setEnabled(asCorrection_->isChecked());
   const int type = type_->currentIndex();
   auxiliaryGroup_->setEnabled(type == 0 || type == 1);
   ellipsoidalGroup_->setEnabled(type == 2);
 }
 
 void ParameterSetDialog::showScale() {
-  scaleShownAsFactor_ = asFactor_->isChecked();
   // Near 1 the difference m − 1 is exact, so 1 + (m − 1) gives m back.
-  // Fifteen decimals of m − 1 are 1e-9 ppm; an unchanged text keeps the
-  // exact value (takeScale).
-  scaleShownText_ = scaleShownAsFactor_ ? fixedText(set_.scale, 15, true) : fixedText(set_.scale - 1.0, 15, true);
-  scale_->setText(scaleShownText_);
+  // Fifteen decimals are 1e-9 ppm; an unchanged text keeps the exact value
+  // (takeScale).
+  factorShown_ = fixedText(set_.scale, 15, true);
+  correctionShown_ = fixedText(set_.scale - 1.0, 15, true);
+  factor_->setText(factorShown_);
+  correction_->setText(correctionShown_);
   showPpm();
 }
 
 void ParameterSetDialog::showPpm() {
   double value = 0.0;
-  if (!parseNumber(scale_->text(), value)) return scalePpm_->clear();
-  const double correction = scale_->text() == scaleShownText_ ? set_.scale - 1.0
-                            : scaleShownAsFactor_           ? value - 1.0
-                                                            : value;
+  if (!parseNumber(correction_->text(), value)) return scalePpm_->clear();
+  const double correction = correction_->text() == correctionShown_ ? set_.scale - 1.0 : value;
   scalePpm_->setText(QStringLiteral("= %1 ppm").arg(fixedText(correction * 1e6, 6, true)));
 }
 
-bool ParameterSetDialog::takeScale() {
-  if (scale_->text() == scaleShownText_) return true;
+bool ParameterSetDialog::takeScale(bool fromFactor) {
+  QLineEdit* edit = fromFactor ? factor_ : correction_;
+  if (edit->text() == (fromFactor ? factorShown_ : correctionShown_)) return true;
   double value = 0.0;
-  if (!parseNumber(scale_->text(), value)) return false;
-  set_.scale = scaleShownAsFactor_ ? value : 1.0 + value;
-  scaleShownText_ = scale_->text();
+  if (!parseNumber(edit->text(), value)) return false;
+  set_.scale = fromFactor ? value : 1.0 + value;
   return true;
 }
+
+bool ParameterSetDialog::takeScale() { return takeScale(asFactor_->isChecked()); }
+
+QLineEdit* ParameterSetDialog::scaleEdit() const { return asFactor_->isChecked() ? factor_ : correction_; }
 
 // Each rotation from its three fields, as the projection library's GMSDEZ
 // joins them: |d| + |m|/60 + |s|/3600, negative when any part is; a part
@@ -362,9 +382,10 @@ void ParameterSetDialog::accept() {
   std::array<double, 3> rotations{};
   if (!takeRotations(rotations)) return;
   const double scaleBefore = set_.scale;
+  // The edit in use decides m.
   if (!takeScale() || !(set_.scale > 0.0)) {
     set_.scale = scaleBefore;
-    refuse(this, uiText(str::SetNumberNeeded, {fieldName(scaleLabel_)}), scale_);
+    refuse(this, uiText(str::SetNumberNeeded, {fieldName(scaleLabel_)}), scaleEdit());
     return;
   }
   // Every field in use must hold a number; a switched-off field that does

@@ -22,8 +22,8 @@ namespace pelmar::ui {
 class DmsEdit;
 
 // Edits a copy of one parameter set: type, name, description, the three
-// rotations (degrees, minutes, seconds), the scale (as the factor m or as
-// m − 1), the translations, the auxiliary values of types 0 and 1, and the
+// rotations (degrees, minutes, seconds), the scale (the factor m and
+// m − 1, in two edits of which the radio buttons enable one), the translations, the auxiliary values of types 0 and 1, and the
 // ellipsoids and pre-translation of type 2. OK refuses an empty name, a name
 // another stored set has (compared without leading and trailing blanks), a
 // type-2 set without both ellipsoids and a field that holds no number.
@@ -49,7 +49,10 @@ class ParameterSetDialog : public QDialog {
   QLineEdit* translationEdit(int index) const { return translations_.at(static_cast<std::size_t>(index)).edit; }
   QLineEdit* auxiliaryEdit(int index) const { return auxiliary_.at(static_cast<std::size_t>(index)).edit; }
   QLineEdit* preTranslationEdit(int index) const { return preTranslation_.at(static_cast<std::size_t>(index)).edit; }
-  QLineEdit* scaleEdit() const noexcept { return scale_; }
+  // The edit the radio buttons chose (m or m − 1), and both.
+  QLineEdit* scaleEdit() const;
+  QLineEdit* factorEdit() const noexcept { return factor_; }
+  QLineEdit* correctionEdit() const noexcept { return correction_; }
   QRadioButton* scaleFactorButton() const noexcept { return asFactor_; }
   QRadioButton* scaleCorrectionButton() const noexcept { return asCorrection_; }
   QComboBox* sourceEllipsoidCombo() const noexcept { return sourceEllipsoid_; }
@@ -68,7 +71,9 @@ class ParameterSetDialog : public QDialog {
   void applyEnabling();
   void showScale();
   void showPpm();
+  // The scale from the edit in use (or the one named); false when it holds no number.
   bool takeScale();
+  bool takeScale(bool fromFactor);
   bool takeRotations(std::array<double, 3>& degrees);
   bool checkName(QString& chosen);
 
@@ -91,11 +96,12 @@ class ParameterSetDialog : public QDialog {
   std::array<NumberField, 3> preTranslation_{};
   QLabel* scaleLabel_ = nullptr;
   QLabel* scalePpm_ = nullptr;  // m − 1 in ppm, as the edit reads
-  QLineEdit* scale_ = nullptr;
+  QLineEdit* factor_ = nullptr;      // m
+  QLineEdit* correction_ = nullptr;  // m − 1
   QRadioButton* asFactor_ = nullptr;
   QRadioButton* asCorrection_ = nullptr;
-  bool scaleShownAsFactor_ = true;
-  QString scaleShownText_;  // what showScale() wrote: unchanged text keeps the exact value
+  // What showScale() wrote: an unchanged text keeps the exact value.
+  QString factorShown_, correctionShown_;
   QGroupBox* auxiliaryGroup_ = nullptr;
   QGroupBox* ellipsoidalGroup_ = nullptr;
   QComboBox* sourceEllipsoid_ = nullptr;

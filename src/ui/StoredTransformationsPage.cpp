@@ -192,7 +192,8 @@ bool StoredTransformationsPage::offerSet(const TransformationSet& set, int capti
 }
 
 void StoredTransformationsPage::editSelected() {
-  // Every set of each selected name is offered in turn, in file order.
+  // For each selected name its sets are offered in turn, in file order, until
+  // one dialog is confirmed (a cancelled one goes on with the next).
   std::vector<std::string> names;
   for (const RowSet& row : selectedSets()) {
     if (std::find(names.begin(), names.end(), row.name) == names.end()) names.push_back(row.name);
@@ -233,8 +234,8 @@ void StoredTransformationsPage::editSelected() {
       }
       shown = at;
       if (gone) host.notice(str::SetEditedSetGone, {fromFileText(name).toStdString()});
-      // A renamed set no longer counts among the sets of this name.
-      if (gone || edited->name == name) ++occurrence;
+      // One confirmed dialog per name: the sets of a name are offered until one is.
+      break;
     }
   }
   fill(shown);
