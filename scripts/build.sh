@@ -15,6 +15,9 @@ if [ ! -f build/build.ninja ] || [ "$(cat "$stamp" 2>/dev/null)" != "$wanted" ];
     echo "build.sh: configuring build/ afresh for $wanted (it was: $(cat "$stamp" 2>/dev/null || echo unknown))"
     rm -f build/CMakeCache.txt
   fi
+  # Until the configuration succeeds, build/ belongs to none: a failed one is
+  # tried again next time.
+  rm -f "$stamp"
   # shellcheck disable=SC2086  # the arguments are meant to split
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE="$build_type" $cmake_args
   echo "$wanted" > "$stamp"

@@ -37,10 +37,12 @@ if [ "$(id -u)" -ne 0 ]; then
   [ $need_locale -eq 1 ] && echo "and the German locale (de_DE.UTF-8) for the tests." >&2
   echo "Run this as root (it runs apt-get update, then apt-get install -y --no-install-recommends with" >&2
   echo "the packages above, and makes the locale):" >&2
+  # Quoted for the shell that runs it (a path may hold blanks).
+  quoted="$(printf '%q' "$self")"
   if command -v sudo >/dev/null 2>&1; then
-    echo "  sudo $self" >&2
+    echo "  sudo $quoted" >&2
   else
-    echo "  su -c '$self'" >&2
+    echo "  su -c \"$quoted\"" >&2
   fi
   echo "then start this script again." >&2
   exit 1

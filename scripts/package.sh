@@ -20,19 +20,16 @@ if dpkg-deb -I "$deb" | grep -qE ' (postinst|postrm) '; then
   dpkg-deb --root-owner-group --build "$unpacked/pkg" "$deb" >/dev/null
   rm -rf "$unpacked"
 fi
-# Debian's own checks: no errors and no warnings.
-if command -v lintian >/dev/null 2>&1; then
-  lintian_out="$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges' || true)"
-  [ -n "$lintian_out" ] && echo "$lintian_out"
-  if echo "$lintian_out" | grep -qE '^(E|W): '; then
-    echo "lintian reports errors or warnings" >&2
-    exit 1
-  fi
-  echo "lintian: no errors, no warnings"
-else
-  echo "lintian is missing: apt-get install lintian" >&2
+# Debian's own checks: no errors and no warnings (lintian's own failure,
+# an unreadable package say, fails too).
+command -v lintian >/dev/null 2>&1 || { echo "lintian is missing: apt-get install lintian" >&2; exit 1; }
+if ! lintian_out="$(lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2>&1)"; then
+  echo "$lintian_out" >&2
+  echo "lintian reports errors or warnings, or could not check the package" >&2
   exit 1
 fi
+echo "$lintian_out" | grep -v 'running with root privileges' || true
+echo "lintian: no errors, no warnings"
 dpkg-deb -f "$deb" Package Version Architecture Depends
 dpkg-deb -c "$deb"
 

@@ -394,6 +394,26 @@ TEST_F(GridShift, ascii_rules_and_refusals) {
   }
 }
 
+// Some writers pad texts with NUL bytes instead of blanks: the names end
+// there. The header text, which the viewer shows for a binary grid, names
+// them and counts the nodes instead of showing them.
+TEST_F(GridShift, names_padded_with_nul_end_there_and_the_header_reads_as_text) {
+  const std::vector<std::array<float, 4>> nodes(9, {1.0f, 2.0f, 0, 0});
+  std::string data = binaryGrid({{"G", "NONE", 180000, 180600, -36000, -35400, 300, 300, nodes}});
+  const std::size_t systemFrom = 5 * 16 + 8;  // the sixth record's value
+  data.replace(systemFrom, 8, std::string("DHDN90\0\0", 8));
+  writeFile(dir / "nul.gsb", data);
+  EXPECT_TRUE(IsBinaryGrid(data));
+  NTv2Grid grid;
+  ASSERT_EQ(grid.Load(dir / "nul.gsb", host), 0);
+  EXPECT_EQ(grid.systemFrom, "DHDN90");
+  const std::string header = grid.HeaderText();
+  for (const char* line : {"SYSTEM_F DHDN90\n", "GS_TYPE  SECONDS\n", "GS_COUNT 9\n", "  (9 node records: 3 rows of 3)\n"}) {
+    EXPECT_NE(header.find(line), std::string::npos) << line << header;
+  }
+  EXPECT_EQ(header.find('\0'), std::string::npos);
+}
+
 TEST_F(GridShift, a_cancelled_run_leaves_the_old_output_byte_for_byte) {
   std::string input;
   for (int i = 0; i < 300; ++i) input += "P" + std::to_string(i) + " 52.5 13.4\n";

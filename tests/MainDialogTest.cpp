@@ -57,6 +57,8 @@
 #include "ui/MainDialog.h"
 #include "ui/ResidualPlotView.h"
 #include "ui/DialogGallery.h"
+#include "estimation/ResultsText.h"
+#include "text/TextForm.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageKeys.h"
 #include "ui/PageServices.h"
@@ -811,7 +813,7 @@ TEST_F(Gui, estimation_page_shows_and_writes_the_residual_plot) {
 // A spatial run (centred, least squares) on points made by cct with
 // +x=598.1 +y=73.7 +z=418.2: the panel shows σ0, every parameter with its σ,
 // and the translations in the files' frame that the reduced parameters hide
-// (in the columns' names of the report: Y, X, Z);
+// (named as the report's point tables head the files' columns);
 // the plot window names a point under the pointer, also after zooming.
 TEST_F(Gui, estimation_page_shows_the_numbers_and_a_plot_window_that_names_points) {
   MainDialog dialog(state);
@@ -847,7 +849,7 @@ TEST_F(Gui, estimation_page_shows_the_numbers_and_a_plot_window_that_names_point
   EXPECT_EQ(parameters, 7);
   const int translations = static_cast<int>(lines.indexOf(text(str::ResultsFilesTranslation)));
   ASSERT_GE(translations, 0) << page->resultsPanel()->toPlainText().toStdString();
-  EXPECT_EQ(lines.mid(translations + 1, 3).join('|').simplified(), "Y 598.1000 m| X 73.7000 m| Z 418.2000 m");
+  EXPECT_EQ(lines.mid(translations + 1, 3).join('|').simplified(), "X 598.1000 m| Y 73.7000 m| Z 418.2000 m");
 
   ResidualPlotView* window = page->openPlotWindow();
   ASSERT_NE(window, nullptr);
@@ -861,6 +863,26 @@ TEST_F(Gui, estimation_page_shows_the_numbers_and_a_plot_window_that_names_point
   EXPECT_TRUE(window->pointAt(marker + QPointF(300, 300)).isEmpty() ||
               !window->pointAt(marker + QPointF(300, 300)).startsWith("P0: "));
   window->window()->close();
+}
+
+// Without redundancy the panel tells that no point could be tested, not
+// that none was flagged; names read from delimited fields show their blanks.
+TEST_F(Gui, the_results_text_says_when_no_test_was_possible_and_shows_names_as_read) {
+  EstimationSummary summary;
+  summary.grossErrorTest = false;
+  summary.redundancy = 0;
+  summary.testK = 2;
+  std::string text = ResultsText(summary, state.table);
+  EXPECT_NE(text.find(state.table.format(str::NoticeNoGrossErrorTest, {0, 2})), std::string::npos) << text;
+  EXPECT_EQ(text.find(state.table.text(str::ResultsNoneFlagged)), std::string::npos) << text;
+
+  summary.grossErrorTest = true;
+  PointTest flagged;
+  flagged.name = std::string("Sankt") + kFieldBlank + "\xD6lberg";  // Windows-1252, as a file holds it
+  flagged.outlier = true;
+  summary.points = {flagged};
+  text = ResultsText(summary, state.table);
+  EXPECT_NE(text.find("Sankt Ölberg"), std::string::npos) << text;
 }
 
 // Withdrawing from the options dialog runs nothing: the plot of the last
@@ -1621,12 +1643,29 @@ TEST_F(StoredPage, export_and_import_carry_a_set_as_json_and_as_a_proj_pipeline)
   }
   EXPECT_NEAR(sets[2].scale, set.scale, 1e-15);
 
+  // A JSON whose name is taken: the dialog comes back with what was entered.
+  int asked = 0;
+  respond = [&](const TransformationSet& offered) {
+    TransformationSet edited = offered;
+    if (asked++ == 0) {
+      edited.description = "entered";  // the taken name kept
+    } else {
+      edited.name = "Third";
+    }
+    return std::optional<TransformationSet>(edited);
+  };
+  shown.clear();
+  ASSERT_TRUE(page->importSet(json));
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1].description, "entered");
+  EXPECT_EQ(names(onDisk()).back(), "Third/entered");
+
   errors.clear();
   writeFile(home / "bad.proj", "+proj=utm +zone=32");
   EXPECT_FALSE(page->importSet(QString::fromStdString((home / "bad.proj").string())));
   ASSERT_EQ(errors.size(), 1);
   EXPECT_TRUE(errors[0].startsWith(text(str::SetImportFailed, {"\x01", ""}).section("\x01", 0, 0)));
-  EXPECT_EQ(onDisk().size(), 3u);
+  EXPECT_EQ(onDisk().size(), 4u);
 }
 
 TEST_F(StoredPage, a_damaged_file_is_reported_when_the_page_loads) {
@@ -1979,9 +2018,12 @@ TEST_F(GridPage, a_grid_is_described_and_a_binary_one_viewed_as_its_header) {
   page->describeGrid();
   EXPECT_EQ(page->gridInfo()->text(),
             text(str::GridInfo, {"DHDN90", "ETRS89", "1", "47°", "55.3°", "5.5°", "15.6667°"}));
-  page->gridEdit()->setText(path("missing.gsb"));
-  page->describeGrid();
-  EXPECT_TRUE(page->gridInfo()->text().contains(path("missing.gsb")));
+  for (const char* name : {"missing.gsb", "fifo.gsb"}) {  // a FIFO would hold the window
+    if (std::string(name) == "fifo.gsb") ASSERT_EQ(mkfifo((home / name).c_str(), 0600), 0);
+    page->gridEdit()->setText(path(name));
+    page->describeGrid();
+    EXPECT_TRUE(page->gridInfo()->text().contains(path(name))) << name;
+  }
 
   FileViewer viewer(beta);
   ASSERT_TRUE(viewer.loaded());

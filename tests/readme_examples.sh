@@ -15,11 +15,14 @@ trap 'rm -rf "$scratch"' EXIT
 
 export PELMAR_HOME="$scratch/home" XDG_DATA_HOME="$scratch/data" HOME="$scratch/user"
 mkdir -p "$PELMAR_HOME" "$XDG_DATA_HOME" "$HOME"
+# The programs and computation libraries are linked; every other file is
+# copied (a link would let the examples write through it into the build:
+# a database's checksum file, say).
 for file in "$bin"/*; do
   case "$(basename "$file")" in
     config | *.lock) ;;
-    *.lng | *.ini | *.db | *.dat) cp "$file" "$PELMAR_HOME/" ;;
-    *) ln -s "$file" "$PELMAR_HOME/" ;;
+    *.so) ln -s "$file" "$PELMAR_HOME/" ;;
+    *) if [ -f "$file" ] && [ -x "$file" ]; then ln -s "$file" "$PELMAR_HOME/"; elif [ -f "$file" ]; then cp "$file" "$PELMAR_HOME/"; fi ;;
   esac
 done
 

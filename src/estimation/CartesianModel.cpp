@@ -263,6 +263,7 @@ void CartesianModel::CompleteSummary(EstimationSummary& summary) const {
   });
   summary.proj = ProjOf(whole);
   summary.filesTranslation = whole.T;
+  summary.filesAxes = layout_.tableHeads;  // the point tables' heads, in the files' order
 }
 
 }  // namespace pelmar

@@ -147,6 +147,7 @@ struct EstimationSummary {
   // the source to the target file's coordinates (metres, the files' axis
   // order), which the parameters give reduced to the centroids.
   std::optional<std::array<double, 3>> filesTranslation;
+  std::vector<std::string> filesAxes;  // the files' column names, in their order ("Y", "X"; "X", "Y", "Z")
   std::int64_t linesRead = 0;  // points read from both files
   std::int64_t linesUnreadable = 0;  // data lines of both files that fit no layout
   std::string firstUnreadable;       // "file:line" of the first of them

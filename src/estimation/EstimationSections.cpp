@@ -1,5 +1,9 @@
 #include "estimation/EstimationSections.h"
 
+#include <algorithm>
+
+#include "text/TextForm.h"
+
 #include <cmath>
 
 #include "app/JobHost.h"
@@ -69,7 +73,12 @@ bool FinishEstimationRun(JobHost& host, ReportFile& report, const std::filesyste
   return true;
 }
 
-std::string utf8Name(const std::string& name) { return isValidUtf8(name) ? name : windows1252ToUtf8(name); }
+std::string utf8Name(const std::string& name) {
+  std::string text = isValidUtf8(name) ? name : windows1252ToUtf8(name);
+  // A blank inside a delimited field is held as kFieldBlank while it is read.
+  std::replace(text.begin(), text.end(), kFieldBlank, ' ');
+  return text;
+}
 
 namespace {
 

@@ -125,8 +125,8 @@ bool CheckCoordinates(JobHost& host, const std::vector<IdenticalPoint>& identica
 void TellLeftOut(JobHost& host, std::int64_t count, const std::string& first);
 
 // A point name for a message: the files' bytes as UTF-8 (read as
-// Windows-1252 when they are not UTF-8); the report keeps the bytes, as the
-// point tables show them.
+// Windows-1252 when they are not UTF-8), a blank inside a delimited field as
+// a blank; the report keeps the bytes, as the point tables show them.
 std::string utf8Name(const std::string& name);
 
 // An angle in degrees reduced to (−180°, 180°].

@@ -7,6 +7,7 @@
 #include "app/LanguageTable.h"
 #include "app/StringIds.h"
 #include "estimation/EstimationJob.h"
+#include "estimation/EstimationSections.h"
 
 namespace pelmar {
 
@@ -59,7 +60,11 @@ std::string ResultsText(const EstimationSummary& summary, const LanguageTable& t
   } else {
     line(table.text(str::ResultsSigma0None));
   }
-  line(table.format(str::ResultsRedundancy, {summary.redundancy, summary.testK, summary.testDf}));
+  if (summary.grossErrorTest) {
+    line(table.format(str::ResultsRedundancy, {summary.redundancy, summary.testK, summary.testDf}));
+  } else {
+    line(table.format(str::NoticeNoGrossErrorTest, {summary.redundancy, summary.testK}));
+  }
   line("");
   // The heading in the columns of the rows: "Parameter|Value|σ|Unit".
   std::vector<std::string> head;
@@ -75,26 +80,25 @@ std::string ResultsText(const EstimationSummary& summary, const LanguageTable& t
          padded(p.sigma ? ParameterNumber(*p.sigma, p.unit) : "-", 16, true) + "  " + p.unit);
   }
   if (summary.parameterSigma == "l1-asymptotic") line(table.text(str::ResultsL1Sigma));
-  // The axes of the files, as the point records name them.
-  const std::vector<std::string> axes =
-      summary.points.empty() ? std::vector<std::string>{"1", "2", "3"} : summary.points.front().axes;
   auto vector = [&](int headId, const std::array<double, 3>& t, const std::vector<std::string>& names) {
     line(table.text(headId));
     for (std::size_t c = 0; c < names.size() && c < 3; ++c) {
       line("  " + padded(names[c], 10, false) + padded(fixed(t[c], 4), 18, true) + "  m");
     }
   };
-  if (summary.filesTranslation) vector(str::ResultsFilesTranslation, *summary.filesTranslation, axes);
+  if (summary.filesTranslation) vector(str::ResultsFilesTranslation, *summary.filesTranslation, summary.filesAxes);
   if (summary.preTranslation) vector(str::ResultsPreTranslation, *summary.preTranslation, {"tx", "ty", "tz"});
   line("");
   std::int64_t flagged = 0;
   for (const PointTest& p : summary.points) flagged += p.outlier ? 1 : 0;
-  if (flagged == 0) {
+  if (!summary.grossErrorTest) {
+    // Nothing was tested: no verdict to give.
+  } else if (flagged == 0) {
     line(table.text(str::ResultsNoneFlagged));
   } else {
     line(table.format(str::ResultsFlagged, {flagged}));
     for (const PointTest& p : summary.points) {
-      if (p.outlier) line("  " + padded(p.name, 16, false) + "T = " + fixed(p.T, 2) + "  F = " + fixed(p.F, 2));
+      if (p.outlier) line("  " + padded(utf8Name(p.name), 16, false) + "T = " + fixed(p.T, 2) + "  F = " + fixed(p.F, 2));
     }
   }
   if (summary.outsideHull > 0) line(table.format(str::ResultsOutsideHull, {summary.outsideHull}));

@@ -188,7 +188,10 @@ int NTv2Grid::loadBinary(const std::string& content, bool bigEndian, const std::
   auto text = [&](const char* key, std::string& out) {
     unsigned char v[8];
     if (!record(key, v)) return false;
-    out = std::string(trimBlanks(std::string_view(reinterpret_cast<const char*>(v), 8)));
+    // Padded with blanks, or with NUL bytes by some writers.
+    std::string_view value(reinterpret_cast<const char*>(v), 8);
+    value = value.substr(0, value.find('\0'));
+    out = std::string(trimBlanks(value));
     return true;
   };
   if (!integer("NUM_OREC", numOrec) || !integer("NUM_SREC", numSrec) || !integer("NUM_FILE", numFile) ||
@@ -360,7 +363,9 @@ std::string NTv2Grid::HeaderText() const {
   add("NUM_OREC", std::to_string(numOrec));
   add("NUM_SREC", std::to_string(numSrec));
   add("NUM_FILE", std::to_string(numFile));
-  add("GS_TYPE", gsType);
+  // The values below are in seconds, as read; a grid in minutes or degrees says so.
+  const std::string unit(trimBlanks(gsType));
+  add("GS_TYPE", unit == "SECONDS" ? unit : "SECONDS  (" + unit + " -> SECONDS)");
   add("VERSION", version);
   add("SYSTEM_F", systemFrom);
   add("SYSTEM_T", systemTo);

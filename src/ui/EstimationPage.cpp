@@ -18,6 +18,7 @@
 #include "app/StringIds.h"
 #include "app/LanguageTable.h"
 #include "estimation/PlaneEstimation.h"
+#include "estimation/EstimationSections.h"
 #include "estimation/ResidualPlot.h"
 #include "estimation/ResultsText.h"
 #include "estimation/SpatialEstimation.h"
@@ -278,7 +279,7 @@ QStringList PointTexts(const EstimationSummary& summary) {
     const auto found = tests.find(p.name);
     const PointTest* t = found != tests.end() ? found->second : nullptr;
     const int verdict = !p.tested ? str::VerdictNotTested : p.flagged ? str::VerdictGrossError : str::VerdictAccepted;
-    QString text = fromFileText(p.name) + ": " + uiText(verdict);
+    QString text = QString::fromStdString(utf8Name(p.name)) + ": " + uiText(verdict);
     if (t != nullptr) {
       QStringList parts;
       for (std::size_t c = 0; c < t->residuals.size() && c < t->axes.size(); ++c) {

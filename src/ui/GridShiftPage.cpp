@@ -1,6 +1,7 @@
 #include "ui/GridShiftPage.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -101,19 +102,28 @@ void GridShiftPage::describeGrid() {
   if (path == described_) return;
   described_ = path;
   if (path.isEmpty()) return info_->clear();
+  // Only a file is read: a FIFO or a device would hold the window.
+  if (!QFileInfo(path).isFile()) {
+    info_->setText(uiText(str::FileCannotBeOpened, {path}));
+    return;
+  }
   NTv2Grid grid;
   QuietHost host(languageTable());
   if (grid.Load(path.toStdString(), host) != 0) {
     info_->setText(host.said.empty() ? QString() : QString::fromStdString(host.said.front()));
     return;
   }
-  // The extent of the top-level grids; longitudes are stored positive west.
+  // The extent of the top-level grids (of all, when none names itself so);
+  // longitudes are stored positive west.
+  const bool anyTop = std::any_of(grid.subGrids.begin(), grid.subGrids.end(),
+                                  [](const NTv2Grid::SubGrid& g) { return g.parent.empty() || g.parent == "NONE"; });
   double south = 1e300, north = -1e300, east = 1e300, west = -1e300;
   for (const NTv2Grid::SubGrid& g : grid.subGrids) {
-    if (!g.parent.empty() && g.parent != "NONE") continue;
+    if (anyTop && !g.parent.empty() && g.parent != "NONE") continue;
     south = std::min(south, g.south), north = std::max(north, g.north);
     east = std::min(east, g.east), west = std::max(west, g.west);
   }
+  if (grid.subGrids.empty()) return info_->clear();
   info_->setText(uiText(str::GridInfo, {QString::fromStdString(grid.systemFrom), QString::fromStdString(grid.systemTo),
                                         QString::number(grid.subGrids.size()), degrees(south), degrees(north),
                                         degrees(-west), degrees(-east)}));
@@ -131,7 +141,12 @@ void GridShiftPage::restoreSession() {
   if (const std::optional<QString> inverse = sessionText("GridShiftInverse")) {
     (*inverse == "1" ? inverse_ : forward_)->setChecked(true);
   }
+  // The grid is described when the page is first shown, not at start-up.
+}
+
+void GridShiftPage::showEvent(QShowEvent* event) {
   describeGrid();
+  QWidget::showEvent(event);
 }
 
 bool GridShiftPage::compute() {

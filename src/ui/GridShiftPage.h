@@ -40,6 +40,9 @@ class GridShiftPage : public QWidget {
   void saveSession() const;
   void restoreSession();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void chooseGrid();
 

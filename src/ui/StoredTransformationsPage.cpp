@@ -169,7 +169,7 @@ void StoredTransformationsPage::newSet() {
   if (set) appendSet(*set);
 }
 
-bool StoredTransformationsPage::appendSet(const TransformationSet& set) {
+bool StoredTransformationsPage::appendSet(const TransformationSet& set, bool* nameTaken) {
   GuiHost host(this);
   bool taken = false;
   const bool written = database_.Update(
@@ -181,14 +181,22 @@ bool StoredTransformationsPage::appendSet(const TransformationSet& set) {
       },
       host);
   if (taken) host.message(str::SetNameTaken, {fromFileText(set.name).toStdString()});
+  if (nameTaken != nullptr) *nameTaken = taken;
   // Also after a failure: the list may have been read anew.
   fill(written ? static_cast<int>(database_.sets().size()) - 1 : -1);
   return written;
 }
 
 bool StoredTransformationsPage::offerSet(const TransformationSet& set, int captionId) {
-  const std::optional<TransformationSet> edited = prompt_(set, captionId);
-  return edited && appendSet(*edited);
+  // A name another set has (an imported set's own, or one stored meanwhile)
+  // brings the dialog back with everything the user entered.
+  for (std::optional<TransformationSet> edited = prompt_(set, captionId); edited;
+       edited = prompt_(*edited, captionId)) {
+    bool taken = false;
+    if (appendSet(*edited, &taken)) return true;
+    if (!taken) return false;
+  }
+  return false;
 }
 
 void StoredTransformationsPage::editSelected() {

@@ -71,9 +71,10 @@ class StoredTransformationsPage : public QWidget {
 
   // Adds a set at the end of the file and shows it; false when the file
   // could not be written (the message was given).
-  bool appendSet(const TransformationSet& set);
-  // Offers a set an estimation produced: the set dialog with `captionId`,
-  // then, on OK, appendSet. False when cancelled or not written.
+  bool appendSet(const TransformationSet& set, bool* nameTaken = nullptr);
+  // Offers a new set (an estimation's, an imported one): the set dialog with
+  // `captionId`, then, on OK, appendSet; a name already taken shows the
+  // dialog again with the user's entries. False when cancelled or not written.
   bool offerSet(const TransformationSet& set, int captionId);
 
   // Shows the set dialog on a copy of `set` (the stored sets for its name
