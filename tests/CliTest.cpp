@@ -333,6 +333,12 @@ TEST_F(EstimateCli, writes_the_residual_plot_beside_the_report_or_where_plot_nam
   EXPECT_FALSE(std::filesystem::exists(home / "q.svg"));
   EXPECT_EQ(nlohmann::json::parse(test::readFile(home / "p.json"))["outputs"]["plot"], path("plan.svg"));
 
+  // --plot none writes none, and the summary names none.
+  ASSERT_EQ(with({"--summary", path("n.json"), "--report", path("n.aus"), "--plot", "none"}), kSuccess) << err.str();
+  EXPECT_FALSE(std::filesystem::exists(home / "n.svg"));
+  EXPECT_FALSE(std::filesystem::exists(home / "none"));
+  EXPECT_FALSE(nlohmann::json::parse(test::readFile(home / "n.json"))["outputs"].contains("plot"));
+
   // A plot named like an input is refused before anything is written.
   EXPECT_EQ(with({"--report", path("x.aus"), "--plot", path("t.txt")}), kJobFailed);
   EXPECT_NE(err.str().find("[1801]"), std::string::npos) << err.str();

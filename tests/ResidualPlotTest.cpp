@@ -134,6 +134,24 @@ TEST(ResidualPlotSvg, names_and_colours_the_flagged_point_and_escapes_names) {
 }
 
 // Points the redundancy left untested are not called accepted.
+// Above 5,000 points every flagged point is drawn and an even sample of the
+// others, and the plot says how many of how many.
+TEST(ResidualPlotSvg, a_large_network_draws_every_flagged_point_and_a_stated_sample) {
+  const LanguageTable table = englishTable();
+  std::vector<IdenticalPoint> identical;
+  std::vector<PointTest> tests;
+  for (int i = 0; i < 12000; ++i) {
+    identical.push_back(point("P", 1000.0 * (i % 100), 1000.0 * (i / 100), 0, 0.001, -0.001, 0));
+    tests.push_back(verdict(i == 7 || i == 8001));
+  }
+  const std::string svg = ResidualPlotSvg(PlanePlot(0, identical, tests), table);
+  // 11,998 others, room for 4,998: one in 3, so 4,000 of them and the 2 flagged.
+  EXPECT_EQ(count(svg, "<circle id="), 4002u);
+  EXPECT_NE(svg.find("<circle id=\"p7\""), std::string::npos);
+  EXPECT_NE(svg.find("<circle id=\"p8001\""), std::string::npos);
+  EXPECT_NE(svg.find(table.format(str::PlotThinned, {4002, 12000, 3})), std::string::npos);
+}
+
 TEST(ResidualPlotSvg, untested_points_are_counted_in_the_legend) {
   const LanguageTable table = englishTable();
   const std::vector<IdenticalPoint> identical = {point("A", 100.0, 200.0, 0.0, 0.002, -0.001, 0.0),

@@ -563,7 +563,8 @@
   X(ResultsRotation, 2204)                                              \
   X(ResultsScale, 2205)                                                  \
   X(LabelGeoEov, 2206)                                                  \
-  X(LabelEovGeo, 2207)
+  X(LabelEovGeo, 2207)                                                   \
+  X(PlotThinned, 2208)
 
 namespace pelmar::str {
 

@@ -125,7 +125,10 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
     return kUsage;
   }
   // The residual plot goes beside the report unless --plot names its place.
-  std::string plot = parsed.plot.empty() ? PlotPathBesideReport(parsed.report).string() : parsed.plot;
+  // --plot none: no plot at all (a file of that name is ./none).
+  std::string plot = parsed.plot.empty() ? PlotPathBesideReport(parsed.report).string()
+                     : parsed.plot == "none" ? std::string()
+                                             : parsed.plot;
   for (const std::string* path : {&parsed.report, &parsed.output, &plot}) {
     if (const int problem = path->empty() ? 0 : OutputFolderProblem(*path)) {
       context.host.message(problem, {outputDirectory(*path)});

@@ -162,6 +162,7 @@ constexpr double kMargin = 20.0;
 // Beyond this many points only the flagged ones are named, so that the
 // names do not cover the picture.
 constexpr std::size_t kNamedPoints = 40;
+constexpr std::size_t kMostDrawn = 5000;
 
 // A coordinate of the picture, locale-free, to a tenth of a pixel.
 std::string num(double value) {
@@ -274,7 +275,8 @@ class Svg {
 };
 
 // The plan view from `top`; returns its bottom.
-double drawPlanView(Svg& svg, const ResidualPlot& plot, const LanguageTable& table, double top) {
+double drawPlanView(Svg& svg, const ResidualPlot& plot, const std::vector<char>& drawn, const LanguageTable& table,
+                    double top) {
   const double panelWidth = kWidth - 2 * kMargin;
   const double padX = 70.0, padY = 50.0;
   const double innerWidth = panelWidth - 2 * padX;
@@ -309,6 +311,7 @@ double drawPlanView(Svg& svg, const ResidualPlot& plot, const LanguageTable& tab
 
   const bool nameAll = plot.points.size() <= kNamedPoints;
   for (std::size_t i = 0; i < plot.points.size(); ++i) {
+    if (!drawn[i]) continue;
     const PlotPoint& p = plot.points[i];
     const double x = centreX + (p.east - midE) * scale, y = centreY - (p.north - midN) * scale;
     const char* colour = p.flagged ? kWarningColour : kVectorColour;
@@ -341,13 +344,15 @@ double drawPlanView(Svg& svg, const ResidualPlot& plot, const LanguageTable& tab
 }
 
 // The strip of height residuals from `top`; returns its bottom.
-double drawHeightStrip(Svg& svg, const ResidualPlot& plot, const LanguageTable& table, double top) {
+double drawHeightStrip(Svg& svg, const ResidualPlot& plot, const std::vector<char>& drawn, const LanguageTable& table,
+                       double top) {
   std::vector<const PlotPoint*> bars;
   double largest = 0.0;
-  for (const PlotPoint& p : plot.points) {
+  for (std::size_t i = 0; i < plot.points.size(); ++i) {
+    const PlotPoint& p = plot.points[i];
     if (!p.hasHeight) continue;
-    bars.push_back(&p);
     largest = std::max(largest, std::fabs(p.dHeight));
+    if (drawn[i]) bars.push_back(&p);
   }
   const double panelWidth = kWidth - 2 * kMargin;
   const bool nameAll = bars.size() <= kNamedPoints;
@@ -399,8 +404,32 @@ std::string ResidualPlotSvg(const ResidualPlot& plot, const LanguageTable& table
     svg.text(kMargin, 46, xml(table.text(plot.titleId)), 12, kTextColour);
     y = 58.0;
   }
-  if (plot.hasPlanView()) y = drawPlanView(svg, plot, table, y) + 12;
-  if (plot.hasHeights()) y = drawHeightStrip(svg, plot, table, y) + 12;
+  // Above kMostDrawn points the plot draws every flagged point and every
+  // step-th of the others, and says so: a picture of a million markers is
+  // no picture, and its file ran to hundreds of megabytes.
+  const std::size_t total = plot.points.size();
+  std::vector<char> drawn(total, 1);
+  std::size_t step = 1;
+  if (total > kMostDrawn) {
+    const auto flaggedCount = static_cast<std::size_t>(
+        std::count_if(plot.points.begin(), plot.points.end(), [](const PlotPoint& p) { return p.flagged; }));
+    const std::size_t others = total - flaggedCount;
+    const std::size_t room = kMostDrawn > flaggedCount ? kMostDrawn - flaggedCount : 0;
+    step = room == 0 ? others + 1 : (others + room - 1) / room;
+    std::size_t other = 0;
+    for (std::size_t i = 0; i < total; ++i) {
+      if (!plot.points[i].flagged) drawn[i] = (other++ % step) == 0;
+    }
+  }
+  if (plot.hasPlanView()) y = drawPlanView(svg, plot, drawn, table, y) + 12;
+  if (plot.hasHeights()) y = drawHeightStrip(svg, plot, drawn, table, y) + 12;
+  if (step > 1) {
+    const auto shown = static_cast<std::int64_t>(std::count(drawn.begin(), drawn.end(), 1));
+    svg.text(kMargin, y + 10,
+             xml(table.format(str::PlotThinned, {shown, static_cast<std::int64_t>(total), static_cast<std::int64_t>(step)})),
+             11, kTextColour);
+    y += 18;
+  }
   if (!plot.hasPlanView() && !plot.hasHeights()) {
     svg.text(kMargin, y + 20, xml(table.text(str::PlotNothing)), 12, kTextColour);
     y += 32;
