@@ -76,6 +76,8 @@ class CartesianModel : public EstimationModel {
   std::array<double, 2> PlanOfSource(std::size_t index) const override;
   bool DistributesIdenticalOnly() const override { return layout_.distributesIdenticalOnly; }
   void Distribute(Vec3& point) const override { distribution_.apply(point[0], point[1], point[2]); }
+  // Both read only the points, the parameters and the stations.
+  bool TransformsConcurrently() const override { return true; }
   void FormatTransformed(std::size_t index, const Vec3& point, std::string& reportLine,
                          std::string& outputLine) const override;
   ResidualPlot Plot(const std::vector<PointTest>& tests) const override;

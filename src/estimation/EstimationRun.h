@@ -182,6 +182,9 @@ class EstimationModel {
   virtual void PrepareDistribution() = 0;
   virtual bool DistributesIdenticalOnly() const { return false; }
   virtual void Distribute(std::array<double, 3>& point) const = 0;
+  // Whether Transform and Distribute share no state, so that several
+  // threads may call them for different points at once.
+  virtual bool TransformsConcurrently() const { return false; }
   virtual void ShowTransformProgress(JobHost& /*host*/, std::int64_t /*done*/, std::int64_t /*total*/) const {}
   virtual void FormatTransformed(std::size_t index, const std::array<double, 3>& point, std::string& reportLine,
                                  std::string& outputLine) const = 0;
