@@ -339,6 +339,22 @@ TEST_F(PlaneEstimation, many_large_blunders_are_flagged_and_the_block_describes_
             std::string::npos);
 }
 
+// The message on distributed gross errors names the first 20 and counts the
+// rest; the report lists every one.
+TEST_F(PlaneEstimation, the_message_on_distributed_gross_errors_names_twenty_and_counts_the_rest) {
+  auto points = similarityPoints(300, 1.00001, 0.002, 100, -50, 0.002, 9);
+  for (int i = 0; i < 30; ++i) points[static_cast<std::size_t>(i * 10)].yt += 0.5;  // 30 blunders of 0.5 m
+  writePoints(points);
+  job.settings.interpolationActive = 1;
+  ASSERT_EQ(run(PlaneModel::Similarity, 1), 1);
+  const auto at = std::find(host.messages.begin(), host.messages.end(), str::NoticeOutliersDistributed);
+  ASSERT_NE(at, host.messages.end());
+  const std::string said = host.messageArgs[static_cast<std::size_t>(at - host.messages.begin())][0].text();
+  EXPECT_EQ(std::count(said.begin(), said.end(), ','), 19) << said;
+  EXPECT_NE(said.find(" and 10 more"), std::string::npos) << said;
+  EXPECT_NE(readFile(job.reportPath).find("P280, P290"), std::string::npos) << "the report lists every one";
+}
+
 // Exact data (a file against itself): residuals are rounding, nothing is
 // a gross error (least squares flagged points with T = 1e16).
 TEST_F(PlaneEstimation, exact_data_flags_nothing) {

@@ -564,7 +564,8 @@
   X(ResultsScale, 2205)                                                  \
   X(LabelGeoEov, 2206)                                                  \
   X(LabelEovGeo, 2207)                                                   \
-  X(PlotThinned, 2208)
+  X(PlotThinned, 2208)                                                   \
+  X(NamesAndMore, 2209)
 
 namespace pelmar::str {
 

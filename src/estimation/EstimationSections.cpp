@@ -120,7 +120,15 @@ void WriteNotices(ReportFile& report, const LanguageTable& table, const RunNotic
 void TellNotices(JobHost& host, const RunNotices& notices) {
   if (!notices.settled) host.message(str::NoticeNotSettled, {notices.passes});
   if (!notices.distributedOutliers.empty()) {
-    host.message(str::NoticeOutliersDistributed, {joined(notices.distributedOutliers, utf8Name)});
+    // A message names the first few; the report lists every one.
+    constexpr std::size_t kNamed = 20;
+    const std::vector<std::string>& all = notices.distributedOutliers;
+    std::string names = joined({all.begin(), all.begin() + static_cast<std::ptrdiff_t>(std::min(all.size(), kNamed))},
+                               utf8Name);
+    if (all.size() > kNamed) {
+      names = host.text(str::NamesAndMore, {names, static_cast<std::int64_t>(all.size() - kNamed)});
+    }
+    host.message(str::NoticeOutliersDistributed, {names});
   }
   if (!notices.testPossible()) {
     host.message(str::NoticeNoGrossErrorTest, {notices.redundancy, notices.observationsPerPoint});
