@@ -13,7 +13,10 @@ echo "Package: $deb"
 # CPack adds ldconfig calls for any shared object below /usr/lib; the
 # computation libraries are private to the program (dlopen from
 # /usr/lib/pelmar), so the package carries no maintainer scripts.
-if dpkg-deb -I "$deb" | grep -qE ' (postinst|postrm) '; then
+# (The listing is read whole first: grep -q closing the pipe early would
+# fail the pipeline under pipefail and keep the scripts.)
+control="$(dpkg-deb -I "$deb")"
+if grep -qE ' (postinst|postrm) ' <<< "$control"; then
   unpacked="$(mktemp -d)"
   dpkg-deb -R "$deb" "$unpacked/pkg"
   rm -f "$unpacked/pkg/DEBIAN/postinst" "$unpacked/pkg/DEBIAN/postrm"
