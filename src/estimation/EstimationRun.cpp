@@ -195,6 +195,30 @@ bool PassesThrough(const PointRows& rows, const std::array<double, 3>& v, double
   return false;
 }
 
+std::vector<char> InterpolatedPoints(const EstimationModel& model, const Fit& fit, double limit) {
+  const std::size_t n = model.identicalCount();
+  std::vector<char> marked(n, 0);
+  if (limit < 0.0) return marked;
+  // Each point's smallest √p·|v| among its rows, for the points at or below the limit.
+  std::vector<std::pair<double, std::size_t>> near;
+  PointRows rows;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!model.RowsOf(i, rows) || !PassesThrough(rows, fit.v[i], limit)) continue;
+    double smallest = HUGE_VAL;
+    for (int r = 0; r < rows.count; ++r) {
+      smallest = std::min(smallest, std::sqrt(rows.p[r]) * std::fabs(fit.v[i][static_cast<std::size_t>(r)]));
+    }
+    near.emplace_back(smallest, i);
+  }
+  // An L1 fit interpolates as many rows as it has unknowns; residuals that
+  // are merely small by chance (one in a thousand of a large network) are
+  // not points the fit was drawn onto.
+  const std::size_t keep = std::min(near.size(), static_cast<std::size_t>(std::max(model.unknowns(), 0)));
+  std::partial_sort(near.begin(), near.begin() + static_cast<std::ptrdiff_t>(keep), near.end());
+  for (std::size_t k = 0; k < keep; ++k) marked[near[k].second] = 1;
+  return marked;
+}
+
 std::vector<char> NotSetAside(const EstimationModel& model, const Fit& fit) {
   constexpr double kSetAside = 3.0;  // robust standard deviations
   const std::size_t n = model.identicalCount();

@@ -270,6 +270,12 @@ SubsetFit FitInside(Model& model, const std::vector<char>& inside) {
 // below `limit` (AdjustmentSolution::passThrough; none when below 0).
 bool PassesThrough(const PointRows& rows, const std::array<double, 3>& v, double limit);
 
+// The points an L1 fit interpolates: of those it passes through, the ones
+// holding the u smallest residuals √p·|v| (u unknowns) — at most u points,
+// so that the refits they need cost u fits, not one per chance-small
+// residual of a large network.
+std::vector<char> InterpolatedPoints(const EstimationModel& model, const Fit& fit, double limit);
+
 // The points an L1 fit sets aside before the test (0 in the result): a
 // residual √p·|v| beyond three robust standard deviations of the rows it does
 // not interpolate.
@@ -290,6 +296,8 @@ TestOutcome TestAfterL1(Model& model, const Adjustment& adjustment, const Fit& f
   const std::size_t n = model.identicalCount();
   const int u = model.unknowns();
   std::vector<char> inside = NotSetAside(model, fit);
+  const std::vector<char> interpolated =
+      model.Iterates() ? InterpolatedPoints(model, fit, adjustment.passThrough) : std::vector<char>(n, 0);
   TestOutcome out;
   std::vector<PointTest>& tests = out.tests;
   PointRows rows;
@@ -323,7 +331,7 @@ TestOutcome TestAfterL1(Model& model, const Adjustment& adjustment, const Fit& f
       // point. For a model that is not linear and a point the L1 fit passes
       // through (a wrong point on a lever draws the fit onto itself and can
       // turn it into another minimum) the fit without it is made.
-      if (inside[i] && model.Iterates() && PassesThrough(rows, fit.v[i], adjustment.passThrough)) {
+      if (inside[i] && interpolated[i]) {
         std::vector<char> others = inside;
         others[i] = 0;
         const SubsetFit without = FitInside(model, others);
