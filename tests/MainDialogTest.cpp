@@ -128,6 +128,13 @@ class Gui : public ::testing::Test {
 
   QString text(int id, const QStringList& args = {}) const { return uiText(id, args); }
 
+  // A cancelled estimation: r.aus and o.txt as the test wrote them, one box saying so.
+  void expectEarlierFilesKept() {
+    EXPECT_EQ(readFile(home / "r.aus"), "earlier report\n");
+    EXPECT_EQ(readFile(home / "o.txt"), "earlier output\n");
+    EXPECT_EQ(errors, QStringList{text(str::RunCancelled)});
+  }
+
   TempDir home;
   StartUpState state;
   QStringList questions;
@@ -2242,9 +2249,7 @@ TEST_F(Gui, cancel_in_the_estimation_progress_window_keeps_the_report_and_output
   CancelPresser presser;
   EXPECT_FALSE(page->compute());
   EXPECT_EQ(presser.pressed, 1);
-  EXPECT_EQ(readFile(home / "r.aus"), "earlier report\n");
-  EXPECT_EQ(readFile(home / "o.txt"), "earlier output\n");
-  EXPECT_EQ(errors, QStringList{text(str::RunCancelled)});
+  expectEarlierFilesKept();
 }
 
 // 200,000 identical points in the plane (L1): the event loop keeps turning
@@ -2274,9 +2279,7 @@ TEST_F(Gui, a_long_plane_estimation_keeps_the_window_alive_and_cancels_in_its_te
   EXPECT_FALSE(page->compute());
   EXPECT_EQ(presser.pressed, 1);
   EXPECT_LT(presser.longestGapMs, 200);
-  EXPECT_EQ(readFile(home / "r.aus"), "earlier report\n");
-  EXPECT_EQ(readFile(home / "o.txt"), "earlier output\n");
-  EXPECT_EQ(errors, QStringList{text(str::RunCancelled)});
+  expectEarlierFilesKept();
 }
 
 // A plane run with an unreadable source line and one point 0.5 m off: the
