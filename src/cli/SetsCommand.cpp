@@ -23,7 +23,7 @@ namespace pelmar::cli {
 
 namespace {
 
-std::string utf8(const std::string& text) { return Utf8Text(text); }
+std::string utf8(const std::string& text) { return fileTextToUtf8(text); }
 
 std::string trimmed(const std::string& text) { return std::string(trimBlanks(text)); }
 

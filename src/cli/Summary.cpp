@@ -20,7 +20,7 @@ namespace {
 
 // Point names are bytes from the files (Windows-1252 where not ASCII); JSON
 // wants UTF-8.
-std::string utf8(const std::string& text) { return isValidUtf8(text) ? text : windows1252ToUtf8(text); }
+std::string utf8(const std::string& text) { return fileTextToUtf8(text); }
 
 // JSON has no NaN or infinity: such a number is null.
 nlohmann::json number(double value) { return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(); }

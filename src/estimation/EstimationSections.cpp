@@ -74,7 +74,7 @@ bool FinishEstimationRun(JobHost& host, ReportFile& report, const std::filesyste
 }
 
 std::string utf8Name(const std::string& name) {
-  std::string text = isValidUtf8(name) ? name : windows1252ToUtf8(name);
+  std::string text = fileTextToUtf8(name);
   // A blank inside a delimited field is held as kFieldBlank while it is read.
   std::replace(text.begin(), text.end(), kFieldBlank, ' ');
   return text;

@@ -178,7 +178,7 @@ std::string num(double value) {
 // Text for the SVG: UTF-8 (names in Windows-1252 converted), the five XML
 // specials escaped, control characters (which XML 1.0 forbids) as "?".
 std::string xml(const std::string& text) {
-  const std::string utf8 = isValidUtf8(text) ? text : windows1252ToUtf8(text);
+  const std::string utf8 = fileTextToUtf8(text);
   std::string out;
   out.reserve(utf8.size());
   for (const char c : utf8) {

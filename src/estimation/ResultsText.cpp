@@ -1,30 +1,28 @@
 #include "estimation/ResultsText.h"
 
-#include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "app/LanguageTable.h"
 #include "app/StringIds.h"
 #include "estimation/EstimationJob.h"
 #include "estimation/EstimationSections.h"
+#include "text/NumberFormat.h"
+#include "text/TextEncoding.h"
 
 namespace pelmar {
 
 namespace {
 
 std::string fixed(double value, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  std::string text = formatFixed(value, 0, decimals);
   // "-0.0000" is a sign without a value.
-  if (text[0] == '-' && std::fabs(value) < 0.5 * std::pow(10.0, -decimals)) return text + 1;
+  if (text[0] == '-' && text.find_first_of("123456789") == std::string::npos) text.erase(0, 1);
   return text;
 }
 
 // Padded to `width` characters (UTF-8: "σ" and "ß" are one column each).
 std::string padded(std::string text, std::size_t width, bool right) {
-  const auto columns = static_cast<std::size_t>(
-      std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+  const std::size_t columns = characterCount(text);
   if (columns >= width) return text + " ";
   const std::string blanks(width - columns, ' ');
   return right ? blanks + text : text + blanks;

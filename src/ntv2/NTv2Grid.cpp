@@ -4,7 +4,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string_view>
@@ -14,6 +13,7 @@
 #include "app/StringIds.h"
 #include "text/LineScanner.h"
 #include "text/MessageFormat.h"
+#include "text/NumberFormat.h"
 
 // The NTv2 format: Junkins and Farley, "NTv2 Developer's Guide", Geodetic
 // Survey of Canada, 1995. The ASCII form holds the binary form's 16-byte
@@ -350,16 +350,11 @@ int NTv2Grid::select(double lat, double lon, bool finest) const {
 
 std::string NTv2Grid::HeaderText() const {
   std::string text;
-  char line[160];
-  auto add = [&](const char* key, const std::string& value) {
-    std::snprintf(line, sizeof line, "%-8s %s\n", key, value.c_str());
-    text += line;
+  auto add = [&](std::string key, const std::string& value) {
+    key.resize(std::max<std::size_t>(key.size(), 8), ' ');
+    text += key + " " + value + "\n";
   };
-  auto number = [](double value, int decimals) {
-    char out[64];
-    std::snprintf(out, sizeof out, "%.*f", decimals, value);
-    return std::string(out);
-  };
+  auto number = [](double value, int decimals) { return formatFixed(value, 0, decimals); };
   add("NUM_OREC", std::to_string(numOrec));
   add("NUM_SREC", std::to_string(numSrec));
   add("NUM_FILE", std::to_string(numFile));
@@ -386,8 +381,8 @@ std::string NTv2Grid::HeaderText() const {
     add("LAT_INC", number(g.latInc, 6));
     add("LONG_INC", number(g.lonInc, 6));
     add("GS_COUNT", std::to_string(g.count));
-    std::snprintf(line, sizeof line, "  (%d node records: %d rows of %d)\n", g.count, g.rows, g.columns);
-    text += line;
+    text += "  (" + std::to_string(g.count) + " node records: " + std::to_string(g.rows) + " rows of " +
+            std::to_string(g.columns) + ")\n";
   }
   return text + "END\n";
 }

@@ -9,11 +9,10 @@
 
 namespace pelmar {
 
-std::string Utf8Text(const std::string& text) { return isValidUtf8(text) ? text : windows1252ToUtf8(text); }
-
 namespace {
 
-std::string utf8(const std::string& text) { return Utf8Text(text); }
+// Names in the database are Windows-1252 bytes; JSON takes UTF-8.
+std::string utf8(const std::string& text) { return fileTextToUtf8(text); }
 
 std::string trimmed(const std::string& text) { return std::string(trimBlanks(text)); }
 

@@ -17,7 +17,4 @@ bool SetFromJson(const std::string& text, TransformationSet& set, std::string& e
 // characters Windows-1252 lacks.
 std::string StoredText(const std::string& text, bool name, std::string& stored);
 
-// Names in the database are Windows-1252 bytes; JSON and terminals take UTF-8.
-std::string Utf8Text(const std::string& text);
-
 }  // namespace pelmar

@@ -150,4 +150,8 @@ bool isValidUtf8(std::string_view text) {
   return true;
 }
 
+std::string fileTextToUtf8(std::string_view text) {
+  return isValidUtf8(text) ? std::string(text) : windows1252ToUtf8(text);
+}
+
 }  // namespace pelmar

@@ -29,4 +29,8 @@ std::string windows1252ToUtf8(std::string_view text);
 // True when `text` is well-formed UTF-8.
 bool isValidUtf8(std::string_view text);
 
+// A text from a file (a name, a description) as UTF-8: as it is when it is
+// well-formed UTF-8, else read wholly as Windows-1252.
+std::string fileTextToUtf8(std::string_view text);
+
 }  // namespace pelmar

@@ -70,7 +70,7 @@ FileViewer::FileViewer(const QString& path, QWidget* parent) : QDialog(parent) {
     }
     view_->setPlainText(QString::fromStdString(shown));
   } else if (loaded_) {
-    view_->setPlainText(QString::fromStdString(isValidUtf8(bytes) ? bytes : windows1252ToUtf8(bytes)));
+    view_->setPlainText(QString::fromStdString(fileTextToUtf8(bytes)));
   }
   resize(820, 600);
 }
