@@ -75,7 +75,10 @@ class CartesianModel : public EstimationModel {
   std::array<double, 2> PlanOfIdentical(std::size_t point) const override;
   std::array<double, 2> PlanOfSource(std::size_t index) const override;
   bool DistributesIdenticalOnly() const override { return layout_.distributesIdenticalOnly; }
-  void Distribute(Vec3& point) const override { distribution_.apply(point[0], point[1], point[2]); }
+  bool DistributeAll(std::vector<Vec3>& points, const std::vector<char>& which,
+                     const std::function<bool()>& cancelled) const override {
+    return distribution_.applyAll(points, which, cancelled);
+  }
   // Both read only the points, the parameters and the stations.
   bool TransformsConcurrently() const override { return true; }
   void FormatTransformed(std::size_t index, const Vec3& point, std::string& reportLine,

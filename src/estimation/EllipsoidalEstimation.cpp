@@ -507,7 +507,10 @@ class EllipsoidalEstimationModel final : public EstimationModel {
   std::array<double, 2> PlanOfSource(std::size_t index) const override {
     return Plan(job_.source[index].B, job_.source[index].L);
   }
-  void Distribute(std::array<double, 3>& point) const override { distribution_->apply(point); }
+  bool DistributeAll(std::vector<std::array<double, 3>>& points, const std::vector<char>& which,
+                     const std::function<bool()>& cancelled) const override {
+    return distribution_->applyAll(points, which, cancelled);
+  }
 
   void ShowTransformProgress(JobHost& host, std::int64_t done, std::int64_t total) const override {
     if (done % 4096 != 0) return;
@@ -838,7 +841,7 @@ void EllipsoidalEstimationModel::WritePointTables(ReportFile& report, const Lang
 // took part, at its target position (a height-only point where the
 // transformation puts it).
 void EllipsoidalEstimationModel::PrepareDistribution() {
-  distribution_.emplace(library_, job_.targetEllipsoid, job_.settings.interpolationType,
+  distribution_.emplace(job_.targetEllipsoid, job_.settings.interpolationType,
                         job_.settings.interpolationDistance);
   for (std::size_t i = 0; i < rows_.size(); ++i) {
     if (!rows_[i].usable) continue;

@@ -9,6 +9,7 @@
 #include "app/LanguageTable.h"
 #include "app/StringIds.h"
 #include "estimation/PlanHull.h"
+#include "estimation/WeightedMeanTree.h"
 #include "points/LineFormatters.h"
 #include "settings/GeneralSettings.h"
 #include "text/MessageFormat.h"
@@ -495,70 +496,63 @@ Transformed TransformEveryPoint(EstimationModel& model, RunOutputs& outputs, Job
   if (distribute) model.PrepareDistribution();
   const bool identicalOnly = model.DistributesIdenticalOnly();
   const std::int64_t total = static_cast<std::int64_t>(model.sourceCount());
-  // The points are computed a block at a time, and the block's points are
-  // written in order. Distributing costs a sum over every identical point
-  // per point: a model whose transformation shares no state computes a
-  // block on every core; blocks shrink as the identical points grow, so
-  // that Cancel is seen soon.
-  const bool parallel = distribute && model.TransformsConcurrently();
-  const unsigned cores = parallel ? std::clamp(std::thread::hardware_concurrency(), 1u, 8u) : 1u;
-  const std::int64_t block =
-      std::clamp<std::int64_t>(4'000'000 / std::max<std::int64_t>(model.identicalCount(), 1), 64, 4096);
-  std::vector<std::array<double, 3>> points(static_cast<std::size_t>(block));
-  std::vector<char> transformed(static_cast<std::size_t>(block));
-  auto compute = [&](std::int64_t from, std::int64_t to, std::int64_t begin) {
-    for (std::int64_t i = from; i < to; ++i) {
-      const std::size_t index = static_cast<std::size_t>(i);
-      std::array<double, 3>& p = points[static_cast<std::size_t>(i - begin)];
-      p = {};
-      const bool done = model.Transform(index, p);
-      if (done && distribute && (!identicalOnly || outputs.sink.isIdentical(model.sourceName(index)))) {
-        model.Distribute(p);
-      }
-      transformed[static_cast<std::size_t>(i - begin)] = done ? 1 : 0;
+  // Every point transformed first (a block at a time, on every core where
+  // the model allows), then the residuals distributed onto all of them at
+  // once, then the points written in order.
+  std::vector<std::array<double, 3>> points(static_cast<std::size_t>(total));
+  std::vector<char> transformed(static_cast<std::size_t>(total));
+  constexpr std::size_t kBlock = 4096;
+  const std::size_t blocks = (static_cast<std::size_t>(total) + kBlock - 1) / kBlock;
+  auto transformBlock = [&](std::size_t block) {
+    for (std::size_t i = block * kBlock; i < std::min(points.size(), (block + 1) * kBlock); ++i) {
+      transformed[i] = model.Transform(i, points[i]) ? 1 : 0;
     }
   };
+  const auto cancelled = [&host] { return host.cancelled(); };
+  host.setProgressRange(0);
+  bool going = true;
+  if (model.TransformsConcurrently()) {
+    going = OnEveryCore(blocks, transformBlock, cancelled);
+  } else {
+    for (std::size_t block = 0; going && block < blocks; ++block) {
+      going = !host.cancelled();
+      if (going) transformBlock(block);
+    }
+  }
+  if (going && distribute) {
+    std::vector<char> which(transformed);
+    if (identicalOnly) {
+      for (std::size_t i = 0; i < which.size(); ++i) which[i] = which[i] && outputs.sink.isIdentical(model.sourceName(i));
+    }
+    going = model.DistributeAll(points, which, cancelled);
+  }
+  if (!going) {
+    out.cancelled = true;  // report and output are never committed
+    return out;
+  }
   std::string reportLine, outputLine;
   host.setProgressRange(total);
-  for (std::int64_t begin = 0; begin < total; begin += block) {
+  for (std::int64_t i = 0; i < total; ++i) {
+    host.stepProgress();
     if (host.cancelled()) {
-      out.cancelled = true;  // report and output are never committed
+      out.cancelled = true;
       return out;
     }
-    const std::int64_t end = std::min(total, begin + block);
-    if (cores > 1 && end - begin > 1) {
-      std::vector<std::thread> helpers;
-      const std::int64_t share = (end - begin + cores - 1) / cores;
-      for (std::int64_t from = begin + share; from < end; from += share) {
-        helpers.emplace_back(compute, from, std::min(end, from + share), begin);
-      }
-      compute(begin, std::min(end, begin + share), begin);
-      for (std::thread& helper : helpers) helper.join();
-    } else {
-      compute(begin, end, begin);
+    model.ShowTransformProgress(host, i + 1, total);
+    const std::size_t index = static_cast<std::size_t>(i);
+    const std::string& name = model.sourceName(index);
+    const std::array<double, 3>& p = points[index];
+    if (!transformed[index] || !Writable(p[0], p[1], p[2])) {
+      if (out.leftOut++ == 0) out.firstLeftOut = name;
+      continue;
     }
-    for (std::int64_t i = begin; i < end; ++i) {
-      host.stepProgress();
-      if (host.cancelled()) {
-        out.cancelled = true;
-        return out;
-      }
-      model.ShowTransformProgress(host, i + 1, total);
-      const std::size_t index = static_cast<std::size_t>(i);
-      const std::string& name = model.sourceName(index);
-      const std::array<double, 3>& p = points[static_cast<std::size_t>(i - begin)];
-      if (!transformed[static_cast<std::size_t>(i - begin)] || !Writable(p[0], p[1], p[2])) {
-        if (out.leftOut++ == 0) out.firstLeftOut = name;
-        continue;
-      }
-      model.FormatTransformed(index, p, reportLine, outputLine);
-      outputs.report.write(reportLine);
-      outputs.sink.write(name, outputLine);
-      const double outside = hull.DistanceOutside(model.PlanOfSource(index));
-      if (outside > 0.0) {
-        ++out.outsideHull;
-        if (outside > out.farthestDistance) out.farthestDistance = outside, out.farthestOutside = name;
-      }
+    model.FormatTransformed(index, p, reportLine, outputLine);
+    outputs.report.write(reportLine);
+    outputs.sink.write(name, outputLine);
+    const double outside = hull.DistanceOutside(model.PlanOfSource(index));
+    if (outside > 0.0) {
+      ++out.outsideHull;
+      if (outside > out.farthestDistance) out.farthestDistance = outside, out.farthestOutside = name;
     }
   }
   model.WriteTransformedEnd(outputs.report);

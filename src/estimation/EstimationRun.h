@@ -22,6 +22,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -181,9 +182,12 @@ class EstimationModel {
   // The residual distribution: its stations, and the correction of a point.
   virtual void PrepareDistribution() = 0;
   virtual bool DistributesIdenticalOnly() const { return false; }
-  virtual void Distribute(std::array<double, 3>& point) const = 0;
-  // Whether Transform and Distribute share no state, so that several
-  // threads may call them for different points at once.
+  // Corrects points[i] for every i with which[i] (on every core); false
+  // when `cancelled` said so.
+  virtual bool DistributeAll(std::vector<std::array<double, 3>>& points, const std::vector<char>& which,
+                             const std::function<bool()>& cancelled) const = 0;
+  // Whether Transform shares no state, so that several threads may call it
+  // for different points at once.
   virtual bool TransformsConcurrently() const { return false; }
   virtual void ShowTransformProgress(JobHost& /*host*/, std::int64_t /*done*/, std::int64_t /*total*/) const {}
   virtual void FormatTransformed(std::size_t index, const std::array<double, 3>& point, std::string& reportLine,

@@ -101,7 +101,7 @@ bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& 
                  GeographicColumns(dms) +
                      (job.settings.keepRest != 0 ? " rest" : ""));
   const bool distribute = job.settings.interpolationActive == 1 && !job.set.points.empty();
-  EllipsoidalResidualDistribution distribution(library, job.set.targetEllipsoid, job.settings.interpolationType,
+  EllipsoidalResidualDistribution distribution(job.set.targetEllipsoid, job.settings.interpolationType,
                                                job.settings.interpolationDistance);
   if (distribute) {
     for (const TransformationSetPoint& p : job.set.points) {

@@ -1,0 +1,577 @@
+#include "estimation/WeightedMeanTree.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
+#include "estimation/ResidualDistribution.h"
+
+namespace pelmar {
+
+namespace {
+constexpr int kPlaneDegree = 10, kSpaceDegree = 8;
+constexpr std::size_t kLeafSize = 32;
+constexpr int kMaxChannels = 8;
+constexpr std::size_t kMaxTerms = 512;  // 286 for degree 10 in space
+constexpr double kMaxTheta = 0.9;  // farther out the series converges too slowly to pay
+// The share of the tolerance a node may claim, relative to its own weight.
+constexpr double kNodeShare = 0.9;
+// Below this the distribution's weight function floors the distance.
+constexpr double kNearest = 1e-4;
+constexpr double kFloor = 1e-10;
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0.0;
+  const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+  std::nth_element(values.begin(), middle, values.end());
+  return *middle;
+}
+}  // namespace
+
+bool OnEveryCore(std::size_t tasks, const std::function<void(std::size_t)>& body,
+                 const std::function<bool()>& cancelled) {
+  const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+  std::atomic<bool> stop{false};
+  std::atomic<std::size_t> next{0};
+  auto work = [&](bool asks) {
+    for (std::size_t i; !stop && (i = next++) < tasks;) {
+      if (asks && cancelled && cancelled()) {
+        stop = true;
+        break;
+      }
+      body(i);
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (unsigned c = 1; c < std::min<std::size_t>(cores, tasks); ++c) helpers.emplace_back(work, false);
+  work(true);
+  for (std::thread& helper : helpers) helper.join();
+  return !stop;
+}
+
+WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConstant, std::vector<Group> groups,
+                                   int channels, const std::vector<double>& positions,
+                                   const std::vector<double>& values)
+    : dims_(dims),
+      degree_(dims == 2 ? kPlaneDegree : kSpaceDegree),
+      weighting_(weighting),
+      d0_(distanceConstant),
+      alpha_(weighting == 1 ? 1.0 : 0.5),
+      groups_(std::move(groups)),
+      channels_(channels) {
+  if (dims < 2 || dims > 3 || channels < 1 || channels > kMaxChannels) {
+    throw std::invalid_argument("WeightedMeanTree: 2 or 3 dimensions and 1 to 8 channels");
+  }
+  count_ = positions.size() / static_cast<std::size_t>(dims);
+  const std::size_t nc = static_cast<std::size_t>(channels);
+
+  // The values about their median over the group's stations, and the
+  // median distance from it.
+  std::vector<double> centred = values;
+  median_.assign(nc, 0.0);
+  spread_.assign(nc, 0.0);
+  for (const Group& g : groups_) {
+    const std::size_t wc = static_cast<std::size_t>(g.weightChannel);
+    for (int c : g.valueChannels) {
+      const std::size_t vc = static_cast<std::size_t>(c);
+      std::vector<double> member;
+      for (std::size_t i = 0; i < count_; ++i) {
+        if (values[i * nc + wc] != 0.0) member.push_back(values[i * nc + vc]);
+      }
+      median_[vc] = Median(member);
+      for (double& v : member) v = std::fabs(v - median_[vc]);
+      spread_[vc] = Median(std::move(member));
+      for (std::size_t i = 0; i < count_; ++i) centred[i * nc + vc] -= median_[vc] * values[i * nc + wc];
+    }
+  }
+
+  std::vector<std::size_t> order(count_);
+  for (std::size_t i = 0; i < count_; ++i) order[i] = i;
+  nodes_.reserve(2 * (count_ / kLeafSize + 1));
+  if (count_ > 0) Build(dims_, 0, count_, order, positions.data(), nodes_);
+  at_.resize(count_ * static_cast<std::size_t>(dims_));
+  values_.resize(count_ * nc);
+  for (std::size_t i = 0; i < count_; ++i) {
+    std::copy_n(&positions[order[i] * static_cast<std::size_t>(dims_)], dims_, &at_[i * static_cast<std::size_t>(dims_)]);
+    std::copy_n(&centred[order[i] * nc], nc, &values_[i * nc]);
+  }
+
+  // Multi-indices by degree, each with its neighbours one and two lower.
+  for (int degree = 0; degree <= degree_; ++degree) {
+    for (int i = degree; i >= 0; --i) {
+      for (int j = degree - i; j >= 0; --j) {
+        const int k = degree - i - j;
+        if (dims_ == 2 && k != 0) continue;
+        Term t;
+        t.power = {i, j, k};
+        t.degree = degree;
+        terms_.push_back(t);
+      }
+    }
+  }
+  auto indexOf = [&](const std::array<int, 3>& p) {
+    for (std::size_t t = 0; t < terms_.size(); ++t) {
+      if (terms_[t].power == p) return static_cast<int>(t);
+    }
+    return -1;
+  };
+  for (Term& t : terms_) {
+    for (int axis = 0; axis < 3; ++axis) {
+      std::array<int, 3> p = t.power;
+      if (p[static_cast<std::size_t>(axis)] >= 1) {
+        --p[static_cast<std::size_t>(axis)];
+        t.less1[static_cast<std::size_t>(axis)] = indexOf(p);
+      }
+      if (p[static_cast<std::size_t>(axis)] >= 1) {
+        --p[static_cast<std::size_t>(axis)];
+        t.less2[static_cast<std::size_t>(axis)] = indexOf(p);
+      }
+    }
+  }
+  auto binomial = [](const std::array<int, 3>& n, const std::array<int, 3>& m) {
+    double c = 1.0;
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+      for (int i = 1; i <= m[axis]; ++i) c = c * (n[axis] - m[axis] + i) / i;
+    }
+    return c;
+  };
+  pairs_.resize(terms_.size());
+  for (std::size_t m = 0; m < terms_.size(); ++m) {
+    for (std::size_t k = 0; k < terms_.size(); ++k) {
+      const std::array<int, 3>& pm = terms_[m].power;
+      const std::array<int, 3>& pk = terms_[k].power;
+      const std::array<int, 3> sum{pm[0] + pk[0], pm[1] + pk[1], pm[2] + pk[2]};
+      if (terms_[m].degree + terms_[k].degree <= degree_) {
+        pairs_[m].push_back({static_cast<int>(k), indexOf(sum), binomial(sum, pm)});
+      }
+    }
+  }
+  moments_.assign(nodes_.size() * terms_.size() * nc, 0.0);
+  absolute_.assign(nodes_.size() * nc, 0.0);
+  for (std::size_t n = 0; n < nodes_.size(); ++n) fillMoments(static_cast<int>(n));
+}
+
+int WeightedMeanTree::Build(int dims, std::size_t begin, std::size_t end, std::vector<std::size_t>& order,
+                            const double* positions, std::vector<Node>& nodes) {
+  const std::size_t d = static_cast<std::size_t>(dims);
+  std::array<double, 3> low{}, high{};
+  low.fill(std::numeric_limits<double>::infinity());
+  high.fill(-std::numeric_limits<double>::infinity());
+  for (std::size_t i = begin; i < end; ++i) {
+    for (std::size_t a = 0; a < d; ++a) {
+      low[a] = std::min(low[a], positions[order[i] * d + a]);
+      high[a] = std::max(high[a], positions[order[i] * d + a]);
+    }
+  }
+  Node node;
+  node.begin = begin;
+  node.end = end;
+  std::size_t widest = 0;
+  for (std::size_t a = 0; a < d; ++a) {
+    node.centre[a] = 0.5 * (low[a] + high[a]);
+    if (high[a] - low[a] > high[widest] - low[widest]) widest = a;
+  }
+  for (std::size_t i = begin; i < end; ++i) {
+    double s2 = 0.0;
+    for (std::size_t a = 0; a < d; ++a) {
+      const double delta = positions[order[i] * d + a] - node.centre[a];
+      s2 += delta * delta;
+    }
+    node.radius = std::max(node.radius, std::sqrt(s2));
+  }
+  const int index = static_cast<int>(nodes.size());
+  nodes.push_back(node);
+  if (end - begin > kLeafSize && high[widest] > low[widest]) {
+    const std::size_t middle = begin + (end - begin) / 2;
+    std::nth_element(order.begin() + static_cast<std::ptrdiff_t>(begin),
+                     order.begin() + static_cast<std::ptrdiff_t>(middle),
+                     order.begin() + static_cast<std::ptrdiff_t>(end), [&](std::size_t p, std::size_t q) {
+                       return positions[p * d + widest] < positions[q * d + widest];
+                     });
+    const int left = Build(dims, begin, middle, order, positions, nodes);
+    const int right = Build(dims, middle, end, order, positions, nodes);
+    nodes[static_cast<std::size_t>(index)].left = left;
+    nodes[static_cast<std::size_t>(index)].right = right;
+  }
+  return index;
+}
+
+void WeightedMeanTree::fillMoments(int index) {
+  const Node& node = nodes_[static_cast<std::size_t>(index)];
+  const std::size_t nc = static_cast<std::size_t>(channels_);
+  const std::size_t d = static_cast<std::size_t>(dims_);
+  double* moments = &moments_[static_cast<std::size_t>(index) * terms_.size() * nc];
+  double* absolute = &absolute_[static_cast<std::size_t>(index) * nc];
+  std::vector<double> monomial(terms_.size());
+  for (std::size_t i = node.begin; i < node.end; ++i) {
+    std::array<double, 3> u{};
+    for (std::size_t a = 0; a < d; ++a) u[a] = node.centre[a] - at_[i * d + a];
+    monomials(u, monomial.data());
+    const double* v = &values_[i * nc];
+    for (std::size_t t = 0; t < terms_.size(); ++t) {
+      for (std::size_t c = 0; c < nc; ++c) moments[t * nc + c] += monomial[t] * v[c];
+    }
+    for (std::size_t c = 0; c < nc; ++c) absolute[c] += std::fabs(v[c]);
+  }
+}
+
+void WeightedMeanTree::monomials(const std::array<double, 3>& u, double* out) const {
+  out[0] = 1.0;
+  for (std::size_t t = 1; t < terms_.size(); ++t) {
+    const Term& term = terms_[t];
+    std::size_t axis = 0;
+    while (term.less1[axis] < 0) ++axis;
+    out[t] = out[static_cast<std::size_t>(term.less1[axis])] * u[axis];
+  }
+}
+
+// The recurrence follows from |R + h|²·∂g/∂h·h + 2α·(R + h)·h·g = 0 for
+// g(h) = |R + h|^(−2α), taken term by term:
+// ‖k‖·|R|²·aₖ + (2‖k‖ − 2 + 2α)·Σᵢ Rᵢ·a_{k−eᵢ} + (‖k‖ − 2 + 2α)·Σᵢ a_{k−2eᵢ} = 0.
+void WeightedMeanTree::coefficients(const std::array<double, 3>& R, double D2, double* a) const {
+  a[0] = power(std::sqrt(D2));
+  const std::size_t d = static_cast<std::size_t>(dims_);
+  for (std::size_t t = 1; t < terms_.size(); ++t) {
+    const Term& term = terms_[t];
+    double first = 0.0, second = 0.0;
+    for (std::size_t k = 0; k < d; ++k) {
+      if (term.less1[k] >= 0) first += R[k] * a[static_cast<std::size_t>(term.less1[k])];
+      if (term.less2[k] >= 0) second += a[static_cast<std::size_t>(term.less2[k])];
+    }
+    const double n = term.degree;
+    a[t] = -((2.0 * n - 2.0 + 2.0 * alpha_) * first + (n - 2.0 + 2.0 * alpha_) * second) / (n * D2);
+  }
+}
+
+double WeightedMeanTree::weight(double s) const { return DistributionWeight(weighting_, s, d0_); }
+
+double WeightedMeanTree::power(double s) const { return alpha_ == 0.5 ? 1.0 / s : 1.0 / (s * s); }
+
+double WeightedMeanTree::expansionRemainder(double theta) const {
+  double tail = theta;
+  for (int n = 0; n < degree_; ++n) tail *= theta;
+  if (alpha_ == 0.5) return tail / (1.0 - theta);
+  return tail * ((degree_ + 2) - (degree_ + 1) * theta) / ((1.0 - theta) * (1.0 - theta));
+}
+
+bool WeightedMeanTree::Mean(const double* x, double scale, double* means) const {
+  const std::size_t nc = static_cast<std::size_t>(channels_);
+  const std::size_t d = static_cast<std::size_t>(dims_);
+  for (std::size_t a = 0; a < d; ++a) {
+    if (!std::isfinite(x[a])) return false;
+  }
+  if (!(scale > 0.0) || !std::isfinite(scale) || nodes_.empty()) return false;
+  std::array<double, kMaxChannels> sum{}, error{};
+  double typical = 0.0;  // the spread of the values, for weighing a weight's error
+  for (std::size_t c = 0; c < nc; ++c) typical = std::max(typical, spread_[c]);
+  const bool powerLaw = weighting_ == 0 || weighting_ == 1;
+  const double tolerance = kNodeShare * kTolerance;
+  std::vector<double> a(terms_.size());
+
+  std::array<int, 128> stack{};
+  int top = 0;
+  stack[top++] = 0;
+  while (top > 0) {
+    const Node& node = nodes_[static_cast<std::size_t>(stack[--top])];
+    const std::size_t index = static_cast<std::size_t>(&node - nodes_.data());
+    if (node.left >= 0) {
+      std::array<double, 3> R{};
+      double D2 = 0.0;
+      for (std::size_t k = 0; k < d; ++k) {
+        R[k] = x[k] - node.centre[k];
+        D2 += R[k] * R[k];
+      }
+      const double D = std::sqrt(D2);
+      const double nearest = (D - node.radius) * scale;
+      const double* absolute = &absolute_[index * nc];
+      double largest = 0.0;
+      for (std::size_t c = 0; c < nc; ++c) largest = std::max(largest, absolute[c]);
+      const double stations = static_cast<double>(node.end - node.begin);
+      if (powerLaw && nearest > kNearest && node.radius < kMaxTheta * D) {
+        const double theta = node.radius / D;
+        const double bound = power(D * scale) * expansionRemainder(theta);
+        const double least = power((D + node.radius) * scale);
+        if (bound * (largest + typical * stations) <= tolerance * stations * least) {
+          coefficients(R, D2, a.data());
+          const double factor = power(scale);
+          const double* moments = &moments_[index * terms_.size() * nc];
+          std::array<double, kMaxChannels> field{};
+          for (std::size_t t = 0; t < terms_.size(); ++t) {
+            for (std::size_t c = 0; c < nc; ++c) field[c] += a[t] * moments[t * nc + c];
+          }
+          for (std::size_t c = 0; c < nc; ++c) {
+            sum[c] += factor * field[c];
+            error[c] += bound * absolute[c];
+          }
+          continue;
+        }
+      } else if (!powerLaw && nearest > kNearest) {
+        // Left out: every station's weight is at most the nearest one's.
+        const double most = weight(nearest);
+        double collected = std::numeric_limits<double>::infinity();
+        for (const Group& g : groups_) {
+          const std::size_t wc = static_cast<std::size_t>(g.weightChannel);
+          if (absolute_[wc] > 0.0) collected = std::min(collected, sum[wc]);  // a group with stations
+        }
+        if (most * (largest + typical * stations) <= 0.1 * tolerance * collected) {
+          for (std::size_t c = 0; c < nc; ++c) error[c] += most * absolute[c];
+          continue;
+        }
+      }
+      // Down, the nearer child last so that it is taken first.
+      const Node& left = nodes_[static_cast<std::size_t>(node.left)];
+      const Node& right = nodes_[static_cast<std::size_t>(node.right)];
+      double toLeft = 0.0, toRight = 0.0;
+      for (std::size_t k = 0; k < d; ++k) {
+        toLeft += (x[k] - left.centre[k]) * (x[k] - left.centre[k]);
+        toRight += (x[k] - right.centre[k]) * (x[k] - right.centre[k]);
+      }
+      if (top + 2 > static_cast<int>(stack.size())) return false;
+      stack[top++] = toLeft < toRight ? node.right : node.left;
+      stack[top++] = toLeft < toRight ? node.left : node.right;
+      continue;
+    }
+    for (std::size_t i = node.begin; i < node.end; ++i) {
+      double s2 = 0.0;
+      for (std::size_t k = 0; k < d; ++k) {
+        const double delta = at_[i * d + k] - x[k];
+        s2 += delta * delta;
+      }
+      const double w = weight(std::sqrt(s2) * scale);
+      const double* v = &values_[i * nc];
+      for (std::size_t c = 0; c < nc; ++c) sum[c] += w * v[c];
+    }
+  }
+
+  return finish(sum.data(), error.data(), means);
+}
+
+bool WeightedMeanTree::finish(const double* sum, const double* error, double* means) const {
+  for (const Group& g : groups_) {
+    const std::size_t wc = static_cast<std::size_t>(g.weightChannel);
+    const double W = sum[wc], EW = error[wc];
+    means[wc] = W;
+    if (W == 0.0 && EW == 0.0) {
+      for (int c : g.valueChannels) means[c] = std::numeric_limits<double>::quiet_NaN();
+      continue;
+    }
+    if (!(W - EW > 0.0)) return false;
+    for (int c : g.valueChannels) {
+      const std::size_t vc = static_cast<std::size_t>(c);
+      const double mean = sum[vc] / W;
+      if (!((error[vc] + std::fabs(mean) * EW) / (W - EW) <= kTolerance)) return false;
+      means[vc] = median_[vc] + mean;
+    }
+  }
+  return true;
+}
+
+struct WeightedMeanTree::Batch {
+  const double* queries = nullptr;  // dims per query, in the caller's order
+  const double* scales = nullptr;
+  std::vector<std::size_t> order;   // tree order → caller's order
+  std::vector<Node> nodes;
+  std::vector<double> local;   // per query node: terms × channels
+  std::vector<double> error;   // per query node: channels
+  std::vector<double> direct;  // per query (tree order): channels, summed exactly
+  double nearest = 0.0;        // a far pair's least distance before scaling
+  double* means = nullptr;
+  char* failed = nullptr;
+};
+
+// Dims and NC fix the dimensions and channels at compile time (0: as the tree
+// has them), so that the inner loops unroll.
+template <std::size_t Dims, std::size_t NC>
+void WeightedMeanTree::interact(Batch& batch, int queryNode, int stationNode) const {
+  const std::size_t nc = NC ? NC : static_cast<std::size_t>(channels_);
+  const std::size_t d = Dims ? Dims : static_cast<std::size_t>(dims_);
+  const Node& q = batch.nodes[static_cast<std::size_t>(queryNode)];
+  const Node& s = nodes_[static_cast<std::size_t>(stationNode)];
+  std::array<double, 3> R{};
+  double D2 = 0.0;
+  for (std::size_t k = 0; k < d; ++k) {
+    R[k] = q.centre[k] - s.centre[k];
+    D2 += R[k] * R[k];
+  }
+  const double D = std::sqrt(D2), reach = q.radius + s.radius;
+  const std::size_t station = static_cast<std::size_t>(stationNode);
+  if (D - reach > batch.nearest && reach < kMaxTheta * D) {
+    const double* absolute = &absolute_[station * nc];
+    double largest = 0.0, typical = 0.0;
+    for (std::size_t c = 0; c < nc; ++c) largest = std::max(largest, absolute[c]), typical = std::max(typical, spread_[c]);
+    const double stations = static_cast<double>(s.end - s.begin);
+    const double bound = power(D) * expansionRemainder(reach / D);
+    if (bound * (largest + typical * stations) <= kNodeShare * kTolerance * stations * power(D + reach)) {
+      std::array<double, kMaxTerms> a{};
+      coefficients(R, D2, a.data());
+      const double* moments = &moments_[station * terms_.size() * nc];
+      double* local = &batch.local[static_cast<std::size_t>(queryNode) * terms_.size() * nc];
+      for (std::size_t m = 0; m < terms_.size(); ++m) {
+        for (const Pair& pair : pairs_[m]) {
+          const double f = a[static_cast<std::size_t>(pair.sum)] * pair.binomial;
+          const double* moment = &moments[static_cast<std::size_t>(pair.k) * nc];
+          for (std::size_t c = 0; c < nc; ++c) local[m * nc + c] += f * moment[c];
+        }
+      }
+      double* error = &batch.error[static_cast<std::size_t>(queryNode) * nc];
+      for (std::size_t c = 0; c < nc; ++c) error[c] += bound * absolute[c];
+      return;
+    }
+  }
+  const bool queryLeaf = q.left < 0, stationLeaf = s.left < 0;
+  if (queryLeaf && stationLeaf) {
+    for (std::size_t i = q.begin; i < q.end; ++i) {
+      const double* x = &batch.queries[batch.order[i] * d];
+      const double scale = batch.scales[batch.order[i]];
+      double* direct = &batch.direct[i * nc];
+      for (std::size_t j = s.begin; j < s.end; ++j) {
+        double s2 = 0.0;
+        for (std::size_t k = 0; k < d; ++k) {
+          const double delta = at_[j * d + k] - x[k];
+          s2 += delta * delta;
+        }
+        // DistributionWeight's power laws, inline: the floor below 1e-4 m.
+        double distance = std::sqrt(s2) * scale;
+        if (distance < kNearest) distance = kFloor;
+        const double w = power(distance);
+        const double* v = &values_[j * nc];
+        for (std::size_t c = 0; c < nc; ++c) direct[c] += w * v[c];
+      }
+    }
+    return;
+  }
+  if (stationLeaf || (!queryLeaf && q.radius > s.radius)) {
+    interact<Dims, NC>(batch, q.left, stationNode);
+    interact<Dims, NC>(batch, q.right, stationNode);
+  } else {
+    interact<Dims, NC>(batch, queryNode, s.left);
+    interact<Dims, NC>(batch, queryNode, s.right);
+  }
+}
+
+template <std::size_t Dims, std::size_t NC>
+void WeightedMeanTree::descend(Batch& batch, int queryNode) const {
+  const std::size_t nc = NC ? NC : static_cast<std::size_t>(channels_);
+  const std::size_t d = Dims ? Dims : static_cast<std::size_t>(dims_);
+  const std::size_t terms = terms_.size();
+  const Node& q = batch.nodes[static_cast<std::size_t>(queryNode)];
+  const double* local = &batch.local[static_cast<std::size_t>(queryNode) * terms * nc];
+  const double* error = &batch.error[static_cast<std::size_t>(queryNode) * nc];
+  std::array<double, kMaxTerms> u{};
+  if (q.left >= 0) {
+    for (const int child : {q.left, q.right}) {
+      const Node& c = batch.nodes[static_cast<std::size_t>(child)];
+      std::array<double, 3> delta{};
+      for (std::size_t k = 0; k < d; ++k) delta[k] = c.centre[k] - q.centre[k];
+      monomials(delta, u.data());
+      double* into = &batch.local[static_cast<std::size_t>(child) * terms * nc];
+      for (std::size_t m = 0; m < terms; ++m) {
+        for (const Pair& pair : pairs_[m]) {
+          const double f = pair.binomial * u[static_cast<std::size_t>(pair.k)];
+          const double* from = &local[static_cast<std::size_t>(pair.sum) * nc];
+          for (std::size_t ch = 0; ch < nc; ++ch) into[m * nc + ch] += f * from[ch];
+        }
+      }
+      double* errorInto = &batch.error[static_cast<std::size_t>(child) * nc];
+      for (std::size_t ch = 0; ch < nc; ++ch) errorInto[ch] += error[ch];
+      descend<Dims, NC>(batch, child);
+    }
+    return;
+  }
+  for (std::size_t i = q.begin; i < q.end; ++i) {
+    const std::size_t caller = batch.order[i];
+    const double* x = &batch.queries[caller * d];
+    std::array<double, 3> offset{};
+    for (std::size_t k = 0; k < d; ++k) offset[k] = x[k] - q.centre[k];
+    monomials(offset, u.data());
+    const double factor = power(batch.scales[caller]);
+    std::array<double, kMaxChannels> sum{}, bound{};
+    for (std::size_t m = 0; m < terms; ++m) {
+      for (std::size_t ch = 0; ch < nc; ++ch) sum[ch] += local[m * nc + ch] * u[m];
+    }
+    for (std::size_t ch = 0; ch < nc; ++ch) {
+      sum[ch] = factor * sum[ch] + batch.direct[i * nc + ch];
+      bound[ch] = factor * error[ch];
+    }
+    batch.failed[caller] = finish(sum.data(), bound.data(), &batch.means[caller * nc]) ? 0 : 1;
+  }
+}
+
+bool WeightedMeanTree::Means(std::size_t count, const double* queries, const double* scales, double* means,
+                             char* failed, const std::function<bool()>& cancelled) const {
+  const std::size_t nc = static_cast<std::size_t>(channels_);
+  const std::size_t d = static_cast<std::size_t>(dims_);
+  const bool powerLaw = weighting_ == 0 || weighting_ == 1;
+  if (!powerLaw || nodes_.empty()) {
+    return OnEveryCore(
+        (count + 255) / 256,
+        [&](std::size_t block) {
+          for (std::size_t i = block * 256; i < std::min(count, block * 256 + 256); ++i) {
+            failed[i] = Mean(&queries[i * d], scales[i], &means[i * nc]) ? 0 : 1;
+          }
+        },
+        cancelled);
+  }
+  Batch batch;
+  batch.queries = queries;
+  batch.scales = scales;
+  batch.means = means;
+  batch.failed = failed;
+  double least = std::numeric_limits<double>::infinity();
+  std::vector<double> usable;  // the queries with finite coordinates and scale
+  for (std::size_t i = 0; i < count; ++i) {
+    bool finite = std::isfinite(scales[i]) && scales[i] > 0.0;
+    for (std::size_t k = 0; k < d; ++k) finite = finite && std::isfinite(queries[i * d + k]);
+    failed[i] = 1;
+    if (!finite) continue;
+    batch.order.push_back(i);
+    least = std::min(least, scales[i]);
+  }
+  if (batch.order.empty()) return true;
+  batch.nearest = kNearest / least;
+  // The tree's builder orders indices into a position array of its own.
+  std::vector<double> positions(batch.order.size() * d);
+  for (std::size_t i = 0; i < batch.order.size(); ++i) {
+    std::copy_n(&queries[batch.order[i] * d], d, &positions[i * d]);
+  }
+  std::vector<std::size_t> order(batch.order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  Build(dims_, 0, order.size(), order, positions.data(), batch.nodes);
+  for (std::size_t& i : order) i = batch.order[i];
+  batch.order = std::move(order);
+  batch.local.assign(batch.nodes.size() * terms_.size() * nc, 0.0);
+  batch.error.assign(batch.nodes.size() * nc, 0.0);
+  batch.direct.assign(batch.order.size() * nc, 0.0);
+  // Independent subtrees of the queries, a few per core.
+  std::vector<int> subtrees{0};
+  while (subtrees.size() < 64) {
+    std::vector<int> next;
+    for (int n : subtrees) {
+      const Node& node = batch.nodes[static_cast<std::size_t>(n)];
+      if (node.left < 0) {
+        next.push_back(n);
+      } else {
+        next.push_back(node.left);
+        next.push_back(node.right);
+      }
+    }
+    if (next.size() == subtrees.size()) break;
+    subtrees = std::move(next);
+  }
+  return OnEveryCore(subtrees.size(), [&](std::size_t i) {
+    if (dims_ == 2 && channels_ == 4) {
+      interact<2, 4>(batch, subtrees[i], 0), descend<2, 4>(batch, subtrees[i]);
+    } else if (dims_ == 3 && channels_ == 4) {
+      interact<3, 4>(batch, subtrees[i], 0), descend<3, 4>(batch, subtrees[i]);
+    } else if (dims_ == 2 && channels_ == 5) {
+      interact<2, 5>(batch, subtrees[i], 0), descend<2, 5>(batch, subtrees[i]);
+    } else {
+      interact<0, 0>(batch, subtrees[i], 0), descend<0, 0>(batch, subtrees[i]);
+    }
+  }, cancelled);
+}
+
+}  // namespace pelmar

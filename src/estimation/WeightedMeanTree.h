@@ -1,0 +1,133 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+namespace pelmar {
+
+// Runs body(i) for every i < tasks on every core (at most 8 threads), in
+// turns; only the calling thread asks `cancelled` (may be empty), and after
+// a yes no further task starts. False when cancelled.
+bool OnEveryCore(std::size_t tasks, const std::function<void(std::size_t)>& body,
+                 const std::function<bool()>& cancelled);
+
+// Distance-weighted sums over many stations, for the residual distribution
+// of large networks: Σ w(k·|x − yᵢ|)·vᵢ for every value channel, where w is
+// one of the distribution's weightings and k a per-query distance scale.
+//
+// A k-d tree over the stations. A node far enough from the query point
+// stands in for its stations by the Taylor expansion of w about the node's
+// centre, to total degree p (`degree`), with the node's moments
+// Mₖ = Σ vᵢ·(c − yᵢ)^k. For w = s^(−2α) (α = ½: 1/s, α = 1: 1/s²) the
+// expansion of |R − h|^(−2α) in h is the Gegenbauer series
+// Σₙ |h|ⁿ/|R|^(n+2α)·Cₙ^(α)(cos γ), and |Cₙ^(α)| ≤ Cₙ^(α)(1) (1 and n + 1),
+// so the part left out is bounded by |R|^(−2α)·Σ_{n>p} Cₙ^(α)(1)·θⁿ with
+// θ = r/|R| (Abramowitz & Stegun 22.14.2 and 22.9.4). The exponential
+// weighting decays too fast for that to pay: a node whose nearest possible
+// station is far enough is left out altogether, bounded by its largest
+// possible weight. Nodes that are neither go down to their stations, summed
+// exactly with the distribution's own weight function.
+//
+// The value channels are grouped: each group has a weight channel (1 for a
+// station that has the group's values, else 0) and value channels; the
+// result is the weighted mean of each value channel over its group. The
+// values are taken about their median, so the bound is on their spread.
+// `Mean` returns false when its bound on the mean's error exceeds
+// kTolerance; the caller then sums exactly.
+class WeightedMeanTree {
+ public:
+  // The expansions' total degree: 10 in the plane, 8 in space (whose
+  // terms grow as the cube of the degree).
+  int degree() const { return degree_; }
+  static constexpr double kTolerance = 1e-5;  // metres
+
+  struct Group {
+    int weightChannel;
+    std::vector<int> valueChannels;
+  };
+
+  // `positions` holds `dims` (2 or 3) coordinates per station (metres),
+  // `values` `channels` values per station.
+  WeightedMeanTree(int dims, int weighting, double distanceConstant, std::vector<Group> groups, int channels,
+                   const std::vector<double>& positions, const std::vector<double>& values);
+
+  // Fills `means` (one per channel; a weight channel's entry is its weight
+  // sum) for the query at `x` (dims coordinates) with distances multiplied
+  // by `scale`. A group whose weights sum to zero gets NaN means. False when
+  // the bound says the result may be off by more than kTolerance.
+  bool Mean(const double* x, double scale, double* means) const;
+
+  // The same for many queries at once (`count` points of dims coordinates,
+  // a scale each): for the power weightings a second tree over the queries
+  // lets a far group of stations act on a near group of queries through
+  // one expansion about both centres (truncated at total degree p, so
+  // that the same bound holds with θ = (r_queries + r_stations)/|R|).
+  // `exact[i]` is set where query i failed its bound. Runs on every core;
+  // false when `cancelled` said so.
+  bool Means(std::size_t count, const double* queries, const double* scales, double* means, char* failed,
+             const std::function<bool()>& cancelled) const;
+
+  std::size_t size() const { return count_; }
+
+ private:
+  struct Node {
+    std::array<double, 3> centre{};
+    double radius = 0.0;
+    std::size_t begin = 0, end = 0;  // stations, in tree order
+    int left = -1, right = -1;
+  };
+
+  static int Build(int dims, std::size_t begin, std::size_t end, std::vector<std::size_t>& order,
+                   const double* positions, std::vector<Node>& nodes);
+  struct Batch;
+  template <std::size_t Dims, std::size_t NC>
+  void interact(Batch& batch, int queryNode, int stationNode) const;
+  template <std::size_t Dims, std::size_t NC>
+  void descend(Batch& batch, int queryNode) const;
+  void fillMoments(int node);
+  double weight(double distance) const;
+  double power(double distance) const;  // s^(−2α)
+  double expansionRemainder(double theta) const;  // Σ_{n>p} Cₙ(1)·θⁿ
+
+  int dims_;
+  int degree_;
+  int weighting_;
+  double d0_;
+  double alpha_;  // w = s^(−2α) for the power weightings
+  std::vector<Group> groups_;
+  int channels_;
+  std::size_t count_ = 0;
+  std::vector<double> at_;      // dims_ per station, tree order
+  std::vector<double> values_;  // channels_ per station, tree order, about the medians
+  std::vector<double> median_;  // per channel (0 for weight channels)
+  std::vector<double> spread_;  // per channel: a typical |value − median|
+  std::vector<Node> nodes_;
+  // Multi-indices of total degree ≤ p: exponents and, per axis, the
+  // index of k − eᵢ and k − 2eᵢ (−1 where there is none).
+  struct Term {
+    std::array<int, 3> power{};
+    int degree = 0;
+    std::array<int, 3> less1{-1, -1, -1}, less2{-1, -1, -1};
+  };
+  std::vector<Term> terms_;
+  // Per m, the k with |m| + |k| ≤ p, the index of m + k and
+  // C(m + k, m): for a far pair the query-side coefficient m is
+  // Σₖ a_{m+k}·C(m+k, m)·Mₖ, and shifting a query-side expansion by δ gives
+  // L′ₘ = Σₖ C(m+k, m)·L_{m+k}·δᵏ.
+  struct Pair {
+    int k, sum;
+    double binomial;
+  };
+  std::vector<std::vector<Pair>> pairs_;
+  // The Taylor coefficients aₖ of |R|^(−2α) at R (|R|² = D2).
+  void coefficients(const std::array<double, 3>& R, double D2, double* a) const;
+  void monomials(const std::array<double, 3>& u, double* out) const;
+  // The means from the sums and their error bounds; false past kTolerance.
+  bool finish(const double* sum, const double* error, double* means) const;
+  std::vector<double> moments_;  // per node: terms × channels
+  std::vector<double> absolute_; // per node: channels, Σ|value|
+};
+
+}  // namespace pelmar
