@@ -196,6 +196,19 @@ bool PassesThrough(const PointRows& rows, const std::array<double, 3>& v, double
   return false;
 }
 
+double Leverage(const PointDesign& point, const Matrix& qxx) {
+  double largest = 0.0;
+  const int u = point.design.cols();
+  for (int r = 0; r < point.design.rows(); ++r) {
+    double h = 0.0;
+    for (int j = 0; j < u; ++j) {
+      for (int k = 0; k < u; ++k) h += point.design(r, j) * qxx(j, k) * point.design(r, k);
+    }
+    largest = std::max(largest, point.weights[static_cast<std::size_t>(r)] * h);
+  }
+  return largest;
+}
+
 std::vector<char> InterpolatedPoints(const EstimationModel& model, const Fit& fit, double limit) {
   const std::size_t n = model.identicalCount();
   std::vector<char> marked(n, 0);

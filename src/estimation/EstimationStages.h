@@ -177,6 +177,14 @@ struct PointDesign {
 };
 PointDesign DesignOf(const PointRows& rows, int u);
 Matrix Column(const std::array<double, 3>& values, int count);
+// The largest leverage p·a·Qxx·aᵀ of the point's rows: the share of a row's
+// own observation in its fitted value.
+double Leverage(const PointDesign& point, const Matrix& qxx);
+// Below this leverage a point cannot move a fit far enough for the first-
+// order form of the fit without it to differ from a refit: its pull on the
+// parameters is at most this share of its residual, and what the
+// linearisation drops is of second order in that pull.
+inline constexpr double kRefitLeverage = 1e-3;
 
 // The least-squares test of every point that takes part, with its own rows,
 // in the adjustment's fit.
@@ -330,8 +338,10 @@ TestOutcome TestAfterL1(Model& model, const Adjustment& adjustment, const Fit& f
       // The test inside a fit is the first-order form of a fit without the
       // point. For a model that is not linear and a point the L1 fit passes
       // through (a wrong point on a lever draws the fit onto itself and can
-      // turn it into another minimum) the fit without it is made.
-      if (inside[i] && interpolated[i]) {
+      // turn it into another minimum) the fit without it is made, unless
+      // the point's leverage is too small for that to happen (one point of
+      // a large network).
+      if (inside[i] && interpolated[i] && Leverage(point, subset.qxx) >= kRefitLeverage) {
         std::vector<char> others = inside;
         others[i] = 0;
         const SubsetFit without = FitInside(model, others);

@@ -16,7 +16,7 @@ constexpr int kPlaneDegree = 10, kSpaceDegree = 8;
 constexpr std::size_t kLeafSize = 32;
 constexpr int kMaxChannels = 8;
 constexpr std::size_t kMaxTerms = 512;  // 286 for degree 10 in space
-constexpr double kMaxTheta = 0.9;  // farther out the series converges too slowly to pay
+constexpr double kMaxTheta = 0.8;  // farther out the series converges too slowly to pay
 // The share of the tolerance a node may claim, relative to its own weight.
 constexpr double kNodeShare = 0.9;
 // Below this the distribution's weight function floors the distance.
@@ -248,7 +248,6 @@ void WeightedMeanTree::coefficients(const std::array<double, 3>& R, double D2, d
 
 double WeightedMeanTree::weight(double s) const { return DistributionWeight(weighting_, s, d0_); }
 
-double WeightedMeanTree::power(double s) const { return alpha_ == 0.5 ? 1.0 / s : 1.0 / (s * s); }
 
 double WeightedMeanTree::expansionRemainder(double theta) const {
   double tail = theta;

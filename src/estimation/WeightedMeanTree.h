@@ -88,7 +88,7 @@ class WeightedMeanTree {
   void descend(Batch& batch, int queryNode) const;
   void fillMoments(int node);
   double weight(double distance) const;
-  double power(double distance) const;  // s^(−2α)
+  double power(double s) const { return alpha_ == 0.5 ? 1.0 / s : 1.0 / (s * s); }  // s^(−2α)
   double expansionRemainder(double theta) const;  // Σ_{n>p} Cₙ(1)·θⁿ
 
   int dims_;
