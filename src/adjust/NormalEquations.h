@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "adjust/Matrix.h"
+#include "app/EveryCore.h"
 
 namespace pelmar {
 
@@ -33,6 +34,14 @@ class NormalEquations {
       rhs_[j] += wa * l;
       double* row = normal_[j];
       for (int k = 0; k < u_; ++k) row[k] += wa * a[k];
+    }
+  }
+
+  // Adds the sums of other rows (of as many unknowns).
+  void merge(const NormalEquations& other) {
+    for (int j = 0; j < u_; ++j) {
+      rhs_[j] += other.rhs_[j];
+      for (int k = 0; k < u_; ++k) normal_[j][k] += other.normal_[j][k];
     }
   }
 
@@ -212,14 +221,10 @@ struct L1Residuals {
   double passThrough = -1.0;
 };
 
-template <class Rows>
-L1Residuals ScanL1Residuals(Rows&& rows, const Matrix& x) {
-  std::vector<double> magnitudes;
+// From the magnitudes |√p·v| of every row, in row order.
+inline L1Residuals L1ResidualsOf(std::vector<double> magnitudes) {
   L1Residuals out;
-  rows([&](const double* a, double l, double p) {
-    magnitudes.push_back(std::fabs(std::sqrt(p) * RowResidual(a, l, x)));
-    out.norm += magnitudes.back();
-  });
+  for (double m : magnitudes) out.norm += m;
   if (magnitudes.empty()) return out;
   auto middle = magnitudes.begin() + static_cast<std::ptrdiff_t>(magnitudes.size() / 2);
   std::nth_element(magnitudes.begin(), middle, magnitudes.end());
@@ -234,6 +239,13 @@ L1Residuals ScanL1Residuals(Rows&& rows, const Matrix& x) {
     out.passThrough = std::max(out.floor, kPassThroughShare * *centre);
   }
   return out;
+}
+
+template <class Rows>
+L1Residuals ScanL1Residuals(Rows&& rows, const Matrix& x) {
+  std::vector<double> magnitudes;
+  rows([&](const double* a, double l, double p) { magnitudes.push_back(std::fabs(std::sqrt(p) * RowResidual(a, l, x))); });
+  return L1ResidualsOf(std::move(magnitudes));
 }
 
 // The largest pass index of an L1 loop: at most 1001 passes.
@@ -253,6 +265,73 @@ struct AdjustmentSolution {
   double passThrough = -1.0;  // L1: a residual √p·|v| at or below it is one the fit passes
                               // through (L1Residuals); below 0 none
 };
+
+// Rows that can be taken a range of points at a time: rows.points(),
+// rows.range(from, to, add) (the rows of points [from, to)) and
+// rows.prior(add) (the rows that come after every point's).
+template <class Rows>
+concept PointRanges = requires(const Rows& rows) { rows.points(); };
+
+// Points per chunk of a pass over PointRanges.
+inline constexpr std::size_t kChunkPoints = 16384;
+
+// One pass of SolveAdjustment over PointRanges: the scan of the residuals
+// under `previous` and the weighted normal equations, summed a chunk of
+// kChunkPoints points at a time on every core and the chunks' sums added in
+// chunk order, so that the solution does not depend on the number of cores,
+// and a network of one chunk is summed row by row as before. Returns what
+// SolveLeastSquares returns.
+template <class Rows>
+int ChunkedPass(int u, int k, const Rows& rows, const Matrix& previous, double& floor, bool& normStill,
+                double& normBefore, double normStillShare, AdjustmentSolution& out, bool orthogonalToo) {
+  const std::size_t points = rows.points();
+  const std::size_t chunks = std::max<std::size_t>(1, (points + kChunkPoints - 1) / kChunkPoints);
+  auto from = [&](std::size_t c) { return std::min(points, c * kChunkPoints); };
+  auto to = [&](std::size_t c) { return std::min(points, (c + 1) * kChunkPoints); };
+  // √p·v of every row under the previous solution, per chunk; the prior's last.
+  std::vector<std::vector<double>> scaled(chunks + 1);
+  if (k > 0) {
+    OnEveryCore(chunks, [&](std::size_t c) {
+      rows.range(from(c), to(c), [&](const double* a, double l, double p) {
+        scaled[c].push_back(std::sqrt(p) * RowResidual(a, l, previous));
+      });
+    });
+    rows.prior([&](const double* a, double l, double p) {
+      scaled[chunks].push_back(std::sqrt(p) * RowResidual(a, l, previous));
+    });
+    std::vector<double> magnitudes;
+    for (const std::vector<double>& chunk : scaled) {
+      for (double v : chunk) magnitudes.push_back(std::fabs(v));
+    }
+    const L1Residuals scan = L1ResidualsOf(std::move(magnitudes));
+    floor = scan.floor;
+    normStill = k > 1 && normBefore - scan.norm <= normStillShare * scan.norm;
+    normBefore = scan.norm;
+  }
+  // Row j of chunk c: its weight for this pass.
+  auto weight = [&](std::size_t c, std::size_t j, double p) {
+    return k == 0 ? p : p * L1Weight(scaled[c][j], floor);
+  };
+  std::vector<NormalEquations> parts(chunks, NormalEquations(u));
+  OnEveryCore(chunks, [&](std::size_t c) {
+    std::size_t j = 0;
+    rows.range(from(c), to(c), [&](const double* a, double l, double p) { parts[c].add(a, l, weight(c, j++, p)); });
+  });
+  NormalEquations normal(u);
+  for (const NormalEquations& part : parts) normal.merge(part);
+  std::size_t j = 0;
+  rows.prior([&](const double* a, double l, double p) { normal.add(a, l, weight(chunks, j++, p)); });
+  if (normal.solve(out.qxx, out.x) == 1) return 1;
+  if (!orthogonalToo) return -1;
+  OrthogonalRows orthogonal(u);
+  for (std::size_t c = 0; c < chunks; ++c) {
+    std::size_t row = 0;
+    rows.range(from(c), to(c), [&](const double* a, double l, double p) { orthogonal.add(a, l, weight(c, row++, p)); });
+  }
+  j = 0;
+  rows.prior([&](const double* a, double l, double p) { orthogonal.add(a, l, weight(chunks, j++, p)); });
+  return orthogonal.solve(out.qxx, out.x);
+}
 
 // Least squares (one pass) or the weighted L1 norm Σ√p·|v| by iteratively
 // reweighted least squares. `rows(add)` calls add(a, l, p) for every
@@ -281,19 +360,25 @@ AdjustmentSolution SolveAdjustment(int u, bool l1, Rows&& rows, Settled&& settle
   for (int k = 0;; ++k) {
     onPass(k);
     double floor = 0.0;
-    if (k > 0) {
-      const L1Residuals scan = ScanL1Residuals(rows, previous);
-      floor = scan.floor;
-      normStill = k > 1 && normBefore - scan.norm <= kNormStill * scan.norm;
-      normBefore = scan.norm;
+    int status = 0;
+    if constexpr (PointRanges<std::remove_cvref_t<Rows>>) {
+      status = ChunkedPass(u, k, rows, previous, floor, normStill, normBefore, kNormStill, out, orthogonalToo);
+    } else {
+      if (k > 0) {
+        const L1Residuals scan = ScanL1Residuals(rows, previous);
+        floor = scan.floor;
+        normStill = k > 1 && normBefore - scan.norm <= kNormStill * scan.norm;
+        normBefore = scan.norm;
+      }
+      auto weighted = [&](auto& sink) {
+        rows([&](const double* a, double l, double p) {
+          const double w = k == 0 ? p : p * L1Weight(std::sqrt(p) * RowResidual(a, l, previous), floor);
+          sink.add(a, l, w);
+        });
+      };
+      status = SolveLeastSquares(u, weighted, out.qxx, out.x, orthogonalToo);
     }
-    auto weighted = [&](auto& sink) {
-      rows([&](const double* a, double l, double p) {
-        const double w = k == 0 ? p : p * L1Weight(std::sqrt(p) * RowResidual(a, l, previous), floor);
-        sink.add(a, l, w);
-      });
-    };
-    if (SolveLeastSquares(u, weighted, out.qxx, out.x, orthogonalToo) != 1) {
+    if (status != 1) {
       out.passes = k + 1;
       if (k == 0) {
         out.singular = true;

@@ -5,11 +5,11 @@
 #include <limits>
 #include <thread>
 
+#include "app/EveryCore.h"
 #include "app/JobHost.h"
 #include "app/LanguageTable.h"
 #include "app/StringIds.h"
 #include "estimation/PlanHull.h"
-#include "estimation/WeightedMeanTree.h"
 #include "points/LineFormatters.h"
 #include "settings/GeneralSettings.h"
 #include "text/MessageFormat.h"

@@ -32,18 +32,31 @@ struct ModelRows {
 
   template <class Add>
   void except(std::size_t skip, Add&& add) const {
-    PointRows rows;
     const std::size_t n = model.identicalCount();
-    for (std::size_t i = 0; i < n; ++i) {
-      if (i == skip || !model.RowsOf(i, rows)) continue;
-      for (int r = 0; r < rows.count; ++r) add(rows.a[r], rows.l[r], Model::kUnitWeights ? 1.0 : rows.p[r]);
-    }
-    model.PriorRows(rows);
-    for (int r = 0; r < rows.count; ++r) add(rows.a[r], rows.l[r], rows.p[r]);
+    range(0, std::min(skip, n), add);
+    if (skip < n) range(skip + 1, n, add);
+    prior(add);
   }
   template <class Add>
   void operator()(Add&& add) const {
     except(model.identicalCount(), add);
+  }
+  // The same a range of points at a time (from several threads at once),
+  // the prior's rows apart.
+  std::size_t points() const { return model.identicalCount(); }
+  template <class Add>
+  void range(std::size_t from, std::size_t to, Add&& add) const {
+    PointRows rows;
+    for (std::size_t i = from; i < to; ++i) {
+      if (!model.RowsOf(i, rows)) continue;
+      for (int r = 0; r < rows.count; ++r) add(rows.a[r], rows.l[r], Model::kUnitWeights ? 1.0 : rows.p[r]);
+    }
+  }
+  template <class Add>
+  void prior(Add&& add) const {
+    PointRows rows;
+    model.PriorRows(rows);
+    for (int r = 0; r < rows.count; ++r) add(rows.a[r], rows.l[r], rows.p[r]);
   }
 };
 

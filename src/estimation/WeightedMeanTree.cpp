@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <atomic>
 #include <stdexcept>
-#include <thread>
 
 #include "estimation/ResidualDistribution.h"
 
@@ -30,27 +28,6 @@ double Median(std::vector<double> values) {
   return *middle;
 }
 }  // namespace
-
-bool OnEveryCore(std::size_t tasks, const std::function<void(std::size_t)>& body,
-                 const std::function<bool()>& cancelled) {
-  const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-  std::atomic<bool> stop{false};
-  std::atomic<std::size_t> next{0};
-  auto work = [&](bool asks) {
-    for (std::size_t i; !stop && (i = next++) < tasks;) {
-      if (asks && cancelled && cancelled()) {
-        stop = true;
-        break;
-      }
-      body(i);
-    }
-  };
-  std::vector<std::thread> helpers;
-  for (unsigned c = 1; c < std::min<std::size_t>(cores, tasks); ++c) helpers.emplace_back(work, false);
-  work(true);
-  for (std::thread& helper : helpers) helper.join();
-  return !stop;
-}
 
 WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConstant, std::vector<Group> groups,
                                    int channels, const std::vector<double>& positions,

@@ -5,13 +5,9 @@
 #include <functional>
 #include <vector>
 
-namespace pelmar {
+#include "app/EveryCore.h"
 
-// Runs body(i) for every i < tasks on every core (at most 8 threads), in
-// turns; only the calling thread asks `cancelled` (may be empty), and after
-// a yes no further task starts. False when cancelled.
-bool OnEveryCore(std::size_t tasks, const std::function<void(std::size_t)>& body,
-                 const std::function<bool()>& cancelled);
+namespace pelmar {
 
 // Distance-weighted sums over many stations, for the residual distribution
 // of large networks: Σ w(k·|x − yᵢ|)·vᵢ for every value channel, where w is
