@@ -345,13 +345,19 @@ bool WeightedMeanTree::finish(const double* sum, const double* error, double* me
   return true;
 }
 
+// One task's subtree of the queries (nodes first … first + count − 1 in
+// the tree's preorder): its expansions and their error bounds.
+struct WeightedMeanTree::Work {
+  std::size_t first = 0;
+  std::vector<double> local;  // per node: terms × channels
+  std::vector<double> error;  // per node: channels
+};
+
 struct WeightedMeanTree::Batch {
   const double* queries = nullptr;  // dims per query, in the caller's order
   const double* scales = nullptr;
   std::vector<std::size_t> order;   // tree order → caller's order
   std::vector<Node> nodes;
-  std::vector<double> local;   // per query node: terms × channels
-  std::vector<double> error;   // per query node: channels
   std::vector<double> direct;  // per query (tree order): channels, summed exactly
   double nearest = 0.0;        // a far pair's least distance before scaling
   double* means = nullptr;
@@ -361,7 +367,7 @@ struct WeightedMeanTree::Batch {
 // Dims and NC fix the dimensions and channels at compile time (0: as the tree
 // has them), so that the inner loops unroll.
 template <std::size_t Dims, std::size_t NC>
-void WeightedMeanTree::interact(Batch& batch, int queryNode, int stationNode) const {
+void WeightedMeanTree::interact(Batch& batch, Work& work, int queryNode, int stationNode) const {
   const std::size_t nc = NC ? NC : static_cast<std::size_t>(channels_);
   const std::size_t d = Dims ? Dims : static_cast<std::size_t>(dims_);
   const Node& q = batch.nodes[static_cast<std::size_t>(queryNode)];
@@ -384,7 +390,8 @@ void WeightedMeanTree::interact(Batch& batch, int queryNode, int stationNode) co
       std::array<double, kMaxTerms> a{};
       coefficients(R, D2, a.data());
       const double* moments = &moments_[station * terms_.size() * nc];
-      double* local = &batch.local[static_cast<std::size_t>(queryNode) * terms_.size() * nc];
+      const std::size_t slot = static_cast<std::size_t>(queryNode) - work.first;
+      double* local = &work.local[slot * terms_.size() * nc];
       for (std::size_t m = 0; m < terms_.size(); ++m) {
         for (const Pair& pair : pairs_[m]) {
           const double f = a[static_cast<std::size_t>(pair.sum)] * pair.binomial;
@@ -392,7 +399,7 @@ void WeightedMeanTree::interact(Batch& batch, int queryNode, int stationNode) co
           for (std::size_t c = 0; c < nc; ++c) local[m * nc + c] += f * moment[c];
         }
       }
-      double* error = &batch.error[static_cast<std::size_t>(queryNode) * nc];
+      double* error = &work.error[slot * nc];
       for (std::size_t c = 0; c < nc; ++c) error[c] += bound * absolute[c];
       return;
     }
@@ -420,22 +427,23 @@ void WeightedMeanTree::interact(Batch& batch, int queryNode, int stationNode) co
     return;
   }
   if (stationLeaf || (!queryLeaf && q.radius > s.radius)) {
-    interact<Dims, NC>(batch, q.left, stationNode);
-    interact<Dims, NC>(batch, q.right, stationNode);
+    interact<Dims, NC>(batch, work, q.left, stationNode);
+    interact<Dims, NC>(batch, work, q.right, stationNode);
   } else {
-    interact<Dims, NC>(batch, queryNode, s.left);
-    interact<Dims, NC>(batch, queryNode, s.right);
+    interact<Dims, NC>(batch, work, queryNode, s.left);
+    interact<Dims, NC>(batch, work, queryNode, s.right);
   }
 }
 
 template <std::size_t Dims, std::size_t NC>
-void WeightedMeanTree::descend(Batch& batch, int queryNode) const {
+void WeightedMeanTree::descend(Batch& batch, Work& work, int queryNode) const {
   const std::size_t nc = NC ? NC : static_cast<std::size_t>(channels_);
   const std::size_t d = Dims ? Dims : static_cast<std::size_t>(dims_);
   const std::size_t terms = terms_.size();
   const Node& q = batch.nodes[static_cast<std::size_t>(queryNode)];
-  const double* local = &batch.local[static_cast<std::size_t>(queryNode) * terms * nc];
-  const double* error = &batch.error[static_cast<std::size_t>(queryNode) * nc];
+  const std::size_t slot = static_cast<std::size_t>(queryNode) - work.first;
+  const double* local = &work.local[slot * terms * nc];
+  const double* error = &work.error[slot * nc];
   std::array<double, kMaxTerms> u{};
   if (q.left >= 0) {
     for (const int child : {q.left, q.right}) {
@@ -443,7 +451,8 @@ void WeightedMeanTree::descend(Batch& batch, int queryNode) const {
       std::array<double, 3> delta{};
       for (std::size_t k = 0; k < d; ++k) delta[k] = c.centre[k] - q.centre[k];
       monomials(delta, u.data());
-      double* into = &batch.local[static_cast<std::size_t>(child) * terms * nc];
+      const std::size_t childSlot = static_cast<std::size_t>(child) - work.first;
+      double* into = &work.local[childSlot * terms * nc];
       for (std::size_t m = 0; m < terms; ++m) {
         for (const Pair& pair : pairs_[m]) {
           const double f = pair.binomial * u[static_cast<std::size_t>(pair.k)];
@@ -451,9 +460,9 @@ void WeightedMeanTree::descend(Batch& batch, int queryNode) const {
           for (std::size_t ch = 0; ch < nc; ++ch) into[m * nc + ch] += f * from[ch];
         }
       }
-      double* errorInto = &batch.error[static_cast<std::size_t>(child) * nc];
+      double* errorInto = &work.error[childSlot * nc];
       for (std::size_t ch = 0; ch < nc; ++ch) errorInto[ch] += error[ch];
-      descend<Dims, NC>(batch, child);
+      descend<Dims, NC>(batch, work, child);
     }
     return;
   }
@@ -518,12 +527,10 @@ bool WeightedMeanTree::Means(std::size_t count, const double* queries, const dou
   Build(dims_, 0, order.size(), order, positions.data(), batch.nodes);
   for (std::size_t& i : order) i = batch.order[i];
   batch.order = std::move(order);
-  batch.local.assign(batch.nodes.size() * terms_.size() * nc, 0.0);
-  batch.error.assign(batch.nodes.size() * nc, 0.0);
   batch.direct.assign(batch.order.size() * nc, 0.0);
   // Independent subtrees of the queries, a few per core.
   std::vector<int> subtrees{0};
-  while (subtrees.size() < 64) {
+  while (subtrees.size() < 256) {
     std::vector<int> next;
     for (int n : subtrees) {
       const Node& node = batch.nodes[static_cast<std::size_t>(n)];
@@ -538,14 +545,23 @@ bool WeightedMeanTree::Means(std::size_t count, const double* queries, const dou
     subtrees = std::move(next);
   }
   return OnEveryCore(subtrees.size(), [&](std::size_t i) {
+    // The subtree's nodes run up to its last leaf, in preorder.
+    const int root = subtrees[i];
+    int last = root;
+    while (batch.nodes[static_cast<std::size_t>(last)].left >= 0) last = batch.nodes[static_cast<std::size_t>(last)].right;
+    Work work;
+    work.first = static_cast<std::size_t>(root);
+    const std::size_t count = static_cast<std::size_t>(last - root + 1);
+    work.local.assign(count * terms_.size() * nc, 0.0);
+    work.error.assign(count * nc, 0.0);
     if (dims_ == 2 && channels_ == 4) {
-      interact<2, 4>(batch, subtrees[i], 0), descend<2, 4>(batch, subtrees[i]);
+      interact<2, 4>(batch, work, root, 0), descend<2, 4>(batch, work, root);
     } else if (dims_ == 3 && channels_ == 4) {
-      interact<3, 4>(batch, subtrees[i], 0), descend<3, 4>(batch, subtrees[i]);
+      interact<3, 4>(batch, work, root, 0), descend<3, 4>(batch, work, root);
     } else if (dims_ == 2 && channels_ == 5) {
-      interact<2, 5>(batch, subtrees[i], 0), descend<2, 5>(batch, subtrees[i]);
+      interact<2, 5>(batch, work, root, 0), descend<2, 5>(batch, work, root);
     } else {
-      interact<0, 0>(batch, subtrees[i], 0), descend<0, 0>(batch, subtrees[i]);
+      interact<0, 0>(batch, work, root, 0), descend<0, 0>(batch, work, root);
     }
   }, cancelled);
 }

@@ -78,10 +78,11 @@ class WeightedMeanTree {
   static int Build(int dims, std::size_t begin, std::size_t end, std::vector<std::size_t>& order,
                    const double* positions, std::vector<Node>& nodes);
   struct Batch;
+  struct Work;
   template <std::size_t Dims, std::size_t NC>
-  void interact(Batch& batch, int queryNode, int stationNode) const;
+  void interact(Batch& batch, Work& work, int queryNode, int stationNode) const;
   template <std::size_t Dims, std::size_t NC>
-  void descend(Batch& batch, int queryNode) const;
+  void descend(Batch& batch, Work& work, int queryNode) const;
   void fillMoments(int node);
   double weight(double distance) const;
   double power(double s) const { return alpha_ == 0.5 ? 1.0 / s : 1.0 / (s * s); }  // s^(−2α)
