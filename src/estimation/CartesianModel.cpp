@@ -246,7 +246,7 @@ ResidualPlot CartesianModel::Plot(const std::vector<PointTest>& tests) const {
 }
 
 std::int64_t CartesianModel::PointsRead() const {
-  return static_cast<std::int64_t>(job_.source.size() + job_.target.size());
+  return static_cast<std::int64_t>(job_.source.size()) + job_.targetRead;
 }
 
 void CartesianModel::CompleteSummary(EstimationSummary& summary) const {

@@ -37,7 +37,8 @@ struct EstimationJob {
   GeneralSettings settings;          // decimals, report header, residual distribution
 
   PointList source;
-  PointList target;
+  PointList target;  // released once paired (ReadEstimationPoints); its count stays in targetRead
+  std::int64_t targetRead = 0;
   std::vector<IdenticalPoint> identical;
   // Data lines of both files that fit no layout, and "file:line" of the first.
   std::int64_t linesUnreadable = 0;
