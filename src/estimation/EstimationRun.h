@@ -203,6 +203,8 @@ class EstimationModel {
 // as %width.5f; a NaN value leaves its column blank, and blank columns at the
 // end are left out.
 std::string TableLine(std::string_view name, const std::vector<double>& values, int width);
+// The values of such a line as "%<width>.<decimals>f", appended to `line`.
+void AppendTableValues(std::string& line, const std::vector<double>& values, int width, int decimals);
 
 }  // namespace pelmar
 
