@@ -122,7 +122,7 @@ std::string SummaryJson(const RunSummary& summary) {
                                {"tested", t.tested}};
       point["residuals"] = nlohmann::json::array();
       for (double r : t.residuals) point["residuals"].push_back(number(r));
-      if (!t.axes.empty()) point["axes"] = t.axes;
+      if (!t.axes.empty()) point["axes"] = t.axes.names();
       point["nabla"] = nlohmann::json::array();
       for (double r : t.nabla) point["nabla"].push_back(number(r));
       point["redundancy_number"] = number(t.redundancyShare);

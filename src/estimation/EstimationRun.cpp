@@ -595,7 +595,7 @@ void EstimationModel::TellTransformed(JobHost& host, std::int64_t leftOut, const
   if (leftOut > 0) TellLeftOut(host, leftOut, first);
 }
 
-std::string TableLine(std::string_view name, const std::vector<double>& values, int width) {
+std::string TableLine(std::string_view name, std::span<const double> values, int width) {
   // "%<width>s" and "%<width>.5f" as formatMessage gives them.
   std::string line;
   appendRight(line, name, width);
@@ -604,7 +604,7 @@ std::string TableLine(std::string_view name, const std::vector<double>& values, 
   return line;
 }
 
-void AppendTableValues(std::string& line, const std::vector<double>& values, int width, int decimals) {
+void AppendTableValues(std::string& line, std::span<const double> values, int width, int decimals) {
   std::size_t used = values.size();
   while (used > 0 && std::isnan(values[used - 1])) --used;
   for (std::size_t c = 0; c < used; ++c) {

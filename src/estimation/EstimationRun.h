@@ -23,6 +23,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -202,9 +203,9 @@ class EstimationModel {
 // A line of a report table: the name in `width` characters, then each value
 // as %width.5f; a NaN value leaves its column blank, and blank columns at the
 // end are left out.
-std::string TableLine(std::string_view name, const std::vector<double>& values, int width);
+std::string TableLine(std::string_view name, std::span<const double> values, int width);
 // The values of such a line as "%<width>.<decimals>f", appended to `line`.
-void AppendTableValues(std::string& line, const std::vector<double>& values, int width, int decimals);
+void AppendTableValues(std::string& line, std::span<const double> values, int width, int decimals);
 
 }  // namespace pelmar
 
