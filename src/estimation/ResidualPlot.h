@@ -1,7 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelmar {
@@ -85,6 +87,9 @@ std::filesystem::path PlotPathBesideReport(const std::filesystem::path& reportPa
 std::string PlotMarkerId(char kind, std::size_t index);
 
 std::string ResidualPlotSvg(const ResidualPlot& plot, const LanguageTable& table);
+// The same text handed to `sink` a block of whole lines at a time.
+void WriteResidualPlotSvg(const ResidualPlot& plot, const LanguageTable& table,
+                          const std::function<void(std::string_view)>& sink);
 
 // Writes the SVG to `path` (through a temporary file that replaces it only
 // when complete). A failure is told (ResidualPlotNotWritten) and returns
