@@ -50,7 +50,13 @@ void ReportFile::write(std::string_view text) {
 }
 
 void ReportFile::writeText(int id, const MessageArgs& args) {
-  write(utf8ToWindows1252(table_.format(id, args)));
+  const std::string text = table_.format(id, args);
+  // ASCII is the same in both: the test table's line per point needs no copy.
+  if (hasHighBytes(text)) {
+    write(utf8ToWindows1252(text));
+  } else {
+    write(text);
+  }
 }
 
 void ReportFile::writeFormat(std::string_view format, const MessageArgs& args) { write(formatMessage(format, args)); }
