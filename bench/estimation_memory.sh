@@ -10,6 +10,7 @@
 # MODEL: similarity (plane, 4 parameters; default) or helmert (spatial,
 # rigorous 7 parameters; numpy fits the linearised one). Further arguments
 # go to pelmar-cli estimate (e.g. --output FILE, --plot none).
+# PELMAR_CLI names another pelmar-cli to time (an older build, say).
 # Usage: bench/estimation_memory.sh [POINTS] [MODEL] [ESTIMATE-ARGS...]   (after scripts/build.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,8 +18,8 @@ points="${1:-1000000}"
 model="${2:-similarity}"
 shift $(( $# < 2 ? $# : 2 ))
 runs="${RUNS:-3}"
-cli="$PWD/build/bin/pelmar-cli"
-[ -x "$cli" ] || { echo "build/bin/pelmar-cli is missing: run scripts/build.sh" >&2; exit 1; }
+cli="${PELMAR_CLI:-$PWD/build/bin/pelmar-cli}"
+[ -x "$cli" ] || { echo "$cli is missing: run scripts/build.sh" >&2; exit 1; }
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is missing: apt-get install time" >&2; exit 1; }
 numpy_python=""
 for candidate in python3 /usr/bin/python3; do
