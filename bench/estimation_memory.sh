@@ -10,7 +10,8 @@
 # MODEL: similarity (plane, 4 parameters; default) or helmert (spatial,
 # rigorous 7 parameters; numpy fits the linearised one). Further arguments
 # go to pelmar-cli estimate (e.g. --output FILE, --plot none).
-# PELMAR_CLI names another pelmar-cli to time (an older build, say).
+# PELMAR_CLI names another pelmar-cli to time (an older build, say);
+# SUMMARY=1 has it write --summary too.
 # Usage: bench/estimation_memory.sh [POINTS] [MODEL] [ESTIMATE-ARGS...]   (after scripts/build.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,6 +33,8 @@ case "$model" in
   *) echo "MODEL: similarity or helmert, not $model" >&2; exit 2 ;;
 esac
 work="$(mktemp -d)"
+summary=()
+[ "${SUMMARY:-0}" = 1 ] && summary=(--summary "$work/run.json")
 trap 'rm -rf "$work"' EXIT
 python3 bench/identical_points.py "$kind" "$points" "$work"
 cat > "$work/fit.py" <<'PY'
@@ -84,7 +87,7 @@ median() { python3 -c "import statistics, sys; print(statistics.median(float(v) 
 
 pelmar_times=() pelmar_rss=() numpy_times=() numpy_rss=()
 for _ in $(seq "$runs"); do
-  read -r seconds rss < <(measure "$cli" -q "${settings[@]}" --set Interpolation.InterpolationActive=0 \
+  read -r seconds rss < <(measure "$cli" -q "${summary[@]}" "${settings[@]}" --set Interpolation.InterpolationActive=0 \
     estimate "$model" --source "$work/s.txt" --target "$work/t.txt" --report "$work/run.aus" "$@")
   pelmar_times+=("$seconds") pelmar_rss+=("$rss")
   read -r seconds rss < <(measure "$numpy_python" "$work/fit.py" "$kind" "$work/s.txt" "$work/t.txt")
@@ -93,7 +96,8 @@ done
 pt=$(median "${pelmar_times[@]}") pm=$(median "${pelmar_rss[@]}")
 nt=$(median "${numpy_times[@]}") nm=$(median "${numpy_rss[@]}")
 printf 'identical points: %d, model: %s, runs: %d (medians), cores: %d\n' "$points" "$model" "$runs" "$(nproc)"
-printf 'report: %d bytes\n' "$(stat -c %s "$work/run.aus")"
+printf 'report: %d bytes%s\n' "$(stat -c %s "$work/run.aus")" \
+  "$([ ${#summary[@]} -gt 0 ] && printf ', summary: %d bytes' "$(stat -c %s "$work/run.json")")"
 python3 - "$pt" "$pm" "$nt" "$nm" <<'PY'
 import sys
 pt, pm, nt, nm = map(float, sys.argv[1:])
