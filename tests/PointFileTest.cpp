@@ -125,7 +125,8 @@ TEST(PairByName, agrees_with_a_plain_search_and_counts_the_repeated_names) {
   for (std::size_t i = 0; i < source.size(); ++i) {
     ASSERT_EQ(partner[i], firstOf(target, source[i].name, target.size())) << source[i].name;
   }
-  for (const auto& [list, repeated] : {std::pair{&source, FindRepeatedNames(source)}, std::pair{&target, targetRepeated}}) {
+  for (const auto& [list, repeated] :
+       {std::pair{&source, FindRepeatedNames(source)}, std::pair{&target, targetRepeated}}) {
     const RepeatedNames plain = plainRepeats(*list);
     EXPECT_GT(plain.count, 0);
     EXPECT_EQ(repeated.count, plain.count);

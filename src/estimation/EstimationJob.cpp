@@ -17,8 +17,8 @@ namespace {
 
 void MatchByPartners(EstimationJob& job, const std::vector<std::ptrdiff_t>& partner) {
   job.identical.clear();
-  const auto paired = static_cast<std::size_t>(std::count_if(partner.begin(), partner.end(), [](auto p) { return p >= 0; }));
-  job.identical.reserve(paired);
+  job.identical.reserve(
+      static_cast<std::size_t>(std::count_if(partner.begin(), partner.end(), [](std::ptrdiff_t p) { return p >= 0; })));
   for (std::size_t i = 0; i < job.source.size(); ++i) {
     if (partner[i] < 0) continue;
     const PointRecord& s = job.source[i];
@@ -32,7 +32,8 @@ void MatchByPartners(EstimationJob& job, const std::vector<std::ptrdiff_t>& part
 // repeated source name takes part as often as it occurs.
 void TellRepeatedNames(const RepeatedNames& repeated, const PointList& points, const std::filesystem::path& path,
                        JobHost& host) {
-  if (repeated.count > 0) host.message(str::DuplicateNames, {repeated.count, path.string(), utf8Name(points[repeated.first].name)});
+  if (repeated.count == 0) return;
+  host.message(str::DuplicateNames, {repeated.count, path.string(), utf8Name(points[repeated.first].name)});
 }
 
 }  // namespace
