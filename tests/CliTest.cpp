@@ -10,6 +10,7 @@
 #include "cli/CliApp.h"
 #include "settings/EllipsoidDatabase.h"
 #include "cli/CliHost.h"
+#include "cli/Summary.h"
 #include "text/LineScanner.h"
 #include "text/TextEncoding.h"
 #include "support/TestSupport.h"
@@ -312,6 +313,36 @@ TEST_F(EstimateCli, writes_report_output_and_summary) {
   for (const auto& parameter : json["parameters"]) EXPECT_TRUE(parameter["sigma"].is_number()) << parameter["name"];
   EXPECT_EQ(json["distributed_outliers"], nlohmann::json::array({"E"}));
   EXPECT_NE(err.str().find("distributed onto the transformed points: E. [1367]"), std::string::npos) << err.str();
+}
+
+// The points' records are written by hand in json.dump(2)'s layout: the
+// text must be what the library writes for the same object, whatever the
+// names hold (quotes, backslashes, control characters, UTF-8 and
+// Windows-1252 letters) and the numbers are (NaN as null, whole, tiny, none).
+TEST(SummaryJson, points_are_laid_out_and_escaped_as_the_json_library_does) {
+  EstimationSummary estimation;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<std::string> names = {"P1", "a\"b\\c", "tab\tand\x01", "M\xC3\xBCller", "M\xFCller", "", "~ {}"};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    PointTest t;
+    t.name = names[i];
+    t.residuals = i % 2 == 0 ? AxisValues{0.001, -2.5e-7} : AxisValues{nan, 3.0, 1e-300};
+    t.nabla = i == 5 ? AxisValues{} : AxisValues{-0.0, 1e21};
+    t.mdb = i == 3 ? AxisValues{} : AxisValues{0.1};
+    t.axes = i == 6 ? AxisLabels{} : AxisLabels{std::vector<std::string>{"N", "E", "h"}};
+    t.T = 1.0 / 3.0, t.F = 12.0, t.outlier = i == 2, t.tested = i != 4, t.redundancyShare = 0.5;
+    estimation.points.push_back(t);
+  }
+  cli::RunSummary summary;
+  summary.command = "estimate";
+  summary.estimation = &estimation;
+  const std::string text = cli::SummaryJson(summary);
+  const auto json = nlohmann::json::parse(text);
+  EXPECT_EQ(json.dump(2) + "\n", text);
+  ASSERT_EQ(json["points"].size(), names.size());
+  EXPECT_EQ(json["points"][1]["name"], names[1]);
+  EXPECT_EQ(json["points"][4]["name"], "M\xC3\xBCller") << "Windows-1252 read as such";
+  EXPECT_TRUE(json["points"][1]["residuals"][0].is_null());
 }
 
 TEST_F(EstimateCli, writes_the_residual_plot_beside_the_report_or_where_plot_names_it) {

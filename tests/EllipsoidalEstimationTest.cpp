@@ -206,7 +206,7 @@ TEST_F(EllipsoidalEstimation, sectioned_targets_give_the_same_parameters) {
   // The residuals: null components where a point has no observation.
   int positionOnly = 0, heightOnly = 0;
   for (const PointTest& t : summary.points) {
-    EXPECT_EQ(t.axes, (std::vector<std::string>{"N", "E", "h"}));
+    EXPECT_EQ(t.axes.names(), (std::vector<std::string>{"N", "E", "h"}));
     positionOnly += std::isnan(t.residuals[2]) && !std::isnan(t.residuals[0]);
     heightOnly += std::isnan(t.residuals[0]) && !std::isnan(t.residuals[2]);
   }

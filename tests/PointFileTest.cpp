@@ -5,6 +5,7 @@
 #include <clocale>
 
 #include "points/LineFormatters.h"
+#include "points/NameIndex.h"
 #include "text/LineReader.h"
 #include "support/TestSupport.h"
 
@@ -95,6 +96,48 @@ TEST(PairByName, pairs_with_the_first_target_of_equal_name_letter_case_included)
   const PointList source = {{"P1"}, {"p1"}, {"P2"}, {"P1"}, {"Q"}};
   const PointList target = {{"P2"}, {"P1"}, {"P1"}, {"p1"}};
   EXPECT_EQ(PairByName(source, target), (std::vector<std::ptrdiff_t>{1, 3, 0, 1, -1}));
+}
+
+// The hash index against a plain search: names repeated in both lists, some
+// unpaired, one empty, prefixes of one another; the index grown from nothing
+// (FindOrAdd past its first size) and sized beforehand.
+TEST(PairByName, agrees_with_a_plain_search_and_counts_the_repeated_names) {
+  PointList source, target;
+  for (int i = 0; i < 3000; ++i) {
+    source.push_back({"P" + std::to_string(i % 1700 * 7 % 2003)});
+    if (i % 5 != 0) target.push_back({"P" + std::to_string(i * 3 % 2011)});
+  }
+  source.push_back({""}), target.push_back({""}), source.push_back({"P1"}), target.insert(target.begin(), {"P10"});
+  auto firstOf = [](const PointList& list, const std::string& name, std::size_t end) -> std::ptrdiff_t {
+    for (std::size_t j = 0; j < end; ++j) if (list[j].name == name) return static_cast<std::ptrdiff_t>(j);
+    return -1;
+  };
+  auto plainRepeats = [&](const PointList& list) {
+    RepeatedNames out;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      if (firstOf(list, list[i].name, i) >= 0 && out.count++ == 0) out.first = i;
+    }
+    return out;
+  };
+  RepeatedNames targetRepeated;
+  const std::vector<std::ptrdiff_t> partner = PairByName(source, target, &targetRepeated);
+  ASSERT_EQ(partner.size(), source.size());
+  for (std::size_t i = 0; i < source.size(); ++i) {
+    ASSERT_EQ(partner[i], firstOf(target, source[i].name, target.size())) << source[i].name;
+  }
+  for (const auto& [list, repeated] :
+       {std::pair{&source, FindRepeatedNames(source)}, std::pair{&target, targetRepeated}}) {
+    const RepeatedNames plain = plainRepeats(*list);
+    EXPECT_GT(plain.count, 0);
+    EXPECT_EQ(repeated.count, plain.count);
+    EXPECT_EQ(repeated.first, plain.first);
+  }
+  auto nameOf = [&](std::size_t i) { return std::string_view(target[i].name); };
+  NameIndex<decltype(nameOf)> grown(nameOf);
+  for (std::size_t i = 0; i < target.size(); ++i) {
+    ASSERT_EQ(grown.FindOrAdd(target[i].name, i), firstOf(target, target[i].name, i));
+  }
+  for (const PointRecord& p : source) EXPECT_EQ(grown.Find(p.name), firstOf(target, p.name, target.size()));
 }
 
 // A German locale must change nothing: files keep the decimal point.

@@ -4,10 +4,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <ostream>
 #include <nlohmann/json.hpp>
 
-#include "io/FileReplace.h"
+#include "io/OutputFile.h"
 #include "app/StringIds.h"
 #include "text/TextEncoding.h"
 #include "cli/CliHost.h"
@@ -47,7 +48,11 @@ void SetPointRunCounts(RunSummary& summary, const PointRunCounts& counts, const 
   if (counts.linesUnreadable > 0) summary.firstUnreadable = input + ":" + std::to_string(counts.firstUnreadableLine);
 }
 
-std::string SummaryJson(const RunSummary& summary) {
+namespace {
+
+// Every field but the points' records: "points" is an empty array, which
+// WriteSummaryJson fills as it writes.
+nlohmann::json SummaryObject(const RunSummary& summary) {
   nlohmann::json json;
   json["ok"] = summary.ok;
   if (!summary.ok) {
@@ -117,35 +122,140 @@ std::string SummaryJson(const RunSummary& summary) {
     json["proj"] = e->proj.empty() ? nlohmann::json() : nlohmann::json(e->proj);
     if (e->projFidelity) json["proj_fidelity_m"] = number(*e->projFidelity);
     json["points"] = nlohmann::json::array();
-    for (const PointTest& t : e->points) {
-      nlohmann::json point = {{"name", utf8(t.name)}, {"T", number(t.T)}, {"F", number(t.F)}, {"outlier", t.outlier},
-                               {"tested", t.tested}};
-      point["residuals"] = nlohmann::json::array();
-      for (double r : t.residuals) point["residuals"].push_back(number(r));
-      if (!t.axes.empty()) point["axes"] = t.axes;
-      point["nabla"] = nlohmann::json::array();
-      for (double r : t.nabla) point["nabla"].push_back(number(r));
-      point["redundancy_number"] = number(t.redundancyShare);
-      point["mdb"] = nlohmann::json::array();
-      for (double m : t.mdb) point["mdb"].push_back(number(m));
-      json["points"].push_back(std::move(point));
+  }
+  return json;
+}
+
+// A text as nlohmann::json writes it: printable ASCII without quotes or
+// backslashes as it is, anything else through the library's own escaping.
+void appendJsonString(std::string& out, const std::string& text) {
+  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    return c >= 0x20 && c <= 0x7E && c != '"' && c != '\\';
+  });
+  if (plain) {
+    out += '"';
+    out += text;
+    out += '"';
+  } else {
+    out += nlohmann::json(text).dump();
+  }
+}
+
+// A number as nlohmann::json writes it (its shortest round-trip digits, the
+// very function its serializer calls), null when not finite.
+void appendJsonNumber(std::string& out, double value) {
+  if (!std::isfinite(value)) {
+    out += "null";
+    return;
+  }
+  char buffer[64];
+  const char* end = nlohmann::detail::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, static_cast<std::size_t>(end - buffer));
+}
+
+// An array at the points' depth (its items indented by 8, its bracket by 6).
+template <class Values, class Append>
+void appendJsonArray(std::string& out, const Values& values, Append append) {
+  if (values.empty()) {
+    out += "[]";
+    return;
+  }
+  out += "[\n";
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) out += ",\n";
+    out += "        ";
+    append(out, values[i]);
+  }
+  out += "\n      ]";
+}
+
+// One record of "points" as json.dump(2) lays it out in the summary: keys
+// in std::map's order, the object indented by 4.
+void appendPointJson(std::string& out, const PointTest& t) {
+  auto key = [&](const char* name) {
+    out += ",\n      \"";
+    out += name;
+    out += "\": ";
+  };
+  auto number = [](std::string& o, double v) { appendJsonNumber(o, v); };
+  out += "    {\n      \"F\": ";
+  appendJsonNumber(out, t.F);
+  key("T");
+  appendJsonNumber(out, t.T);
+  if (!t.axes.empty()) {
+    key("axes");
+    const std::vector<std::string> axes = t.axes.names();
+    appendJsonArray(out, axes, [](std::string& o, const std::string& axis) { appendJsonString(o, axis); });
+  }
+  key("mdb");
+  appendJsonArray(out, t.mdb, number);
+  key("nabla");
+  appendJsonArray(out, t.nabla, number);
+  key("name");
+  appendJsonString(out, utf8(t.name));
+  key("outlier");
+  out += t.outlier ? "true" : "false";
+  key("redundancy_number");
+  appendJsonNumber(out, t.redundancyShare);
+  key("residuals");
+  appendJsonArray(out, t.residuals, number);
+  key("tested");
+  out += t.tested ? "true" : "false";
+  out += "\n    }";
+}
+
+}  // namespace
+
+void WriteSummaryJson(const RunSummary& summary, const std::function<void(std::string_view)>& sink) {
+  const std::string text = SummaryObject(summary).dump(2) + "\n";
+  const EstimationSummary* e = summary.estimation;
+  constexpr std::string_view kEmptyPoints = "\n  \"points\": []";  // a key of the top level: indented by 2
+  const std::size_t at = e == nullptr || e->points.empty() ? std::string_view::npos : text.find(kEmptyPoints);
+  if (at == std::string_view::npos) {
+    sink(text);
+    return;
+  }
+  const std::string_view whole(text);
+  sink(whole.substr(0, at + kEmptyPoints.size() - 1));  // to its "["
+  std::string block;
+  for (std::size_t i = 0; i < e->points.size(); ++i) {
+    block += i == 0 ? "\n" : ",\n";
+    appendPointJson(block, e->points[i]);
+    constexpr std::size_t kBlock = 1 << 16;
+    if (block.size() >= kBlock) {
+      sink(block);
+      block.clear();
     }
   }
-  return json.dump(2) + "\n";
+  block += "\n  ]";
+  sink(block);
+  sink(whole.substr(at + kEmptyPoints.size()));
 }
+
+std::string SummaryJson(const RunSummary& summary) {
+  std::string out;
+  WriteSummaryJson(summary, [&out](std::string_view text) { out += text; });
+  return out;
+}
+
 
 namespace {
 
-// To the file, or to standard output for "-".
+// To the file, or to standard output for "-", as it is written: the summary
+// of a million points runs to half a gigabyte. The file goes through a
+// temporary that replaces it only when complete, as a job's output does
+// (no flush to disk: it can be made again).
 bool writeSummary(CliContext& context, const RunSummary& summary) {
   context.summaryWritten = true;
-  const std::string text = SummaryJson(summary);
   if (context.summaryPath == "-") {
-    context.out << text;
+    WriteSummaryJson(summary, [&context](std::string_view text) { context.out << text; });
     context.out.flush();
     return static_cast<bool>(context.out);
   }
-  return replaceFileContent(context.summaryPath, text);
+  OutputFile file;
+  if (!file.open(context.summaryPath)) return false;
+  WriteSummaryJson(summary, [&file](std::string_view text) { file.write(text); });
+  return file.commit();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -46,6 +47,8 @@ void SetPointRunCounts(RunSummary& summary, const PointRunCounts& counts, const 
 
 // The summary as one JSON object (UTF-8, a line break at the end).
 std::string SummaryJson(const RunSummary& summary);
+// The same text handed to `sink` a block at a time.
+void WriteSummaryJson(const RunSummary& summary, const std::function<void(std::string_view)>& sink);
 
 struct CliContext;
 // The end of every successful run: the summary file when --summary asks for

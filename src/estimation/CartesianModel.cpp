@@ -8,6 +8,7 @@
 #include "estimation/ReportFile.h"
 #include "points/LineFormatters.h"
 #include "text/MessageFormat.h"
+#include "text/NumberFormat.h"
 #include "text/TextEncoding.h"
 #include "stored/ProjPipeline.h"
 
@@ -31,8 +32,7 @@ CartesianModel::CartesianModel(EstimationJob& job, CartesianLayout layout, int m
       writeIdentical_(writeIdentical),
       center_(center),
       minimumIdentical_(minimumIdentical),
-      distribution_(0, 0.0, false),
-      reportPattern_("%15s" + repeated("%15.5f", layout_.dimensions) + "\n") {}
+      distribution_(0, 0.0, false) {}
 
 bool CartesianModel::ReadAndPair(JobHost& host) {
   return ReadEstimationPoints(job_, layout_.read, minimumIdentical_, host);
@@ -125,13 +125,11 @@ void CartesianModel::WritePointTables(ReportFile& report, const LanguageTable& t
     report.section(titleId, titleRule);
     report.writeFormat(columns, heads);
     report.rule(layout_.pointRule);
+    std::string line;
     for (const IdenticalPoint& p : job_.identical) {
       const Vec3 v = target ? TableOrder(p.targetY, p.targetX, p.targetZ) : TableOrder(p.sourceY, p.sourceX, p.sourceZ);
-      MessageArgs args;
-      args.reserve(4);
-      args.emplace_back(p.name);
-      for (int c = 0; c < dims; ++c) args.emplace_back(v[c]);
-      report.writeFormat(reportPattern_, args);
+      ReportLine(line, p.name, v);
+      report.write(line);
     }
     report.write("\n");
   };
@@ -224,16 +222,24 @@ std::array<double, 2> CartesianModel::PlanOfSource(std::size_t index) const {
   return Plan(p.X, p.Y, p.Z);
 }
 
+// "%15s" and a "%15.5f" per dimension, as formatMessage gives them; the
+// report's largest tables go through here a million lines at a time.
+void CartesianModel::ReportLine(std::string& line, std::string_view name, const Vec3& values) const {
+  line.clear();
+  appendRight(line, name, 15);
+  for (int c = 0; c < layout_.dimensions; ++c) appendFixed(line, values[c], 15, 5);
+  line += '\n';
+}
+
 void CartesianModel::FormatTransformed(std::size_t index, const Vec3& point, std::string& reportLine,
                                        std::string& outputLine) const {
   const std::string& name = job_.source[index].name;
   const int decimals = job_.settings.decimalsCartesian;
+  ReportLine(reportLine, name, point);  // the report keeps Y X (Z)
   if (layout_.dimensions == 2) {
-    reportLine = formatMessage(reportPattern_, {name, point[0], point[1]});
     FormatPointLine2(outputLine, name, point[0], point[1], decimals);
     AppendRest(outputLine, job_.source[index].rest);  // empty unless --keep-rest
   } else {
-    reportLine = formatMessage(reportPattern_, {name, point[0], point[1], point[2]});  // the report keeps Y X Z
     double first = point[0], second = point[1];
     ToOutputOrder(first, second, job_.settings.axisOrder);
     FormatPointLine3(outputLine, name, first, second, point[2], decimals);
@@ -246,7 +252,7 @@ ResidualPlot CartesianModel::Plot(const std::vector<PointTest>& tests) const {
 }
 
 std::int64_t CartesianModel::PointsRead() const {
-  return static_cast<std::int64_t>(job_.source.size() + job_.target.size());
+  return static_cast<std::int64_t>(job_.source.size()) + job_.targetRead;
 }
 
 void CartesianModel::CompleteSummary(EstimationSummary& summary) const {

@@ -118,7 +118,7 @@ class CartesianModel : public EstimationModel {
   bool earthCentred_ = false;
   Vec3 planCentre_{}, planEast_{}, planNorth_{};
   ResidualDistribution distribution_;
-  std::string reportPattern_;
+  void ReportLine(std::string& line, std::string_view name, const Vec3& values) const;
 };
 
 }  // namespace pelmar

@@ -1,7 +1,6 @@
 #include "estimation/EstimationJob.h"
 
-#include <string_view>
-#include <unordered_set>
+#include <algorithm>
 
 #include "io/FileAccess.h"
 #include "app/JobHost.h"
@@ -14,9 +13,12 @@
 
 namespace pelmar {
 
-void MatchIdenticalPoints(EstimationJob& job) {
+namespace {
+
+void MatchByPartners(EstimationJob& job, const std::vector<std::ptrdiff_t>& partner) {
   job.identical.clear();
-  const std::vector<std::ptrdiff_t> partner = PairByName(job.source, job.target);
+  job.identical.reserve(
+      static_cast<std::size_t>(std::count_if(partner.begin(), partner.end(), [](std::ptrdiff_t p) { return p >= 0; })));
   for (std::size_t i = 0; i < job.source.size(); ++i) {
     if (partner[i] < 0) continue;
     const PointRecord& s = job.source[i];
@@ -25,28 +27,24 @@ void MatchIdenticalPoints(EstimationJob& job) {
   }
 }
 
-namespace {
-
 // Names given again in a file are told (message 1331, as the ellipsoidal
 // reader does): a repeated target name pairs with its first line only, a
 // repeated source name takes part as often as it occurs.
-void TellRepeatedNames(const PointList& points, const std::filesystem::path& path, JobHost& host) {
-  std::unordered_set<std::string_view> names;
-  names.reserve(points.size());
-  std::int64_t repeated = 0;
-  std::string first;
-  for (const PointRecord& p : points) {
-    if (!names.insert(p.name).second && repeated++ == 0) first = p.name;
-  }
-  if (repeated > 0) host.message(str::DuplicateNames, {repeated, path.string(), utf8Name(first)});
+void TellRepeatedNames(const RepeatedNames& repeated, const PointList& points, const std::filesystem::path& path,
+                       JobHost& host) {
+  if (repeated.count == 0) return;
+  host.message(str::DuplicateNames, {repeated.count, path.string(), utf8Name(points[repeated.first].name)});
 }
 
 }  // namespace
+
+void MatchIdenticalPoints(EstimationJob& job) { MatchByPartners(job, PairByName(job.source, job.target)); }
 
 bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem::path&, PointList&, UnreadableLines*, bool),
                           int minimumIdentical, JobHost& host) {
   job.source.clear();
   job.target.clear();
+  job.targetRead = 0;
   job.identical.clear();
   job.linesUnreadable = 0;
   job.firstUnreadable.clear();
@@ -73,9 +71,14 @@ bool ReadEstimationPoints(EstimationJob& job, int (*read)(const std::filesystem:
     host.message(str::NoPointsRead);
     return false;
   }
-  TellRepeatedNames(job.source, job.sourcePath, host);
-  TellRepeatedNames(job.target, job.targetPath, host);
-  MatchIdenticalPoints(job);
+  TellRepeatedNames(FindRepeatedNames(job.source), job.source, job.sourcePath, host);
+  RepeatedNames targetRepeated;
+  const std::vector<std::ptrdiff_t> partner = PairByName(job.source, job.target, &targetRepeated);
+  TellRepeatedNames(targetRepeated, job.target, job.targetPath, host);
+  MatchByPartners(job, partner);
+  // The target points live on in the identical points: the list goes.
+  job.targetRead = static_cast<std::int64_t>(job.target.size());
+  PointList().swap(job.target);
   if (static_cast<int>(job.identical.size()) < minimumIdentical) {
     host.message(str::TooFewIdenticalPoints, {static_cast<std::int64_t>(job.identical.size()), minimumIdentical});
     return false;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -37,7 +40,8 @@ struct EstimationJob {
   GeneralSettings settings;          // decimals, report header, residual distribution
 
   PointList source;
-  PointList target;
+  PointList target;  // released once paired (ReadEstimationPoints); its count stays in targetRead
+  std::int64_t targetRead = 0;
   std::vector<IdenticalPoint> identical;
   // Data lines of both files that fit no layout, and "file:line" of the first.
   std::int64_t linesUnreadable = 0;
@@ -101,20 +105,85 @@ struct EstimatedParameter {
   std::optional<double> sigma;  // standard deviation, in the value's unit; none without redundancy
 };
 
+// Up to three numbers, one per axis of a point (residuals, ∇, MDB), held in
+// place: as std::vector they cost a run of a million points three heap
+// blocks per point. More than three is a fault of the caller
+// (std::length_error).
+class AxisValues {
+ public:
+  using value_type = double;
+  using const_iterator = const double*;
+  using iterator = const double*;
+
+  AxisValues() = default;
+  AxisValues(const std::vector<double>& values) : AxisValues(values.data(), values.size()) {}  // NOLINT: as a vector
+  AxisValues(std::initializer_list<double> values) : AxisValues(values.begin(), values.size()) {}
+
+  std::size_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
+  const double* data() const noexcept { return values_.data(); }
+  const double* begin() const noexcept { return values_.data(); }
+  const double* end() const noexcept { return values_.data() + size_; }
+  double operator[](std::size_t i) const { return values_[i]; }
+  bool operator==(const AxisValues& other) const {
+    return std::equal(begin(), end(), other.begin(), other.end());
+  }
+
+ private:
+  AxisValues(const double* values, std::size_t count) {
+    if (count > values_.size()) throw std::length_error("AxisValues: more than three axes");
+    std::copy(values, values + count, values_.begin());
+    size_ = static_cast<unsigned char>(count);
+  }
+  std::array<double, 3> values_{};
+  unsigned char size_ = 0;
+};
+
+// Up to three axis names of at most seven bytes ("Y", "X", "Z"; "N", "E",
+// "h"), held in place for the same reason; a longer name or a fourth is a
+// fault of the caller (std::length_error).
+class AxisLabels {
+ public:
+  AxisLabels() = default;
+  AxisLabels(const std::vector<std::string>& names) {  // NOLINT: as a vector
+    if (names.size() > names_.size()) throw std::length_error("AxisLabels: more than three axes");
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (names[i].size() >= names_[i].size()) throw std::length_error("AxisLabels: an axis name of over 7 bytes");
+      std::copy(names[i].begin(), names[i].end(), names_[i].begin());
+      lengths_[i] = static_cast<unsigned char>(names[i].size());
+    }
+    size_ = static_cast<unsigned char>(names.size());
+  }
+
+  std::size_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
+  std::string operator[](std::size_t i) const { return std::string(names_[i].data(), lengths_[i]); }
+  std::vector<std::string> names() const {
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < size_; ++i) out.push_back((*this)[i]);
+    return out;
+  }
+
+ private:
+  std::array<std::array<char, 8>, 3> names_{};
+  std::array<unsigned char, 3> lengths_{};
+  unsigned char size_ = 0;
+};
+
 struct PointTest {
   std::string name;
-  std::vector<double> residuals;  // computed minus given, in the file's axis order
-  std::vector<double> nabla;
+  AxisValues residuals;  // computed minus given, in the file's axis order
+  AxisValues nabla;
   double T = 0.0;
   double F = 0.0;
   bool outlier = false;
-  std::vector<std::string> axes;  // names of the residual components, e.g. "Y", "X"
   bool tested = true;  // false: the redundancy left no test of this point (T and F are 0)
+  AxisLabels axes;  // names of the residual components, e.g. "Y", "X"
   // Reliability: the share of the point's observations the other points
   // control (its redundancy numbers summed over k, 0 … 1), and the minimal
   // detectable bias of each component (metres; NaN where none is detectable).
   double redundancyShare = 0.0;
-  std::vector<double> mdb;
+  AxisValues mdb;
 };
 
 struct EstimationSummary {

@@ -13,37 +13,12 @@
 #include "points/LineFormatters.h"
 #include "settings/GeneralSettings.h"
 #include "text/MessageFormat.h"
+#include "text/NumberFormat.h"
 #include "text/TextEncoding.h"
 
 namespace pelmar {
 
 namespace {
-
-// Lines of a report table; one pattern for a line with every value.
-class TableLines {
- public:
-  TableLines(int width, std::size_t columns) : width_(width), columns_(columns) {
-    const std::string w = std::to_string(width);
-    full_ = "%" + w + "s";
-    for (std::size_t c = 0; c < columns; ++c) full_ += "%" + w + ".5f";
-    full_ += "\n";
-  }
-  std::string line(std::string_view name, const std::vector<double>& values) const {
-    if (values.size() == columns_ && std::none_of(values.begin(), values.end(), [](double v) { return std::isnan(v); })) {
-      MessageArgs args;
-      args.reserve(values.size() + 1);
-      args.emplace_back(std::string(name));
-      for (double v : values) args.emplace_back(v);
-      return formatMessage(full_, args);
-    }
-    return TableLine(name, values, width_);
-  }
-
- private:
-  int width_;
-  std::size_t columns_;
-  std::string full_;
-};
 
 void WriteResidualTable(ReportFile& report, const LanguageTable& table, const ResidualTableLayout& layout,
                         const std::vector<PointTest>& tests) {
@@ -58,17 +33,15 @@ void WriteResidualTable(ReportFile& report, const LanguageTable& table, const Re
   }
   report.writeFormat(format + "\n", heads);
   report.rule(layout.rule);
-  const TableLines lines(15, layout.heads.size());
-  for (const PointTest& t : tests) report.write(lines.line(t.name, t.residuals));
+  for (const PointTest& t : tests) report.write(TableLine(t.name, t.residuals, 15));
   if (layout.blankAfter) report.write("\n");
 }
 
 void WriteTestTable(ReportFile& report, const LanguageTable& table, const TestTableLayout& layout,
                     const std::vector<PointTest>& tests) {
   WriteTestTableHead(report, table, layout);
-  const TableLines lines(16, layout.axes.size());
   for (const PointTest& t : tests) {
-    report.write(lines.line(t.name, t.nabla));
+    report.write(TableLine(t.name, t.nabla, 16));
     WriteTestVerdict(report, table, layout, t);
   }
 }
@@ -463,13 +436,16 @@ void WritePrecision(ReportFile& report, const LanguageTable& table, const Estima
   report.writeFormat(head + "\n", heads);
   report.rule(15 + 12 * (1 + static_cast<int>(model.AxisNames().size())));
   constexpr double kPoorlyControlled = 0.1;
+  const std::string poorly = "  " + text(str::PoorlyControlled);
+  std::string line;
   for (const PointTest& t : tests) {
-    std::string line = formatMessage("%15s%12.3f", {t.name, t.redundancyShare});
-    std::string values = TableLine("", t.mdb, 12);
-    values.pop_back();  // its line end
-    line += values.substr(12);  // without the empty name column
-    if (t.redundancyShare < kPoorlyControlled) line += "  " + text(str::PoorlyControlled);
-    report.write(line + "\n");
+    line.clear();
+    appendRight(line, t.name, 15);
+    appendFixed(line, t.redundancyShare, 12, 3);
+    AppendTableValues(line, t.mdb, 12, 5);
+    if (t.redundancyShare < kPoorlyControlled) line += poorly;
+    line += '\n';
+    report.write(line);
   }
   report.write("\n");
 }
@@ -626,16 +602,25 @@ void EstimationModel::TellTransformed(JobHost& host, std::int64_t leftOut, const
   if (leftOut > 0) TellLeftOut(host, leftOut, first);
 }
 
-std::string TableLine(std::string_view name, const std::vector<double>& values, int width) {
-  const std::string w = std::to_string(width);
-  std::string line = formatMessage("%" + w + "s", {std::string(name)});
+std::string TableLine(std::string_view name, std::span<const double> values, int width) {
+  // "%<width>s" and "%<width>.5f" as formatMessage gives them.
+  std::string line;
+  appendRight(line, name, width);
+  AppendTableValues(line, values, width, 5);
+  line += '\n';
+  return line;
+}
+
+void AppendTableValues(std::string& line, std::span<const double> values, int width, int decimals) {
   std::size_t used = values.size();
   while (used > 0 && std::isnan(values[used - 1])) --used;
   for (std::size_t c = 0; c < used; ++c) {
-    line += std::isnan(values[c]) ? std::string(static_cast<std::size_t>(width), ' ')
-                                  : formatMessage("%" + w + ".5f", {values[c]});
+    if (std::isnan(values[c])) {
+      line.append(static_cast<std::size_t>(width), ' ');
+    } else {
+      appendFixed(line, values[c], width, decimals);
+    }
   }
-  return line + "\n";
 }
 
 }  // namespace pelmar

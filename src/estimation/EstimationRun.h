@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -206,7 +207,9 @@ class EstimationModel {
 // A line of a report table: the name in `width` characters, then each value
 // as %width.5f; a NaN value leaves its column blank, and blank columns at the
 // end are left out.
-std::string TableLine(std::string_view name, const std::vector<double>& values, int width);
+std::string TableLine(std::string_view name, std::span<const double> values, int width);
+// The values of such a line as "%<width>.<decimals>f", appended to `line`.
+void AppendTableValues(std::string& line, std::span<const double> values, int width, int decimals);
 
 }  // namespace pelmar
 

@@ -52,6 +52,14 @@ void WriteTestVerdict(ReportFile& report, const LanguageTable& table, const Test
   report.dashed(layout.dashLength);
 }
 
+bool TransformedPointSink::isIdentical(std::string_view name) const {
+  std::call_once(indexed_, [this] {
+    index_.emplace(NameAt{&names_}, names_.size());
+    for (std::size_t i = 0; i < names_.size(); ++i) index_->FindOrAdd(names_[i], i);
+  });
+  return index_->Find(name) >= 0;
+}
+
 void TransformedPointSink::write(std::string_view name, std::string_view line) {
   if (!output_.isOpen()) return;
   if (writeIdentical_ == 0 && isIdentical(name)) return;

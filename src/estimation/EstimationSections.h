@@ -6,11 +6,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <mutex>
 #include <vector>
 
 #include "estimation/EstimationJob.h"
 #include "estimation/PointSpread.h"
+#include "points/NameIndex.h"
 
 namespace pelmar {
 
@@ -46,8 +47,10 @@ class TransformedPointSink {
   TransformedPointSink(OutputFile& output, int writeIdentical) : output_(output), writeIdentical_(writeIdentical) {}
 
   // The names of the identical points; they must outlive the sink.
-  void addIdentical(std::string_view name) { identical_.insert(name); }
-  bool isIdentical(std::string_view name) const { return identical_.count(name) > 0; }
+  void addIdentical(std::string_view name) { names_.push_back(name); }
+  // Safe from several threads at once; the first call indexes the names
+  // (a run that writes every point asks none).
+  bool isIdentical(std::string_view name) const;
 
   // Writes the line unless the output file is closed or the point is an
   // identical point to be left out.
@@ -57,7 +60,13 @@ class TransformedPointSink {
  private:
   OutputFile& output_;
   int writeIdentical_;
-  std::unordered_set<std::string_view> identical_;
+  struct NameAt {
+    const std::vector<std::string_view>* names;
+    std::string_view operator()(std::size_t i) const { return (*names)[i]; }
+  };
+  std::vector<std::string_view> names_;
+  mutable std::once_flag indexed_;
+  mutable std::optional<NameIndex<NameAt>> index_;
   std::int64_t written_ = 0;
 };
 

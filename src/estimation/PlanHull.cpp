@@ -12,12 +12,13 @@ double cross(const PlanHull::Point& o, const PlanHull::Point& a, const PlanHull:
   return (a[0] - o[0]) * (b[1] - o[1]) - (a[1] - o[1]) * (b[0] - o[0]);
 }
 
-double segmentDistance(const PlanHull::Point& p, const PlanHull::Point& a, const PlanHull::Point& b) {
+// The foot of `p` on the segment a-b, as offsets from p.
+std::array<double, 2> toSegment(const PlanHull::Point& p, const PlanHull::Point& a, const PlanHull::Point& b) {
   const double dx = b[0] - a[0], dy = b[1] - a[1];
   const double length2 = dx * dx + dy * dy;
   double t = length2 > 0.0 ? ((p[0] - a[0]) * dx + (p[1] - a[1]) * dy) / length2 : 0.0;
   t = std::clamp(t, 0.0, 1.0);
-  return std::hypot(p[0] - (a[0] + t * dx), p[1] - (a[1] + t * dy));
+  return {p[0] - (a[0] + t * dx), p[1] - (a[1] + t * dy)};
 }
 
 }  // namespace
@@ -57,15 +58,29 @@ double PlanHull::DistanceOutside(const Point& p) const {
     const double d = std::hypot(p[0] - hull_[0][0], p[1] - hull_[0][1]);
     return d > tolerance_ ? d : 0.0;
   }
+  // Inside: on the left of every edge. Most points are; they need no distance.
   bool inside = hull_.size() >= 3;
+  for (std::size_t i = 0; i < hull_.size() && inside; ++i) {
+    if (cross(hull_[i], hull_[(i + 1) % hull_.size()], p) < 0.0) inside = false;
+  }
+  if (inside) return 0.0;
+  // The nearest edge by squared distance; std::hypot (slow, and what the
+  // distance has always been taken with) only for the edges within rounding
+  // of it, so that the distance keeps its last bit.
+  std::vector<double> squared(hull_.size());
+  double least = std::numeric_limits<double>::infinity();
+  for (std::size_t i = 0; i < hull_.size(); ++i) {
+    const auto d = toSegment(p, hull_[i], hull_[(i + 1) % hull_.size()]);
+    squared[i] = d[0] * d[0] + d[1] * d[1];
+    least = std::min(least, squared[i]);
+  }
   double nearest = std::numeric_limits<double>::infinity();
   for (std::size_t i = 0; i < hull_.size(); ++i) {
-    const Point& a = hull_[i];
-    const Point& b = hull_[(i + 1) % hull_.size()];
-    if (cross(a, b, p) < 0.0) inside = false;
-    nearest = std::min(nearest, segmentDistance(p, a, b));
+    if (!(squared[i] <= least * (1.0 + 1e-9)) && std::isfinite(least)) continue;
+    const auto d = toSegment(p, hull_[i], hull_[(i + 1) % hull_.size()]);
+    nearest = std::min(nearest, std::hypot(d[0], d[1]));
   }
-  if (inside || nearest <= tolerance_) return 0.0;
+  if (nearest <= tolerance_) return 0.0;
   return nearest;
 }
 

@@ -1,5 +1,7 @@
 #include "estimation/ReportFile.h"
 
+#include <algorithm>
+
 #include "app/LanguageTable.h"
 #include "app/StringIds.h"
 #include "text/TextEncoding.h"
@@ -48,7 +50,13 @@ void ReportFile::write(std::string_view text) {
 }
 
 void ReportFile::writeText(int id, const MessageArgs& args) {
-  write(utf8ToWindows1252(table_.format(id, args)));
+  const std::string text = table_.format(id, args);
+  // ASCII is the same in both: the test table's line per point needs no copy.
+  if (hasHighBytes(text)) {
+    write(utf8ToWindows1252(text));
+  } else {
+    write(text);
+  }
 }
 
 void ReportFile::writeFormat(std::string_view format, const MessageArgs& args) { write(formatMessage(format, args)); }
@@ -105,10 +113,28 @@ void ReportFile::section(int titleId, int ruleLength) {
   rule(ruleLength);
 }
 
-void ReportFile::separator() { write(std::string(79, '_') + "\n\n"); }
+namespace {
 
-void ReportFile::rule(int length) { write(std::string(static_cast<std::size_t>(length), '=') + "\n\n"); }
+// `length` times `c` and `breaks` line breaks; on the stack, as the test
+// table writes a dashed line under each of a million points.
+void writeRepeated(ReportFile& report, char c, int length, int breaks) {
+  const std::size_t n = static_cast<std::size_t>(std::max(length, 0));
+  char buffer[128];
+  if (n + 2 > sizeof buffer) {
+    report.write(std::string(n, c) + std::string(static_cast<std::size_t>(breaks), '\n'));
+    return;
+  }
+  std::fill_n(buffer, n, c);
+  std::fill_n(buffer + n, breaks, '\n');
+  report.write(std::string_view(buffer, n + static_cast<std::size_t>(breaks)));
+}
 
-void ReportFile::dashed(int length) { write(std::string(static_cast<std::size_t>(length), '-') + "\n"); }
+}  // namespace
+
+void ReportFile::separator() { writeRepeated(*this, '_', 79, 2); }
+
+void ReportFile::rule(int length) { writeRepeated(*this, '=', length, 2); }
+
+void ReportFile::dashed(int length) { writeRepeated(*this, '-', length, 1); }
 
 }  // namespace pelmar

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
 
 #include "app/JobHost.h"
 #include "estimation/EstimationJob.h"
@@ -25,6 +26,7 @@ bool ResidualPlot::hasHeights() const {
 ResidualPlot PlanePlot(int titleId, const std::vector<IdenticalPoint>& identical, const std::vector<PointTest>& tests) {
   ResidualPlot plot;
   plot.titleId = titleId;
+  plot.points.reserve(identical.size());
   for (std::size_t i = 0; i < identical.size(); ++i) {
     const IdenticalPoint& p = identical[i];
     PlotPoint point;
@@ -86,6 +88,7 @@ ResidualPlot SpatialPlot(int titleId, const std::vector<IdenticalPoint>& identic
     cx /= n, cy /= n, cz /= n;
   }
   const Horizon centre = horizonAt(cx, cy, cz);
+  plot.points.reserve(identical.size());
   for (std::size_t i = 0; i < identical.size(); ++i) {
     const IdenticalPoint& p = identical[i];
     PlotPoint point;
@@ -126,6 +129,7 @@ ResidualPlot EllipsoidalPlot(int titleId, const std::vector<GeographicPlotPoint>
   B0 /= static_cast<double>(points.size());
   L0 /= static_cast<double>(points.size());
   const double cosB0 = std::cos(B0 * radiansPerDegree);
+  plot.points.reserve(points.size());
   for (const GeographicPlotPoint& p : points) {
     PlotPoint point;
     point.name = p.name;
@@ -223,35 +227,54 @@ std::string grouped(double value) {
   return digits;
 }
 
+// The picture's elements, handed to `sink` a block of whole lines at a
+// time: a plot of many flagged points ran to tens of megabytes, held twice
+// over. Without a sink the elements are only laid out (the height the
+// document's head names is known only at the end).
 class Svg {
  public:
+  using Sink = std::function<void(std::string_view)>;
+  explicit Svg(Sink sink) : sink_(std::move(sink)) {}
+  ~Svg() { flush(); }
+  Svg(const Svg&) = delete;
+  Svg& operator=(const Svg&) = delete;
+
   void text(double x, double y, const std::string& content, double size, const char* colour, const char* anchor = "start",
             bool bold = false, double rotate = 0.0) {
+    if (!sink_) return;
     body_ += "<text x=\"" + num(x) + "\" y=\"" + num(y) + "\" font-size=\"" + num(size) + "\" fill=\"" + colour + "\"";
     if (std::string(anchor) != "start") body_ += std::string(" text-anchor=\"") + anchor + "\"";
     if (bold) body_ += " font-weight=\"bold\"";
     if (rotate != 0.0) body_ += " transform=\"rotate(" + num(rotate) + " " + num(x) + " " + num(y) + ")\"";
     body_ += ">" + content + "</text>\n";
+    flushWhenFull();
   }
   void line(double x1, double y1, double x2, double y2, const char* colour, double width) {
+    if (!sink_) return;
     body_ += "<line x1=\"" + num(x1) + "\" y1=\"" + num(y1) + "\" x2=\"" + num(x2) + "\" y2=\"" + num(y2) +
              "\" stroke=\"" + colour + "\" stroke-width=\"" + num(width) + "\"/>\n";
+    flushWhenFull();
   }
   void rect(double x, double y, double w, double h, const char* fill, const char* stroke, const std::string& id = {}) {
+    if (!sink_) return;
     body_ += "<rect" + (id.empty() ? std::string() : " id=\"" + id + "\"") + " x=\"" + num(x) + "\" y=\"" + num(y) + "\" width=\"" + num(w) + "\" height=\"" + num(h) +
              "\" fill=\"" + fill + "\"";
     if (stroke != nullptr) body_ += std::string(" stroke=\"") + stroke + "\"";
     body_ += "/>\n";
+    flushWhenFull();
   }
   // `id` names the marker of a point ("p12": plot.points[12]), so that a
   // viewer can find it and name the point under the pointer.
   void circle(double x, double y, double r, const char* fill, const std::string& id = {}) {
+    if (!sink_) return;
     body_ += "<circle" + (id.empty() ? std::string() : " id=\"" + id + "\"") + " cx=\"" + num(x) + "\" cy=\"" +
              num(y) + "\" r=\"" + num(r) + "\" fill=\"" + fill + "\"/>\n";
+    flushWhenFull();
   }
   // A vector from (x1, y1) to (x2, y2) with its head; no head when it is
   // shorter than the head would be.
   void arrow(double x1, double y1, double x2, double y2, const char* colour) {
+    if (!sink_) return;
     line(x1, y1, x2, y2, colour, 1.6);
     const double dx = x2 - x1, dy = y2 - y1, length = std::hypot(dx, dy);
     if (length < 4.0) return;
@@ -260,17 +283,34 @@ class Svg {
     body_ += "<polygon points=\"" + num(x2) + "," + num(y2) + " " + num(bx - uy * head * 0.4) + "," +
              num(by + ux * head * 0.4) + " " + num(bx + uy * head * 0.4) + "," + num(by - ux * head * 0.4) +
              "\" fill=\"" + colour + "\"/>\n";
+    flushWhenFull();
   }
-  std::string document(double height) const {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" + num(kWidth) + "\" height=\"" +
-           num(height) + "\" viewBox=\"0 0 " + num(kWidth) + " " + num(height) +
-           "\" font-family=\"DejaVu Sans, Arial, sans-serif\">\n"
-           "<rect x=\"0\" y=\"0\" width=\"" + num(kWidth) + "\" height=\"" + num(height) + "\" fill=\"#ffffff\"/>\n" +
-           body_ + "</svg>\n";
+  // The document's head, before any element.
+  void begin(double height) {
+    if (!sink_) return;
+    body_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+             "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" + num(kWidth) + "\" height=\"" +
+             num(height) + "\" viewBox=\"0 0 " + num(kWidth) + " " + num(height) +
+             "\" font-family=\"DejaVu Sans, Arial, sans-serif\">\n"
+             "<rect x=\"0\" y=\"0\" width=\"" + num(kWidth) + "\" height=\"" + num(height) + "\" fill=\"#ffffff\"/>\n";
+  }
+  void end() {
+    if (!sink_) return;
+    body_ += "</svg>\n";
+    flush();
+  }
+  void flush() {
+    if (!sink_ || body_.empty()) return;
+    sink_(body_);
+    body_.clear();
   }
 
  private:
+  void flushWhenFull() {
+    constexpr std::size_t kBlock = 1 << 16;
+    if (body_.size() >= kBlock) flush();
+  }
+  Sink sink_;
   std::string body_;
 };
 
@@ -394,8 +434,37 @@ double drawHeightStrip(Svg& svg, const ResidualPlot& plot, const std::vector<cha
 
 std::string PlotMarkerId(char kind, std::size_t index) { return kind + std::to_string(index); }
 
-std::string ResidualPlotSvg(const ResidualPlot& plot, const LanguageTable& table) {
-  Svg svg;
+namespace {
+
+// Above kMostDrawn points the plot draws every flagged point and every
+// step-th of the others, and says so: a picture of a million markers is no
+// picture, and its file ran to hundreds of megabytes.
+struct Thinning {
+  std::vector<char> drawn;
+  std::size_t step = 1;
+};
+
+Thinning ThinOut(const ResidualPlot& plot) {
+  const std::size_t total = plot.points.size();
+  Thinning out{std::vector<char>(total, 1), 1};
+  if (total > kMostDrawn) {
+    const auto flaggedCount = static_cast<std::size_t>(
+        std::count_if(plot.points.begin(), plot.points.end(), [](const PlotPoint& p) { return p.flagged; }));
+    const std::size_t others = total - flaggedCount;
+    const std::size_t room = kMostDrawn > flaggedCount ? kMostDrawn - flaggedCount : 0;
+    out.step = room == 0 ? others + 1 : (others + room - 1) / room;
+    std::size_t other = 0;
+    for (std::size_t i = 0; i < total; ++i) {
+      if (!plot.points[i].flagged) out.drawn[i] = (other++ % out.step) == 0;
+    }
+  }
+  return out;
+}
+
+// Every element of the picture; returns the document's height.
+double DrawPlot(Svg& svg, const ResidualPlot& plot, const Thinning& thinning, const LanguageTable& table) {
+  const std::vector<char>& drawn = thinning.drawn;
+  const std::size_t total = plot.points.size();
   // The title, and under it which estimation it was: on two lines, so that
   // the longest language fits.
   svg.text(kMargin, 26, xml(table.text(str::PlotTitle)), 15, kTextColour, "start", true);
@@ -404,29 +473,13 @@ std::string ResidualPlotSvg(const ResidualPlot& plot, const LanguageTable& table
     svg.text(kMargin, 46, xml(table.text(plot.titleId)), 12, kTextColour);
     y = 58.0;
   }
-  // Above kMostDrawn points the plot draws every flagged point and every
-  // step-th of the others, and says so: a picture of a million markers is
-  // no picture, and its file ran to hundreds of megabytes.
-  const std::size_t total = plot.points.size();
-  std::vector<char> drawn(total, 1);
-  std::size_t step = 1;
-  if (total > kMostDrawn) {
-    const auto flaggedCount = static_cast<std::size_t>(
-        std::count_if(plot.points.begin(), plot.points.end(), [](const PlotPoint& p) { return p.flagged; }));
-    const std::size_t others = total - flaggedCount;
-    const std::size_t room = kMostDrawn > flaggedCount ? kMostDrawn - flaggedCount : 0;
-    step = room == 0 ? others + 1 : (others + room - 1) / room;
-    std::size_t other = 0;
-    for (std::size_t i = 0; i < total; ++i) {
-      if (!plot.points[i].flagged) drawn[i] = (other++ % step) == 0;
-    }
-  }
   if (plot.hasPlanView()) y = drawPlanView(svg, plot, drawn, table, y) + 12;
   if (plot.hasHeights()) y = drawHeightStrip(svg, plot, drawn, table, y) + 12;
-  if (step > 1) {
+  if (thinning.step > 1) {
     const auto shown = static_cast<std::int64_t>(std::count(drawn.begin(), drawn.end(), 1));
     svg.text(kMargin, y + 10,
-             xml(table.format(str::PlotThinned, {shown, static_cast<std::int64_t>(total), static_cast<std::int64_t>(step)})),
+             xml(table.format(str::PlotThinned,
+                              {shown, static_cast<std::int64_t>(total), static_cast<std::int64_t>(thinning.step)})),
              11, kTextColour);
     y += 18;
   }
@@ -450,7 +503,26 @@ std::string ResidualPlotSvg(const ResidualPlot& plot, const LanguageTable& table
   svg.text(kMargin + 246, y + 12, xml(table.format(str::PlotFlagged, {static_cast<std::int64_t>(flagged)})), 11,
            kWarningColour);
   svg.text(kWidth - kMargin, y + 12, xml(table.text(str::PlotComputedMinusGiven)), 11, kTextColour, "end");
-  return svg.document(y + 24);
+  return y + 24;
+}
+
+}  // namespace
+
+void WriteResidualPlotSvg(const ResidualPlot& plot, const LanguageTable& table,
+                          const std::function<void(std::string_view)>& sink) {
+  const Thinning thinning = ThinOut(plot);
+  Svg layout{Svg::Sink()};
+  const double height = DrawPlot(layout, plot, thinning, table);
+  Svg svg(sink);
+  svg.begin(height);
+  DrawPlot(svg, plot, thinning, table);
+  svg.end();
+}
+
+std::string ResidualPlotSvg(const ResidualPlot& plot, const LanguageTable& table) {
+  std::string out;
+  WriteResidualPlotSvg(plot, table, [&out](std::string_view text) { out += text; });
+  return out;
 }
 
 bool WriteResidualPlot(const std::filesystem::path& path, const ResidualPlot& plot, JobHost& host) {
@@ -463,7 +535,7 @@ bool WriteResidualPlot(const std::filesystem::path& path, const ResidualPlot& pl
     host.message(str::ResidualPlotNotWritten, {path.string()});
     return false;
   }
-  file.write(ResidualPlotSvg(plot, host.language()));
+  WriteResidualPlotSvg(plot, host.language(), [&file](std::string_view text) { file.write(text); });
   if (!file.commit()) {
     host.message(str::ResidualPlotNotWritten, {path.string()});
     return false;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelmar {
@@ -14,13 +16,15 @@ struct PointTest;
 // One identical point as the residual plot shows it. Positions and
 // residuals are in metres in a local frame with east and north axes; the
 // origin is arbitrary (the plot centres the points).
+// (The flags last: between the numbers each took eight bytes, a sixth of a
+// plot of a million points.)
 struct PlotPoint {
   std::string name;             // as in the files (bytes)
   double east = 0.0, north = 0.0;
-  bool hasPlan = false;         // a horizontal residual is known
   double dEast = 0.0, dNorth = 0.0;  // computed minus given
-  bool hasHeight = false;       // a height residual is known
   double dHeight = 0.0;         // computed minus given
+  bool hasPlan = false;         // a horizontal residual is known
+  bool hasHeight = false;       // a height residual is known
   bool flagged = false;         // the gross-error test rejected the point
   bool tested = true;           // false: the redundancy left no test of the point
 };
@@ -85,6 +89,9 @@ std::filesystem::path PlotPathBesideReport(const std::filesystem::path& reportPa
 std::string PlotMarkerId(char kind, std::size_t index);
 
 std::string ResidualPlotSvg(const ResidualPlot& plot, const LanguageTable& table);
+// The same text handed to `sink` a block of whole lines at a time.
+void WriteResidualPlotSvg(const ResidualPlot& plot, const LanguageTable& table,
+                          const std::function<void(std::string_view)>& sink);
 
 // Writes the SVG to `path` (through a temporary file that replaces it only
 // when complete). A failure is told (ResidualPlotNotWritten) and returns

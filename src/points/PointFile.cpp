@@ -2,10 +2,10 @@
 
 #include "io/FileAccess.h"
 
-#include <unordered_map>
 
 #include "app/JobHost.h"
 #include "io/OutputFile.h"
+#include "points/NameIndex.h"
 #include "app/StringIds.h"
 #include "text/LineReader.h"
 #include "text/LineScanner.h"
@@ -102,18 +102,36 @@ std::int64_t CountDataLines(const std::filesystem::path& path) {
   return count;
 }
 
-std::vector<std::ptrdiff_t> PairByName(const PointList& source, const PointList& target) {
-  std::unordered_map<std::string_view, std::ptrdiff_t> firstByName;
-  firstByName.reserve(target.size());
-  for (std::size_t i = 0; i < target.size(); ++i) {
-    firstByName.emplace(target[i].name, static_cast<std::ptrdiff_t>(i));  // keeps the first
+namespace {
+
+struct NameOf {
+  const PointList* points;
+  std::string_view operator()(std::size_t i) const { return (*points)[i].name; }
+};
+
+}  // namespace
+
+RepeatedNames FindRepeatedNames(const PointList& points) {
+  NameIndex<NameOf> names(NameOf{&points}, points.size());
+  RepeatedNames repeated;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    if (names.FindOrAdd(points[i].name, i) >= 0 && repeated.count++ == 0) repeated.first = i;
   }
+  return repeated;
+}
+
+std::vector<std::ptrdiff_t> PairByName(const PointList& source, const PointList& target,
+                                       RepeatedNames* targetRepeated) {
+  NameIndex<NameOf> firstByName(NameOf{&target}, target.size());
+  RepeatedNames repeated;
+  for (std::size_t i = 0; i < target.size(); ++i) {
+    // Keeps the first of a repeated name.
+    if (firstByName.FindOrAdd(target[i].name, i) >= 0 && repeated.count++ == 0) repeated.first = i;
+  }
+  if (targetRepeated != nullptr) *targetRepeated = repeated;
   std::vector<std::ptrdiff_t> partner;
   partner.reserve(source.size());
-  for (const PointRecord& point : source) {
-    const auto it = firstByName.find(point.name);
-    partner.push_back(it == firstByName.end() ? -1 : it->second);
-  }
+  for (const PointRecord& point : source) partner.push_back(firstByName.Find(point.name));
   return partner;
 }
 

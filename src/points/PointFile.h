@@ -41,10 +41,20 @@ int ReadPointFile3D(const std::filesystem::path& path, PointList& points, Unread
 // malformed ones included. Returns -1 when the file cannot be opened.
 std::int64_t CountDataLines(const std::filesystem::path& path);
 
+// Points that repeat a name given before them in their list: how many, and
+// the index of the first of them.
+struct RepeatedNames {
+  std::int64_t count = 0;
+  std::size_t first = 0;
+};
+RepeatedNames FindRepeatedNames(const PointList& points);
+
 // Pairs points by name, byte for byte and letter case included: for each
 // source point, the index of the first target point with the same name, or
-// -1 when there is none. Runs in linear time.
-std::vector<std::ptrdiff_t> PairByName(const PointList& source, const PointList& target);
+// -1 when there is none. Runs in linear time. `targetRepeated`, when given,
+// receives the target's repeated names (FindRepeatedNames) found on the way.
+std::vector<std::ptrdiff_t> PairByName(const PointList& source, const PointList& target,
+                                       RepeatedNames* targetRepeated = nullptr);
 
 class JobHost;
 class LineReader;

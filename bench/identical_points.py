@@ -1,0 +1,56 @@
+#!/usr/bin/env python3
+"""Source and target files of N identical points for the estimation benches.
+
+  identical_points.py plane|spatial N DIR
+
+writes DIR/s.txt and DIR/t.txt, the same names in the same order.
+plane: "name Y X" Gauss-Krueger-like coordinates in a 20 km square, the
+target a similarity (scale 1.00001, rotation 0.001 deg, shift 582 m, 105 m)
+of the source plus 5 mm noise.
+spatial: "name X Y Z" earth-centred points in a 20 km patch near 48 N 11 E
+on the surface, the target a 7-parameter Helmert (shift 582, 105, 414 m;
+rotations 1.04, 0.35, -3.08 arc seconds; scale +8.3 ppm) of the source plus
+5 mm noise.
+Only the standard library: the benches run on a bare machine.
+"""
+import math
+import random
+import sys
+
+
+def main():
+    kind, n, work = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+    random.seed(3)
+    g = random.gauss
+    with open(work + "/s.txt", "w") as s, open(work + "/t.txt", "w") as t:
+        if kind == "plane":
+            a, m = math.radians(0.001), 1.00001
+            ca, sa = m * math.cos(a), m * math.sin(a)
+            for i in range(n):
+                y, x = 3500000 + random.uniform(0, 20000), 5400000 + random.uniform(0, 20000)
+                s.write("P%d %.4f %.4f\n" % (i, y, x))
+                t.write("P%d %.4f %.4f\n" % (i, 582 + ca * y - sa * x + g(0, 0.005),
+                                             105 + sa * y + ca * x + g(0, 0.005)))
+        elif kind == "spatial":
+            arcsec = math.pi / 180 / 3600
+            rx, ry, rz, m = 1.04 * arcsec, 0.35 * arcsec, -3.08 * arcsec, 1 + 8.3e-6
+            lat0, lon0, radius = math.radians(48), math.radians(11), 6371000.0
+            for i in range(n):
+                lat = lat0 + random.uniform(0, 20000) / radius
+                lon = lon0 + random.uniform(0, 20000) / (radius * math.cos(lat0))
+                r = radius + random.uniform(0, 1000)
+                x = r * math.cos(lat) * math.cos(lon)
+                y = r * math.cos(lat) * math.sin(lon)
+                z = r * math.sin(lat)
+                s.write("P%d %.4f %.4f %.4f\n" % (i, x, y, z))
+                # The small-angle rotation matrix of the coordinate-frame convention.
+                tx = 582 + m * (x + rz * y - ry * z) + g(0, 0.005)
+                ty = 105 + m * (-rz * x + y + rx * z) + g(0, 0.005)
+                tz = 414 + m * (ry * x - rx * y + z) + g(0, 0.005)
+                t.write("P%d %.4f %.4f %.4f\n" % (i, tx, ty, tz))
+        else:
+            sys.exit("identical_points.py: plane or spatial, not " + kind)
+
+
+if __name__ == "__main__":
+    main()
