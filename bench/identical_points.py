@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """Source and target files of N identical points for the estimation benches.
 
-  identical_points.py plane|spatial N DIR
+  identical_points.py plane|spatial|ellipsoidal N DIR
 
 writes DIR/s.txt and DIR/t.txt, the same names in the same order.
 plane: "name Y X" Gauss-Krueger-like coordinates in a 20 km square, the
 target a similarity (scale 1.00001, rotation 0.001 deg, shift 582 m, 105 m)
 of the source plus 5 mm noise.
+ellipsoidal: "name B L h", degrees on Bessel (source) and GRS80 (target, in
+a /3D section), over 47-55 N 6-15 E; the target the Helmert below applied to
+the source's earth-centred position plus 5 mm noise in each coordinate.
 spatial: "name X Y Z" earth-centred points in a 20 km patch near 48 N 11 E
 on the surface, the target a 7-parameter Helmert (shift 582, 105, 414 m;
 rotations 1.04, 0.35, -3.08 arc seconds; scale +8.3 ppm) of the source plus
@@ -48,8 +51,44 @@ def main():
                 ty = 105 + m * (-rz * x + y + rx * z) + g(0, 0.005)
                 tz = 414 + m * (ry * x - rx * y + z) + g(0, 0.005)
                 t.write("P%d %.4f %.4f %.4f\n" % (i, tx, ty, tz))
+        elif kind == "ellipsoidal":
+            arcsec = math.pi / 180 / 3600
+            rx, ry, rz, m = 1.04 * arcsec, 0.35 * arcsec, -3.08 * arcsec, 1 + 8.3e-6
+            bessel, grs80 = (6377397.155, 6356078.962818), (6378137.0, 6356752.314140356)
+            t.write("/3D\n")
+            for i in range(n):
+                b, l, h = 47 + 8 * random.random(), 6 + 9 * random.random(), 100 + 800 * random.random()
+                x, y, z = cartesian(bessel, b, l, h)
+                tx = 582 + m * (x + rz * y - ry * z) + g(0, 0.005)
+                ty = 105 + m * (-rz * x + y + rx * z) + g(0, 0.005)
+                tz = 414 + m * (ry * x - rx * y + z) + g(0, 0.005)
+                s.write("P%d %.10f %.10f %.4f\n" % (i, b, l, h))
+                t.write("P%d %.10f %.10f %.4f\n" % ((i,) + geographic(grs80, tx, ty, tz)))
         else:
-            sys.exit("identical_points.py: plane or spatial, not " + kind)
+            sys.exit("identical_points.py: plane, spatial or ellipsoidal, not " + kind)
+
+
+def cartesian(ellipsoid, b, l, h):
+    a, c = ellipsoid
+    e2 = 1 - (c * c) / (a * a)
+    b, l = math.radians(b), math.radians(l)
+    n = a / math.sqrt(1 - e2 * math.sin(b) ** 2)
+    return ((n + h) * math.cos(b) * math.cos(l), (n + h) * math.cos(b) * math.sin(l),
+            (n * (1 - e2) + h) * math.sin(b))
+
+
+def geographic(ellipsoid, x, y, z):
+    """Latitude and longitude (degrees) and height by fixed-point iteration (to 1e-12 rad)."""
+    a, c = ellipsoid
+    e2 = 1 - (c * c) / (a * a)
+    p = math.hypot(x, y)
+    b = math.atan2(z, p * (1 - e2))
+    for _ in range(10):
+        n = a / math.sqrt(1 - e2 * math.sin(b) ** 2)
+        h = p / math.cos(b) - n
+        b = math.atan2(z, p * (1 - e2 * n / (n + h)))
+    n = a / math.sqrt(1 - e2 * math.sin(b) ** 2)
+    return math.degrees(b), math.degrees(math.atan2(y, x)), p / math.cos(b) - n
 
 
 if __name__ == "__main__":

@@ -11,7 +11,7 @@ namespace pelmar {
 
 namespace {
 constexpr int kPlaneDegree = 10, kSpaceDegree = 8;
-constexpr std::size_t kLeafSize = 32;
+constexpr std::size_t kLeafSize = 32, kQueryLeafSize = 32;
 constexpr int kMaxChannels = 8;
 constexpr std::size_t kMaxTerms = 512;  // 286 for degree 10 in space
 constexpr double kMaxTheta = 0.8;  // farther out the series converges too slowly to pay
@@ -68,7 +68,7 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
   std::vector<std::size_t> order(count_);
   for (std::size_t i = 0; i < count_; ++i) order[i] = i;
   nodes_.reserve(2 * (count_ / kLeafSize + 1));
-  if (count_ > 0) Build(dims_, 0, count_, order, positions.data(), nodes_);
+  if (count_ > 0) Build(dims_, 0, count_, order, positions.data(), nodes_, kLeafSize);
   at_.resize(count_ * static_cast<std::size_t>(dims_));
   values_.resize(count_ * nc);
   for (std::size_t i = 0; i < count_; ++i) {
@@ -132,7 +132,7 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
 }
 
 int WeightedMeanTree::Build(int dims, std::size_t begin, std::size_t end, std::vector<std::size_t>& order,
-                            const double* positions, std::vector<Node>& nodes) {
+                            const double* positions, std::vector<Node>& nodes, std::size_t leafSize) {
   const std::size_t d = static_cast<std::size_t>(dims);
   std::array<double, 3> low{}, high{};
   low.fill(std::numeric_limits<double>::infinity());
@@ -161,15 +161,15 @@ int WeightedMeanTree::Build(int dims, std::size_t begin, std::size_t end, std::v
   }
   const int index = static_cast<int>(nodes.size());
   nodes.push_back(node);
-  if (end - begin > kLeafSize && high[widest] > low[widest]) {
+  if (end - begin > leafSize && high[widest] > low[widest]) {
     const std::size_t middle = begin + (end - begin) / 2;
     std::nth_element(order.begin() + static_cast<std::ptrdiff_t>(begin),
                      order.begin() + static_cast<std::ptrdiff_t>(middle),
                      order.begin() + static_cast<std::ptrdiff_t>(end), [&](std::size_t p, std::size_t q) {
                        return positions[p * d + widest] < positions[q * d + widest];
                      });
-    const int left = Build(dims, begin, middle, order, positions, nodes);
-    const int right = Build(dims, middle, end, order, positions, nodes);
+    const int left = Build(dims, begin, middle, order, positions, nodes, leafSize);
+    const int right = Build(dims, middle, end, order, positions, nodes, leafSize);
     nodes[static_cast<std::size_t>(index)].left = left;
     nodes[static_cast<std::size_t>(index)].right = right;
   }
@@ -393,11 +393,13 @@ void WeightedMeanTree::interact(Batch& batch, Work& work, int queryNode, int sta
       const std::size_t slot = static_cast<std::size_t>(queryNode) - work.first;
       double* local = &work.local[slot * terms_.size() * nc];
       for (std::size_t m = 0; m < terms_.size(); ++m) {
+        std::array<double, kMaxChannels> sum{};  // in registers, not through `local`
         for (const Pair& pair : pairs_[m]) {
           const double f = a[static_cast<std::size_t>(pair.sum)] * pair.binomial;
           const double* moment = &moments[static_cast<std::size_t>(pair.k) * nc];
-          for (std::size_t c = 0; c < nc; ++c) local[m * nc + c] += f * moment[c];
+          for (std::size_t c = 0; c < nc; ++c) sum[c] += f * moment[c];
         }
+        for (std::size_t c = 0; c < nc; ++c) local[m * nc + c] += sum[c];
       }
       double* error = &work.error[slot * nc];
       for (std::size_t c = 0; c < nc; ++c) error[c] += bound * absolute[c];
@@ -409,7 +411,7 @@ void WeightedMeanTree::interact(Batch& batch, Work& work, int queryNode, int sta
     for (std::size_t i = q.begin; i < q.end; ++i) {
       const double* x = &batch.queries[batch.order[i] * d];
       const double scale = batch.scales[batch.order[i]];
-      double* direct = &batch.direct[i * nc];
+      std::array<double, kMaxChannels> direct{};  // in registers, not through batch.direct
       for (std::size_t j = s.begin; j < s.end; ++j) {
         double s2 = 0.0;
         for (std::size_t k = 0; k < d; ++k) {
@@ -423,6 +425,7 @@ void WeightedMeanTree::interact(Batch& batch, Work& work, int queryNode, int sta
         const double* v = &values_[j * nc];
         for (std::size_t c = 0; c < nc; ++c) direct[c] += w * v[c];
       }
+      for (std::size_t c = 0; c < nc; ++c) batch.direct[i * nc + c] += direct[c];
     }
     return;
   }
@@ -454,11 +457,13 @@ void WeightedMeanTree::descend(Batch& batch, Work& work, int queryNode) const {
       const std::size_t childSlot = static_cast<std::size_t>(child) - work.first;
       double* into = &work.local[childSlot * terms * nc];
       for (std::size_t m = 0; m < terms; ++m) {
+        std::array<double, kMaxChannels> sum{};
         for (const Pair& pair : pairs_[m]) {
           const double f = pair.binomial * u[static_cast<std::size_t>(pair.k)];
           const double* from = &local[static_cast<std::size_t>(pair.sum) * nc];
-          for (std::size_t ch = 0; ch < nc; ++ch) into[m * nc + ch] += f * from[ch];
+          for (std::size_t ch = 0; ch < nc; ++ch) sum[ch] += f * from[ch];
         }
+        for (std::size_t ch = 0; ch < nc; ++ch) into[m * nc + ch] += sum[ch];
       }
       double* errorInto = &work.error[childSlot * nc];
       for (std::size_t ch = 0; ch < nc; ++ch) errorInto[ch] += error[ch];
@@ -524,7 +529,7 @@ bool WeightedMeanTree::Means(std::size_t count, const double* queries, const dou
   }
   std::vector<std::size_t> order(batch.order.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  Build(dims_, 0, order.size(), order, positions.data(), batch.nodes);
+  Build(dims_, 0, order.size(), order, positions.data(), batch.nodes, kQueryLeafSize);
   for (std::size_t& i : order) i = batch.order[i];
   batch.order = std::move(order);
   batch.direct.assign(batch.order.size() * nc, 0.0);

@@ -76,7 +76,7 @@ class WeightedMeanTree {
   };
 
   static int Build(int dims, std::size_t begin, std::size_t end, std::vector<std::size_t>& order,
-                   const double* positions, std::vector<Node>& nodes);
+                   const double* positions, std::vector<Node>& nodes, std::size_t leafSize);
   struct Batch;
   struct Work;
   template <std::size_t Dims, std::size_t NC>
