@@ -292,9 +292,11 @@ int ChunkedPass(int u, int k, const Rows& rows, const Matrix& previous, double& 
   std::vector<std::vector<double>> scaled(chunks + 1);
   if (k > 0) {
     OnEveryCore(chunks, [&](std::size_t c) {
+      std::vector<double> chunk;  // filled apart: neighbouring vectors share a cache line
       rows.range(from(c), to(c), [&](const double* a, double l, double p) {
-        scaled[c].push_back(std::sqrt(p) * RowResidual(a, l, previous));
+        chunk.push_back(std::sqrt(p) * RowResidual(a, l, previous));
       });
+      scaled[c] = std::move(chunk);
     });
     rows.prior([&](const double* a, double l, double p) {
       scaled[chunks].push_back(std::sqrt(p) * RowResidual(a, l, previous));
@@ -312,13 +314,18 @@ int ChunkedPass(int u, int k, const Rows& rows, const Matrix& previous, double& 
   auto weight = [&](std::size_t c, std::size_t j, double p) {
     return k == 0 ? p : p * L1Weight(scaled[c][j], floor);
   };
-  std::vector<NormalEquations> parts(chunks, NormalEquations(u));
+  // A cache line each: the chunks' sums side by side made the cores take
+  // each other's lines on every row.
+  struct alignas(64) Part {
+    NormalEquations sums;
+  };
+  std::vector<Part> parts(chunks, Part{NormalEquations(u)});
   OnEveryCore(chunks, [&](std::size_t c) {
     std::size_t j = 0;
-    rows.range(from(c), to(c), [&](const double* a, double l, double p) { parts[c].add(a, l, weight(c, j++, p)); });
+    rows.range(from(c), to(c), [&](const double* a, double l, double p) { parts[c].sums.add(a, l, weight(c, j++, p)); });
   });
   NormalEquations normal(u);
-  for (const NormalEquations& part : parts) normal.merge(part);
+  for (const Part& part : parts) normal.merge(part.sums);
   std::size_t j = 0;
   rows.prior([&](const double* a, double l, double p) { normal.add(a, l, weight(chunks, j++, p)); });
   if (normal.solve(out.qxx, out.x) == 1) return 1;
