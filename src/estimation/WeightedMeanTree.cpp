@@ -10,7 +10,7 @@
 namespace pelmar {
 
 namespace {
-constexpr int kPlaneDegree = 10, kSpaceDegree = 8;
+constexpr int kPlaneDegree = 8, kSpaceDegree = 7;
 constexpr std::size_t kLeafSize = 32, kQueryLeafSize = 32;
 constexpr int kMaxChannels = 8;
 constexpr std::size_t kMaxTerms = 512;  // 286 for degree 10 in space
@@ -65,6 +65,7 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
     }
   }
 
+  for (double spread : spread_) typical_ = std::max(typical_, spread);
   std::vector<std::size_t> order(count_);
   for (std::size_t i = 0; i < count_; ++i) order[i] = i;
   nodes_.reserve(2 * (count_ / kLeafSize + 1));
@@ -147,9 +148,14 @@ int WeightedMeanTree::Build(int dims, std::size_t begin, std::size_t end, std::v
   node.begin = begin;
   node.end = end;
   std::size_t widest = 0;
+  // The centre is the points' mean: on a surface that runs across the box
+  // (a patch of the earth in earth-centred coordinates) the box's middle
+  // lies off it, and the radius about it would be needlessly large.
   for (std::size_t a = 0; a < d; ++a) {
-    node.centre[a] = 0.5 * (low[a] + high[a]);
     if (high[a] - low[a] > high[widest] - low[widest]) widest = a;
+    double sum = 0.0;
+    for (std::size_t i = begin; i < end; ++i) sum += positions[order[i] * d + a] - low[a];
+    node.centre[a] = low[a] + sum / static_cast<double>(end - begin);
   }
   for (std::size_t i = begin; i < end; ++i) {
     double s2 = 0.0;
@@ -223,6 +229,17 @@ void WeightedMeanTree::coefficients(const std::array<double, 3>& R, double D2, d
   }
 }
 
+// A node's error bound weighs its values' magnitudes Σ|v| and, through the
+// mean it multiplies, its weight sum's: the weight channels themselves are
+// counts, not metres.
+double WeightedMeanTree::largestValues(const double* absolute) const {
+  double largest = 0.0;
+  for (const Group& g : groups_) {
+    for (int c : g.valueChannels) largest = std::max(largest, absolute[c]);
+  }
+  return largest;
+}
+
 double WeightedMeanTree::weight(double s) const { return DistributionWeight(weighting_, s, d0_); }
 
 
@@ -241,8 +258,7 @@ bool WeightedMeanTree::Mean(const double* x, double scale, double* means) const 
   }
   if (!(scale > 0.0) || !std::isfinite(scale) || nodes_.empty()) return false;
   std::array<double, kMaxChannels> sum{}, error{};
-  double typical = 0.0;  // the spread of the values, for weighing a weight's error
-  for (std::size_t c = 0; c < nc; ++c) typical = std::max(typical, spread_[c]);
+  const double typical = typical_;
   const bool powerLaw = weighting_ == 0 || weighting_ == 1;
   const double tolerance = kNodeShare * kTolerance;
   std::vector<double> a(terms_.size());
@@ -263,8 +279,7 @@ bool WeightedMeanTree::Mean(const double* x, double scale, double* means) const 
       const double D = std::sqrt(D2);
       const double nearest = (D - node.radius) * scale;
       const double* absolute = &absolute_[index * nc];
-      double largest = 0.0;
-      for (std::size_t c = 0; c < nc; ++c) largest = std::max(largest, absolute[c]);
+      const double largest = largestValues(absolute);
       const double stations = static_cast<double>(node.end - node.begin);
       if (powerLaw && nearest > kNearest && node.radius < kMaxTheta * D) {
         const double theta = node.radius / D;
@@ -382,8 +397,7 @@ void WeightedMeanTree::interact(Batch& batch, Work& work, int queryNode, int sta
   const std::size_t station = static_cast<std::size_t>(stationNode);
   if (D - reach > batch.nearest && reach < kMaxTheta * D) {
     const double* absolute = &absolute_[station * nc];
-    double largest = 0.0, typical = 0.0;
-    for (std::size_t c = 0; c < nc; ++c) largest = std::max(largest, absolute[c]), typical = std::max(typical, spread_[c]);
+    const double largest = largestValues(absolute), typical = typical_;
     const double stations = static_cast<double>(s.end - s.begin);
     const double bound = power(D) * expansionRemainder(reach / D);
     if (bound * (largest + typical * stations) <= kNodeShare * kTolerance * stations * power(D + reach)) {

@@ -34,7 +34,7 @@ namespace pelmar {
 // kTolerance; the caller then sums exactly.
 class WeightedMeanTree {
  public:
-  // The expansions' total degree: 10 in the plane, 8 in space (whose
+  // The expansions' total degree: 8 in the plane, 7 in space (whose
   // terms grow as the cube of the degree).
   int degree() const { return degree_; }
   static constexpr double kTolerance = 1e-5;  // metres
@@ -85,6 +85,7 @@ class WeightedMeanTree {
   void descend(Batch& batch, Work& work, int queryNode) const;
   void fillMoments(int node);
   double weight(double distance) const;
+  double largestValues(const double* absolute) const;
   double power(double s) const { return alpha_ == 0.5 ? 1.0 / s : 1.0 / (s * s); }  // s^(−2α)
   double expansionRemainder(double theta) const;  // Σ_{n>p} Cₙ(1)·θⁿ
 
@@ -100,6 +101,7 @@ class WeightedMeanTree {
   std::vector<double> values_;  // channels_ per station, tree order, about the medians
   std::vector<double> median_;  // per channel (0 for weight channels)
   std::vector<double> spread_;  // per channel: a typical |value − median|
+  double typical_ = 0.0;        // the largest of them
   std::vector<Node> nodes_;
   // Multi-indices of total degree ≤ p: exponents and, per axis, the
   // index of k − eᵢ and k − 2eᵢ (−1 where there is none).
