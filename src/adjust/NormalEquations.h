@@ -280,10 +280,12 @@ inline constexpr std::size_t kChunkPoints = 16384;
 // kChunkPoints points at a time on every core and the chunks' sums added in
 // chunk order, so that the solution does not depend on the number of cores,
 // and a network of one chunk is summed row by row as before. Returns what
-// SolveLeastSquares returns.
+// SolveLeastSquares returns; `pointRows`, when given, gets the count of the
+// points' rows.
 template <class Rows>
 int ChunkedPass(int u, int k, const Rows& rows, const Matrix& previous, double& floor, bool& normStill,
-                double& normBefore, double normStillShare, AdjustmentSolution& out, bool orthogonalToo) {
+                double& normBefore, double normStillShare, AdjustmentSolution& out, bool orthogonalToo,
+                std::size_t* pointRows = nullptr) {
   const std::size_t points = rows.points();
   const std::size_t chunks = std::max<std::size_t>(1, (points + kChunkPoints - 1) / kChunkPoints);
   auto from = [&](std::size_t c) { return std::min(points, c * kChunkPoints); };
@@ -320,12 +322,18 @@ int ChunkedPass(int u, int k, const Rows& rows, const Matrix& previous, double& 
     NormalEquations sums;
   };
   std::vector<Part> parts(chunks, Part{NormalEquations(u)});
+  std::vector<std::size_t> counts(chunks);
   OnEveryCore(chunks, [&](std::size_t c) {
     std::size_t j = 0;
     rows.range(from(c), to(c), [&](const double* a, double l, double p) { parts[c].sums.add(a, l, weight(c, j++, p)); });
+    counts[c] = j;
   });
   NormalEquations normal(u);
   for (const Part& part : parts) normal.merge(part.sums);
+  if (pointRows != nullptr) {
+    *pointRows = 0;
+    for (std::size_t count : counts) *pointRows += count;
+  }
   std::size_t j = 0;
   rows.prior([&](const double* a, double l, double p) { normal.add(a, l, weight(chunks, j++, p)); });
   if (normal.solve(out.qxx, out.x) == 1) return 1;

@@ -238,24 +238,45 @@ struct SubsetFit {
 SubsetFit CompleteSubsetFit(const EstimationModel& model, SubsetFit fit, const std::vector<char>& inside,
                             int observations);
 
+// The rows of the points marked `inside`, with their own weights, a range
+// of points at a time (PointRanges), the prior's rows apart.
+template <class Model>
+struct InsideRows {
+  const Model& model;
+  const std::vector<char>& inside;
+
+  std::size_t points() const { return model.identicalCount(); }
+  template <class Add>
+  void range(std::size_t from, std::size_t to, Add&& add) const {
+    PointRows rows;
+    for (std::size_t i = from; i < to; ++i) {
+      if (!inside[i] || !model.RowsOf(i, rows)) continue;
+      for (int r = 0; r < rows.count; ++r) add(rows.a[r], rows.l[r], rows.p[r]);
+    }
+  }
+  template <class Add>
+  void prior(Add&& add) const {
+    PointRows rows;
+    model.PriorRows(rows);
+    for (int r = 0; r < rows.count; ++r) add(rows.a[r], rows.l[r], rows.p[r]);
+  }
+};
+
 // The least-squares solution of the rows of the points inside (and the
-// prior) at the model's current rows; the count of their observations.
+// prior) at the model's current rows, on every core; the count of the
+// points' observations.
 template <class Model>
 int SolveInside(const Model& model, const std::vector<char>& inside, SubsetFit& fit) {
-  int observations = 0;
-  auto accumulate = [&](auto& sink) {
-    PointRows rows;
-    observations = 0;
-    for (std::size_t i = 0; i < model.identicalCount(); ++i) {
-      if (!inside[i] || !model.RowsOf(i, rows)) continue;
-      for (int r = 0; r < rows.count; ++r) sink.add(rows.a[r], rows.l[r], rows.p[r]);
-      observations += rows.count;
-    }
-    model.PriorRows(rows);
-    for (int r = 0; r < rows.count; ++r) sink.add(rows.a[r], rows.l[r], rows.p[r]);
-  };
-  fit.singular = SolveLeastSquares(model.unknowns(), accumulate, fit.qxx, fit.x) != 1;
-  return observations;
+  const int u = model.unknowns();
+  AdjustmentSolution solution;
+  double floor = 0.0, normBefore = 0.0;
+  bool normStill = false;
+  std::size_t observations = 0;
+  fit.singular = ChunkedPass(u, 0, InsideRows<Model>{model, inside}, Matrix(u, 1, 0.0), floor, normStill, normBefore,
+                             0.0, solution, true, &observations) != 1;
+  fit.qxx = std::move(solution.qxx);
+  fit.x = std::move(solution.x);
+  return static_cast<int>(observations);
 }
 
 // A model that is not linear is fitted by Gauss–Newton from the model's own
