@@ -303,10 +303,13 @@ int ChunkedPass(int u, int k, const Rows& rows, const Matrix& previous, double& 
     rows.prior([&](const double* a, double l, double p) {
       scaled[chunks].push_back(std::sqrt(p) * RowResidual(a, l, previous));
     });
-    std::vector<double> magnitudes;
-    for (const std::vector<double>& chunk : scaled) {
-      for (double v : chunk) magnitudes.push_back(std::fabs(v));
-    }
+    std::vector<std::size_t> offsets(chunks + 2, 0);
+    for (std::size_t c = 0; c <= chunks; ++c) offsets[c + 1] = offsets[c] + scaled[c].size();
+    std::vector<double> magnitudes(offsets.back());
+    OnEveryCore(chunks + 1, [&](std::size_t c) {
+      std::transform(scaled[c].begin(), scaled[c].end(), magnitudes.begin() + static_cast<std::ptrdiff_t>(offsets[c]),
+                     [](double v) { return std::fabs(v); });
+    });
     const L1Residuals scan = L1ResidualsOf(std::move(magnitudes));
     floor = scan.floor;
     normStill = k > 1 && normBefore - scan.norm <= normStillShare * scan.norm;
