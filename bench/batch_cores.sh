@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The batch jobs on one core and on all: each job runs on N points (default
 # 1,000,000) pinned to one core (taskset -c 0) and with every core, the
-# median of R runs each (default 3); the two outputs must be byte for byte
-# the same. Prints the times and the ratio "one core / all cores" per job:
+# median of R runs each (default 3), the two alternating so that what
+# others run on the machine weighs on both alike; the two outputs must be
+# byte for byte the same. Prints the times and the ratio "one core / all cores" per job:
 # convert (Soldner forward, Gauss–Krüger forward, EOV, Swiss LV95), NTv2
 # (BETA2007 from proj-data, else a generated grid), the geodetic inverse
 # problem and apply (a stored set of each type, imported from PROJ
@@ -80,17 +81,15 @@ PY
 "${cli[@]}" sets import-proj LINEAR '+proj=helmert +x=10 +y=-20 +z=30 +rx=1 +ry=2 +rz=3 +s=5 +convention=coordinate_frame' 2>/dev/null
 "${cli[@]}" sets import-proj ELLIPSOIDAL '+proj=pipeline +step +proj=cart +ellps=bessel +step +proj=helmert +x=598.1 +y=73.7 +z=418.2 +rx=0.202 +ry=0.045 +rz=-2.455 +s=6.7 +convention=position_vector +step +inv +proj=cart +ellps=GRS80' 2>/dev/null
 
-seconds() {  # COMMAND...: the median wall time of $runs runs
-  local times=()
-  for _ in $(seq "$runs"); do
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    times+=("$(python3 -c "print($end - $start)")")
-  done
-  printf '%s\n' "${times[@]}" | sort -g | sed -n "$(( (runs + 1) / 2 ))p"
+# The wall time of one run of COMMAND..., in seconds.
+seconds() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null 2>&1
+  end=$(date +%s.%N)
+  python3 -c "print($end - $start)"
 }
+median() { printf '%s\n' "$@" | sort -g | sed -n "$(( ($# + 1) / 2 ))p"; }
 
 printf 'points: %d, cores: %d, median of %d runs\n' "$points" "$(nproc)" "$runs"
 printf '%-22s %10s %10s %8s\n' "job" "one core" "all cores" "ratio"
@@ -98,12 +97,16 @@ job() {  # NAME ARGS... (OUT stands for the output file)
   local name="$1"
   shift
   local one=("${@//OUT/$work/one.txt}") all=("${@//OUT/$work/all.txt}")
-  local t1 ta
-  t1=$(seconds taskset -c 0 "${cli[@]}" "${one[@]}")
-  ta=$(seconds "${cli[@]}" "${all[@]}")
+  local t1=() ta=()
+  # Alternated, so that the load of others on the machine falls on both alike.
+  for _ in $(seq "$runs"); do
+    t1+=("$(seconds taskset -c 0 "${cli[@]}" "${one[@]}")")
+    ta+=("$(seconds "${cli[@]}" "${all[@]}")")
+  done
   cmp -s "$work/one.txt" "$work/all.txt" || { echo "$name: the outputs on one and on all cores differ" >&2; exit 1; }
   [ -s "$work/all.txt" ] || { echo "$name: no output" >&2; exit 1; }
-  python3 -c "print('%-22s %9.2fs %9.2fs %8.2f' % ('$name', $t1, $ta, $t1 / $ta))"
+  python3 -c "print('%-22s %9.2fs %9.2fs %8.2f' % ('$name', $(median "${t1[@]}"), $(median "${ta[@]}"),
+                    $(median "${t1[@]}") / $(median "${ta[@]}")))"
 }
 soldner=(--ellipsoid Bessel --set SoldnerSettings.B0Grad=52 --set SoldnerSettings.L0Grad=13)
 job "convert Soldner" "${soldner[@]}" convert geo-soldner "$work/soldner.txt" OUT
@@ -118,8 +121,13 @@ job "apply type 1" --set Interpolation.InterpolationActive=0 apply LINEAR "$work
 job "apply type 2" --set Interpolation.InterpolationActive=0 apply ELLIPSOIDAL "$work/blh.txt" OUT
 
 # Soldner forward against proj: the same points, the same decimals.
-pelmar=$(seconds "${cli[@]}" "${soldner[@]}" convert geo-soldner "$work/soldner.txt" "$work/all.txt")
-proj=$(seconds sh -c "proj +proj=cass +lat_0=52 +lon_0=13 +ellps=bessel -f %.3f < '$work/soldner-proj.txt' > '$work/proj.txt'")
+tp=() tq=()
+for _ in $(seq "$runs"); do
+  tp+=("$(seconds "${cli[@]}" "${soldner[@]}" convert geo-soldner "$work/soldner.txt" "$work/all.txt")")
+  tq+=("$(seconds sh -c "proj +proj=cass +lat_0=52 +lon_0=13 +ellps=bessel -f %.3f < '$work/soldner-proj.txt' > '$work/proj.txt'")")
+done
+pelmar=$(median "${tp[@]}")
+proj=$(median "${tq[@]}")
 python3 - "$work" "$pelmar" "$proj" <<'PY'
 import sys
 work, pelmar, proj = sys.argv[1], float(sys.argv[2]), float(sys.argv[3])
