@@ -49,6 +49,7 @@ bool LineBatchReader::next(LineBatch& batch) {
     batch.text.append(data);
   }
   batch.swappedAxes = swapped_;
+  batch.results.items.reserve(batch.lines.size());
   return !batch.lines.empty();
 }
 
