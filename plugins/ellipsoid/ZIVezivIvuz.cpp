@@ -72,8 +72,10 @@ class EllipsoidState {
   std::optional<GeographicLib::Ellipsoid> ellipsoid_;
 };
 
+// One per thread, as the projection library's parameters: workers compute at
+// the same time, each on the ellipsoid it set.
 EllipsoidState& state() {
-  static EllipsoidState instance;
+  thread_local EllipsoidState instance;
   return instance;
 }
 

@@ -3,7 +3,7 @@
  *
  * A run-time module (ZIVezivIvuz.so in the program directory) with C exports
  * for geodetic problems on the ellipsoid set by SetEllipDim (semi-axes a and
- * b, metres). Angles are decimal degrees, distances metres.
+ * b, metres) on the calling thread (each thread keeps its own). Angles are decimal degrees, distances metres.
  *
  * Geodesics are Karney's (GeographicLib): the series solution for
  * |f| <= 0.01, the exact one beyond. Azimuths come back in [0°, 360°); A2 is

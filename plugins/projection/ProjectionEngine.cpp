@@ -338,17 +338,68 @@ int ProjectionEngine::mercatorInverse(double E, double N, double& B, double& L) 
 
 // --- Cassini–Soldner ---------------------------------------------------------
 
+using GeographicLib::Geodesic;
+
+SoldnerProjection::SoldnerProjection(double lat0, double lon0, const Geodesic& earth)
+    : earth_(earth),
+      meridian_(earth.Line(lat0, lon0, 0.0,
+                           Geodesic::LATITUDE | Geodesic::LONGITUDE | Geodesic::DISTANCE | Geodesic::DISTANCE_IN |
+                               Geodesic::AZIMUTH)) {
+  Math::sincosd(lat0, sbet0_, cbet0_);
+  sbet0_ *= 1.0 - earth.Flattening();
+  Math::norm(sbet0_, cbet0_);
+}
+
+void SoldnerProjection::Forward(double lat, double lon, double& x, double& y) const {
+  // x: half the geodesic between the point and its mirror image in the
+  // central meridian, which crosses the meridian at right angles.
+  const double dlon = Math::AngDiff(meridian_.Longitude(), lon);
+  double s12 = 0.0, azi1 = 0.0, azi2 = 0.0;
+  earth_.Inverse(lat, -std::fabs(dlon), lat, std::fabs(dlon), s12, azi1, azi2);
+  s12 *= 0.5;
+  if (s12 == 0.0) {
+    const double da = Math::AngDiff(azi1, azi2) / 2.0;
+    azi1 = std::fabs(dlon) <= 90.0 ? 90.0 - da : -90.0 - da;
+    azi2 = std::fabs(dlon) <= 90.0 ? 90.0 + da : -90.0 + da;
+  }
+  if (std::signbit(dlon)) {
+    azi2 = azi1;
+    s12 = -s12;
+  }
+  x = s12;
+  // y: the meridian arc from the origin to that crossing, the vertex of the
+  // geodesic (its reduced latitude is 90° less its equatorial azimuth).
+  const GeographicLib::GeodesicLine perpendicular = earth_.Line(lat, dlon, Math::AngNormalize(azi2), Geodesic::NONE);
+  double salp0 = 0.0, calp0 = 0.0;
+  Math::sincosd(perpendicular.EquatorialAzimuth(), salp0, calp0);
+  const double sbet1 = lat >= 0 ? calp0 : -calp0;
+  const double cbet1 = std::fabs(dlon) <= 90.0 ? std::fabs(salp0) : -std::fabs(salp0);
+  const double sbet01 = sbet1 * cbet0_ - cbet1 * sbet0_;
+  const double cbet01 = cbet1 * cbet0_ + sbet1 * sbet0_;
+  const double sig01 = std::atan2(sbet01, cbet01) / Math::degree();
+  double t = 0.0;
+  meridian_.GenPosition(true, sig01, Geodesic::DISTANCE, t, t, t, y, t, t, t, t);
+}
+
+void SoldnerProjection::Reverse(double x, double y, double& lat, double& lon) const {
+  double lat1 = 0.0, lon1 = 0.0, azi0 = 0.0;
+  meridian_.Position(y, lat1, lon1, azi0);
+  earth_.Direct(lat1, lon1, azi0 + 90.0, x, lat, lon);
+}
+
+const SoldnerProjection& ProjectionEngine::soldner() {
+  return soldner_.get({params.a, params.b, params.B0, params.L0}, [&] {
+    return SoldnerProjection(params.B0, params.L0, Geodesic(params.a, flattening()));
+  });
+}
+
 int ProjectionEngine::soldnerForward(double B, double L, double& E, double& N) {
   if (!ellipsoidValid() || !validLatitude(params.B0) || !finite(params.L0)) return VIV_BAD_PARAMETERS;
   if (!validLatitude(B) || !finite(L) || std::fabs(longitudeOffset(params.L0, L)) > kMaxLongitudeOffset) {
     return VIV_OUTSIDE_DOMAIN;
   }
-  const auto& soldner = soldner_.get({params.a, params.b, params.B0, params.L0}, [&] {
-    return SoldnerProjection{
-        GeographicLib::CassiniSoldner(params.B0, params.L0, GeographicLib::Geodesic(params.a, flattening()))};
-  });
   double x = 0.0, y = 0.0;
-  soldner.projection.Forward(B, L, x, y);
+  soldner().Forward(B, L, x, y);
   if (!finite(x) || !finite(y)) return VIV_OUTSIDE_DOMAIN;
   E = params.FalseEast + x;
   N = params.FalseNorth + y;
@@ -358,11 +409,7 @@ int ProjectionEngine::soldnerForward(double B, double L, double& E, double& N) {
 int ProjectionEngine::soldnerInverse(double E, double N, double& B, double& L) {
   if (!ellipsoidValid() || !validLatitude(params.B0) || !finite(params.L0)) return VIV_BAD_PARAMETERS;
   if (!finite(E) || !finite(N)) return VIV_OUTSIDE_DOMAIN;
-  const auto& soldner = soldner_.get({params.a, params.b, params.B0, params.L0}, [&] {
-    return SoldnerProjection{
-        GeographicLib::CassiniSoldner(params.B0, params.L0, GeographicLib::Geodesic(params.a, flattening()))};
-  });
-  soldner.projection.Reverse(E - params.FalseEast, N - params.FalseNorth, B, L);
+  soldner().Reverse(E - params.FalseEast, N - params.FalseNorth, B, L);
   return validLatitude(B) && finite(L) ? VIV_OK : VIV_OUTSIDE_DOMAIN;
 }
 

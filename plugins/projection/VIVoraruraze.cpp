@@ -14,8 +14,10 @@
 
 namespace {
 
+// One per thread: a batch's workers convert at the same time, each with the
+// parameters and cached projections of its own owner.
 viv::ProjectionEngine& engine() {
-  static viv::ProjectionEngine instance;
+  thread_local viv::ProjectionEngine instance;
   return instance;
 }
 

@@ -10,10 +10,12 @@
  * does not return VIV_OK, its real outputs are NaN (integer outputs 0, a
  * character output '\0'), so a failed conversion can never pass for a number.
  *
- * The module keeps one parameter set: L0, L0Auto, B0, a, b, BNord, BSued,
- * FalseNorth, FalseEast, LambType, LambCase, GKCase. InitializeDLL replaces
- * all of it; the setters change one value. Callers that share the module hand
- * their whole set to InitializeDLL before every call.
+ * The module keeps one parameter set per thread: L0, L0Auto, B0, a, b, BNord,
+ * BSued, FalseNorth, FalseEast, LambType, LambCase, GKCase. InitializeDLL
+ * replaces all of it; the setters change one value. Callers that share the
+ * module hand their whole set to InitializeDLL before every call, on the
+ * thread that makes the call; threads convert at the same time without
+ * seeing each other's set.
  *
  * Conventions (mathematics from GeographicLib and PROJ):
  *   GMSDEZ        sign * (|d| + |m|/60 + |s|/3600), negative when any part is.

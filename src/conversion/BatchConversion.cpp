@@ -1,19 +1,17 @@
 #include "conversion/BatchConversion.h"
 
-#include <atomic>
 #include <cctype>
 #include <cmath>
-#include <optional>
-#include <thread>
+#include <memory>
 #include <tuple>
 
-#include "app/BoundedQueue.h"
 #include "app/JobHost.h"
 #include "app/StringIds.h"
 #include "conversion/DmsInput.h"
 #include "conversion/ProjectionLibrary.h"
 #include "io/FileAccess.h"
 #include "io/OutputFile.h"
+#include "points/LineBatches.h"
 #include "points/LineFormatters.h"
 #include "points/PointFile.h"
 #include "text/LineReader.h"
@@ -236,30 +234,16 @@ const std::vector<ConversionInfo> kConversions = {
 // How a line is read.
 enum class InputForm { Geographic, Projected, Cartesian, UtmZone };
 
-// One point of a batch: where its name lies in the batch's text, what the
-// line held, and what the conversion made of it.
+// One point of a line: what the line held, and what the conversion made of it.
 struct BatchPoint {
-  std::size_t nameOffset = 0;  // 64-bit: a batch of long names passes 4 GiB
-  std::size_t nameLength = 0;
-  std::size_t restLength = 0;  // --keep-rest: the rest of the line follows the name in the batch's text
   bool hasHeight = false;
-  // Degrees, minutes and seconds as read (FormatGeog 1), joined on the
-  // computing thread.
+  // Degrees, minutes and seconds as read (FormatGeog 1).
   double bd = 0.0, bm = 0.0, bs = 0.0, ld = 0.0, lm = 0.0, ls = 0.0;
-  int status = 0;
   ConversionPoint point;
 };
 
-struct Batch {
-  std::string names;
-  std::vector<BatchPoint> points;
-  std::int64_t dataLines = 0;
-  std::int64_t unreadable = 0;
-  std::int64_t firstUnreadableLine = 0;
-};
-
-constexpr std::size_t kBatchPoints = 4096;
-constexpr std::size_t kQueuedBatches = 4;
+// The mark of a point whose values could be geographic degrees.
+constexpr std::uint8_t kLooksLikeDegrees = 1;
 
 // The most points a run to standard output holds back while its direction
 // is undecided (about 10 MB).
@@ -335,17 +319,6 @@ DegreesAsInput degreesRule(const C& conversion, const J& job) {
   const bool meridianOfEachPoint =
       (conversion.input == F::Utm && zoneForm(job)) || job.centralMeridian.L0Auto != 0;
   return meridianOfEachPoint ? DegreesAsInput::Refused : DegreesAsInput::Told;
-}
-
-// Runs `body` and turns an exception into a flag, so that a stage thread
-// never takes the process down.
-template <class Body>
-void guardedStage(std::atomic<bool>& failed, Body&& body) noexcept {
-  try {
-    body();
-  } catch (...) {
-    failed = true;
-  }
 }
 
 }  // namespace
@@ -456,46 +429,6 @@ bool SetUpLibrary(const C& conversion, const J& job, L& library, JobHost& host, 
   return false;
 }
 
-// The reader stage: lines parsed into batches until the file ends or `stop`.
-void ReadBatches(LineReader& reader, const LineForms& forms, BoundedQueue<Batch>& parsed,
-                 const std::atomic<bool>& stop, std::atomic<bool>& readFailed) {
-  Batch batch;
-  std::string_view line;
-  bool dataSeen = false, swapped = false;
-  while (!stop && reader.next(line)) {
-    const std::string_view data = dataPart(line);
-    if (data.empty() || trimBlanks(data).empty()) {
-      // Before the first point: a line naming the columns Y X Z.
-      if (!dataSeen && forms.input == InputForm::Cartesian && NamesSwappedAxes(line)) swapped = true;
-      continue;
-    }
-    dataSeen = true;
-    ++batch.dataLines;
-    std::string_view name;
-    BatchPoint p;
-    if (!parseLine(data, forms.input, forms.dmsInput, forms.heightRequired, name, p)) {
-      if (batch.unreadable++ == 0) batch.firstUnreadableLine = reader.lineNumber();
-      continue;
-    }
-    if (swapped) std::swap(p.point.v1, p.point.v2);
-    p.nameOffset = batch.names.size();
-    p.nameLength = name.size();
-    batch.names.append(name);
-    if (forms.keepRest) {
-      const std::string_view rest = RestAfterWords(data, wordsRead(forms.input, forms.dmsInput, p));
-      p.restLength = rest.size();
-      batch.names.append(rest);
-    }
-    batch.points.push_back(p);
-    if (batch.points.size() >= kBatchPoints) {
-      if (!parsed.push(std::move(batch))) return;
-      batch = Batch{};
-    }
-  }
-  if (reader.failed()) readFailed = true;
-  parsed.push(std::move(batch));
-}
-
 // The output line of one converted point.
 void FormatConverted(std::string& text, std::string_view name, const BatchPoint& p, const LineForms& forms) {
   const int g = forms.geographicDecimals, k = forms.cartesianDecimals;
@@ -525,23 +458,6 @@ std::string columnsOf(const LineForms& forms) {
   return forms.zoneOutput ? "name zone band E N h" : "name E N h";
 }
 
-// The writer stage: the converted points of each batch, in order.
-void WriteBatches(OutputFile& output, const LineForms& forms, BoundedQueue<Batch>& converted,
-                  std::int64_t& written) {
-  std::string text, block;
-  while (std::optional<Batch> batch = converted.pop()) {
-    block.clear();
-    for (const BatchPoint& p : batch->points) {
-      if (p.status != VIV_OK) continue;
-      FormatConverted(text, std::string_view(batch->names.data() + p.nameOffset, p.nameLength), p, forms);
-      AppendRest(text, std::string_view(batch->names.data() + p.nameOffset + p.nameLength, p.restLength));
-      block += text;
-      ++written;
-    }
-    output.write(block);
-  }
-}
-
 // Whether every point read looks like degrees, and whether none does: a
 // file in the wrong direction (degrees to an inverse, eastings to a forward
 // conversion) gave garbage or nothing and was called a success.
@@ -550,8 +466,7 @@ struct DirectionCheck {
   DegreesAsInput rule;
   bool allDegrees = true, noDegrees = true;
 
-  void see(PointForm form, const ConversionPoint& p) {
-    const bool degrees = looksLikeDegrees(form, p);
+  void see(bool degrees) {
     allDegrees = allDegrees && degrees;
     noDegrees = noDegrees && !degrees;
   }
@@ -563,14 +478,12 @@ struct DirectionCheck {
 
 // Converts one point in place; returns the library's status, with a result
 // no file should hold (the library's NaN, an overflow) outside the domain.
-int ConvertPoint(const C& conversion, const J& job, L& library, const LineForms& forms, BatchPoint& p,
-                 DirectionCheck& direction) {
+int ConvertPoint(const C& conversion, const J& job, L& library, const LineForms& forms, BatchPoint& p) {
   ConversionPoint& q = p.point;
   if (forms.dmsInput) {
-    JoinDms(library, p.bd, p.bm, p.bs, q.v1);  // the reader has checked the angles
+    JoinDms(library, p.bd, p.bm, p.bs, q.v1);  // parseLine has checked the angles
     JoinDms(library, p.ld, p.lm, p.ls, q.v2);
   }
-  direction.see(conversion.input, q);
   q.o3 = q.v3;
   const int status = conversion.convert(library, job, conversion, q);
   const bool height = p.hasHeight || conversion.output == PointForm::Cartesian;
@@ -578,77 +491,124 @@ int ConvertPoint(const C& conversion, const J& job, L& library, const LineForms&
   return status;
 }
 
-// What the converting stage ends with.
+// The computing stage, on a worker with its own binding of the library:
+// every line of the batch read, converted and formatted.
+void ConvertBatch(const C& conversion, const J& job, L& library, const LineForms& forms, LineBatch& batch) {
+  BatchResults& results = batch.results;
+  // A line naming the columns Y X Z before the first point.
+  const bool swapped = batch.swappedAxes && forms.input == InputForm::Cartesian;
+  std::string text;
+  for (const LineBatch::Line& line : batch.lines) {
+    const std::string_view data = batch.data(line);
+    std::string_view name;
+    BatchPoint p;
+    if (!parseLine(data, forms.input, forms.dmsInput, forms.heightRequired, name, p)) {
+      results.unreadable(line.number);
+      continue;
+    }
+    if (swapped) std::swap(p.point.v1, p.point.v2);
+    const int status = ConvertPoint(conversion, job, library, forms, p);
+    const std::uint8_t flags = looksLikeDegrees(conversion.input, p.point) ? kLooksLikeDegrees : 0;
+    if (status == VIV_BAD_PARAMETERS) {
+      // The library refuses the parameters themselves (parallels no cone
+      // can have, an ellipsoid it cannot use): no point can come.
+      results.stop(line.number, flags);
+    } else if (status != VIV_OK) {
+      // Outside the projection's domain: never a NaN line in the file.
+      results.leftOut(line.number, name, flags);
+    } else {
+      FormatConverted(text, name, p, forms);
+      if (forms.keepRest) AppendRest(text, RestAfterWords(data, wordsRead(forms.input, forms.dmsInput, p)));
+      results.output += text;
+      results.wrote(line.number, flags);
+    }
+  }
+}
+
+// What the delivering stage ends with.
 struct ConvertedRun {
   ConversionResult counts;
   DirectionCheck direction;
   bool cancelled = false, parametersRefused = false, failed = false, refused = false;
 };
 
-// The converting stage, on this thread (the library and the host belong to
-// it): every batch from `parsed`, converted, into `converted`.
-ConvertedRun ConvertBatches(const C& conversion, const J& job, L& library, JobHost& host, const LineForms& forms,
-                            BoundedQueue<Batch>& parsed, BoundedQueue<Batch>& converted) {
-  ConvertedRun run{{}, {conversion.input == PointForm::Geographic, degreesRule(conversion, job)}};
-  ConversionResult& counts = run.counts;
-  // Standard output cannot be taken back: while the run may still be
-  // refused, its converted batches wait here (a refused run had streamed
-  // every point before saying that nothing was written). Memory stays
-  // bounded: a stream whose first kHeldAtMost points all point the wrong way
-  // is refused on them (an endless one held everything until memory ran out).
-  const bool holdBack = job.outputPath == "-";
-  std::vector<Batch> held;
-  std::size_t heldPoints = 0;
-  auto pushHeld = [&] {
-    bool pushed = true;
-    for (Batch& b : held) pushed = pushed && converted.push(std::move(b));
-    held.clear();
-    return pushed;
-  };
-  try {
-    while (!run.cancelled) {
-      std::optional<Batch> batch = parsed.pop();
-      if (!batch) break;
-      counts.linesRead += batch->dataLines;
-      if (batch->unreadable > 0 && counts.linesUnreadable == 0) counts.firstUnreadableLine = batch->firstUnreadableLine;
-      counts.linesUnreadable += batch->unreadable;
-      for (BatchPoint& p : batch->points) {
-        // Asked between points; the rest of the batch goes nowhere.
-        if ((run.cancelled = host.cancelled())) break;
-        host.stepProgress();
-        p.status = ConvertPoint(conversion, job, library, forms, p, run.direction);
-        if (p.status == VIV_BAD_PARAMETERS) {
-          // The library refuses the parameters themselves (parallels no
-          // cone can have, an ellipsoid it cannot use): no point can come.
-          run.parametersRefused = true;
-          break;
-        }
-        // Outside the projection's domain: never a NaN line in the file.
-        if (p.status != VIV_OK && counts.pointsLeftOut++ == 0) {
-          counts.firstLeftOut.assign(batch->names, p.nameOffset, p.nameLength);
-        }
-      }
-      if (run.cancelled || run.parametersRefused) break;
-      if (holdBack && run.direction.refusable()) {
-        heldPoints += batch->points.size();
-        held.push_back(std::move(*batch));
-        if ((run.refused = heldPoints >= kHeldAtMost)) break;
-        continue;
-      }
-      if (!pushHeld() || !converted.push(std::move(*batch))) break;
+// The delivering stage, on the calling thread (the host belongs to it): the
+// converted batches in file order, counted, shown and written.
+class ConversionDelivery {
+ public:
+  ConversionDelivery(const C& conversion, const J& job, JobHost& host, OutputFile& output)
+      : host_(host),
+        output_(output),
+        holdBack_(job.outputPath == "-"),
+        run_{{}, {conversion.input == PointForm::Geographic, degreesRule(conversion, job)}} {}
+
+  // False when the run stops: cancelled, its parameters refused, or its
+  // direction refused on what is held back.
+  bool operator()(BatchResults& results) {
+    ConversionResult& counts = run_.counts;
+    counts.linesRead += static_cast<std::int64_t>(results.items.size());
+    std::size_t points = 0;
+    for (const ItemResult& item : results.items) {
+      if (item.outcome == ItemOutcome::Unreadable) Tally(counts, results, item);
     }
-    run.refused = run.refused || (counts.linesRead > counts.linesUnreadable && run.direction.refusable());
-    if (!run.cancelled && !run.parametersRefused && !run.refused) pushHeld();
-  } catch (...) {
-    run.failed = true;
+    for (const ItemResult& item : results.items) {
+      if (item.outcome == ItemOutcome::Unreadable) continue;
+      ++points;
+      // Asked between points; the rest of the batch goes nowhere.
+      if ((run_.cancelled = host_.cancelled())) return false;
+      host_.stepProgress();
+      run_.direction.see((item.flags & kLooksLikeDegrees) != 0);
+      if ((run_.parametersRefused = item.outcome == ItemOutcome::Stop)) return false;
+      Tally(counts, results, item);
+    }
+    // Standard output cannot be taken back: while the run may still be
+    // refused, its converted batches wait here (a refused run had streamed
+    // every point before saying that nothing was written). Memory stays
+    // bounded: a stream whose first kHeldAtMost points all point the wrong
+    // way is refused on them (an endless one held everything until memory
+    // ran out).
+    if (holdBack_ && run_.direction.refusable()) {
+      heldPoints_ += points;
+      held_.push_back(std::move(results));
+      return !(run_.refused = heldPoints_ >= kHeldAtMost);
+    }
+    writeHeld();
+    write(results);
+    return true;
   }
-  return run;
-}
+
+  // After the last batch: the run refused for its direction, or what is
+  // held back written.
+  ConvertedRun finish(const PipelineEnd& end) {
+    run_.failed = end.failed;
+    const ConversionResult& counts = run_.counts;
+    run_.refused = run_.refused || (counts.linesRead > counts.linesUnreadable && run_.direction.refusable());
+    if (!end.failed && !run_.cancelled && !run_.parametersRefused && !run_.refused) writeHeld();
+    return run_;
+  }
+
+ private:
+  void write(const BatchResults& results) {
+    output_.write(results.output);
+    run_.counts.pointsWritten += results.written;
+  }
+  void writeHeld() {
+    for (const BatchResults& results : held_) write(results);
+    held_.clear();
+  }
+
+  JobHost& host_;
+  OutputFile& output_;
+  bool holdBack_;
+  ConvertedRun run_;
+  std::vector<BatchResults> held_;
+  std::size_t heldPoints_ = 0;
+};
 
 // The end of a run whose stages have stopped: the output committed, or
 // refused with its reason, and what the run has to tell.
 bool FinishConversion(const C& conversion, const J& job, JobHost& host, OutputFile& output, const ConvertedRun& run,
-                      bool readFailed, bool writeFailed, bool rawAutomaticUtm) {
+                      bool readFailed, bool rawAutomaticUtm) {
   const ConversionResult& counts = run.counts;
   // Not committed on any failure: the temporary goes with `output`, the old file stays.
   host.endProgress();
@@ -657,7 +617,7 @@ bool FinishConversion(const C& conversion, const J& job, JobHost& host, OutputFi
     return false;
   }
   if (run.cancelled) return false;
-  if (run.failed || writeFailed) {
+  if (run.failed) {
     host.message(str::OutputNotCreated, {job.outputPath.string()});
     return false;
   }
@@ -710,35 +670,22 @@ bool RunConversion(const ConversionInfo& conversion, const ConversionJob& job, P
   EllipsoidRecord ellipsoid;
   if (!SetUpLibrary(conversion, job, library, host, ellipsoid)) return false;
 
-  // Every line, in three stages: a reader thread parses lines into batches,
-  // this thread converts them, a writer thread formats and writes them.
-  // Batches keep their order, and the queues bound the memory whatever the
-  // size of the file.
-  BoundedQueue<Batch> parsed(kQueuedBatches), converted(kQueuedBatches);
-  std::atomic<bool> readFailed = false, writeFailed = false, stop = false;
-  std::thread readerThread([&] {
-    guardedStage(readFailed, [&] { ReadBatches(reader, forms, parsed, stop, readFailed); });
-    parsed.close();
-  });
-  std::int64_t written = 0;
-  std::thread writerThread([&] {
-    guardedStage(writeFailed, [&] { WriteBatches(output, forms, converted, written); });
-    // A writer that failed takes no more batches: the converting stage must
-    // not wait on a full queue for it.
-    converted.close();
-  });
-  ConvertedRun run = ConvertBatches(conversion, job, library, host, forms, parsed, converted);
-  // Stops all three stages: the reader at its next line or push, the writer
-  // after what is already queued (written into the temporary file only).
-  stop = true;
-  parsed.close();
-  converted.close();
-  readerThread.join();
-  writerThread.join();
-  run.counts.pointsWritten = written;
+  // Every line, in three stages: a reader thread cuts the file into batches
+  // of lines, workers read, convert and format them, this thread shows and
+  // writes them in file order.
+  ConversionDelivery delivery(conversion, job, host, output);
+  const PipelineEnd end = StreamLineBatches(
+      reader,
+      [&]() -> ComputeLines {
+        auto own = std::make_shared<ProjectionLibrary>();
+        own->OpenShared(library);
+        return [&, own](LineBatch& batch) { ConvertBatch(conversion, job, *own, forms, batch); };
+      },
+      [&](LineBatch& batch) { return delivery(batch.results); });
+  ConvertedRun run = delivery.finish(end);
   run.counts.ellipsoid = ellipsoid;
   if (result != nullptr) *result = run.counts;  // what a failed run reached, too
-  return FinishConversion(conversion, job, host, output, run, readFailed, writeFailed, rawAutomaticUtm);
+  return FinishConversion(conversion, job, host, output, run, end.readFailed || reader.failed(), rawAutomaticUtm);
 }
 
 }  // namespace pelmar

@@ -25,6 +25,14 @@ bool ProjectionLibrary::Open(const std::filesystem::path& directory) {
   return usable_;
 }
 
+void ProjectionLibrary::OpenShared(const ProjectionLibrary& owner) {
+  Close();
+  exports_ = owner.exports_;
+  usable_ = owner.usable_;
+  missing_ = owner.missing_;
+  cache_ = owner.cache_;
+}
+
 void ProjectionLibrary::Close() {
   usable_ = false;
   missing_.clear();

@@ -40,6 +40,10 @@ class ProjectionLibrary {
   // Loads <directory>/VIVoraruraze.so and binds every export; usable only
   // when all of them resolve.
   bool Open(const std::filesystem::path& directory);
+  // Binds the module `owner` has loaded, with the parameters it holds now,
+  // without loading it again: a binding for a worker thread (the module
+  // keeps its state per thread). `owner` must stay open while this is used.
+  void OpenShared(const ProjectionLibrary& owner);
   void Close();
   bool usable() const noexcept { return usable_; }
   // What is wrong when the library is not usable: the loader's message or the

@@ -23,6 +23,14 @@ bool EllipsoidLibrary::Open(const std::filesystem::path& directory) {
   return usable_;
 }
 
+void EllipsoidLibrary::OpenShared(const EllipsoidLibrary& owner) {
+  exports_ = owner.exports_;
+  usable_ = owner.usable_;
+  missing_ = owner.missing_;
+  a_ = owner.a_;
+  b_ = owner.b_;
+}
+
 std::string EllipsoidLibrary::problem() const {
   if (usable_) return {};
   if (!module_.loaded()) return module_.error();

@@ -20,6 +20,10 @@ class EllipsoidLibrary {
   static constexpr const char* kModuleName = "ZIVezivIvuz";
 
   bool Open(const std::filesystem::path& directory);
+  // Binds the module `owner` has loaded, with its ellipsoid, without loading
+  // it again: a binding for a worker thread (the module keeps its ellipsoid
+  // per thread).
+  void OpenShared(const EllipsoidLibrary& owner);
   bool usable() const noexcept { return usable_; }
   std::string problem() const;
 

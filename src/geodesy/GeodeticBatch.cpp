@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <utility>
 
 #include "io/FileAccess.h"
 #include "app/JobHost.h"
@@ -10,6 +12,7 @@
 #include "conversion/DmsInput.h"
 #include "conversion/ProjectionLibrary.h"
 #include "geodesy/EllipsoidLibrary.h"
+#include "points/LineBatches.h"
 #include "points/LineFormatters.h"
 #include "text/LineReader.h"
 #include "text/LineScanner.h"
@@ -243,6 +246,25 @@ bool LibrariesUsable(const EllipsoidLibrary& ellipsoids, const ProjectionLibrary
   return true;
 }
 
+// Computes the lines of one batch with a worker's own bindings of the two
+// libraries.
+void ComputeBatch(const TaskForms& forms, EllipsoidLibrary& ellipsoids, ProjectionLibrary& projections,
+                  LineBatch& batch) {
+  BatchResults& results = batch.results;
+  std::string line;
+  for (const LineBatch::Line& item : batch.lines) {
+    std::string_view name;
+    switch (ComputeLine(forms, trimBlanks(batch.data(item)), ellipsoids, projections, name, line)) {
+      case LineOutcome::Unreadable: results.unreadable(item.number); break;
+      case LineOutcome::LeftOut: results.leftOut(item.number, name); break;
+      case LineOutcome::Written:
+        results.output += line;
+        results.wrote(item.number);
+        break;
+    }
+  }
+}
+
 }  // namespace
 
 bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, ProjectionLibrary& projections,
@@ -264,45 +286,26 @@ bool RunGeodeticTask(const GeodeticJob& job, EllipsoidLibrary& ellipsoids, Proje
   // A delimited output has its line of column names instead.
   if (report && !PointOutputForm(job.outputPath).delimited()) output.write(GeodeticHeader(forms.dms));
 
-  GeodeticResult counts;
-  std::string line, block;
-  std::string_view text;
-  while (reader.next(text)) {
-    const std::string_view data = trimBlanks(dataPart(text));
-    if (data.empty()) continue;
-    if (host.cancelled()) {
-      // Not committed: the old output stays as it was.
-      host.endProgress();
-      return false;
-    }
-    ++counts.linesRead;
-    progress.step(counts.linesRead, reader.lineNumber());
-    std::string_view name;
-    switch (ComputeLine(forms, data, ellipsoids, projections, name, line)) {
-      case LineOutcome::Unreadable:
-        if (counts.linesUnreadable++ == 0) counts.firstUnreadableLine = reader.lineNumber();
-        continue;
-      case LineOutcome::LeftOut:
-        if (counts.linesLeftOut++ == 0) counts.firstLeftOut = std::string(name);
-        continue;
-      case LineOutcome::Written: break;
-    }
-    block += line;
-    ++counts.linesWritten;
-    if (block.size() > (1 << 16)) {
-      output.write(block);
-      block.clear();
-    }
-  }
-  output.write(block);
+  PointRunCounts counts;
+  LineDelivery delivery(host, output, counts,
+                        [&](std::int64_t linesRead, std::int64_t line) { progress.step(linesRead, line); });
+  const PipelineEnd end = StreamLineBatches(
+      reader,
+      [&]() -> ComputeLines {
+        auto own = std::make_shared<std::pair<EllipsoidLibrary, ProjectionLibrary>>();
+        own->first.OpenShared(ellipsoids);
+        own->second.OpenShared(projections);
+        return [&forms, own](LineBatch& batch) { ComputeBatch(forms, own->first, own->second, batch); };
+      },
+      [&](LineBatch& batch) { return delivery(batch.results); });
   host.endProgress();
-  if (result != nullptr) *result = counts;  // what a failed run reached, too
-  if (!FinishStreamedBatch(host, reader, job.inputPath, output, job.outputPath, counts.linesRead, counts.linesUnreadable,
-                           counts.firstUnreadableLine)) {
-    return false;
-  }
-  if (counts.linesLeftOut > 0) host.message(str::LinesNotComputed, {counts.linesLeftOut, counts.firstLeftOut});
-  if (result != nullptr) *result = counts;
+  // Not committed: the old output stays as it was.
+  if (delivery.cancelled()) return false;
+  GeodeticResult reached{counts.linesRead, counts.pointsWritten, counts.linesUnreadable, counts.firstUnreadableLine,
+                         counts.pointsLeftOut, counts.firstLeftOut};
+  if (result != nullptr) *result = reached;  // what a failed run reached, too
+  if (!FinishStreamedBatch(host, reader, end, job.inputPath, output, job.outputPath, counts)) return false;
+  if (counts.pointsLeftOut > 0) host.message(str::LinesNotComputed, {counts.pointsLeftOut, counts.firstLeftOut});
   return true;
 }
 

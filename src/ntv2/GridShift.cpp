@@ -8,6 +8,7 @@
 #include "io/OutputFile.h"
 #include "app/StringIds.h"
 #include "ntv2/NTv2Grid.h"
+#include "points/LineBatches.h"
 #include "points/LineFormatters.h"
 #include "text/LineReader.h"
 #include "text/LineScanner.h"
@@ -75,6 +76,36 @@ bool inverse(const NTv2Grid& grid, bool finest, double lat, double lon, double& 
   return false;
 }
 
+constexpr std::uint8_t kInFinerGrid = 1;
+
+// Shifts the lines of one batch (a worker's share; the grid is only read).
+void ShiftBatch(const GridShiftJob& job, const NTv2Grid& grid, LineBatch& batch) {
+  BatchResults& results = batch.results;
+  std::string line;
+  for (const LineBatch::Line& item : batch.lines) {
+    const std::string_view data = trimBlanks(batch.data(item));
+    std::string_view name;
+    double B = 0.0, L = 0.0;
+    if (scanFields(data, name, B, L) < 3) {
+      results.unreadable(item.number);
+      continue;
+    }
+    const double lat = B * 3600.0, lon = -L * 3600.0;
+    double outLat = 0.0, outLon = 0.0;
+    const bool done = job.inverse ? inverse(grid, job.finest, lat, lon, outLat, outLon)
+                                  : forward(grid, job.finest, lat, lon, outLat, outLon);
+    if (!done || !Writable(outLat, outLon)) {
+      results.leftOut(item.number, name);
+      continue;
+    }
+    const bool inFinerGrid = !job.finest && grid.subGrids.size() > 1 && grid.select(lat, lon, true) > 0;
+    FormatPointLine2(line, name, outLat / 3600.0, -outLon / 3600.0, kDecimals);
+    if (job.keepRest) AppendRest(line, RestAfterWords(data, 3));
+    results.output += line;
+    results.wrote(item.number, inFinerGrid ? kInFinerGrid : 0);
+  }
+}
+
 }  // namespace
 
 bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* result) {
@@ -90,52 +121,18 @@ bool RunGridShift(const GridShiftJob& job, JobHost& host, GridShiftResult* resul
     host.setProgressRange(CountDataLines(job.inputPath));
   }
   GridShiftResult counts;
-  std::string line, block;
-  std::string_view text;
-  while (reader.next(text)) {
-    const std::string_view data = trimBlanks(dataPart(text));
-    if (data.empty()) continue;
-    if (host.cancelled()) {
-      // Not committed: the old output stays as it was.
-      host.endProgress();
-      return false;
-    }
-    ++counts.linesRead;
-    host.stepProgress();
-    std::string_view name;
-    double B = 0.0, L = 0.0;
-    if (scanFields(data, name, B, L) < 3) {
-      if (counts.linesUnreadable++ == 0) counts.firstUnreadableLine = reader.lineNumber();
-      continue;
-    }
-    const double lat = B * 3600.0, lon = -L * 3600.0;
-    double outLat = 0.0, outLon = 0.0;
-    const bool done = job.inverse ? inverse(grid, job.finest, lat, lon, outLat, outLon)
-                                  : forward(grid, job.finest, lat, lon, outLat, outLon);
-    if (!done || !Writable(outLat, outLon)) {
-      if (counts.pointsLeftOut++ == 0) counts.firstLeftOut = std::string(name);
-      continue;
-    }
-    if (!job.finest && grid.subGrids.size() > 1) {
-      const int finest = grid.select(lat, lon, true);
-      if (finest > 0) ++counts.pointsInFinerGrids;
-    }
-    FormatPointLine2(line, name, outLat / 3600.0, -outLon / 3600.0, kDecimals);
-    if (job.keepRest) AppendRest(line, RestAfterWords(data, 3));
-    block += line;
-    if (block.size() > (1 << 16)) {
-      output.write(block);
-      block.clear();
-    }
-    ++counts.pointsWritten;
-  }
-  output.write(block);
+  LineDelivery delivery(host, output, counts, [&](std::int64_t, std::int64_t) { host.stepProgress(); },
+                        [&](const ItemResult& item) {
+                          if ((item.flags & kInFinerGrid) != 0) ++counts.pointsInFinerGrids;
+                        });
+  const PipelineEnd end = StreamLineBatches(
+      reader, [&]() -> ComputeLines { return [&](LineBatch& batch) { ShiftBatch(job, grid, batch); }; },
+      [&](LineBatch& batch) { return delivery(batch.results); });
   host.endProgress();
+  // Not committed: the old output stays as it was.
+  if (delivery.cancelled()) return false;
   if (result != nullptr) *result = counts;  // what a failed run reached, too
-  if (!FinishStreamedBatch(host, reader, job.inputPath, output, job.outputPath, counts.linesRead, counts.linesUnreadable,
-                           counts.firstUnreadableLine)) {
-    return false;
-  }
+  if (!FinishStreamedBatch(host, reader, end, job.inputPath, output, job.outputPath, counts)) return false;
   // Only the inverse shift iterates; a forward run's points are left out for lying outside.
   if (counts.pointsLeftOut > 0) {
     host.message(job.inverse ? str::PointsOutsideGrid : str::PointsOutsideGridForward,

@@ -4,6 +4,7 @@
 
 
 #include "app/JobHost.h"
+#include "app/OrderedPipeline.h"
 #include "io/OutputFile.h"
 #include "points/NameIndex.h"
 #include "app/StringIds.h"
@@ -75,6 +76,12 @@ int ReadPointFile2D(const std::filesystem::path& path, PointList& points, Unread
   });
 }
 
+bool ScanPoint3D(std::string_view data, bool swapped, std::string_view& name, double& x, double& y, double& z) {
+  if (scanFields(data, name, x, y, z) < 4) return false;
+  if (swapped) std::swap(x, y);
+  return true;
+}
+
 int ReadPointFile3D(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable,
                     bool keepRest) {
   return readPointFile(path, points, unreadable, [keepRest](std::string_view data, PointList& list, bool swapped) {
@@ -82,8 +89,7 @@ int ReadPointFile3D(const std::filesystem::path& path, PointList& points, Unread
     double x = 0.0;
     double y = 0.0;
     double z = 0.0;
-    if (scanFields(data, name, x, y, z) < 4) return false;
-    if (swapped) std::swap(x, y);
+    if (!ScanPoint3D(data, swapped, name, x, y, z)) return false;
     list.push_back(PointRecord{std::string(name), y, x, z, keepRest ? std::string(RestAfterWords(data, 4)) : ""});
     return true;
   });
@@ -148,23 +154,28 @@ bool OpenStreamedBatch(JobHost& host, const LineReader& reader, const std::files
   return true;
 }
 
-bool FinishStreamedBatch(JobHost& host, const LineReader& reader, const std::filesystem::path& inputPath,
-                         OutputFile& output, const std::filesystem::path& outputPath, std::int64_t linesRead,
-                         std::int64_t unreadable, std::int64_t firstUnreadableLine) {
-  if (reader.failed()) {
+bool FinishStreamedBatch(JobHost& host, const LineReader& reader, const PipelineEnd& end,
+                         const std::filesystem::path& inputPath, OutputFile& output,
+                         const std::filesystem::path& outputPath, const PointRunCounts& counts) {
+  if (end.failed) {
+    host.message(str::OutputNotCreated, {outputPath.string()});
+    return false;
+  }
+  if (end.readFailed || reader.failed()) {
     host.message(str::InputNotOpened, {inputPath.string()});
     return false;
   }
-  if (linesRead > 0 && unreadable == linesRead) {
+  const std::int64_t unreadable = counts.linesUnreadable;
+  if (counts.linesRead > 0 && unreadable == counts.linesRead) {
     // A file of which no line could be read is no success: the old output stays.
-    host.message(str::LinesUnreadable, {unreadable, inputPath.string(), firstUnreadableLine});
+    host.message(str::LinesUnreadable, {unreadable, inputPath.string(), counts.firstUnreadableLine});
     return false;
   }
   if (!output.commit()) {
     host.message(str::OutputNotCreated, {outputPath.string()});
     return false;
   }
-  if (unreadable > 0) host.message(str::LinesUnreadable, {unreadable, inputPath.string(), firstUnreadableLine});
+  if (unreadable > 0) host.message(str::LinesUnreadable, {unreadable, inputPath.string(), counts.firstUnreadableLine});
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "points/PointRecord.h"
+#include "points/PointRunCounts.h"
 
 namespace pelmar {
 
@@ -37,6 +38,11 @@ int ReadPointFile2D(const std::filesystem::path& path, PointList& points, Unread
 int ReadPointFile3D(const std::filesystem::path& path, PointList& points, UnreadableLines* unreadable = nullptr,
                     bool keepRest = false);
 
+// One data line of a spatial point file, "name X Y Z ...": the name and the
+// three numbers, X and Y exchanged when the file's columns are Y X
+// (`swapped`, see NamesSwappedAxes); false when the line has fewer.
+bool ScanPoint3D(std::string_view data, bool swapped, std::string_view& name, double& x, double& y, double& z);
+
 // Counting pass of the batch jobs: lines that are neither blank nor comments,
 // malformed ones included. Returns -1 when the file cannot be opened.
 std::int64_t CountDataLines(const std::filesystem::path& path);
@@ -59,6 +65,7 @@ std::vector<std::ptrdiff_t> PairByName(const PointList& source, const PointList&
 class JobHost;
 class LineReader;
 class OutputFile;
+struct PipelineEnd;
 
 // The start of a job that streams a point file into an output file: false,
 // with message 119 or 120, when the input is not open or the output cannot
@@ -66,13 +73,14 @@ class OutputFile;
 bool OpenStreamedBatch(JobHost& host, const LineReader& reader, const std::filesystem::path& inputPath,
                        OutputFile& output, const std::filesystem::path& outputPath);
 
-// The end of a job that streamed a point file into an output file: the
-// input read to its end (else message 119), some of its `linesRead` data
-// lines readable (else 1330 and a failure), the output committed (else
-// 120), and the unreadable lines told (1330) when there were any. False
-// when the run failed; the old output then stays as it was.
-bool FinishStreamedBatch(JobHost& host, const LineReader& reader, const std::filesystem::path& inputPath,
-                         OutputFile& output, const std::filesystem::path& outputPath, std::int64_t linesRead,
-                         std::int64_t unreadable, std::int64_t firstUnreadableLine);
+// The end of a job that streamed a point file into an output file through
+// the pipeline: every stage done (else message 120 when a worker failed, 119
+// when reading did), the input read to its end (else 119), some of its data
+// lines readable (else 1330 and a failure), the output committed (else 120),
+// and the unreadable lines told (1330) when there were any. False when the
+// run failed; the old output then stays as it was.
+bool FinishStreamedBatch(JobHost& host, const LineReader& reader, const PipelineEnd& end,
+                         const std::filesystem::path& inputPath, OutputFile& output,
+                         const std::filesystem::path& outputPath, const PointRunCounts& counts);
 
 }  // namespace pelmar

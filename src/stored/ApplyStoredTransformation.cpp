@@ -1,16 +1,22 @@
 #include "stored/ApplyStoredTransformation.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <optional>
 
 #include "io/FileAccess.h"
 #include "app/JobHost.h"
 #include "io/OutputFile.h"
 #include "app/StringIds.h"
+#include "text/LineReader.h"
+#include "text/LineScanner.h"
 #include "text/TextEncoding.h"
 #include "conversion/ProjectionLibrary.h"
 #include "estimation/EllipsoidalEstimation.h"
 #include "estimation/ResidualDistribution.h"
+#include "points/LineBatches.h"
 #include "points/LineFormatters.h"
 #include "points/PointFile.h"
 
@@ -23,54 +29,115 @@ double stored(double value) {
   return value == EllipsoidalIdenticalPoint::kNoResidual ? std::numeric_limits<double>::quiet_NaN() : value;
 }
 
+// The cartesian sets: one batch's lines read, mapped, corrected and
+// formatted (a worker's share; the set and the distribution are only read).
+void MapCartesianBatch(const ApplyJob& job, const ResidualDistribution* distribution, LineBatch& batch) {
+  BatchResults& results = batch.results;
+  std::string line;
+  for (const LineBatch::Line& item : batch.lines) {
+    const std::string_view data = batch.data(item);
+    std::string_view name;
+    double x = 0.0, y = 0.0, z = 0.0;
+    if (!ScanPoint3D(data, batch.swappedAxes, name, x, y, z)) {
+      results.unreadable(item.number);
+      continue;
+    }
+    auto o = job.set.type == 0 ? MapType0(job.set, x, y, z) : MapType1(job.set, x, y, z);
+    if (distribution != nullptr) distribution->apply(o[0], o[1], o[2]);
+    if (!Writable(o[0], o[1], o[2])) {
+      results.leftOut(item.number, name);
+      continue;
+    }
+    ToOutputOrder(o[0], o[1], job.settings.axisOrder);
+    FormatPointLine3(line, name, o[0], o[1], o[2], job.settings.decimalsCartesian);
+    if (job.settings.keepRest != 0) AppendRest(line, RestAfterWords(data, 4));
+    results.output += line;
+    results.wrote(item.number);
+  }
+}
+
+// The file is streamed; what the reading used to tell before the output
+// was opened (unreadable lines, a file without a point) is still told first.
 bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, ApplyResult& result) {
-  PointList points;
-  UnreadableLines skipped;
-  if (ReadPointFile3D(job.inputPath, points, &skipped, job.settings.keepRest != 0) == 0) {
+  LineReader reader(job.inputPath);
+  reader.setForm(PointInputForm(job.inputPath));
+  if (!reader.isOpen()) {
     host.message(str::SourceUnreadable, {job.inputPath.string()});
     return false;
   }
-  if (skipped.count > 0) host.message(str::LinesUnreadable, {skipped.count, job.inputPath.string(), skipped.firstLine});
-  result.linesRead = static_cast<std::int64_t>(points.size()) + skipped.count;
-  result.linesUnreadable = skipped.count;
-  result.firstUnreadableLine = skipped.firstLine;
-  if (points.empty()) {
-    host.message(str::NoSourcePointRead, {job.inputPath.string()});
-    return false;
-  }
-  if (!output.open(job.outputPath)) {
-    host.message(output.failureMessage(str::FileNotOpened), {job.outputPath.string()});
-    return false;
-  }
+  const bool opened = output.open(job.outputPath);
   output.setForm(PointOutputForm(job.outputPath), std::string("name ") + OutputAxes(job.settings.axisOrder) +
                                                       (job.settings.keepRest != 0 ? " rest" : ""));
   // The stored points in the order the mapping writes: second, first, third.
   ResidualDistribution distribution(job.settings.interpolationType, job.settings.interpolationDistance, true);
-  const bool distribute = job.settings.interpolationActive == 1;
+  const bool distribute = job.settings.interpolationActive == 1 && !job.set.points.empty();
   for (const TransformationSetPoint& p : job.set.points) {
     distribution.add({p.target[1], p.target[0], p.target[2], p.residuals[0], p.residuals[1], p.residuals[2]});
   }
-  std::string line;
-  const int axisOrder = job.settings.axisOrder;
-  if (axisOrder == 2) output.write(kSwappedAxesHeader);
-  for (const PointRecord& point : points) {
-    if (host.cancelled()) return false;  // the output is never committed
-    // The reader keeps the first number as X and the second as Y.
-    auto o = job.set.type == 0 ? MapType0(job.set, point.X, point.Y, point.Z)
-                               : MapType1(job.set, point.X, point.Y, point.Z);
-    if (distribute && !job.set.points.empty()) distribution.apply(o[0], o[1], o[2]);
-    if (!Writable(o[0], o[1], o[2])) {
-      if (result.pointsLeftOut++ == 0) result.firstLeftOut = point.name;
-      continue;
-    }
-    ToOutputOrder(o[0], o[1], axisOrder);
-    FormatPointLine3(line, point.name, o[0], o[1], o[2], job.settings.decimalsCartesian);
-    AppendRest(line, point.rest);
-    output.write(line);
-    ++result.pointsWritten;
+  if (job.settings.axisOrder == 2) output.write(kSwappedAxesHeader);
+  LineDelivery delivery(host, output, result);
+  const PipelineEnd end = StreamLineBatches(
+      reader,
+      [&]() -> ComputeLines {
+        return [&](LineBatch& batch) { MapCartesianBatch(job, distribute ? &distribution : nullptr, batch); };
+      },
+      [&](LineBatch& batch) { return delivery(batch.results); });
+  if (delivery.cancelled()) return false;  // the output is never committed
+  if (end.readFailed || reader.failed()) {
+    // Reading stopped short: the points after it were missing from a
+    // "successful" output.
+    host.message(str::SourceUnreadable, {job.inputPath.string()});
+    return false;
+  }
+  if (result.linesUnreadable > 0) {
+    host.message(str::LinesUnreadable, {result.linesUnreadable, job.inputPath.string(), result.firstUnreadableLine});
+  }
+  if (result.linesRead == result.linesUnreadable) {
+    host.message(str::NoSourcePointRead, {job.inputPath.string()});
+    return false;
+  }
+  if (!opened || end.failed) {
+    host.message(output.failureMessage(str::FileNotOpened), {job.outputPath.string()});
+    return false;
   }
   if (result.pointsLeftOut > 0) host.message(str::PointsNotTransformed, {result.pointsLeftOut, result.firstLeftOut});
   return true;
+}
+
+// A share of the points of a list read whole.
+struct PointBatch {
+  std::uint64_t sequence = 0;
+  std::size_t first = 0, count = 0;
+  BatchResults results;
+};
+constexpr std::size_t kPointBatch = 4096;
+
+// The ellipsoidal set: one batch's points mapped, corrected and formatted,
+// with a worker's own binding of the library and its own distribution
+// (which sets the library's ellipsoid and meridian).
+void MapEllipsoidalBatch(const ApplyJob& job, const EllipsoidalPointList& points, ProjectionLibrary& library,
+                         const EllipsoidalResidualDistribution* distribution, PointBatch& batch) {
+  BatchResults& results = batch.results;
+  const bool dms = job.settings.formatGeographic != 0;
+  std::string line;
+  for (std::size_t i = batch.first; i < batch.first + batch.count; ++i) {
+    const EllipsoidalPoint& point = points[i];
+    std::array<double, 3> p{};
+    if (!MapType2(job.set, library, point.B, point.L, point.h, p)) {
+      results.leftOut(0, point.name);
+      continue;
+    }
+    if (distribution != nullptr) distribution->apply(p);
+    if (!Writable(p[0], p[1], p[2])) {
+      results.leftOut(0, point.name);
+      continue;
+    }
+    FormatEllipsoidalPointLine(line, point.name, p, dms, job.settings.decimalsGeographic,
+                               job.settings.decimalsCartesian);
+    if (job.settings.keepRest != 0) AppendRest(line, point.rest);
+    results.output += line;
+    results.wrote(0);
+  }
 }
 
 bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& host, OutputFile& output,
@@ -101,6 +168,7 @@ bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& 
                  GeographicColumns(dms) +
                      (job.settings.keepRest != 0 ? " rest" : ""));
   const bool distribute = job.settings.interpolationActive == 1 && !job.set.points.empty();
+  // One distribution for every worker: its correction reads shared state only.
   EllipsoidalResidualDistribution distribution(job.set.targetEllipsoid, job.settings.interpolationType,
                                                job.settings.interpolationDistance);
   if (distribute) {
@@ -116,24 +184,34 @@ bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& 
       distribution.add(s);
     }
   }
-  std::string line;
-  for (const EllipsoidalPoint& point : points) {
-    if (host.cancelled()) return false;  // the output is never committed
-    std::array<double, 3> p{};
-    if (!MapType2(job.set, library, point.B, point.L, point.h, p)) {
-      if (result.pointsLeftOut++ == 0) result.firstLeftOut = point.name;
-      continue;
-    }
-    if (distribute) distribution.apply(p);
-    if (!Writable(p[0], p[1], p[2])) {
-      if (result.pointsLeftOut++ == 0) result.firstLeftOut = point.name;
-      continue;
-    }
-    FormatEllipsoidalPointLine(line, point.name, p, dms, job.settings.decimalsGeographic,
-                               job.settings.decimalsCartesian);
-    if (job.settings.keepRest != 0) AppendRest(line, point.rest);
-    output.write(line);
-    ++result.pointsWritten;
+  // Points read are the lines read; the delivery counts only what is
+  // mapped.
+  PointRunCounts mapped;
+  LineDelivery delivery(host, output, mapped);
+  std::size_t next = 0;
+  const PipelineEnd end = RunOrderedPipeline<PointBatch>(
+      BatchWorkers(),
+      [&](PointBatch& batch) {
+        batch.first = next;
+        batch.count = std::min(kPointBatch, points.size() - next);
+        next += batch.count;
+        return batch.count > 0;
+      },
+      [&] {
+        auto own = std::make_shared<ProjectionLibrary>();
+        own->OpenShared(library);
+        return [&, own](PointBatch& batch) {
+          MapEllipsoidalBatch(job, points, *own, distribute ? &distribution : nullptr, batch);
+        };
+      },
+      [&](PointBatch& batch) { return delivery(batch.results); });
+  result.pointsWritten = mapped.pointsWritten;
+  result.pointsLeftOut = mapped.pointsLeftOut;
+  result.firstLeftOut = mapped.firstLeftOut;
+  if (delivery.cancelled()) return false;  // the output is never committed
+  if (end.failed || end.readFailed) {
+    host.message(str::FileNotOpened, {job.outputPath.string()});
+    return false;
   }
   if (result.pointsLeftOut > 0) host.message(str::PointsLeftOut, {result.pointsLeftOut, result.firstLeftOut});
   return true;
