@@ -2,12 +2,12 @@
 
 #include <cmath>
 #include <string_view>
-#include <unordered_set>
 
 #include "conversion/DmsInput.h"
 #include "conversion/ProjectionLibrary.h"
 #include "text/LineReader.h"
 #include "text/LineScanner.h"
+#include "points/NameIndex.h"
 #include "points/PointFile.h"
 
 namespace pelmar {
@@ -116,14 +116,16 @@ int readPoints(const std::filesystem::path& path, bool dms, ProjectionLibrary& l
   LineReader reader(path);
   reader.setForm(PointInputForm(path));
   if (!reader.isOpen()) return 0;
-  std::unordered_set<std::string> names;
+  // Names by their place in `points` (a heap block per name in a set was
+  // 40 % of reading a million points).
+  NameIndex names([&points](std::size_t at) { return std::string_view(points[at].name); });
   std::string_view line;
   EllipsoidalPoint point;
   while (reader.next(line)) {
     const std::string_view data = trimBlanks(dataPart(line));
     if (data.empty() || sectionLine(data, kind)) continue;
     if (parse(data, kind, dms, library, point)) {
-      if (!names.insert(point.name).second && notes.duplicates++ == 0) notes.firstDuplicate = point.name;
+      if (names.FindOrAdd(point.name, points.size()) >= 0 && notes.duplicates++ == 0) notes.firstDuplicate = point.name;
       points.push_back(std::move(point));
     } else if (notes.unreadable++ == 0) {
       notes.firstUnreadableLine = reader.lineNumber();
