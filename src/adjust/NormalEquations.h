@@ -306,10 +306,18 @@ int ChunkedPass(int u, int k, const Rows& rows, const Matrix& previous, double& 
     std::vector<std::size_t> offsets(chunks + 2, 0);
     for (std::size_t c = 0; c <= chunks; ++c) offsets[c + 1] = offsets[c] + scaled[c].size();
     std::vector<double> magnitudes(offsets.back());
-    OnEveryCore(chunks + 1, [&](std::size_t c) {
+    auto gather = [&](std::size_t c) {
       std::transform(scaled[c].begin(), scaled[c].end(), magnitudes.begin() + static_cast<std::ptrdiff_t>(offsets[c]),
                      [](double v) { return std::fabs(v); });
-    });
+    };
+    // A network of one chunk copies on this thread: a thread started for
+    // each of its passes cost more than the copy (an L1 fit can take tens
+    // of thousands of passes).
+    if (chunks > 1) {
+      OnEveryCore(chunks + 1, gather);
+    } else {
+      for (std::size_t c = 0; c <= chunks; ++c) gather(c);
+    }
     const L1Residuals scan = L1ResidualsOf(std::move(magnitudes));
     floor = scan.floor;
     normStill = k > 1 && normBefore - scan.norm <= normStillShare * scan.norm;

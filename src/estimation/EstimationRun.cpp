@@ -170,16 +170,16 @@ bool PassesThrough(const PointRows& rows, const std::array<double, 3>& v, double
 }
 
 double Leverage(const PointDesign& point, const Matrix& qxx) {
-  double largest = 0.0;
+  double sum = 0.0;
   const int u = point.design.cols();
   for (int r = 0; r < point.design.rows(); ++r) {
     double h = 0.0;
     for (int j = 0; j < u; ++j) {
       for (int k = 0; k < u; ++k) h += point.design(r, j) * qxx(j, k) * point.design(r, k);
     }
-    largest = std::max(largest, point.weights[static_cast<std::size_t>(r)] * h);
+    sum += point.weights[static_cast<std::size_t>(r)] * h;
   }
-  return largest;
+  return sum;
 }
 
 std::vector<char> InterpolatedPoints(const EstimationModel& model, const Fit& fit, double limit) {

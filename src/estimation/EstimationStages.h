@@ -190,8 +190,9 @@ struct PointDesign {
 };
 PointDesign DesignOf(const PointRows& rows, int u);
 Matrix Column(const std::array<double, 3>& values, int count);
-// The largest leverage p·a·Qxx·aᵀ of the point's rows: the share of a row's
-// own observation in its fitted value.
+// The point's leverage: the trace Σ p·a·Qxx·aᵀ over its rows of its block
+// of the hat matrix, at least its largest eigenvalue (the most the point's
+// own observations weigh in its fitted values).
 double Leverage(const PointDesign& point, const Matrix& qxx);
 // Below this leverage a point cannot move a fit far enough for the first-
 // order form of the fit without it to differ from a refit: its pull on the

@@ -1,8 +1,9 @@
 #include "points/LineBatches.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <thread>
 
+#include "app/EveryCore.h"
 #include "app/JobHost.h"
 #include "io/OutputFile.h"
 #include "points/PointFile.h"
@@ -23,8 +24,7 @@ int BatchWorkers() {
     const long count = std::strtol(given, &end, 10);
     if (end != given && *end == '\0' && count >= 1 && count <= kMostWorkers) return static_cast<int>(count);
   }
-  const unsigned processors = std::thread::hardware_concurrency();
-  return processors > 0 ? static_cast<int>(processors) : 1;
+  return static_cast<int>(std::min<std::size_t>(UsableCores(), static_cast<std::size_t>(kMostWorkers)));
 }
 
 void Tally(PointRunCounts& counts, const BatchResults& results, const ItemResult& item) {
