@@ -51,24 +51,26 @@ row() { printf '%-46s %8s s %8s s %7s   %s\n' "$@"; }
 
 printf 'cores: %d, points: %d\n\n' "$(nproc)" "$points"
 row "" "" "" "ratio" "target"
-ls=$(estimate "$work/plane" similarity SoldnerSettings.Type=1 0)
-l1=$(estimate "$work/plane" similarity SoldnerSettings.Type=0 0)
-row "similarity $points: L1, least squares" "$l1" "$ls" "$(ratio "$l1" "$ls")" "<= 3"
-ls=$(estimate "$work/spatial" helmert HelmertTrafo3D.Type=1 0)
-l1=$(estimate "$work/spatial" helmert HelmertTrafo3D.Type=0 0)
-row "Helmert $points: L1, least squares" "$l1" "$ls" "$(ratio "$l1" "$ls")" "<= 3"
-ls=$(estimate "$work/ellipsoidal" ellipsoidal HelmertTrafo3DBL.Type=1 0)
-l1=$(estimate "$work/ellipsoidal" ellipsoidal HelmertTrafo3DBL.Type=0 0)
-row "ellipsoidal $tenth: L1, least squares" "$l1" "$ls" "$(ratio "$l1" "$ls")" "<= 3"
-off=$(estimate "$work/plane10" similarity SoldnerSettings.Type=1 0)
-on=$(estimate "$work/plane10" similarity SoldnerSettings.Type=1 1)
-row "similarity $tenth: distribution on, off" "$on" "$off" "$(ratio "$on" "$off")" "<= 2"
-off=$(estimate "$work/spatial10" helmert HelmertTrafo3D.Type=1 0)
-on=$(estimate "$work/spatial10" helmert HelmertTrafo3D.Type=1 1)
-row "Helmert $tenth of $points: distribution on, off" "$on" "$off" "$(ratio "$on" "$off")" "<= 2"
-off=$(estimate "$work/ellipsoidal" ellipsoidal HelmertTrafo3DBL.Type=1 0)
-on=$(estimate "$work/ellipsoidal" ellipsoidal HelmertTrafo3DBL.Type=1 1)
-row "ellipsoidal $tenth: distribution on, off" "$on" "$off" "$(ratio "$on" "$off")" "<= 2"
+# L1 (Type=0) against least squares (Type=1): LABEL DIR MODEL SECTION
+l1_against_ls() {
+  local ls l1
+  ls=$(estimate "$2" "$3" "$4.Type=1" 0)
+  l1=$(estimate "$2" "$3" "$4.Type=0" 0)
+  row "$1: L1, least squares" "$l1" "$ls" "$(ratio "$l1" "$ls")" "<= 3"
+}
+# Least squares with the distribution on against off: LABEL DIR MODEL SECTION
+distribution_on_against_off() {
+  local off on
+  off=$(estimate "$2" "$3" "$4.Type=1" 0)
+  on=$(estimate "$2" "$3" "$4.Type=1" 1)
+  row "$1: distribution on, off" "$on" "$off" "$(ratio "$on" "$off")" "<= 2"
+}
+l1_against_ls "similarity $points" "$work/plane" similarity SoldnerSettings
+l1_against_ls "Helmert $points" "$work/spatial" helmert HelmertTrafo3D
+l1_against_ls "ellipsoidal $tenth" "$work/ellipsoidal" ellipsoidal HelmertTrafo3DBL
+distribution_on_against_off "similarity $tenth" "$work/plane10" similarity SoldnerSettings
+distribution_on_against_off "Helmert $tenth of $points" "$work/spatial10" helmert HelmertTrafo3D
+distribution_on_against_off "ellipsoidal $tenth" "$work/ellipsoidal" ellipsoidal HelmertTrafo3DBL
 one=$(estimate "$work/spatial" helmert HelmertTrafo3D.Type=0 0 taskset -c 0)
 all=$(estimate "$work/spatial" helmert HelmertTrafo3D.Type=0 0)
 row "Helmert L1 $points: one core, all cores" "$one" "$all" "$(ratio "$one" "$all")" "-"
