@@ -19,8 +19,8 @@ struct Network {
 };
 
 // Stations over 20 km × 20 km (and 200 m of height), residuals of 10 mm
-// with one in a hundred a 0.3 m blunder; queries on stations, beside them,
-// between them and outside the network.
+// with one in a hundred a 0.3 m blunder, two without a finite place;
+// queries on stations, beside them, between them and outside the network.
 Network MakeNetwork(std::size_t count, bool spatial) {
   std::mt19937 random(11);
   std::uniform_real_distribution<double> across(0.0, 20000.0), up(0.0, 200.0);
@@ -31,6 +31,9 @@ Network MakeNetwork(std::size_t count, bool spatial) {
     net.stations.push_back({across(random), across(random), spatial ? up(random) : 0.0, noise(random) + blunder,
                             noise(random), spatial ? noise(random) - blunder : 0.0});
   }
+  // Stations without a place weigh nothing.
+  net.stations.push_back({NAN, 5000.0, 0.0, 0.01, 0.01, 0.01});
+  net.stations.push_back({INFINITY, 5000.0, 0.0, 0.01, 0.01, 0.01});
   for (std::size_t i = 0; i < 60; ++i) {
     const auto& s = net.stations[i * 13];
     net.queries.push_back({s.y, s.x, s.z});

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <thread>
 
 #include "app/EveryCore.h"
 #include "app/JobHost.h"

@@ -56,7 +56,7 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
       const std::size_t vc = static_cast<std::size_t>(c);
       std::vector<double> member;
       for (std::size_t i = 0; i < count_; ++i) {
-        if (values[i * nc + wc] != 0.0) member.push_back(values[i * nc + vc]);
+        if (values[i * nc + wc] != 0.0 && std::isfinite(values[i * nc + vc])) member.push_back(values[i * nc + vc]);
       }
       median_[vc] = Median(member);
       for (double& v : member) v = std::fabs(v - median_[vc]);
@@ -66,8 +66,18 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
   }
 
   for (double spread : spread_) typical_ = std::max(typical_, spread);
-  std::vector<std::size_t> order(count_);
-  for (std::size_t i = 0; i < count_; ++i) order[i] = i;
+  // A station without a finite place weighs nothing in the exact sum (its
+  // weight is not finite, or 0): the tree leaves it out, and its ordering
+  // never meets a NaN.
+  std::vector<std::size_t> order;
+  for (std::size_t i = 0; i < count_; ++i) {
+    bool finite = true;
+    for (std::size_t a = 0; a < static_cast<std::size_t>(dims); ++a) {
+      finite = finite && std::isfinite(positions[i * static_cast<std::size_t>(dims) + a]);
+    }
+    if (finite) order.push_back(i);
+  }
+  count_ = order.size();
   nodes_.reserve(2 * (count_ / kLeafSize + 1));
   if (count_ > 0) Build(dims_, 0, count_, order, positions.data(), nodes_, kLeafSize);
   at_.resize(count_ * static_cast<std::size_t>(dims_));
