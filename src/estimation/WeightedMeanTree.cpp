@@ -139,7 +139,15 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
   }
   moments_.assign(nodes_.size() * terms_.size() * nc, 0.0);
   absolute_.assign(nodes_.size() * nc, 0.0);
-  for (std::size_t n = 0; n < nodes_.size(); ++n) fillMoments(static_cast<int>(n));
+  // Leaves from their stations (on every core), the others from their
+  // children's moments shifted to their own centre, children first (they
+  // follow their parent in the tree's order).
+  OnEveryCore(nodes_.size(), [this](std::size_t n) {
+    if (nodes_[n].left < 0) fillMoments(static_cast<int>(n));
+  });
+  for (std::size_t n = nodes_.size(); n-- > 0;) {
+    if (nodes_[n].left >= 0) shiftMoments(static_cast<int>(n));
+  }
 }
 
 int WeightedMeanTree::Build(int dims, std::size_t begin, std::size_t end, std::vector<std::size_t>& order,
@@ -252,6 +260,32 @@ double WeightedMeanTree::largestValues(const double* absolute) const {
 
 double WeightedMeanTree::weight(double s) const { return DistributionWeight(weighting_, s, d0_); }
 
+
+// Mₖ(c) = Σ v·(c − y)ᵏ with c − y = δ + (c′ − y), δ = c − c′ the step from a
+// child's centre c′: Mₖ(c) = Σ_{j≤k} C(k, j)·δ^(k−j)·Mⱼ(c′).
+void WeightedMeanTree::shiftMoments(int index) {
+  const std::size_t nc = static_cast<std::size_t>(channels_);
+  const std::size_t d = static_cast<std::size_t>(dims_);
+  const std::size_t terms = terms_.size();
+  const Node& node = nodes_[static_cast<std::size_t>(index)];
+  double* moments = &moments_[static_cast<std::size_t>(index) * terms * nc];
+  double* absolute = &absolute_[static_cast<std::size_t>(index) * nc];
+  std::vector<double> step(terms);
+  for (const int child : {node.left, node.right}) {
+    const Node& c = nodes_[static_cast<std::size_t>(child)];
+    std::array<double, 3> delta{};
+    for (std::size_t a = 0; a < d; ++a) delta[a] = node.centre[a] - c.centre[a];
+    monomials(delta, step.data());
+    const double* from = &moments_[static_cast<std::size_t>(child) * terms * nc];
+    for (std::size_t m = 0; m < terms; ++m) {
+      for (const Pair& pair : pairs_[m]) {
+        const double f = pair.binomial * step[static_cast<std::size_t>(pair.k)];
+        for (std::size_t ch = 0; ch < nc; ++ch) moments[static_cast<std::size_t>(pair.sum) * nc + ch] += f * from[m * nc + ch];
+      }
+    }
+    for (std::size_t ch = 0; ch < nc; ++ch) absolute[ch] += absolute_[static_cast<std::size_t>(child) * nc + ch];
+  }
+}
 
 double WeightedMeanTree::expansionRemainder(double theta) const {
   double tail = theta;

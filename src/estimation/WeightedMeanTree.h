@@ -84,6 +84,7 @@ class WeightedMeanTree {
   template <std::size_t Dims, std::size_t NC>
   void descend(Batch& batch, Work& work, int queryNode) const;
   void fillMoments(int node);
+  void shiftMoments(int node);
   double weight(double distance) const;
   double largestValues(const double* absolute) const;
   double power(double s) const { return alpha_ == 0.5 ? 1.0 / s : 1.0 / (s * s); }  // s^(−2α)
