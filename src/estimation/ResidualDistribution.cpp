@@ -13,6 +13,19 @@ constexpr double kCoincident = 1e-4;
 constexpr double kFloor = 1e-10;
 }  // namespace
 
+namespace {
+// body(i) for every index in `indices`, 64 at a time on every core.
+bool EachOnEveryCore(const std::vector<std::size_t>& indices, const std::function<void(std::size_t)>& body,
+                     const std::function<bool()>& cancelled) {
+  return OnEveryCore(
+      (indices.size() + 63) / 64,
+      [&](std::size_t block) {
+        for (std::size_t i = block * 64; i < std::min(indices.size(), block * 64 + 64); ++i) body(indices[i]);
+      },
+      cancelled);
+}
+}  // namespace
+
 double DistributionWeight(int weighting, double s, double d0) {
   if (std::fabs(s) < kCoincident) s = kFloor;
   double w = 0.0;
@@ -31,6 +44,10 @@ void ResidualDistribution::apply(double& y, double& x, double& z) const {
   const std::array<double, 3> at{y, x, z};
   std::array<double, 4> mean{};
   if (!tree.Mean(at.data(), 1.0, mean.data())) return applyExactly(y, x, z);
+  correct(y, x, z, mean.data());
+}
+
+void ResidualDistribution::correct(double& y, double& x, double& z, const double* mean) const {
   if (!(mean[0] != 0.0)) return;
   y -= mean[1];
   x -= mean[2];
@@ -52,12 +69,8 @@ bool ResidualDistribution::applyAll(std::vector<std::array<double, 3>>& points, 
     const std::vector<double> scales(chosen.size(), 1.0);
     if (!tree.Means(chosen.size(), at.data(), scales.data(), means.data(), failed.data(), cancelled)) return false;
     for (std::size_t i = 0; i < chosen.size(); ++i) {
-      const double* mean = &means[i * 4];
-      if (failed[i] || !(mean[0] != 0.0)) continue;
       std::array<double, 3>& p = points[chosen[i]];
-      p[0] -= mean[1];
-      p[1] -= mean[2];
-      if (spatial_) p[2] -= mean[3];
+      if (!failed[i]) correct(p[0], p[1], p[2], &means[i * 4]);
     }
   }
   // The rest by the exact sum.
@@ -65,15 +78,8 @@ bool ResidualDistribution::applyAll(std::vector<std::array<double, 3>>& points, 
   for (std::size_t i = 0; i < chosen.size(); ++i) {
     if (failed[i]) exact.push_back(chosen[i]);
   }
-  return OnEveryCore(
-      (exact.size() + 63) / 64,
-      [&](std::size_t block) {
-        for (std::size_t i = block * 64; i < std::min(exact.size(), block * 64 + 64); ++i) {
-          std::array<double, 3>& p = points[exact[i]];
-          applyExactly(p[0], p[1], p[2]);
-        }
-      },
-      cancelled);
+  return EachOnEveryCore(
+      exact, [&](std::size_t i) { applyExactly(points[i][0], points[i][1], points[i][2]); }, cancelled);
 }
 
 WeightedMeanTree ResidualDistribution::buildTree() const {
@@ -224,12 +230,7 @@ bool EllipsoidalResidualDistribution::applyAll(std::vector<std::array<double, 3>
       }
     }
   }
-  return OnEveryCore(
-      (exact.size() + 63) / 64,
-      [&](std::size_t block) {
-        for (std::size_t i = block * 64; i < std::min(exact.size(), block * 64 + 64); ++i) applyExactly(points[exact[i]]);
-      },
-      cancelled);
+  return EachOnEveryCore(exact, [&](std::size_t i) { applyExactly(points[i]); }, cancelled);
 }
 
 void EllipsoidalResidualDistribution::applyExactly(std::array<double, 3>& p) const {

@@ -77,6 +77,8 @@ class ResidualDistribution {
 
  private:
   WeightedMeanTree buildTree() const;
+  // Subtracts the tree's means (weight sum, dy, dx, dz) unless no weight fell.
+  void correct(double& y, double& x, double& z, const double* mean) const;
 
   int weighting_;
   double d0_;

@@ -569,7 +569,6 @@ bool WeightedMeanTree::Means(std::size_t count, const double* queries, const dou
   batch.means = means;
   batch.failed = failed;
   double least = std::numeric_limits<double>::infinity();
-  std::vector<double> usable;  // the queries with finite coordinates and scale
   for (std::size_t i = 0; i < count; ++i) {
     bool finite = std::isfinite(scales[i]) && scales[i] > 0.0;
     for (std::size_t k = 0; k < d; ++k) finite = finite && std::isfinite(queries[i * d + k]);
