@@ -3,7 +3,9 @@
 #include <boost/math/distributions/chi_squared.hpp>
 #include <boost/math/distributions/fisher_f.hpp>
 #include <boost/math/distributions/non_central_chi_squared.hpp>
+#include <algorithm>
 #include <array>
+#include <functional>
 #include <cmath>
 #include <random>
 
@@ -307,6 +309,52 @@ TEST(OrthogonalRows, solves_what_the_normal_equations_cannot_and_agrees_elsewher
   deficient.add(row2, 2.0, 1.0);
   Matrix qxx, x;
   EXPECT_EQ(deficient.solve(qxx, x), -1);
+}
+
+}  // namespace
+}  // namespace pelmar
+
+namespace pelmar {
+namespace {
+
+// The ranks found on every core from bit patterns are the values
+// std::nth_element puts there, whatever the spread, ties, zeros, infinities
+// or an empty part; L1ResidualsOf gives the same bits either way.
+TEST(MagnitudeRanks, equal_nth_element_and_give_the_same_l1_scan) {
+  std::mt19937_64 random(7);
+  std::normal_distribution<double> normal(0.0, 0.005);
+  std::uniform_real_distribution<double> exponent(-30.0, 30.0);
+  const std::vector<std::function<double(std::size_t)>> kinds = {
+      [&](std::size_t) { return normal(random); },                              // residuals of a fit
+      [&](std::size_t i) { return i % 3 == 0 ? 0.0 : normal(random); },         // a third passed through
+      [&](std::size_t i) { return i % 2 == 0 ? -0.0 : 1e-3 * (i % 5); },       // ties and signed zeros
+      [&](std::size_t) { return std::pow(10.0, exponent(random)); },            // sixty decades
+      [&](std::size_t i) { return i == 7 ? INFINITY : normal(random); },        // one infinity
+      [&](std::size_t) { return 0.25; },                                        // one value throughout
+  };
+  for (std::size_t kind = 0; kind < kinds.size(); ++kind) {
+    for (std::size_t n : {1, 2, 1000, 200001}) {
+      std::vector<std::vector<double>> parts(5);
+      for (std::size_t i = 0; i < n; ++i) parts[i % 4 == 3 ? 4 : i % 3].push_back(kinds[kind](i));  // part 3 empty
+      std::vector<double> all;
+      for (const auto& part : parts) {
+        for (double v : part) all.push_back(std::fabs(v));
+      }
+      const MagnitudeRanks ranks({parts.begin(), parts.end()});
+      for (std::size_t rank : {std::size_t{0}, n / 3, n / 2, n - 1}) {
+        std::vector<double> sorted = all;
+        std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(rank), sorted.end());
+        EXPECT_EQ(ranks.at(rank), sorted[rank]) << "kind " << kind << ", n " << n << ", rank " << rank;
+        EXPECT_EQ(ranks.countAtMost(sorted[rank]),
+                  static_cast<std::size_t>(std::count_if(all.begin(), all.end(), [&](double m) { return m <= sorted[rank]; })));
+      }
+      double norm = 0.0;
+      for (double m : all) norm += m;
+      const L1Residuals wide = L1ResidualsOf(ranks, norm), one = L1ResidualsOf(all);
+      EXPECT_EQ(wide.floor, one.floor) << "kind " << kind << ", n " << n;
+      EXPECT_EQ(wide.passThrough, one.passThrough) << "kind " << kind << ", n " << n;
+    }
+  }
 }
 
 }  // namespace

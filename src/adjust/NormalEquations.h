@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "adjust/MagnitudeRanks.h"
 #include "adjust/Matrix.h"
 #include "app/EveryCore.h"
 
@@ -221,24 +222,48 @@ struct L1Residuals {
   double passThrough = -1.0;
 };
 
-// From the magnitudes |√p·v| of every row, in row order.
-inline L1Residuals L1ResidualsOf(std::vector<double> magnitudes) {
+// From the order statistics of the magnitudes |√p·v| of every row
+// (ranks.size(), ranks.at(rank): the value std::nth_element would put at
+// that position, ranks.countAtMost(m)) and their sum in row order.
+template <class Ranks>
+L1Residuals L1ResidualsOf(const Ranks& ranks, double norm) {
   L1Residuals out;
-  for (double m : magnitudes) out.norm += m;
-  if (magnitudes.empty()) return out;
-  auto middle = magnitudes.begin() + static_cast<std::ptrdiff_t>(magnitudes.size() / 2);
-  std::nth_element(magnitudes.begin(), middle, magnitudes.end());
-  double scale = *middle;
-  if (!(scale > 0.0)) scale = out.norm / static_cast<double>(magnitudes.size());
+  out.norm = norm;
+  const std::size_t n = ranks.size();
+  if (n == 0) return out;
+  double scale = ranks.at(n / 2);
+  if (!(scale > 0.0)) scale = out.norm / static_cast<double>(n);
   out.floor = scale > 0.0 ? kL1FloorShareOfMedian * scale : 1.0;
-  const auto above = std::partition(magnitudes.begin(), magnitudes.end(), [&](double m) { return m <= out.floor; });
-  if (above != magnitudes.end()) {
-    auto centre = above + (magnitudes.end() - above) / 2;
-    std::nth_element(above, centre, magnitudes.end());
+  const std::size_t below = ranks.countAtMost(out.floor);
+  if (below < n) {
     constexpr double kPassThroughShare = 1e-3;
-    out.passThrough = std::max(out.floor, kPassThroughShare * *centre);
+    out.passThrough = std::max(out.floor, kPassThroughShare * ranks.at(below + (n - below) / 2));
   }
   return out;
+}
+
+// The order statistics of magnitudes held in one vector, selected in place.
+class VectorRanks {
+ public:
+  explicit VectorRanks(std::vector<double> magnitudes) : m_(std::move(magnitudes)) {}
+  std::size_t size() const noexcept { return m_.size(); }
+  double at(std::size_t rank) const {
+    std::nth_element(m_.begin(), m_.begin() + static_cast<std::ptrdiff_t>(rank), m_.end());
+    return m_[rank];
+  }
+  std::size_t countAtMost(double magnitude) const {
+    return static_cast<std::size_t>(std::count_if(m_.begin(), m_.end(), [&](double m) { return m <= magnitude; }));
+  }
+
+ private:
+  mutable std::vector<double> m_;
+};
+
+// From the magnitudes |√p·v| of every row, in row order.
+inline L1Residuals L1ResidualsOf(std::vector<double> magnitudes) {
+  double norm = 0.0;
+  for (double m : magnitudes) norm += m;
+  return L1ResidualsOf(VectorRanks(std::move(magnitudes)), norm);
 }
 
 template <class Rows>
@@ -303,22 +328,23 @@ int ChunkedPass(int u, int k, const Rows& rows, const Matrix& previous, double& 
     rows.prior([&](const double* a, double l, double p) {
       scaled[chunks].push_back(std::sqrt(p) * RowResidual(a, l, previous));
     });
-    std::vector<std::size_t> offsets(chunks + 2, 0);
-    for (std::size_t c = 0; c <= chunks; ++c) offsets[c + 1] = offsets[c] + scaled[c].size();
-    std::vector<double> magnitudes(offsets.back());
-    auto gather = [&](std::size_t c) {
-      std::transform(scaled[c].begin(), scaled[c].end(), magnitudes.begin() + static_cast<std::ptrdiff_t>(offsets[c]),
-                     [](double v) { return std::fabs(v); });
-    };
-    // A network of one chunk copies on this thread: a thread started for
-    // each of its passes cost more than the copy (an L1 fit can take tens
-    // of thousands of passes).
+    // One chunk's magnitudes are selected on this thread: a thread started
+    // for each of its passes cost more than the selection (an L1 fit can
+    // take tens of thousands of passes).
+    L1Residuals scan;
     if (chunks > 1) {
-      OnEveryCore(chunks + 1, gather);
+      double norm = 0.0;
+      for (const auto& chunk : scaled) {
+        for (double v : chunk) norm += std::fabs(v);
+      }
+      scan = L1ResidualsOf(MagnitudeRanks({scaled.begin(), scaled.end()}), norm);
     } else {
-      for (std::size_t c = 0; c <= chunks; ++c) gather(c);
+      std::vector<double> magnitudes;
+      for (const auto& chunk : scaled) {
+        for (double v : chunk) magnitudes.push_back(std::fabs(v));
+      }
+      scan = L1ResidualsOf(std::move(magnitudes));
     }
-    const L1Residuals scan = L1ResidualsOf(std::move(magnitudes));
     floor = scan.floor;
     normStill = k > 1 && normBefore - scan.norm <= normStillShare * scan.norm;
     normBefore = scan.norm;
