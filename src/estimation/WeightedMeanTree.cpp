@@ -425,6 +425,44 @@ struct WeightedMeanTree::Batch {
 
 // Dims and NC fix the dimensions and channels at compile time (0: as the tree
 // has them), so that the inner loops unroll.
+// The exact sums of a station leaf at the points of a query leaf. The
+// weights are found a block of stations at a time in a loop without
+// branches, which the compiler vectorises, and summed in station order as
+// one at a time would.
+template <std::size_t Dims, std::size_t NC, bool Reciprocal>
+void WeightedMeanTree::direct(Batch& batch, const Node& q, const Node& s) const {
+  const std::size_t nc = NC ? NC : static_cast<std::size_t>(channels_);
+  const std::size_t d = Dims ? Dims : static_cast<std::size_t>(dims_);
+  constexpr std::size_t kBlock = 32;
+  for (std::size_t i = q.begin; i < q.end; ++i) {
+    const double* x = &batch.queries[batch.order[i] * d];
+    const double scale = batch.scales[batch.order[i]];
+    std::array<double, kMaxChannels> sum{};  // in registers, not through batch.direct
+    for (std::size_t first = s.begin; first < s.end; first += kBlock) {
+      const std::size_t n = std::min(kBlock, s.end - first);
+      const double* at = &at_[first * d];
+      double w[kBlock] = {};
+      for (std::size_t k = 0; k < d; ++k) {
+        for (std::size_t j = 0; j < n; ++j) {
+          const double delta = at[j * d + k] - x[k];
+          w[j] += delta * delta;
+        }
+      }
+      for (std::size_t j = 0; j < n; ++j) {
+        // DistributionWeight's power laws, inline: the floor below 1e-4 m.
+        double distance = std::sqrt(w[j]) * scale;
+        distance = distance < kNearest ? kFloor : distance;
+        w[j] = Reciprocal ? 1.0 / distance : 1.0 / (distance * distance);
+      }
+      const double* v = &values_[first * nc];
+      for (std::size_t j = 0; j < n; ++j) {
+        for (std::size_t c = 0; c < nc; ++c) sum[c] += w[j] * v[j * nc + c];
+      }
+    }
+    for (std::size_t c = 0; c < nc; ++c) batch.direct[i * nc + c] += sum[c];
+  }
+}
+
 template <std::size_t Dims, std::size_t NC>
 void WeightedMeanTree::interact(Batch& batch, Work& work, int queryNode, int stationNode) const {
   const std::size_t nc = NC ? NC : static_cast<std::size_t>(channels_);
@@ -466,24 +504,10 @@ void WeightedMeanTree::interact(Batch& batch, Work& work, int queryNode, int sta
   }
   const bool queryLeaf = q.left < 0, stationLeaf = s.left < 0;
   if (queryLeaf && stationLeaf) {
-    for (std::size_t i = q.begin; i < q.end; ++i) {
-      const double* x = &batch.queries[batch.order[i] * d];
-      const double scale = batch.scales[batch.order[i]];
-      std::array<double, kMaxChannels> direct{};  // in registers, not through batch.direct
-      for (std::size_t j = s.begin; j < s.end; ++j) {
-        double s2 = 0.0;
-        for (std::size_t k = 0; k < d; ++k) {
-          const double delta = at_[j * d + k] - x[k];
-          s2 += delta * delta;
-        }
-        // DistributionWeight's power laws, inline: the floor below 1e-4 m.
-        double distance = std::sqrt(s2) * scale;
-        if (distance < kNearest) distance = kFloor;
-        const double w = power(distance);
-        const double* v = &values_[j * nc];
-        for (std::size_t c = 0; c < nc; ++c) direct[c] += w * v[c];
-      }
-      for (std::size_t c = 0; c < nc; ++c) batch.direct[i * nc + c] += direct[c];
+    if (alpha_ == 0.5) {
+      direct<Dims, NC, true>(batch, q, s);
+    } else {
+      direct<Dims, NC, false>(batch, q, s);
     }
     return;
   }

@@ -83,6 +83,8 @@ class WeightedMeanTree {
   struct Work;
   template <std::size_t Dims, std::size_t NC>
   void interact(Batch& batch, Work& work, int queryNode, int stationNode) const;
+  template <std::size_t Dims, std::size_t NC, bool Reciprocal>
+  void direct(Batch& batch, const Node& q, const Node& s) const;
   template <std::size_t Dims, std::size_t NC>
   void descend(Batch& batch, Work& work, int queryNode) const;
   void fillMoments(int node);
