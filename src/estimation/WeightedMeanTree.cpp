@@ -126,6 +126,10 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
     }
     return c;
   };
+  termsUpTo_.assign(static_cast<std::size_t>(degree_) + 1, 0);
+  for (const Term& t : terms_) {
+    for (int q = t.degree; q <= degree_; ++q) ++termsUpTo_[static_cast<std::size_t>(q)];
+  }
   pairs_.resize(terms_.size());
   for (std::size_t m = 0; m < terms_.size(); ++m) {
     for (std::size_t k = 0; k < terms_.size(); ++k) {
@@ -232,10 +236,10 @@ void WeightedMeanTree::monomials(const std::array<double, 3>& u, double* out) co
 // The recurrence follows from |R + h|²·∂g/∂h·h + 2α·(R + h)·h·g = 0 for
 // g(h) = |R + h|^(−2α), taken term by term:
 // ‖k‖·|R|²·aₖ + (2‖k‖ − 2 + 2α)·Σᵢ Rᵢ·a_{k−eᵢ} + (‖k‖ − 2 + 2α)·Σᵢ a_{k−2eᵢ} = 0.
-void WeightedMeanTree::coefficients(const std::array<double, 3>& R, double D2, double* a) const {
+void WeightedMeanTree::coefficients(const std::array<double, 3>& R, double D2, double* a, std::size_t terms) const {
   a[0] = power(std::sqrt(D2));
   const std::size_t d = static_cast<std::size_t>(dims_);
-  for (std::size_t t = 1; t < terms_.size(); ++t) {
+  for (std::size_t t = 1; t < terms; ++t) {
     const Term& term = terms_[t];
     double first = 0.0, second = 0.0;
     for (std::size_t k = 0; k < d; ++k) {
@@ -287,11 +291,11 @@ void WeightedMeanTree::shiftMoments(int index) {
   }
 }
 
-double WeightedMeanTree::expansionRemainder(double theta) const {
+double WeightedMeanTree::expansionRemainder(double theta, int degree) const {
   double tail = theta;
-  for (int n = 0; n < degree_; ++n) tail *= theta;
+  for (int n = 0; n < degree; ++n) tail *= theta;
   if (alpha_ == 0.5) return tail / (1.0 - theta);
-  return tail * ((degree_ + 2) - (degree_ + 1) * theta) / ((1.0 - theta) * (1.0 - theta));
+  return tail * ((degree + 2) - (degree + 1) * theta) / ((1.0 - theta) * (1.0 - theta));
 }
 
 bool WeightedMeanTree::Mean(const double* x, double scale, double* means) const {
@@ -327,10 +331,10 @@ bool WeightedMeanTree::Mean(const double* x, double scale, double* means) const 
       const double stations = static_cast<double>(node.end - node.begin);
       if (powerLaw && nearest > kNearest && node.radius < kMaxTheta * D) {
         const double theta = node.radius / D;
-        const double bound = power(D * scale) * expansionRemainder(theta);
+        const double bound = power(D * scale) * expansionRemainder(theta, degree_);
         const double least = power((D + node.radius) * scale);
         if (bound * (largest + typical * stations) <= tolerance * stations * least) {
-          coefficients(R, D2, a.data());
+          coefficients(R, D2, a.data(), terms_.size());
           const double factor = power(scale);
           const double* moments = &moments_[index * terms_.size() * nc];
           std::array<double, kMaxChannels> field{};
@@ -427,8 +431,7 @@ struct WeightedMeanTree::Batch {
 // has them), so that the inner loops unroll.
 // The exact sums of a station leaf at the points of a query leaf. The
 // weights are found a block of stations at a time in a loop without
-// branches, which the compiler vectorises, and summed in station order as
-// one at a time would.
+// branches, which the compiler vectorises.
 template <std::size_t Dims, std::size_t NC, bool Reciprocal>
 void WeightedMeanTree::direct(Batch& batch, const Node& q, const Node& s) const {
   const std::size_t nc = NC ? NC : static_cast<std::size_t>(channels_);
@@ -437,7 +440,7 @@ void WeightedMeanTree::direct(Batch& batch, const Node& q, const Node& s) const 
   for (std::size_t i = q.begin; i < q.end; ++i) {
     const double* x = &batch.queries[batch.order[i] * d];
     const double scale = batch.scales[batch.order[i]];
-    std::array<double, kMaxChannels> sum{};  // in registers, not through batch.direct
+    std::array<double, kMaxChannels> sum{}, odd{};  // in registers, not through batch.direct
     for (std::size_t first = s.begin; first < s.end; first += kBlock) {
       const std::size_t n = std::min(kBlock, s.end - first);
       const double* at = &at_[first * d];
@@ -454,12 +457,21 @@ void WeightedMeanTree::direct(Batch& batch, const Node& q, const Node& s) const 
         distance = distance < kNearest ? kFloor : distance;
         w[j] = Reciprocal ? 1.0 / distance : 1.0 / (distance * distance);
       }
+      // Two partial sums, even and odd stations: one chain of additions
+      // waited on each station's product.
       const double* v = &values_[first * nc];
-      for (std::size_t j = 0; j < n; ++j) {
+      std::size_t j = 0;
+      for (; j + 1 < n; j += 2) {
+        for (std::size_t c = 0; c < nc; ++c) {
+          sum[c] += w[j] * v[j * nc + c];
+          odd[c] += w[j + 1] * v[(j + 1) * nc + c];
+        }
+      }
+      if (j < n) {
         for (std::size_t c = 0; c < nc; ++c) sum[c] += w[j] * v[j * nc + c];
       }
     }
-    for (std::size_t c = 0; c < nc; ++c) batch.direct[i * nc + c] += sum[c];
+    for (std::size_t c = 0; c < nc; ++c) batch.direct[i * nc + c] += sum[c] + odd[c];
   }
 }
 
@@ -481,18 +493,28 @@ void WeightedMeanTree::interact(Batch& batch, Work& work, int queryNode, int sta
     const double* absolute = &absolute_[station * nc];
     const double largest = largestValues(absolute), typical = typical_;
     const double stations = static_cast<double>(s.end - s.begin);
-    const double bound = power(D) * expansionRemainder(reach / D);
-    if (bound * (largest + typical * stations) <= kNodeShare * kTolerance * stations * power(D + reach)) {
-      std::array<double, kMaxTerms> a{};
-      coefficients(R, D2, a.data());
+    const double theta = reach / D, limit = kNodeShare * kTolerance * stations * power(D + reach);
+    const double scaled = power(D) * (largest + typical * stations);
+    if (scaled * expansionRemainder(theta, degree_) <= limit) {
+      // The lowest degree that meets the bound: a pair well apart needs far
+      // fewer terms than one at the edge (the expansion truncated at total
+      // degree q is the Taylor polynomial of degree q, bounded alike).
+      int q = degree_;
+      while (q > 0 && scaled * expansionRemainder(theta, q - 1) <= limit) --q;
+      const double bound = power(D) * expansionRemainder(theta, q);
+      const std::size_t terms = termsUpTo_[static_cast<std::size_t>(q)];
+      std::array<double, kMaxTerms> a;  // coefficients() fills the first `terms`
+      coefficients(R, D2, a.data(), terms);
       const double* moments = &moments_[station * terms_.size() * nc];
       const std::size_t slot = static_cast<std::size_t>(queryNode) - work.first;
       double* local = &work.local[slot * terms_.size() * nc];
-      for (std::size_t m = 0; m < terms_.size(); ++m) {
+      for (std::size_t m = 0; m < terms; ++m) {
         std::array<double, kMaxChannels> sum{};  // in registers, not through `local`
-        for (const Pair& pair : pairs_[m]) {
-          const double f = a[static_cast<std::size_t>(pair.sum)] * pair.binomial;
-          const double* moment = &moments[static_cast<std::size_t>(pair.k) * nc];
+        const Pair* pair = pairs_[m].data();
+        const Pair* end = pair + termsUpTo_[static_cast<std::size_t>(q - terms_[m].degree)];
+        for (; pair != end; ++pair) {
+          const double f = a[static_cast<std::size_t>(pair->sum)] * pair->binomial;
+          const double* moment = &moments[static_cast<std::size_t>(pair->k) * nc];
           for (std::size_t c = 0; c < nc; ++c) sum[c] += f * moment[c];
         }
         for (std::size_t c = 0; c < nc; ++c) local[m * nc + c] += sum[c];

@@ -92,7 +92,7 @@ class WeightedMeanTree {
   double weight(double distance) const;
   double largestValues(const double* absolute) const;
   double power(double s) const { return alpha_ == 0.5 ? 1.0 / s : 1.0 / (s * s); }  // s^(−2α)
-  double expansionRemainder(double theta) const;  // Σ_{n>p} Cₙ(1)·θⁿ
+  double expansionRemainder(double theta, int degree) const;  // Σ_{n>degree} Cₙ(1)·θⁿ
 
   int dims_;
   int degree_;
@@ -115,7 +115,8 @@ class WeightedMeanTree {
     int degree = 0;
     std::array<int, 3> less1{-1, -1, -1}, less2{-1, -1, -1};
   };
-  std::vector<Term> terms_;
+  std::vector<Term> terms_;  // by degree
+  std::vector<std::size_t> termsUpTo_;  // per degree q ≤ p: the terms of degree ≤ q
   // Per m, the k with |m| + |k| ≤ p, the index of m + k and
   // C(m + k, m): for a far pair the query-side coefficient m is
   // Σₖ a_{m+k}·C(m+k, m)·Mₖ, and shifting a query-side expansion by δ gives
@@ -125,8 +126,8 @@ class WeightedMeanTree {
     double binomial;
   };
   std::vector<std::vector<Pair>> pairs_;
-  // The Taylor coefficients aₖ of |R|^(−2α) at R (|R|² = D2).
-  void coefficients(const std::array<double, 3>& R, double D2, double* a) const;
+  // The first `terms` Taylor coefficients aₖ of |R|^(−2α) at R (|R|² = D2).
+  void coefficients(const std::array<double, 3>& R, double D2, double* a, std::size_t terms) const;
   void monomials(const std::array<double, 3>& u, double* out) const;
   // The means from the sums and their error bounds; false past kTolerance.
   bool finish(const double* sum, const double* error, double* means) const;
