@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "VIVoraruraze.h"
 
@@ -350,7 +351,7 @@ namespace {
 // There the forward takes GeographicLib's inverse problem.
 constexpr double kVertexMaxOffset = 80.0;  // degrees
 constexpr double kVertexMaxFlattening = 0.01;
-constexpr int kVertexMaxIterations = 8;  // 2 suffice within 1°, 3 out to 80°
+constexpr int kVertexMaxIterations = 8;  // 2 suffice within a degree, 3 out to 80°
 // The vertex's longitude on the auxiliary sphere exceeds the point's offset
 // by at most f·π/2; a Newton iterate farther off has gone astray.
 constexpr double kVertexMaxCorrection = 0.02;  // radians
@@ -359,8 +360,8 @@ constexpr double kVertexMaxCorrection = 0.02;  // radians
 constexpr double kVertexLinearStep = 1e-9;
 constexpr double kDegree = 3.14159265358979323846 / 180.0;
 
-// Math::sincosd for |x| ≤ 90°, without its remquo: the reduction by 90° is
-// exact there, so the results are sincosd's bit for bit.
+// Math::sincosd for |x| ≤ 90° without its call to remquo: reduced by 90°
+// (exact there) to [−45°, 45°] as sincosd reduces it.
 void sincosd90(double x, double& sinx, double& cosx) {
   if (std::fabs(x) <= 45.0) {
     const double r = x * kDegree;
@@ -376,30 +377,31 @@ void sincosd90(double x, double& sinx, double& cosx) {
   if (sinx == 0.0) sinx = std::copysign(sinx, x);
 }
 
-// Σ_{l=1..N} c[l]·sin 2lσ and Σ_{l=1..N} c[l]·cos 2lσ from sin σ and cos σ,
-// by Clenshaw summation.
+// Clenshaw's recurrence b_l = c[l] + 2 cos 2σ·b_{l+1} − b_{l+2} from l = N
+// down to 1, unrolled; gives b_1 and b_2.
+template <int N>
+void clenshaw(double cos2, const double* coef, double& b1, double& b2) {
+  b1 = 0.0;
+  b2 = 0.0;
+  [&]<int... K>(std::integer_sequence<int, K...>) {
+    ((b2 = std::exchange(b1, coef[N - K] + 2.0 * cos2 * b1 - b2)), ...);
+  }(std::make_integer_sequence<int, N>{});
+}
+
+// Σ_{l=1..N} c[l]·sin 2lσ and Σ_{l=1..N} c[l]·cos 2lσ from sin σ and cos σ.
 template <int N>
 double sineSum(double s, double c, const double* coef) {
-  const double ar = 2.0 * (c - s) * (c + s);
   double b1 = 0.0, b2 = 0.0;
-  for (int l = N; l >= 1; --l) {
-    const double b = coef[l] + ar * b1 - b2;
-    b2 = b1;
-    b1 = b;
-  }
+  clenshaw<N>((c - s) * (c + s), coef, b1, b2);
   return b1 * 2.0 * s * c;
 }
 
 template <int N>
 double cosineSum(double s, double c, const double* coef) {
-  const double c2 = (c - s) * (c + s);
+  const double cos2 = (c - s) * (c + s);
   double b1 = 0.0, b2 = 0.0;
-  for (int l = N; l >= 1; --l) {
-    const double b = coef[l] + 2.0 * c2 * b1 - b2;
-    b2 = b1;
-    b1 = b;
-  }
-  return b1 * c2 - b2;
+  clenshaw<N>(cos2, coef, b1, b2);
+  return b1 * cos2 - b2;
 }
 
 // Σ_{j=1..5} p[j]·ε^j.
@@ -470,7 +472,7 @@ SoldnerProjection::SoldnerProjection(double lat0, double lon0, const Geodesic& e
       {0.0, 0.0, 0.0, 0.0, (7.0 - 14.0 * n) / 512.0, 7.0 / 512.0},
       {0.0, 0.0, 0.0, 0.0, 0.0, 21.0 / 2560.0},
   };
-  // The derivatives' as d/dε Σ p[j]·ε^j = p[1] + Σ_{j=1..4} (j + 1)·p[j + 1]·ε^j.
+  // The derivatives' coefficients: d/dε Σ p[j]·ε^j = p[1] + Σ_{j=1..4} (j + 1)·p[j + 1]·ε^j.
   for (int j = 0; j < 6; ++j) {
     a3_[j] = a3[j];
     da3_[j] = j < 5 ? (j + 1) * a3[j + 1] : 0.0;
@@ -536,10 +538,10 @@ bool SoldnerProjection::forwardByVertex(double lat, double dlon, double& x, doub
   const double lam = std::fabs(dlon);
   // At a pole x is nothing; the inverse problem gives it with its sign.
   if (!byVertex_ || !(lam <= kVertexMaxOffset) || std::fabs(lat) == 90.0) return false;
-  // The point's reduced latitude as GeographicLib's inverse problem takes
-  // it, made positive: the problem is symmetric in the equator.
+  // The point's reduced latitude, made positive: the problem is symmetric
+  // in the equator.
   double sbet = 0.0, cbet = 0.0;
-  sincosd90(Math::AngRound(lat), sbet, cbet);
+  sincosd90(lat, sbet, cbet);
   sbet = std::fabs(sbet) * (1.0 - f_);
   const double r = std::sqrt(sbet * sbet + cbet * cbet);
   sbet /= r;
