@@ -149,9 +149,9 @@ TEST_F(ProjectionLibraryTest, projections_match_the_references_both_ways) {
 // inverse problem between the point and its mirror image in the central
 // meridian) over the whole allowed domain: latitudes to ±90°, offsets to the
 // 90° allowed on both sides, the origin itself, a sphere to f = 1/150. The
-// tolerance is CassiniSoldner's own rounding error: against the same steps
-// in long double it is off by up to 3.7 nm below 1,000 km and 9.5 nm beyond
-// 10,000 km.
+// tolerance is CassiniSoldner's own rounding error: against the same series
+// evaluated in long double it is off by up to 3.7 nm below 1,000 km and
+// 9.5 nm beyond 10,000 km.
 TEST_F(ProjectionLibraryTest, soldner_forward_agrees_with_geographiclib) {
   const struct {
     const char* name;
