@@ -89,8 +89,8 @@ class SoldnerProjection {
   GeographicLib::Geodesic earth_;
   GeographicLib::GeodesicLine meridian_;
   double sbet0_ = 0.0, cbet0_ = 0.0;  // the origin's reduced latitude
-  // The vertex solver's series for this ellipsoid, in ε (Karney's k²
-  // parameter): A3 = Σ a3_[j] ε^j, C3l = Σ c3_[l][j] ε^j and their
+  // The vertex solver's series for this ellipsoid, in Karney's ε (from
+  // k² = e'² cos² α0): A3 = Σ a3_[j] ε^j, C3l = Σ c3_[l][j] ε^j and their
   // derivatives' coefficients; the meridian's A1, C1l and the sum
   // Σ C1l sin 2lβ0 at the origin.
   bool byVertex_ = false;
