@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "VIVoraruraze.h"
 
@@ -340,6 +341,107 @@ int ProjectionEngine::mercatorInverse(double E, double N, double& B, double& L) 
 
 using GeographicLib::Geodesic;
 
+namespace {
+
+// The vertex solver's domain. Farther from the central meridian the line
+// from the point that meets it at right angles need not be unique (an
+// equatorial point 90°(1 − f) or more away has two, both off the equator);
+// flatter ellipsoids are beyond the range the series are made for
+// (GeographicLib: |f| ≤ 0.01) and beyond the small-angle steps below.
+// There the forward takes GeographicLib's inverse problem.
+constexpr double kVertexMaxOffset = 80.0;  // degrees
+constexpr double kVertexMaxFlattening = 0.01;
+constexpr int kVertexMaxIterations = 8;  // 2 suffice within a degree, 3 out to 80°
+// The vertex's longitude on the auxiliary sphere exceeds the point's offset
+// by at most f·π/2; a Newton iterate farther off has gone astray.
+constexpr double kVertexMaxCorrection = 0.02;  // radians
+// A Newton step smaller than this (radians) moves the solution linearly:
+// what that leaves out is of the step's square, below 1e-17.
+constexpr double kVertexLinearStep = 1e-9;
+constexpr double kDegree = 3.14159265358979323846 / 180.0;
+
+// Math::sincosd for |x| ≤ 90° without its call to remquo: reduced by 90°
+// (exact there) to [−45°, 45°] as sincosd reduces it.
+void sincosd90(double x, double& sinx, double& cosx) {
+  if (std::fabs(x) <= 45.0) {
+    const double r = x * kDegree;
+    sinx = std::sin(r);
+    cosx = std::cos(r);
+  } else {
+    const double r = (x > 0.0 ? x - 90.0 : x + 90.0) * kDegree;
+    const double s = std::sin(r), c = std::cos(r);
+    sinx = x > 0.0 ? c : -c;
+    cosx = x > 0.0 ? -s : s;
+  }
+  cosx += 0.0;
+  if (sinx == 0.0) sinx = std::copysign(sinx, x);
+}
+
+// Clenshaw's recurrence b_l = c[l] + 2 cos 2σ·b_{l+1} − b_{l+2} from l = N
+// down to 1, unrolled; gives b_1 and b_2.
+template <int N>
+void clenshaw(double cos2, const double* coef, double& b1, double& b2) {
+  b1 = 0.0;
+  b2 = 0.0;
+  [&]<int... K>(std::integer_sequence<int, K...>) {
+    ((b2 = std::exchange(b1, coef[N - K] + 2.0 * cos2 * b1 - b2)), ...);
+  }(std::make_integer_sequence<int, N>{});
+}
+
+// Σ_{l=1..N} c[l]·sin 2lσ and Σ_{l=1..N} c[l]·cos 2lσ from sin σ and cos σ.
+template <int N>
+double sineSum(double s, double c, const double* coef) {
+  double b1 = 0.0, b2 = 0.0;
+  clenshaw<N>((c - s) * (c + s), coef, b1, b2);
+  return b1 * 2.0 * s * c;
+}
+
+template <int N>
+double cosineSum(double s, double c, const double* coef) {
+  const double cos2 = (c - s) * (c + s);
+  double b1 = 0.0, b2 = 0.0;
+  clenshaw<N>(cos2, coef, b1, b2);
+  return b1 * cos2 - b2;
+}
+
+// Σ_{j=1..5} p[j]·ε^j.
+double series5(const double* p, double eps) {
+  return ((((p[5] * eps + p[4]) * eps + p[3]) * eps + p[2]) * eps + p[1]) * eps;
+}
+
+// The distance series of Karney (2013), "Algorithms for geodesics",
+// J. Geodesy 87:43–55, eqs. (17) and (18), to sixth order as GeographicLib
+// evaluates them (its default GEOGRAPHICLIB_GEODESIC_ORDER 6): A1 and C1l.
+double geodesicA1(double eps) {
+  const double e2 = eps * eps;
+  const double t = e2 * (e2 * (e2 + 4.0) + 64.0) / 256.0;
+  return 1.0 + (t + eps) / (1.0 - eps);
+}
+
+void geodesicC1(double eps, double c[7]) {
+  const double e2 = eps * eps;
+  double d = eps;
+  c[1] = d * ((6.0 - e2) * e2 - 16.0) / 32.0;
+  d *= eps;
+  c[2] = d * ((64.0 - 9.0 * e2) * e2 - 128.0) / 2048.0;
+  d *= eps;
+  c[3] = d * (9.0 * e2 - 16.0) / 768.0;
+  d *= eps;
+  c[4] = d * (3.0 * e2 - 5.0) / 512.0;
+  d *= eps;
+  c[5] = d * -7.0 / 1280.0;
+  d *= eps;
+  c[6] = d * -7.0 / 2048.0;
+}
+
+// Karney's ε for a geodesic whose equatorial azimuth has cosine calp0.
+double geodesicEps(double ep2, double calp0) {
+  const double k2 = ep2 * calp0 * calp0;
+  return k2 / (2.0 * (1.0 + std::sqrt(1.0 + k2)) + k2);
+}
+
+}  // namespace
+
 SoldnerProjection::SoldnerProjection(double lat0, double lon0, const Geodesic& earth)
     : earth_(earth),
       meridian_(earth.Line(lat0, lon0, 0.0,
@@ -348,12 +450,51 @@ SoldnerProjection::SoldnerProjection(double lat0, double lon0, const Geodesic& e
   Math::sincosd(lat0, sbet0_, cbet0_);
   sbet0_ *= 1.0 - earth.Flattening();
   Math::norm(sbet0_, cbet0_);
+
+  f_ = earth.Flattening();
+  byVertex_ = f_ >= 0.0 && f_ <= kVertexMaxFlattening;
+  b_ = earth.EquatorialRadius() * (1.0 - f_);
+  ep2_ = f_ * (2.0 - f_) / ((1.0 - f_) * (1.0 - f_));
+  // Karney (2013) eqs. (24) and (25) with n = f/(2 − f), to the order
+  // GeographicLib takes (terms n^i·ε^j with i + j ≤ 5).
+  const double n = f_ / (2.0 - f_);
+  const double a3[6] = {1.0,
+                        (n - 1.0) / 2.0,
+                        ((3.0 * n - 1.0) * n - 2.0) / 8.0,
+                        ((-n - 3.0) * n - 1.0) / 16.0,
+                        (-2.0 * n - 3.0) / 64.0,
+                        -3.0 / 128.0};
+  const double c3[6][6] = {
+      {},
+      {0.0, (1.0 - n) / 4.0, (1.0 - n * n) / 8.0, ((3.0 - n) * n + 3.0) / 64.0, (2.0 * n + 5.0) / 128.0, 3.0 / 128.0},
+      {0.0, 0.0, ((n - 3.0) * n + 2.0) / 32.0, ((-3.0 * n - 2.0) * n + 3.0) / 64.0, (n + 3.0) / 128.0, 5.0 / 256.0},
+      {0.0, 0.0, 0.0, ((5.0 * n - 9.0) * n + 5.0) / 192.0, (9.0 - 10.0 * n) / 384.0, 7.0 / 512.0},
+      {0.0, 0.0, 0.0, 0.0, (7.0 - 14.0 * n) / 512.0, 7.0 / 512.0},
+      {0.0, 0.0, 0.0, 0.0, 0.0, 21.0 / 2560.0},
+  };
+  // The derivatives' coefficients: d/dε Σ p[j]·ε^j = p[1] + Σ_{j=1..4} (j + 1)·p[j + 1]·ε^j.
+  for (int j = 0; j < 6; ++j) {
+    a3_[j] = a3[j];
+    da3_[j] = j < 5 ? (j + 1) * a3[j + 1] : 0.0;
+    for (int l = 1; l < 6; ++l) {
+      c3_[l][j] = c3[l][j];
+      dc3_[l][j] = j < 5 ? (j + 1) * c3[l][j + 1] : 0.0;
+    }
+  }
+  const double meridianEps = geodesicEps(ep2_, 1.0);
+  meridianA1_ = geodesicA1(meridianEps);
+  geodesicC1(meridianEps, meridianC1_);
+  meridianB1Origin_ = sineSum<6>(sbet0_, cbet0_, meridianC1_);
 }
 
-void SoldnerProjection::Forward(double lat, double lon, double& x, double& y) const {
+void SoldnerProjection::Forward(double lat, double dlon, double& x, double& y) const {
+  if (!forwardByVertex(lat, dlon, x, y)) forwardByInverse(lat, dlon, x, y);
+}
+
+// GeographicLib's CassiniSoldner::Forward, less the scale and azimuth.
+void SoldnerProjection::forwardByInverse(double lat, double dlon, double& x, double& y) const {
   // x: half the geodesic between the point and its mirror image in the
   // central meridian, which crosses the meridian at right angles.
-  const double dlon = Math::AngDiff(meridian_.Longitude(), lon);
   double s12 = 0.0, azi1 = 0.0, azi2 = 0.0;
   earth_.Inverse(lat, -std::fabs(dlon), lat, std::fabs(dlon), s12, azi1, azi2);
   s12 *= 0.5;
@@ -381,6 +522,107 @@ void SoldnerProjection::Forward(double lat, double lon, double& x, double& y) co
   meridian_.GenPosition(true, sig01, Geodesic::DISTANCE, t, t, t, y, t, t, t, t);
 }
 
+// The same line found from its vertex V, which lies on the central meridian.
+// On GeographicLib's auxiliary sphere (reduced latitudes β) the pole N, V
+// and the point P form a right spherical triangle with the right angle at V:
+// NV = α0 (the line's equatorial azimuth), NP = 90° − β, the angle ω at N
+// and VP = δ, so that
+//   sin α0 = cos β cos ω / cos δ,  cos α0 = sin β / cos δ,  sin δ = cos β sin ω.
+// The one unknown is ω, the longitude on the auxiliary sphere from V to P;
+// the ellipsoid's longitude from V to P is (Karney 2013, eqs. 8 and 23)
+//   λ(ω) = ω − f sin α0 A3 (δ + Σ C3l sin 2lσ),  σ = 90° + δ,
+// and Newton's method solves λ(ω) = |dlon| from ω = |dlon|, with the exact
+// derivative. Then x = b A1 (δ + Σ C1l sin 2lσ) (eq. 7 and 15) and y is
+// the meridian arc from the origin to V (reduced latitude 90° − α0).
+bool SoldnerProjection::forwardByVertex(double lat, double dlon, double& x, double& y) const {
+  const double lam = std::fabs(dlon);
+  // At a pole x is nothing; the inverse problem gives it with its sign.
+  if (!byVertex_ || !(lam <= kVertexMaxOffset) || std::fabs(lat) == 90.0) return false;
+  // The point's reduced latitude, made positive: the problem is symmetric
+  // in the equator.
+  double sbet = 0.0, cbet = 0.0;
+  sincosd90(lat, sbet, cbet);
+  sbet = std::fabs(sbet) * (1.0 - f_);
+  const double r = std::sqrt(sbet * sbet + cbet * cbet);
+  sbet /= r;
+  cbet /= r;
+
+  double slam = 0.0, clam = 0.0;
+  sincosd90(lam, slam, clam);
+  double d = 0.0;  // ω − λ, radians
+  double somg = slam, comg = clam;
+  double salp0 = 0.0, calp0 = 0.0, sdel = 0.0, cdel = 0.0, del = 0.0, eps = 0.0;
+  for (int i = 0;; ++i) {
+    if (i == kVertexMaxIterations) return false;
+    const double cbc = cbet * comg;
+    const double c = std::sqrt(sbet * sbet + cbc * cbc);  // cos δ
+    salp0 = cbc / c;
+    calp0 = sbet / c;
+    sdel = cbet * somg;
+    cdel = c;
+    del = std::atan2(sdel, cdel);
+    const double k2 = ep2_ * calp0 * calp0;
+    const double sk = std::sqrt(1.0 + k2);
+    eps = k2 / (2.0 * (1.0 + sk) + k2);
+
+    const double a3 = 1.0 + series5(a3_, eps);
+    const double da3 = a3_[1] + series5(da3_, eps);  // dA3/dε
+    double c3[6], dc3[6], c3l[6];  // C3l, dC3l/dε, 2l·C3l
+    for (int l = 1; l < 6; ++l) {
+      c3[l] = series5(c3_[l], eps);
+      dc3[l] = c3_[l][1] + series5(dc3_[l], eps);
+      c3l[l] = 2.0 * l * c3[l];
+    }
+    // σ = 90° + δ: sin σ = cos δ, cos σ = −sin δ.
+    const double integral = del + sineSum<5>(cdel, -sdel, c3);
+    const double dIntegralDel = 1.0 + cosineSum<5>(cdel, -sdel, c3l);
+    const double dIntegralDeps = sineSum<5>(cdel, -sdel, dc3);
+    const double g = d - f_ * salp0 * a3 * integral;  // λ(ω) − |dlon|
+
+    // Derivatives by ω: dδ/dω = sin α0; those of sin α0, cos α0 and ε
+    // follow from the triangle.
+    const double c3c = c * c * c;
+    const double dsalp0 = -cbet * somg * sbet * sbet / c3c;
+    const double dcalp0 = sbet * cbet * cbet * comg * somg / c3c;
+    const double deps = 2.0 * ep2_ * calp0 * dcalp0 / (sk * (1.0 + sk) * (1.0 + sk));
+    const double dTerm = dsalp0 * a3 * integral +
+                         salp0 * (da3 * deps * integral + a3 * (dIntegralDel * salp0 + dIntegralDeps * deps));
+    const double step = g / (1.0 - f_ * dTerm);
+    d -= step;
+    if (std::fabs(step) <= kVertexLinearStep) {
+      const double h = -step;
+      const double ddel = salp0 * h;
+      del += ddel;
+      const double s0 = sdel;
+      sdel += cdel * ddel;
+      cdel -= s0 * ddel;
+      salp0 += dsalp0 * h;
+      calp0 += dcalp0 * h;
+      eps += deps * h;
+      break;
+    }
+    if (!(std::fabs(d) <= kVertexMaxCorrection)) return false;
+    // sin and cos of ω = λ + d from those of λ; |d| ≤ 0.02, where these
+    // series leave less than 1e-20.
+    const double d2 = d * d;
+    const double sd = d * (1.0 - d2 / 6.0 * (1.0 - d2 / 20.0 * (1.0 - d2 / 42.0)));
+    const double cd = 1.0 - d2 / 2.0 * (1.0 - d2 / 12.0 * (1.0 - d2 / 30.0 * (1.0 - d2 / 56.0)));
+    somg = slam * cd + clam * sd;
+    comg = clam * cd - slam * sd;
+  }
+  double c1[7];
+  geodesicC1(eps, c1);
+  const double s = b_ * geodesicA1(eps) * (del + sineSum<6>(cdel, -sdel, c1));
+  x = std::signbit(dlon) ? -s : s;
+  // V's reduced latitude, in the point's hemisphere (a point on the
+  // equator counts as northern, as in CassiniSoldner).
+  const double sbetv = lat >= 0 ? calp0 : -calp0;
+  const double cbetv = salp0;
+  const double sig01 = std::atan2(sbetv * cbet0_ - cbetv * sbet0_, cbetv * cbet0_ + sbetv * sbet0_);
+  y = b_ * meridianA1_ * (sig01 + sineSum<6>(sbetv, cbetv, meridianC1_) - meridianB1Origin_);
+  return true;
+}
+
 void SoldnerProjection::Reverse(double x, double y, double& lat, double& lon) const {
   double lat1 = 0.0, lon1 = 0.0, azi0 = 0.0;
   meridian_.Position(y, lat1, lon1, azi0);
@@ -399,7 +641,7 @@ int ProjectionEngine::soldnerForward(double B, double L, double& E, double& N) {
     return VIV_OUTSIDE_DOMAIN;
   }
   double x = 0.0, y = 0.0;
-  soldner().Forward(B, L, x, y);
+  soldner().Forward(B, longitudeOffset(params.L0, L), x, y);
   if (!finite(x) || !finite(y)) return VIV_OUTSIDE_DOMAIN;
   E = params.FalseEast + x;
   N = params.FalseNorth + y;

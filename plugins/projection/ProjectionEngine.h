@@ -67,20 +67,37 @@ struct LambertProjection {
   double yApex;    // the cone's own y of its apex (the pole on the apex side)
 };
 
-// Cassini–Soldner at (lat0, lon0) by GeographicLib's geodesics: the steps
-// of GeographicLib's CassiniSoldner (Karney), less the point scale and
-// azimuth it also computes, which cost a third of a forward conversion.
-// The coordinates are bit for bit CassiniSoldner's.
+// Cassini–Soldner at (lat0, lon0) on GeographicLib's geodesics: x is the
+// length of the geodesic from the point that meets the central meridian at
+// right angles, y the meridian arc from the origin to where it meets it.
+// Forward solves for that geodesic's vertex (it lies on the central
+// meridian) by Newton's method on Karney's series, and takes the steps of
+// GeographicLib's CassiniSoldner (the inverse problem between the point and
+// its mirror image) where that solver does not apply; both agree with
+// CassiniSoldner to the rounding of its own coordinates (nanometres).
 class SoldnerProjection {
  public:
   SoldnerProjection(double lat0, double lon0, const GeographicLib::Geodesic& earth);
-  void Forward(double lat, double lon, double& x, double& y) const;
+  // dlon: the point's longitude less the central meridian's, in [-180°, 180°].
+  void Forward(double lat, double dlon, double& x, double& y) const;
   void Reverse(double x, double y, double& lat, double& lon) const;
 
  private:
+  bool forwardByVertex(double lat, double dlon, double& x, double& y) const;
+  void forwardByInverse(double lat, double dlon, double& x, double& y) const;
+
   GeographicLib::Geodesic earth_;
   GeographicLib::GeodesicLine meridian_;
   double sbet0_ = 0.0, cbet0_ = 0.0;  // the origin's reduced latitude
+  // The vertex solver's series for this ellipsoid, in Karney's ε (from
+  // k² = e'² cos² α0): A3 = Σ a3_[j] ε^j, C3l = Σ c3_[l][j] ε^j and their
+  // derivatives' coefficients; the meridian's A1, C1l and the sum
+  // Σ C1l sin 2lβ0 at the origin.
+  bool byVertex_ = false;
+  double f_ = 0.0, b_ = 0.0, ep2_ = 0.0;
+  double a3_[6] = {}, da3_[6] = {};
+  double c3_[6][6] = {}, dc3_[6][6] = {};
+  double meridianA1_ = 0.0, meridianC1_[7] = {}, meridianB1Origin_ = 0.0;
 };
 
 // All conversions of the module. Every operation returns a VIV_* code and
