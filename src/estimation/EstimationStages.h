@@ -273,8 +273,9 @@ int SolveInside(const Model& model, const std::vector<char>& inside, SubsetFit& 
   double floor = 0.0, normBefore = 0.0;
   bool normStill = false;
   std::size_t observations = 0;
+  ChunkResiduals unused;  // a least-squares pass takes no residuals
   fit.singular = ChunkedPass(u, 0, InsideRows<Model>{model, inside}, Matrix(u, 1, 0.0), floor, normStill, normBefore,
-                             0.0, solution, true, &observations) != 1;
+                             0.0, solution, true, unused, &observations) != 1;
   fit.qxx = std::move(solution.qxx);
   fit.x = std::move(solution.x);
   return static_cast<int>(observations);
