@@ -114,7 +114,7 @@ TEST(BatchWorkers, one_worker_and_several_write_and_tell_the_same) {
        }},
       {"apply, ellipsoidal", input(geographic),
        [&](JobHost& host) {
-         ApplyJob job{in, out, {}, setWithPoints(2)};
+         ApplyJob job{in, out, keepRest, setWithPoints(2)};
          job.settings.interpolationActive = 1;
          return ApplyStoredTransformation(job, projections, host);
        }},

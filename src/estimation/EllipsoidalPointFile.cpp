@@ -141,6 +141,10 @@ int ReadEllipsoidalSource(const std::filesystem::path& path, bool dms, Projectio
   return readPoints(path, dms, library, Kind::Full, [](std::string_view, Kind&) { return false; }, points, notes);
 }
 
+bool ParseEllipsoidalSourceLine(std::string_view data, bool dms, ProjectionLibrary& library, EllipsoidalPoint& point) {
+  return parse(trimBlanks(data), Kind::Full, dms, library, point);
+}
+
 int ReadEllipsoidalTarget(const std::filesystem::path& path, bool dms, ProjectionLibrary& library,
                           EllipsoidalPointList& points, PointFileNotes& notes) {
   // Data lines before the first section line fit no layout.

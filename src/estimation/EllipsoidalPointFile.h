@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelmar {
@@ -46,6 +47,12 @@ struct PointFileNotes {
 // file cannot be opened.
 int ReadEllipsoidalSource(const std::filesystem::path& path, bool dms, ProjectionLibrary& library,
                           EllipsoidalPointList& points, PointFileNotes& notes);
+
+// One data line of a source file as ReadEllipsoidalSource reads it, for a
+// job that streams the file: `data` is the line's data part (see dataPart;
+// blanks around it are dropped here). False when the line fits no layout
+// (an unreadable line). `library` joins the angles of `dms` lines.
+bool ParseEllipsoidalSourceLine(std::string_view data, bool dms, ProjectionLibrary& library, EllipsoidalPoint& point);
 
 // Target file in sections: a line "/3D", "/2D" or "/1D" (blanks around it
 // allowed) says what the following points give: position and height

@@ -1,6 +1,5 @@
 #include "stored/ApplyStoredTransformation.h"
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -15,6 +14,7 @@
 #include "text/TextEncoding.h"
 #include "conversion/ProjectionLibrary.h"
 #include "estimation/EllipsoidalEstimation.h"
+#include "estimation/EllipsoidalPointFile.h"
 #include "estimation/ResidualDistribution.h"
 #include "points/LineBatches.h"
 #include "points/LineFormatters.h"
@@ -104,69 +104,52 @@ bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, Appl
   return true;
 }
 
-// A share of the points of a list read whole.
-struct PointBatch {
-  std::uint64_t sequence = 0;
-  std::size_t first = 0, count = 0;
-  BatchResults results;
-};
-constexpr std::size_t kPointBatch = 4096;
-
-// The ellipsoidal set: one batch's points mapped, corrected and formatted,
-// with a worker's own binding of the library and its own distribution
-// (which sets the library's ellipsoid and meridian).
-void MapEllipsoidalBatch(const ApplyJob& job, const EllipsoidalPointList& points, ProjectionLibrary& library,
-                         const EllipsoidalResidualDistribution* distribution, PointBatch& batch) {
+// The ellipsoidal set: one batch's lines read as the estimation reads its
+// source file, mapped, corrected and formatted, with a worker's own binding
+// of the library (MapType2 sets its ellipsoid and meridian); the
+// distribution is only read.
+void MapEllipsoidalBatch(const ApplyJob& job, ProjectionLibrary& library,
+                         const EllipsoidalResidualDistribution* distribution, LineBatch& batch) {
   BatchResults& results = batch.results;
   const bool dms = job.settings.formatGeographic != 0;
+  EllipsoidalPoint point;
   std::string line;
-  for (std::size_t i = batch.first; i < batch.first + batch.count; ++i) {
-    const EllipsoidalPoint& point = points[i];
+  for (const LineBatch::Line& item : batch.lines) {
+    if (!ParseEllipsoidalSourceLine(batch.data(item), dms, library, point)) {
+      results.unreadable(item.number);
+      continue;
+    }
     std::array<double, 3> p{};
     if (!MapType2(job.set, library, point.B, point.L, point.h, p)) {
-      results.leftOut(0, point.name);
+      results.leftOut(item.number, point.name);
       continue;
     }
     if (distribution != nullptr) distribution->apply(p);
     if (!Writable(p[0], p[1], p[2])) {
-      results.leftOut(0, point.name);
+      results.leftOut(item.number, point.name);
       continue;
     }
     FormatEllipsoidalPointLine(line, point.name, p, dms, job.settings.decimalsGeographic,
                                job.settings.decimalsCartesian);
     if (job.settings.keepRest != 0) AppendRest(line, point.rest);
     results.output += line;
-    results.wrote(0);
+    results.wrote(item.number);
   }
 }
 
+// Streamed as the cartesian sets are; what the reading of the whole file
+// used to tell before the output was opened is still told first.
 bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& host, OutputFile& output,
                       ApplyResult& result) {
-  const bool dms = job.settings.formatGeographic != 0;
-  EllipsoidalPointList points;
-  PointFileNotes notes;
-  if (ReadEllipsoidalSource(job.inputPath, dms, library, points, notes) == 0) {
+  LineReader reader(job.inputPath);
+  reader.setForm(PointInputForm(job.inputPath));
+  if (!reader.isOpen()) {
     host.message(str::SourceUnreadable, {job.inputPath.string()});
     return false;
   }
-  if (notes.unreadable > 0) {
-    host.message(str::LinesUnreadable, {notes.unreadable, job.inputPath.string(), notes.firstUnreadableLine});
-  }
-  result.linesRead = static_cast<std::int64_t>(points.size()) + notes.unreadable;
-  result.linesUnreadable = notes.unreadable;
-  result.firstUnreadableLine = notes.firstUnreadableLine;
-  if (points.empty()) {
-    // A cartesian file given to an ellipsoidal set ends here, not as an empty success.
-    host.message(str::NoSourcePointRead, {job.inputPath.string()});
-    return false;
-  }
-  if (!output.open(job.outputPath)) {
-    host.message(output.failureMessage(str::FileNotOpened), {job.outputPath.string()});
-    return false;
-  }
-  output.setForm(PointOutputForm(job.outputPath),
-                 GeographicColumns(dms) +
-                     (job.settings.keepRest != 0 ? " rest" : ""));
+  const bool dms = job.settings.formatGeographic != 0;
+  const bool opened = output.open(job.outputPath);
+  output.setForm(PointOutputForm(job.outputPath), GeographicColumns(dms) + (job.settings.keepRest != 0 ? " rest" : ""));
   const bool distribute = job.settings.interpolationActive == 1 && !job.set.points.empty();
   // One distribution for every worker: its correction reads shared state only.
   EllipsoidalResidualDistribution distribution(job.set.targetEllipsoid, job.settings.interpolationType,
@@ -184,33 +167,39 @@ bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& 
       distribution.add(s);
     }
   }
-  // Points read are the lines read; the delivery counts only what is
-  // mapped.
-  PointRunCounts mapped;
-  LineDelivery delivery(host, output, mapped);
-  std::size_t next = 0;
-  const PipelineEnd end = RunOrderedPipeline<PointBatch>(
-      BatchWorkers(),
-      [&](PointBatch& batch) {
-        batch.first = next;
-        batch.count = std::min(kPointBatch, points.size() - next);
-        next += batch.count;
-        return batch.count > 0;
-      },
-      [&] {
+  LineDelivery delivery(host, output, result);
+  const PipelineEnd end = StreamLineBatches(
+      reader,
+      [&]() -> ComputeLines {
         auto own = std::make_shared<ProjectionLibrary>();
         own->OpenShared(library);
-        return [&, own](PointBatch& batch) {
-          MapEllipsoidalBatch(job, points, *own, distribute ? &distribution : nullptr, batch);
+        return [&, own](LineBatch& batch) {
+          MapEllipsoidalBatch(job, *own, distribute ? &distribution : nullptr, batch);
         };
       },
-      [&](PointBatch& batch) { return delivery(batch.results); });
-  result.pointsWritten = mapped.pointsWritten;
-  result.pointsLeftOut = mapped.pointsLeftOut;
-  result.firstLeftOut = mapped.firstLeftOut;
+      [&](LineBatch& batch) { return delivery(batch.results); });
   if (delivery.cancelled()) return false;  // the output is never committed
-  if (end.failed || end.readFailed) {
-    host.message(str::FileNotOpened, {job.outputPath.string()});
+  if (end.readFailed || reader.failed()) {
+    // Reading stopped short: the points after it were missing from a
+    // "successful" output.
+    host.message(str::SourceUnreadable, {job.inputPath.string()});
+    return false;
+  }
+  if (result.linesUnreadable > 0) {
+    host.message(str::LinesUnreadable, {result.linesUnreadable, job.inputPath.string(), result.firstUnreadableLine});
+  }
+  if (result.linesRead == result.linesUnreadable) {
+    // A cartesian file given to an ellipsoidal set ends here, not as an empty success.
+    host.message(str::NoSourcePointRead, {job.inputPath.string()});
+    return false;
+  }
+  if (!opened) {
+    // Nothing was written: the counts say so.
+    result.pointsWritten = result.pointsLeftOut = 0;
+    result.firstLeftOut.clear();
+  }
+  if (!opened || end.failed) {
+    host.message(output.failureMessage(str::FileNotOpened), {job.outputPath.string()});
     return false;
   }
   if (result.pointsLeftOut > 0) host.message(str::PointsLeftOut, {result.pointsLeftOut, result.firstLeftOut});
