@@ -111,7 +111,10 @@ bool transformPoint(ProjectionLibrary& library, const EllipsoidRecord& source, c
   if (!BuildEllipsoidalRows(library, source, target, groups, B, L, h, rows)) return false;
   out = ApplyEllipsoidalRows(rows, groups, x);
   out[1] = wrapDegrees(out[1]);
-  return std::isfinite(out[0]) && std::isfinite(out[1]) && std::isfinite(out[2]);
+  // The differential model's steps in B and L are singular at the poles: a
+  // point some 100 m from one can be moved past it, to a latitude above 90°
+  // that no file may hold. Such a point is left out, not written.
+  return std::fabs(out[0]) <= 90.0 && std::isfinite(out[1]) && std::isfinite(out[2]);
 }
 
 }  // namespace
