@@ -81,6 +81,10 @@ class WeightedMeanTree {
                    const double* positions, std::vector<Node>& nodes, std::size_t leafSize);
   struct Batch;
   struct Work;
+  // Means without the retry; `retry`: `means` holds a first pass's means,
+  // whose sizes stand in for the typical residual.
+  bool MeansOf(std::size_t count, const double* queries, const double* scales, double* means, char* failed,
+               const std::function<bool()>& cancelled, bool retry) const;
   template <std::size_t Dims, std::size_t NC>
   void interact(Batch& batch, Work& work, int queryNode, int stationNode) const;
   template <std::size_t Dims, std::size_t NC, bool Reciprocal>
