@@ -56,6 +56,39 @@ void MapCartesianBatch(const ApplyJob& job, const ResidualDistribution* distribu
   }
 }
 
+// The end of a streamed apply: what the reading and the writing met, told
+// in the order the reading of a whole file told it before the output was
+// opened; `leftOut` names the points the mapping refused.
+bool EndStreamedApply(const ApplyJob& job, JobHost& host, const OutputFile& output, const LineReader& reader,
+                      const PipelineEnd& end, bool opened, int leftOut, ApplyResult& result) {
+  if (end.readFailed || reader.failed()) {
+    // Reading stopped short: the points after it were missing from a
+    // "successful" output.
+    host.message(str::SourceUnreadable, {job.inputPath.string()});
+    return false;
+  }
+  if (result.linesUnreadable > 0) {
+    host.message(str::LinesUnreadable, {result.linesUnreadable, job.inputPath.string(), result.firstUnreadableLine});
+  }
+  if (result.linesRead == result.linesUnreadable) {
+    // A file without a point (a cartesian one given to an ellipsoidal set)
+    // ends here, not as an empty success.
+    host.message(str::NoSourcePointRead, {job.inputPath.string()});
+    return false;
+  }
+  if (!opened) {
+    // Nothing was written: the counts say so.
+    result.pointsWritten = result.pointsLeftOut = 0;
+    result.firstLeftOut.clear();
+  }
+  if (!opened || end.failed) {
+    host.message(output.failureMessage(str::FileNotOpened), {job.outputPath.string()});
+    return false;
+  }
+  if (result.pointsLeftOut > 0) host.message(leftOut, {result.pointsLeftOut, result.firstLeftOut});
+  return true;
+}
+
 // The file is streamed; what the reading used to tell before the output
 // was opened (unreadable lines, a file without a point) is still told first.
 bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, ApplyResult& result) {
@@ -83,25 +116,7 @@ bool applyCartesian(const ApplyJob& job, JobHost& host, OutputFile& output, Appl
       },
       [&](LineBatch& batch) { return delivery(batch.results); });
   if (delivery.cancelled()) return false;  // the output is never committed
-  if (end.readFailed || reader.failed()) {
-    // Reading stopped short: the points after it were missing from a
-    // "successful" output.
-    host.message(str::SourceUnreadable, {job.inputPath.string()});
-    return false;
-  }
-  if (result.linesUnreadable > 0) {
-    host.message(str::LinesUnreadable, {result.linesUnreadable, job.inputPath.string(), result.firstUnreadableLine});
-  }
-  if (result.linesRead == result.linesUnreadable) {
-    host.message(str::NoSourcePointRead, {job.inputPath.string()});
-    return false;
-  }
-  if (!opened || end.failed) {
-    host.message(output.failureMessage(str::FileNotOpened), {job.outputPath.string()});
-    return false;
-  }
-  if (result.pointsLeftOut > 0) host.message(str::PointsNotTransformed, {result.pointsLeftOut, result.firstLeftOut});
-  return true;
+  return EndStreamedApply(job, host, output, reader, end, opened, str::PointsNotTransformed, result);
 }
 
 // The ellipsoidal set: one batch's lines read as the estimation reads its
@@ -179,31 +194,7 @@ bool applyEllipsoidal(const ApplyJob& job, ProjectionLibrary& library, JobHost& 
       },
       [&](LineBatch& batch) { return delivery(batch.results); });
   if (delivery.cancelled()) return false;  // the output is never committed
-  if (end.readFailed || reader.failed()) {
-    // Reading stopped short: the points after it were missing from a
-    // "successful" output.
-    host.message(str::SourceUnreadable, {job.inputPath.string()});
-    return false;
-  }
-  if (result.linesUnreadable > 0) {
-    host.message(str::LinesUnreadable, {result.linesUnreadable, job.inputPath.string(), result.firstUnreadableLine});
-  }
-  if (result.linesRead == result.linesUnreadable) {
-    // A cartesian file given to an ellipsoidal set ends here, not as an empty success.
-    host.message(str::NoSourcePointRead, {job.inputPath.string()});
-    return false;
-  }
-  if (!opened) {
-    // Nothing was written: the counts say so.
-    result.pointsWritten = result.pointsLeftOut = 0;
-    result.firstLeftOut.clear();
-  }
-  if (!opened || end.failed) {
-    host.message(output.failureMessage(str::FileNotOpened), {job.outputPath.string()});
-    return false;
-  }
-  if (result.pointsLeftOut > 0) host.message(str::PointsLeftOut, {result.pointsLeftOut, result.firstLeftOut});
-  return true;
+  return EndStreamedApply(job, host, output, reader, end, opened, str::PointsLeftOut, result);
 }
 
 }  // namespace
