@@ -345,6 +345,7 @@ int ChunkedPass(int u, int k, const Rows& rows, const Matrix& previous, double& 
       scan = L1ResidualsOf(MagnitudeRanks({scaled.begin(), scaled.end()}), norm);
     } else {
       std::vector<double> magnitudes;
+      magnitudes.reserve(scaled[0].size() + scaled[1].size());
       for (const auto& chunk : scaled) {
         for (double v : chunk) magnitudes.push_back(std::fabs(v));
       }

@@ -479,9 +479,6 @@ class EllipsoidalEstimationModel final : public EstimationModel {
         !Writable(p[0], p[1], p[2])) {
       return false;
     }
-    // The differential model can carry a point near a pole beyond it: no
-    // latitude to write.
-    if (std::fabs(p[0]) > 90.0) return false;
     if (groups_.scaleKind != 2) {
       const double departure = PipelineDeparture(job_.set, library_, point.B, point.L, point.h, p);
       if (departure > worstDeparture_) worstDeparture_ = departure, worstPoint_ = point.name;

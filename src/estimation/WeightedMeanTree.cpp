@@ -620,11 +620,12 @@ bool WeightedMeanTree::Means(std::size_t count, const double* queries, const dou
   // stand-in for the mean's size: near blunders the mean is far from the
   // typical residual the pairs were chosen by (1 % blunders of 100 m among
   // 10 mm failed every point), and the exact sum is O(stations) a point.
+  // A point without a finite place or scale fails again at once.
   const std::size_t nc = static_cast<std::size_t>(channels_);
   const std::size_t d = static_cast<std::size_t>(dims_);
   std::vector<std::size_t> again;
   for (std::size_t i = 0; i < count; ++i) {
-    if (failed[i] && std::isfinite(means[i * nc]) && std::isfinite(scales[i])) again.push_back(i);
+    if (failed[i]) again.push_back(i);
   }
   if (again.empty()) return true;
   std::vector<double> at(again.size() * d), scale(again.size()), retried(again.size() * nc);
