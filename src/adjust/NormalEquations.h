@@ -30,11 +30,16 @@ class NormalEquations {
   int unknowns() const noexcept { return u_; }
 
   void add(const double* a, double l, double w) {
-    for (int j = 0; j < u_; ++j) {
-      const double wa = w * a[j];
-      rhs_[j] += wa * l;
-      double* row = normal_[j];
-      for (int k = 0; k < u_; ++k) row[k] += wa * a[k];
+    switch (u_) {
+      case 1: return addOf<1>(a, l, w);
+      case 2: return addOf<2>(a, l, w);
+      case 3: return addOf<3>(a, l, w);
+      case 4: return addOf<4>(a, l, w);
+      case 5: return addOf<5>(a, l, w);
+      case 6: return addOf<6>(a, l, w);
+      case 7: return addOf<7>(a, l, w);
+      case 8: return addOf<8>(a, l, w);
+      default: return;
     }
   }
 
@@ -80,8 +85,31 @@ class NormalEquations {
   }
 
  private:
+  // The sums for a number of unknowns known to the compiler, two columns
+  // an instruction (the scalar loop over a run-time count was a quarter of
+  // a large L1 fit). An odd count also sums the padding column after the
+  // last (products with 0, never read). Every element gets the same
+  // product and sum as in a plain loop: results do not depend on this.
+  template <int U>
+  void addOf(const double* a, double l, double w) {
+    typedef double Pair __attribute__((vector_size(16), may_alias));
+    constexpr int kPairs = (U + 1) / 2;
+    static_assert(2 * kPairs <= kMaxUnknowns);
+    Pair columns[kPairs];
+#pragma GCC unroll 4
+    for (int k = 0; k < kPairs; ++k) columns[k] = Pair{a[2 * k], 2 * k + 1 < U ? a[2 * k + 1] : 0.0};
+#pragma GCC unroll 8
+    for (int j = 0; j < U; ++j) {
+      const double wa = w * a[j];
+      rhs_[j] += wa * l;
+      Pair* row = reinterpret_cast<Pair*>(normal_[j]);
+#pragma GCC unroll 4
+      for (int k = 0; k < kPairs; ++k) row[k] += wa * columns[k];
+    }
+  }
+
   int u_;
-  double normal_[kMaxUnknowns][kMaxUnknowns] = {};
+  alignas(16) double normal_[kMaxUnknowns][kMaxUnknowns] = {};
   double rhs_[kMaxUnknowns] = {};
 };
 
@@ -325,8 +353,14 @@ int ChunkedPass(int u, int k, const Rows& rows, const Matrix& previous, double& 
     OnEveryCore(chunks, [&](std::size_t c) {
       std::vector<double>& chunk = scaled[c];  // filled apart: neighbouring vectors share a cache line
       chunk.clear();
+      // The solution in registers: read through the matrix, it was read
+      // again after every residual stored (a double may alias it).
+      double x[NormalEquations::kMaxUnknowns] = {};
+      for (int j = 0; j < u; ++j) x[j] = previous(j, 0);
       rows.range(from(c), to(c), [&](const double* a, double l, double p) {
-        chunk.push_back(std::sqrt(p) * RowResidual(a, l, previous));
+        double v = -l;
+        for (int j = 0; j < u; ++j) v += a[j] * x[j];
+        chunk.push_back(std::sqrt(p) * v);
       });
     });
     scaled[chunks].clear();

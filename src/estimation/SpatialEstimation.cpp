@@ -70,7 +70,7 @@ Mat3 rotY(double a, bool derivative) {
   return derivative ? Mat3{{{-s, 0, c}, {0, 0, 0}, {-c, 0, -s}}} : Mat3{{{c, 0, s}, {0, 1, 0}, {-s, 0, c}}};
 }
 
-Vec3 apply(const Mat3& r, const Vec3& c) {
+inline Vec3 apply(const Mat3& r, const Vec3& c) {
   return {r[0][0] * c[0] + r[0][1] * c[1] + r[0][2] * c[2], r[1][0] * c[0] + r[1][1] * c[1] + r[1][2] * c[2],
           r[2][0] * c[0] + r[2][1] * c[1] + r[2][2] * c[2]};
 }
