@@ -270,7 +270,8 @@ L1Residuals L1ResidualsOf(const Ranks& ranks, double norm) {
   return out;
 }
 
-// The order statistics of magnitudes held in one vector, selected in place.
+// The order statistics of values held in one vector (magnitudes, for
+// L1ResidualsOf), selected in place.
 class VectorRanks {
  public:
   explicit VectorRanks(std::vector<double> magnitudes) : m_(std::move(magnitudes)) {}

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -179,6 +180,24 @@ struct TestOutcome {
 
 Fit TakeResiduals(EstimationModel& model, const Adjustment& adjustment);
 
+// Runs block(from, to) over the points [0, n) a block at a time on every
+// core; the calling thread alone steps the host's progress (once a point,
+// as the blocks finish) and asks it whether to stop. False when cancelled.
+bool EachPointOnEveryCore(std::size_t n, JobHost& host,
+                          const std::function<void(std::size_t from, std::size_t to)>& block);
+
+// Keeps the records whose `taking` is set, in order.
+template <class Record>
+void KeepTaking(std::vector<Record>& records, const std::vector<char>& taking) {
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (!taking[i]) continue;
+    if (kept != i) records[kept] = std::move(records[i]);
+    ++kept;
+  }
+  records.resize(kept);
+}
+
 // One point's test record from its test in row order.
 PointTest DescribeTest(const EstimationModel& model, std::size_t point, const Fit& fit, const GrossErrorResult& result,
                        int rows);
@@ -209,19 +228,23 @@ TestOutcome TestEveryPoint(const Model& model, const Adjustment& adjustment, con
   out.redundancy = fit.testRedundancy;
   out.scale = UnitWeightSigma(fit.omegaPoints, fit.testRedundancy);
   std::vector<PointTest>& tests = out.tests;
-  tests.reserve(model.identicalCount());
-  PointRows rows;
-  host.setProgressRange(static_cast<std::int64_t>(model.identicalCount()));
-  for (std::size_t i = 0; i < model.identicalCount(); ++i) {
-    host.stepProgress();
-    if (Cancelled(host)) return out;
-    if (!model.RowsOf(i, rows)) continue;
-    const PointDesign point = DesignOf(rows, model.unknowns());
-    const GrossErrorResult result = TestForGrossError(point.design, point.weights, adjustment.qxx,
-                                                      Column(fit.v[i], rows.count), fit.omegaPoints,
-                                                      fit.testRedundancy, prior, fit.noise);
-    tests.push_back(DescribeTest(model, i, fit, result, rows.count));
-  }
+  const std::size_t n = model.identicalCount();
+  tests.resize(n);
+  std::vector<char> taking(n, 0);
+  const bool done = EachPointOnEveryCore(n, host, [&](std::size_t from, std::size_t to) {
+    PointRows rows;
+    for (std::size_t i = from; i < to; ++i) {
+      if (!model.RowsOf(i, rows)) continue;
+      const PointDesign point = DesignOf(rows, model.unknowns());
+      const GrossErrorResult result = TestForGrossError(point.design, point.weights, adjustment.qxx,
+                                                        Column(fit.v[i], rows.count), fit.omegaPoints,
+                                                        fit.testRedundancy, prior, fit.noise);
+      tests[i] = DescribeTest(model, i, fit, result, rows.count);
+      taking[i] = 1;
+    }
+  });
+  KeepTaking(tests, taking);
+  if (!done) tests.clear();
   return out;
 }
 
@@ -356,39 +379,53 @@ TestOutcome TestAfterL1(Model& model, const Adjustment& adjustment, const Fit& f
     }
     const PseudoObservations* prior = subset.prior ? &*subset.prior : nullptr;
     std::vector<char> next(n, 1);
-    tests.clear();
     out.redundancy = subset.redundancy;
     out.scale = UnitWeightSigma(subset.omega, subset.redundancy);
-    host.setProgressRange(static_cast<std::int64_t>(n));
-    for (std::size_t i = 0; i < n; ++i) {
-      host.stepProgress();
-      if (Cancelled(host)) return out;
-      if (!model.RowsOf(i, rows)) continue;
-      const PointDesign point = DesignOf(rows, u);
-      const Matrix d = Column(subset.d[i], rows.count);
-      GrossErrorResult result =
-          inside[i] ? TestForGrossError(point.design, point.weights, subset.qxx, d, subset.omega, subset.redundancy,
-                                        prior, fit.noise)
-                    : TestAgainstFit(point.design, point.weights, subset.qxx, d, subset.omega, subset.redundancy,
-                                     fit.noise);
-      // The test inside a fit is the first-order form of a fit without the
-      // point. For a model that is not linear and a point the L1 fit passes
-      // through (a wrong point on a lever draws the fit onto itself and can
-      // turn it into another minimum) the fit without it is made, unless
-      // the point's leverage is too small for that to happen (one point of
-      // a large network).
-      if (inside[i] && interpolated[i] && Leverage(point, subset.qxx) >= kRefitLeverage) {
-        std::vector<char> others = inside;
-        others[i] = 0;
-        const SubsetFit without = FitInside(model, others);
-        if (!without.singular) {
-          result = TestAgainstFit(point.design, point.weights, without.qxx, Column(without.d[i], rows.count),
-                                  without.omega, without.redundancy, fit.noise);
-        }
+    tests.clear();
+    tests.resize(n);
+    std::vector<char> taking(n, 0), refit(n, 0);
+    const bool done = EachPointOnEveryCore(n, host, [&](std::size_t from, std::size_t to) {
+      PointRows own;
+      for (std::size_t i = from; i < to; ++i) {
+        if (!model.RowsOf(i, own)) continue;
+        const PointDesign point = DesignOf(own, u);
+        const Matrix d = Column(subset.d[i], own.count);
+        const GrossErrorResult result =
+            inside[i] ? TestForGrossError(point.design, point.weights, subset.qxx, d, subset.omega,
+                                          subset.redundancy, prior, fit.noise)
+                      : TestAgainstFit(point.design, point.weights, subset.qxx, d, subset.omega, subset.redundancy,
+                                       fit.noise);
+        // The test inside a fit is the first-order form of a fit without
+        // the point. For a model that is not linear and a point the L1 fit
+        // passes through (a wrong point on a lever draws the fit onto
+        // itself and can turn it into another minimum) the fit without it
+        // is made below, one point at a time (it moves the model's
+        // approximations), unless the point's leverage is too small for
+        // that to happen (one point of a large network).
+        refit[i] = inside[i] && interpolated[i] && Leverage(point, subset.qxx) >= kRefitLeverage;
+        next[i] = result.clear ? 0 : 1;
+        tests[i] = DescribeTest(model, i, fit, result, own.count);
+        taking[i] = 1;
       }
-      next[i] = result.clear ? 0 : 1;
-      tests.push_back(DescribeTest(model, i, fit, result, rows.count));
+    });
+    if (!done) {
+      tests.clear();
+      return out;
     }
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!refit[i] || !model.RowsOf(i, rows)) continue;
+      std::vector<char> others = inside;
+      others[i] = 0;
+      const SubsetFit without = FitInside(model, others);
+      if (without.singular) continue;  // the first-order test stands
+      const PointDesign point = DesignOf(rows, u);
+      const GrossErrorResult result =
+          TestAgainstFit(point.design, point.weights, without.qxx, Column(without.d[i], rows.count), without.omega,
+                         without.redundancy, fit.noise);
+      next[i] = result.clear ? 0 : 1;
+      tests[i] = DescribeTest(model, i, fit, result, rows.count);
+    }
+    KeepTaking(tests, taking);
     if (next == inside) break;
     inside = std::move(next);
   }
