@@ -10,6 +10,7 @@
 
 #include "estimation/EllipsoidalModel.h"
 #include "estimation/ResidualDistribution.h"
+#include "estimation/WeightedMeanTree.h"
 
 namespace pelmar {
 namespace {
@@ -141,6 +142,63 @@ TEST(ResidualDistributionTest, blunders_leave_the_points_to_the_tree) {
     std::vector<char> failed(count);
     ASSERT_TRUE(tree.Means(count, queries.data(), scales.data(), means.data(), failed.data(), {}));
     EXPECT_LE(std::count(failed.begin(), failed.end(), 1), 50) << dims << "-D, " << c.size << " m";
+  }
+}
+
+// A far pair's bound must hold where the series' remainder meets it: a
+// leaf of stations at the two ends of its radius, in line with the queries
+// (one and a pair around each place, so that the query side has a radius
+// too), 1 m at the near end and 0 at the far one (equal values would leave
+// the mean's error to cancel), amid a background of 0 that takes the
+// median and the typical residual to 0. Scanned over the distance, some queries sit just
+// inside the acceptance of the expansion, where a bound too small even by
+// a few times lets an error of many times the tolerance through.
+TEST(ResidualDistributionTest, far_pairs_stay_within_their_bound_in_line_with_a_leaf) {
+  for (const int dims : {2, 3}) {
+    for (const int weighting : {0, 1}) {
+      std::vector<double> positions, values, queries;
+      auto place = [&](double along, double across) {
+        positions.insert(positions.end(), {across, along});
+        if (dims == 3) positions.push_back(0.0);
+      };
+      for (int i = 0; i < 32; ++i) {  // the first leaf: x below the background's
+        place(i % 2 == 0 ? 100.0 : -100.0, -1e-3 * i);
+        values.insert(values.end(), {1.0, i % 2 == 0 ? 1.0 : 0.0});
+      }
+      for (int i = 0; i < 33; ++i) {
+        place(1e-3 * i, 1e6 + i);
+        values.insert(values.end(), {1.0, 0.0});
+      }
+      for (double distance = 130.0; distance < 3000.0; distance *= 1.01) {
+        for (const double offset : {0.0, -5.0, 5.0}) {
+          queries.insert(queries.end(), {0.0, distance + offset});
+          if (dims == 3) queries.push_back(0.0);
+        }
+      }
+      const WeightedMeanTree tree(dims, weighting, 5.0, {{0, {1}}}, 2, positions, values);
+      const std::size_t count = queries.size() / static_cast<std::size_t>(dims);
+      std::vector<double> means(count * 2), scales(count, 1.0);
+      std::vector<char> failed(count);
+      ASSERT_TRUE(tree.Means(count, queries.data(), scales.data(), means.data(), failed.data(), {}));
+      double worst = 0.0;
+      for (std::size_t q = 0; q < count; ++q) {
+        if (failed[q]) continue;
+        double sum = 0.0, weights = 0.0;
+        for (std::size_t i = 0; i < values.size() / 2; ++i) {
+          double s2 = 0.0;
+          for (int k = 0; k < dims; ++k) {
+            const double d = queries[q * dims + k] - positions[i * dims + k];
+            s2 += d * d;
+          }
+          const double w = DistributionWeight(weighting, std::sqrt(s2), 5.0);
+          sum += w * values[2 * i + 1];
+          weights += w;
+        }
+        worst = std::max(worst, std::fabs(means[2 * q + 1] - sum / weights));
+      }
+      EXPECT_LE(worst, kAllowed) << dims << "-D, weighting " << weighting;
+      EXPECT_LE(std::count(failed.begin(), failed.end(), 1), static_cast<long>(count / 10));
+    }
   }
 }
 

@@ -10,7 +10,7 @@
 namespace pelmar {
 
 namespace {
-constexpr int kPlaneDegree = 8, kSpaceDegree = 7;
+constexpr int kPlaneDegree = 8, kSpaceDegree = 7, kMaxDegree = std::max(kPlaneDegree, kSpaceDegree);
 constexpr std::size_t kLeafSize = 32, kQueryLeafSize = 32;
 constexpr int kMaxChannels = 8;
 constexpr std::size_t kMaxTerms = 512;  // 286 for degree 10 in space
@@ -160,6 +160,8 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
   for (std::size_t n = nodes_.size(); n-- > 0;) {
     if (nodes_[n].left >= 0) shiftMoments(static_cast<int>(n));
   }
+  radial_.assign(nodes_.size() * (static_cast<std::size_t>(degree_) + 2) * radialStride(), 0.0);
+  OnEveryCore(nodes_.size(), [this](std::size_t n) { fillRadial(static_cast<int>(n)); });
 }
 
 int WeightedMeanTree::Build(int dims, std::size_t begin, std::size_t end, std::vector<std::size_t>& order,
@@ -228,6 +230,58 @@ void WeightedMeanTree::fillMoments(int index) {
       for (std::size_t c = 0; c < nc; ++c) moments[t * nc + c] += monomial[t] * v[c];
     }
     for (std::size_t c = 0; c < nc; ++c) absolute[c] += std::fabs(v[c]);
+  }
+}
+
+void WeightedMeanTree::fillRadial(int index) {
+  const Node& node = nodes_[static_cast<std::size_t>(index)];
+  const std::size_t nc = static_cast<std::size_t>(channels_);
+  const std::size_t d = static_cast<std::size_t>(dims_);
+  const std::size_t stride = radialStride(), powers = static_cast<std::size_t>(degree_) + 2;
+  double* radial = &radial_[static_cast<std::size_t>(index) * powers * stride];
+  for (std::size_t i = node.begin; i < node.end; ++i) {
+    double s2 = 0.0;
+    for (std::size_t a = 0; a < d; ++a) {
+      const double delta = at_[i * d + a] - node.centre[a];
+      s2 += delta * delta;
+    }
+    // At most 1: the radius is the largest of these distances.
+    const double ratio = node.radius > 0.0 ? std::min(1.0, std::sqrt(s2) / node.radius) : 0.0;
+    const double* v = &values_[i * nc];
+    double power = 1.0;
+    for (std::size_t k = 0; k < powers; ++k, power *= ratio) {
+      for (std::size_t c = 0; c < nc; ++c) radial[k * stride + c] += std::fabs(v[c]) * power;
+      radial[k * stride + nc] += power;
+    }
+  }
+}
+
+// |g − h| ≤ ρ + |h| for a query offset g (|g| ≤ ρ) and a station offset h,
+// so each station's remainder is its |value| times the series' tail at
+// t = (ρ + |h|)/|R| ≤ θ; the tail Σ_{n>q} Cₙ(1)·tⁿ is at most
+// t^(q+1)/θ^(q+1) times the tail at θ (its terms are positive), and
+// (ρ + |h|)^(q+1) expands binomially into the radial sums.
+void WeightedMeanTree::spreads(int index, double queryRadius, int q, double* out) const {
+  const Node& node = nodes_[static_cast<std::size_t>(index)];
+  const std::size_t stride = radialStride(), powers = static_cast<std::size_t>(degree_) + 2;
+  const double* radial = &radial_[static_cast<std::size_t>(index) * powers * stride];
+  const double reach = queryRadius + node.radius;
+  std::fill(out, out + stride, 0.0);
+  if (!(reach > 0.0)) return;  // both ends single points: the expansion is exact
+  const double a = queryRadius / reach, b = node.radius / reach;
+  const int n = q + 1;
+  std::array<double, kMaxDegree + 2> aPower{}, bPower{};
+  aPower[0] = bPower[0] = 1.0;
+  for (int k = 1; k <= n; ++k) {
+    aPower[static_cast<std::size_t>(k)] = aPower[static_cast<std::size_t>(k - 1)] * a;
+    bPower[static_cast<std::size_t>(k)] = bPower[static_cast<std::size_t>(k - 1)] * b;
+  }
+  double binomial = 1.0;  // C(n, k)
+  for (int k = 0; k <= n; ++k) {
+    const double factor = binomial * aPower[static_cast<std::size_t>(n - k)] * bPower[static_cast<std::size_t>(k)];
+    const double* row = &radial[static_cast<std::size_t>(k) * stride];
+    for (std::size_t c = 0; c < stride; ++c) out[c] += factor * row[c];
+    binomial = binomial * (n - k) / (k + 1);
   }
 }
 
@@ -341,7 +395,9 @@ bool WeightedMeanTree::Mean(const double* x, double scale, double* means) const 
         const double theta = node.radius / D;
         const double bound = power(D * scale) * expansionRemainder(theta, degree_);
         const double least = power((D + node.radius) * scale);
-        if (bound * (largest + typical * stations) <= tolerance * stations * least) {
+        std::array<double, kMaxChannels + 1> spread{};
+        spreads(static_cast<int>(index), 0.0, degree_, spread.data());
+        if (bound * (largestValues(spread.data()) + typical * spread[nc]) <= tolerance * stations * least) {
           coefficients(R, D2, a.data(), terms_.size());
           const double factor = power(scale);
           const double* moments = &moments_[index * terms_.size() * nc];
@@ -351,7 +407,7 @@ bool WeightedMeanTree::Mean(const double* x, double scale, double* means) const 
           }
           for (std::size_t c = 0; c < nc; ++c) {
             sum[c] += factor * field[c];
-            error[c] += bound * absolute[c];
+            error[c] += bound * spread[c];
           }
           continue;
         }
@@ -504,22 +560,27 @@ void WeightedMeanTree::interact(Batch& batch, Work& work, int queryNode, int sta
   const double D = std::sqrt(D2), reach = q.radius + s.radius;
   const std::size_t station = static_cast<std::size_t>(stationNode);
   if (D - reach > batch.nearest && reach < kMaxTheta * D) {
-    const double* absolute = &absolute_[station * nc];
-    const double largest = largestValues(absolute);
     const double typical =
         batch.meanSize.empty() ? typical_ : std::max(typical_, batch.meanSize[static_cast<std::size_t>(queryNode)]);
     const double stations = static_cast<double>(s.end - s.begin);
     const double theta = reach / D, limit = kNodeShare * kTolerance * stations * power(D + reach);
-    const double scaled = power(D) * (largest + typical * stations);
-    if (scaled * expansionRemainder(theta, degree_) <= limit) {
+    std::array<double, kMaxChannels + 1> spread{};
+    // The pair's bound at degree q, the values' and (through the mean) the
+    // weights' remainders; `spread` is left holding degree q's sums.
+    auto claimed = [&](int degree) {
+      spreads(stationNode, q.radius, degree, spread.data());
+      return power(D) * expansionRemainder(theta, degree) * (largestValues(spread.data()) + typical * spread[nc]);
+    };
+    if (claimed(degree_) <= limit) {
       // The lowest degree whose bound meets a tenth of the share: a pair
       // well apart needs far fewer terms than one at the edge (the
       // expansion truncated at total degree q is the Taylor polynomial of
       // degree q, bounded alike).
-      int q = degree_;
-      while (q > 0 && scaled * expansionRemainder(theta, q - 1) <= kLoweredShare * limit) --q;
-      const double bound = power(D) * expansionRemainder(theta, q);
-      const std::size_t terms = termsUpTo_[static_cast<std::size_t>(q)];
+      int lowest = degree_;
+      while (lowest > 0 && claimed(lowest - 1) <= kLoweredShare * limit) --lowest;
+      claimed(lowest);
+      const double bound = power(D) * expansionRemainder(theta, lowest);
+      const std::size_t terms = termsUpTo_[static_cast<std::size_t>(lowest)];
       std::array<double, kMaxTerms> a;  // coefficients() fills the first `terms`
       coefficients(R, D2, a.data(), terms);
       const double* moments = &moments_[station * terms_.size() * nc];
@@ -528,7 +589,7 @@ void WeightedMeanTree::interact(Batch& batch, Work& work, int queryNode, int sta
       for (std::size_t m = 0; m < terms; ++m) {
         std::array<double, kMaxChannels> sum{};  // in registers, not through `local`
         const Pair* pair = pairs_[m].data();
-        const Pair* end = pair + termsUpTo_[static_cast<std::size_t>(q - terms_[m].degree)];
+        const Pair* end = pair + termsUpTo_[static_cast<std::size_t>(lowest - terms_[m].degree)];
         for (; pair != end; ++pair) {
           const double f = a[static_cast<std::size_t>(pair->sum)] * pair->binomial;
           const double* moment = &moments[static_cast<std::size_t>(pair->k) * nc];
@@ -537,7 +598,7 @@ void WeightedMeanTree::interact(Batch& batch, Work& work, int queryNode, int sta
         for (std::size_t c = 0; c < nc; ++c) local[m * nc + c] += sum[c];
       }
       double* error = &work.error[slot * nc];
-      for (std::size_t c = 0; c < nc; ++c) error[c] += bound * absolute[c];
+      for (std::size_t c = 0; c < nc; ++c) error[c] += bound * spread[c];
       return;
     }
   }

@@ -20,7 +20,8 @@ namespace pelmar {
 // expansion of |R − h|^(−2α) in h is the Gegenbauer series
 // Σₙ |h|ⁿ/|R|^(n+2α)·Cₙ^(α)(cos γ), and |Cₙ^(α)| ≤ Cₙ^(α)(1) (1 and n + 1),
 // so the part left out is bounded by |R|^(−2α)·Σ_{n>p} Cₙ^(α)(1)·θⁿ with
-// θ = r/|R| (Abramowitz & Stegun 22.14.2 and 22.9.4). The exponential
+// θ = r/|R| (Abramowitz & Stegun 22.14.2 and 22.9.4), taken for each
+// station at its own distance from the centre (few lie at r). The exponential
 // weighting decays too fast for that to pay: a node whose nearest possible
 // station is far enough is left out altogether, bounded by its largest
 // possible weight. Nodes that are neither go down to their stations, summed
@@ -137,6 +138,18 @@ class WeightedMeanTree {
   bool finish(const double* sum, const double* error, double* means) const;
   std::vector<double> moments_;  // per node: terms × channels
   std::vector<double> absolute_; // per node: channels, Σ|value|
+  // Per node, for k = 0 … p + 1: Σ|value|·(|h|/r)^k per channel and, last,
+  // Σ(|h|/r)^k, with h a station's offset from the node's centre and r the
+  // node's radius: the bound of a far pair sums each station's own
+  // remainder instead of taking every station at the node's edge.
+  std::vector<double> radial_;
+  std::size_t radialStride() const { return static_cast<std::size_t>(channels_) + 1; }
+  void fillRadial(int node);
+  // Per channel and, last, for the count: Σ over the node's stations of
+  // |value|·t^(q+1) with t = (queryRadius + |h|)/(queryRadius + r), the
+  // share of the node's truncation remainder at degree q that a query
+  // within queryRadius of its own centre can meet.
+  void spreads(int node, double queryRadius, int q, double* out) const;
 };
 
 }  // namespace pelmar
