@@ -414,6 +414,10 @@ TestOutcome TestAfterL1(Model& model, const Adjustment& adjustment, const Fit& f
     }
     for (std::size_t i = 0; i < n; ++i) {
       if (!refit[i] || !model.RowsOf(i, rows)) continue;
+      if (Cancelled(host)) {
+        tests.clear();
+        return out;
+      }
       std::vector<char> others = inside;
       others[i] = 0;
       const SubsetFit without = FitInside(model, others);

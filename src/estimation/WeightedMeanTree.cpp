@@ -91,7 +91,9 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
   at_.resize(count_ * static_cast<std::size_t>(dims_));
   values_.resize(count_ * nc);
   for (std::size_t i = 0; i < count_; ++i) {
-    std::copy_n(&positions[order[i] * static_cast<std::size_t>(dims_)], dims_, &at_[i * static_cast<std::size_t>(dims_)]);
+    for (std::size_t a = 0; a < static_cast<std::size_t>(dims_); ++a) {
+      at_[a * count_ + i] = positions[order[i] * static_cast<std::size_t>(dims_) + a];
+    }
     std::copy_n(&centred[order[i] * nc], nc, &values_[i * nc]);
   }
 
@@ -223,7 +225,7 @@ void WeightedMeanTree::fillMoments(int index) {
   std::vector<double> monomial(terms_.size());
   for (std::size_t i = node.begin; i < node.end; ++i) {
     std::array<double, 3> u{};
-    for (std::size_t a = 0; a < d; ++a) u[a] = node.centre[a] - at_[i * d + a];
+    for (std::size_t a = 0; a < d; ++a) u[a] = node.centre[a] - at_[a * count_ + i];
     monomials(u, monomial.data());
     const double* v = &values_[i * nc];
     for (std::size_t t = 0; t < terms_.size(); ++t) {
@@ -242,7 +244,7 @@ void WeightedMeanTree::fillRadial(int index) {
   for (std::size_t i = node.begin; i < node.end; ++i) {
     double s2 = 0.0;
     for (std::size_t a = 0; a < d; ++a) {
-      const double delta = at_[i * d + a] - node.centre[a];
+      const double delta = at_[a * count_ + i] - node.centre[a];
       s2 += delta * delta;
     }
     // At most 1: the radius is the largest of these distances.
@@ -440,7 +442,7 @@ bool WeightedMeanTree::Mean(const double* x, double scale, double* means) const 
     for (std::size_t i = node.begin; i < node.end; ++i) {
       double s2 = 0.0;
       for (std::size_t k = 0; k < d; ++k) {
-        const double delta = at_[i * d + k] - x[k];
+        const double delta = at_[k * count_ + i] - x[k];
         s2 += delta * delta;
       }
       const double w = weight(std::sqrt(s2) * scale);
@@ -513,11 +515,11 @@ void WeightedMeanTree::direct(Batch& batch, const Node& q, const Node& s) const 
     std::array<double, kMaxChannels> sum{}, odd{};  // in registers, not through batch.direct
     for (std::size_t first = s.begin; first < s.end; first += kBlock) {
       const std::size_t n = std::min(kBlock, s.end - first);
-      const double* at = &at_[first * d];
       double w[kBlock] = {};
       for (std::size_t k = 0; k < d; ++k) {
+        const double* axis = &at_[k * count_ + first];
         for (std::size_t j = 0; j < n; ++j) {
-          const double delta = at[j * d + k] - x[k];
+          const double delta = axis[j] - x[k];
           w[j] += delta * delta;
         }
       }

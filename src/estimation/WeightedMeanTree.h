@@ -107,7 +107,7 @@ class WeightedMeanTree {
   std::vector<Group> groups_;
   int channels_;
   std::size_t count_ = 0;
-  std::vector<double> at_;      // dims_ per station, tree order
+  std::vector<double> at_;      // per axis, every station in tree order (the exact sums read an axis at a stretch)
   std::vector<double> values_;  // channels_ per station, tree order, about the medians
   std::vector<double> median_;  // per channel (0 for weight channels)
   std::vector<double> spread_;  // per channel: a typical |value − median|
