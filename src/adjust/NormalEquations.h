@@ -198,6 +198,11 @@ int SolveLeastSquares(int u, Accumulate&& accumulate, Matrix& qxx, Matrix& x, bo
 }
 
 // The residual a·x − l of one observation row (computed minus given).
+inline double RowResidual(const double* a, double l, const double* x, int u) {
+  double v = -l;
+  for (int j = 0; j < u; ++j) v += a[j] * x[j];
+  return v;
+}
 inline double RowResidual(const double* a, double l, const Matrix& x) {
   double v = -l;
   for (int j = 0; j < x.rows(); ++j) v += a[j] * x(j, 0);
@@ -359,9 +364,7 @@ int ChunkedPass(int u, int k, const Rows& rows, const Matrix& previous, double& 
       double x[NormalEquations::kMaxUnknowns] = {};
       for (int j = 0; j < u; ++j) x[j] = previous(j, 0);
       rows.range(from(c), to(c), [&](const double* a, double l, double p) {
-        double v = -l;
-        for (int j = 0; j < u; ++j) v += a[j] * x[j];
-        chunk.push_back(std::sqrt(p) * v);
+        chunk.push_back(std::sqrt(p) * RowResidual(a, l, x, u));
       });
     });
     scaled[chunks].clear();
