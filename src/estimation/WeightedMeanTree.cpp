@@ -152,7 +152,6 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
     }
   }
   moments_.assign(nodes_.size() * terms_.size() * nc, 0.0);
-  absolute_.assign(nodes_.size() * nc, 0.0);
   // Leaves from their stations (on every core), the others from their
   // children's moments shifted to their own centre, children first (they
   // follow their parent in the tree's order).
@@ -221,7 +220,6 @@ void WeightedMeanTree::fillMoments(int index) {
   const std::size_t nc = static_cast<std::size_t>(channels_);
   const std::size_t d = static_cast<std::size_t>(dims_);
   double* moments = &moments_[static_cast<std::size_t>(index) * terms_.size() * nc];
-  double* absolute = &absolute_[static_cast<std::size_t>(index) * nc];
   std::vector<double> monomial(terms_.size());
   for (std::size_t i = node.begin; i < node.end; ++i) {
     std::array<double, 3> u{};
@@ -231,7 +229,6 @@ void WeightedMeanTree::fillMoments(int index) {
     for (std::size_t t = 0; t < terms_.size(); ++t) {
       for (std::size_t c = 0; c < nc; ++c) moments[t * nc + c] += monomial[t] * v[c];
     }
-    for (std::size_t c = 0; c < nc; ++c) absolute[c] += std::fabs(v[c]);
   }
 }
 
@@ -265,8 +262,8 @@ void WeightedMeanTree::fillRadial(int index) {
 // (ρ + |h|)^(q+1) expands binomially into the radial sums.
 void WeightedMeanTree::spreads(int index, double queryRadius, int q, double* out) const {
   const Node& node = nodes_[static_cast<std::size_t>(index)];
-  const std::size_t stride = radialStride(), powers = static_cast<std::size_t>(degree_) + 2;
-  const double* radial = &radial_[static_cast<std::size_t>(index) * powers * stride];
+  const std::size_t stride = radialStride();
+  const double* radial = radialOf(index);
   const double reach = queryRadius + node.radius;
   std::fill(out, out + stride, 0.0);
   if (!(reach > 0.0)) return;  // both ends single points: the expansion is exact
@@ -337,7 +334,6 @@ void WeightedMeanTree::shiftMoments(int index) {
   const std::size_t terms = terms_.size();
   const Node& node = nodes_[static_cast<std::size_t>(index)];
   double* moments = &moments_[static_cast<std::size_t>(index) * terms * nc];
-  double* absolute = &absolute_[static_cast<std::size_t>(index) * nc];
   std::vector<double> step(terms);
   for (const int child : {node.left, node.right}) {
     const Node& c = nodes_[static_cast<std::size_t>(child)];
@@ -351,7 +347,6 @@ void WeightedMeanTree::shiftMoments(int index) {
         for (std::size_t ch = 0; ch < nc; ++ch) moments[static_cast<std::size_t>(pair.sum) * nc + ch] += f * from[m * nc + ch];
       }
     }
-    for (std::size_t ch = 0; ch < nc; ++ch) absolute[ch] += absolute_[static_cast<std::size_t>(child) * nc + ch];
   }
 }
 
@@ -390,8 +385,6 @@ bool WeightedMeanTree::Mean(const double* x, double scale, double* means) const 
       }
       const double D = std::sqrt(D2);
       const double nearest = (D - node.radius) * scale;
-      const double* absolute = &absolute_[index * nc];
-      const double largest = largestValues(absolute);
       const double stations = static_cast<double>(node.end - node.begin);
       if (powerLaw && nearest > kNearest && node.radius < kMaxTheta * D) {
         const double theta = node.radius / D;
@@ -416,12 +409,13 @@ bool WeightedMeanTree::Mean(const double* x, double scale, double* means) const 
       } else if (!powerLaw && nearest > kNearest) {
         // Left out: every station's weight is at most the nearest one's.
         const double most = weight(nearest);
+        const double* absolute = radialOf(static_cast<int>(index));
         double collected = std::numeric_limits<double>::infinity();
         for (const Group& g : groups_) {
           const std::size_t wc = static_cast<std::size_t>(g.weightChannel);
-          if (absolute_[wc] > 0.0) collected = std::min(collected, sum[wc]);  // a group with stations
+          if (radialOf(0)[wc] > 0.0) collected = std::min(collected, sum[wc]);  // a group with stations
         }
-        if (most * (largest + typical * stations) <= 0.1 * tolerance * collected) {
+        if (most * (largestValues(absolute) + typical * stations) <= 0.1 * tolerance * collected) {
           for (std::size_t c = 0; c < nc; ++c) error[c] += most * absolute[c];
           continue;
         }

@@ -137,13 +137,17 @@ class WeightedMeanTree {
   // The means from the sums and their error bounds; false past kTolerance.
   bool finish(const double* sum, const double* error, double* means) const;
   std::vector<double> moments_;  // per node: terms × channels
-  std::vector<double> absolute_; // per node: channels, Σ|value|
   // Per node, for k = 0 … p + 1: Σ|value|·(|h|/r)^k per channel and, last,
   // Σ(|h|/r)^k, with h a station's offset from the node's centre and r the
   // node's radius: the bound of a far pair sums each station's own
   // remainder instead of taking every station at the node's edge.
   std::vector<double> radial_;
   std::size_t radialStride() const { return static_cast<std::size_t>(channels_) + 1; }
+  // A node's radial sums, power k at k·radialStride(); power 0 is each
+  // channel's Σ|value|.
+  const double* radialOf(int node) const {
+    return &radial_[static_cast<std::size_t>(node) * (static_cast<std::size_t>(degree_) + 2) * radialStride()];
+  }
   void fillRadial(int node);
   // Per channel and, last, for the count: Σ over the node's stations of
   // |value|·t^(q+1) with t = (queryRadius + |h|)/(queryRadius + r), the
