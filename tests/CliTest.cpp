@@ -329,10 +329,10 @@ TEST(SummaryJson, points_are_laid_out_and_escaped_as_the_json_library_does) {
     t.residuals = i % 2 == 0 ? AxisValues{0.001, -2.5e-7} : AxisValues{nan, 3.0, 1e-300};
     t.nabla = i == 5 ? AxisValues{} : AxisValues{-0.0, 1e21};
     t.mdb = i == 3 ? AxisValues{} : AxisValues{0.1};
-    t.axes = i == 6 ? AxisLabels{} : AxisLabels{std::vector<std::string>{"N", "E", "h"}};
     t.T = 1.0 / 3.0, t.F = 12.0, t.outlier = i == 2, t.tested = i != 4, t.redundancyShare = 0.5;
     estimation.points.push_back(t);
   }
+  estimation.testAxes = {"N", "E", "h"};
   cli::RunSummary summary;
   summary.command = "estimate";
   summary.estimation = &estimation;

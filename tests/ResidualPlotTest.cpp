@@ -37,11 +37,7 @@ IdenticalPoint point(const char* name, double y, double x, double z, double dY, 
   return p;
 }
 
-PointTest verdict(bool outlier) {
-  PointTest t;
-  t.outlier = outlier;
-  return t;
-}
+PointVerdict verdict(bool outlier) { return {outlier, true}; }
 
 TEST(ResidualPlot, plane_points_show_east_north_and_only_the_flagged_ones_are_outliers) {
   const std::vector<IdenticalPoint> identical = {point("A", 100.0, 200.0, 0.0, 0.002, -0.001, 0.0),
@@ -139,7 +135,7 @@ TEST(ResidualPlotSvg, names_and_colours_the_flagged_point_and_escapes_names) {
 TEST(ResidualPlotSvg, a_large_network_draws_every_flagged_point_and_a_stated_sample) {
   const LanguageTable table = englishTable();
   std::vector<IdenticalPoint> identical;
-  std::vector<PointTest> tests;
+  std::vector<PointVerdict> tests;
   for (int i = 0; i < 12000; ++i) {
     identical.push_back(point("P", 1000.0 * (i % 100), 1000.0 * (i / 100), 0, 0.001, -0.001, 0));
     tests.push_back(verdict(i == 7 || i == 8001));
@@ -156,7 +152,7 @@ TEST(ResidualPlotSvg, untested_points_are_counted_in_the_legend) {
   const LanguageTable table = englishTable();
   const std::vector<IdenticalPoint> identical = {point("A", 100.0, 200.0, 0.0, 0.002, -0.001, 0.0),
                                                  point("B", 300.0, 250.0, 0.0, -0.010, 0.004, 0.0)};
-  PointTest untested = verdict(false);
+  PointVerdict untested = verdict(false);
   untested.tested = false;
   const std::string svg = ResidualPlotSvg(PlanePlot(str::ListSimilarity, identical, {untested, untested}), table);
   EXPECT_NE(svg.find(">identical point: 2 not tested</text>"), std::string::npos);

@@ -166,6 +166,7 @@ int EstimateCommand::run(CliContext& context, const std::vector<std::string>& ar
   if (!parsed.output.empty()) summary.outputs["output"] = parsed.output;
   if (!plot.empty()) summary.outputs["plot"] = plot;
   EstimationSummary estimation;
+  estimation.keepPoints = !context.summaryPath.empty();
   TransformationSet set;
   bool savePoints = false;
   int done = 0;

@@ -171,7 +171,7 @@ void appendJsonArray(std::string& out, const Values& values, Append append) {
 
 // One record of "points" as json.dump(2) lays it out in the summary: keys
 // in std::map's order, the object indented by 4.
-void appendPointJson(std::string& out, const PointTest& t) {
+void appendPointJson(std::string& out, const PointTest& t, const std::vector<std::string>& axes) {
   auto key = [&](const char* name) {
     out += ",\n      \"";
     out += name;
@@ -182,9 +182,8 @@ void appendPointJson(std::string& out, const PointTest& t) {
   appendJsonNumber(out, t.F);
   key("T");
   appendJsonNumber(out, t.T);
-  if (!t.axes.empty()) {
+  if (!axes.empty()) {
     key("axes");
-    const std::vector<std::string> axes = t.axes.names();
     appendJsonArray(out, axes, [](std::string& o, const std::string& axis) { appendJsonString(o, axis); });
   }
   key("mdb");
@@ -220,7 +219,7 @@ void WriteSummaryJson(const RunSummary& summary, const std::function<void(std::s
   std::string block;
   for (std::size_t i = 0; i < e->points.size(); ++i) {
     block += i == 0 ? "\n" : ",\n";
-    appendPointJson(block, e->points[i]);
+    appendPointJson(block, e->points[i], e->testAxes);
     constexpr std::size_t kBlock = 1 << 16;
     if (block.size() >= kBlock) {
       sink(block);

@@ -247,8 +247,8 @@ void CartesianModel::FormatTransformed(std::size_t index, const Vec3& point, std
   }
 }
 
-ResidualPlot CartesianModel::Plot(const std::vector<PointTest>& tests) const {
-  return layout_.plot(PlotTitle(), job_.identical, tests);
+ResidualPlot CartesianModel::Plot(const std::vector<PointVerdict>& verdicts) const {
+  return layout_.plot(PlotTitle(), job_.identical, verdicts);
 }
 
 std::int64_t CartesianModel::PointsRead() const {

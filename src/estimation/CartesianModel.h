@@ -31,7 +31,7 @@ struct CartesianLayout {
   TestTableLayout test;
   bool blankBeforeTransformed = true;          // an empty line before the transformed points' title
   bool distributesIdenticalOnly = true;        // the residual distribution corrects identical points only
-  ResidualPlot (*plot)(int, const std::vector<IdenticalPoint>&, const std::vector<PointTest>&) = nullptr;
+  ResidualPlot (*plot)(int, const std::vector<IdenticalPoint>&, const std::vector<PointVerdict>&) = nullptr;
 };
 
 // What the plane and spatial models share: the point files and their
@@ -83,7 +83,7 @@ class CartesianModel : public EstimationModel {
   bool TransformsConcurrently() const override { return true; }
   void FormatTransformed(std::size_t index, const Vec3& point, std::string& reportLine,
                          std::string& outputLine) const override;
-  ResidualPlot Plot(const std::vector<PointTest>& tests) const override;
+  ResidualPlot Plot(const std::vector<PointVerdict>& verdicts) const override;
   std::int64_t PointsRead() const override;
   void CompleteSummary(EstimationSummary& summary) const override;
 

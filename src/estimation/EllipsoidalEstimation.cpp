@@ -537,13 +537,13 @@ class EllipsoidalEstimationModel final : public EstimationModel {
   }
 
   // A height-only point stands in the plot where its source point does.
-  ResidualPlot Plot(const std::vector<PointTest>& tests) const override {
+  ResidualPlot Plot(const std::vector<PointVerdict>& verdicts) const override {
     std::vector<GeographicPlotPoint> plotted;
     std::size_t next = 0;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
       if (!rows_[i].usable) continue;
       const EllipsoidalIdenticalPoint& ip = job_.identical[i];
-      const PointTest& test = tests[next++];
+      const PointVerdict& test = verdicts[next++];
       const EllipsoidalPoint& at = ip.target.hasPosition ? ip.target : ip.source;
       plotted.push_back({ip.source.name, at.B, at.L, ip.target.hasPosition, ip.dN, ip.dE, ip.target.hasHeight, ip.dh,
                          test.outlier, test.tested});

@@ -139,37 +139,6 @@ class AxisValues {
   unsigned char size_ = 0;
 };
 
-// Up to three axis names of at most seven bytes ("Y", "X", "Z"; "N", "E",
-// "h"), held in place for the same reason; a longer name or a fourth is a
-// fault of the caller (std::length_error).
-class AxisLabels {
- public:
-  AxisLabels() = default;
-  AxisLabels(const std::vector<std::string>& names) {  // NOLINT: as a vector
-    if (names.size() > names_.size()) throw std::length_error("AxisLabels: more than three axes");
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      if (names[i].size() >= names_[i].size()) throw std::length_error("AxisLabels: an axis name of over 7 bytes");
-      std::copy(names[i].begin(), names[i].end(), names_[i].begin());
-      lengths_[i] = static_cast<unsigned char>(names[i].size());
-    }
-    size_ = static_cast<unsigned char>(names.size());
-  }
-
-  std::size_t size() const noexcept { return size_; }
-  bool empty() const noexcept { return size_ == 0; }
-  std::string operator[](std::size_t i) const { return std::string(names_[i].data(), lengths_[i]); }
-  std::vector<std::string> names() const {
-    std::vector<std::string> out;
-    for (std::size_t i = 0; i < size_; ++i) out.push_back((*this)[i]);
-    return out;
-  }
-
- private:
-  std::array<std::array<char, 8>, 3> names_{};
-  std::array<unsigned char, 3> lengths_{};
-  unsigned char size_ = 0;
-};
-
 struct PointTest {
   std::string name;
   AxisValues residuals;  // computed minus given, in the file's axis order
@@ -178,7 +147,6 @@ struct PointTest {
   double F = 0.0;
   bool outlier = false;
   bool tested = true;  // false: the redundancy left no test of this point (T and F are 0)
-  AxisLabels axes;  // names of the residual components, e.g. "Y", "X"
   // Reliability: the share of the point's observations the other points
   // control (its redundancy numbers summed over k, 0 … 1), and the minimal
   // detectable bias of each component (metres; NaN where none is detectable).
@@ -203,6 +171,11 @@ struct EstimationSummary {
   std::vector<std::string> distributedOutliers;  // points flagged as gross errors whose residuals were distributed
   std::vector<EstimatedParameter> parameters;
   std::vector<PointTest> points;
+  std::vector<std::string> testAxes;  // names of each point's residual components, e.g. "Y", "X"
+  // False where the caller reads neither `points` nor `plot` (the command
+  // line without --summary): the run lets the point records go once the
+  // report is written, and keeps no plot.
+  bool keepPoints = true;
   // What else the transformation needs besides the parameters (the
   // ellipsoidal estimation): ellipsoids and the pre-translation (metres).
   std::vector<std::pair<std::string, EllipsoidRecord>> ellipsoids;  // "source", "target"

@@ -140,7 +140,6 @@ PointTest DescribeTest(const EstimationModel& model, std::size_t point, const Fi
   test.T = result.T;
   test.F = result.F;
   test.outlier = result.outlier;
-  test.axes = model.AxisNames();
   test.tested = result.tested;
   return test;
 }
@@ -286,7 +285,7 @@ RunOutputs::RunOutputs(const EstimationModel& model, JobHost& host)
       report(host.language(), files.settings->headerText, files.settings->userDefinedHeader,
              files.settings->includeDate),
       sink(output, model.writeIdentical()) {
-  for (std::size_t i = 0; i < model.identicalCount(); ++i) sink.addIdentical(model.identicalName(i));
+  sink.setIdentical(model.identicalCount(), [&model](std::size_t i) { return std::string_view(model.identicalName(i)); });
 }
 
 bool RunOutputs::open(JobHost& host) {
@@ -581,21 +580,23 @@ Transformed TransformEveryPoint(EstimationModel& model, RunOutputs& outputs, Job
 }
 
 void TellAndSummarise(EstimationModel& model, JobHost& host, const RunNotices& notices, const Transformed& transformed,
-                      std::vector<PointTest> tests, EstimationSummary* summary, RunResult result) {
+                      const std::vector<PointVerdict>& verdicts, std::vector<PointTest> tests,
+                      EstimationSummary* summary, RunResult result) {
   TellNotices(host, notices);
   model.TellTransformed(host, transformed.leftOut, transformed.firstLeftOut);
   if (transformed.outsideHull > 0) {
     host.message(str::OutsideHull,
                  {transformed.outsideHull, utf8Name(transformed.farthestOutside), transformed.farthestDistance});
   }
-  ResidualPlot plot = model.Plot(tests);
+  ResidualPlot plot = model.Plot(verdicts);
   if (const RunFiles files = model.files(); !files.plotPath.empty()) WriteResidualPlot(files.plotPath, plot, host);
   model.Complete();
   if (summary == nullptr) return;
-  summary->plot = std::move(plot);
+  if (summary->keepPoints) summary->plot = std::move(plot);
   FillEstimationSummary(*summary, model.method(), result.counters.summary, result.fit.omega, result.fit.redundancy,
                         std::move(result.parameters), std::move(tests), model.PointsRead(), result.written,
                         result.fit.pointsUsed, notices);
+  summary->testAxes = model.AxisNames();
   summary->reweightingPasses = result.counters.reweighting;
   summary->testK = notices.observationsPerPoint;
   if (result.l1Sigma) summary->parameterSigma = "l1-asymptotic";

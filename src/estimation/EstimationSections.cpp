@@ -54,8 +54,8 @@ void WriteTestVerdict(ReportFile& report, const LanguageTable& table, const Test
 
 bool TransformedPointSink::isIdentical(std::string_view name) const {
   std::call_once(indexed_, [this] {
-    index_.emplace(NameAt{&names_}, names_.size());
-    for (std::size_t i = 0; i < names_.size(); ++i) index_->FindOrAdd(names_[i], i);
+    index_.emplace(NameAt{&nameOf_}, identicalCount_);
+    for (std::size_t i = 0; i < identicalCount_; ++i) index_->FindOrAdd(nameOf_(i), i);
   });
   return index_->Find(name) >= 0;
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,8 +47,12 @@ class TransformedPointSink {
  public:
   TransformedPointSink(OutputFile& output, int writeIdentical) : output_(output), writeIdentical_(writeIdentical) {}
 
-  // The names of the identical points; they must outlive the sink.
-  void addIdentical(std::string_view name) { names_.push_back(name); }
+  // The identical points: how many, and each one's name by index (the
+  // names must outlive the sink; a copy of a million views was 16 MB).
+  void setIdentical(std::size_t count, std::function<std::string_view(std::size_t)> nameOf) {
+    identicalCount_ = count;
+    nameOf_ = std::move(nameOf);
+  }
   // Safe from several threads at once; the first call indexes the names
   // (a run that writes every point asks none).
   bool isIdentical(std::string_view name) const;
@@ -61,10 +66,11 @@ class TransformedPointSink {
   OutputFile& output_;
   int writeIdentical_;
   struct NameAt {
-    const std::vector<std::string_view>* names;
-    std::string_view operator()(std::size_t i) const { return (*names)[i]; }
+    const std::function<std::string_view(std::size_t)>* nameOf;
+    std::string_view operator()(std::size_t i) const { return (*nameOf)(i); }
   };
-  std::vector<std::string_view> names_;
+  std::size_t identicalCount_ = 0;
+  std::function<std::string_view(std::size_t)> nameOf_;
   mutable std::once_flag indexed_;
   mutable std::optional<NameIndex<NameAt>> index_;
   std::int64_t written_ = 0;

@@ -524,7 +524,8 @@ struct RunResult {
 };
 
 void TellAndSummarise(EstimationModel& model, JobHost& host, const RunNotices& notices, const Transformed& transformed,
-                      std::vector<PointTest> tests, EstimationSummary* summary, RunResult result);
+                      const std::vector<PointVerdict>& verdicts, std::vector<PointTest> tests,
+                      EstimationSummary* summary, RunResult result);
 
 }  // namespace stages
 }  // namespace pelmar

@@ -23,7 +23,15 @@ bool ResidualPlot::hasHeights() const {
   return std::any_of(points.begin(), points.end(), [](const PlotPoint& p) { return p.hasHeight; });
 }
 
-ResidualPlot PlanePlot(int titleId, const std::vector<IdenticalPoint>& identical, const std::vector<PointTest>& tests) {
+std::vector<PointVerdict> VerdictsOf(const std::vector<PointTest>& tests) {
+  std::vector<PointVerdict> verdicts;
+  verdicts.reserve(tests.size());
+  for (const PointTest& t : tests) verdicts.push_back({t.outlier, t.tested});
+  return verdicts;
+}
+
+ResidualPlot PlanePlot(int titleId, const std::vector<IdenticalPoint>& identical,
+                       const std::vector<PointVerdict>& verdicts) {
   ResidualPlot plot;
   plot.titleId = titleId;
   plot.points.reserve(identical.size());
@@ -36,8 +44,8 @@ ResidualPlot PlanePlot(int titleId, const std::vector<IdenticalPoint>& identical
     point.hasPlan = true;
     point.dEast = p.dY;
     point.dNorth = p.dX;
-    point.flagged = i < tests.size() && tests[i].outlier;
-    point.tested = i >= tests.size() || tests[i].tested;
+    point.flagged = i < verdicts.size() && verdicts[i].outlier;
+    point.tested = i >= verdicts.size() || verdicts[i].tested;
     plot.points.push_back(std::move(point));
   }
   return plot;
@@ -75,7 +83,7 @@ double dot(const double (&a)[3], double x, double y, double z) { return a[0] * x
 }  // namespace
 
 ResidualPlot SpatialPlot(int titleId, const std::vector<IdenticalPoint>& identical,
-                         const std::vector<PointTest>& tests) {
+                         const std::vector<PointVerdict>& verdicts) {
   ResidualPlot plot;
   plot.titleId = titleId;
   plot.localHorizon = earthCentred(identical);
@@ -94,8 +102,8 @@ ResidualPlot SpatialPlot(int titleId, const std::vector<IdenticalPoint>& identic
     PlotPoint point;
     point.name = p.name;
     point.hasPlan = point.hasHeight = true;
-    point.flagged = i < tests.size() && tests[i].outlier;
-    point.tested = i >= tests.size() || tests[i].tested;
+    point.flagged = i < verdicts.size() && verdicts[i].outlier;
+    point.tested = i >= verdicts.size() || verdicts[i].tested;
     if (plot.localHorizon) {
       const double x = p.targetX - cx, y = p.targetY - cy, z = p.targetZ - cz;
       point.east = dot(centre.east, x, y, z);

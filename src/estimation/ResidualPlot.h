@@ -40,9 +40,19 @@ struct ResidualPlot {
   bool hasHeights() const;
 };
 
+// What the gross-error test said of an identical point: all the plot needs
+// of its record (a record is 150 bytes, a million of them outlive the
+// report only where a summary asks for them).
+struct PointVerdict {
+  bool outlier = false;
+  bool tested = true;  // false: the redundancy left no test of the point
+};
+std::vector<PointVerdict> VerdictsOf(const std::vector<PointTest>& tests);
+
 // The plane estimations: target Y is east, target X north; residuals dY, dX.
-// `tests` runs parallel to `identical`.
-ResidualPlot PlanePlot(int titleId, const std::vector<IdenticalPoint>& identical, const std::vector<PointTest>& tests);
+// `verdicts` runs parallel to `identical`.
+ResidualPlot PlanePlot(int titleId, const std::vector<IdenticalPoint>& identical,
+                       const std::vector<PointVerdict>& verdicts);
 
 // The spatial estimations on files "name c1 c2 c3". Earth-centred
 // coordinates (every target point between 6 300 km and 6 420 km from the
@@ -53,7 +63,7 @@ ResidualPlot PlanePlot(int titleId, const std::vector<IdenticalPoint>& identical
 // Other coordinates are taken as a local system in the surveyors' order:
 // c2 (Y) east, c1 (X) north, c3 (Z) height.
 ResidualPlot SpatialPlot(int titleId, const std::vector<IdenticalPoint>& identical,
-                         const std::vector<PointTest>& tests);
+                         const std::vector<PointVerdict>& verdicts);
 
 // The ellipsoidal estimation: points by latitude and longitude (degrees),
 // residuals north, east and height (metres). The plan is a local one about

@@ -282,8 +282,8 @@ QStringList PointTexts(const EstimationSummary& summary) {
     QString text = QString::fromStdString(utf8Name(p.name)) + ": " + uiText(verdict);
     if (t != nullptr) {
       QStringList parts;
-      for (std::size_t c = 0; c < t->residuals.size() && c < t->axes.size(); ++c) {
-        parts << QString::fromStdString(t->axes[c]) + " = " + QString::number(t->residuals[c] * 1000.0, 'f', 1) +
+      for (std::size_t c = 0; c < t->residuals.size() && c < summary.testAxes.size(); ++c) {
+        parts << QString::fromStdString(summary.testAxes[c]) + " = " + QString::number(t->residuals[c] * 1000.0, 'f', 1) +
                      " mm";
       }
       text += "\n" + uiText(str::PlotPointTip, {parts.join(", ")});
