@@ -38,13 +38,6 @@ bool CartesianModel::ReadAndPair(JobHost& host) {
   return ReadEstimationPoints(job_, layout_.read, minimumIdentical_, host);
 }
 
-CartesianModel::Vec3 CartesianModel::TableOrder(double y, double x, double z) const {
-  const double yxz[3] = {y, x, z};
-  Vec3 out{};
-  for (int c = 0; c < layout_.dimensions; ++c) out[c] = yxz[layout_.tableAxes[c]];
-  return out;
-}
-
 // The adjustment works on coordinates reduced to the centroids: normal
 // equations of raw coordinates near 5e6 m lose about 13 of their 16 digits
 // and move transformed points by millimetres. Without "Center" the
@@ -65,16 +58,6 @@ bool CartesianModel::CheckGeometry(JobHost& host) {
       for (int c = 0; c < 3; ++c) sourceCentroid_[c] += sources[i][c], targetCentroid_[c] += targets[i][c];
     }
     for (int c = 0; c < 3; ++c) sourceCentroid_[c] /= static_cast<int>(n), targetCentroid_[c] /= static_cast<int>(n);
-  }
-  reduced_.clear();
-  reduced_.reserve(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    Reduced r;
-    for (int c = 0; c < 3; ++c) {
-      r.source[c] = sources[i][c] - sourceCentroid_[c];
-      r.target[c] = targets[i][c] - targetCentroid_[c];
-    }
-    reduced_.push_back(r);
   }
   // The normal equations would call only exact cases singular and leave a
   // near one to give numbers that mean nothing.

@@ -84,7 +84,7 @@ class PlaneEstimationModel final : public CartesianModel {
   int unknowns() const override { return unknownsOf(model_); }
 
   bool RowsOf(std::size_t point, PointRows& rows) const override {
-    const Reduced& p = reduced_[point];
+    const Reduced p = reduced(point);
     designRows(model_, p.source[0], p.source[1], rows.a);
     rows.count = 2;
     for (int r = 0; r < 2; ++r) {
@@ -97,7 +97,8 @@ class PlaneEstimationModel final : public CartesianModel {
   bool Settled(const Matrix& now, const Matrix& before) const override {
     auto rows = [&](auto&& add) {
       double a[2][PointRows::kMaxUnknowns];
-      for (const Reduced& p : reduced_) {
+      for (std::size_t i = 0; i < identicalCount(); ++i) {
+        const Reduced p = reduced(i);
         designRows(model_, p.source[0], p.source[1], a);
         add(a[0], 0.0, 1.0);
         add(a[1], 0.0, 1.0);
@@ -112,10 +113,11 @@ class PlaneEstimationModel final : public CartesianModel {
   double Residuals(const Adjustment& adjustment, std::vector<std::array<double, 3>>& v) override {
     v.assign(identicalCount(), {});
     double omega = 0.0;
-    for (std::size_t i = 0; i < reduced_.size(); ++i) {
+    for (std::size_t i = 0; i < identicalCount(); ++i) {
+      const Reduced p = reduced(i);
       double y = 0.0, xv = 0.0;
-      applyModel(model_, adjustment.x, reduced_[i].source[0], reduced_[i].source[1], y, xv);
-      v[i] = {y - reduced_[i].target[0], xv - reduced_[i].target[1], 0.0};
+      applyModel(model_, adjustment.x, p.source[0], p.source[1], y, xv);
+      v[i] = {y - p.target[0], xv - p.target[1], 0.0};
       omega += v[i][0] * v[i][0] + v[i][1] * v[i][1];
       KeepResiduals(i, v[i].data(), 2);
     }

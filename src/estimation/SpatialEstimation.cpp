@@ -214,13 +214,15 @@ using Reduced = CartesianModel::Reduced;
 // rotation, the reduced translations at zero.
 const double kLargeRotation = 1.0 / kDegreesPerRadian;  // radians
 
-bool closedFormStart(const std::vector<Reduced>& reduced, const Groups& groups, Approximation& start) {
+// `each(f)` calls f with every point the start is taken from.
+template <class EachPoint>
+bool closedFormStart(const EachPoint& each, const Groups& groups, Approximation& start) {
   Mat3 s{};  // s[a][b] = Σ c_a·g_b
-  for (const Reduced& p : reduced) {
+  each([&](const Reduced& p) {
     for (int a = 0; a < 3; ++a) {
       for (int b = 0; b < 3; ++b) s[a][b] += p.source[a] * p.target[b];
     }
-  }
+  });
   const std::array<std::array<double, 4>, 4> n = {{
       {s[0][0] + s[1][1] + s[2][2], s[1][2] - s[2][1], s[2][0] - s[0][2], s[0][1] - s[1][0]},
       {s[1][2] - s[2][1], s[0][0] - s[1][1] - s[2][2], s[0][1] + s[1][0], s[2][0] + s[0][2]},
@@ -245,10 +247,10 @@ bool closedFormStart(const std::vector<Reduced>& reduced, const Groups& groups, 
   start.eps = {std::atan2(-r[2][0], r[2][2]), std::asin(std::clamp(r[2][1], -1.0, 1.0)), std::atan2(-r[0][1], r[1][1])};
   if (groups.scale) {
     double along = 0.0, squares = 0.0;
-    for (const Reduced& p : reduced) {
+    each([&](const Reduced& p) {
       const Vec3 rc = apply(r, p.source);
       for (int i = 0; i < 3; ++i) along += p.target[i] * rc[i], squares += p.source[i] * p.source[i];
-    }
+    });
     if (squares > 0.0 && along > 0.0) start.m = along / squares;
   }
   return true;
@@ -296,7 +298,8 @@ class SpatialEstimationModel final : public CartesianModel {
   int unknowns() const override { return groups_.u; }
 
   bool RowsOf(std::size_t point, PointRows& rows) const override {
-    state_.rows(reduced_[point].source, reduced_[point].target, rows.a, rows.l);
+    const Reduced p = reduced(point);
+    state_.rows(p.source, p.target, rows.a, rows.l);
     rows.count = 3;
     rows.p[0] = rows.p[1] = rows.p[2] = 1.0;
     return true;
@@ -311,12 +314,13 @@ class SpatialEstimationModel final : public CartesianModel {
   }
   // The start the run takes, from the points inside alone.
   void StartFor(const std::vector<char>& inside) override {
-    std::vector<Reduced> points;
-    for (std::size_t i = 0; i < reduced_.size(); ++i) {
-      if (inside[i]) points.push_back(reduced_[i]);
-    }
+    auto each = [&](auto&& f) {
+      for (std::size_t i = 0; i < identicalCount(); ++i) {
+        if (inside[i]) f(reduced(i));
+      }
+    };
     Approximation start;
-    if (!(groups_.rotations && closedFormStart(points, groups_, start))) start = Approximation{};
+    if (!(groups_.rotations && closedFormStart(each, groups_, start))) start = Approximation{};
     state_.start(start);
   }
   void RestoreApproximations(const std::vector<double>& saved) override {
@@ -491,7 +495,10 @@ class SpatialEstimationModel final : public CartesianModel {
   void Prepare() override {
     if (!rigorous_ || !groups_.rotations) return;
     Approximation start;
-    if (closedFormStart(reduced_, groups_, start)) {
+    auto each = [&](auto&& f) {
+      for (std::size_t i = 0; i < identicalCount(); ++i) f(reduced(i));
+    };
+    if (closedFormStart(each, groups_, start)) {
       state_.start(start);
       closedFormSecond_ = start.eps[1];
     }

@@ -71,7 +71,7 @@ int ReadPointFile2D(const std::filesystem::path& path, PointList& points, Unread
     double y = 0.0;
     double x = 0.0;
     if (scanFields(data, name, y, x) < 3) return false;
-    list.push_back(PointRecord{std::string(name), y, x, 0.0, keepRest ? std::string(RestAfterWords(data, 3)) : ""});
+    list.push_back(PointRecord{std::string(name), y, x, 0.0, keepRest ? RestText(RestAfterWords(data, 3)) : RestText()});
     return true;
   });
 }
@@ -90,7 +90,7 @@ int ReadPointFile3D(const std::filesystem::path& path, PointList& points, Unread
     double y = 0.0;
     double z = 0.0;
     if (!ScanPoint3D(data, swapped, name, x, y, z)) return false;
-    list.push_back(PointRecord{std::string(name), y, x, z, keepRest ? std::string(RestAfterWords(data, 4)) : ""});
+    list.push_back(PointRecord{std::string(name), y, x, z, keepRest ? RestText(RestAfterWords(data, 4)) : RestText()});
     return true;
   });
 }
