@@ -864,6 +864,9 @@ TEST_F(Gui, estimation_page_shows_the_numbers_and_a_plot_window_that_names_point
   const QPointF marker = window->markerPosition(0);
   ASSERT_FALSE(marker.isNull());
   EXPECT_TRUE(window->pointAt(marker).startsWith("P0: " + text(str::VerdictAccepted)));
+  // P0's residuals are some hundredths of a millimetre, some of them negative.
+  EXPECT_TRUE(window->pointAt(marker).contains(": Y = 0.0 mm, X = 0.0 mm, Z = 0.0 mm"))
+      << "the residuals by axis, no sign on a 0: " << window->pointAt(marker).toStdString();
   window->zoomAbout(marker, 4.0);
   EXPECT_NEAR(window->markerPosition(0).x(), marker.x(), 0.5) << "the point under the pointer stays";
   EXPECT_TRUE(window->pointAt(marker).startsWith("P0: "));

@@ -13,13 +13,6 @@ namespace pelmar {
 
 namespace {
 
-std::string fixed(double value, int decimals) {
-  std::string text = formatFixed(value, 0, decimals);
-  // "-0.0000" is a sign without a value.
-  if (text[0] == '-' && text.find_first_of("123456789") == std::string::npos) text.erase(0, 1);
-  return text;
-}
-
 // Padded to `width` characters (UTF-8: "σ" and "ß" are one column each).
 std::string padded(std::string text, std::size_t width, bool right) {
   const std::size_t columns = characterCount(text);
@@ -43,18 +36,18 @@ std::string shownName(const std::string& name, const LanguageTable& table) {
 
 std::string ParameterNumber(double value, const std::string& unit) {
   if (!std::isfinite(value)) return "-";
-  if (unit == "m") return fixed(value, 4);
-  if (unit == "arcsec") return fixed(value, 5);
-  if (unit == "deg") return fixed(value, 9);
-  if (unit == "ppm") return fixed(value, 4);
-  return fixed(value, 10);
+  if (unit == "m") return FixedText(value, 4);
+  if (unit == "arcsec") return FixedText(value, 5);
+  if (unit == "deg") return FixedText(value, 9);
+  if (unit == "ppm") return FixedText(value, 4);
+  return FixedText(value, 10);
 }
 
 std::string ResultsText(const EstimationSummary& summary, const LanguageTable& table) {
   std::string out;
   auto line = [&out](const std::string& text) { out += text + "\n"; };
   if (summary.sigma0) {
-    line(table.format(str::ResultsSigma0, {fixed(*summary.sigma0, 5), summary.redundancy}));
+    line(table.format(str::ResultsSigma0, {FixedText(*summary.sigma0, 5), summary.redundancy}));
   } else {
     line(table.text(str::ResultsSigma0None));
   }
@@ -81,7 +74,7 @@ std::string ResultsText(const EstimationSummary& summary, const LanguageTable& t
   auto vector = [&](int headId, const std::array<double, 3>& t, const std::vector<std::string>& names) {
     line(table.text(headId));
     for (std::size_t c = 0; c < names.size() && c < 3; ++c) {
-      line("  " + padded(names[c], 10, false) + padded(fixed(t[c], 4), 18, true) + "  m");
+      line("  " + padded(names[c], 10, false) + padded(FixedText(t[c], 4), 18, true) + "  m");
     }
   };
   if (summary.filesTranslation) vector(str::ResultsFilesTranslation, *summary.filesTranslation, summary.filesAxes);
@@ -96,11 +89,19 @@ std::string ResultsText(const EstimationSummary& summary, const LanguageTable& t
   } else {
     line(table.format(str::ResultsFlagged, {flagged}));
     for (const PointTest& p : summary.points) {
-      if (p.outlier) line("  " + padded(utf8Name(p.name), 16, false) + "T = " + fixed(p.T, 2) + "  F = " + fixed(p.F, 2));
+      if (p.outlier) {
+        line("  " + padded(utf8Name(p.name), 16, false) + "T = " + FixedText(p.T, 2) + "  F = " + FixedText(p.F, 2));
+      }
     }
   }
   if (summary.outsideHull > 0) line(table.format(str::ResultsOutsideHull, {summary.outsideHull}));
   return out;
+}
+
+std::string FixedText(double value, int decimals) {
+  std::string text = formatFixed(value, 0, decimals);
+  if (text[0] == '-' && text.find_first_of("123456789") == std::string::npos) text.erase(0, 1);
+  return text;
 }
 
 }  // namespace pelmar

@@ -19,4 +19,8 @@ std::string ResultsText(const EstimationSummary& summary, const LanguageTable& t
 // 1e-10.
 std::string ParameterNumber(double value, const std::string& unit);
 
+// `value` to `decimals` places, without the sign of a value that rounds to
+// zero ("-0.0000" is a sign without a value).
+std::string FixedText(double value, int decimals);
+
 }  // namespace pelmar

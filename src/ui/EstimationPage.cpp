@@ -283,8 +283,7 @@ QStringList PointTexts(const EstimationSummary& summary) {
     if (t != nullptr) {
       QStringList parts;
       for (std::size_t c = 0; c < t->residuals.size() && c < summary.testAxes.size(); ++c) {
-        parts << QString::fromStdString(summary.testAxes[c]) + " = " + QString::number(t->residuals[c] * 1000.0, 'f', 1) +
-                     " mm";
+        parts << QString::fromStdString(summary.testAxes[c] + " = " + FixedText(t->residuals[c] * 1000.0, 1) + " mm");
       }
       text += "\n" + uiText(str::PlotPointTip, {parts.join(", ")});
       if (t->tested) {
