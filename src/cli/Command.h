@@ -36,7 +36,7 @@ struct CliContext {
   std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
   // What the run has reached: a command fills it as it goes, so that a run
   // that fails still tells in its summary what it read and why it stopped.
-  RunSummary summary;
+  RunSummary summary{};
   bool summaryWritten = false;
 };
 

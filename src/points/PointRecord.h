@@ -39,7 +39,7 @@ struct PointRecord {
   double Y = 0.0;
   double X = 0.0;
   double Z = 0.0;
-  RestText rest;  // the text after the values, when the reader was asked to keep it
+  RestText rest{};  // the text after the values, when the reader was asked to keep it
 };
 
 using PointList = std::vector<PointRecord>;
