@@ -285,7 +285,8 @@ RunOutputs::RunOutputs(const EstimationModel& model, JobHost& host)
       report(host.language(), files.settings->headerText, files.settings->userDefinedHeader,
              files.settings->includeDate),
       sink(output, model.writeIdentical()) {
-  sink.setIdentical(model.identicalCount(), [&model](std::size_t i) { return std::string_view(model.identicalName(i)); });
+  sink.setIdentical(model.identicalCount(),
+                    [&model](std::size_t i) { return std::string_view(model.identicalName(i)); });
 }
 
 bool RunOutputs::open(JobHost& host) {

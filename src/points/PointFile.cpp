@@ -71,7 +71,8 @@ int ReadPointFile2D(const std::filesystem::path& path, PointList& points, Unread
     double y = 0.0;
     double x = 0.0;
     if (scanFields(data, name, y, x) < 3) return false;
-    list.push_back(PointRecord{std::string(name), y, x, 0.0, keepRest ? RestText(RestAfterWords(data, 3)) : RestText()});
+    list.push_back(
+        PointRecord{std::string(name), y, x, 0.0, keepRest ? RestText(RestAfterWords(data, 3)) : RestText()});
     return true;
   });
 }
