@@ -87,7 +87,7 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
   }
   count_ = order.size();
   nodes_.reserve(2 * (count_ / kLeafSize + 1));
-  if (count_ > 0) Build(dims_, 0, count_, order, positions.data(), nodes_, kLeafSize);
+  if (count_ > 0) Build(dims_, 0, count_, order, positions.data(), nodes_, kLeafSize, true);
   at_.resize(count_ * static_cast<std::size_t>(dims_));
   values_.resize(count_ * nc);
   for (std::size_t i = 0; i < count_; ++i) {
@@ -166,7 +166,7 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
 }
 
 int WeightedMeanTree::Build(int dims, std::size_t begin, std::size_t end, std::vector<std::size_t>& order,
-                            const double* positions, std::vector<Node>& nodes, std::size_t leafSize) {
+                            const double* positions, std::vector<Node>& nodes, std::size_t leafSize, bool halves) {
   const std::size_t d = static_cast<std::size_t>(dims);
   std::array<double, 3> low{}, high{};
   low.fill(std::numeric_limits<double>::infinity());
@@ -207,6 +207,28 @@ int WeightedMeanTree::Build(int dims, std::size_t begin, std::size_t end, std::v
                      order.begin() + static_cast<std::ptrdiff_t>(end), [&](std::size_t p, std::size_t q) {
                        return positions[p * d + widest] < positions[q * d + widest];
                      });
+    if (halves) {
+      // Each half into a list of its own (they share nothing but `order`,
+      // in ranges apart), then both after this node with their child
+      // indices moved along.
+      std::array<std::vector<Node>, 2> half;
+      const std::array<std::size_t, 3> bounds{begin, middle, end};
+      OnEveryCore(2, [&](std::size_t h) {
+        Build(dims, bounds[h], bounds[h + 1], order, positions, half[h], leafSize);
+      });
+      std::array<int, 2> first{};
+      for (std::size_t h = 0; h < 2; ++h) {
+        const int offset = static_cast<int>(nodes.size());
+        first[h] = offset;
+        for (Node n : half[h]) {
+          if (n.left >= 0) n.left += offset, n.right += offset;
+          nodes.push_back(n);
+        }
+      }
+      nodes[static_cast<std::size_t>(index)].left = first[0];
+      nodes[static_cast<std::size_t>(index)].right = first[1];
+      return index;
+    }
     const int left = Build(dims, begin, middle, order, positions, nodes, leafSize);
     const int right = Build(dims, middle, end, order, positions, nodes, leafSize);
     nodes[static_cast<std::size_t>(index)].left = left;
@@ -739,7 +761,7 @@ bool WeightedMeanTree::MeansOf(std::size_t count, const double* queries, const d
   }
   std::vector<std::size_t> order(batch.order.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  Build(dims_, 0, order.size(), order, positions.data(), batch.nodes, kQueryLeafSize);
+  Build(dims_, 0, order.size(), order, positions.data(), batch.nodes, kQueryLeafSize, true);
   for (std::size_t& i : order) i = batch.order[i];
   batch.order = std::move(order);
   batch.direct.assign(batch.order.size() * nc, 0.0);

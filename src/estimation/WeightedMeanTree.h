@@ -78,8 +78,10 @@ class WeightedMeanTree {
     int left = -1, right = -1;
   };
 
+  // `halves`: the root's two halves are built side by side, on two cores
+  // (the same nodes in the same preorder as one after the other).
   static int Build(int dims, std::size_t begin, std::size_t end, std::vector<std::size_t>& order,
-                   const double* positions, std::vector<Node>& nodes, std::size_t leafSize);
+                   const double* positions, std::vector<Node>& nodes, std::size_t leafSize, bool halves = false);
   struct Batch;
   struct Work;
   // Means without the retry; `retry`: `means` holds a first pass's means,
