@@ -24,6 +24,7 @@ class Matrix {
   int cols() const noexcept { return cols_; }
   double& operator()(int i, int j) { return data_[static_cast<std::size_t>(i) * cols_ + j]; }
   double operator()(int i, int j) const { return data_[static_cast<std::size_t>(i) * cols_ + j]; }
+  const double* data() const noexcept { return data_.data(); }  // row by row
 
   // New storage of rows × cols, every element `fill`; 0, or 1 (and rows -1)
   // when the storage cannot be had.

@@ -203,10 +203,8 @@ inline double RowResidual(const double* a, double l, const double* x, int u) {
   for (int j = 0; j < u; ++j) v += a[j] * x[j];
   return v;
 }
-inline double RowResidual(const double* a, double l, const Matrix& x) {
-  double v = -l;
-  for (int j = 0; j < x.rows(); ++j) v += a[j] * x(j, 0);
-  return v;
+inline double RowResidual(const double* a, double l, const Matrix& x) {  // x a column
+  return RowResidual(a, l, x.data(), x.rows());
 }
 
 // How far the increment x moves the observations: the largest |a·x| over

@@ -543,10 +543,10 @@ class EllipsoidalEstimationModel final : public EstimationModel {
     for (std::size_t i = 0; i < rows_.size(); ++i) {
       if (!rows_[i].usable) continue;
       const EllipsoidalIdenticalPoint& ip = job_.identical[i];
-      const PointVerdict& test = verdicts[next++];
+      const PointVerdict& verdict = verdicts[next++];
       const EllipsoidalPoint& at = ip.target.hasPosition ? ip.target : ip.source;
       plotted.push_back({ip.source.name, at.B, at.L, ip.target.hasPosition, ip.dN, ip.dE, ip.target.hasHeight, ip.dh,
-                         test.outlier, test.tested});
+                         verdict.outlier, verdict.tested});
     }
     return EllipsoidalPlot(str::ListEllipsoidal, plotted, job_.targetEllipsoid.a);
   }
