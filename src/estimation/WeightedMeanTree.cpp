@@ -501,6 +501,10 @@ struct WeightedMeanTree::Work {
   std::size_t first = 0;
   std::vector<double> local;  // per node: terms × channels
   std::vector<double> error;  // per node: channels
+  // Per node: the highest degree its expansion holds a term of (its far
+  // pairs' and its ancestors'), −1 while it holds none; the shifts to the
+  // children and the evaluation at the queries stop there.
+  std::vector<int> degree;
 };
 
 struct WeightedMeanTree::Batch {
@@ -617,6 +621,7 @@ void WeightedMeanTree::interact(Batch& batch, Work& work, int queryNode, int sta
       }
       double* error = &work.error[slot * nc];
       for (std::size_t c = 0; c < nc; ++c) error[c] += bound * spread[c];
+      work.degree[slot] = std::max(work.degree[slot], lowest);
       return;
     }
   }
@@ -642,28 +647,36 @@ template <std::size_t Dims, std::size_t NC>
 void WeightedMeanTree::descend(Batch& batch, Work& work, int queryNode) const {
   const std::size_t nc = NC ? NC : static_cast<std::size_t>(channels_);
   const std::size_t d = Dims ? Dims : static_cast<std::size_t>(dims_);
-  const std::size_t terms = terms_.size();
+  const std::size_t stride = terms_.size();
   const Node& q = batch.nodes[static_cast<std::size_t>(queryNode)];
   const std::size_t slot = static_cast<std::size_t>(queryNode) - work.first;
-  const double* local = &work.local[slot * terms * nc];
+  const double* local = &work.local[slot * stride * nc];
   const double* error = &work.error[slot * nc];
+  const int degree = work.degree[slot];
+  // The terms up to the expansion's degree (none below degree 0).
+  const std::size_t terms = degree < 0 ? 0 : termsUpTo_[static_cast<std::size_t>(degree)];
   std::array<double, kMaxTerms> u{};
   if (q.left >= 0) {
     for (const int child : {q.left, q.right}) {
       const Node& c = batch.nodes[static_cast<std::size_t>(child)];
-      std::array<double, 3> delta{};
-      for (std::size_t k = 0; k < d; ++k) delta[k] = c.centre[k] - q.centre[k];
-      monomials(delta, u.data());
       const std::size_t childSlot = static_cast<std::size_t>(child) - work.first;
-      double* into = &work.local[childSlot * terms * nc];
-      for (std::size_t m = 0; m < terms; ++m) {
-        std::array<double, kMaxChannels> sum{};
-        for (const Pair& pair : pairs_[m]) {
-          const double f = pair.binomial * u[static_cast<std::size_t>(pair.k)];
-          const double* from = &local[static_cast<std::size_t>(pair.sum) * nc];
-          for (std::size_t ch = 0; ch < nc; ++ch) sum[ch] += f * from[ch];
+      if (terms > 0) {
+        std::array<double, 3> delta{};
+        for (std::size_t k = 0; k < d; ++k) delta[k] = c.centre[k] - q.centre[k];
+        monomials(delta, u.data());
+        double* into = &work.local[childSlot * stride * nc];
+        for (std::size_t m = 0; m < terms; ++m) {
+          std::array<double, kMaxChannels> sum{};
+          const Pair* pair = pairs_[m].data();
+          const Pair* end = pair + termsUpTo_[static_cast<std::size_t>(degree - terms_[m].degree)];
+          for (; pair != end; ++pair) {
+            const double f = pair->binomial * u[static_cast<std::size_t>(pair->k)];
+            const double* from = &local[static_cast<std::size_t>(pair->sum) * nc];
+            for (std::size_t ch = 0; ch < nc; ++ch) sum[ch] += f * from[ch];
+          }
+          for (std::size_t ch = 0; ch < nc; ++ch) into[m * nc + ch] += sum[ch];
         }
-        for (std::size_t ch = 0; ch < nc; ++ch) into[m * nc + ch] += sum[ch];
+        work.degree[childSlot] = std::max(work.degree[childSlot], degree);
       }
       double* errorInto = &work.error[childSlot * nc];
       for (std::size_t ch = 0; ch < nc; ++ch) errorInto[ch] += error[ch];
@@ -674,13 +687,15 @@ void WeightedMeanTree::descend(Batch& batch, Work& work, int queryNode) const {
   for (std::size_t i = q.begin; i < q.end; ++i) {
     const std::size_t caller = batch.order[i];
     const double* x = &batch.queries[caller * d];
-    std::array<double, 3> offset{};
-    for (std::size_t k = 0; k < d; ++k) offset[k] = x[k] - q.centre[k];
-    monomials(offset, u.data());
     const double factor = power(batch.scales[caller]);
     std::array<double, kMaxChannels> sum{}, bound{};
-    for (std::size_t m = 0; m < terms; ++m) {
-      for (std::size_t ch = 0; ch < nc; ++ch) sum[ch] += local[m * nc + ch] * u[m];
+    if (terms > 0) {
+      std::array<double, 3> offset{};
+      for (std::size_t k = 0; k < d; ++k) offset[k] = x[k] - q.centre[k];
+      monomials(offset, u.data());
+      for (std::size_t m = 0; m < terms; ++m) {
+        for (std::size_t ch = 0; ch < nc; ++ch) sum[ch] += local[m * nc + ch] * u[m];
+      }
     }
     for (std::size_t ch = 0; ch < nc; ++ch) {
       sum[ch] = factor * sum[ch] + batch.direct[i * nc + ch];
@@ -802,11 +817,14 @@ bool WeightedMeanTree::MeansOf(std::size_t count, const double* queries, const d
     const int root = subtrees[i];
     int last = root;
     while (batch.nodes[static_cast<std::size_t>(last)].left >= 0) last = batch.nodes[static_cast<std::size_t>(last)].right;
-    Work work;
+    // A core's buffers serve its next subtree too: fresh ones for each cost
+    // a page fault per 4 KiB of expansions.
+    thread_local Work work;
     work.first = static_cast<std::size_t>(root);
     const std::size_t count = static_cast<std::size_t>(last - root + 1);
     work.local.assign(count * terms_.size() * nc, 0.0);
     work.error.assign(count * nc, 0.0);
+    work.degree.assign(count, -1);
     if (dims_ == 2 && channels_ == 4) {
       interact<2, 4>(batch, work, root, 0), descend<2, 4>(batch, work, root);
     } else if (dims_ == 3 && channels_ == 4) {
