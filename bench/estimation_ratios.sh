@@ -4,7 +4,8 @@
 #     Helmert on N identical points (default 1,000,000), ellipsoidal on N/10;
 #   distribution on / off (least squares): the plane similarity of N/10
 #     identical points, the Helmert of N/10 identical points and N points to
-#     transform, the ellipsoidal of N/10 identical points;
+#     transform (on the ground, and filling a slab 1 km high: the costliest
+#     case), the ellipsoidal of N/10 identical points;
 #   one core / all cores: Helmert L1 on N points pinned to one core
 #     (taskset -c 0) and on all.
 # Points from bench/identical_points.py (5 mm noise). Each run once: the
@@ -19,7 +20,7 @@ cli="$PWD/build/bin/pelmar-cli"
 [ -x "$cli" ] || { echo "build/bin/pelmar-cli is missing: run scripts/build.sh" >&2; exit 1; }
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/plane" "$work/plane10" "$work/spatial" "$work/spatial10" "$work/ellipsoidal"
+mkdir -p "$work/plane" "$work/plane10" "$work/spatial" "$work/spatial10" "$work/slab10" "$work/ellipsoidal"
 python3 bench/identical_points.py plane "$points" "$work/plane"
 python3 bench/identical_points.py plane "$tenth" "$work/plane10"
 python3 bench/identical_points.py spatial "$points" "$work/spatial"
@@ -27,6 +28,9 @@ python3 bench/identical_points.py ellipsoidal "$tenth" "$work/ellipsoidal"
 # N points to transform, the first tenth of them identical.
 cp "$work/spatial/s.txt" "$work/spatial10/s.txt"
 head -n "$tenth" "$work/spatial/t.txt" > "$work/spatial10/t.txt"
+python3 bench/identical_points.py slab "$points" "$work/slab10"
+head -n "$tenth" "$work/slab10/t.txt" > "$work/slab10/t10.txt"
+mv "$work/slab10/t10.txt" "$work/slab10/t.txt"
 
 seconds() {  # seconds of "$@", its output thrown away
   local start end
@@ -70,6 +74,7 @@ l1_against_ls "Helmert $points" "$work/spatial" helmert HelmertTrafo3D
 l1_against_ls "ellipsoidal $tenth" "$work/ellipsoidal" ellipsoidal HelmertTrafo3DBL
 distribution_on_against_off "similarity $tenth" "$work/plane10" similarity SoldnerSettings
 distribution_on_against_off "Helmert $tenth of $points" "$work/spatial10" helmert HelmertTrafo3D
+distribution_on_against_off "Helmert $tenth of $points, slab" "$work/slab10" helmert HelmertTrafo3D
 distribution_on_against_off "ellipsoidal $tenth" "$work/ellipsoidal" ellipsoidal HelmertTrafo3DBL
 one=$(estimate "$work/spatial" helmert HelmertTrafo3D.Type=0 0 taskset -c 0)
 all=$(estimate "$work/spatial" helmert HelmertTrafo3D.Type=0 0)

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Source and target files of N identical points for the estimation benches.
 
-  identical_points.py plane|spatial|ellipsoidal N DIR
+  identical_points.py plane|spatial|slab|ellipsoidal N DIR
 
 writes DIR/s.txt and DIR/t.txt, the same names in the same order.
 plane: "name Y X" Gauss-Krueger-like coordinates in a 20 km square, the
@@ -10,10 +10,14 @@ of the source plus 5 mm noise.
 ellipsoidal: "name B L h", degrees on Bessel (source) and GRS80 (target, in
 a /3D section), over 47-55 N 6-15 E; the target the Helmert below applied to
 the source's earth-centred position plus 5 mm noise in each coordinate.
-spatial: "name X Y Z" earth-centred points in a 20 km patch near 48 N 11 E
-on the surface, the target a 7-parameter Helmert (shift 582, 105, 414 m;
-rotations 1.04, 0.35, -3.08 arc seconds; scale +8.3 ppm) of the source plus
-5 mm noise.
+spatial: "name X Y Z" earth-centred points on the ground of a 20 km patch
+near 48 N 11 E: a terrain of hills between about 50 and 950 m (waves of
+1.8 to 6 km, slopes up to 40 degrees) and 2 m of roughness; the target a
+7-parameter Helmert (shift 582, 105, 414 m; rotations 1.04, 0.35, -3.08 arc
+seconds; scale +8.3 ppm) of the source plus 5 mm noise.
+slab: the same with each point's height drawn anew from 0 to 1000 m, so
+that the points fill a slab 1 km high instead of lying on a surface (the
+residual distribution's costliest case).
 Only the standard library: the benches run on a bare machine.
 """
 import math
@@ -34,14 +38,19 @@ def main():
                 s.write("P%d %.4f %.4f\n" % (i, y, x))
                 t.write("P%d %.4f %.4f\n" % (i, 582 + ca * y - sa * x + g(0, 0.005),
                                              105 + sa * y + ca * x + g(0, 0.005)))
-        elif kind == "spatial":
+        elif kind in ("spatial", "slab"):
             arcsec = math.pi / 180 / 3600
             rx, ry, rz, m = 1.04 * arcsec, 0.35 * arcsec, -3.08 * arcsec, 1 + 8.3e-6
             lat0, lon0, radius = math.radians(48), math.radians(11), 6371000.0
             for i in range(n):
                 lat = lat0 + random.uniform(0, 20000) / radius
                 lon = lon0 + random.uniform(0, 20000) / (radius * math.cos(lat0))
-                r = radius + random.uniform(0, 1000)
+                if kind == "slab":
+                    r = radius + random.uniform(0, 1000)
+                else:
+                    e, n_ = (lon - lon0) * radius * math.cos(lat0), (lat - lat0) * radius
+                    r = radius + 500 + 300 * math.sin(e / 955) * math.cos(n_ / 716) \
+                        + 150 * math.sin((e + n_) / 398) + random.uniform(-2, 2)
                 x = r * math.cos(lat) * math.cos(lon)
                 y = r * math.cos(lat) * math.sin(lon)
                 z = r * math.sin(lat)
@@ -65,7 +74,7 @@ def main():
                 s.write("P%d %.10f %.10f %.4f\n" % (i, b, l, h))
                 t.write("P%d %.10f %.10f %.4f\n" % ((i,) + geographic(grs80, tx, ty, tz)))
         else:
-            sys.exit("identical_points.py: plane, spatial or ellipsoidal, not " + kind)
+            sys.exit("identical_points.py: plane, spatial, slab or ellipsoidal, not " + kind)
 
 
 def cartesian(ellipsoid, b, l, h):

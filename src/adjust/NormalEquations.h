@@ -354,6 +354,13 @@ int ChunkedPass(int u, int k, const Rows& rows, const Matrix& previous, double& 
   auto to = [&](std::size_t c) { return std::min(points, (c + 1) * kChunkPoints); };
   scaled.resize(chunks + 1);
   if (k > 0) {
+    // Each chunk's share of the L1 norm, summed with its residuals and
+    // added in chunk order: one sum over every residual on one core was a
+    // chain of three million dependent additions per pass.
+    struct alignas(64) Share {
+      double norm = 0.0;
+    };
+    std::vector<Share> shares(chunks);
     OnEveryCore(chunks, [&](std::size_t c) {
       std::vector<double>& chunk = scaled[c];  // filled apart: neighbouring vectors share a cache line
       chunk.clear();
@@ -361,9 +368,13 @@ int ChunkedPass(int u, int k, const Rows& rows, const Matrix& previous, double& 
       // again after every residual stored (a double may alias it).
       double x[NormalEquations::kMaxUnknowns] = {};
       for (int j = 0; j < u; ++j) x[j] = previous(j, 0);
+      double norm = 0.0;
       rows.range(from(c), to(c), [&](const double* a, double l, double p) {
-        chunk.push_back(std::sqrt(p) * RowResidual(a, l, x, u));
+        const double v = std::sqrt(p) * RowResidual(a, l, x, u);
+        chunk.push_back(v);
+        norm += std::fabs(v);
       });
+      shares[c].norm = norm;
     });
     scaled[chunks].clear();
     rows.prior([&](const double* a, double l, double p) {
@@ -375,9 +386,8 @@ int ChunkedPass(int u, int k, const Rows& rows, const Matrix& previous, double& 
     L1Residuals scan;
     if (chunks > 1) {
       double norm = 0.0;
-      for (const auto& chunk : scaled) {
-        for (double v : chunk) norm += std::fabs(v);
-      }
+      for (const Share& share : shares) norm += share.norm;
+      for (double v : scaled[chunks]) norm += std::fabs(v);
       scan = L1ResidualsOf(MagnitudeRanks({scaled.begin(), scaled.end()}), norm);
     } else {
       std::vector<double> magnitudes;
