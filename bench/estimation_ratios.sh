@@ -51,7 +51,7 @@ estimate() {  # DIR MODEL METHOD-SETTING DISTRIBUTE [PREFIX...]
     --source "$dir/s.txt" --target "$dir/t.txt" --report "$work/r.aus" --output "$work/o.txt" --plot none "${extra[@]}"
 }
 ratio() { python3 -c "print('%.2f' % ($1 / $2))"; }
-row() { printf '%-46s %8s s %8s s %7s   %s\n' "$@"; }
+row() { printf '%-56s %8s s %8s s %7s   %s\n' "$@"; }
 
 printf 'cores: %d, points: %d\n\n' "$(nproc)" "$points"
 row "" "" "" "ratio" "target"

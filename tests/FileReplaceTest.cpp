@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 
@@ -128,6 +130,45 @@ TEST(FileReplace, temporaries_of_dead_runs_are_removed) {
   EXPECT_FALSE(std::filesystem::exists(dir / dead));
   EXPECT_TRUE(std::filesystem::exists(dir / alive));
   EXPECT_TRUE(std::filesystem::exists(dir / other));
+}
+
+
+// Large outputs go out a block at a time from a writer of their own: every
+// line arrives in order, and a write the file system refuses (here the
+// size limit of the process, as a full disk would) fails the commit and
+// leaves the old file, not a cut-off one reported as written.
+TEST(FileReplace, large_outputs_arrive_whole_and_a_refused_write_fails_the_commit) {
+  test::TempDir dir;
+  std::string expected;
+  {
+    OutputFile output;
+    ASSERT_TRUE(output.open(dir / "large.txt"));
+    for (int i = 0; i < 200000; ++i) {
+      const std::string line = "P" + std::to_string(i) + std::string(static_cast<std::size_t>(i % 37), ' ') + "1.0\n";
+      output.write(line);
+      expected += line;
+    }
+    ASSERT_TRUE(output.commit());
+  }
+  ASSERT_GT(expected.size(), 4u << 20) << "more blocks than the writer holds at once";
+  EXPECT_TRUE(test::readFile(dir / "large.txt") == expected);
+
+  test::writeFile(dir / "kept.txt", "old\n");
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{1 << 20, 1 << 20};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    OutputFile output;
+    if (!output.open(dir / "kept.txt")) ::_exit(2);
+    output.write(expected);
+    ::_exit(output.commit() ? 1 : 0);
+  }
+  ASSERT_GT(child, 0);
+  int status = -1;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the commit did not fail: status " << status;
+  EXPECT_EQ(test::readFile(dir / "kept.txt"), "old\n");
 }
 
 }  // namespace

@@ -4,7 +4,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "app/BoundedQueue.h"
 
 #include "io/FileAccess.h"
 #include "io/FileReplace.h"
@@ -16,7 +22,59 @@ namespace {
 constexpr std::size_t kBufferSize = 1 << 20;
 }
 
+class OutputFile::Writer {
+ public:
+  explicit Writer(std::FILE* file) : file_(file), thread_([this] { run(); }) {}
+  ~Writer() { finish(); }
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+
+  void push(std::string block) {
+    if (!queue_.push(std::move(block))) failed_ = true;
+  }
+  // Waits until every block pushed is written; false when one was not whole.
+  bool finish() {
+    queue_.close();
+    if (thread_.joinable()) thread_.join();
+    return !failed_;
+  }
+
+ private:
+  void run() {
+    while (std::optional<std::string> block = queue_.pop()) {
+      if (!failed_ && std::fwrite(block->data(), 1, block->size(), file_) != block->size()) failed_ = true;
+    }
+  }
+  std::FILE* file_;
+  BoundedQueue<std::string> queue_{4};  // at most 4 blocks in flight
+  std::atomic<bool> failed_{false};
+  std::thread thread_;  // last: it starts once the rest is there
+};
+
+OutputFile::OutputFile() = default;
 OutputFile::~OutputFile() { discard(); }
+
+void OutputFile::put(std::string_view text) {
+  if (writer_ == nullptr) {
+    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
+    return;
+  }
+  block_ += text;
+  if (block_.size() >= kBufferSize) {
+    writer_->push(std::move(block_));
+    block_ = std::string();
+    block_.reserve(kBufferSize + kBufferSize / 8);
+  }
+}
+
+bool OutputFile::drain() {
+  if (writer_ == nullptr) return true;
+  if (!block_.empty()) writer_->push(std::move(block_));
+  block_ = std::string();
+  const bool ok = writer_->finish();
+  writer_.reset();
+  return ok;
+}
 
 bool OutputFile::open(const std::filesystem::path& path) {
   discard();
@@ -43,6 +101,7 @@ bool OutputFile::open(const std::filesystem::path& path) {
     return false;
   }
   std::setvbuf(file_, nullptr, _IOFBF, kBufferSize);
+  writer_ = std::make_unique<Writer>(file_);
   return true;
 }
 
@@ -74,7 +133,7 @@ void OutputFile::write(std::string_view text) {
     }
     text = encodedText_;
   }
-  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
+  put(text);
 }
 
 // One line in the file's one encoding, whatever its name was read in. The
@@ -101,8 +160,9 @@ bool OutputFile::commit() {
   if (!header_.empty()) {  // no point written: the header alone
     const std::string header = std::move(header_);
     header_.clear();
-    if (std::fwrite(header.data(), 1, header.size(), file_) != header.size()) failed_ = true;
+    put(header);
   }
+  if (!drain()) failed_ = true;
   // No fsync: a job's output can be made again, and the rename still makes
   // it appear whole or not at all. Files the user cannot recreate (settings,
   // databases) go through replaceFileContent, which does flush to disk.
@@ -121,6 +181,7 @@ bool OutputFile::commit() {
 }
 
 void OutputFile::discard() {
+  drain();
   if (file_ != nullptr) {
     if (standardOutput_) {
       std::fflush(file_);  // what went out cannot be called back
