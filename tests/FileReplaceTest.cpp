@@ -8,6 +8,8 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "io/FileReplace.h"
 #include "io/OutputFile.h"
@@ -139,19 +141,30 @@ TEST(FileReplace, temporaries_of_dead_runs_are_removed) {
 // leaves the old file, not a cut-off one reported as written.
 TEST(FileReplace, large_outputs_arrive_whole_and_a_refused_write_fails_the_commit) {
   test::TempDir dir;
+  std::vector<std::string> lines;
   std::string expected;
+  for (int i = 0; i < 200000; ++i) {
+    lines.push_back("P" + std::to_string(i) + std::string(static_cast<std::size_t>(i % 37), ' ') + "1.0\n");
+    expected += lines.back();
+  }
+  auto writeAll = [&](OutputFile& output) {
+    for (const std::string& line : lines) output.write(line);
+  };
   {
     OutputFile output;
     ASSERT_TRUE(output.open(dir / "large.txt"));
-    for (int i = 0; i < 200000; ++i) {
-      const std::string line = "P" + std::to_string(i) + std::string(static_cast<std::size_t>(i % 37), ' ') + "1.0\n";
-      output.write(line);
-      expected += line;
-    }
+    writeAll(output);
     ASSERT_TRUE(output.commit());
   }
   ASSERT_GT(expected.size(), 4u << 20) << "more blocks than the writer holds at once";
   EXPECT_TRUE(test::readFile(dir / "large.txt") == expected);
+  {
+    OutputFile output;  // a cancelled run: dropped, blocks in flight or not
+    ASSERT_TRUE(output.open(dir / "dropped.txt"));
+    writeAll(output);
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1)
+      << "neither the dropped file nor a temporary";
 
   test::writeFile(dir / "kept.txt", "old\n");
   const pid_t child = ::fork();
@@ -161,7 +174,7 @@ TEST(FileReplace, large_outputs_arrive_whole_and_a_refused_write_fails_the_commi
     ::setrlimit(RLIMIT_FSIZE, &limit);
     OutputFile output;
     if (!output.open(dir / "kept.txt")) ::_exit(2);
-    output.write(expected);
+    writeAll(output);  // the limit falls in the second of several blocks
     ::_exit(output.commit() ? 1 : 0);
   }
   ASSERT_GT(child, 0);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <exception>
 #include <optional>
 #include <string>
 #include <thread>
@@ -31,6 +32,11 @@ class OutputFile::Writer {
 
   void push(std::string block) {
     if (!queue_.push(std::move(block))) failed_ = true;
+  }
+  // Takes the blocks off without writing them (a file being dropped).
+  void abandon() {
+    failed_ = true;
+    finish();
   }
   // Waits until every block pushed is written; false when one was not whole.
   bool finish() {
@@ -59,12 +65,18 @@ void OutputFile::put(std::string_view text) {
     if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
     return;
   }
-  block_ += text;
-  if (block_.size() >= kBufferSize) {
+  // A block goes when the text would not fit beside it (no reallocation
+  // copying it again); a text of a block or more goes as it is.
+  if (!block_.empty() && block_.size() + text.size() > kBufferSize) {
     writer_->push(std::move(block_));
     block_ = std::string();
-    block_.reserve(kBufferSize + kBufferSize / 8);
   }
+  if (text.size() >= kBufferSize) {
+    writer_->push(std::string(text));
+    return;
+  }
+  if (block_.capacity() < kBufferSize) block_.reserve(kBufferSize);
+  block_ += text;
 }
 
 bool OutputFile::drain() {
@@ -101,7 +113,11 @@ bool OutputFile::open(const std::filesystem::path& path) {
     return false;
   }
   std::setvbuf(file_, nullptr, _IOFBF, kBufferSize);
-  writer_ = std::make_unique<Writer>(file_);
+  try {
+    writer_ = std::make_unique<Writer>(file_);
+  } catch (const std::exception&) {
+    writer_.reset();  // no thread to be had: written on this one, as it comes
+  }
   return true;
 }
 
@@ -181,7 +197,11 @@ bool OutputFile::commit() {
 }
 
 void OutputFile::discard() {
-  drain();
+  if (writer_ != nullptr) {
+    writer_->abandon();
+    writer_.reset();
+  }
+  block_ = std::string();
   if (file_ != nullptr) {
     if (standardOutput_) {
       std::fflush(file_);  // what went out cannot be called back
