@@ -108,12 +108,13 @@ void CartesianModel::WritePointTables(ReportFile& report, const LanguageTable& t
     report.section(titleId, titleRule);
     report.writeFormat(columns, heads);
     report.rule(layout_.pointRule);
-    std::string line;
-    for (const IdenticalPoint& p : job_.identical) {
+    WriteEachPoint(report, job_.identical.size(), [&](std::size_t i, std::string& out) {
+      const IdenticalPoint& p = job_.identical[i];
       const Vec3 v = target ? TableOrder(p.targetY, p.targetX, p.targetZ) : TableOrder(p.sourceY, p.sourceX, p.sourceZ);
+      std::string line;
       ReportLine(line, p.name, v);
-      report.write(line);
-    }
+      out += line;
+    });
     report.write("\n");
   };
   pointTable(str::SectionSourcePoints, layout_.sourceTitleRule, false);

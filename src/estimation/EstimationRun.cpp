@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "app/EveryCore.h"
 #include "app/JobHost.h"
@@ -33,20 +36,38 @@ void WriteResidualTable(ReportFile& report, const LanguageTable& table, const Re
   }
   report.writeFormat(format + "\n", heads);
   report.rule(layout.rule);
-  for (const PointTest& t : tests) report.write(TableLine(t.name, t.residuals, 15));
+  WriteEachPoint(report, tests.size(), [&](std::size_t i, std::string& out) {
+    out += TableLine(tests[i].name, tests[i].residuals, 15);
+  });
   if (layout.blankAfter) report.write("\n");
 }
 
 void WriteTestTable(ReportFile& report, const LanguageTable& table, const TestTableLayout& layout,
                     const std::vector<PointTest>& tests) {
   WriteTestTableHead(report, table, layout);
-  for (const PointTest& t : tests) {
-    report.write(TableLine(t.name, t.nabla, 16));
-    WriteTestVerdict(report, table, layout, t);
-  }
+  WriteEachPoint(report, tests.size(), [&](std::size_t i, std::string& out) {
+    out += TableLine(tests[i].name, tests[i].nabla, 16);
+    AppendTestVerdict(out, table, layout, tests[i]);
+  });
 }
 
 }  // namespace
+
+void WriteEachPoint(ReportFile& report, std::size_t count,
+                    const std::function<void(std::size_t, std::string&)>& append) {
+  constexpr std::size_t kBlock = 2048, kBlocksAtOnce = 16;
+  std::vector<std::string> texts(kBlocksAtOnce);
+  for (std::size_t first = 0; first < count; first += kBlock * kBlocksAtOnce) {
+    const std::size_t blocks = std::min(kBlocksAtOnce, (count - first + kBlock - 1) / kBlock);
+    OnEveryCore(blocks, [&](std::size_t b) {
+      std::string& text = texts[b];
+      text.clear();
+      const std::size_t from = first + b * kBlock, to = std::min(count, from + kBlock);
+      for (std::size_t i = from; i < to; ++i) append(i, text);
+    });
+    for (std::size_t b = 0; b < blocks; ++b) report.write(texts[b]);
+  }
+}
 
 namespace stages {
 

@@ -208,6 +208,12 @@ class EstimationModel {
 // as %width.5f; a NaN value leaves its column blank, and blank columns at the
 // end are left out.
 std::string TableLine(std::string_view name, std::span<const double> values, int width);
+// The report's lines of `count` points: made a block at a time on every
+// core (`append(i, out)` appends point i's lines; it must be safe to call
+// from several threads) and written in order, a few blocks at a time so
+// that the report is never held whole.
+void WriteEachPoint(ReportFile& report, std::size_t count,
+                    const std::function<void(std::size_t, std::string&)>& append);
 // The values of such a line as "%<width>.<decimals>f", appended to `line`.
 void AppendTableValues(std::string& line, std::span<const double> values, int width, int decimals);
 

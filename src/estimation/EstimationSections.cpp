@@ -36,20 +36,17 @@ void WriteTestTableHead(ReportFile& report, const LanguageTable& table, const Te
   if (layout.blankAfterHead) report.write("\n");
 }
 
-void WriteTestVerdict(ReportFile& report, const LanguageTable& table, const TestTableLayout& layout,
-                      const PointTest& test) {
+void AppendTestVerdict(std::string& out, const LanguageTable& table, const TestTableLayout& layout,
+                       const PointTest& test) {
   const int verdict = !test.tested ? str::VerdictNotTested : test.outlier ? str::VerdictGrossError : str::VerdictAccepted;
   constexpr double kWidestFixed = 1e9;  // 10 digits, the point and 5 decimals fill 16 characters
-  if (test.T < kWidestFixed) {
-    report.writeText(layout.testLineId, {test.T, test.F, table.text(verdict)});
-  } else {
-    // The line's pattern with T as text: its %16.5f would cut a text to 5
-    // characters, so T takes the first field's place after formatting.
-    std::string line = table.format(layout.testLineId, {0.0, test.F, table.text(verdict)});
-    line.replace(0, 16, formatMessage("%16.5e", {test.T}));
-    report.write(utf8ToWindows1252(line));
-  }
-  report.dashed(layout.dashLength);
+  std::string line = table.format(layout.testLineId, {test.T < kWidestFixed ? test.T : 0.0, test.F, table.text(verdict)});
+  // Beyond it, the line's pattern with T as text: its %16.5f would cut a
+  // text to 5 characters, so T takes the first field's place after formatting.
+  if (!(test.T < kWidestFixed)) line.replace(0, 16, formatMessage("%16.5e", {test.T}));
+  out += hasHighBytes(line) ? utf8ToWindows1252(line) : line;  // ASCII is the same in both
+  out.append(static_cast<std::size_t>(std::max(layout.dashLength, 0)), '-');
+  out += '\n';
 }
 
 bool TransformedPointSink::isIdentical(std::string_view name) const {

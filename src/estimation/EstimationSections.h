@@ -38,8 +38,10 @@ void WriteTestTableHead(ReportFile& report, const LanguageTable& table, const Te
 // tested") and its dashed line; the ∇ line above it is the caller's, since
 // its columns depend on the point. A T beyond the column's 16 characters
 // (the other points fitting exactly) is printed in exponent form.
-void WriteTestVerdict(ReportFile& report, const LanguageTable& table, const TestTableLayout& layout,
-                      const PointTest& test);
+// Appended to `out` as the report holds it (Windows-1252), so that the
+// lines of many points can be made on several cores.
+void AppendTestVerdict(std::string& out, const LanguageTable& table, const TestTableLayout& layout,
+                       const PointTest& test);
 
 // The output file of the transformed points: every source point goes in,
 // except identical points when "WriteIdentical" is off.
