@@ -5,6 +5,10 @@
 #include <limits>
 #include <stdexcept>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "estimation/ResidualDistribution.h"
 
 namespace pelmar {
@@ -28,6 +32,47 @@ constexpr double kLoweredShare = 0.1;
 // Below this the distribution's weight function floors the distance.
 constexpr double kNearest = 1e-4;
 constexpr double kFloor = 1e-10;
+// The exact sums' weights from the single-precision estimate of the
+// reciprocal square root (relative error e ≤ 1.5·2⁻¹², Intel SDM, RSQRTPS,
+// and 2⁻²⁴ from rounding the squared distance) and two Newton steps in
+// double precision (each leaves 1.5·e²: 2.2e-7, then 7e-14, and a few
+// roundings of 2⁻⁵³); squared for 1/s², twice that. Each weight is taken
+// as off by up to this share.
+constexpr double kFastWeightError = 1e-12;
+// Where single precision holds the estimate's every squared distance, and
+// the floor's below it: coordinates within 1e12 m, scales within 1e±6.
+constexpr double kFastReach = 1e12, kFastScale = 1e6;
+
+#if defined(__SSE2__)
+// One Newton step towards 1/√d2 from r, in double precision.
+inline __m128d Refined(__m128d d2, __m128d r) {
+  const __m128d half = _mm_set1_pd(0.5), threeHalves = _mm_set1_pd(1.5);
+  return _mm_mul_pd(r, _mm_sub_pd(threeHalves, _mm_mul_pd(_mm_mul_pd(half, d2), _mm_mul_pd(r, r))));
+}
+
+// The weights of the squared distances w[0 … n) (n a multiple of 4), in
+// place, at `scale`: the square root and the division, a station at a time
+// in double precision, held the exact sums up.
+template <bool Reciprocal>
+inline void FastWeights(double* w, std::size_t n, double scale) {
+  const double nearest = kNearest / scale;
+  const __m128d below = _mm_set1_pd(nearest * nearest);
+  const __m128d floored = _mm_set1_pd(Reciprocal ? 1.0 / kFloor : 1.0 / (kFloor * kFloor));
+  const __m128d factor = _mm_set1_pd(Reciprocal ? 1.0 / scale : 1.0 / (scale * scale));
+  for (std::size_t j = 0; j < n; j += 4) {
+    const __m128d lo = _mm_load_pd(w + j), hi = _mm_load_pd(w + j + 2);
+    const __m128 estimate = _mm_rsqrt_ps(_mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)));
+    __m128d rlo = Refined(lo, Refined(lo, _mm_cvtps_pd(estimate)));
+    __m128d rhi = Refined(hi, Refined(hi, _mm_cvtps_pd(_mm_movehl_ps(estimate, estimate))));
+    if (!Reciprocal) rlo = _mm_mul_pd(rlo, rlo), rhi = _mm_mul_pd(rhi, rhi);
+    // Below the floor (a zero among them gives NaN here) the floor's weight.
+    const __m128d wlo = _mm_mul_pd(rlo, factor), whi = _mm_mul_pd(rhi, factor);
+    const __m128d flo = _mm_cmplt_pd(lo, below), fhi = _mm_cmplt_pd(hi, below);
+    _mm_store_pd(w + j, _mm_or_pd(_mm_and_pd(flo, floored), _mm_andnot_pd(flo, wlo)));
+    _mm_store_pd(w + j + 2, _mm_or_pd(_mm_and_pd(fhi, floored), _mm_andnot_pd(fhi, whi)));
+  }
+}
+#endif
 
 double Median(std::vector<double> values) {
   if (values.empty()) return 0.0;
@@ -86,8 +131,16 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
     if (finite) order.push_back(i);
   }
   count_ = order.size();
+  for (std::size_t i : order) {
+    for (std::size_t a = 0; a < static_cast<std::size_t>(dims); ++a) {
+      fastWeights_ = fastWeights_ && std::fabs(positions[i * static_cast<std::size_t>(dims) + a]) <= kFastReach;
+    }
+  }
   nodes_.reserve(2 * (count_ / kLeafSize + 1));
-  if (count_ > 0) Build(dims_, 0, count_, order, positions.data(), nodes_, kLeafSize, true);
+  if (count_ > 0) {
+    const std::vector<Placed> placed = BuildOver(dims_, positions.data(), order, nodes_, kLeafSize);
+    for (std::size_t i = 0; i < count_; ++i) order[i] = placed[i].index;
+  }
   at_.resize(count_ * static_cast<std::size_t>(dims_));
   values_.resize(count_ * nc);
   for (std::size_t i = 0; i < count_; ++i) {
@@ -95,6 +148,16 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
       at_[a * count_ + i] = positions[order[i] * static_cast<std::size_t>(dims_) + a];
     }
     std::copy_n(&centred[order[i] * nc], nc, &values_[i * nc]);
+  }
+
+  largest_.assign(nc, 0.0);
+  weightOf_.resize(nc);
+  for (std::size_t c = 0; c < nc; ++c) weightOf_[c] = c;
+  for (const Group& g : groups_) {
+    for (int c : g.valueChannels) weightOf_[static_cast<std::size_t>(c)] = static_cast<std::size_t>(g.weightChannel);
+  }
+  for (std::size_t i = 0; i < count_ * nc; ++i) {
+    if (std::isfinite(values_[i])) largest_[i % nc] = std::max(largest_[i % nc], std::fabs(values_[i]));
   }
 
   // Multi-indices by degree, each with its neighbours one and two lower.
@@ -129,13 +192,14 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
       }
     }
   }
-  auto binomial = [](const std::array<int, 3>& n, const std::array<int, 3>& m) {
-    double c = 1.0;
+  for (Term& t : terms_) {
     for (std::size_t axis = 0; axis < 3; ++axis) {
-      for (int i = 1; i <= m[axis]; ++i) c = c * (n[axis] - m[axis] + i) / i;
+      for (int i = 2; i <= t.power[axis]; ++i) t.factorial *= i;
     }
-    return c;
-  };
+    std::size_t axis = 0;
+    while (axis < 3 && t.less1[axis] < 0) ++axis;
+    if (axis < 3) t.step = static_cast<int>(axis), t.inverse = 1.0 / t.power[axis];
+  }
   termsUpTo_.assign(static_cast<std::size_t>(degree_) + 1, 0);
   for (const Term& t : terms_) {
     for (int q = t.degree; q <= degree_; ++q) ++termsUpTo_[static_cast<std::size_t>(q)];
@@ -147,7 +211,7 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
       const std::array<int, 3>& pk = terms_[k].power;
       const std::array<int, 3> sum{pm[0] + pk[0], pm[1] + pk[1], pm[2] + pk[2]};
       if (terms_[m].degree + terms_[k].degree <= degree_) {
-        pairs_[m].push_back({static_cast<int>(k), indexOf(sum), binomial(sum, pm)});
+        pairs_[m].push_back({static_cast<int>(k), indexOf(sum)});
       }
     }
   }
@@ -165,16 +229,31 @@ WeightedMeanTree::WeightedMeanTree(int dims, int weighting, double distanceConst
   OnEveryCore(nodes_.size(), [this](std::size_t n) { fillRadial(static_cast<int>(n)); });
 }
 
-int WeightedMeanTree::Build(int dims, std::size_t begin, std::size_t end, std::vector<std::size_t>& order,
-                            const double* positions, std::vector<Node>& nodes, std::size_t leafSize, bool halves) {
+std::vector<WeightedMeanTree::Placed> WeightedMeanTree::BuildOver(int dims, const double* positions,
+                                                                  const std::vector<std::size_t>& indices,
+                                                                  std::vector<Node>& nodes, std::size_t leafSize) {
   const std::size_t d = static_cast<std::size_t>(dims);
+  std::vector<Placed> points(indices.size());
+  for (std::size_t i = 0; i < indices.size(); ++i) {
+    points[i].index = indices[i];
+    std::copy_n(&positions[indices[i] * d], d, points[i].at.begin());
+  }
+  if (!points.empty()) Build(dims, 0, points.size(), points, nodes, leafSize, true);
+  return points;
+}
+
+int WeightedMeanTree::Build(int dims, std::size_t begin, std::size_t end, std::vector<Placed>& points,
+                            std::vector<Node>& nodes, std::size_t leafSize, bool halves) {
+  const std::size_t d = static_cast<std::size_t>(dims);
+  const Placed* first = points.data() + begin;
+  const std::size_t n = end - begin;
   std::array<double, 3> low{}, high{};
   low.fill(std::numeric_limits<double>::infinity());
   high.fill(-std::numeric_limits<double>::infinity());
-  for (std::size_t i = begin; i < end; ++i) {
+  for (std::size_t i = 0; i < n; ++i) {
     for (std::size_t a = 0; a < d; ++a) {
-      low[a] = std::min(low[a], positions[order[i] * d + a]);
-      high[a] = std::max(high[a], positions[order[i] * d + a]);
+      low[a] = std::min(low[a], first[i].at[a]);
+      high[a] = std::max(high[a], first[i].at[a]);
     }
   }
   Node node;
@@ -187,50 +266,49 @@ int WeightedMeanTree::Build(int dims, std::size_t begin, std::size_t end, std::v
   for (std::size_t a = 0; a < d; ++a) {
     if (high[a] - low[a] > high[widest] - low[widest]) widest = a;
     double sum = 0.0;
-    for (std::size_t i = begin; i < end; ++i) sum += positions[order[i] * d + a] - low[a];
-    node.centre[a] = low[a] + sum / static_cast<double>(end - begin);
+    for (std::size_t i = 0; i < n; ++i) sum += first[i].at[a] - low[a];
+    node.centre[a] = low[a] + sum / static_cast<double>(n);
   }
-  for (std::size_t i = begin; i < end; ++i) {
+  double farthest = 0.0;  // squared
+  for (std::size_t i = 0; i < n; ++i) {
     double s2 = 0.0;
     for (std::size_t a = 0; a < d; ++a) {
-      const double delta = positions[order[i] * d + a] - node.centre[a];
+      const double delta = first[i].at[a] - node.centre[a];
       s2 += delta * delta;
     }
-    node.radius = std::max(node.radius, std::sqrt(s2));
+    farthest = std::max(farthest, s2);
   }
+  node.radius = std::sqrt(farthest);
   const int index = static_cast<int>(nodes.size());
   nodes.push_back(node);
-  if (end - begin > leafSize && high[widest] > low[widest]) {
-    const std::size_t middle = begin + (end - begin) / 2;
-    std::nth_element(order.begin() + static_cast<std::ptrdiff_t>(begin),
-                     order.begin() + static_cast<std::ptrdiff_t>(middle),
-                     order.begin() + static_cast<std::ptrdiff_t>(end), [&](std::size_t p, std::size_t q) {
-                       return positions[p * d + widest] < positions[q * d + widest];
-                     });
+  if (n > leafSize && high[widest] > low[widest]) {
+    const std::size_t middle = begin + n / 2;
+    std::nth_element(points.begin() + static_cast<std::ptrdiff_t>(begin),
+                     points.begin() + static_cast<std::ptrdiff_t>(middle),
+                     points.begin() + static_cast<std::ptrdiff_t>(end),
+                     [widest](const Placed& p, const Placed& q) { return p.at[widest] < q.at[widest]; });
     if (halves) {
-      // Each half into a list of its own (they share nothing but `order`,
+      // Each half into a list of its own (they share nothing but `points`,
       // in ranges apart), then both after this node with their child
       // indices moved along.
       std::array<std::vector<Node>, 2> half;
       const std::array<std::size_t, 3> bounds{begin, middle, end};
-      OnEveryCore(2, [&](std::size_t h) {
-        Build(dims, bounds[h], bounds[h + 1], order, positions, half[h], leafSize);
-      });
-      std::array<int, 2> first{};
+      OnEveryCore(2, [&](std::size_t h) { Build(dims, bounds[h], bounds[h + 1], points, half[h], leafSize); });
+      std::array<int, 2> offsets{};
       for (std::size_t h = 0; h < 2; ++h) {
         const int offset = static_cast<int>(nodes.size());
-        first[h] = offset;
-        for (Node n : half[h]) {
-          if (n.left >= 0) n.left += offset, n.right += offset;
-          nodes.push_back(n);
+        offsets[h] = offset;
+        for (Node c : half[h]) {
+          if (c.left >= 0) c.left += offset, c.right += offset;
+          nodes.push_back(c);
         }
       }
-      nodes[static_cast<std::size_t>(index)].left = first[0];
-      nodes[static_cast<std::size_t>(index)].right = first[1];
+      nodes[static_cast<std::size_t>(index)].left = offsets[0];
+      nodes[static_cast<std::size_t>(index)].right = offsets[1];
       return index;
     }
-    const int left = Build(dims, begin, middle, order, positions, nodes, leafSize);
-    const int right = Build(dims, middle, end, order, positions, nodes, leafSize);
+    const int left = Build(dims, begin, middle, points, nodes, leafSize);
+    const int right = Build(dims, middle, end, points, nodes, leafSize);
     nodes[static_cast<std::size_t>(index)].left = left;
     nodes[static_cast<std::size_t>(index)].right = right;
   }
@@ -310,9 +388,8 @@ void WeightedMeanTree::monomials(const std::array<double, 3>& u, double* out) co
   out[0] = 1.0;
   for (std::size_t t = 1; t < terms_.size(); ++t) {
     const Term& term = terms_[t];
-    std::size_t axis = 0;
-    while (term.less1[axis] < 0) ++axis;
-    out[t] = out[static_cast<std::size_t>(term.less1[axis])] * u[axis];
+    const std::size_t axis = static_cast<std::size_t>(term.step);
+    out[t] = out[static_cast<std::size_t>(term.less1[axis])] * (u[axis] * term.inverse);
   }
 }
 
@@ -332,6 +409,7 @@ void WeightedMeanTree::coefficients(const std::array<double, 3>& R, double D2, d
     const double n = term.degree;
     a[t] = -((2.0 * n - 2.0 + 2.0 * alpha_) * first + (n - 2.0 + 2.0 * alpha_) * second) / (n * D2);
   }
+  for (std::size_t t = 1; t < terms; ++t) a[t] *= terms_[t].factorial;
 }
 
 // A node's error bound weighs its values' magnitudes Σ|v| and, through the
@@ -349,7 +427,8 @@ double WeightedMeanTree::weight(double s) const { return DistributionWeight(weig
 
 
 // Mₖ(c) = Σ v·(c − y)ᵏ with c − y = δ + (c′ − y), δ = c − c′ the step from a
-// child's centre c′: Mₖ(c) = Σ_{j≤k} C(k, j)·δ^(k−j)·Mⱼ(c′).
+// child's centre c′: Mₖ(c) = Σ_{j≤k} C(k, j)·δ^(k−j)·Mⱼ(c′), held scaled:
+// M̃ₖ(c) = Σ_{j≤k} δ^(k−j)/(k−j)!·M̃ⱼ(c′).
 void WeightedMeanTree::shiftMoments(int index) {
   const std::size_t nc = static_cast<std::size_t>(channels_);
   const std::size_t d = static_cast<std::size_t>(dims_);
@@ -365,7 +444,7 @@ void WeightedMeanTree::shiftMoments(int index) {
     const double* from = &moments_[static_cast<std::size_t>(child) * terms * nc];
     for (std::size_t m = 0; m < terms; ++m) {
       for (const Pair& pair : pairs_[m]) {
-        const double f = pair.binomial * step[static_cast<std::size_t>(pair.k)];
+        const double f = step[static_cast<std::size_t>(pair.k)];
         for (std::size_t ch = 0; ch < nc; ++ch) moments[static_cast<std::size_t>(pair.sum) * nc + ch] += f * from[m * nc + ch];
       }
     }
@@ -508,11 +587,12 @@ struct WeightedMeanTree::Work {
 };
 
 struct WeightedMeanTree::Batch {
-  const double* queries = nullptr;  // dims per query, in the caller's order
-  const double* scales = nullptr;
-  std::vector<std::size_t> order;   // tree order → caller's order
+  std::vector<double> at;          // dims per query, in tree order
+  std::vector<double> scale;       // per query, in tree order
+  std::vector<std::size_t> order;  // tree order → caller's order
   std::vector<Node> nodes;
   std::vector<double> direct;  // per query (tree order): channels, summed exactly
+  bool fastWeights = false;    // the exact sums' weights by FastWeights
   double nearest = 0.0;        // a far pair's least distance before scaling
   std::vector<double> meanSize;  // per query node on a retry: the largest |mean − median| of its queries
   double* means = nullptr;
@@ -530,12 +610,12 @@ void WeightedMeanTree::direct(Batch& batch, const Node& q, const Node& s) const 
   const std::size_t d = Dims ? Dims : static_cast<std::size_t>(dims_);
   constexpr std::size_t kBlock = 32;
   for (std::size_t i = q.begin; i < q.end; ++i) {
-    const double* x = &batch.queries[batch.order[i] * d];
-    const double scale = batch.scales[batch.order[i]];
+    const double* x = &batch.at[i * d];
+    const double scale = batch.scale[i];
     std::array<double, kMaxChannels> sum{}, odd{};  // in registers, not through batch.direct
     for (std::size_t first = s.begin; first < s.end; first += kBlock) {
       const std::size_t n = std::min(kBlock, s.end - first);
-      double w[kBlock] = {};
+      alignas(16) double w[kBlock] = {};
       for (std::size_t k = 0; k < d; ++k) {
         const double* axis = &at_[k * count_ + first];
         for (std::size_t j = 0; j < n; ++j) {
@@ -543,12 +623,20 @@ void WeightedMeanTree::direct(Batch& batch, const Node& q, const Node& s) const 
           w[j] += delta * delta;
         }
       }
-      for (std::size_t j = 0; j < n; ++j) {
-        // DistributionWeight's power laws, inline: the floor below 1e-4 m.
-        double distance = std::sqrt(w[j]) * scale;
-        distance = distance < kNearest ? kFloor : distance;
-        w[j] = Reciprocal ? 1.0 / distance : 1.0 / (distance * distance);
+#if defined(__SSE2__)
+      if (batch.fastWeights) {
+        FastWeights<Reciprocal>(w, (n + 3) / 4 * 4, scale);
+      } else
+#endif
+      {
+        for (std::size_t j = 0; j < n; ++j) {
+          // DistributionWeight's power laws, inline: the floor below 1e-4 m.
+          double distance = std::sqrt(w[j]) * scale;
+          distance = distance < kNearest ? kFloor : distance;
+          w[j] = Reciprocal ? 1.0 / distance : 1.0 / (distance * distance);
+        }
       }
+
       // Two partial sums, even and odd stations: one chain of additions
       // waited on each station's product.
       const double* v = &values_[first * nc];
@@ -579,9 +667,12 @@ void WeightedMeanTree::interact(Batch& batch, Work& work, int queryNode, int sta
     R[k] = q.centre[k] - s.centre[k];
     D2 += R[k] * R[k];
   }
-  const double D = std::sqrt(D2), reach = q.radius + s.radius;
+  const double reach = q.radius + s.radius;
   const std::size_t station = static_cast<std::size_t>(stationNode);
-  if (D - reach > batch.nearest && reach < kMaxTheta * D) {
+  // Most pairs met are near: those plainly so are told without the root.
+  const bool plainlyNear = reach * reach >= 1.01 * kMaxTheta * kMaxTheta * D2;
+  const double D = plainlyNear ? 0.0 : std::sqrt(D2);
+  if (!plainlyNear && D - reach > batch.nearest && reach < kMaxTheta * D) {
     const double typical =
         batch.meanSize.empty() ? typical_ : std::max(typical_, batch.meanSize[static_cast<std::size_t>(queryNode)]);
     const double stations = static_cast<double>(s.end - s.begin);
@@ -613,7 +704,7 @@ void WeightedMeanTree::interact(Batch& batch, Work& work, int queryNode, int sta
         const Pair* pair = pairs_[m].data();
         const Pair* end = pair + termsUpTo_[static_cast<std::size_t>(lowest - terms_[m].degree)];
         for (; pair != end; ++pair) {
-          const double f = a[static_cast<std::size_t>(pair->sum)] * pair->binomial;
+          const double f = a[static_cast<std::size_t>(pair->sum)];
           const double* moment = &moments[static_cast<std::size_t>(pair->k) * nc];
           for (std::size_t c = 0; c < nc; ++c) sum[c] += f * moment[c];
         }
@@ -670,7 +761,7 @@ void WeightedMeanTree::descend(Batch& batch, Work& work, int queryNode) const {
           const Pair* pair = pairs_[m].data();
           const Pair* end = pair + termsUpTo_[static_cast<std::size_t>(degree - terms_[m].degree)];
           for (; pair != end; ++pair) {
-            const double f = pair->binomial * u[static_cast<std::size_t>(pair->k)];
+            const double f = u[static_cast<std::size_t>(pair->k)];
             const double* from = &local[static_cast<std::size_t>(pair->sum) * nc];
             for (std::size_t ch = 0; ch < nc; ++ch) sum[ch] += f * from[ch];
           }
@@ -686,8 +777,8 @@ void WeightedMeanTree::descend(Batch& batch, Work& work, int queryNode) const {
   }
   for (std::size_t i = q.begin; i < q.end; ++i) {
     const std::size_t caller = batch.order[i];
-    const double* x = &batch.queries[caller * d];
-    const double factor = power(batch.scales[caller]);
+    const double* x = &batch.at[i * d];
+    const double factor = power(batch.scale[i]);
     std::array<double, kMaxChannels> sum{}, bound{};
     if (terms > 0) {
       std::array<double, 3> offset{};
@@ -700,6 +791,8 @@ void WeightedMeanTree::descend(Batch& batch, Work& work, int queryNode) const {
     for (std::size_t ch = 0; ch < nc; ++ch) {
       sum[ch] = factor * sum[ch] + batch.direct[i * nc + ch];
       bound[ch] = factor * error[ch];
+      // |Σ δw·v| ≤ ε·Σ w·|v| ≤ ε·(the group's Σ w)·max |v|.
+      if (batch.fastWeights) bound[ch] += kFastWeightError * batch.direct[i * nc + weightOf_[ch]] * largest_[ch];
     }
     batch.failed[caller] = finish(sum.data(), bound.data(), &batch.means[caller * nc]) ? 0 : 1;
   }
@@ -754,8 +847,6 @@ bool WeightedMeanTree::MeansOf(std::size_t count, const double* queries, const d
         cancelled);
   }
   Batch batch;
-  batch.queries = queries;
-  batch.scales = scales;
   batch.means = means;
   batch.failed = failed;
   double least = std::numeric_limits<double>::infinity();
@@ -769,16 +860,27 @@ bool WeightedMeanTree::MeansOf(std::size_t count, const double* queries, const d
   }
   if (batch.order.empty()) return true;
   batch.nearest = kNearest / least;
-  // The tree's builder orders indices into a position array of its own.
-  std::vector<double> positions(batch.order.size() * d);
-  for (std::size_t i = 0; i < batch.order.size(); ++i) {
-    std::copy_n(&queries[batch.order[i] * d], d, &positions[i * d]);
+#if defined(__SSE2__)
+  batch.fastWeights = fastWeights_;
+  for (std::size_t i : batch.order) {
+    batch.fastWeights = batch.fastWeights && scales[i] >= 1.0 / kFastScale && scales[i] <= kFastScale;
+    for (std::size_t k = 0; k < d; ++k) {
+      batch.fastWeights = batch.fastWeights && std::fabs(queries[i * d + k]) <= kFastReach;
+    }
   }
-  std::vector<std::size_t> order(batch.order.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  Build(dims_, 0, order.size(), order, positions.data(), batch.nodes, kQueryLeafSize, true);
-  for (std::size_t& i : order) i = batch.order[i];
-  batch.order = std::move(order);
+#endif
+  {
+    // The queries' places and scales in tree order: read in the caller's,
+    // each leaf's would be a cache miss a query at every station leaf.
+    const std::vector<Placed> placed = BuildOver(dims_, queries, batch.order, batch.nodes, kQueryLeafSize);
+    batch.at.resize(placed.size() * d);
+    batch.scale.resize(placed.size());
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+      batch.order[i] = placed[i].index;
+      std::copy_n(placed[i].at.begin(), d, &batch.at[i * d]);
+      batch.scale[i] = scales[placed[i].index];
+    }
+  }
   batch.direct.assign(batch.order.size() * nc, 0.0);
   if (retry) {
     // `means` holds the first pass's means: each node's largest departure

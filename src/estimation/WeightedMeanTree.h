@@ -78,10 +78,21 @@ class WeightedMeanTree {
     int left = -1, right = -1;
   };
 
+  // A point being ordered into the tree: its place and its index in the
+  // caller's array, moved together (ordering indices into the caller's
+  // array read it at random, a cache miss a point on every level).
+  struct Placed {
+    std::array<double, 3> at;
+    std::size_t index;
+  };
   // `halves`: the root's two halves are built side by side, on two cores
   // (the same nodes in the same preorder as one after the other).
-  static int Build(int dims, std::size_t begin, std::size_t end, std::vector<std::size_t>& order,
-                   const double* positions, std::vector<Node>& nodes, std::size_t leafSize, bool halves = false);
+  static int Build(int dims, std::size_t begin, std::size_t end, std::vector<Placed>& points,
+                   std::vector<Node>& nodes, std::size_t leafSize, bool halves = false);
+  // Build over `positions` (dims per point) at `indices`; returns the
+  // points in tree order.
+  static std::vector<Placed> BuildOver(int dims, const double* positions, const std::vector<std::size_t>& indices,
+                                       std::vector<Node>& nodes, std::size_t leafSize);
   struct Batch;
   struct Work;
   // Means without the retry; `retry`: `means` holds a first pass's means,
@@ -121,20 +132,26 @@ class WeightedMeanTree {
     std::array<int, 3> power{};
     int degree = 0;
     std::array<int, 3> less1{-1, -1, -1}, less2{-1, -1, -1};
+    double factorial = 1.0;  // k! = k₁!·k₂!·k₃!
+    int step = 0;            // the axis `monomials` steps along, and 1/kᵢ on it
+    double inverse = 1.0;
   };
   std::vector<Term> terms_;  // by degree
   std::vector<std::size_t> termsUpTo_;  // per degree q ≤ p: the terms of degree ≤ q
-  // Per m, the k with |m| + |k| ≤ p, the index of m + k and
-  // C(m + k, m): for a far pair the query-side coefficient m is
-  // Σₖ a_{m+k}·C(m+k, m)·Mₖ, and shifting a query-side expansion by δ gives
-  // L′ₘ = Σₖ C(m+k, m)·L_{m+k}·δᵏ.
+  // Per m, the k with |m| + |k| ≤ p and the index of m + k. Every
+  // expansion is held scaled by factorials, so that no binomial
+  // C(m+k, m) = (m+k)!/(m!·k!) is left in the inner loops: moments
+  // M̃ₖ = Mₖ/k!, coefficients ãₖ = aₖ·k! (the derivatives), query-side
+  // expansions L̃ₘ = m!·Lₘ. For a far pair L̃ₘ = Σₖ ã_{m+k}·M̃ₖ; shifting a
+  // query-side expansion by δ gives L̃′ₘ = Σₖ L̃_{m+k}·δᵏ/k!.
   struct Pair {
     int k, sum;
-    double binomial;
   };
   std::vector<std::vector<Pair>> pairs_;
-  // The first `terms` Taylor coefficients aₖ of |R|^(−2α) at R (|R|² = D2).
+  // The first `terms` derivatives ãₖ = aₖ·k! of |R|^(−2α) at R (|R|² =
+  // D2), aₖ the Taylor coefficients.
   void coefficients(const std::array<double, 3>& R, double D2, double* a, std::size_t terms) const;
+  // uᵏ/k! for every term.
   void monomials(const std::array<double, 3>& u, double* out) const;
   // The means from the sums and their error bounds; false past kTolerance.
   bool finish(const double* sum, const double* error, double* means) const;
@@ -151,6 +168,13 @@ class WeightedMeanTree {
     return &radial_[static_cast<std::size_t>(node) * (static_cast<std::size_t>(degree_) + 2) * radialStride()];
   }
   void fillRadial(int node);
+  // Per channel: the largest |value| and the group's weight channel (a
+  // weight channel's own), which bound the error of the exact sums'
+  // weights when found by the reciprocal square root's estimate.
+  std::vector<double> largest_;
+  std::vector<std::size_t> weightOf_;
+  // Every station within the estimate's reach.
+  bool fastWeights_ = true;
   // Per channel and, last, for the count: Σ over the node's stations of
   // |value|·t^(q+1) with t = (queryRadius + |h|)/(queryRadius + r), the
   // share of the node's truncation remainder at degree q that a query
