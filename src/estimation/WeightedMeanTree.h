@@ -33,6 +33,12 @@ namespace pelmar {
 // values are taken about their median, so the bound is on their spread.
 // `Mean` returns false when its bound on the mean's error exceeds
 // kTolerance; the caller then sums exactly.
+// A term k of a station-side expansion and the index of m + k, for a
+// term m of the query side's.
+struct WeightedMeanTreePair {
+  int k, sum;
+};
+
 class WeightedMeanTree {
  public:
   // The expansions' total degree: 8 in the plane, 7 in space (whose
@@ -144,9 +150,7 @@ class WeightedMeanTree {
   // M̃ₖ = Mₖ/k!, coefficients ãₖ = aₖ·k! (the derivatives), query-side
   // expansions L̃ₘ = m!·Lₘ. For a far pair L̃ₘ = Σₖ ã_{m+k}·M̃ₖ; shifting a
   // query-side expansion by δ gives L̃′ₘ = Σₖ L̃_{m+k}·δᵏ/k!.
-  struct Pair {
-    int k, sum;
-  };
+  using Pair = WeightedMeanTreePair;
   std::vector<std::vector<Pair>> pairs_;
   // The first `terms` derivatives ãₖ = aₖ·k! of |R|^(−2α) at R (|R|² =
   // D2), aₖ the Taylor coefficients.
