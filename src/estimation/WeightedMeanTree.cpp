@@ -110,18 +110,24 @@ void Translate(const WeightedMeanTreePair* pair, const WeightedMeanTreePair* end
 // The same for four channels in one register, where the processor has
 // AVX2 and FMA (the build's baseline has neither).
 template <bool ByK>
+__attribute__((target("avx2,fma"))) inline __m256d TakeFour(const WeightedMeanTreePair& p, const double* coefficients,
+                                                             const double* vectors, __m256d into) {
+  const __m256d f = _mm256_broadcast_sd(&coefficients[static_cast<std::size_t>(ByK ? p.k : p.sum)]);
+  return _mm256_fmadd_pd(f, _mm256_loadu_pd(&vectors[static_cast<std::size_t>(ByK ? p.sum : p.k) * 4]), into);
+}
+
+template <bool ByK>
 __attribute__((target("avx2,fma"))) void TranslateFour(const WeightedMeanTreePair* pair,
                                                         const WeightedMeanTreePair* end, const double* coefficients,
                                                         const double* vectors, double* out) {
   __m256d s0 = _mm256_setzero_pd(), s1 = s0, s2 = s0, s3 = s0;
-  auto take = [&](const WeightedMeanTreePair& p, __m256d into) __attribute__((target("avx2,fma"))) {
-    const __m256d f = _mm256_broadcast_sd(&coefficients[static_cast<std::size_t>(ByK ? p.k : p.sum)]);
-    return _mm256_fmadd_pd(f, _mm256_loadu_pd(&vectors[static_cast<std::size_t>(ByK ? p.sum : p.k) * 4]), into);
-  };
   for (; end - pair >= 4; pair += 4) {
-    s0 = take(pair[0], s0), s1 = take(pair[1], s1), s2 = take(pair[2], s2), s3 = take(pair[3], s3);
+    s0 = TakeFour<ByK>(pair[0], coefficients, vectors, s0);
+    s1 = TakeFour<ByK>(pair[1], coefficients, vectors, s1);
+    s2 = TakeFour<ByK>(pair[2], coefficients, vectors, s2);
+    s3 = TakeFour<ByK>(pair[3], coefficients, vectors, s3);
   }
-  for (; pair != end; ++pair) s0 = take(*pair, s0);
+  for (; pair != end; ++pair) s0 = TakeFour<ByK>(*pair, coefficients, vectors, s0);
   _mm256_storeu_pd(out, _mm256_add_pd(_mm256_loadu_pd(out), _mm256_add_pd(_mm256_add_pd(s0, s1), _mm256_add_pd(s2, s3))));
 }
 
