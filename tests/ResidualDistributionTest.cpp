@@ -148,6 +148,29 @@ TEST(ResidualDistributionTest, blunders_leave_the_points_to_the_tree) {
   }
 }
 
+// The exact sums floor a distance whose scaled root is below 1e-4 m; a
+// station whose scaled distance rounds to 1e-4 exactly is not floored,
+// though its squared distance lies below (1e-4/scale)². Floored, it
+// weighed as much as the station the query stands on (1e20 at 1/s²) and
+// the mean was half its residual.
+TEST(ResidualDistributionTest, a_station_on_the_floor_weighs_as_the_exact_sum_says) {
+  const double scale = 0.99925965124071225;
+  std::vector<double> positions{0.0, 0.0, 5.4565070246592909e-05, 8.388966887469292e-05};
+  std::vector<double> values{1.0, 0.0, 1.0, 1.0};
+  for (int i = 0; i < 2000; ++i) {
+    positions.insert(positions.end(), {1000.0 + i, 2000.0 - i});
+    values.insert(values.end(), {1.0, 0.0});
+  }
+  ASSERT_EQ(std::sqrt(positions[2] * positions[2] + positions[3] * positions[3]) * scale, 1e-4);
+  const WeightedMeanTree tree(2, 1, 5.0, {{0, {1}}}, 2, positions, values);
+  const std::vector<double> query{0.0, 0.0}, scales{scale};
+  std::vector<double> means(2);
+  std::vector<char> failed(1);
+  ASSERT_TRUE(tree.Means(1, query.data(), scales.data(), means.data(), failed.data(), {}));
+  ASSERT_EQ(failed[0], 0);
+  EXPECT_LT(std::fabs(means[1]), 1e-9);  // 1 m·1e8/1e20 exactly
+}
+
 // A far pair's bound must hold where the series' remainder meets it: a
 // leaf of stations at the two ends of its radius, in line with the queries
 // (one and a pair around each place, so that the query side has a radius

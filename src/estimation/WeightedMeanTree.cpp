@@ -47,6 +47,15 @@ constexpr double kFastWeightError = 1e-12;
 // the floor's below it: coordinates within 1e12 m, scales within 1e±6.
 constexpr double kFastReach = 1e12, kFastScale = 1e6;
 
+// DistributionWeight's power laws of a squared distance, inline: the floor
+// below 1e-4 m.
+template <bool Reciprocal>
+inline double ExactWeight(double d2, double scale) {
+  double distance = std::sqrt(d2) * scale;
+  distance = distance < kNearest ? kFloor : distance;
+  return Reciprocal ? 1.0 / distance : 1.0 / (distance * distance);
+}
+
 #if defined(__SSE2__)
 // One Newton step towards 1/√d2 from r, in double precision.
 inline __m128d Refined(__m128d d2, __m128d r) {
@@ -61,6 +70,13 @@ template <bool Reciprocal>
 inline void FastWeights(double* w, std::size_t n, double scale) {
   const double nearest = kNearest / scale;
   const __m128d below = _mm_set1_pd(nearest * nearest);
+  // Within this share of the floor the test on the square may tell it
+  // otherwise than ExactWeight's on the scaled root (a station at 1e-4 m
+  // took the floor's weight, 1e12 times its own at 1/s²): those stations
+  // take ExactWeight.
+  constexpr double kDoubt = 1e-9;
+  const __m128d doubtLow = _mm_set1_pd(nearest * nearest * (1.0 - kDoubt));
+  const __m128d doubtHigh = _mm_set1_pd(nearest * nearest * (1.0 + kDoubt));
   const __m128d floored = _mm_set1_pd(Reciprocal ? 1.0 / kFloor : 1.0 / (kFloor * kFloor));
   const __m128d factor = _mm_set1_pd(Reciprocal ? 1.0 / scale : 1.0 / (scale * scale));
   for (std::size_t j = 0; j < n; j += 4) {
@@ -72,8 +88,15 @@ inline void FastWeights(double* w, std::size_t n, double scale) {
     // Below the floor (a zero among them gives NaN here) the floor's weight.
     const __m128d wlo = _mm_mul_pd(rlo, factor), whi = _mm_mul_pd(rhi, factor);
     const __m128d flo = _mm_cmplt_pd(lo, below), fhi = _mm_cmplt_pd(hi, below);
+    const int doubtful = _mm_movemask_pd(_mm_and_pd(_mm_cmpge_pd(lo, doubtLow), _mm_cmple_pd(lo, doubtHigh))) |
+                         _mm_movemask_pd(_mm_and_pd(_mm_cmpge_pd(hi, doubtLow), _mm_cmple_pd(hi, doubtHigh))) << 2;
+    alignas(16) std::array<double, 4> d2{};
+    if (doubtful != 0) _mm_store_pd(&d2[0], lo), _mm_store_pd(&d2[2], hi);
     _mm_store_pd(w + j, _mm_or_pd(_mm_and_pd(flo, floored), _mm_andnot_pd(flo, wlo)));
     _mm_store_pd(w + j + 2, _mm_or_pd(_mm_and_pd(fhi, floored), _mm_andnot_pd(fhi, whi)));
+    for (int k = 0; doubtful != 0 && k < 4; ++k) {
+      if (doubtful & (1 << k)) w[j + static_cast<std::size_t>(k)] = ExactWeight<Reciprocal>(d2[static_cast<std::size_t>(k)], scale);
+    }
   }
 }
 #endif
@@ -697,12 +720,7 @@ void WeightedMeanTree::direct(Batch& batch, const Node& q, const Node& s) const 
       } else
 #endif
       {
-        for (std::size_t j = 0; j < n; ++j) {
-          // DistributionWeight's power laws, inline: the floor below 1e-4 m.
-          double distance = std::sqrt(w[j]) * scale;
-          distance = distance < kNearest ? kFloor : distance;
-          w[j] = Reciprocal ? 1.0 / distance : 1.0 / (distance * distance);
-        }
+        for (std::size_t j = 0; j < n; ++j) w[j] = ExactWeight<Reciprocal>(w[j], scale);
       }
 
       // Two partial sums, even and odd stations: one chain of additions
