@@ -111,9 +111,7 @@ void CartesianModel::WritePointTables(ReportFile& report, const LanguageTable& t
     WriteEachPoint(report, job_.identical.size(), [&](std::size_t i, std::string& out) {
       const IdenticalPoint& p = job_.identical[i];
       const Vec3 v = target ? TableOrder(p.targetY, p.targetX, p.targetZ) : TableOrder(p.sourceY, p.sourceX, p.sourceZ);
-      std::string line;
-      ReportLine(line, p.name, v);
-      out += line;
+      ReportLine(out, p.name, v);
     });
     report.write("\n");
   };
@@ -206,10 +204,10 @@ std::array<double, 2> CartesianModel::PlanOfSource(std::size_t index) const {
   return Plan(p.X, p.Y, p.Z);
 }
 
-// "%15s" and a "%15.5f" per dimension, as formatMessage gives them; the
-// report's largest tables go through here a million lines at a time.
+// "%15s" and a "%15.5f" per dimension, as formatMessage gives them,
+// appended to `line`; the report's largest tables go through here a million
+// lines at a time.
 void CartesianModel::ReportLine(std::string& line, std::string_view name, const Vec3& values) const {
-  line.clear();
   appendRight(line, name, 15);
   for (int c = 0; c < layout_.dimensions; ++c) appendFixed(line, values[c], 15, 5);
   line += '\n';
@@ -219,6 +217,7 @@ void CartesianModel::FormatTransformed(std::size_t index, const Vec3& point, std
                                        std::string& outputLine) const {
   const std::string& name = job_.source[index].name;
   const int decimals = job_.settings.decimalsCartesian;
+  reportLine.clear();
   ReportLine(reportLine, name, point);  // the report keeps Y X (Z)
   if (layout_.dimensions == 2) {
     FormatPointLine2(outputLine, name, point[0], point[1], decimals);
